@@ -1,0 +1,77 @@
+#pragma once
+// An in-memory settings store for tests: it logs every call with its arguments, exposes its
+// entries, and fails where told. Its operations for the FailPlan are "GetSetting" and
+// "SaveSetting"; fail_for_key adds failures by key.
+//
+//     FakeSettingsStore store;
+//     store.fail_at("SaveSetting", Error(err::kPermissionDenied), 2);   // the second write
+//     store.fail_for_key("GetSetting", u"Expired", Error(err::kPermissionDenied));
+//
+// A failed call changes no entry.
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "host/error.h"
+#include "platform/fake/fail_plan.h"
+#include "platform/settings_store.h"
+
+namespace murl {
+
+class FakeSettingsStore final : public SettingsStore, public FailPlan {
+public:
+    using Address = std::tuple<std::u16string, std::u16string, std::u16string>;  // app, section, key
+
+    struct Call {
+        std::string operation;  // "GetSetting" or "SaveSetting"
+        std::u16string application;
+        std::u16string section;
+        std::u16string key;
+        std::u16string value;   // the fallback of GetSetting, the value of SaveSetting
+        bool failed = false;    // made to fail by plan
+        bool operator==(const Call&) const = default;
+    };
+
+    std::u16string GetSetting(std::u16string_view application, std::u16string_view section,
+                              std::u16string_view key, std::u16string_view fallback) override;
+    void SaveSetting(std::u16string_view application, std::u16string_view section,
+                     std::u16string_view key, std::u16string_view value) override;
+
+    // Every later call of `operation` for `key` (in any section) throws `error`, until
+    // clear_failures. Throws std::invalid_argument for an operation the store does not have.
+    void fail_for_key(std::string_view operation, std::u16string_view key, Error error);
+    void clear_failures();
+
+    // Every call with its arguments since construction or clear_call_log, failed ones included.
+    const std::vector<Call>& call_log() const noexcept { return call_log_; }
+    void clear_call_log() { call_log_.clear(); }
+
+    // The stored entries, for seeding and inspection; neither is logged nor fails.
+    std::map<Address, std::u16string>& entries() noexcept { return entries_; }
+    const std::map<Address, std::u16string>& entries() const noexcept { return entries_; }
+    void Set(std::u16string_view application, std::u16string_view section,
+             std::u16string_view key, std::u16string_view value);
+    std::optional<std::u16string> Find(std::u16string_view application,
+                                       std::u16string_view section,
+                                       std::u16string_view key) const;
+
+private:
+    struct KeyFailure {
+        std::string operation;
+        std::u16string key;
+        Error error;
+    };
+
+    // Logs the call and throws when a failure is due.
+    void Enter(Call call);
+
+    std::map<Address, std::u16string> entries_;
+    std::vector<Call> call_log_;
+    std::vector<KeyFailure> key_failures_;
+};
+
+}  // namespace murl

@@ -1,0 +1,80 @@
+#pragma once
+// The settings store as an SQLite database file: one table of text values keyed by
+// (application, section, key). Texts are stored as UTF-8; a lone surrogate is kept in its
+// three-byte form, so every UTF-16 text comes back exactly as it was saved.
+//
+// Reading never creates anything: a missing file, or one without the table, reads as empty.
+// The first write creates the parent folder, the file and the table. Every write is its own
+// transaction, and a connection waits up to five seconds for another one that holds the file,
+// so several processes may share it.
+//
+// Failures throw Error 70 when the file or its folder refuses access (read-only, permissions),
+// Error 7 when memory runs out, and Error 5 otherwise; the description names the file and
+// carries SQLite's own message.
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/settings_store.h"
+
+struct sqlite3;
+
+namespace murl {
+
+class SqliteSettingsStore final : public SettingsStore {
+public:
+    struct Entry {
+        std::u16string application;
+        std::u16string section;
+        std::u16string key;
+        std::u16string value;
+        bool operator==(const Entry&) const = default;
+    };
+
+    // Opens nothing yet: the file is touched at the first read or write. `busy_timeout` is how
+    // long an operation waits for another connection that holds the file.
+    explicit SqliteSettingsStore(std::filesystem::path file,
+                                 std::chrono::milliseconds busy_timeout = std::chrono::seconds(5));
+    ~SqliteSettingsStore() override;
+    SqliteSettingsStore(const SqliteSettingsStore&) = delete;
+    SqliteSettingsStore& operator=(const SqliteSettingsStore&) = delete;
+
+    // $XDG_CONFIG_HOME/murl/settings.sqlite, or ~/.config/murl/settings.sqlite without it.
+    static std::filesystem::path DefaultPath();
+
+    const std::filesystem::path& file() const noexcept { return file_; }
+
+    std::u16string GetSetting(std::u16string_view application, std::u16string_view section,
+                              std::u16string_view key, std::u16string_view fallback) override;
+    void SaveSetting(std::u16string_view application, std::u16string_view section,
+                     std::u16string_view key, std::u16string_view value) override;
+
+    // The stored value, or nothing when the entry is absent. Creates nothing.
+    std::optional<std::u16string> Find(std::u16string_view application,
+                                       std::u16string_view section, std::u16string_view key);
+    // Every entry, ordered by application, section and key (code point order). Creates nothing.
+    std::vector<Entry> List();
+
+private:
+    struct CloseDatabase {
+        void operator()(sqlite3* db) const noexcept;
+    };
+
+    // The connection to read through; null while there is no file, or no table in it.
+    sqlite3* ForReading();
+    // The connection to write through, creating the folder and the file when missing.
+    sqlite3* ForWriting();
+    void Open(bool create);
+
+    std::filesystem::path file_;
+    std::chrono::milliseconds busy_timeout_;
+    std::unique_ptr<sqlite3, CloseDatabase> db_;
+    bool has_table_ = false;  // known to exist; checked again while it is not
+};
+
+}  // namespace murl

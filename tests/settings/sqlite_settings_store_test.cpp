@@ -1,0 +1,240 @@
+#include "platform/posix/sqlite_settings_store.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <source_location>
+#include <string>
+#include <thread>
+
+#include "host/error.h"
+#include "host/text.h"
+
+namespace murl {
+namespace {
+
+namespace fs = std::filesystem;
+using Entry = SqliteSettingsStore::Entry;
+using testing::HasSubstr;
+
+class SqliteSettingsStoreTest : public testing::Test {
+protected:
+    SqliteSettingsStoreTest() {
+        std::string pattern = (fs::temp_directory_path() / "murl-store-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        dir_ = pattern;
+    }
+    ~SqliteSettingsStoreTest() override {
+        std::error_code ec;
+        fs::permissions(dir_, fs::perms::owner_all, ec);
+        fs::remove_all(dir_, ec);
+    }
+    fs::path dir_;
+};
+
+// A connection of its own that holds the file's write lock until Release.
+class LockHolder {
+public:
+    explicit LockHolder(const fs::path& file) {
+        EXPECT_EQ(sqlite3_open(file.c_str(), &db_), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    ~LockHolder() { sqlite3_close(db_); }
+    void Release() { EXPECT_EQ(sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK); }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+TEST_F(SqliteSettingsStoreTest, ReadingAMissingFileCreatesNothing) {
+    SqliteSettingsStore store(dir_ / "sub" / "settings.sqlite");
+    EXPECT_EQ(store.GetSetting(u"Murl", u"Settings", u"Evades", u"True"), u"True");
+    EXPECT_EQ(store.Find(u"Murl", u"Settings", u"Evades"), std::nullopt);
+    EXPECT_TRUE(store.List().empty());
+    EXPECT_FALSE(fs::exists(dir_ / "sub"));
+}
+
+TEST_F(SqliteSettingsStoreTest, EveryTextRoundTripsExactly) {
+    const Entry entries[] = {
+        {u"Murl", u"", u"", u"empty section and key"},
+        {u"Murl", u"", u"Evades", u""},
+        {u"Murl", u"Settings", u"Evades", u"True"},
+        {u"Murl", u"settings", u"Evades", u"lower-case section is another one"},
+        {u"Murl", u"XyzAbc", u"Evades", u"2147483647"},
+        {u"Murl", u"\u00C6r\u00F8sk\u00F8bing\u65E5\u672C", u"\u043A\u043B\u044E\u0447",
+         u"\U0001F600 value"},
+        {u"Murl", u"\xD800", u"\xDC00", u"lone high section, lone low key"},
+        {u"Murl", u"\xFFFD", u"\xFFFD", u"the replacement character is not a lone surrogate"},
+        {u"Murl", u"\xDC00\xD800", u"a\xDBFF" u"b", u"x\xDFFF"},
+        {u"Murl", std::u16string(u"a\0b", 3), std::u16string(u"\0", 1),
+         std::u16string(u"nul\0inside", 10)},
+        {u"Other", u"Settings", u"Evades", u"another application"},
+    };
+    {
+        SqliteSettingsStore writer(dir_ / "settings.sqlite");
+        for (const auto& e : entries) writer.SaveSetting(e.application, e.section, e.key, e.value);
+    }
+    SqliteSettingsStore reader(dir_ / "settings.sqlite");
+    for (const auto& e : entries) {
+        SCOPED_TRACE(testing::Message() << ToUtf8(e.section) << " / " << ToUtf8(e.key));
+        EXPECT_EQ(reader.GetSetting(e.application, e.section, e.key, u"absent"), e.value);
+    }
+    const auto listed = reader.List();
+    ASSERT_EQ(listed.size(), std::size(entries));
+    for (size_t i = 1; i < listed.size(); ++i) {
+        const auto order = [](const Entry& e) {
+            return std::tuple(ToUtf8(e.application), ToUtf8(e.section), ToUtf8(e.key));
+        };
+        EXPECT_LT(order(listed[i - 1]), order(listed[i])) << "entry " << i;
+    }
+}
+
+TEST_F(SqliteSettingsStoreTest, AbsentAddressesReadTheFallback) {
+    SqliteSettingsStore store(dir_ / "settings.sqlite");
+    store.SaveSetting(u"Murl", u"XyzAbc", u"Evades", u"7");
+    const struct { std::u16string_view application, section, key; } absent[] = {
+        {u"Other", u"XyzAbc", u"Evades"}, {u"Murl", u"Xyz", u"Evades"},
+        {u"Murl", u"XyzAbc", u"evades"}, {u"Murl", u"", u"Evades"}, {u"Murl", u"XyzAbc", u""}};
+    for (const auto& a : absent) {
+        SCOPED_TRACE(testing::Message() << ToUtf8(a.application) << " / " << ToUtf8(a.section)
+                                        << " / " << ToUtf8(a.key));
+        EXPECT_EQ(store.GetSetting(a.application, a.section, a.key, u"0"), u"0");
+        EXPECT_EQ(store.Find(a.application, a.section, a.key), std::nullopt);
+    }
+}
+
+TEST_F(SqliteSettingsStoreTest, SavingReplacesTheValueAndCreatesTheFolder) {
+    const auto file = dir_ / "a" / "b" / "settings.sqlite";
+    SqliteSettingsStore store(file);
+    store.SaveSetting(u"Murl", u"Settings", u"Zero", u"False");
+    store.SaveSetting(u"Murl", u"Settings", u"Zero", u"True");
+    EXPECT_TRUE(fs::is_regular_file(file));
+    EXPECT_EQ(store.List(), (std::vector<Entry>{{u"Murl", u"Settings", u"Zero", u"True"}}));
+}
+
+TEST_F(SqliteSettingsStoreTest, TwoConnectionsShareTheFile) {
+    const auto file = dir_ / "settings.sqlite";
+    SqliteSettingsStore first(file);
+    SqliteSettingsStore second(file);
+    // The second one looks before the file exists, then finds what the first one made.
+    EXPECT_EQ(second.Find(u"Murl", u"Settings", u"Bots"), std::nullopt);
+    first.SaveSetting(u"Murl", u"Settings", u"Bots", u"True");
+    second.SaveSetting(u"Murl", u"Settings", u"Status", u"True");
+    first.SaveSetting(u"Murl", u"Settings", u"Status", u"False");
+    second.SaveSetting(u"Murl", u"Settings", u"Bots", u"False");
+    const std::vector<Entry> expected = {{u"Murl", u"Settings", u"Bots", u"False"},
+                                         {u"Murl", u"Settings", u"Status", u"False"}};
+    EXPECT_EQ(first.List(), expected);
+    EXPECT_EQ(second.List(), expected);
+}
+
+TEST_F(SqliteSettingsStoreTest, WaitsForAnotherConnectionThatHoldsTheFile) {
+    const auto file = dir_ / "settings.sqlite";
+    SqliteSettingsStore store(file);
+    store.SaveSetting(u"Murl", u"Settings", u"Bots", u"True");
+    LockHolder holder(file);
+    std::thread other([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        holder.Release();
+    });
+    EXPECT_NO_THROW(store.SaveSetting(u"Murl", u"Settings", u"Status", u"True"));
+    EXPECT_EQ(store.GetSetting(u"Murl", u"Settings", u"Bots", u""), u"True");
+    other.join();
+    EXPECT_EQ(store.List().size(), 2u);
+}
+
+void ExpectFailure(const std::function<void()>& operation, int32_t number,
+                   const std::u16string& description_start, std::string_view message,
+                   std::source_location where = std::source_location::current()) {
+    const testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), "here");
+    try {
+        operation();
+        ADD_FAILURE() << "no failure";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), number);
+        EXPECT_EQ(e.description().substr(0, description_start.size()), description_start);
+        EXPECT_THAT(e.what(), HasSubstr(message));
+    }
+}
+
+TEST_F(SqliteSettingsStoreTest, FailuresNameTheFileAndTheCause) {
+    std::ofstream(dir_ / "plain.txt") << "not a database, and long enough to be read as one........"
+                                         "..........................................................";
+    fs::create_directory(dir_ / "folder.sqlite");
+    const struct {
+        const char* name;
+        fs::path file;
+        std::string_view read_message;   // empty: reading gives the fallback
+        std::string_view write_message;
+    } cases[] = {
+        {"parent is a file", dir_ / "plain.txt" / "settings.sqlite", "",
+         "cannot create folder"},
+        {"file is a folder", dir_ / "folder.sqlite", "unable to open database file",
+         "unable to open database file"},
+        {"file is no database", dir_ / "plain.txt", "file is not a database",
+         "file is not a database"},
+        {"no name", "", "", "no file name given"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SqliteSettingsStore store(c.file);
+        const std::u16string named = u"Settings store \"" + ToUtf16(c.file.string()) + u"\" ";
+        if (c.read_message.empty()) {
+            EXPECT_EQ(store.GetSetting(u"Murl", u"Settings", u"Bots", u"False"), u"False");
+        } else {
+            ExpectFailure([&] { store.GetSetting(u"Murl", u"Settings", u"Bots", u"False"); },
+                          err::kInvalidCall, named + u"cannot be read: ", c.read_message);
+        }
+        ExpectFailure([&] { store.SaveSetting(u"Murl", u"Settings", u"Bots", u"True"); },
+                      err::kInvalidCall, named + u"cannot be written: ", c.write_message);
+    }
+}
+
+TEST_F(SqliteSettingsStoreTest, RefusedAccessIsPermissionDenied) {
+    if (geteuid() == 0) GTEST_SKIP() << "root may write anywhere";
+    SqliteSettingsStore(dir_ / "settings.sqlite").SaveSetting(u"Murl", u"Settings", u"Bots", u"1");
+    fs::permissions(dir_ / "settings.sqlite", fs::perms::owner_read);
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    const struct { const char* name; fs::path file; std::string_view message; } cases[] = {
+        {"read-only file", dir_ / "settings.sqlite", "attempt to write a readonly database"},
+        {"read-only folder", dir_ / "new.sqlite", "Permission denied"},
+        {"folder in read-only folder", dir_ / "sub" / "new.sqlite", "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SqliteSettingsStore store(c.file);
+        ExpectFailure([&] { store.SaveSetting(u"Murl", u"Settings", u"Bots", u"True"); },
+                      err::kPermissionDenied,
+                      u"Settings store \"" + ToUtf16(c.file.string()) + u"\" cannot be written: ",
+                      c.message);
+    }
+    EXPECT_EQ(SqliteSettingsStore(dir_ / "settings.sqlite").Find(u"Murl", u"Settings", u"Bots"),
+              u"1");
+}
+
+TEST_F(SqliteSettingsStoreTest, AWriteThatWaitsTooLongFailsAndChangesNothing) {
+    const auto file = dir_ / "settings.sqlite";
+    SqliteSettingsStore store(file, std::chrono::milliseconds(50));
+    store.SaveSetting(u"Murl", u"XyzAbc", u"Evades", u"1");
+    {
+        LockHolder holder(file);
+        ExpectFailure([&] { store.SaveSetting(u"Murl", u"XyzAbc", u"Evades", u"2"); },
+                      err::kInvalidCall,
+                      u"Settings store \"" + ToUtf16(file.string()) + u"\" cannot be written: ",
+                      "database is locked");
+        holder.Release();
+    }
+    EXPECT_EQ(store.GetSetting(u"Murl", u"XyzAbc", u"Evades", u"0"), u"1");
+    store.SaveSetting(u"Murl", u"XyzAbc", u"Evades", u"3");
+    EXPECT_EQ(store.GetSetting(u"Murl", u"XyzAbc", u"Evades", u"0"), u"3");
+}
+
+}  // namespace
+}  // namespace murl
