@@ -59,7 +59,7 @@ private:
 
     void LoadVariables();
     void SaveVariables();
-    HostBool HandleChatCommand(std::u16string text);
+    HostBool HandleChatCommand(std::u16string_view text);
     void PrintLine(std::u16string_view text);
     std::u16string VersionBanner();
 

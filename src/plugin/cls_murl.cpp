@@ -1,0 +1,192 @@
+// Lifecycle of the plug-in object: construction, binding to the host, termination, and the
+// sinks that route the bound host objects' events to the handlers.
+
+#include "plugin/cls_murl.h"
+
+#include "host/text.h"
+#include "plugin/guarded.h"
+#include "plugin/view_definition.h"
+
+namespace murl {
+
+namespace {
+
+class HooksSink final : public HooksEvents {
+public:
+    explicit HooksSink(clsMurl& m) : m_(m) {}
+    void ChatTextIntercept(std::u16string_view bstrText, int32_t lColor, int32_t lTarget,
+                           HostBool& bEat) override {
+        m_.ACHooks_ChatTextIntercept(bstrText, lColor, lTarget, bEat);
+    }
+    void ChatParserIntercept(std::u16string_view bstrText, HostBool& bEat) override {
+        m_.ACHooks_ChatParserIntercept(bstrText, bEat);
+    }
+    void StatusTextIntercept(std::u16string_view bstrText, HostBool& bEat) override {
+        m_.ACHooks_StatusTextIntercept(bstrText, bEat);
+    }
+
+private:
+    clsMurl& m_;
+};
+
+class StatsSink final : public CharacterStatsEvents {
+public:
+    explicit StatsSink(clsMurl& m) : m_(m) {}
+    void LoginComplete() override { m_.cs_LoginComplete(); }
+
+private:
+    clsMurl& m_;
+};
+
+class CheckBoxSink final : public CheckBoxEvents {
+public:
+    using Handler = void (clsMurl::*)(int32_t, HostBool);
+    CheckBoxSink(clsMurl& m, Handler change) : m_(m), change_(change) {}
+    void Change(int32_t nID, HostBool bChecked) override { (m_.*change_)(nID, bChecked); }
+
+private:
+    clsMurl& m_;
+    Handler change_;
+};
+
+// A button's sink handles only the events the plug-in has a handler for.
+class ButtonSink final : public PushButtonEvents {
+public:
+    using Handler = void (clsMurl::*)(int32_t);
+    ButtonSink(clsMurl& m, Handler hit, Handler accepted) : m_(m), hit_(hit), accepted_(accepted) {}
+    void Hit(int32_t nID) override {
+        if (hit_) (m_.*hit_)(nID);
+    }
+    void Accepted(int32_t nID) override {
+        if (accepted_) (m_.*accepted_)(nID);
+    }
+
+private:
+    clsMurl& m_;
+    Handler hit_;
+    Handler accepted_;
+};
+
+}  // namespace
+
+class clsMurl::Sinks {
+public:
+    explicit Sinks(clsMurl& m)
+        : hooks(m),
+          stats(m),
+          chkEvades(m, &clsMurl::chkEvades_Change),
+          chkZero(m, &clsMurl::chkZero_Change),
+          chkResists(m, &clsMurl::chkResists_Change),
+          chkExpired(m, &clsMurl::chkExpired_Change),
+          chkStatus(m, &clsMurl::chkStatus_Change),
+          chkBots(m, &clsMurl::chkBots_Change),
+          cmdReset(m, nullptr, &clsMurl::cmdReset_Accepted),
+          cmdOut(m, &clsMurl::cmdOut_Hit, nullptr) {}
+
+    HooksSink hooks;
+    StatsSink stats;
+    CheckBoxSink chkEvades, chkZero, chkResists, chkExpired, chkStatus, chkBots;
+    ButtonSink cmdReset, cmdOut;
+};
+
+void WriteErrorReport(clsLog* log, std::u16string_view routine, std::u16string_view description,
+                      int line) {
+    if (!log) throw Error(err::kObjectNotSet);
+    std::u16string report = u"Error in ";
+    report += routine;
+    report += u": ";
+    report += description;
+    report += u". At line ";
+    report += DecimalText(line);
+    log->Output(report, 0);
+}
+
+clsMurl::clsMurl(const Platform& platform)
+    : platform_(platform),
+      sinks_(std::make_unique<Sinks>(*this)),
+      ACHooks(sinks_->hooks),
+      cs(sinks_->stats),
+      chkEvades(sinks_->chkEvades),
+      chkZero(sinks_->chkZero),
+      chkResists(sinks_->chkResists),
+      chkExpired(sinks_->chkExpired),
+      chkStatus(sinks_->chkStatus),
+      chkBots(sinks_->chkBots),
+      cmdReset(sinks_->cmdReset),
+      cmdOut(sinks_->cmdOut) {
+    // Class_Initialize. A failure before the log exists cannot be reported, so it leaves the
+    // constructor.
+    RunGuarded(error_log_, u"Class_Initialize", [&](int& line) {
+        line = 20;
+        error_log_ = std::make_unique<clsLog>(platform_);
+        line = 30;
+        error_log_->LogDateTime(kHostTrue);
+        line = 40;
+        error_log_->File(platform_.JoinPath(platform_.app.ModuleFolder(), u"murl_err.log"));
+        line = 50;
+        error_log_->Active(kHostTrue);
+        for (size_t piece = 0; piece < kViewDefinitionPieces.size(); ++piece) {
+            line = 60 + 10 * static_cast<int>(piece);
+            if (piece == 0) {
+                view_definition_ = kViewDefinitionPieces[0];
+            } else {
+                view_definition_ += kViewDefinitionPieces[piece];
+            }
+        }
+    });
+}
+
+clsMurl::~clsMurl() = default;
+
+void clsMurl::IPlugin2_Initialize(std::shared_ptr<ISite> Site) {
+    HostRef<ISite> site;
+    site.Set(std::move(Site));
+    RunGuarded(error_log_, u"IPlugin2_Initialize", [&](int& line) {
+        line = 20;
+        site_.Set(site.get());
+        line = 30;
+        HostRef<IViewLoader> loader;
+        loader.Set(TakeAs<IViewLoader>(site->GetViewLoader()));
+        line = 40;
+        ACHooks.Set(TakeAs<IHooks>(site->GetHooks()));
+        line = 50;
+        cs.Set(TakeAs<ICharacterStats>(site_->GetServiceObject(kCharacterStatsPath)));
+        line = 60;
+        MainView.Set(loader->LoadViewXml(view_definition_));
+
+        struct Binding {
+            EventBound<ICheckBox>* field;
+            std::u16string_view name;
+        };
+        const Binding boxes[] = {{&chkEvades, u"chkEvades"},   {&chkZero, u"chkZero"},
+                                 {&chkResists, u"chkResists"}, {&chkExpired, u"chkExpired"},
+                                 {&chkStatus, u"chkStatus"},   {&chkBots, u"chkBots"}};
+        line = 70;
+        for (const auto& box : boxes) {
+            box.field->Set(TakeAs<ICheckBox>(MainView->FindControl(box.name)));
+            line += 10;
+        }
+        cmdReset.Set(TakeAs<IPushButton>(MainView->FindControl(u"cmdReset")));
+        line = 140;
+        cmdOut.Set(TakeAs<IPushButton>(MainView->FindControl(u"cmdOut")));
+    });
+}
+
+void clsMurl::IPlugin2_Terminate() noexcept {
+    // Each step runs whatever the previous one did; termination reports nothing of its own.
+    try {
+        SaveVariables();
+    } catch (...) {
+    }
+    ACHooks.Clear();
+    MainView.Clear();
+    site_.Clear();
+}
+
+void clsMurl::SetCounters(int32_t evades, int32_t resists, int32_t zero) noexcept {
+    EvadeCount_ = evades;
+    ResistCount_ = resists;
+    ZeroCount_ = zero;
+}
+
+}  // namespace murl

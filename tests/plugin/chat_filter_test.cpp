@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "plugin_fixture.h"
+
+namespace murl::test {
+namespace {
+
+class ChatFilter : public PluginTest {
+protected:
+    void SetUp() override { Init(); }
+    // Box states in view order: '1' is -1, '0' is 0, '2' is the non-Boolean 1.
+    void SetBoxes(std::string_view states) {
+        for (size_t i = 0; i < kBoxNames.size(); ++i) {
+            host.box(kBoxNames[i]).state = states[i] == '1' ? -1 : states[i] == '2' ? 1 : 0;
+        }
+    }
+};
+
+constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+
+struct ChatCase {
+    int32_t colour;
+    std::u16string_view text;
+    std::string_view boxes;  // chkEvades chkZero chkResists chkExpired chkStatus chkBots
+    HostBool eat;
+    int evades, resists, zero;
+};
+
+const ChatCase kChatCases[] = {
+    {21, u"You evaded the gnawer's attack!", "111100", -1, 1, 0, 0},
+    {21, u"You evaded the gnawer's attack!", "011111", 0, 0, 0, 0},
+    {21, u"You evaded the gnawer's attack!", "211100", 0, 0, 0, 0},  // only exactly -1 is on
+    {21, u"You evadedthe gnawer", "111100", 0, 0, 0, 0},
+    {21, u"you evaded the gnawer", "111100", 0, 0, 0, 0},
+    {21, u"You evaded", "111100", 0, 0, 0, 0},
+    {21, u"You evaded ", "111100", -1, 1, 0, 0},
+    {22, u"You evaded the gnawer", "111111", 0, 0, 0, 0},
+    {-21, u"You evaded the gnawer", "111111", 0, 0, 0, 0},
+    {21, u"The gnawer hits you for 0 points of damage.", "111100", -1, 0, 0, 1},
+    {21, u"The gnawer hits you for 0 points of damage.", "101100", 0, 0, 0, 0},
+    {21, u"for 0 points o", "111100", 0, 0, 0, 0},
+    {21, u"You evaded the blow for 0 points of nothing", "111100", -1, 1, 0, 1},
+    {7, u"You resist the spell Weaken", "111100", -1, 0, 1, 0},
+    {7, u"You resisted", "111100", -1, 0, 1, 0},
+    {7, u"You resist", "111100", -1, 0, 1, 0},
+    {7, u"You resis", "111100", 0, 0, 0, 0},
+    {7, u"You resist the spell", "110100", 0, 0, 0, 0},
+    {21, u"You resist the spell", "111111", 0, 0, 0, 0},
+    {7, u"Your Strength spell has expired.", "111100", -1, 0, 0, 0},
+    {7, u"Your Strength spell has expired", "111100", 0, 0, 0, 0},
+    {7, u"Your Strength spell has expired.", "111000", 0, 0, 0, 0},
+    {21, u"Your Strength spell has expired.", "111100", 0, 0, 0, 0},
+    {7, u"You resist it; your spell has expired.", "111100", -1, 0, 1, 0},
+    {5, u"Trader -T- selling armour", "111101", -1, 0, 0, 0},
+    {5, u"Trader -T- selling armour", "111100", 0, 0, 0, 0},
+    {0, u"buff-b-ot", "000001", -1, 0, 0, 0},
+    {0, u"--B-", "000001", -1, 0, 0, 0},
+    {0, u"-t", "000001", 0, 0, 0, 0},
+    {0, u"- t -", "000001", 0, 0, 0, 0},
+    {0, u"-x- -\u0163- -\u0154-", "000001", 0, 0, 0, 0},  // letters that are not ASCII t or b
+    {21, u"You evaded the -b- bot", "111101", -1, 1, 0, 0},
+    {7, u"", "111111", 0, 0, 0, 0},
+    {kMax, u"You evaded -t-", "111101", -1, 0, 0, 0},
+};
+
+TEST_F(ChatFilter, RulesDecideVerdictAndCounters) {
+    for (const auto& c : kChatCases) {
+        SCOPED_TRACE(testing::Message() << "colour " << c.colour << " \"" << ToUtf8(c.text) << "\" boxes " << c.boxes);
+        plugin->SetCounters(0, 0, 0);
+        SetBoxes(c.boxes);
+        for (HostBool incoming : {HostBool(0), HostBool(-1)}) {
+            plugin->SetCounters(0, 0, 0);
+            EXPECT_EQ(host.Chat(c.text, c.colour, incoming), c.eat) << "eat flag arriving " << incoming;
+            EXPECT_EQ(plugin->EvadeCount(), c.evades);
+            EXPECT_EQ(plugin->ResistCount(), c.resists);
+            EXPECT_EQ(plugin->ZeroCount(), c.zero);
+        }
+    }
+    EXPECT_TRUE(LogReports().empty());
+}
+
+TEST_F(ChatFilter, ReadsEachOfItsSwitchesOnceWhetherOrNotTheTextMatches) {
+    struct Reads { int32_t colour; std::vector<std::string> read; };
+    const Reads cases[] = {{21, {"chkEvades", "chkZero", "chkBots"}},
+                           {7, {"chkResists", "chkExpired", "chkBots"}},
+                           {3, {"chkBots"}}};
+    SetBoxes("111111");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.colour);
+        for (auto& [name, box] : host.boxes) box->reads = 0;
+        host.Chat(u"nothing to see", c.colour);
+        for (const auto& name : kBoxNames) {
+            const bool expected = std::find(c.read.begin(), c.read.end(), name) != c.read.end();
+            EXPECT_EQ(host.box(name).reads, expected ? 1 : 0) << name;
+        }
+    }
+}
+
+TEST_F(ChatFilter, CounterOverflowIsReportedAndAbandonsTheLine) {
+    SetBoxes("111101");
+    plugin->SetCounters(kMax, 0, 0);
+    EXPECT_EQ(host.Chat(u"You evaded the -b- bot", 21, -1), 0);
+    EXPECT_EQ(plugin->EvadeCount(), kMax);
+    EXPECT_EQ(host.box("chkZero").reads, 0) << "later rules must not run";
+    EXPECT_EQ(host.box("chkBots").reads, 0);
+
+    // An evade that fires before the zero-damage counter overflows keeps its verdict.
+    plugin->SetCounters(5, 0, kMax);
+    EXPECT_EQ(host.Chat(u"You evaded it for 0 points of harm", 21), -1);
+    EXPECT_EQ(plugin->EvadeCount(), 6);
+    EXPECT_EQ(plugin->ZeroCount(), kMax);
+
+    plugin->SetCounters(0, kMax, 0);
+    EXPECT_EQ(host.Chat(u"You resist", 7), 0);
+    EXPECT_EQ(plugin->ResistCount(), kMax);
+
+    const std::string report = "Error in ACHooks_ChatTextIntercept: Overflow. At line 0";
+    EXPECT_EQ(LogReports(), (std::vector<std::string>{report, report, report}));
+}
+
+TEST_F(ChatFilter, UnboundCheckBoxesReportOnEveryLine) {
+    TestHost h;
+    h.faults.fail.insert("LoadViewXml");
+    fakes.files.RemoveFile(kLogPath);
+    clsMurl m(platform_);
+    m.IPlugin2_Initialize(h.site());
+    fakes.files.RemoveFile(kLogPath);
+    for (int32_t colour : {21, 7, 0}) EXPECT_EQ(h.Chat(u"You evaded -b-", colour, -1), 0);
+    const std::string report =
+        "Error in ACHooks_ChatTextIntercept: Object variable or With block variable not set. At line 0";
+    EXPECT_EQ(LogReports(), (std::vector<std::string>{report, report, report}));
+}
+
+TEST_F(ChatFilter, HostFailureReadingASwitchIsReported) {
+    host.faults.fail.insert("GetChecked:chkZero");
+    EXPECT_EQ(host.Chat(u"You evaded it -t-", 21), -1);
+    EXPECT_EQ(plugin->EvadeCount(), 1);
+    EXPECT_EQ(LogReports(), std::vector<std::string>{
+                                "Error in ACHooks_ChatTextIntercept: host failure in GetChecked:chkZero. At line 0"});
+}
+
+TEST_F(ChatFilter, StatusTextIsEatenOnlyWhenItsSwitchIsOnAndNeverUneaten) {
+    struct Case { char box; HostBool incoming, eat; };
+    const Case cases[] = {{'1', 0, -1}, {'1', -1, -1}, {'0', 0, 0}, {'0', -1, -1}, {'2', 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "box " << c.box << " incoming " << c.incoming);
+        SetBoxes(std::string("1111") + c.box + "0");
+        EXPECT_EQ(host.Status(u"You feel dizzy", c.incoming), c.eat);
+    }
+}
+
+TEST_F(ChatFilter, StatusFilterFailureGoesBackToTheHost) {
+    host.faults.fail.insert("GetChecked:chkStatus");
+    EXPECT_THROW(host.Status(u"x"), Error);
+    EXPECT_TRUE(LogReports().empty());
+}
+
+}  // namespace
+}  // namespace murl::test

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "plugin_fixture.h"
+
+namespace murl::test {
+namespace {
+
+class CountersSettings : public PluginTest {
+protected:
+    void SetUp() override { Init(); }
+    void Store(std::u16string section, std::u16string key, std::u16string value) {
+        store.entries()[{u"Murl", std::move(section), std::move(key)}] = std::move(value);
+    }
+};
+
+const std::string kBanner = "Murl! version: 1.0.15";
+
+TEST_F(CountersSettings, FirstLoginWithAnEmptyStoreUsesDefaultsAndWritesNothing) {
+    host.Login(u"Abc", u"Xyz");
+    EXPECT_EQ(plugin->CharacterKey(), u"XyzAbc");
+    EXPECT_EQ(PrintedTexts(), std::vector<std::string>{kBanner});
+    EXPECT_EQ(host.BoxStates(), "111100");
+    EXPECT_EQ(plugin->EvadeCount() + plugin->ResistCount() + plugin->ZeroCount(), 0);
+    EXPECT_TRUE(store.entries().empty());
+    EXPECT_TRUE(LogReports().empty());
+}
+
+struct LoadCase {
+    const char* name;
+    std::vector<std::pair<std::u16string, std::u16string>> counters;  // key, text under "XyzAbc"
+    std::vector<std::pair<std::u16string, std::u16string>> switches;  // key, text under "Settings"
+    int evades, resists, zero;
+    std::string boxes;
+    std::string report;
+};
+
+// Before each load the counters are 100, 200, 300 and every box is clear.
+const LoadCase kLoadCases[] = {
+    {"negative and zero", {{u"Evades", u"-3"}, {u"Resists", u"0"}, {u"Zero", u"7"}}, {}, -3, 0, 7, "111100", ""},
+    {"halves round to even", {{u"Evades", u"12.5"}, {u"Resists", u"13.5"}, {u"Zero", u" 2E1 "}}, {}, 12, 14, 20, "111100", ""},
+    {"letters under Resists", {{u"Evades", u"5"}, {u"Resists", u"abc"}, {u"Zero", u"9"}}, {}, 5, 200, 300, "000000",
+     "Error in LoadVariables: Type mismatch. At line 0"},
+    {"too large under Evades", {{u"Evades", u"2147483648"}}, {}, 100, 200, 300, "000000",
+     "Error in LoadVariables: Overflow. At line 0"},
+    {"empty text", {{u"Zero", u""}}, {}, 0, 0, 300, "000000", "Error in LoadVariables: Type mismatch. At line 0"},
+    {"switch spellings", {}, {{u"Evades", u"true"}, {u"Zero", u"FALSE"}, {u"Resists", u"0"}, {u"Expired", u"1"},
+                             {u"Status", u"-1"}, {u"Bots", u"True"}}, 0, 0, 0, "100111", ""},
+    {"yes under Expired", {}, {{u"Evades", u"False"}, {u"Expired", u"yes"}, {u"Bots", u"True"}}, 0, 0, 0, "011000",
+     "Error in LoadVariables: Type mismatch. At line 0"},
+};
+
+TEST_F(CountersSettings, LoadReplacesCountersAndSwitchesUpToTheFirstBadValue) {
+    for (const auto& c : kLoadCases) {
+        SCOPED_TRACE(c.name);
+        store.entries().clear();
+        fakes.files.RemoveFile(kLogPath);
+        for (const auto& [key, value] : c.counters) Store(u"XyzAbc", key, value);
+        for (const auto& [key, value] : c.switches) Store(u"Settings", key, value);
+        TestHost h;
+        clsMurl m(platform_);
+        m.IPlugin2_Initialize(h.site());
+        m.SetCounters(100, 200, 300);
+        for (const auto& name : kBoxNames) h.box(name).state = 0;
+        const auto before = store.entries();
+
+        h.Login(u"Abc", u"Xyz");
+        EXPECT_EQ(m.EvadeCount(), c.evades);
+        EXPECT_EQ(m.ResistCount(), c.resists);
+        EXPECT_EQ(m.ZeroCount(), c.zero);
+        EXPECT_EQ(h.BoxStates(), c.boxes);
+        EXPECT_EQ(LogReports(), c.report.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.report});
+        EXPECT_EQ(store.entries(), before) << "loading writes nothing";
+    }
+}
+
+TEST_F(CountersSettings, LoginPrintsTheBannerAfterFormingTheKeyAndBeforeLoading) {
+    host.faults.fail.insert("WriteChatText");
+    EXPECT_THROW(host.Login(u"Abc", u"Xyz"), Error);
+    EXPECT_EQ(plugin->CharacterKey(), u"XyzAbc");
+    EXPECT_TRUE(store.call_log().empty()) << "a failed banner skips the load";
+
+    host.faults.fail = {"IdentityText1"};
+    EXPECT_THROW(host.Login(u"Def", u"Uvw"), Error);
+    EXPECT_EQ(plugin->CharacterKey(), u"XyzAbc") << "the key is replaced only after both reads";
+    EXPECT_TRUE(store.call_log().empty()) << "a failed identity read saves nothing";
+}
+
+TEST_F(CountersSettings, SecondLoginSavesThePreviousCharactersCountsFirst) {
+    Store(u"SecondOne", u"Evades", u"40");
+    host.Login(u"One", u"First");
+    host.Chat(u"You evaded it", 21);
+    host.Chat(u"You evaded it", 21);
+    host.Chat(u"You resist", 7);
+    host.box("chkBots").Click(-1);
+
+    host.Login(u"One", u"Second");
+    EXPECT_EQ(Setting(u"FirstOne", u"Evades"), "2");
+    EXPECT_EQ(Setting(u"FirstOne", u"Resists"), "1");
+    EXPECT_EQ(Setting(u"FirstOne", u"Zero"), "0");
+    EXPECT_EQ(plugin->CharacterKey(), u"SecondOne");
+    EXPECT_EQ(plugin->EvadeCount(), 40);
+    EXPECT_EQ(plugin->ResistCount(), 0);
+    EXPECT_EQ(host.BoxStates(), "111101") << "switches are shared by every character";
+    EXPECT_EQ(PrintedTexts(), (std::vector<std::string>{kBanner, kBanner}));
+}
+
+TEST_F(CountersSettings, SaveReportsTheFailingWriteAndSkipsTheRest) {
+    struct Case { std::u16string key; int line; std::vector<std::string> written; };
+    const Case cases[] = {{u"Evades", 20, {}}, {u"Resists", 30, {"Evades"}}, {u"Zero", 40, {"Evades", "Resists"}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.key));
+        store.entries().clear();
+        store.clear_failures();
+        fakes.files.RemoveFile(kLogPath);
+        store.fail_for_key("SaveSetting", c.key, Error(70));
+        host.Hit("cmdOut");
+        std::vector<std::string> written;
+        for (const auto& [address, value] : store.entries()) written.push_back(ToUtf8(std::get<2>(address)));
+        std::sort(written.begin(), written.end());
+        EXPECT_EQ(written, c.written);
+        EXPECT_EQ(LogReports(), std::vector<std::string>{"Error in SaveVariables: Permission denied. At line " +
+                                                         std::to_string(c.line)});
+    }
+}
+
+TEST_F(CountersSettings, ExtremeCountersRoundTripThroughTheStore) {
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+    constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+    host.Login(u"A", u"B");
+    plugin->SetCounters(kMax, kMin, -5);
+    host.Hit("cmdOut");
+    EXPECT_EQ(Setting(u"BA", u"Evades"), "2147483647");
+    EXPECT_EQ(Setting(u"BA", u"Resists"), "-2147483648");
+    EXPECT_EQ(Setting(u"BA", u"Zero"), "-5");
+
+    TestHost next;
+    clsMurl again(platform_);
+    again.IPlugin2_Initialize(next.site());
+    next.Login(u"A", u"B");
+    EXPECT_EQ(again.EvadeCount(), kMax);
+    EXPECT_EQ(again.ResistCount(), kMin);
+    EXPECT_EQ(again.ZeroCount(), -5);
+}
+
+TEST_F(CountersSettings, ChangeHandlersStoreTheNewStateAtOnce) {
+    struct Case { std::string box; HostBool state; std::u16string key; std::string text; };
+    const Case cases[] = {{"chkZero", 0, u"Zero", "False"},     {"chkZero", -1, u"Zero", "True"},
+                          {"chkEvades", 0, u"Evades", "False"}, {"chkResists", 0, u"Resists", "False"},
+                          {"chkExpired", 0, u"Expired", "False"}, {"chkStatus", -1, u"Status", "True"},
+                          {"chkBots", 1, u"Bots", "True"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.box);
+        store.entries().clear();
+        host.box(c.box).Click(c.state);
+        EXPECT_EQ(store.entries().size(), 1u);
+        EXPECT_EQ(Setting(u"Settings", c.key), c.text);
+    }
+    store.fail_always("SaveSetting", Error(70));
+    EXPECT_THROW(host.box("chkBots").Click(0), Error) << "a change handler has no failure handler";
+    EXPECT_TRUE(LogReports().empty());
+}
+
+}  // namespace
+}  // namespace murl::test

@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "plugin/view_definition.h"
+#include "plugin_fixture.h"
+
+namespace murl::test {
+namespace {
+
+using Lifecycle = PluginTest;
+
+// Which of the eleven event-bound fields hold an object, in declaration order, as "1"/"0".
+std::string Bound(const clsMurl& m) {
+    const bool fields[] = {bool(m.ACHooks),   bool(m.cs),         bool(m.MainView),
+                           bool(m.chkEvades), bool(m.chkZero),    bool(m.chkResists),
+                           bool(m.chkExpired), bool(m.chkStatus), bool(m.chkBots),
+                           bool(m.cmdReset),  bool(m.cmdOut)};
+    std::string out;
+    for (bool f : fields) out += f ? '1' : '0';
+    return out;
+}
+
+TEST_F(Lifecycle, ViewDefinitionIsTheThirteenPiecesJoined) {
+    const std::u16string joined = std::accumulate(kViewDefinitionPieces.begin(), kViewDefinitionPieces.end(),
+                                                  std::u16string{}, [](std::u16string a, std::u16string_view b) {
+                                                      return a += b;
+                                                  });
+    EXPECT_EQ(plugin->ViewDefinition(), joined);
+    EXPECT_EQ(plugin->ViewDefinition().size(), 1295u);
+    EXPECT_EQ(plugin->ViewDefinition().find(u'\n'), std::u16string::npos);
+    EXPECT_NE(plugin->ViewDefinition().find(u"title=\"Murl!\""), std::u16string::npos);
+
+    Init();
+    EXPECT_EQ(host.loader->loaded, joined);
+}
+
+TEST_F(Lifecycle, ConstructionPointsAnActiveStampedLogBesideTheModule) {
+    clsLog& log = plugin->ErrorLog();
+    EXPECT_EQ(log.File(), kLogPath);
+    EXPECT_EQ(log.Active(), kHostTrue);
+    EXPECT_EQ(log.LogDateTime(), kHostTrue);
+    EXPECT_EQ(log.LogSeverity(), kHostFalse);
+    EXPECT_EQ(log.SeverityLevel(), 0);
+    EXPECT_EQ(log.BlankLines(), 0);
+}
+
+struct InitCase {
+    const char* name;
+    std::vector<std::string> fail, missing, refuse;
+    bool null_site;
+    std::string report;  // empty: no report
+    std::string bound;   // ACHooks cs MainView chk x6 cmdReset cmdOut
+};
+
+const InitCase kInitCases[] = {
+    {"all well", {}, {}, {}, false, "", "11111111111"},
+    {"null site", {}, {}, {}, true,
+     "Error in IPlugin2_Initialize: Object variable or With block variable not set. At line 30", "00000000000"},
+    {"view loader fails", {"GetViewLoader"}, {}, {}, false,
+     "Error in IPlugin2_Initialize: host failure in GetViewLoader. At line 30", "00000000000"},
+    {"view loader refuses", {}, {}, {"loader"}, false,
+     "Error in IPlugin2_Initialize: Object doesn't support this property or method. At line 30", "00000000000"},
+    {"no view loader", {}, {"GetViewLoader"}, {}, false,
+     "Error in IPlugin2_Initialize: Object variable or With block variable not set. At line 60", "11000000000"},
+    {"hooks fail", {"GetHooks"}, {}, {}, false,
+     "Error in IPlugin2_Initialize: host failure in GetHooks. At line 40", "00000000000"},
+    {"hooks refuse", {}, {}, {"hooks"}, false,
+     "Error in IPlugin2_Initialize: Object doesn't support this property or method. At line 40", "00000000000"},
+    {"no hooks", {}, {"GetHooks"}, {}, false, "", "01111111111"},
+    {"service fails", {"GetServiceObject"}, {}, {}, false,
+     "Error in IPlugin2_Initialize: host failure in GetServiceObject. At line 50", "10000000000"},
+    {"stats refuse", {}, {}, {"stats"}, false,
+     "Error in IPlugin2_Initialize: Object doesn't support this property or method. At line 50", "10000000000"},
+    {"view fails to load", {"LoadViewXml"}, {}, {}, false,
+     "Error in IPlugin2_Initialize: host failure in LoadViewXml. At line 60", "11000000000"},
+    {"chkResists lookup fails", {"FindControl:chkResists"}, {}, {}, false,
+     "Error in IPlugin2_Initialize: host failure in FindControl:chkResists. At line 90", "11111000000"},
+    {"chkResists not found", {}, {"FindControl:chkResists"}, {}, false, "", "11111011111"},
+    {"chkBots refuses", {}, {}, {"chkBots"}, false,
+     "Error in IPlugin2_Initialize: Object doesn't support this property or method. At line 120", "11111111000"},
+    {"cmdReset lookup fails", {"FindControl:cmdReset"}, {}, {}, false,
+     "Error in IPlugin2_Initialize: host failure in FindControl:cmdReset. At line 130", "11111111100"},
+    {"cmdOut refuses", {}, {}, {"cmdOut"}, false,
+     "Error in IPlugin2_Initialize: Object doesn't support this property or method. At line 140", "11111111110"},
+};
+
+TEST_F(Lifecycle, InitialisationReportsTheFailingLabelAndKeepsEarlierBindings) {
+    for (const auto& c : kInitCases) {
+        SCOPED_TRACE(c.name);
+        TestHost h;
+        h.faults.fail.insert(c.fail.begin(), c.fail.end());
+        h.faults.missing.insert(c.missing.begin(), c.missing.end());
+        h.faults.refuse.insert(c.refuse.begin(), c.refuse.end());
+        fakes.files.RemoveFile(kLogPath);
+        clsMurl m(platform_);
+        m.IPlugin2_Initialize(c.null_site ? nullptr : h.site());
+        EXPECT_EQ(Bound(m), c.bound);
+        const auto reports = LogReports();
+        if (c.report.empty()) {
+            EXPECT_TRUE(reports.empty());
+        } else {
+            EXPECT_EQ(reports, std::vector<std::string>{c.report});
+        }
+    }
+}
+
+TEST_F(Lifecycle, ReportsCarryTheLocalDateTime) {
+    fakes.clock.Set({2026, 12, 7, 9, 5, 3});
+    host.faults.fail.insert("LoadViewXml");
+    Init();
+    EXPECT_EQ(fakes.files.Contents(kLogPath),
+              "2026-12-07 09:05:03\tError in IPlugin2_Initialize: host failure in LoadViewXml. At line 60\r\n");
+}
+
+TEST_F(Lifecycle, SubscriptionsFollowTheFields) {
+    Init();
+    EXPECT_EQ(host.hooks->events.subscribers(), 1u);
+    EXPECT_EQ(host.stats->events.subscribers(), 1u);
+    EXPECT_EQ(host.box("chkBots").events.subscribers(), 1u);
+
+    plugin->IPlugin2_Terminate();
+    EXPECT_EQ(host.hooks->events.subscribers(), 0u);
+    EXPECT_EQ(Bound(*plugin), "01011111111");  // cs and the controls stay until destruction
+    EXPECT_EQ(host.Chat(u"You evaded it", 21, -1), -1) << "a chat event after termination reaches nobody";
+
+    plugin.reset();
+    EXPECT_EQ(host.stats->events.subscribers(), 0u);
+    EXPECT_EQ(host.box("chkBots").events.subscribers(), 0u);
+    EXPECT_EQ(host.buttons.at("cmdOut")->events.subscribers(), 0u);
+}
+
+TEST_F(Lifecycle, EventsBeforeInitialisationReachNobody) {
+    EXPECT_EQ(host.Chat(u"You evaded it", 21, -1), -1);
+    EXPECT_EQ(host.Type(u"/murl help", 0), 0);
+    EXPECT_TRUE(host.hooks->printed.empty());
+}
+
+TEST_F(Lifecycle, TerminationBeforeInitialisationAndTwiceSavesAndReportsNothingOfItsOwn) {
+    plugin->IPlugin2_Terminate();
+    Init();
+    plugin->IPlugin2_Terminate();
+    plugin->IPlugin2_Terminate();
+    EXPECT_TRUE(LogReports().empty());
+    EXPECT_EQ(Setting(u"", u"Evades"), "0");
+
+    store.fail_always("SaveSetting", Error(70));
+    plugin->IPlugin2_Terminate();
+    EXPECT_EQ(LogReports(), std::vector<std::string>{"Error in SaveVariables: Permission denied. At line 20"});
+}
+
+TEST_F(Lifecycle, AFailedReportWriteLeavesTheRoutineAndSilencesTheLog) {
+    fakes.files.fail_always("Create", Error(429, u"cannot create component"));
+    host.faults.fail.insert("LoadViewXml");
+    try {
+        Init();
+        FAIL() << "the failed report write must leave IPlugin2_Initialize";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), err::kLogOutput);
+        EXPECT_EQ(e.source(), u"Log::Output");
+        EXPECT_EQ(e.description(), u"cannot create component");
+    }
+    EXPECT_EQ(plugin->ErrorLog().Active(), kHostFalse);
+    // Later reports are dropped without a trace.
+    HostBool eat = -1;
+    EXPECT_NO_THROW(plugin->ACHooks_ChatTextIntercept(u"You evaded", 21, 0, eat));
+    EXPECT_EQ(eat, 0);
+}
+
+TEST_F(Lifecycle, AFailureDuringConstructionAbandonsTheRestQuietly) {
+    fakes.app.fail_always("ModuleFolder", Error(5));
+    clsMurl m(platform_);  // label 40 fails; the report goes to a log that is not yet active
+    EXPECT_EQ(m.ViewDefinition(), u"");
+    EXPECT_EQ(m.ErrorLog().Active(), kHostFalse);
+    EXPECT_TRUE(LogReports().empty());
+}
+
+}  // namespace
+}  // namespace murl::test
