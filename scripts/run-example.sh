@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the simulator and plays the example hunting session against
+# the plug-in, with a fresh settings store and module folder. Extra arguments go to `murl-sim run`
+# (for example --json).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+MURL_NATIVE_ONLY=1 bash scripts/install-deps.sh
+cmake --preset native >/dev/null
+cmake --build --preset native -j2 --target murl-sim >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+sim=build/native/tools/murl-sim/murl-sim
+"$sim" run --store "$work/settings.sqlite" --module-dir "$work" "$@" examples/hunting-session.scenario
+
+echo
+echo "== settings store after the session"
+"$sim" settings list --store "$work/settings.sqlite"
+echo
+echo "== error log (murl_err.log)"
+if [ -s "$work/murl_err.log" ]; then cat "$work/murl_err.log"; else echo "(empty)"; fi
