@@ -1,0 +1,46 @@
+#include "platform/cp1252.h"
+
+#include <array>
+#include <cstdint>
+
+namespace murl {
+
+namespace {
+
+// The characters of bytes 0x80 to 0x9F. The five bytes without a character map to the C1
+// control of the same value, as the platform's own conversion does.
+constexpr std::array<char16_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+char Encode(char16_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+    for (size_t i = 0; i < kHighControls.size(); ++i) {
+        if (kHighControls[i] == c) return static_cast<char>(0x80 + i);
+    }
+    return '?';
+}
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
+
+std::string ToCp1252(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            ++i;  // one character outside the basic plane: one "?"
+            out.push_back('?');
+            continue;
+        }
+        out.push_back(Encode(text[i]));
+    }
+    return out;
+}
+
+}  // namespace murl

@@ -1,0 +1,37 @@
+#pragma once
+// Module information with settable values. Each getter can be told to fail under its own name.
+
+#include <string>
+
+#include "platform/app_info.h"
+#include "platform/fake/fail_plan.h"
+
+namespace murl {
+
+class FakeAppInfo : public AppInfo, public FailPlan {
+public:
+    FakeAppInfo(std::u16string module_folder, std::u16string module_name = u"murl",
+                Version module_version = {1, 0, 15})
+        : folder(std::move(module_folder)),
+          name(std::move(module_name)),
+          version(module_version) {}
+
+    std::u16string ModuleFolder() override {
+        Check("ModuleFolder");
+        return folder;
+    }
+    std::u16string ModuleName() override {
+        Check("ModuleName");
+        return name;
+    }
+    Version GetVersion() override {
+        Check("GetVersion");
+        return version;
+    }
+
+    std::u16string folder;
+    std::u16string name;
+    Version version;
+};
+
+}  // namespace murl

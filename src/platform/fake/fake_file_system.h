@@ -1,0 +1,60 @@
+#pragma once
+// An in-memory file system. Files hold the bytes written to them (Windows-1252, CR LF) and
+// their attributes; folders exist only when added or created. A path's folder is the part
+// before its last '\' or '/'; a path with neither lies in a folder that always exists.
+// Operations behave as the platform's do (53 missing file, 70 read-only, 76 missing folder)
+// and each can be told to fail through the FailPlan, under these names:
+//   Create, FileExists, FolderExists, CreateFolder, CreateTextFile, OpenTextFile, CopyFile,
+//   GetFile, WriteBlankLines, WriteLine, Close, SetAttributes.
+// The factory holds the state and must outlive every component and stream it hands out.
+
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "platform/fake/fail_plan.h"
+#include "platform/file_system.h"
+
+namespace murl {
+
+class FakeFileSystem : public FileSystemFactory, public FailPlan {
+public:
+    std::unique_ptr<FileSystem> Create() override;
+
+    // Set-up and inspection; none of these is counted or fails by plan.
+    void AddFolder(std::u16string_view path);  // with every missing parent
+    void AddFile(std::u16string_view path, std::string bytes = {}, int32_t attributes = 0);
+    void RemoveFile(std::u16string_view path);
+    void SetReadOnly(std::u16string_view path, bool read_only);
+    bool HasFile(std::u16string_view path) const;
+    bool HasFolder(std::u16string_view path) const;
+    // The file's bytes; throws Error 53 when there is no such file.
+    const std::string& Contents(std::u16string_view path) const;
+    int32_t Attributes(std::u16string_view path) const;
+    bool IsReadOnly(std::u16string_view path) const;
+
+    // Components and streams handed out and not yet destroyed.
+    int live_components() const noexcept { return live_components_; }
+    int open_streams() const noexcept { return open_streams_; }
+
+private:
+    friend class FakeComponent;
+    friend class FakeTextStream;
+    friend class FakeFile;
+
+    struct Node {
+        std::string bytes;
+        int32_t attributes = 0;
+    };
+    Node& Existing(std::u16string_view path);  // throws 53 or 76
+    void RequireFolderOf(std::u16string_view path) const;  // throws 76
+    bool FolderOfExists(std::u16string_view path) const;
+
+    std::map<std::u16string, Node, std::less<>> files_;
+    std::set<std::u16string, std::less<>> folders_;
+    int live_components_ = 0;
+    int open_streams_ = 0;
+};
+
+}  // namespace murl

@@ -1,0 +1,250 @@
+// The log archive on a real folder with a fixed clock, and with the fake file system failing
+// at each step against what must survive.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+
+#include "log/cls_log.h"
+#include "log_assertions.h"
+#include "platform/fake/fake_platform.h"
+#include "platform/posix/posix_platform.h"
+#include "scratch_folder.h"
+
+namespace murl {
+namespace {
+
+using testing_support::FailsAsLogOutput;
+using testing_support::HasWriteBits;
+using testing_support::NoSettings;
+using testing_support::ReadBytes;
+using testing_support::ScratchFolder;
+using testing_support::WriteBytes;
+
+constexpr char kOld[] = "old entry\r\n";
+constexpr char kReadOnlyNotice[] = "Archive File Exists and set to [READ ONLY].\r\n";
+
+// A log in a real module folder, with its own clock.
+struct DiskLog {
+    explicit DiskLog(DateTime today = {2007, 3, 5, 12, 0, 0}) : clock(today) {
+        log.File(ToUtf16(log_path));
+    }
+    bool IsFolder(const std::string& path) const { return std::filesystem::is_directory(path); }
+
+    ScratchFolder folder;
+    NoSettings settings;
+    PosixPlatform posix{folder.Text()};
+    FakeClock clock;
+    FakeMessageBox box;
+    clsLog log{Platform{posix.files, clock, box, posix.app, settings, u'/'}};
+    std::string log_path = folder.Path("murl_err.log");
+    std::string arch = folder.Path("ARCH");
+};
+
+TEST(LogArchive, DefaultPathIsDatedInTheArchFolder) {
+    struct Case {
+        DateTime today;
+        bool arch_exists;
+        HostBool date_time;
+        const char* name;
+        const char* prefix;
+    };
+    const Case kCases[] = {
+        {{2007, 3, 5, 12, 0, 0}, false, 0, "07_3_5_murl.log", ""},
+        {{2007, 10, 15, 12, 0, 0}, true, 0, "07_10_15_murl.log", ""},
+        {{2010, 1, 9, 8, 7, 6}, false, -1, "10_1_9_murl.log", "2010-01-09 08:07:06\t"},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        DiskLog t(c.today);
+        if (c.arch_exists) std::filesystem::create_directory(t.arch);
+        WriteBytes(t.log_path, kOld);
+        t.log.LogDateTime(c.date_time);
+
+        t.log.ArchiveLog(u"");
+
+        const std::string archive = t.arch + "/" + c.name;
+        EXPECT_EQ(ReadBytes(archive), kOld);
+        EXPECT_FALSE(HasWriteBits(archive));
+        EXPECT_EQ(ReadBytes(t.log_path), c.prefix + archive + " archived.\r\n");
+    }
+}
+
+TEST(LogArchive, SecondCallTheSameDayMeetsTheReadOnlyArchive) {
+    DiskLog t;
+    WriteBytes(t.log_path, kOld);
+    t.log.SeverityLevel(1);
+    t.log.ArchiveLog(u"");
+    t.log.Output(u"second", 0);
+
+    EXPECT_NO_THROW(t.log.ArchiveLog(u""));
+
+    const std::string archive = t.arch + "/07_3_5_murl.log";
+    EXPECT_EQ(ReadBytes(archive), kOld);
+    EXPECT_EQ(ReadBytes(t.log_path),
+              archive + " archived.\r\nsecond\r\n" + kReadOnlyNotice);
+}
+
+TEST(LogArchive, CallerGivenPathIsUsedUnchanged) {
+    struct Case {
+        const char* name;
+        const char* relative;
+        bool archived;
+    };
+    const Case kCases[] = {
+        {"existing folder", "mine.log", true},
+        {"missing folder", "nowhere/mine.log", false},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        DiskLog t;
+        WriteBytes(t.log_path, kOld);
+        t.log.SeverityLevel(1);
+        const std::string archive = t.folder.Path(c.relative);
+
+        EXPECT_NO_THROW(t.log.ArchiveLog(ToUtf16(archive)));
+
+        EXPECT_FALSE(t.IsFolder(t.arch));
+        EXPECT_FALSE(t.IsFolder(t.folder.Path("nowhere")));
+        if (c.archived) {
+            EXPECT_EQ(ReadBytes(archive), kOld);
+            EXPECT_FALSE(HasWriteBits(archive));
+            EXPECT_EQ(ReadBytes(t.log_path), archive + " archived.\r\n");
+        } else {
+            EXPECT_EQ(ReadBytes(t.log_path),
+                      std::string(kOld) + "Error # 76\r\n\t\t\tPath not found\r\n");
+        }
+    }
+}
+
+TEST(LogArchive, MissingLogIsArchivedEmpty) {
+    DiskLog t;
+    t.log.ArchiveLog(u"");
+    const std::string archive = t.arch + "/07_3_5_murl.log";
+    EXPECT_EQ(ReadBytes(archive), "");
+    EXPECT_EQ(ReadBytes(t.log_path), archive + " archived.\r\n");
+}
+
+TEST(LogArchive, InactiveLogIsArchivedAndEmptiedWithoutEntry) {
+    DiskLog t;
+    WriteBytes(t.log_path, kOld);
+    t.log.Active(kHostFalse);
+    t.log.ArchiveLog(u"");
+    const std::string archive = t.arch + "/07_3_5_murl.log";
+    EXPECT_EQ(ReadBytes(archive), kOld);
+    EXPECT_FALSE(HasWriteBits(archive));
+    EXPECT_EQ(ReadBytes(t.log_path), "");
+}
+
+// The fake module folder is C:\Plugins\Murl.
+constexpr char16_t kLog[] = u"C:\\Plugins\\Murl\\murl_err.log";
+constexpr char16_t kArchive[] = u"C:\\Plugins\\Murl\\ARCH\\07_3_5_murl.log";
+constexpr char kArchivedEntry[] = "C:\\Plugins\\Murl\\ARCH\\07_3_5_murl.log archived.\r\n";
+
+TEST(LogArchive, StepsRunInOrder) {
+    NoSettings settings;
+    FakePlatform fake;
+    clsLog log(fake.MakePlatform(settings));
+    log.File(kLog);
+    log.ArchiveLog(u"");
+    const std::vector<std::string> expected = {
+        "Create", "FileExists", "CreateTextFile", "FolderExists", "CreateFolder", "CopyFile",
+        "CreateTextFile",  // emptying
+        "Create", "FileExists", "OpenTextFile", "WriteBlankLines", "WriteLine", "Close",
+        "GetFile", "SetAttributes"};
+    EXPECT_EQ(fake.files.calls(), expected);
+    EXPECT_EQ(fake.files.Attributes(kArchive), 33);
+}
+
+// A failure at each step, at the ceiling 0 (no trace) and 1 (a notice), against what must
+// survive in the log and the archive.
+TEST(LogArchive, FailureAtEachStepLeavesWhatWasDone) {
+    enum Port { kFiles, kClock, kApp };
+    struct Case {
+        const char* name;
+        Port port;
+        const char* operation;
+        int32_t number;
+        bool log_exists, arch_exists;  // an existing ARCH holds an older, writable archive
+        int32_t blank_lines;
+        std::optional<std::string> log;      // at the ceiling 0
+        std::optional<std::string> archive;
+        bool notice;  // false where the failing step is the " archived." entry itself
+    };
+    const std::string old = kOld, older = "older\r\n", entry = kArchivedEntry;
+    const Case kCases[] = {
+        {"1 date", kClock, "Now", 57, true, true, 0, old, older, true},
+        {"2 module folder", kApp, "ModuleFolder", 57, true, true, 0, old, older, true},
+        {"3 component", kFiles, "Create", 57, true, true, 0, old, older, true},
+        {"4 log exists", kFiles, "FileExists", 57, true, true, 0, old, older, true},
+        {"4 create log", kFiles, "CreateTextFile", 57, false, true, 0, std::nullopt, older, true},
+        {"5 folder exists", kFiles, "FolderExists", 57, true, true, 0, old, older, true},
+        {"5 create folder", kFiles, "CreateFolder", 57, true, false, 0, old, std::nullopt, true},
+        {"6 copy", kFiles, "CopyFile", 57, true, true, 0, old, older, true},
+        {"6 copy of a new log", kFiles, "CopyFile", 57, false, false, 0, "", std::nullopt, true},
+        {"6 copy refused", kFiles, "CopyFile", 70, true, true, 0, old, older, true},
+        {"7 emptying", kFiles, "CreateTextFile", 57, true, true, 0, old, old, true},
+        {"8 entry", kFiles, "OpenTextFile", 57, true, true, 0, "", old, false},
+        {"8 entry after blanks", kFiles, "WriteLine", 57, true, true, 2, "\r\n\r\n", old, false},
+        {"9 file object", kFiles, "GetFile", 57, true, true, 0, entry, old, true},
+        {"9 attributes", kFiles, "SetAttributes", 57, true, true, 0, entry, old, true},
+    };
+    for (const Case& c : kCases) {
+        for (int16_t level : {0, 1}) {
+            SCOPED_TRACE(testing::Message() << c.name << ", ceiling " << level);
+            NoSettings settings;
+            FakePlatform fake;
+            clsLog log(fake.MakePlatform(settings));
+            log.File(kLog);
+            log.SeverityLevel(level);
+            log.BlankLines(c.blank_lines);
+            if (c.log_exists) fake.files.AddFile(kLog, old);
+            if (c.arch_exists) fake.files.AddFile(kArchive, older);
+            FailPlan& port = c.port == kClock ? static_cast<FailPlan&>(fake.clock)
+                             : c.port == kApp ? static_cast<FailPlan&>(fake.app)
+                                              : static_cast<FailPlan&>(fake.files);
+            port.fail_at(c.operation, Error(c.number, c.number == 70 ? u"Permission denied"
+                                                                     : u"Device I/O error"));
+
+            EXPECT_NO_THROW(log.ArchiveLog(u""));
+
+            std::optional<std::string> expected_log = c.log;
+            if (c.notice && level == 1) {
+                expected_log = c.log.value_or("") +
+                               (c.number == 70 ? kReadOnlyNotice
+                                               : "Error # 57\r\n\t\t\tDevice I/O error\r\n");
+            }
+            EXPECT_EQ(fake.files.HasFile(kLog) ? std::optional(fake.files.Contents(kLog))
+                                               : std::nullopt,
+                      expected_log);
+            EXPECT_EQ(fake.files.HasFile(kArchive) ? std::optional(fake.files.Contents(kArchive))
+                                                   : std::nullopt,
+                      c.archive);
+            if (c.archive) {
+                EXPECT_FALSE(fake.files.IsReadOnly(kArchive));
+            }
+            EXPECT_EQ(log.Active(), c.notice ? kHostTrue : kHostFalse);
+            EXPECT_EQ(fake.files.live_components(), 0);
+            EXPECT_EQ(fake.files.open_streams(), 0);
+        }
+    }
+}
+
+TEST(LogArchive, FailedNoticeReachesTheCaller) {
+    NoSettings settings;
+    FakePlatform fake;
+    clsLog log(fake.MakePlatform(settings));
+    log.File(kLog);
+    log.SeverityLevel(1);
+    fake.files.AddFile(kLog, kOld);
+    fake.files.fail_at("CopyFile", Error(err::kPathNotFound));
+    fake.files.fail_at("OpenTextFile", Error(err::kPermissionDenied));
+
+    EXPECT_TRUE(FailsAsLogOutput([&] { log.ArchiveLog(u""); }, u"Permission denied"));
+    EXPECT_EQ(log.Active(), kHostFalse);
+    EXPECT_EQ(fake.files.Contents(kLog), kOld);
+}
+
+}  // namespace
+}  // namespace murl

@@ -1,0 +1,157 @@
+// The POSIX file-system component: the platform's error numbers, read-only as the absence of
+// write bits (also for root), copies that never leave a partial target.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+#include "../log/scratch_folder.h"
+#include "host/error.h"
+#include "platform/posix/posix_file_system.h"
+
+namespace murl {
+namespace {
+
+using testing_support::ReadBytes;
+using testing_support::ScratchFolder;
+using testing_support::WriteBytes;
+
+::testing::AssertionResult FailsWith(const std::function<void()>& call, int32_t number) {
+    try {
+        call();
+    } catch (const Error& e) {
+        if (e.number() == number) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "error " << e.number() << " \"" << e.what() << '"';
+    }
+    return ::testing::AssertionFailure() << "no error";
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class PosixFileSystemTest : public ::testing::Test {
+public:
+    void SetUp() override {
+        WriteBytes(folder.Path("plain.txt"), "plain\r\n");
+        WriteBytes(folder.Path("locked.txt"), "locked\r\n");
+        ::chmod(folder.Path("locked.txt").c_str(), 0444);
+        std::filesystem::create_directory(folder.Path("sub"));
+    }
+    std::u16string P(const std::string& name) const { return folder.Text(name); }
+
+    ScratchFolder folder;
+    PosixFileSystemFactory factory;
+    std::unique_ptr<FileSystem> fs = factory.Create();
+};
+
+TEST_F(PosixFileSystemTest, RefusalsCarryThePlatformNumbers) {
+    struct Case {
+        const char* name;
+        std::function<void(FileSystem&, const PosixFileSystemTest&)> call;
+        int32_t number;
+    };
+    using T = const PosixFileSystemTest&;
+    const Case kCases[] = {
+        {"append to missing file", [](FileSystem& fs, T t) { fs.OpenTextFile(t.P("none"), 8); }, 53},
+        {"append in missing folder",
+         [](FileSystem& fs, T t) { fs.OpenTextFile(t.P("no/x"), 8); }, 76},
+        {"append to read-only", [](FileSystem& fs, T t) { fs.OpenTextFile(t.P("locked.txt"), 8); }, 70},
+        {"other open mode", [](FileSystem& fs, T t) { fs.OpenTextFile(t.P("plain.txt"), 2); }, 5},
+        {"create over read-only", [](FileSystem& fs, T t) { fs.CreateTextFile(t.P("locked.txt")); }, 70},
+        {"create in missing folder",
+         [](FileSystem& fs, T t) { fs.CreateTextFile(t.P("no/x")); }, 76},
+        {"create empty name", [](FileSystem& fs, T) { fs.CreateTextFile(u""); }, 52},
+        {"create name with NUL",
+         [](FileSystem& fs, T t) { fs.CreateTextFile(t.P("new") + u'\0' + u"x"); }, 52},
+        {"copy missing source",
+         [](FileSystem& fs, T t) { fs.CopyFile(t.P("none"), t.P("copy"), true); }, 53},
+        {"copy into missing folder",
+         [](FileSystem& fs, T t) { fs.CopyFile(t.P("plain.txt"), t.P("no/copy"), true); }, 76},
+        {"copy over read-only",
+         [](FileSystem& fs, T t) { fs.CopyFile(t.P("plain.txt"), t.P("locked.txt"), true); }, 70},
+        {"copy without overwrite",
+         [](FileSystem& fs, T t) { fs.CopyFile(t.P("locked.txt"), t.P("plain.txt"), false); }, 58},
+        {"existing folder", [](FileSystem& fs, T t) { fs.CreateFolder(t.P("sub")); }, 58},
+        {"folder in missing folder", [](FileSystem& fs, T t) { fs.CreateFolder(t.P("no/sub")); }, 76},
+        {"file object of missing file", [](FileSystem& fs, T t) { fs.GetFile(t.P("none")); }, 53},
+        {"file object of a folder", [](FileSystem& fs, T t) { fs.GetFile(t.P("sub")); }, 53},
+    };
+    const auto before = Entries(folder.path());
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(FailsWith([&] { c.call(*fs, *this); }, c.number));
+    }
+    // Nothing was written, replaced or left behind.
+    EXPECT_EQ(Entries(folder.path()), before);
+    EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), "plain\r\n");
+    EXPECT_EQ(ReadBytes(folder.Path("locked.txt")), "locked\r\n");
+}
+
+TEST_F(PosixFileSystemTest, ExistenceTellsFilesFromFolders) {
+    EXPECT_TRUE(fs->FileExists(P("plain.txt")));
+    EXPECT_FALSE(fs->FileExists(P("sub")));
+    EXPECT_FALSE(fs->FileExists(u""));
+    EXPECT_TRUE(fs->FolderExists(P("sub")));
+    EXPECT_FALSE(fs->FolderExists(P("plain.txt")));
+    EXPECT_FALSE(fs->FolderExists(P("none")));
+}
+
+TEST_F(PosixFileSystemTest, StreamWritesSingleByteTextWithCrLf) {
+    auto stream = fs->OpenTextFile(P("plain.txt"), kForAppending);
+    stream->WriteBlankLines(0);
+    stream->WriteBlankLines(20);
+    stream->WriteLine(u"a\u00e9\u20ac\u2713\U0001F600");
+    EXPECT_TRUE(FailsWith([&] { stream->WriteBlankLines(-1); }, 5));
+    stream->Close();
+    EXPECT_TRUE(FailsWith([&] { stream->WriteLine(u"late"); }, 5));
+    std::string expected = "plain\r\n";
+    for (int i = 0; i < 20; ++i) expected += "\r\n";
+    expected += "a\xe9\x80??\r\n";
+    EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), expected);
+}
+
+TEST_F(PosixFileSystemTest, CreateTextFileReplacesWithAnEmptyFile) {
+    fs->CreateTextFile(P("plain.txt"));
+    fs->CreateTextFile(P("new.txt"));
+    EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), "");
+    EXPECT_EQ(ReadBytes(folder.Path("new.txt")), "");
+}
+
+TEST_F(PosixFileSystemTest, CopyReplacesAndKeepsTheSourceMode) {
+    WriteBytes(folder.Path("old.txt"), "old, longer than the new\r\n");
+    fs->CopyFile(P("plain.txt"), P("old.txt"), true);
+    fs->CopyFile(P("locked.txt"), P("sub/locked.txt"), false);
+    EXPECT_EQ(ReadBytes(folder.Path("old.txt")), "plain\r\n");
+    EXPECT_EQ(ReadBytes(folder.Path("sub/locked.txt")), "locked\r\n");
+    EXPECT_FALSE(testing_support::HasWriteBits(folder.Path("sub/locked.txt")));
+    EXPECT_EQ(Entries(folder.Path("sub")), std::vector<std::string>{"locked.txt"});
+}
+
+TEST_F(PosixFileSystemTest, ReadOnlyAttributeTakesAllWriteBits) {
+    const std::string path = folder.Path("plain.txt");
+    ::chmod(path.c_str(), 0666);
+    auto file = fs->GetFile(P("plain.txt"));
+    struct stat info;
+
+    file->SetAttributes(kAttrReadOnly | kAttrArchive);
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0444u);
+    EXPECT_TRUE(FailsWith([&] { fs->OpenTextFile(P("plain.txt"), 8); }, 70));
+
+    file->SetAttributes(kAttrArchive);
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    EXPECT_NO_THROW(fs->OpenTextFile(P("plain.txt"), 8));
+}
+
+}  // namespace
+}  // namespace murl
