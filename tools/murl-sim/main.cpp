@@ -1,0 +1,85 @@
+// murl-sim: the host simulator. Plays scenarios against the plug-in, and looks at its settings
+// store and its panel.
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "commands.h"
+
+namespace murl::tool {
+
+int UsageError(const std::string& message) {
+    std::cerr << "murl-sim: " << message << '\n';
+    return kExitUsage;
+}
+
+}  // namespace murl::tool
+
+int main(int argc, char** argv) {
+    using namespace murl::tool;
+    std::ios::sync_with_stdio(false);
+
+    CLI::App app{"murl-sim: a host for the Murl plug-in, driven by scenario files", "murl-sim"};
+    app.require_subcommand(1);
+    app.set_help_all_flag("--help-all", "Print the help of every subcommand");
+
+    RunOptions run;
+    auto* run_cmd = app.add_subcommand("run", "Play a scenario against the plug-in and print the "
+                                              "transcript");
+    run_cmd->add_flag("--json", run.json, "One JSON object per event line instead of text");
+    run_cmd->add_option("--store", run.store,
+                        "Settings store file (default: $XDG_CONFIG_HOME/murl/settings.sqlite)");
+    run_cmd->add_option("--module-dir", run.module_dir,
+                        "Folder of the plug-in's module, where murl_err.log goes; it must exist "
+                        "(default: $XDG_STATE_HOME/murl, created when needed)");
+    run_cmd->add_option("--clock", run.clock,
+                        "Fixed local time \"YYYY-MM-DD HH:MM:SS\" for every clock reading");
+    run_cmd->add_option("--plugin", run.plugin, "How to reach the plug-in: builtin or com")
+        ->check(CLI::IsMember({"builtin", "com"}));
+    run_cmd->add_option("SCENARIO", run.scenario, "Scenario file, or - for standard input")
+        ->required();
+
+    SettingsOptions settings;
+    auto* settings_cmd = app.add_subcommand("settings", "Read or write the settings store");
+    settings_cmd->require_subcommand(1);
+    auto* list_cmd = settings_cmd->add_subcommand("list", "Print every entry of the application "
+                                                          "\"Murl\", by section and key");
+    list_cmd->add_flag("--json", settings.json, "One JSON object per entry");
+    list_cmd->add_option("--store", settings.store, "Settings store file");
+    auto* get_cmd = settings_cmd->add_subcommand(
+        "get", "Print one value; exit status 1 and no output when it is absent");
+    get_cmd->add_option("SECTION", settings.section, "Section")->required();
+    get_cmd->add_option("KEY", settings.key, "Key")->required();
+    get_cmd->add_option("--store", settings.store, "Settings store file");
+    auto* set_cmd = settings_cmd->add_subcommand("set", "Create or replace one value");
+    set_cmd->add_option("SECTION", settings.section, "Section")->required();
+    set_cmd->add_option("KEY", settings.key, "Key")->required();
+    set_cmd->add_option("VALUE", settings.value, "Value")->required();
+    set_cmd->add_option("--store", settings.store, "Settings store file");
+
+    PanelOptions panel;
+    auto* panel_cmd = app.add_subcommand(
+        "panel", "Show the plug-in's panel as its view definition lays it out");
+    panel_cmd->add_option("--svg", panel.svg, "Draw the panel into this SVG file instead of "
+                                              "printing a table of its controls");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e);
+        return status == 0 ? kExitOk : kExitUsage;
+    }
+
+    try {
+        if (*run_cmd) return Run(run);
+        if (*list_cmd) return SettingsList(settings);
+        if (*get_cmd) return SettingsGet(settings);
+        if (*set_cmd) return SettingsSet(settings);
+        if (*panel_cmd) return Panel(panel);
+    } catch (const std::exception& e) {
+        std::cerr << "murl-sim: " << e.what() << '\n';
+        return kExitFailure;
+    }
+    return kExitUsage;
+}

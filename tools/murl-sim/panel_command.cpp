@@ -1,0 +1,163 @@
+// murl-sim panel: the plug-in's panel, laid out from its own view definition, as a table or
+// as an SVG drawing.
+
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "commands.h"
+#include "host/text.h"
+#include "platform/posix/posix_platform.h"
+#include "plugin/cls_murl.h"
+#include "sim/builtin_binding.h"
+#include "sim/panel_spec.h"
+#include "sim/xml_parser.h"
+
+namespace murl::tool {
+
+namespace {
+
+// Construction reads no setting; this store only completes the platform.
+class NoSettings final : public SettingsStore {
+public:
+    std::u16string GetSetting(std::u16string_view, std::u16string_view, std::u16string_view,
+                              std::u16string_view fallback) override {
+        return std::u16string(fallback);
+    }
+    void SaveSetting(std::u16string_view, std::u16string_view, std::u16string_view,
+                     std::u16string_view) override {}
+};
+
+// The view definition exactly as the plug-in object builds it.
+std::u16string PluginViewDefinition() {
+    PosixPlatform ports(u".");
+    NoSettings settings;
+    sim::BuiltinBinding binding(ports.MakePlatform(settings));
+    binding.Create();
+    return binding.plugin()->ViewDefinition();
+}
+
+std::string Pad(std::string text, size_t width, bool right = false) {
+    if (text.size() >= width) return text + " ";
+    const std::string fill(width - text.size(), ' ');
+    return (right ? fill + text : text + fill) + " ";
+}
+
+std::string KindName(sim::ControlKind kind) {
+    switch (kind) {
+        case sim::ControlKind::CheckBox: return "check box";
+        case sim::ControlKind::PushButton: return "push button";
+        case sim::ControlKind::Other: return "other";
+    }
+    return {};
+}
+
+std::string Table(const sim::PanelSpec& panel) {
+    std::string out = ToUtf8(panel.title) + "  (" + std::to_string(panel.width) + " x " +
+                      std::to_string(panel.height) + ", icon " + std::to_string(panel.icon) +
+                      ")\n";
+    out += Pad("name", 11) + Pad("kind", 12) + Pad("left", 5, true) + Pad("top", 4, true) +
+           Pad("width", 6, true) + Pad("height", 6, true) + " " + Pad("starts", 10) + "text\n";
+    for (const auto& c : panel.controls) {
+        const std::string state = c.kind != sim::ControlKind::CheckBox ? "-"
+                                  : c.checked == kHostTrue              ? "checked"
+                                                                        : "clear";
+        out += Pad(ToUtf8(c.name), 11) + Pad(KindName(c.kind), 12) +
+               Pad(std::to_string(c.left), 5, true) + Pad(std::to_string(c.top), 4, true) +
+               Pad(std::to_string(c.width), 6, true) + Pad(std::to_string(c.height), 6, true) +
+               " " + Pad(state, 10) + ToUtf8(c.text) + "\n";
+    }
+    return out;
+}
+
+std::string XmlText(std::u16string_view text) {
+    std::string out;
+    for (const char c : ToUtf8(text)) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&apos;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string N(int32_t value) { return std::to_string(value); }
+
+std::string Svg(const sim::PanelSpec& panel) {
+    constexpr int kTitleBar = 22;
+    const int width = panel.width + 2;
+    const int height = panel.height + kTitleBar + 2;
+    std::string out;
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + N(width) + "\" height=\"" +
+           N(height) + "\" viewBox=\"0 0 " + N(width) + " " + N(height) +
+           "\" font-family=\"Verdana, DejaVu Sans, sans-serif\" font-size=\"11\">\n";
+    out += "  <rect x=\"0.5\" y=\"0.5\" width=\"" + N(width - 1) + "\" height=\"" +
+           N(height - 1) + "\" fill=\"#ece9d8\" stroke=\"#3a3a3a\"/>\n";
+    out += "  <g id=\"title-bar\">\n";
+    out += "    <rect x=\"1\" y=\"1\" width=\"" + N(panel.width) + "\" height=\"" + N(kTitleBar) +
+           "\" fill=\"#2a4d7f\"/>\n";
+    out += "    <text x=\"8\" y=\"16\" fill=\"#ffffff\" font-weight=\"bold\" font-size=\"12\">" +
+           XmlText(panel.title) + "</text>\n";
+    out += "  </g>\n";
+    out += "  <g id=\"view\" transform=\"translate(1," + N(kTitleBar + 1) + ")\">\n";
+    for (const auto& c : panel.controls) {
+        const std::string left = N(c.left), top = N(c.top), w = N(c.width), h = N(c.height);
+        out += "    <g id=\"" + XmlText(c.name) + "\">\n";
+        out += "      <title>" + XmlText(c.name) + "</title>\n";
+        if (c.kind == sim::ControlKind::PushButton) {
+            out += "      <rect x=\"" + left + "\" y=\"" + top + "\" width=\"" + w +
+                   "\" height=\"" + h + "\" rx=\"3\" fill=\"#f4f4f0\" stroke=\"#5a5a5a\"/>\n";
+            out += "      <text x=\"" + N(c.left + c.width / 2) + "\" y=\"" +
+                   N(c.top + c.height / 2 + 4) + "\" text-anchor=\"middle\">" + XmlText(c.text) +
+                   "</text>\n";
+        } else {
+            // The control's bounds, faintly, then the box and its label.
+            out += "      <rect x=\"" + left + "\" y=\"" + top + "\" width=\"" + w +
+                   "\" height=\"" + h +
+                   "\" fill=\"none\" stroke=\"#c8c4b0\" stroke-dasharray=\"2 2\"/>\n";
+            if (c.kind == sim::ControlKind::CheckBox) {
+                const int box_x = c.left + 2;
+                const int box_y = c.top + (c.height - 13) / 2;
+                out += "      <rect x=\"" + N(box_x) + "\" y=\"" + N(box_y) +
+                       "\" width=\"13\" height=\"13\" fill=\"#ffffff\" stroke=\"#1c5180\"/>\n";
+                if (c.checked == kHostTrue) {
+                    out += "      <polyline class=\"check\" points=\"" + N(box_x + 3) + "," +
+                           N(box_y + 6) + " " + N(box_x + 5) + "," + N(box_y + 10) + " " +
+                           N(box_x + 10) + "," + N(box_y + 3) +
+                           "\" fill=\"none\" stroke=\"#21a121\" stroke-width=\"2\"/>\n";
+                }
+                out += "      <text x=\"" + N(c.left + 20) + "\" y=\"" +
+                       N(c.top + c.height / 2 + 4) + "\">" + XmlText(c.text) + "</text>\n";
+            }
+        }
+        out += "    </g>\n";
+    }
+    out += "  </g>\n</svg>\n";
+    return out;
+}
+
+}  // namespace
+
+int Panel(const PanelOptions& options) {
+    auto parser = sim::MakeXmlParser();
+    const sim::PanelSpec panel = sim::ReadPanel(*parser, PluginViewDefinition());
+    if (options.svg.empty()) {
+        std::cout << Table(panel) << std::flush;
+        return kExitOk;
+    }
+    std::ofstream out(options.svg, std::ios::binary | std::ios::trunc);
+    out << Svg(panel);
+    out.close();
+    if (!out) {
+        std::cerr << "murl-sim: cannot write \"" << options.svg << "\"\n";
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+}  // namespace murl::tool

@@ -1,0 +1,117 @@
+// murl-sim run: checks the whole scenario, then plays it against the plug-in.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+#include "commands.h"
+#include "host/text.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/posix/sqlite_settings_store.h"
+#include "sim/builtin_binding.h"
+#include "sim/faulting_settings_store.h"
+#include "sim/fixed_clock.h"
+#include "sim/runner.h"
+#include "sim/scenario.h"
+#include "sim/sim_host.h"
+#include "sim/transcript.h"
+#include "sim/xml_parser.h"
+
+namespace murl::tool {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// $XDG_STATE_HOME/murl, or ~/.local/state/murl; empty when neither can be found.
+fs::path DefaultModuleDir() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && *state && fs::path(state).is_absolute()) return fs::path(state) / "murl";
+    const char* home = std::getenv("HOME");
+    if (home && *home) return fs::path(home) / ".local" / "state" / "murl";
+    return {};
+}
+
+bool ReadScenario(const std::string& name, std::string& content) {
+    if (name == "-") {
+        std::ostringstream all;
+        all << std::cin.rdbuf();
+        content = std::move(all).str();
+        return !std::cin.bad();
+    }
+    std::ifstream in(name, std::ios::binary);
+    if (!in) return false;
+    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+}  // namespace
+
+int Run(const RunOptions& options) {
+    if (options.plugin == "com") {
+        return UsageError("--plugin com drives murl.dll through COM and needs the Windows build; "
+                          "this build has the built-in plug-in only");
+    }
+    std::optional<DateTime> fixed_time;
+    if (!options.clock.empty()) {
+        fixed_time = sim::ParseDateTime(options.clock);
+        if (!fixed_time) {
+            return UsageError("--clock takes a valid local time as \"YYYY-MM-DD HH:MM:SS\", not \"" +
+                              options.clock + "\"");
+        }
+    }
+    fs::path module_dir = options.module_dir;
+    const bool default_module_dir = module_dir.empty();
+    if (default_module_dir) {
+        module_dir = DefaultModuleDir();
+        if (module_dir.empty()) {
+            return UsageError("no module folder: set XDG_STATE_HOME or HOME, or give --module-dir");
+        }
+    }
+
+    std::string content;
+    if (!ReadScenario(options.scenario, content)) {
+        return UsageError("cannot read the scenario \"" + options.scenario + "\"");
+    }
+    const std::string file_name = options.scenario == "-" ? "<stdin>" : options.scenario;
+    const auto errors = sim::CheckScenario(content);
+    if (!errors.empty()) {
+        for (const auto& error : errors) {
+            std::cerr << file_name << ':' << error.line << ": " << error.message << '\n';
+        }
+        return kExitUsage;
+    }
+
+    if (default_module_dir) fs::create_directories(module_dir);
+    SqliteSettingsStore store(StorePath(options.store));
+
+    auto parser = sim::MakeXmlParser();
+    sim::SimHost host(*parser);
+    sim::FaultingSettingsStore settings(store, host.faults());
+    PosixPlatform ports(ToUtf16(module_dir.string()));
+    sim::FixedClock fixed_clock(fixed_time.value_or(DateTime{}));
+    Platform platform = ports.MakePlatform(settings);
+    Clock& clock = fixed_time ? static_cast<Clock&>(fixed_clock) : ports.clock;
+    Platform bound{platform.files, clock, platform.message_box, platform.app, platform.settings,
+                   platform.path_separator};
+
+    std::unique_ptr<sim::TranscriptWriter> transcript;
+    if (options.json) {
+        transcript = std::make_unique<sim::JsonTranscript>(std::cout);
+    } else {
+        transcript = std::make_unique<sim::TextTranscript>(std::cout);
+    }
+    {
+        sim::BuiltinBinding plugin(bound);
+        sim::Runner runner(host, plugin, *transcript);
+        runner.Run(content);
+    }
+    transcript->Flush();
+    return std::cout.good() ? kExitOk : kExitFailure;
+}
+
+}  // namespace murl::tool
