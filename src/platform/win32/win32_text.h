@@ -1,0 +1,27 @@
+#pragma once
+// The core's UTF-16 text as the Win32 API's wide strings: the same code units.
+
+#include <string>
+#include <string_view>
+
+#include "host/error.h"
+
+namespace murl::win32 {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+inline std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+
+inline std::u16string Utf16(std::wstring_view text) {
+    return std::u16string(text.begin(), text.end());
+}
+
+// A wide path for the API; empty text and embedded NULs name no file (52).
+inline std::wstring WidePath(std::u16string_view path) {
+    if (path.empty() || path.find(u'\0') != std::u16string_view::npos) {
+        throw Error(52, u"Bad file name or number");
+    }
+    return Wide(path);
+}
+
+}  // namespace murl::win32

@@ -1,0 +1,50 @@
+#pragma once
+// The COM face of the plug-in: a clsMurl object as the host creates and drives it. It grants
+// IUnknown, IDispatch, _clsMurl and IPlugin2, and hands every host call to the core.
+
+#include <memory>
+
+#include "platform/win32/windows_headers.h"
+
+#include <oaidl.h>
+
+#include "host_idl.h"
+#include "plugin/cls_murl.h"
+#include "server/host_binding.h"
+
+namespace murl::server {
+
+// The class's default interface: dual, with no members of its own.
+struct _clsMurl : public IDispatch {};
+
+class ClsMurlObject final : public _clsMurl, public IPlugin2 {
+public:
+    // The class factory makes a new object and answers it in `iid`.
+    static HRESULT Create(REFIID iid, void** out) noexcept;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override;
+    STDMETHODIMP_(ULONG) AddRef() noexcept override;
+    STDMETHODIMP_(ULONG) Release() noexcept override;
+
+    STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) noexcept override;
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
+                               DISPID* ids) noexcept override;
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* info, UINT* arg_err) noexcept override;
+
+    // The host calls Initialize once after creation, with its site.
+    STDMETHODIMP Initialize(IHostSite* Site) noexcept override;
+    // The host calls Terminate before it releases the plug-in.
+    STDMETHODIMP Terminate() noexcept override;
+
+private:
+    ClsMurlObject();
+    ~ClsMurlObject();
+
+    LONG refs_ = 1;
+    std::shared_ptr<BindingContext> context_;
+    std::unique_ptr<clsMurl> core_;
+};
+
+}  // namespace murl::server

@@ -1,0 +1,132 @@
+#include "server/com_errors.h"
+
+#include <iterator>
+#include <new>
+
+#include "server/com_holders.h"
+
+namespace murl::server {
+
+namespace {
+
+constexpr std::u16string_view kDefaultSource = u"murl";
+
+// Platform errors that COM carries as a general HRESULT rather than as FACILITY_CONTROL.
+struct Mapping {
+    HRESULT hr;
+    int32_t number;
+};
+constexpr Mapping kMappings[] = {
+    {E_OUTOFMEMORY, err::kOutOfMemory},
+    {E_INVALIDARG, err::kInvalidCall},
+    {DISP_E_OVERFLOW, err::kOverflow},
+    {DISP_E_TYPEMISMATCH, err::kTypeMismatch},
+    {E_NOINTERFACE, 430},
+    {DISP_E_MEMBERNOTFOUND, err::kNotSupported},
+    {DISP_E_UNKNOWNNAME, err::kNotSupported},
+    {E_POINTER, err::kObjectNotSet},
+};
+
+std::u16string SystemDescription(HRESULT hr) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::u16string description;
+    if (length > 0 && text) {
+        description.assign(reinterpret_cast<const char16_t*>(text), length);
+        while (!description.empty() &&
+               (description.back() == u'\n' || description.back() == u'\r' ||
+                description.back() == u' ' || description.back() == u'.')) {
+            description.pop_back();
+        }
+    }
+    LocalFree(text);
+    return description;
+}
+
+void SetThreadErrorInfo(const Error& e) noexcept {
+    ComPtr<ICreateErrorInfo> create;
+    if (FAILED(CreateErrorInfo(&create))) return;
+    const std::u16string& source = e.source().empty() ? std::u16string(kDefaultSource) : e.source();
+    // The texts are copied by the error object; these calls only read them.
+    create->SetGUID(GUID_NULL);
+    create->SetSource(const_cast<LPOLESTR>(reinterpret_cast<const wchar_t*>(source.c_str())));
+    create->SetDescription(
+        const_cast<LPOLESTR>(reinterpret_cast<const wchar_t*>(e.description().c_str())));
+    ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create.As(&info))) SetErrorInfo(0, info.Get());
+}
+
+}  // namespace
+
+HRESULT HResultOfError(int32_t number) noexcept {
+    for (const Mapping& m : kMappings) {
+        if (m.number == number) return m.hr;
+    }
+    if (number > 0 && number <= 0xFFFF) return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number);
+    if (number < 0) return static_cast<HRESULT>(number);
+    return E_FAIL;
+}
+
+int32_t ErrorOfHResult(HRESULT hr) noexcept {
+    for (const Mapping& m : kMappings) {
+        if (m.hr == hr) return m.number;
+    }
+    if (HRESULT_FACILITY(hr) == FACILITY_CONTROL && HRESULT_SEVERITY(hr) == SEVERITY_ERROR) {
+        return HRESULT_CODE(hr);
+    }
+    return static_cast<int32_t>(hr);
+}
+
+void ThrowHostFailure(HRESULT hr) {
+    const int32_t number = ErrorOfHResult(hr);
+    std::u16string description, source;
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+        Bstr text, from;
+        if (SUCCEEDED(info->GetDescription(text.out()))) description = text.view();
+        if (SUCCEEDED(info->GetSource(from.out()))) source = from.view();
+    }
+    if (description.empty()) description = StandardDescription(number);
+    if (description.empty()) description = SystemDescription(hr);
+    if (description.empty()) description = u"Automation error";
+    throw Error(number, std::move(description), std::move(source));
+}
+
+HRESULT ReportToCaller() noexcept {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const Error& e) {
+        SetThreadErrorInfo(e);
+        return HResultOfError(e.number());
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+HRESULT ReportToSink(EXCEPINFO* info) noexcept {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (const Error& e) {
+        const HRESULT hr = HResultOfError(e.number());
+        if (!info) return hr;
+        *info = EXCEPINFO{};
+        info->scode = hr;
+        const std::u16string_view source = e.source().empty() ? kDefaultSource : e.source();
+        info->bstrSource = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(source.data()),
+                                             static_cast<UINT>(source.size()));
+        info->bstrDescription =
+            SysAllocStringLen(reinterpret_cast<const OLECHAR*>(e.description().data()),
+                              static_cast<UINT>(e.description().size()));
+        return DISP_E_EXCEPTION;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+}  // namespace murl::server

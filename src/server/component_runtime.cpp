@@ -1,0 +1,207 @@
+#include "server/component_runtime.h"
+
+#include <new>
+#include <string>
+
+#include "server/com_errors.h"
+#include "server/com_holders.h"
+
+#include <oleauto.h>
+
+namespace murl::server {
+
+namespace {
+
+// The cells of the module the runtime serves; set by RuntimeDllMain or the first request.
+ModuleCells* g_cells = nullptr;
+
+std::wstring GuidText(const GUID& guid) {
+    wchar_t text[40] = {};
+    if (StringFromGUID2(guid, text, 40) == 0) throw std::bad_alloc();
+    return text;
+}
+
+std::wstring ModulePath(HINSTANCE instance) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD got = GetModuleFileNameW(instance, path.data(), static_cast<DWORD>(path.size()));
+        if (got == 0) throw Error(HRESULT_FROM_WIN32(GetLastError()), u"Cannot find the module");
+        if (got < path.size()) {
+            path.resize(got);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::wstring ProgId(const ComponentDescription& d, const ClassRecord& c) {
+    return std::wstring(d.library_name) + L"." + c.name;
+}
+
+class Key {
+public:
+    // Creates (or opens) HKEY_CLASSES_ROOT\<path>.
+    explicit Key(const std::wstring& path) {
+        const LONG status = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr,
+                                            REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key_,
+                                            nullptr);
+        if (status != ERROR_SUCCESS) throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
+    }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    ~Key() { RegCloseKey(key_); }
+
+    void Set(const wchar_t* name, const std::wstring& value) {
+        const LONG status = RegSetValueExW(key_, name, 0, REG_SZ,
+                                           reinterpret_cast<const BYTE*>(value.c_str()),
+                                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        if (status != ERROR_SUCCESS) throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
+    }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+void DeleteTree(const std::wstring& path) {
+    const LONG status = RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+        throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
+    }
+}
+
+void RegisterClass(const ComponentDescription& d, const ClassRecord& c, const std::wstring& module) {
+    const std::wstring clsid = GuidText(*c.clsid);
+    const std::wstring progid = ProgId(d, c);
+    const std::wstring class_key = L"CLSID\\" + clsid;
+
+    Key(progid).Set(nullptr, progid);
+    Key(progid + L"\\Clsid").Set(nullptr, clsid);
+
+    Key(class_key).Set(nullptr, progid);
+    Key server(class_key + L"\\InprocServer32");
+    server.Set(nullptr, module);
+    server.Set(L"ThreadingModel", d.threading_model);
+    Key(class_key + L"\\ProgID").Set(nullptr, progid);
+    Key(class_key + L"\\TypeLib").Set(nullptr, GuidText(*d.libid));
+    Key(class_key + L"\\VERSION")
+        .Set(nullptr, std::to_wstring(d.libid_major) + L"." + std::to_wstring(d.libid_minor));
+}
+
+class ClassFactory final : public IClassFactory {
+public:
+    explicit ClassFactory(const ClassRecord& record) noexcept : record_(record) { ObjectCreated(); }
+    ~ClassFactory() { ObjectDestroyed(); }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
+        *out = static_cast<IClassFactory*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return InterlockedIncrement(&refs_); }
+    STDMETHODIMP_(ULONG) Release() noexcept override {
+        const ULONG left = InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return left;
+    }
+
+    // The host creates an object of the class.
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) noexcept override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        return record_.create(iid, out);
+    }
+
+    // The host keeps the module loaded, or lets it go.
+    STDMETHODIMP LockServer(BOOL lock) noexcept override {
+        if (!g_cells) return E_UNEXPECTED;
+        if (lock) {
+            InterlockedIncrement(&g_cells->locks);
+        } else if (InterlockedDecrement(&g_cells->locks) < 0) {
+            InterlockedIncrement(&g_cells->locks);
+            return E_UNEXPECTED;
+        }
+        return S_OK;
+    }
+
+private:
+    LONG refs_ = 1;
+    const ClassRecord& record_;
+};
+
+const ClassRecord* FindClass(const ComponentDescription& d, REFCLSID clsid) noexcept {
+    for (size_t i = 0; i < d.class_count; ++i) {
+        if (*d.classes[i].clsid == clsid) return &d.classes[i];
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void ObjectCreated() noexcept {
+    if (g_cells) InterlockedIncrement(&g_cells->objects);
+}
+
+void ObjectDestroyed() noexcept {
+    if (g_cells) InterlockedDecrement(&g_cells->objects);
+}
+
+BOOL RuntimeDllMain(const ComponentDescription&, ModuleCells& cells, HINSTANCE instance,
+                    DWORD reason) noexcept {
+    if (reason == DLL_PROCESS_ATTACH) {
+        cells.instance = instance;
+        g_cells = &cells;
+        DisableThreadLibraryCalls(instance);
+    }
+    return TRUE;
+}
+
+HRESULT RuntimeGetClassObject(const ComponentDescription& d, ModuleCells& cells, REFCLSID clsid,
+                              REFIID iid, void** out) noexcept {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    g_cells = &cells;
+    const ClassRecord* record = FindClass(d, clsid);
+    if (!record) return CLASS_E_CLASSNOTAVAILABLE;
+    auto* factory = new (std::nothrow) ClassFactory(*record);
+    if (!factory) return E_OUTOFMEMORY;
+    const HRESULT hr = factory->QueryInterface(iid, out);
+    factory->Release();
+    return hr;
+}
+
+HRESULT RuntimeCanUnloadNow(const ModuleCells& cells) noexcept {
+    return cells.objects == 0 && cells.locks == 0 ? S_OK : S_FALSE;
+}
+
+HRESULT RuntimeRegisterServer(const ComponentDescription& d, const ModuleCells& cells) noexcept {
+    return Guard([&] {
+        const std::wstring module = ModulePath(cells.instance);
+        ComPtr<ITypeLib> library;
+        Check(LoadTypeLibEx(module.c_str(), REGKIND_NONE, &library));
+        std::wstring help_folder;
+        Check(RegisterTypeLib(library.Get(), const_cast<LPOLESTR>(module.c_str()),
+                              help_folder.data()));
+        for (size_t i = 0; i < d.class_count; ++i) RegisterClass(d, d.classes[i], module);
+        return S_OK;
+    });
+}
+
+HRESULT RuntimeUnregisterServer(const ComponentDescription& d, const ModuleCells&) noexcept {
+    return Guard([&] {
+        for (size_t i = 0; i < d.class_count; ++i) {
+            const ClassRecord& c = d.classes[i];
+            DeleteTree(L"CLSID\\" + GuidText(*c.clsid));
+            DeleteTree(ProgId(d, c));
+        }
+        const HRESULT hr =
+            UnRegisterTypeLib(*d.libid, d.libid_major, d.libid_minor, d.libid_locale, SYS_WIN32);
+        if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_CANTLOADLIBRARY) Check(hr);
+        return S_OK;
+    });
+}
+
+}  // namespace murl::server

@@ -1,0 +1,296 @@
+#include "server/event_sinks.h"
+
+#include <ocidl.h>
+
+#include <new>
+#include <string_view>
+
+#include "server/com_errors.h"
+#include "server/com_holders.h"
+
+namespace murl::server {
+
+namespace {
+
+// A bad argument: the DISP_E_ status and the position of the argument at fault.
+struct ArgumentError {
+    HRESULT hr;
+    UINT position;
+};
+
+// The arguments of one event, by position in the event's parameter list, coerced with the
+// platform's variant conversion. DISPPARAMS holds them last to first.
+class Arguments {
+public:
+    Arguments(const DISPPARAMS* params, UINT expected) : params_(params) {
+        const UINT given = params ? params->cArgs : 0;
+        if (params && params->cNamedArgs != 0) throw ArgumentError{DISP_E_NONAMEDARGS, 0};
+        if (given != expected || (given > 0 && !params->rgvarg)) {
+            throw ArgumentError{DISP_E_BADPARAMCOUNT, 0};
+        }
+    }
+
+    // A text; a NULL BSTR is the empty text.
+    std::u16string_view Text(UINT position) {
+        const VARIANT& arg = At(position);
+        if (V_VT(&arg) == VT_BSTR) return Bstr::View(V_BSTR(&arg));
+        if (V_VT(&arg) == (VT_BSTR | VT_BYREF) && V_BSTRREF(&arg)) {
+            return Bstr::View(*V_BSTRREF(&arg));
+        }
+        return Bstr::View(V_BSTR(Coerce(position, VT_BSTR)));
+    }
+
+    int32_t Long(UINT position) {
+        const VARIANT& arg = At(position);
+        if (V_VT(&arg) == VT_I4) return V_I4(&arg);
+        return V_I4(Coerce(position, VT_I4));
+    }
+
+    HostBool Bool(UINT position) {
+        const VARIANT& arg = At(position);
+        if (V_VT(&arg) == VT_BOOL) return V_BOOL(&arg);
+        return V_BOOL(Coerce(position, VT_BOOL));
+    }
+
+    VARIANT& At(UINT position) const { return params_->rgvarg[params_->cArgs - 1 - position]; }
+
+private:
+    const VARIANT* Coerce(UINT position, VARTYPE type) {
+        VARIANT* converted = coerced_[position].get();
+        const HRESULT hr = VariantChangeType(converted, &At(position), 0, type);
+        if (FAILED(hr)) {
+            if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+            throw ArgumentError{hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH, position};
+        }
+        return converted;
+    }
+
+    const DISPPARAMS* params_;
+    Variant coerced_[4];
+};
+
+// The in/out eat flag. It must come by reference: as a VARIANT_BOOL, handed to the handler in
+// place, or as a VARIANT, which receives the handler's verdict as a VT_BOOL afterwards, even
+// when the handler fails.
+class EatFlag {
+public:
+    EatFlag(Arguments& args, UINT position) {
+        VARIANT& arg = args.At(position);
+        if (V_VT(&arg) == (VT_BOOL | VT_BYREF) && V_BOOLREF(&arg)) {
+            flag_ = V_BOOLREF(&arg);
+        } else if (V_VT(&arg) == (VT_VARIANT | VT_BYREF) && V_VARIANTREF(&arg)) {
+            variant_ = V_VARIANTREF(&arg);
+            Variant converted;
+            const HRESULT hr = VariantChangeType(converted.get(), variant_, 0, VT_BOOL);
+            if (FAILED(hr)) throw ArgumentError{DISP_E_TYPEMISMATCH, position};
+            local_ = V_BOOL(converted.get());
+            flag_ = &local_;
+        } else {
+            throw ArgumentError{DISP_E_TYPEMISMATCH, position};
+        }
+    }
+    EatFlag(const EatFlag&) = delete;
+    EatFlag& operator=(const EatFlag&) = delete;
+    ~EatFlag() {
+        if (!variant_) return;
+        VariantClear(variant_);
+        V_VT(variant_) = VT_BOOL;
+        V_BOOL(variant_) = local_;
+    }
+
+    HostBool& get() noexcept { return *flag_; }
+
+private:
+    static_assert(sizeof(VARIANT_BOOL) == sizeof(HostBool));
+    HostBool* flag_ = nullptr;
+    VARIANT* variant_ = nullptr;
+    HostBool local_ = 0;
+};
+
+// Event routing by DISPID, one function per event interface. DISPIDs that the interface has
+// but the plug-in does not handle are answered S_OK, as by a sink with no handler for them.
+HRESULT Dispatch(HooksEvents& sink, DISPID id, const DISPPARAMS* params) {
+    switch (id) {
+        case 2: {
+            Arguments args(params, 4);
+            EatFlag eat(args, 3);
+            sink.ChatTextIntercept(args.Text(0), args.Long(1), args.Long(2), eat.get());
+            return S_OK;
+        }
+        case 3: {
+            Arguments args(params, 2);
+            EatFlag eat(args, 1);
+            sink.ChatParserIntercept(args.Text(0), eat.get());
+            return S_OK;
+        }
+        case 4: {
+            Arguments args(params, 2);
+            EatFlag eat(args, 1);
+            sink.StatusTextIntercept(args.Text(0), eat.get());
+            return S_OK;
+        }
+        default: return S_OK;
+    }
+}
+
+HRESULT Dispatch(CharacterStatsEvents& sink, DISPID id, const DISPPARAMS* params) {
+    if (id != 4) return S_OK;
+    Arguments args(params, 0);
+    sink.LoginComplete();
+    return S_OK;
+}
+
+HRESULT Dispatch(CheckBoxEvents& sink, DISPID id, const DISPPARAMS* params) {
+    if (id != 6) return S_OK;
+    Arguments args(params, 2);
+    const int32_t nID = args.Long(0);
+    sink.Change(nID, args.Bool(1));
+    return S_OK;
+}
+
+HRESULT Dispatch(PushButtonEvents& sink, DISPID id, const DISPPARAMS* params) {
+    if (id != 2 && id != 4) return S_OK;
+    Arguments args(params, 1);
+    const int32_t nID = args.Long(0);
+    if (id == 2) {
+        sink.Hit(nID);
+    } else {
+        sink.Accepted(nID);
+    }
+    return S_OK;
+}
+
+template <class Events>
+class EventSink final : public IDispatch {
+public:
+    EventSink(const IID& events_iid, std::shared_ptr<BindingContext> context, Events& target)
+        : events_iid_(events_iid), context_(std::move(context)), target_(&target) {}
+
+    void Detach() noexcept { target_ = nullptr; }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != events_iid_) {
+            return E_NOINTERFACE;
+        }
+        *out = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return InterlockedIncrement(&refs_); }
+    STDMETHODIMP_(ULONG) Release() noexcept override {
+        const ULONG left = InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return left;
+    }
+
+    STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
+        if (!count) return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept override {
+        if (!info) return E_POINTER;
+        *info = nullptr;
+        return DISP_E_BADINDEX;
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) noexcept override {
+        if (ids) {
+            for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+        }
+        return DISP_E_UNKNOWNNAME;
+    }
+
+    // The host raises one of the source's events.
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT*,
+                        EXCEPINFO* info, UINT* arg_err) noexcept override {
+        if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+        if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        if (!target_) return S_OK;
+        ComPtr<IDispatch> keep_self(this);
+        ComPtr<IUnknown> keep_owner(context_->owner);
+        return GuardSink(info, [&] {
+            try {
+                return Dispatch(*target_, id, params);
+            } catch (const ArgumentError& e) {
+                if (arg_err) *arg_err = e.position;
+                return e.hr;
+            }
+        });
+    }
+
+private:
+    ~EventSink() = default;
+
+    LONG refs_ = 1;
+    const IID& events_iid_;
+    std::shared_ptr<BindingContext> context_;
+    Events* target_;
+};
+
+template <class Events>
+class ConnectionSubscription final : public Subscription {
+public:
+    ConnectionSubscription(ComPtr<IConnectionPoint> point, ComPtr<EventSink<Events>> sink,
+                           DWORD cookie) noexcept
+        : point_(std::move(point)), sink_(std::move(sink)), cookie_(cookie) {}
+    ~ConnectionSubscription() override {
+        sink_->Detach();
+        point_->Unadvise(cookie_);
+    }
+
+private:
+    ComPtr<IConnectionPoint> point_;
+    ComPtr<EventSink<Events>> sink_;
+    DWORD cookie_;
+};
+
+template <class Events>
+std::unique_ptr<Subscription> Connect(IUnknown* source, const IID& events_iid,
+                                      const std::shared_ptr<BindingContext>& context,
+                                      Events& target) {
+    ComPtr<IConnectionPointContainer> container;
+    Check(source->QueryInterface(IID_IConnectionPointContainer,
+                                 reinterpret_cast<void**>(container.GetAddressOf())));
+    ComPtr<IConnectionPoint> point;
+    SetErrorInfo(0, nullptr);
+    Check(container->FindConnectionPoint(events_iid, &point));
+    if (!point) Check(E_POINTER);
+
+    ComPtr<EventSink<Events>> sink;
+    sink.Attach(new EventSink<Events>(events_iid, context, target));
+    DWORD cookie = 0;
+    SetErrorInfo(0, nullptr);
+    Check(point->Advise(static_cast<IDispatch*>(sink.Get()), &cookie));
+    return std::make_unique<ConnectionSubscription<Events>>(std::move(point), std::move(sink),
+                                                            cookie);
+}
+
+}  // namespace
+
+std::unique_ptr<Subscription> Subscribe(IUnknown* source,
+                                        const std::shared_ptr<BindingContext>& context,
+                                        HooksEvents& sink) {
+    return Connect(source, DIID_DHostHooksEvents, context, sink);
+}
+
+std::unique_ptr<Subscription> Subscribe(IUnknown* source,
+                                        const std::shared_ptr<BindingContext>& context,
+                                        CharacterStatsEvents& sink) {
+    return Connect(source, DIID_DHostCharacterStatsEvents, context, sink);
+}
+
+std::unique_ptr<Subscription> Subscribe(IUnknown* source,
+                                        const std::shared_ptr<BindingContext>& context,
+                                        CheckBoxEvents& sink) {
+    return Connect(source, DIID_DHostCheckBoxEvents, context, sink);
+}
+
+std::unique_ptr<Subscription> Subscribe(IUnknown* source,
+                                        const std::shared_ptr<BindingContext>& context,
+                                        PushButtonEvents& sink) {
+    return Connect(source, DIID_DHostPushButtonEvents, context, sink);
+}
+
+}  // namespace murl::server

@@ -1,0 +1,27 @@
+#pragma once
+// Event subscriptions through connection points: FindConnectionPoint on the source, then
+// Advise with a dispatch sink that hands each event, by DISPID, to the core's sink. Destroying
+// the subscription detaches the sink and calls Unadvise; a host that raises an event on a
+// detached sink reaches nobody.
+
+#include <memory>
+
+#include "host/host.h"
+#include "server/host_binding.h"
+
+namespace murl::server {
+
+std::unique_ptr<Subscription> Subscribe(IUnknown* source,
+                                        const std::shared_ptr<BindingContext>& context,
+                                        HooksEvents& sink);
+std::unique_ptr<Subscription> Subscribe(IUnknown* source,
+                                        const std::shared_ptr<BindingContext>& context,
+                                        CharacterStatsEvents& sink);
+std::unique_ptr<Subscription> Subscribe(IUnknown* source,
+                                        const std::shared_ptr<BindingContext>& context,
+                                        CheckBoxEvents& sink);
+std::unique_ptr<Subscription> Subscribe(IUnknown* source,
+                                        const std::shared_ptr<BindingContext>& context,
+                                        PushButtonEvents& sink);
+
+}  // namespace murl::server

@@ -1,0 +1,100 @@
+// Build-time generator of murl's type library, run under Wine. widl cannot make a coclass
+// implement an interface that lives in an imported library, so the library is written through
+// the platform's own type-library writer instead.
+//
+//   make_typelib DECAL_DLL OUTPUT
+//
+// DECAL_DLL is our stand-in for the host's "Decal" type library; it must be named exactly
+// "Decal.dll", because the import record keeps only the file name it was loaded from.
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <cstdio>
+
+#include "host_idl.h"
+#include "server/identity.h"
+
+namespace {
+
+#define CHECK(call)                                                                  \
+    do {                                                                             \
+        HRESULT hr_ = (call);                                                        \
+        if (FAILED(hr_)) {                                                           \
+            std::fprintf(stderr, "make_typelib: %s failed: 0x%08lx\n", #call,        \
+                         static_cast<unsigned long>(hr_));                           \
+            return 1;                                                                \
+        }                                                                            \
+    } while (0)
+
+template <class T>
+struct Holder {
+    T* p = nullptr;
+    ~Holder() {
+        if (p) p->Release();
+    }
+    T** operator&() { return &p; }
+    T* operator->() const { return p; }
+};
+
+int Generate(const wchar_t* decal_path, const wchar_t* output) {
+    Holder<ITypeLib> decal, stdole;
+    Holder<ITypeInfo> plugin2, dispatch, iface_info;
+    CHECK(LoadTypeLibEx(decal_path, REGKIND_NONE, &decal));
+    CHECK(decal->GetTypeInfoOfGuid(IID_IPlugin2, &plugin2));
+    CHECK(LoadTypeLibEx(L"stdole2.tlb", REGKIND_NONE, &stdole));
+    CHECK(stdole->GetTypeInfoOfGuid(IID_IDispatch, &dispatch));
+
+    Holder<ICreateTypeLib2> lib;
+    CHECK(CreateTypeLib2(SYS_WIN32, output, &lib));
+    CHECK(lib->SetName(const_cast<LPOLESTR>(L"murl")));
+    CHECK(lib->SetGuid(murl::server::kLibId));
+    CHECK(lib->SetVersion(murl::server::kLibMajor, murl::server::kLibMinor));
+    CHECK(lib->SetLcid(0));
+
+    // _clsMurl: dual, derives from IDispatch, no members of its own.
+    Holder<ICreateTypeInfo> iface;
+    CHECK(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"_clsMurl"), TKIND_INTERFACE, &iface));
+    CHECK(iface->SetGuid(murl::server::kIidClsMurl));
+    CHECK(iface->SetVersion(1, 0));
+    HREFTYPE dispatch_ref = 0;
+    CHECK(iface->AddRefTypeInfo(dispatch.p, &dispatch_ref));
+    CHECK(iface->AddImplType(0, dispatch_ref));
+    CHECK(iface->SetTypeFlags(TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
+                              TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE));
+    CHECK(iface->LayOut());
+    CHECK(iface.p->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&iface_info)));
+
+    // clsMurl: creatable; _clsMurl by default, then the host's IPlugin2.
+    Holder<ICreateTypeInfo> coclass;
+    CHECK(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"clsMurl"), TKIND_COCLASS, &coclass));
+    CHECK(coclass->SetGuid(murl::server::kClsidClsMurl));
+    CHECK(coclass->SetVersion(1, 0));
+    CHECK(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE));
+    HREFTYPE iface_ref = 0, plugin2_ref = 0;
+    CHECK(coclass->AddRefTypeInfo(iface_info.p, &iface_ref));
+    CHECK(coclass->AddImplType(0, iface_ref));
+    CHECK(coclass->SetImplTypeFlags(0, IMPLTYPEFLAG_FDEFAULT));
+    CHECK(coclass->AddRefTypeInfo(plugin2.p, &plugin2_ref));
+    CHECK(coclass->AddImplType(1, plugin2_ref));
+    CHECK(coclass->SetImplTypeFlags(1, 0));
+    // Adding implemented types makes Wine set a dispatchable flag; creatable is the only one.
+    CHECK(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE));
+    CHECK(coclass->LayOut());
+
+    CHECK(lib->SaveAllChanges());
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: make_typelib DECAL_DLL OUTPUT\n");
+        return 2;
+    }
+    CoInitialize(nullptr);
+    int status = Generate(argv[1], argv[2]);
+    CoUninitialize();
+    return status;
+}
