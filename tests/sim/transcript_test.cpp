@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <variant>
+
+#include "sim/scenario.h"
+#include "sim/transcript.h"
+
+namespace murl::sim {
+namespace {
+
+struct StringCase {
+    std::u16string_view text;
+    std::string_view json;
+};
+
+const StringCase kStringCases[] = {
+    {u"", R"("")"},
+    {u"You evaded the monster!", R"("You evaded the monster!")"},
+    {u"quote \" backslash \\ slash /", R"("quote \" backslash \\ slash /")"},
+    {u"\t\n\r\b\f", R"("\t\n\r\b\f")"},
+    {u"\x01\x1F\x7F", "\"\\u0001\\u001F\x7F\""},
+    {std::u16string_view(u"nul\0!", 5), R"("nul\u0000!")"},
+    {u"caf\u00E9 \u20AC", "\"caf\xC3\xA9 \xE2\x82\xAC\""},
+    {u"\U0001F600", "\"\xF0\x9F\x98\x80\""},
+    {u"\xD800", R"("\uD800")"},
+    {u"\xDFFF tail", R"("\uDFFF tail")"},
+    {u"\xDC00\xD800", R"("\uDC00\uD800")"},         // a pair in the wrong order is two lone ones
+    {u"\xD83D\xD83D\xDE00", "\"\\uD83D\xF0\x9F\x98\x80\""},
+};
+
+TEST(JsonString, CarriesEveryCodeUnit) {
+    for (const auto& c : kStringCases) {
+        SCOPED_TRACE(std::string(c.json));
+        std::string out;
+        AppendJsonString(out, c.text);
+        EXPECT_EQ(out, c.json);
+    }
+}
+
+Event Parse(std::string_view line) {
+    auto parsed = ParseLine(line, 12);
+    return std::get<Event>(parsed);
+}
+
+struct LineCase {
+    std::string_view scenario_line;
+    std::optional<HostBool> eat;
+    std::vector<PrintedLine> printed;
+    std::optional<std::u16string> failed;
+    std::string_view json;
+};
+
+const LineCase kLineCases[] = {
+    {"chat@eat 21 You evaded it", kHostTrue, {}, {},
+     R"({"line":12,"event":"chat","colour":21,"text":"You evaded it","bEat":-1,"printed":[]})"},
+    {"chat -7 x", kHostFalse, {}, {},
+     R"({"line":12,"event":"chat","colour":-7,"text":"x","bEat":0,"printed":[]})"},
+    {"status s", HostBool{1}, {}, {},
+     R"({"line":12,"event":"status","text":"s","bEat":1,"printed":[]})"},
+    {"type /murl help", kHostTrue,
+     {{u"Murl! version: 1.0.15", 5, 1}, {u"See x for the latest version", 5, 1}}, {},
+     R"({"line":12,"event":"type","text":"/murl help","bEat":-1,"printed":[)"
+     R"({"text":"Murl! version: 1.0.15","colour":5,"target":1},)"
+     R"({"text":"See x for the latest version","colour":5,"target":1}]})"},
+    {"hit cmdOut", {}, {{u"Melee evades = 3", 5, 1}}, u"Write \"failed\"",
+     R"({"line":12,"event":"hit","name":"cmdOut","printed":[)"
+     R"({"text":"Melee evades = 3","colour":5,"target":1}],"failed":"Write \"failed\""})"},
+    {"check chkZero off", {}, {}, {},
+     R"({"line":12,"event":"check","name":"chkZero","state":"off","printed":[]})"},
+    {"accept cmdReset", {}, {}, {},
+     R"({"line":12,"event":"accept","name":"cmdReset","printed":[]})"},
+    {"fault GetChecked chkBots", {}, {}, {},
+     R"({"line":12,"event":"fault","name":"chkBots","operation":"GetChecked","printed":[]})"},
+    {"missing GetHooks", {}, {}, {},
+     R"({"line":12,"event":"missing","operation":"GetHooks","printed":[]})"},
+    {"identity2 \"\\uD800\"", {}, {}, {},
+     R"({"line":12,"event":"identity2","text":"\uD800","printed":[]})"},
+    {"init", {}, {}, u"Path not found",
+     R"({"line":12,"event":"init","printed":[],"failed":"Path not found"})"},
+    {"heal", {}, {}, {}, R"({"line":12,"event":"heal","printed":[]})"},
+};
+
+TEST(JsonLine, KeysInTheirOrderAndOnlyWhereTheyBelong) {
+    for (const auto& c : kLineCases) {
+        SCOPED_TRACE(std::string(c.scenario_line));
+        const Event event = Parse(c.scenario_line);
+        Record record;
+        record.event = &event;
+        record.eat = c.eat;
+        record.printed = c.printed;
+        record.failed = c.failed;
+        EXPECT_EQ(JsonLine(record), c.json);
+    }
+}
+
+TEST(JsonTranscript, OneObjectPerLineInOrder) {
+    std::ostringstream out;
+    {
+        JsonTranscript transcript(out);
+        for (int i = 1; i <= 3000; ++i) {  // past the buffer's flush threshold
+            Event event = Parse("login");
+            event.line = i;
+            Record record;
+            record.event = &event;
+            transcript.Write(record);
+        }
+    }
+    std::string expected;
+    for (int i = 1; i <= 3000; ++i) {
+        expected += "{\"line\":" + std::to_string(i) + ",\"event\":\"login\",\"printed\":[]}\n";
+    }
+    EXPECT_EQ(out.str(), expected);
+}
+
+}  // namespace
+}  // namespace murl::sim
