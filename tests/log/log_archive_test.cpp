@@ -44,30 +44,36 @@ struct DiskLog {
 
 TEST(LogArchive, DefaultPathIsDatedInTheArchFolder) {
     struct Case {
+        const char* name;
         DateTime today;
         bool arch_exists;
-        HostBool date_time;
-        const char* name;
-        const char* prefix;
+        HostBool date_time, active;
+        std::optional<std::string> log;  // nullopt: no log file yet
+        const char* archive;
+        const char* prefix;  // of the " archived." entry
     };
     const Case kCases[] = {
-        {{2007, 3, 5, 12, 0, 0}, false, 0, "07_3_5_murl.log", ""},
-        {{2007, 10, 15, 12, 0, 0}, true, 0, "07_10_15_murl.log", ""},
-        {{2010, 1, 9, 8, 7, 6}, false, -1, "10_1_9_murl.log", "2010-01-09 08:07:06\t"},
+        {"5 March", {2007, 3, 5, 12, 0, 0}, false, 0, -1, kOld, "07_3_5_murl.log", ""},
+        {"15 October", {2007, 10, 15, 12, 0, 0}, true, 0, -1, kOld, "07_10_15_murl.log", ""},
+        {"date-time stamp", {2010, 1, 9, 8, 7, 6}, false, -1, -1, kOld, "10_1_9_murl.log",
+         "2010-01-09 08:07:06\t"},
+        {"missing log", {2007, 3, 5, 12, 0, 0}, false, 0, -1, std::nullopt, "07_3_5_murl.log", ""},
+        {"inactive log", {2007, 3, 5, 12, 0, 0}, false, 0, 0, kOld, "07_3_5_murl.log", ""},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         DiskLog t(c.today);
         if (c.arch_exists) std::filesystem::create_directory(t.arch);
-        WriteBytes(t.log_path, kOld);
+        if (c.log) WriteBytes(t.log_path, *c.log);
         t.log.LogDateTime(c.date_time);
+        t.log.Active(c.active);
 
         t.log.ArchiveLog(u"");
 
-        const std::string archive = t.arch + "/" + c.name;
-        EXPECT_EQ(ReadBytes(archive), kOld);
+        const std::string archive = t.arch + "/" + c.archive;
+        EXPECT_EQ(ReadBytes(archive), c.log.value_or(""));
         EXPECT_FALSE(HasWriteBits(archive));
-        EXPECT_EQ(ReadBytes(t.log_path), c.prefix + archive + " archived.\r\n");
+        EXPECT_EQ(ReadBytes(t.log_path), c.active ? c.prefix + archive + " archived.\r\n" : "");
     }
 }
 
@@ -116,25 +122,6 @@ TEST(LogArchive, CallerGivenPathIsUsedUnchanged) {
                       std::string(kOld) + "Error # 76\r\n\t\t\tPath not found\r\n");
         }
     }
-}
-
-TEST(LogArchive, MissingLogIsArchivedEmpty) {
-    DiskLog t;
-    t.log.ArchiveLog(u"");
-    const std::string archive = t.arch + "/07_3_5_murl.log";
-    EXPECT_EQ(ReadBytes(archive), "");
-    EXPECT_EQ(ReadBytes(t.log_path), archive + " archived.\r\n");
-}
-
-TEST(LogArchive, InactiveLogIsArchivedAndEmptiedWithoutEntry) {
-    DiskLog t;
-    WriteBytes(t.log_path, kOld);
-    t.log.Active(kHostFalse);
-    t.log.ArchiveLog(u"");
-    const std::string archive = t.arch + "/07_3_5_murl.log";
-    EXPECT_EQ(ReadBytes(archive), kOld);
-    EXPECT_FALSE(HasWriteBits(archive));
-    EXPECT_EQ(ReadBytes(t.log_path), "");
 }
 
 // The fake module folder is C:\Plugins\Murl.

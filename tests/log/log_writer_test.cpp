@@ -129,27 +129,6 @@ TEST(LogWriter, InactiveDoesNothingAtAll) {
     }
 }
 
-TEST(LogWriter, PropertiesStartEmptyAndFileSwitchesLoggingOn) {
-    NoSettings settings;
-    FakePlatform fake;
-    clsLog log(fake.MakePlatform(settings));
-    EXPECT_TRUE(log.File().empty());
-    EXPECT_EQ(log.Active(), kHostFalse);
-    EXPECT_EQ(log.SeverityLevel(), 0);
-    EXPECT_EQ(log.LogDateTime(), kHostFalse);
-    EXPECT_EQ(log.LogSeverity(), kHostFalse);
-    EXPECT_EQ(log.BlankLines(), 0);
-
-    log.BlankLines(-7);
-    log.SeverityLevel(-300);
-    log.Active(3);
-    log.File(kLogPath);
-    EXPECT_EQ(log.BlankLines(), -7);
-    EXPECT_EQ(log.SeverityLevel(), -300);
-    EXPECT_EQ(log.Active(), kHostTrue);
-    EXPECT_TRUE(log.File() == kLogPath);
-}
-
 // Each operation of an entry failing in turn: the log's own error with the underlying
 // description, logging off, nothing left open; Active let switches it back on.
 TEST(LogWriter, FailureAtEachStepSwitchesLoggingOff) {
@@ -194,14 +173,6 @@ TEST(LogWriter, FailureAtEachStepSwitchesLoggingOff) {
         t.log.Output(u"again", 0);
         EXPECT_EQ(t.Contents(), c.left.value_or("") + kStamp + "\tagain\r\n");
     }
-}
-
-TEST(LogWriter, NegativeBlankLinesFailAsThePlatformDoes) {
-    FakeLog t;
-    t.log.BlankLines(-1);
-    EXPECT_TRUE(FailsAsLogOutput([&] { t.log.Output(u"T", 0); },
-                                 u"Invalid procedure call or argument"));
-    EXPECT_EQ(t.log.Active(), kHostFalse);
 }
 
 // The same log on a real folder.

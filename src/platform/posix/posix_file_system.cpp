@@ -159,7 +159,8 @@ public:
             "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n";
         constexpr int32_t kPerChunk = static_cast<int32_t>(kChunk.size() / 2);
         for (int32_t left = lines; left > 0; left -= kPerChunk) {
-            WriteAll(fd_.get(), kChunk.substr(0, 2 * static_cast<size_t>(std::min(left, kPerChunk))));
+            const auto now = static_cast<size_t>(std::min(left, kPerChunk));
+            WriteAll(fd_.get(), kChunk.substr(0, 2 * now));
         }
     }
 
