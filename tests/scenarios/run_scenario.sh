@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Plays one scenario of the corpus through the real murl-sim, with a fresh settings store and
+# module folder and a fixed clock, and compares what the host saw with the files beside it:
+#
+#   NAME.expected.jsonl   the JSON transcript
+#   NAME.stderr.expected  for a scenario that must not parse: its messages; the run must exit
+#                         with status 2 and write nothing to the store or the log
+#   NAME.then.scenario    played next against the same store and folder (the game client run
+#                         again); its transcript is NAME.then.expected.jsonl
+#   NAME.store.setup      entries written with `murl-sim settings set` before the first run,
+#                         one per line: SECTION, TAB, KEY, TAB, VALUE
+#   NAME.store.expected   `murl-sim settings list --json` after the runs
+#   NAME.log.expected     the error log's lines, each without its date-time and TAB; without
+#                         this file the log must stay empty
+#   NAME.options          words: stdin (the scenario comes on standard input),
+#                         no-module-dir (the module folder does not exist)
+#
+# usage: run_scenario.sh MURL_SIM NAME.scenario "YYYY-MM-DD HH:MM:SS" HOME_PAGE
+set -euo pipefail
+
+sim=$1
+scenario=$2
+clock=$3
+home_page=$4
+base=${scenario%.scenario}
+default_home_page="https://murl.example.org/"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+store="$work/settings.sqlite"
+module="$work/module"
+options=""
+[ -f "$base.options" ] && options=$(cat "$base.options")
+if [[ " $options " != *" no-module-dir "* ]]; then mkdir "$module"; fi
+
+status=0
+fail() {
+    echo "FAIL: $*" >&2
+    status=1
+}
+
+# Compares file $2 (what happened) with expectation file $1, the home page adjusted to this
+# build's.
+compare() {
+    local expected=$1 actual=$2 what=$3
+    local wanted="$work/wanted"
+    if [ -f "$expected" ]; then
+        local text
+        text=$(cat "$expected"; echo x)
+        text=${text%x}
+        printf '%s' "${text//"$default_home_page"/"$home_page"}" >"$wanted"
+    else
+        : >"$wanted"
+    fi
+    if ! cmp -s "$wanted" "$actual"; then
+        fail "$what differs from $(basename "$expected")"
+        diff -u "$wanted" "$actual" | head -60 >&2 || true
+    fi
+}
+
+if [ -f "$base.store.setup" ]; then
+    while IFS=$'\t' read -r section key value; do
+        "$sim" settings set "$section" "$key" "$value" --store "$store"
+    done <"$base.store.setup"
+fi
+
+play() {
+    local file=$1 out=$2 err=$3
+    local rc=0
+    if [[ " $options " == *" stdin "* ]]; then
+        "$sim" run --json --store "$store" --module-dir "$module" --clock "$clock" - \
+            <"$file" >"$out" 2>"$err" || rc=$?
+    else
+        "$sim" run --json --store "$store" --module-dir "$module" --clock "$clock" "$file" \
+            >"$out" 2>"$err" || rc=$?
+    fi
+    return $rc
+}
+
+if [ -f "$base.stderr.expected" ]; then
+    rc=0
+    (cd "$(dirname "$scenario")" && play "$(basename "$scenario")" "$work/out" "$work/err") || rc=$?
+    [ "$rc" = 2 ] || fail "exit status $rc, expected 2"
+    [ -s "$work/out" ] && fail "a scenario that does not parse wrote a transcript"
+    compare "$base.stderr.expected" "$work/err" "standard error"
+    [ -e "$store" ] && [ ! -f "$base.store.setup" ] && fail "the store was created"
+    [ -n "$(ls -A "$module" 2>/dev/null)" ] && fail "something was written to the module folder"
+    exit $status
+fi
+
+run_one() {
+    local file=$1 expected=$2 label=$3
+    local rc=0
+    play "$file" "$work/$label.out" "$work/$label.err" || rc=$?
+    [ "$rc" = 0 ] || fail "$label: exit status $rc"
+    [ -s "$work/$label.err" ] && { fail "$label: wrote to standard error"; cat "$work/$label.err" >&2; }
+    compare "$expected" "$work/$label.out" "$label: transcript"
+}
+
+run_one "$scenario" "$base.expected.jsonl" "run"
+if [ -f "$base.then.scenario" ]; then
+    run_one "$base.then.scenario" "$base.then.expected.jsonl" "second run"
+fi
+
+if [ -f "$base.store.expected" ]; then
+    "$sim" settings list --json --store "$store" >"$work/store"
+    compare "$base.store.expected" "$work/store" "store"
+fi
+
+log="$module/murl_err.log"
+: >"$work/log"
+if [ -f "$log" ]; then
+    while IFS= read -r entry || [ -n "$entry" ]; do
+        entry=${entry%$'\r'}
+        if [[ "$entry" != "$clock"$'\t'* ]]; then
+            fail "log line without the fixed date-time and a TAB: $entry"
+        fi
+        printf '%s\n' "${entry#*$'\t'}" >>"$work/log"
+    done <"$log"
+fi
+compare "$base.log.expected" "$work/log" "error log"
+
+exit $status
