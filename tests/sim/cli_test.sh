@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# The murl-sim command line: help and usage errors, the default store and module folder, the
+# settings subcommands and the panel.
+#
+# usage: cli_test.sh MURL_SIM
+set -uo pipefail
+
+sim=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+# expect STATUS DESCRIPTION -- COMMAND...: runs COMMAND, output in $work/out and $work/err.
+expect() {
+    local want=$1 what=$2
+    shift 3
+    "$@" >"$work/out" 2>"$work/err"
+    local got=$?
+    if [ "$got" != "$want" ]; then
+        echo "FAIL: $what: exit status $got, expected $want" >&2
+        sed 's/^/  | /' "$work/err" >&2
+        failures=$((failures + 1))
+    fi
+}
+check() {
+    if ! eval "$2"; then
+        echo "FAIL: $1" >&2
+        failures=$((failures + 1))
+    fi
+}
+
+# ---- help and usage errors ---------------------------------------------------------------
+for sub in "" "run" "settings" "settings list" "settings get" "settings set" "panel"; do
+    # shellcheck disable=SC2086
+    expect 0 "murl-sim $sub --help" -- "$sim" $sub --help
+    check "murl-sim $sub --help prints a usage line" 'grep -q "^Usage: " "$work/out"'
+done
+expect 2 "no subcommand" -- "$sim"
+expect 2 "unknown option" -- "$sim" run --bogus x.scenario
+expect 2 "run without a scenario" -- "$sim" run
+expect 2 "unknown plug-in binding" -- "$sim" run --plugin dll x.scenario
+printf 'init\n' >"$work/ok.scenario"
+expect 2 "--plugin com on this build" -- "$sim" run --plugin com "$work/ok.scenario"
+check "--plugin com says why" 'grep -q "Windows build" "$work/err"'
+expect 2 "a clock that is no date" -- "$sim" run --clock "2024-02-30 10:00:00" "$work/ok.scenario"
+expect 2 "a clock in another form" -- "$sim" run --clock "2024-02-03T10:00:00" "$work/ok.scenario"
+expect 2 "a scenario that cannot be read" -- "$sim" run "$work/absent.scenario"
+expect 2 "settings get without a key" -- "$sim" settings get Settings
+
+# ---- default store and module folder -----------------------------------------------------
+printf 'fault LoadViewXml\ninit\ncheck chkZero off\nbogus\n' >"$work/bad.scenario"
+printf 'fault FindControl chkBots\ninit\nheal\ncheck chkZero off\n' >"$work/good.scenario"
+export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
+expect 2 "a scenario that does not parse" -- "$sim" run "$work/bad.scenario"
+check "the first bad line is named" \
+    'grep -qx "$work/bad.scenario:4: unknown verb \"bogus\"" "$work/err"'
+check "nothing created for a scenario that does not parse" \
+    '[ ! -e "$work/config" ] && [ ! -e "$work/state" ]'
+expect 0 "a run with the default folders" -- "$sim" run "$work/good.scenario"
+check "the module folder is created under XDG_STATE_HOME" '[ -s "$work/state/murl/murl_err.log" ]'
+check "log lines carry the local date and time" \
+    'grep -qE "^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}"$'"'"'\t'"'"'"Error in IPlugin2_Initialize: " "$work/state/murl/murl_err.log"'
+check "the store is created under XDG_CONFIG_HOME" '[ -s "$work/config/murl/settings.sqlite" ]'
+expect 0 "settings get from the default store" -- "$sim" settings get Settings Zero
+check "the switch written by the run is read back" '[ "$(cat "$work/out")" = False ]'
+expect 0 "readable transcript" -- "$sim" run "$work/good.scenario"
+check "the readable transcript names every event line" '[ "$(grep -c "" "$work/out")" = 4 ]'
+
+unset XDG_CONFIG_HOME XDG_STATE_HOME
+HOME="$work/home" expect 0 "a run with HOME only" -- "$sim" run "$work/good.scenario"
+check "HOME fallbacks" \
+    '[ -s "$work/home/.local/state/murl/murl_err.log" ] && [ -s "$work/home/.config/murl/settings.sqlite" ]'
+
+# ---- settings -----------------------------------------------------------------------------
+store="$work/explicit.sqlite"
+expect 1 "settings get of an absent entry" -- "$sim" settings get Settings Bots --store "$store"
+check "an absent entry prints nothing" '[ ! -s "$work/out" ] && [ ! -s "$work/err" ]'
+check "reading does not create the store" '[ ! -e "$store" ]'
+expect 0 "settings list of a missing store" -- "$sim" settings list --json --store "$store"
+check "a missing store lists nothing" '[ ! -s "$work/out" ]'
+expect 0 "settings set" -- "$sim" settings set "Zoë Ab" Evades 12 --store "$store"
+expect 0 "settings set, a negative value" -- "$sim" settings set Settings Bots -1 --store "$store"
+expect 0 "settings get" -- "$sim" settings get "Zoë Ab" Evades --store "$store"
+check "settings get prints the value" '[ "$(cat "$work/out")" = 12 ]'
+expect 0 "settings list --json" -- "$sim" settings list --json --store "$store"
+check "settings list --json, sorted by section" '[ "$(cat "$work/out")" = "$(printf "%s\n" \
+    "{\"app\":\"Murl\",\"section\":\"Settings\",\"key\":\"Bots\",\"value\":\"-1\"}" \
+    "{\"app\":\"Murl\",\"section\":\"Zoë Ab\",\"key\":\"Evades\",\"value\":\"12\"}")" ]'
+expect 0 "settings list" -- "$sim" settings list --store "$store"
+check "settings list for people" 'grep -q "Zoë Ab" "$work/out" && grep -q Bots "$work/out"'
+
+# ---- panel --------------------------------------------------------------------------------
+expect 0 "panel" -- "$sim" panel
+for row in "chkEvades +check box +10 +8 +175 +24 +checked +Filter 'You evaded' messages" \
+           "chkZero +check box +8 +32 +175 +24 +checked" \
+           "chkResists +check box +8 +56 +175 +24 +checked" \
+           "chkExpired +check box +8 +80 +175 +24 +checked" \
+           "chkStatus +check box +8 +104 +232 +24 +clear +Filter Status Messages \(floating red text\)" \
+           "chkBots +check box +8 +128 +224 +16 +clear +Filter Bots \(-b- and -t-\)" \
+           "cmdReset +push button +16 +160 +88 +24 .*Reset Stats" \
+           "cmdOut +push button +168 +160 +88 +24 .*Output Stats"; do
+    check "panel table row: $row" 'grep -qE "^$row" "$work/out"'
+done
+check "panel title" 'head -n 1 "$work/out" | grep -q "^Murl!  (310 x 270, icon 0)"'
+expect 0 "panel --svg" -- "$sim" panel --svg "$work/panel.svg"
+svg="$work/panel.svg"
+check "svg title bar" 'grep -q ">Murl!</text>" "$svg"'
+check "svg has six check boxes and two buttons" \
+    '[ "$(grep -c "<g id=\"chk" "$svg")" = 6 ] && [ "$(grep -c "<g id=\"cmd" "$svg")" = 2 ]'
+check "svg checks four boxes" '[ "$(grep -c "class=\"check\"" "$svg")" = 4 ]'
+check "svg draws each button at its place and size" \
+    'grep -q "<rect x=\"16\" y=\"160\" width=\"88\" height=\"24\" rx=\"3\"" "$svg" &&
+     grep -q "<rect x=\"168\" y=\"160\" width=\"88\" height=\"24\" rx=\"3\"" "$svg" &&
+     grep -q ">Reset Stats</text>" "$svg" && grep -q ">Output Stats</text>" "$svg"'
+check "svg labels the boxes" \
+    'grep -q ">Filter &apos;You evaded&apos; messages</text>" "$svg" &&
+     grep -q ">Filter Bots (-b- and -t-)</text>" "$svg"'
+expect 3 "panel --svg into a missing folder" -- "$sim" panel --svg "$work/absent/panel.svg"
+
+if [ "$failures" != 0 ]; then
+    echo "$failures failure(s)" >&2
+    exit 1
+fi
