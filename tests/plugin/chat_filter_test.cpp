@@ -62,6 +62,15 @@ const ChatCase kChatCases[] = {
     {0, u"-x- -\u0163- -\u0154-", "000001", 0, 0, 0, 0},  // letters that are not ASCII t or b
     {21, u"You evaded the -b- bot", "111101", -1, 1, 0, 0},
     {7, u"", "111111", 0, 0, 0, 0},
+    // Units that share a byte with '-', '0' or 'x' must not pass for them.
+    {0, u"\u4e2dt\u012d \u2d2db\u2d2d -\u2d74-", "000001", 0, 0, 0, 0},
+    {21, u"for \u3030 points of, for \u0130 points of", "111100", 0, 0, 0, 0},
+    {7, u"has e\u7878pired. has e\u0178pired.", "111100", 0, 0, 0, 0},
+    {21, u"hit for 10 points of harm, then for 0 points of harm", "111100", -1, 0, 0, 1},
+    {21, u"0 points of", "111100", 0, 0, 0, 0},
+    {7, u"as expired. has expired", "111100", 0, 0, 0, 0},
+    {0, u"a - b -- c --t -b", "000001", 0, 0, 0, 0},
+    {0, u"a - b --t- c", "000001", -1, 0, 0, 0},
     {kMax, u"You evaded -t-", "111101", -1, 0, 0, 0},
 };
 
@@ -79,6 +88,32 @@ TEST_F(ChatFilter, RulesDecideVerdictAndCounters) {
         }
     }
     EXPECT_TRUE(LogReports().empty());
+}
+
+TEST_F(ChatFilter, FindsMarksAnywhereInLongLinesFullOfNearMisses) {
+    const std::u16string_view pattern = u"for 1 points -x- has e0pired-";
+    auto filler = [&](size_t n) {
+        std::u16string text;
+        while (text.size() < n) text += pattern;
+        return text.substr(0, n);
+    };
+    struct Mark { int32_t colour; std::u16string_view text; std::string_view boxes; int zero; };
+    const Mark marks[] = {{21, u"for 0 points of", "010000", 1},
+                          {7, u"has expired.", "000100", 0},
+                          {3, u"-T-", "000001", 0}};
+    for (const auto& m : marks) {
+        SetBoxes(m.boxes);
+        for (size_t before : {0, 1, 7, 31, 33, 1000, 4095}) {
+            for (size_t after : {0, 1, 17, 2000}) {
+                SCOPED_TRACE(testing::Message() << ToUtf8(m.text) << " after " << before << " before " << after);
+                plugin->SetCounters(0, 0, 0);
+                const std::u16string text = filler(before) + std::u16string(m.text) + filler(after);
+                EXPECT_EQ(host.Chat(text, m.colour), -1);
+                EXPECT_EQ(plugin->ZeroCount(), m.zero);
+                EXPECT_EQ(host.Chat(filler(before + after + m.text.size()), m.colour), 0);
+            }
+        }
+    }
 }
 
 TEST_F(ChatFilter, ReadsEachOfItsSwitchesOnceWhetherOrNotTheTextMatches) {

@@ -1,0 +1,26 @@
+#include "filter_rig.h"
+
+#include <stdexcept>
+
+namespace murl::bench {
+
+namespace {
+constexpr std::u16string_view kSwitches[] = {u"chkEvades", u"chkZero",   u"chkResists",
+                                             u"chkExpired", u"chkStatus", u"chkBots"};
+}
+
+FilterRig::FilterRig()
+    : parser_(sim::MakeXmlParser()),
+      host_(*parser_),
+      plugin_(std::make_unique<clsMurl>(fakes_.MakePlatform(store_))) {
+    plugin_->IPlugin2_Initialize(host_.site());
+    if (!host_.CheckBox(u"chkBots")) throw std::runtime_error("the plug-in built no panel");
+}
+
+FilterRig::~FilterRig() { plugin_->IPlugin2_Terminate(); }
+
+void FilterRig::SetSwitches(HostBool state) {
+    for (auto name : kSwitches) host_.CheckBox(name)->SetChecked(state);
+}
+
+}  // namespace murl::bench
