@@ -225,12 +225,24 @@ TextTranscript::~TextTranscript() {
 }
 
 void TextTranscript::Write(const Record& record) {
+    // "  line  verdict  event", then what was printed ("> ") and the failure ("! ").
     const Event& e = *record.event;
     std::string& out = buffer_;
     const std::string number = std::to_string(e.line);
     if (number.size() < 6) out.append(6 - number.size(), ' ');
     out += number;
     out += "  ";
+    if (!record.eat) {
+        out += "       ";
+    } else if (*record.eat == kHostTrue) {
+        out += "eaten  ";
+    } else if (*record.eat == kHostFalse) {
+        out += "shown  ";
+    } else {
+        out += "eat=";
+        AppendNumber(out, *record.eat);
+        out += "  ";
+    }
     out += VerbName(e.verb);
     if (e.eat) out += "@eat";
     switch (e.verb) {
@@ -268,16 +280,14 @@ void TextTranscript::Write(const Record& record) {
             break;
         default: break;
     }
-    if (record.eat) {
-        out += *record.eat == kHostTrue    ? "  -> eaten"
-               : *record.eat == kHostFalse ? "  -> shown"
-                                           : "  -> eat flag ";
-        if (*record.eat != kHostTrue && *record.eat != kHostFalse) AppendNumber(out, *record.eat);
+    if (!record.heard) {
+        const bool to_plugin =
+            e.verb == Verb::Init || e.verb == Verb::Terminate || e.verb == Verb::Destroy;
+        out += to_plugin ? "  (no plug-in object)" : "  (nobody listening)";
     }
-    if (!record.heard) out += "  (nobody listening)";
     out += '\n';
     for (const auto& line : record.printed) {
-        out += "          | ";
+        out += "                 > ";
         out += ToUtf8(line.text);
         if (line.colour != 5 || line.target != 1) {
             out += "  [colour ";
@@ -289,7 +299,7 @@ void TextTranscript::Write(const Record& record) {
         out += '\n';
     }
     if (record.failed) {
-        out += "          ! failed: ";
+        out += "                 ! failed: ";
         out += ToUtf8(*record.failed);
         out += '\n';
     }

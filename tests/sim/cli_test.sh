@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The murl-sim command line: help and usage errors, the default store and module folder, the
-# settings subcommands and the panel.
+# settings subcommands, the panel and the example session.
 #
-# usage: cli_test.sh MURL_SIM
+# usage: cli_test.sh MURL_SIM EXAMPLE_SCENARIO
 set -uo pipefail
 
 sim=$1
+example=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -116,6 +117,17 @@ check "svg labels the boxes" \
     'grep -q ">Filter &apos;You evaded&apos; messages</text>" "$svg" &&
      grep -q ">Filter Bots (-b- and -t-)</text>" "$svg"'
 expect 3 "panel --svg into a missing folder" -- "$sim" panel --svg "$work/absent/panel.svg"
+
+# ---- the example session ----------------------------------------------------------------
+expect 0 "the example session" -- "$sim" run --json --store "$work/example.sqlite" \
+    --module-dir "$work" --clock "2024-05-17 21:30:00" "$example"
+check "the example session: one transcript line per event line" \
+    '[ "$(grep -c "" "$work/out")" = "$(grep -cvE "^[[:space:]]*(#|$)" "$example")" ]'
+check "the example session: Kaelen's statistics" \
+    'grep -qF "{\"text\":\"Melee evades = 31\",\"colour\":5,\"target\":1},{\"text\":\"Resists = 12\",\"colour\":5,\"target\":1},{\"text\":\"Zero damage hits = 18\"" "$work/out"'
+check "the example session: Brynn's statistics" \
+    'grep -qF "{\"text\":\"Melee evades = 19\",\"colour\":5,\"target\":1},{\"text\":\"Resists = 4\",\"colour\":5,\"target\":1},{\"text\":\"Zero damage hits = 8\"" "$work/out"'
+check "the example session: no error report" '[ ! -e "$work/murl_err.log" ]'
 
 if [ "$failures" != 0 ]; then
     echo "$failures failure(s)" >&2
