@@ -24,7 +24,6 @@ constexpr Mapping kMappings[] = {
     {E_NOINTERFACE, 430},
     {DISP_E_MEMBERNOTFOUND, err::kNotSupported},
     {DISP_E_UNKNOWNNAME, err::kNotSupported},
-    {E_POINTER, err::kObjectNotSet},
 };
 
 std::u16string SystemDescription(HRESULT hr) {

@@ -16,6 +16,15 @@ namespace murl::server {
 
 using Microsoft::WRL::ComPtr;
 
+// Takes over the reference `raw` already carries. (MinGW's ComPtr::Attach adds one of its own,
+// so it is not used.)
+template <class T>
+ComPtr<T> Adopt(T* raw) noexcept {
+    ComPtr<T> held;
+    *held.GetAddressOf() = raw;
+    return held;
+}
+
 // Owns one BSTR; null stands for the empty text, as in COM.
 class Bstr {
 public:

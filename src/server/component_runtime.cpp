@@ -185,6 +185,15 @@ HRESULT RuntimeRegisterServer(const ComponentDescription& d, const ModuleCells& 
         std::wstring help_folder;
         Check(RegisterTypeLib(library.Get(), const_cast<LPOLESTR>(module.c_str()),
                               help_folder.data()));
+        // Some registrars record the loader's own has-disk-image mark as a library flag; the
+        // library itself carries none.
+        TLIBATTR* attr = nullptr;
+        Check(library->GetLibAttr(&attr));
+        const WORD flags = attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE;
+        library->ReleaseTLibAttr(attr);
+        Key(L"TypeLib\\" + GuidText(*d.libid) + L"\\" + std::to_wstring(d.libid_major) + L"." +
+            std::to_wstring(d.libid_minor) + L"\\FLAGS")
+            .Set(nullptr, std::to_wstring(flags));
         for (size_t i = 0; i < d.class_count; ++i) RegisterClass(d, d.classes[i], module);
         return S_OK;
     });

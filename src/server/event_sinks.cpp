@@ -258,8 +258,7 @@ std::unique_ptr<Subscription> Connect(IUnknown* source, const IID& events_iid,
     Check(container->FindConnectionPoint(events_iid, &point));
     if (!point) Check(E_POINTER);
 
-    ComPtr<EventSink<Events>> sink;
-    sink.Attach(new EventSink<Events>(events_iid, context, target));
+    ComPtr<EventSink<Events>> sink = Adopt(new EventSink<Events>(events_iid, context, target));
     DWORD cookie = 0;
     SetErrorInfo(0, nullptr);
     Check(point->Advise(static_cast<IDispatch*>(sink.Get()), &cookie));

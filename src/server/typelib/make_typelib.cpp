@@ -10,7 +10,12 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "host_idl.h"
 #include "server/identity.h"
@@ -37,12 +42,48 @@ struct Holder {
     T* operator->() const { return p; }
 };
 
+// The writer records an import under the name the loader found it by, which for the OLE
+// Automation library is its lower-case installed name; the reference names it "STDOLE2.TLB".
+// Rewrites that name in place (same length, so nothing moves).
+int NameStdOleImport(const wchar_t* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    auto at = [&](size_t offset) {
+        int32_t v = 0;
+        if (offset + 4 <= bytes.size()) std::memcpy(&v, bytes.data() + offset, 4);
+        return v;
+    };
+    if (bytes.size() < 0x54 || at(0) != 0x5446534D) return 1;  // "MSFT"
+    // Header, optional help DLL entry, type-info offsets, then the segment directory; the
+    // import file table is its third segment.
+    const size_t directory = 0x54 + ((at(0x14) & 0x100) ? 4 : 0) + 4 * static_cast<size_t>(at(0x20));
+    const int32_t table = at(directory + 2 * 16), length = at(directory + 2 * 16 + 4);
+    bool renamed = false;
+    for (int32_t pos = 0; table >= 0 && pos + 14 <= length;) {
+        const size_t entry = static_cast<size_t>(table + pos);
+        int16_t size = 0;
+        std::memcpy(&size, bytes.data() + entry + 12, 2);
+        const size_t chars = static_cast<size_t>(size) >> 2;
+        char* name = bytes.data() + entry + 14;
+        if (chars == 11 && _strnicmp(name, "stdole2.tlb", 11) == 0) {
+            std::memcpy(name, "STDOLE2.TLB", 11);
+            renamed = true;
+        }
+        pos += static_cast<int32_t>((14 + chars + 3) & ~size_t{3});
+    }
+    if (!renamed) return 1;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return out.good() ? 0 : 1;
+}
+
 int Generate(const wchar_t* decal_path, const wchar_t* output) {
     Holder<ITypeLib> decal, stdole;
     Holder<ITypeInfo> plugin2, dispatch, iface_info;
     CHECK(LoadTypeLibEx(decal_path, REGKIND_NONE, &decal));
     CHECK(decal->GetTypeInfoOfGuid(IID_IPlugin2, &plugin2));
-    CHECK(LoadTypeLibEx(L"stdole2.tlb", REGKIND_NONE, &stdole));
+    CHECK(LoadTypeLibEx(L"STDOLE2.TLB", REGKIND_NONE, &stdole));
     CHECK(stdole->GetTypeInfoOfGuid(IID_IDispatch, &dispatch));
 
     Holder<ICreateTypeLib2> lib;
@@ -96,5 +137,9 @@ int wmain(int argc, wchar_t** argv) {
     CoInitialize(nullptr);
     int status = Generate(argv[1], argv[2]);
     CoUninitialize();
+    if (status == 0 && NameStdOleImport(argv[2]) != 0) {
+        std::fprintf(stderr, "make_typelib: no OLE Automation import to name\n");
+        status = 1;
+    }
     return status;
 }

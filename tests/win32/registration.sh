@@ -1,0 +1,18 @@
+#!/bin/sh
+# registration.sh PREFIX BIN: regsvr32 records exactly murl's entries and regsvr32 /u leaves
+# none of them behind. Runs in a prefix where nothing of murl's was registered yet.
+set -u
+prefix=$1
+bin=$2
+run="sh $(cd "$(dirname "$0")/../../cmake" && pwd)/wine-run.sh $prefix"
+step() {
+    echo "== $*"
+    "$@" || { echo "FAILED: $*"; exit 1; }
+}
+cd "$bin" || exit 1
+step $run server_tests.exe registry_absent
+step $run regsvr32 /s murl.dll
+step $run server_tests.exe registry_present
+step $run regsvr32 /s /u murl.dll
+step $run server_tests.exe registry_absent
+echo "registration and unregistration as expected"

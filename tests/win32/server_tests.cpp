@@ -1,0 +1,259 @@
+// murl.dll as a host sees it: reached only through COM, from a private copy of the module.
+
+#include <string>
+#include <vector>
+
+#include "check.h"
+#include "server/identity.h"
+#include "test_host.h"
+
+using namespace testhost;
+using murl::server::kClsidClsMurl;
+using murl::server::kIidClsMurl;
+using murl::server::kLibId;
+
+namespace {
+
+const MurlModule& Module() {
+    static MurlModule module;
+    return module;
+}
+
+void* const kJunk = reinterpret_cast<void*>(0x1234);
+
+ComPtr<IPlugin2> NewPlugin() {
+    ComPtr<IPlugin2> plugin;
+    Module().Create(IID_IPlugin2, reinterpret_cast<void**>(plugin.GetAddressOf()));
+    return plugin;
+}
+
+// A host whose first four boxes start checked, as the view definition has them.
+struct CheckedHost : Host {
+    CheckedHost() {
+        for (const wchar_t* name : {L"chkEvades", L"chkZero", L"chkResists", L"chkExpired"}) {
+            control(name)->checked = VARIANT_TRUE;
+        }
+    }
+};
+
+}  // namespace
+
+TEST_CASE(com_factory_serves_only_clsmurl) {
+    // {5A1D...}: what a second, private class of the module would have had.
+    const GUID kOther = {0x5A1D0C2E, 0x1111, 0x4222, {0x83, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};
+    struct Row {
+        const char* name;
+        const GUID* clsid;
+        HRESULT expected;
+    } rows[] = {
+        {"clsMurl", &kClsidClsMurl, S_OK},
+        {"null class", &GUID_NULL, CLASS_E_CLASSNOTAVAILABLE},
+        {"type library id", &kLibId, CLASS_E_CLASSNOTAVAILABLE},
+        {"_clsMurl interface id", &kIidClsMurl, CLASS_E_CLASSNOTAVAILABLE},
+        {"another class", &kOther, CLASS_E_CLASSNOTAVAILABLE},
+    };
+    for (const Row& row : rows) {
+        TRACE(row.name);
+        void* out = kJunk;
+        CHECK_HR(row.expected, Module().GetClassObject(*row.clsid, IID_IClassFactory, &out));
+        CHECK_EQ(out == nullptr, FAILED(row.expected));
+        if (out) static_cast<IUnknown*>(out)->Release();
+    }
+    void* out = kJunk;
+    CHECK_HR(E_NOINTERFACE, Module().GetClassObject(kClsidClsMurl, IID_IDispatch, &out));
+    CHECK(out == nullptr);
+    CHECK_HR(E_POINTER, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, nullptr));
+}
+
+TEST_CASE(com_factory_refuses_aggregation) {
+    ComPtr<IClassFactory> factory;
+    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory,
+                                             reinterpret_cast<void**>(factory.GetAddressOf())));
+    Host host;
+    void* out = kJunk;
+    CHECK_HR(CLASS_E_NOAGGREGATION,
+             factory->CreateInstance(static_cast<IHostSite*>(host.site.Get()), IID_IUnknown, &out));
+    CHECK(out == nullptr);
+    out = kJunk;
+    CHECK_HR(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IClassFactory, &out));
+    CHECK(out == nullptr);
+}
+
+TEST_CASE(com_object_grants_four_interfaces_with_one_identity) {
+    ComPtr<IUnknown> object;
+    REQUIRE_HR(S_OK, Module().Create(IID_IUnknown, reinterpret_cast<void**>(object.GetAddressOf())));
+    struct Row {
+        const char* name;
+        const IID* iid;
+        HRESULT expected;
+    } rows[] = {
+        {"IUnknown", &IID_IUnknown, S_OK},
+        {"IDispatch", &IID_IDispatch, S_OK},
+        {"_clsMurl", &kIidClsMurl, S_OK},
+        {"IPlugin2", &IID_IPlugin2, S_OK},
+        {"IClassFactory", &IID_IClassFactory, E_NOINTERFACE},
+        {"IConnectionPointContainer", &IID_IConnectionPointContainer, E_NOINTERFACE},
+        {"IProvideClassInfo", &IID_IProvideClassInfo, E_NOINTERFACE},
+        {"IPersist", &IID_IPersist, E_NOINTERFACE},
+        {"the host's site", &IID_IHostSite, E_NOINTERFACE},
+    };
+    for (const Row& row : rows) {
+        TRACE(row.name);
+        void* out = kJunk;
+        CHECK_HR(row.expected, object->QueryInterface(*row.iid, &out));
+        if (FAILED(row.expected)) {
+            CHECK(out == nullptr);
+            continue;
+        }
+        ComPtr<IUnknown> granted = Adopt(static_cast<IUnknown*>(out));
+        ComPtr<IUnknown> identity;
+        CHECK_HR(S_OK, granted.As(&identity));
+        CHECK(identity.Get() == object.Get());
+    }
+    CHECK_HR(E_POINTER, object->QueryInterface(IID_IUnknown, nullptr));
+}
+
+TEST_CASE(com_dispatch_finds_no_member) {
+    ComPtr<IDispatch> dispatch;
+    REQUIRE_HR(S_OK, Module().Create(IID_IDispatch, reinterpret_cast<void**>(dispatch.GetAddressOf())));
+    for (const wchar_t* name : {L"Initialize", L"Terminate", L"EvadeCount", L"IPlugin2_Initialize",
+                                L"chkEvades", L"", L"x"}) {
+        TRACE(std::string(name, name + wcslen(name)));
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        DISPID id = 12345;
+        CHECK_HR(DISP_E_UNKNOWNNAME, dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id));
+        CHECK_EQ(id, DISPID_UNKNOWN);
+    }
+    UINT count = 99;
+    CHECK_HR(S_OK, dispatch->GetTypeInfoCount(&count));
+    CHECK_EQ(count, 0u);
+    DISPPARAMS none{};
+    CHECK_HR(DISP_E_MEMBERNOTFOUND,
+             dispatch->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
+}
+
+TEST_CASE(com_unload_waits_for_objects_and_locks) {
+    REQUIRE_HR(S_OK, Module().CanUnloadNow());
+    {
+        ComPtr<IPlugin2> plugin = NewPlugin();
+        REQUIRE(plugin);
+        CHECK_HR(S_FALSE, Module().CanUnloadNow());
+        ComPtr<IPlugin2> second = NewPlugin();
+        plugin.Reset();
+        CHECK_HR(S_FALSE, Module().CanUnloadNow());
+    }
+    CHECK_HR(S_OK, Module().CanUnloadNow());
+
+    ComPtr<IClassFactory> factory;
+    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory,
+                                             reinterpret_cast<void**>(factory.GetAddressOf())));
+    CHECK_HR(S_OK, factory->LockServer(TRUE));
+    factory.Reset();
+    CHECK_HR(S_FALSE, Module().CanUnloadNow());
+    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory,
+                                             reinterpret_cast<void**>(factory.GetAddressOf())));
+    CHECK_HR(S_OK, factory->LockServer(FALSE));
+    factory.Reset();
+    CHECK_HR(S_OK, Module().CanUnloadNow());
+
+    // An initialised plug-in holding host objects keeps the module too, until released.
+    {
+        CheckedHost host;
+        ComPtr<IPlugin2> plugin = NewPlugin();
+        CHECK_HR(S_OK, plugin->Initialize(host.site.Get()));
+        CHECK_HR(S_OK, plugin->Terminate());
+        CHECK_HR(S_FALSE, Module().CanUnloadNow());
+    }
+    CHECK_HR(S_OK, Module().CanUnloadNow());
+}
+
+TEST_CASE(com_plugin_binds_and_releases_through_connection_points) {
+    CheckedHost host;
+    ComPtr<IPlugin2> plugin = NewPlugin();
+    REQUIRE(plugin);
+    REQUIRE_HR(S_OK, plugin->Initialize(host.site.Get()));
+    CHECK_EQ(host.last_path, std::wstring(L"services\\DecalNet.NetService\\DecalFilters.CharacterStats"));
+    CHECK_EQ(host.hooks->advised(), 1);
+    CHECK_EQ(host.stats->advised(), 1);
+    for (auto& [name, control] : host.controls) {
+        TRACE(std::string(name.begin(), name.end()));
+        CHECK_EQ(control->advised(), 1);
+    }
+    CHECK_HR(S_OK, plugin->Terminate());
+    CHECK_EQ(host.hooks->advised(), 0);
+    CHECK_EQ(host.stats->advised(), 1);
+    CHECK_EQ(host.control(L"cmdOut")->advised(), 1);
+    plugin.Reset();
+    CHECK_EQ(host.stats->advised(), 0);
+    for (auto& [name, control] : host.controls) {
+        TRACE(std::string(name.begin(), name.end()));
+        CHECK_EQ(control->advised(), 0);
+    }
+}
+
+TEST_CASE(com_chat_lines_reach_the_filters_by_dispid) {
+    CheckedHost host;
+    ComPtr<IPlugin2> plugin = NewPlugin();
+    REQUIRE_HR(S_OK, plugin->Initialize(host.site.Get()));
+    struct Row {
+        LONG colour;
+        const wchar_t* text;
+        VARIANT_BOOL eat;
+    } rows[] = {
+        {21, L"You evaded the gnawer!", VARIANT_TRUE},
+        {21, L"The gnawer hits you for 0 points of damage.", VARIANT_TRUE},
+        {7, L"You resist the spell", VARIANT_TRUE},
+        {7, L"Your spell has expired.", VARIANT_TRUE},
+        {5, L"You evaded the gnawer!", VARIANT_FALSE},
+        {2, L"-t- trade bot here", VARIANT_FALSE},
+    };
+    for (const Row& row : rows) {
+        TRACE(std::string(row.text, row.text + wcslen(row.text)));
+        VARIANT_BOOL eat = 7;
+        CHECK_HR(S_OK, host.Chat(row.text, row.colour, eat));
+        CHECK_EQ(eat, row.eat);
+    }
+    VARIANT_BOOL eat = VARIANT_FALSE;
+    CHECK_HR(S_OK, host.Status(L"floating text", eat));
+    CHECK_EQ(eat, VARIANT_FALSE);
+    host.control(L"chkStatus")->checked = VARIANT_TRUE;
+    CHECK_HR(S_OK, host.Status(L"floating text", eat));
+    CHECK_EQ(eat, VARIANT_TRUE);
+
+    eat = VARIANT_FALSE;
+    CHECK_HR(S_OK, host.Type(L"/murl help", eat));
+    CHECK_EQ(eat, VARIANT_TRUE);
+    CHECK_EQ(host.printed.size(), 2u);
+    if (!host.printed.empty()) CHECK_EQ(host.printed[0], std::wstring(L"Murl! version: 1.0.15"));
+    CHECK_HR(S_OK, plugin->Terminate());
+}
+
+TEST_CASE(com_two_creations_are_independent) {
+    CheckedHost first_host, second_host;
+    ComPtr<IPlugin2> first = NewPlugin(), second = NewPlugin();
+    REQUIRE(first && second && first.Get() != second.Get());
+    REQUIRE_HR(S_OK, first->Initialize(first_host.site.Get()));
+    REQUIRE_HR(S_OK, second->Initialize(second_host.site.Get()));
+    CHECK_HR(S_OK, first->Terminate());
+    VARIANT_BOOL eat = VARIANT_FALSE;
+    CHECK_HR(S_OK, second_host.Chat(L"You evaded it", 21, eat));
+    CHECK_EQ(eat, VARIANT_TRUE);
+    CHECK_HR(S_OK, second_host.Hit(L"cmdOut"));
+    CHECK(first_host.printed.empty());
+    // The terminated one has no hooks left to print with: its button reports the failure.
+    EXCEPINFO info{};
+    CHECK_HR(DISP_E_EXCEPTION, first_host.Hit(L"cmdOut", &info));
+    CHECK_EQ(std::wstring(info.bstrDescription ? info.bstrDescription : L""),
+             std::wstring(L"Object variable or With block variable not set"));
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrSource);
+    CHECK_HR(S_OK, first->Initialize(first_host.site.Get()));
+    CHECK_HR(S_OK, first_host.Hit(L"cmdOut"));
+    const std::vector<std::wstring> first_stats = {L"Melee evades = 0", L"Resists = 0",
+                                                   L"Zero damage hits = 0"};
+    const std::vector<std::wstring> second_stats = {L"Melee evades = 1", L"Resists = 0",
+                                                    L"Zero damage hits = 0"};
+    CHECK(first_host.printed == first_stats);
+    CHECK(second_host.printed == second_stats);
+    CHECK_HR(S_OK, second->Terminate());
+}

@@ -1,0 +1,386 @@
+#include "test_host.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include <olectl.h>
+
+#include "server/identity.h"
+
+namespace testhost {
+
+namespace {
+
+const IID& InterfaceOf(Kind kind) {
+    switch (kind) {
+        case Kind::Site: return IID_IHostSite;
+        case Kind::Loader: return IID_IHostViewLoader;
+        case Kind::View: return IID_IHostView;
+        case Kind::CheckBox: return IID_IHostCheckBox;
+        case Kind::PushButton: return IID_IHostPushButton;
+        case Kind::Hooks: return IID_IHostHooks;
+        case Kind::Stats: return IID_IHostCharacterStats;
+    }
+    return IID_NULL;
+}
+
+const IID* EventsOf(Kind kind) {
+    switch (kind) {
+        case Kind::CheckBox: return &DIID_DHostCheckBoxEvents;
+        case Kind::PushButton: return &DIID_DHostPushButtonEvents;
+        case Kind::Hooks: return &DIID_DHostHooksEvents;
+        case Kind::Stats: return &DIID_DHostCharacterStatsEvents;
+        default: return nullptr;
+    }
+}
+
+std::wstring View(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
+
+}  // namespace
+
+// ---- HostObject ---------------------------------------------------------------------------
+
+HostObject::HostObject(Kind kind, Host& host) : kind_(kind), host_(host) {
+    if (const IID* events = EventsOf(kind)) {
+        point_ = Adopt(new ConnectionPoint(this, *events));
+    }
+}
+
+HostObject::~HostObject() = default;
+
+int HostObject::advised() const { return point_ ? point_->advised() : 0; }
+
+HRESULT HostObject::QueryInterface(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (iid == IID_IUnknown) {
+        *out = static_cast<IHostSite*>(this);
+    } else if (iid == IID_IConnectionPointContainer && point_) {
+        *out = static_cast<IConnectionPointContainer*>(this);
+    } else if (iid == InterfaceOf(kind_) && !refuse_interface) {
+        switch (kind_) {
+            case Kind::Site: *out = static_cast<IHostSite*>(this); break;
+            case Kind::Loader: *out = static_cast<IHostViewLoader*>(this); break;
+            case Kind::View: *out = static_cast<IHostView*>(this); break;
+            case Kind::CheckBox: *out = static_cast<IHostCheckBox*>(this); break;
+            case Kind::PushButton: *out = static_cast<IHostPushButton*>(this); break;
+            case Kind::Hooks: *out = static_cast<IHostHooks*>(this); break;
+            case Kind::Stats: *out = static_cast<IHostCharacterStats*>(this); break;
+        }
+    } else {
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG HostObject::AddRef() { return InterlockedIncrement(&refs_); }
+
+ULONG HostObject::Release() {
+    const ULONG left = InterlockedDecrement(&refs_);
+    if (left == 0) delete this;
+    return left;
+}
+
+HRESULT HostObject::Knob(const char* operation) const {
+    auto it = failing.find(operation);
+    return it == failing.end() ? S_OK : it->second;
+}
+
+template <class T>
+HRESULT HostObject::Hand(const char* operation, T* object, T** out) const {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (HRESULT hr = Knob(operation); FAILED(hr)) return hr;
+    if (empty.count(operation) || !object) return S_OK;
+    object->AddRef();
+    *out = object;
+    return S_OK;
+}
+
+HRESULT HostObject::GetHooks(IUnknown** hooks) {
+    return Hand<IUnknown>("GetHooks", static_cast<IHostHooks*>(host_.hooks.Get()), hooks);
+}
+
+HRESULT HostObject::GetViewLoader(IUnknown** loader) {
+    return Hand<IUnknown>("GetViewLoader", static_cast<IHostViewLoader*>(host_.loader.Get()),
+                          loader);
+}
+
+HRESULT HostObject::GetServiceObject(BSTR path, IUnknown** service) {
+    host_.last_path = View(path);
+    return Hand<IUnknown>("GetServiceObject", static_cast<IHostCharacterStats*>(host_.stats.Get()),
+                          service);
+}
+
+HRESULT HostObject::LoadViewXml(BSTR, IHostView** view) {
+    return Hand<IHostView>("LoadViewXml", static_cast<IHostView*>(host_.view.Get()), view);
+}
+
+HRESULT HostObject::FindControl(BSTR name, IUnknown** control) {
+    auto it = host_.controls.find(View(name));
+    IUnknown* found = it == host_.controls.end() ? nullptr
+                                                 : static_cast<IHostSite*>(it->second.Get());
+    return Hand<IUnknown>("FindControl", found, control);
+}
+
+HRESULT HostObject::GetChecked(VARIANT_BOOL* state) {
+    if (!state) return E_POINTER;
+    if (HRESULT hr = Knob("GetChecked"); FAILED(hr)) return hr;
+    *state = checked;
+    return S_OK;
+}
+
+HRESULT HostObject::SetChecked(VARIANT_BOOL state) {
+    if (HRESULT hr = Knob("SetChecked"); FAILED(hr)) return hr;
+    checked = state;
+    return S_OK;
+}
+
+HRESULT HostObject::WriteChatText(BSTR text, LONG colour, LONG target) {
+    if (HRESULT hr = Knob("WriteChatText"); FAILED(hr)) return hr;
+    (void)colour;
+    (void)target;
+    host_.printed.push_back(View(text));
+    return S_OK;
+}
+
+HRESULT HostObject::IdentityText1(BSTR* text) {
+    if (!text) return E_POINTER;
+    *text = nullptr;
+    if (HRESULT hr = Knob("IdentityText1"); FAILED(hr)) return hr;
+    *text = SysAllocString(identity1.c_str());
+    return S_OK;
+}
+
+HRESULT HostObject::IdentityText2(BSTR* text) {
+    if (!text) return E_POINTER;
+    *text = nullptr;
+    if (HRESULT hr = Knob("IdentityText2"); FAILED(hr)) return hr;
+    *text = SysAllocString(identity2.c_str());
+    return S_OK;
+}
+
+HRESULT HostObject::EnumConnectionPoints(IEnumConnectionPoints** points) {
+    if (points) *points = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT HostObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+    if (!point) return E_POINTER;
+    *point = nullptr;
+    if (!point_ || iid != *EventsOf(kind_)) return CONNECT_E_NOCONNECTION;
+    point_->AddRef();
+    *point = point_.Get();
+    return S_OK;
+}
+
+// ---- ConnectionPoint ----------------------------------------------------------------------
+
+ConnectionPoint::ConnectionPoint(IConnectionPointContainer* owner, const IID& iid)
+    : owner_(owner), iid_(iid) {}
+
+HRESULT ConnectionPoint::QueryInterface(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (iid != IID_IUnknown && iid != IID_IConnectionPoint) return E_NOINTERFACE;
+    *out = static_cast<IConnectionPoint*>(this);
+    AddRef();
+    return S_OK;
+}
+
+ULONG ConnectionPoint::AddRef() { return InterlockedIncrement(&refs_); }
+
+ULONG ConnectionPoint::Release() {
+    const ULONG left = InterlockedDecrement(&refs_);
+    if (left == 0) delete this;
+    return left;
+}
+
+HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) {
+    if (!iid) return E_POINTER;
+    *iid = iid_;
+    return S_OK;
+}
+
+HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** owner) {
+    if (!owner) return E_POINTER;
+    owner_->AddRef();
+    *owner = owner_;
+    return S_OK;
+}
+
+HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+    if (!sink || !cookie) return E_POINTER;
+    *cookie = 0;
+    ComPtr<IDispatch> dispatch;
+    if (FAILED(sink->QueryInterface(iid_, reinterpret_cast<void**>(dispatch.GetAddressOf())))) {
+        return CONNECT_E_CANNOTCONNECT;
+    }
+    *cookie = next_cookie_++;
+    sinks_[*cookie] = dispatch;
+    return S_OK;
+}
+
+HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
+    auto it = sinks_.find(cookie);
+    if (it == sinks_.end()) return CONNECT_E_NOCONNECTION;
+    dropped.push_back(it->second);
+    sinks_.erase(it);
+    return S_OK;
+}
+
+HRESULT ConnectionPoint::EnumConnections(IEnumConnections** connections) {
+    if (connections) *connections = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT ConnectionPoint::FireRaw(DISPID id, DISPPARAMS* params, EXCEPINFO* info, UINT* arg_err) {
+    HRESULT hr = S_OK;
+    // A copy: a handler may unadvise while the event runs.
+    std::vector<ComPtr<IDispatch>> sinks;
+    for (auto& [cookie, sink] : sinks_) sinks.push_back(sink);
+    for (auto& sink : sinks) {
+        hr = sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, params, nullptr, info, arg_err);
+    }
+    return hr;
+}
+
+HRESULT ConnectionPoint::Fire(DISPID id, std::vector<VARIANT> args, EXCEPINFO* info,
+                              UINT* arg_err) {
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr,
+                      static_cast<UINT>(reversed.size()), 0};
+    const HRESULT hr = FireRaw(id, &params, info, arg_err);
+    Clear(args);
+    return hr;
+}
+
+// ---- Host ---------------------------------------------------------------------------------
+
+Host::Host() {
+    site = Adopt(new HostObject(Kind::Site, *this));
+    loader = Adopt(new HostObject(Kind::Loader, *this));
+    view = Adopt(new HostObject(Kind::View, *this));
+    hooks = Adopt(new HostObject(Kind::Hooks, *this));
+    stats = Adopt(new HostObject(Kind::Stats, *this));
+    for (const wchar_t* name :
+         {L"chkEvades", L"chkZero", L"chkResists", L"chkExpired", L"chkStatus", L"chkBots"}) {
+        controls[name] = Adopt(new HostObject(Kind::CheckBox, *this));
+    }
+    for (const wchar_t* name : {L"cmdReset", L"cmdOut"}) {
+        controls[name] = Adopt(new HostObject(Kind::PushButton, *this));
+    }
+}
+
+Host::~Host() = default;
+
+HRESULT Host::Chat(const std::wstring& text, LONG colour, VARIANT_BOOL& eat, EXCEPINFO* info) {
+    return hooks->events()->Fire(2, {Text(text), Long(colour), Long(0), BoolRef(&eat)}, info);
+}
+
+HRESULT Host::Type(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* info) {
+    return hooks->events()->Fire(3, {Text(text), BoolRef(&eat)}, info);
+}
+
+HRESULT Host::Status(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* info) {
+    return hooks->events()->Fire(4, {Text(text), BoolRef(&eat)}, info);
+}
+
+HRESULT Host::Login(EXCEPINFO* info) { return stats->events()->Fire(4, {}, info); }
+
+HRESULT Host::Hit(const wchar_t* button, EXCEPINFO* info) {
+    return control(button)->events()->Fire(2, {Long(7)}, info);
+}
+
+HRESULT Host::Accept(const wchar_t* button, EXCEPINFO* info) {
+    return control(button)->events()->Fire(4, {Long(8)}, info);
+}
+
+VARIANT Text(const std::wstring& text) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_BSTR;
+    V_BSTR(&v) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return v;
+}
+
+VARIANT Long(LONG value) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_I4;
+    V_I4(&v) = value;
+    return v;
+}
+
+VARIANT BoolRef(VARIANT_BOOL* flag) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_BOOL | VT_BYREF;
+    V_BOOLREF(&v) = flag;
+    return v;
+}
+
+void Clear(std::vector<VARIANT>& args) {
+    for (VARIANT& v : args) VariantClear(&v);
+}
+
+// ---- MurlModule ---------------------------------------------------------------------------
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH];
+    const DWORD got = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, got);
+    return folder.substr(0, folder.find_last_of(L"\\/"));
+}
+
+MurlModule::MurlModule() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + L"murl-test-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    path_ = folder_ + L"\\murl.dll";
+    CopyFileW((ProgramFolder() + L"\\murl.dll").c_str(), path_.c_str(), FALSE);
+    module_ = LoadLibraryW(path_.c_str());
+    if (!module_) return;
+    get_class_object_ = reinterpret_cast<decltype(get_class_object_)>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
+    can_unload_now_ = reinterpret_cast<decltype(can_unload_now_)>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "DllCanUnloadNow")));
+}
+
+MurlModule::~MurlModule() {
+    // The module stays loaded: objects a failed case leaked may still point into it.
+}
+
+HRESULT MurlModule::GetClassObject(REFCLSID clsid, REFIID iid, void** out) const {
+    if (!get_class_object_) return E_UNEXPECTED;
+    return get_class_object_(clsid, iid, out);
+}
+
+HRESULT MurlModule::CanUnloadNow() const {
+    return can_unload_now_ ? can_unload_now_() : E_UNEXPECTED;
+}
+
+HRESULT MurlModule::Create(REFIID iid, void** out) const {
+    ComPtr<IClassFactory> factory;
+    HRESULT hr = GetClassObject(murl::server::kClsidClsMurl, IID_IClassFactory,
+                                reinterpret_cast<void**>(factory.GetAddressOf()));
+    if (FAILED(hr)) return hr;
+    return factory->CreateInstance(nullptr, iid, out);
+}
+
+std::vector<std::string> MurlModule::LogLines() const {
+    std::vector<std::string> lines;
+    std::ifstream in(std::filesystem::path(folder_ + L"\\murl_err.log"), std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+void MurlModule::ClearLog() const { DeleteFileW((folder_ + L"\\murl_err.log").c_str()); }
+
+}  // namespace testhost

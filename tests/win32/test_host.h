@@ -1,0 +1,174 @@
+#pragma once
+// A COM host of our own making for the conformance tests: host objects implementing the host's
+// interfaces, with connection points that raise events to the plug-in's sinks, and knobs to
+// make them refuse interfaces or fail operations. Also loads a private copy of murl.dll.
+
+#include <wrl/client.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+#include <ocidl.h>
+
+#include "host_idl.h"
+
+namespace testhost {
+
+using Microsoft::WRL::ComPtr;
+
+// Takes over the reference `raw` carries (MinGW's ComPtr::Attach would add one).
+template <class T>
+ComPtr<T> Adopt(T* raw) {
+    ComPtr<T> held;
+    *held.GetAddressOf() = raw;
+    return held;
+}
+
+class ConnectionPoint;
+
+enum class Kind { Site, Loader, View, CheckBox, PushButton, Hooks, Stats };
+
+// One host object. It grants IUnknown, the interface of its kind and, for event sources,
+// IConnectionPointContainer.
+class HostObject final : public IHostSite,
+                         public IHostViewLoader,
+                         public IHostView,
+                         public IHostCheckBox,
+                         public IHostPushButton,
+                         public IHostHooks,
+                         public IHostCharacterStats,
+                         public IConnectionPointContainer {
+public:
+    HostObject(Kind kind, class Host& host);
+
+    // Knobs.
+    bool refuse_interface = false;  // QueryInterface refuses the interface of its kind
+    std::map<std::string, HRESULT> failing;  // operation name -> HRESULT it returns
+    std::map<std::string, bool> empty;       // operation name -> answers success with nothing
+    VARIANT_BOOL checked = VARIANT_FALSE;
+    std::wstring identity1, identity2;
+
+    Kind kind() const { return kind_; }
+    ConnectionPoint* events() const { return point_.Get(); }
+    int advised() const;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    STDMETHODIMP GetHooks(IUnknown** hooks) override;
+    STDMETHODIMP GetViewLoader(IUnknown** loader) override;
+    STDMETHODIMP GetServiceObject(BSTR path, IUnknown** service) override;
+    STDMETHODIMP LoadViewXml(BSTR definition, IHostView** view) override;
+    STDMETHODIMP FindControl(BSTR name, IUnknown** control) override;
+    STDMETHODIMP GetChecked(VARIANT_BOOL* state) override;
+    STDMETHODIMP SetChecked(VARIANT_BOOL state) override;
+    STDMETHODIMP WriteChatText(BSTR text, LONG colour, LONG target) override;
+    STDMETHODIMP IdentityText1(BSTR* text) override;
+    STDMETHODIMP IdentityText2(BSTR* text) override;
+
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
+    STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+
+private:
+    ~HostObject();
+    HRESULT Knob(const char* operation) const;
+    template <class T>
+    HRESULT Hand(const char* operation, T* object, T** out) const;
+
+    LONG refs_ = 1;
+    Kind kind_;
+    Host& host_;
+    ComPtr<ConnectionPoint> point_;
+};
+
+// A connection point of one event interface; raises events to every advised sink.
+class ConnectionPoint final : public IConnectionPoint {
+public:
+    ConnectionPoint(IConnectionPointContainer* owner, const IID& iid);
+
+    // Raises event `id` with `args` in parameter order; the last sink's answer.
+    HRESULT Fire(DISPID id, std::vector<VARIANT> args, EXCEPINFO* info = nullptr,
+                 UINT* arg_err = nullptr);
+    // Raises with DISPPARAMS exactly as given.
+    HRESULT FireRaw(DISPID id, DISPPARAMS* params, EXCEPINFO* info = nullptr,
+                    UINT* arg_err = nullptr);
+    int advised() const { return static_cast<int>(sinks_.size()); }
+    // Sinks that were unadvised, kept so that a hostile test can still call them.
+    std::vector<ComPtr<IDispatch>> dropped;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP GetConnectionInterface(IID* iid) override;
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** owner) override;
+    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
+    STDMETHODIMP Unadvise(DWORD cookie) override;
+    STDMETHODIMP EnumConnections(IEnumConnections** connections) override;
+
+private:
+    LONG refs_ = 1;
+    IConnectionPointContainer* owner_;  // not counted: the owner holds this point
+    IID iid_;
+    DWORD next_cookie_ = 1;
+    std::map<DWORD, ComPtr<IDispatch>> sinks_;
+};
+
+// The whole host: a site, a view loader, a view with the panel's eight controls, hooks and
+// character statistics, and what the plug-in printed.
+class Host {
+public:
+    Host();
+    ~Host();
+
+    ComPtr<HostObject> site, loader, view, hooks, stats;
+    std::map<std::wstring, ComPtr<HostObject>> controls;
+    std::vector<std::wstring> printed;
+    std::wstring last_path;  // the service path asked for
+
+    HostObject* control(const wchar_t* name) { return controls.at(name).Get(); }
+
+    // Events, with the eat flag by reference; the sink's answer.
+    HRESULT Chat(const std::wstring& text, LONG colour, VARIANT_BOOL& eat,
+                 EXCEPINFO* info = nullptr);
+    HRESULT Type(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* info = nullptr);
+    HRESULT Status(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* info = nullptr);
+    HRESULT Login(EXCEPINFO* info = nullptr);
+    HRESULT Hit(const wchar_t* button, EXCEPINFO* info = nullptr);
+    HRESULT Accept(const wchar_t* button, EXCEPINFO* info = nullptr);
+};
+
+VARIANT Text(const std::wstring& text);  // a VT_BSTR the callee must not keep
+VARIANT Long(LONG value);
+VARIANT BoolRef(VARIANT_BOOL* flag);
+void Clear(std::vector<VARIANT>& args);
+
+// A private copy of murl.dll, loaded from a fresh folder (where its error log lands).
+class MurlModule {
+public:
+    MurlModule();
+    ~MurlModule();
+
+    HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) const;
+    HRESULT CanUnloadNow() const;
+    // A new plug-in object, asked for `iid`.
+    HRESULT Create(REFIID iid, void** out) const;
+    const std::wstring& folder() const { return folder_; }
+    const std::wstring& path() const { return path_; }
+    // The error log's lines, and a fresh start.
+    std::vector<std::string> LogLines() const;
+    void ClearLog() const;
+
+private:
+    std::wstring folder_, path_;
+    HMODULE module_ = nullptr;
+    HRESULT(WINAPI* get_class_object_)(REFCLSID, REFIID, void**) = nullptr;
+    HRESULT(WINAPI* can_unload_now_)() = nullptr;
+};
+
+// The folder of this test program (where the Windows build puts murl.dll too).
+std::wstring ProgramFolder();
+
+}  // namespace testhost
