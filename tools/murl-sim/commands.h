@@ -36,9 +36,6 @@ struct PanelOptions {
 };
 int Panel(const PanelOptions& options);
 
-// The settings store file: `given`, or the per-user default.
-std::string StorePath(const std::string& given);
-
 // Reports a usage error on standard error and returns kExitUsage.
 int UsageError(const std::string& message);
 

@@ -7,7 +7,7 @@
 
 #include "commands.h"
 #include "host/text.h"
-#include "platform/posix/posix_platform.h"
+#include "machine.h"
 #include "plugin/cls_murl.h"
 #include "sim/builtin_binding.h"
 #include "sim/panel_spec.h"
@@ -30,9 +30,9 @@ public:
 
 // The view definition exactly as the plug-in object builds it.
 std::u16string PluginViewDefinition() {
-    PosixPlatform ports(u".");
+    auto ports = MakePorts(".");
     NoSettings settings;
-    sim::BuiltinBinding binding(ports.MakePlatform(settings));
+    sim::BuiltinBinding binding(ports->MakePlatform(settings, ports->SystemClock()));
     binding.Create();
     return binding.plugin()->ViewDefinition();
 }

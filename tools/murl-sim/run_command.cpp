@@ -1,6 +1,5 @@
 // murl-sim run: checks the whole scenario, then plays it against the plug-in.
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -9,9 +8,7 @@
 #include <sstream>
 
 #include "commands.h"
-#include "host/text.h"
-#include "platform/posix/posix_platform.h"
-#include "platform/posix/sqlite_settings_store.h"
+#include "machine.h"
 #include "sim/builtin_binding.h"
 #include "sim/faulting_settings_store.h"
 #include "sim/fixed_clock.h"
@@ -26,15 +23,6 @@ namespace murl::tool {
 namespace {
 
 namespace fs = std::filesystem;
-
-// $XDG_STATE_HOME/murl, or ~/.local/state/murl; empty when neither can be found.
-fs::path DefaultModuleDir() {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    if (state && *state && fs::path(state).is_absolute()) return fs::path(state) / "murl";
-    const char* home = std::getenv("HOME");
-    if (home && *home) return fs::path(home) / ".local" / "state" / "murl";
-    return {};
-}
 
 bool ReadScenario(const std::string& name, std::string& content) {
     if (name == "-") {
@@ -67,7 +55,7 @@ int Run(const RunOptions& options) {
     fs::path module_dir = options.module_dir;
     const bool default_module_dir = module_dir.empty();
     if (default_module_dir) {
-        module_dir = DefaultModuleDir();
+        module_dir = DefaultModuleFolder();
         if (module_dir.empty()) {
             return UsageError("no module folder: set XDG_STATE_HOME or HOME, or give --module-dir");
         }
@@ -86,18 +74,18 @@ int Run(const RunOptions& options) {
         return kExitUsage;
     }
 
+    std::string refused;
+    auto store = OpenStore(options.store, refused);
+    if (!store) return UsageError(refused);
     if (default_module_dir) fs::create_directories(module_dir);
-    SqliteSettingsStore store(StorePath(options.store));
 
     auto parser = sim::MakeXmlParser();
     sim::SimHost host(*parser);
-    sim::FaultingSettingsStore settings(store, host.faults());
-    PosixPlatform ports(ToUtf16(module_dir.string()));
+    sim::FaultingSettingsStore settings(store->settings(), host.faults());
+    auto ports = MakePorts(module_dir);
     sim::FixedClock fixed_clock(fixed_time.value_or(DateTime{}));
-    Platform platform = ports.MakePlatform(settings);
-    Clock& clock = fixed_time ? static_cast<Clock&>(fixed_clock) : ports.clock;
-    Platform bound{platform.files, clock, platform.message_box, platform.app, platform.settings,
-                   platform.path_separator};
+    Clock& clock = fixed_time ? static_cast<Clock&>(fixed_clock) : ports->SystemClock();
+    const Platform platform = ports->MakePlatform(settings, clock);
 
     std::unique_ptr<sim::TranscriptWriter> transcript;
     if (options.json) {
@@ -106,7 +94,7 @@ int Run(const RunOptions& options) {
         transcript = std::make_unique<sim::TextTranscript>(std::cout);
     }
     {
-        sim::BuiltinBinding plugin(bound);
+        sim::BuiltinBinding plugin(platform);
         sim::Runner runner(host, plugin, *transcript);
         runner.Run(content);
     }

@@ -5,27 +5,33 @@
 
 #include "commands.h"
 #include "host/text.h"
-#include "platform/posix/sqlite_settings_store.h"
+#include "machine.h"
 #include "sim/transcript.h"
 
 namespace murl::tool {
 
 namespace {
-constexpr std::u16string_view kApplication = u"Murl";
-}  // namespace
 
-std::string StorePath(const std::string& given) {
-    return given.empty() ? SqliteSettingsStore::DefaultPath().string() : given;
+constexpr std::u16string_view kApplication = u"Murl";
+
+std::unique_ptr<Store> Open(const SettingsOptions& options, int& status) {
+    std::string refused;
+    auto store = OpenStore(options.store, refused);
+    if (!store) status = UsageError(refused);
+    return store;
 }
 
+}  // namespace
+
 int SettingsList(const SettingsOptions& options) {
-    SqliteSettingsStore store(StorePath(options.store));
+    int status = kExitOk;
+    auto store = Open(options, status);
+    if (!store) return status;
     std::string out;
-    for (const auto& entry : store.List()) {
-        if (entry.application != kApplication) continue;
+    for (const auto& entry : store->List()) {
         if (options.json) {
             out += "{\"app\":";
-            sim::AppendJsonString(out, entry.application);
+            sim::AppendJsonString(out, kApplication);
             out += ",\"section\":";
             sim::AppendJsonString(out, entry.section);
             out += ",\"key\":";
@@ -43,17 +49,21 @@ int SettingsList(const SettingsOptions& options) {
 }
 
 int SettingsGet(const SettingsOptions& options) {
-    SqliteSettingsStore store(StorePath(options.store));
-    const auto value = store.Find(kApplication, ToUtf16(options.section), ToUtf16(options.key));
+    int status = kExitOk;
+    auto store = Open(options, status);
+    if (!store) return status;
+    const auto value = store->Find(ToUtf16(options.section), ToUtf16(options.key));
     if (!value) return kExitAbsent;
     std::cout << ToUtf8(*value) << '\n' << std::flush;
     return kExitOk;
 }
 
 int SettingsSet(const SettingsOptions& options) {
-    SqliteSettingsStore store(StorePath(options.store));
-    store.SaveSetting(kApplication, ToUtf16(options.section), ToUtf16(options.key),
-                      ToUtf16(options.value));
+    int status = kExitOk;
+    auto store = Open(options, status);
+    if (!store) return status;
+    store->settings().SaveSetting(kApplication, ToUtf16(options.section), ToUtf16(options.key),
+                                  ToUtf16(options.value));
     return kExitOk;
 }
 

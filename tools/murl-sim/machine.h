@@ -1,0 +1,50 @@
+#pragma once
+// What murl-sim needs of the machine it runs on: the settings store and the platform ports
+// that the plug-in is handed. One implementation per platform (machine_posix.cpp, ...).
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/settings_store.h"
+
+namespace murl::tool {
+
+struct StoreEntry {
+    std::u16string section, key, value;
+};
+
+// The per-user settings store, or the one given by `path` where the platform allows a choice.
+class Store {
+public:
+    virtual ~Store() = default;
+    virtual SettingsStore& settings() = 0;
+    // Every entry of the application "Murl", sorted by section then key. Creates nothing.
+    virtual std::vector<StoreEntry> List() = 0;
+    // One value of "Murl"; nothing when absent. Creates nothing.
+    virtual std::optional<std::u16string> Find(std::u16string_view section,
+                                               std::u16string_view key) = 0;
+};
+
+// `path` empty: the default store. Returns null with `error` set when the platform refuses.
+std::unique_ptr<Store> OpenStore(const std::string& path, std::string& error);
+
+// The ports of this machine (files, clock, message box, module information) for a plug-in
+// whose module folder is `module_folder`.
+class Ports {
+public:
+    virtual ~Ports() = default;
+    // A Platform over these ports, `settings` and `clock`; valid while all three live.
+    virtual Platform MakePlatform(SettingsStore& settings, Clock& clock) = 0;
+    virtual Clock& SystemClock() = 0;
+};
+std::unique_ptr<Ports> MakePorts(const std::filesystem::path& module_folder);
+
+// The folder that stands for the module's folder when none is given; empty when there is
+// none to be found.
+std::filesystem::path DefaultModuleFolder();
+
+}  // namespace murl::tool

@@ -1,0 +1,75 @@
+// The machine on POSIX: the SQLite settings store file and the POSIX ports.
+
+#include <cstdlib>
+
+#include "host/text.h"
+#include "machine.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/posix/sqlite_settings_store.h"
+
+namespace murl::tool {
+
+namespace {
+
+constexpr std::u16string_view kApplication = u"Murl";
+
+class SqliteStore final : public Store {
+public:
+    explicit SqliteStore(std::filesystem::path file) : store_(std::move(file)) {}
+
+    SettingsStore& settings() override { return store_; }
+
+    std::vector<StoreEntry> List() override {
+        std::vector<StoreEntry> entries;
+        for (auto& entry : store_.List()) {  // ordered by application, section, key
+            if (entry.application != kApplication) continue;
+            entries.push_back(
+                {std::move(entry.section), std::move(entry.key), std::move(entry.value)});
+        }
+        return entries;
+    }
+
+    std::optional<std::u16string> Find(std::u16string_view section,
+                                       std::u16string_view key) override {
+        return store_.Find(kApplication, section, key);
+    }
+
+private:
+    SqliteSettingsStore store_;
+};
+
+class PosixPorts final : public Ports {
+public:
+    explicit PosixPorts(const std::filesystem::path& folder) : ports_(ToUtf16(folder.string())) {}
+
+    Platform MakePlatform(SettingsStore& settings, Clock& clock) override {
+        return Platform{ports_.files, clock, ports_.message_box, ports_.app, settings, u'/'};
+    }
+    Clock& SystemClock() override { return ports_.clock; }
+
+private:
+    PosixPlatform ports_;
+};
+
+}  // namespace
+
+std::unique_ptr<Store> OpenStore(const std::string& path, std::string&) {
+    return std::make_unique<SqliteStore>(path.empty() ? SqliteSettingsStore::DefaultPath()
+                                                      : std::filesystem::path(path));
+}
+
+std::unique_ptr<Ports> MakePorts(const std::filesystem::path& module_folder) {
+    return std::make_unique<PosixPorts>(module_folder);
+}
+
+std::filesystem::path DefaultModuleFolder() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && *state && std::filesystem::path(state).is_absolute()) {
+        return std::filesystem::path(state) / "murl";
+    }
+    const char* home = std::getenv("HOME");
+    if (home && *home) return std::filesystem::path(home) / ".local" / "state" / "murl";
+    return {};
+}
+
+}  // namespace murl::tool
