@@ -1,0 +1,138 @@
+// XmlParser on the platform's own parser, MSXML 6 (Msxml2.DOMDocument.6.0).
+
+#include "platform/win32/windows_headers.h"
+
+#include <msxml2.h>
+#include <wrl/client.h>
+
+#include "host/error.h"
+#include "host/text.h"
+#include "sim/faults.h"
+#include "sim/xml_parser.h"
+
+namespace murl::sim {
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+// IXMLDOMDocument {2933BF81-7B36-11D2-B20E-00C04F983E60}; MinGW declares it but defines none.
+constexpr IID kIidXmlDocument = {0x2933BF81, 0x7B36, 0x11D2,
+                                 {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+
+class OwnedBstr {
+public:
+    OwnedBstr() = default;
+    explicit OwnedBstr(std::u16string_view text)
+        : bstr_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                                  static_cast<UINT>(text.size()))) {
+        if (!bstr_ && !text.empty()) throw Error(err::kOutOfMemory);
+    }
+    OwnedBstr(const OwnedBstr&) = delete;
+    OwnedBstr& operator=(const OwnedBstr&) = delete;
+    ~OwnedBstr() { SysFreeString(bstr_); }
+    BSTR get() const { return bstr_; }
+    BSTR* out() {
+        SysFreeString(bstr_);
+        bstr_ = nullptr;
+        return &bstr_;
+    }
+    std::u16string text() const {
+        if (!bstr_) return {};
+        return std::u16string(reinterpret_cast<const char16_t*>(bstr_), SysStringLen(bstr_));
+    }
+
+private:
+    BSTR bstr_ = nullptr;
+};
+
+[[noreturn]] void Fail(std::u16string description) {
+    throw Error(kSimulatedFault, std::move(description), u"LoadViewXml");
+}
+
+void Check(HRESULT hr, const char16_t* what) {
+    if (FAILED(hr)) Fail(std::u16string(u"The XML parser failed: ") + what);
+}
+
+XmlElement Convert(IXMLDOMNode* node) {
+    XmlElement element;
+    OwnedBstr name;
+    Check(node->get_nodeName(name.out()), u"element name");
+    element.name = name.text();
+
+    ComPtr<IXMLDOMNamedNodeMap> attributes;
+    Check(node->get_attributes(&attributes), u"attributes");
+    long count = 0;
+    if (attributes) Check(attributes->get_length(&count), u"attribute count");
+    for (long i = 0; i < count; ++i) {
+        ComPtr<IXMLDOMNode> attribute;
+        Check(attributes->get_item(i, &attribute), u"attribute");
+        OwnedBstr attribute_name, value;
+        Check(attribute->get_nodeName(attribute_name.out()), u"attribute name");
+        Check(attribute->get_text(value.out()), u"attribute value");
+        element.attributes.emplace_back(attribute_name.text(), value.text());
+    }
+
+    ComPtr<IXMLDOMNodeList> children;
+    Check(node->get_childNodes(&children), u"child nodes");
+    long child_count = 0;
+    if (children) Check(children->get_length(&child_count), u"child count");
+    for (long i = 0; i < child_count; ++i) {
+        ComPtr<IXMLDOMNode> child;
+        Check(children->get_item(i, &child), u"child node");
+        DOMNodeType type = NODE_INVALID;
+        Check(child->get_nodeType(&type), u"node type");
+        if (type == NODE_ELEMENT) element.children.push_back(Convert(child.Get()));
+    }
+    return element;
+}
+
+class MsxmlParser final : public XmlParser {
+public:
+    MsxmlParser() : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~MsxmlParser() override {
+        if (initialized_) CoUninitialize();
+    }
+
+    XmlElement Parse(std::u16string_view text) override {
+        CLSID clsid;
+        Check(CLSIDFromProgID(L"Msxml2.DOMDocument.6.0", &clsid), u"no Msxml2.DOMDocument.6.0");
+        ComPtr<IXMLDOMDocument> document;
+        Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIidXmlDocument,
+                               reinterpret_cast<void**>(document.GetAddressOf())),
+              u"cannot create the document");
+        document->put_async(VARIANT_FALSE);
+        OwnedBstr source(text);
+        VARIANT_BOOL loaded = VARIANT_FALSE;
+        const HRESULT hr = document->loadXML(source.get(), &loaded);
+        if (FAILED(hr) || loaded != VARIANT_TRUE) {
+            std::u16string description = u"The view definition is not well-formed XML";
+            ComPtr<IXMLDOMParseError> error;
+            OwnedBstr reason;
+            long position = 0;
+            if (SUCCEEDED(document->get_parseError(&error)) && error &&
+                SUCCEEDED(error->get_reason(reason.out()))) {
+                std::u16string why = reason.text();
+                while (!why.empty() && (why.back() == u'\n' || why.back() == u'\r')) why.pop_back();
+                description += u": " + why;
+                if (SUCCEEDED(error->get_filepos(&position))) {
+                    description += u" at character " + DecimalText(position + 1);
+                }
+            }
+            Fail(std::move(description));
+        }
+        ComPtr<IXMLDOMElement> root;
+        Check(document->get_documentElement(&root), u"document element");
+        if (!root) Fail(u"The view definition has no document element");
+        return Convert(root.Get());
+    }
+
+private:
+    bool initialized_;
+};
+
+}  // namespace
+
+std::unique_ptr<XmlParser> MakeXmlParser() { return std::make_unique<MsxmlParser>(); }
+
+}  // namespace murl::sim
