@@ -18,6 +18,7 @@ struct RunOptions {
     std::string module_dir;  // empty: the default folder, created when needed
     std::string clock;       // empty: the system clock
     std::string plugin = "builtin";
+    std::string dll;         // with plugin "com": create from this DLL instead of the registration
     std::string scenario;    // "-" for standard input
 };
 int Run(const RunOptions& options);

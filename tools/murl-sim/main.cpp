@@ -37,6 +37,9 @@ int main(int argc, char** argv) {
                         "Fixed local time \"YYYY-MM-DD HH:MM:SS\" for every clock reading");
     run_cmd->add_option("--plugin", run.plugin, "How to reach the plug-in: builtin or com")
         ->check(CLI::IsMember({"builtin", "com"}));
+    run_cmd->add_option("--dll", run.dll,
+                        "With --plugin com: create the plug-in through DllGetClassObject of this "
+                        "murl.dll instead of its registration");
     run_cmd->add_option("SCENARIO", run.scenario, "Scenario file, or - for standard input")
         ->required();
 

@@ -8,8 +8,12 @@
 #include <sstream>
 
 #include "commands.h"
+#include "host/text.h"
 #include "machine.h"
 #include "sim/builtin_binding.h"
+#ifdef _WIN32
+#include "sim/com_binding.h"
+#endif
 #include "sim/faulting_settings_store.h"
 #include "sim/fixed_clock.h"
 #include "sim/runner.h"
@@ -40,10 +44,22 @@ bool ReadScenario(const std::string& name, std::string& content) {
 }  // namespace
 
 int Run(const RunOptions& options) {
-    if (options.plugin == "com") {
+    const bool com = options.plugin == "com";
+#ifdef _WIN32
+    if (com && !options.module_dir.empty()) {
+        return UsageError("--module-dir does not go with --plugin com: murl.dll keeps its error "
+                          "log in its own folder");
+    }
+    if (com && !options.clock.empty()) {
+        return UsageError("--clock does not go with --plugin com: murl.dll reads the system clock");
+    }
+#else
+    if (com) {
         return UsageError("--plugin com drives murl.dll through COM and needs the Windows build; "
                           "this build has the built-in plug-in only");
     }
+#endif
+    if (!com && !options.dll.empty()) return UsageError("--dll goes with --plugin com only");
     std::optional<DateTime> fixed_time;
     if (!options.clock.empty()) {
         fixed_time = sim::ParseDateTime(options.clock);
@@ -53,7 +69,7 @@ int Run(const RunOptions& options) {
         }
     }
     fs::path module_dir = options.module_dir;
-    const bool default_module_dir = module_dir.empty();
+    const bool default_module_dir = module_dir.empty() && !com;
     if (default_module_dir) {
         module_dir = DefaultModuleFolder();
         if (module_dir.empty()) {
@@ -94,8 +110,12 @@ int Run(const RunOptions& options) {
         transcript = std::make_unique<sim::TextTranscript>(std::cout);
     }
     {
-        sim::BuiltinBinding plugin(platform);
-        sim::Runner runner(host, plugin, *transcript);
+        std::unique_ptr<sim::PluginBinding> plugin;
+#ifdef _WIN32
+        if (com) plugin = std::make_unique<sim::ComBinding>(ToUtf16(options.dll));
+#endif
+        if (!plugin) plugin = std::make_unique<sim::BuiltinBinding>(platform);
+        sim::Runner runner(host, *plugin, *transcript);
         runner.Run(content);
     }
     transcript->Flush();

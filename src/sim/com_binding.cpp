@@ -1,0 +1,472 @@
+#include "sim/com_binding.h"
+
+#include "platform/win32/windows_headers.h"
+
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <map>
+#include <vector>
+
+#include "host_idl.h"
+#include "server/com_errors.h"
+#include "server/com_holders.h"
+#include "server/identity.h"
+
+namespace murl::sim {
+
+namespace {
+
+using server::Adopt;
+using server::Bstr;
+using server::ComPtr;
+using server::Guard;
+
+// ---- Events: the simulated host raises, the plug-in's dispatch sink hears -----------------
+
+// Calls the sink; a failure it reports becomes the core's Error.
+void Raise(IDispatch* sink, DISPID id, std::vector<VARIANT> reversed) {
+    DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr,
+                      static_cast<UINT>(reversed.size()), 0};
+    EXCEPINFO info{};
+    UINT arg_err = 0;
+    SetErrorInfo(0, nullptr);
+    const HRESULT hr = sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, &info,
+                                    &arg_err);
+    if (hr == DISP_E_EXCEPTION) {
+        if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
+        std::u16string description(Bstr::View(info.bstrDescription));
+        std::u16string source(Bstr::View(info.bstrSource));
+        const HRESULT code = info.scode ? info.scode : HRESULT(info.wCode);
+        SysFreeString(info.bstrDescription);
+        SysFreeString(info.bstrSource);
+        SysFreeString(info.bstrHelpFile);
+        throw Error(server::ErrorOfHResult(code), std::move(description), std::move(source));
+    }
+    if (FAILED(hr)) server::ThrowHostFailure(hr);
+}
+
+VARIANT Text(std::u16string_view text) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_BSTR;
+    V_BSTR(&v) = Bstr(text).Detach();
+    return v;
+}
+
+VARIANT Long(int32_t value) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_I4;
+    V_I4(&v) = value;
+    return v;
+}
+
+VARIANT Bool(HostBool value) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_BOOL;
+    V_BOOL(&v) = value;
+    return v;
+}
+
+VARIANT BoolRef(HostBool& flag) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_BOOL | VT_BYREF;
+    V_BOOLREF(&v) = &flag;
+    return v;
+}
+
+// Owns the arguments of one event.
+struct Args {
+    std::vector<VARIANT> reversed;
+    ~Args() {
+        for (VARIANT& v : reversed) VariantClear(&v);
+    }
+};
+
+template <class Events>
+class Forwarder;
+
+template <>
+class Forwarder<HooksEvents> final : public HooksEvents {
+public:
+    explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
+    void ChatTextIntercept(std::u16string_view bstrText, int32_t lColor, int32_t lTarget,
+                           HostBool& bEat) override {
+        Args a{{BoolRef(bEat), Long(lTarget), Long(lColor), Text(bstrText)}};
+        Raise(sink_.Get(), 2, a.reversed);
+    }
+    void ChatParserIntercept(std::u16string_view bstrText, HostBool& bEat) override {
+        Args a{{BoolRef(bEat), Text(bstrText)}};
+        Raise(sink_.Get(), 3, a.reversed);
+    }
+    void StatusTextIntercept(std::u16string_view bstrText, HostBool& bEat) override {
+        Args a{{BoolRef(bEat), Text(bstrText)}};
+        Raise(sink_.Get(), 4, a.reversed);
+    }
+
+private:
+    ComPtr<IDispatch> sink_;
+};
+
+template <>
+class Forwarder<CharacterStatsEvents> final : public CharacterStatsEvents {
+public:
+    explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
+    void LoginComplete() override { Raise(sink_.Get(), 4, {}); }
+
+private:
+    ComPtr<IDispatch> sink_;
+};
+
+template <>
+class Forwarder<CheckBoxEvents> final : public CheckBoxEvents {
+public:
+    explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
+    void Change(int32_t nID, HostBool bChecked) override {
+        Args a{{Bool(bChecked), Long(nID)}};
+        Raise(sink_.Get(), 6, a.reversed);
+    }
+
+private:
+    ComPtr<IDispatch> sink_;
+};
+
+template <>
+class Forwarder<PushButtonEvents> final : public PushButtonEvents {
+public:
+    explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
+    void Hit(int32_t nID) override {
+        Args a{{Long(nID)}};
+        Raise(sink_.Get(), 2, a.reversed);
+    }
+    void Accepted(int32_t nID) override {
+        Args a{{Long(nID)}};
+        Raise(sink_.Get(), 4, a.reversed);
+    }
+
+private:
+    ComPtr<IDispatch> sink_;
+};
+
+// A connection point over one simulated event source.
+template <class Source>
+class ConnectionPoint final : public IConnectionPoint {
+public:
+    using Events = typename Source::EventsType;
+
+    ConnectionPoint(std::shared_ptr<Source> source, const IID& iid)
+        : source_(std::move(source)), iid_(iid) {}
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IConnectionPoint) return E_NOINTERFACE;
+        *out = static_cast<IConnectionPoint*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return InterlockedIncrement(&refs_); }
+    STDMETHODIMP_(ULONG) Release() noexcept override {
+        const ULONG left = InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHODIMP GetConnectionInterface(IID* iid) noexcept override {
+        if (!iid) return E_POINTER;
+        *iid = iid_;
+        return S_OK;
+    }
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** out) noexcept override {
+        if (out) *out = nullptr;
+        return E_NOTIMPL;
+    }
+    // The plug-in subscribes its sink.
+    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) noexcept override {
+        if (!sink || !cookie) return E_POINTER;
+        *cookie = 0;
+        return Guard([&] {
+            ComPtr<IDispatch> dispatch;
+            if (FAILED(sink->QueryInterface(IID_IDispatch,
+                                            reinterpret_cast<void**>(dispatch.GetAddressOf())))) {
+                return CONNECT_E_CANNOTCONNECT;
+            }
+            Connection connection;
+            connection.forwarder = std::make_unique<Forwarder<Events>>(std::move(dispatch));
+            connection.subscription = source_->Advise(*connection.forwarder);
+            *cookie = next_cookie_++;
+            connections_[*cookie] = std::move(connection);
+            return S_OK;
+        });
+    }
+    // The plug-in ends a subscription.
+    STDMETHODIMP Unadvise(DWORD cookie) noexcept override {
+        auto it = connections_.find(cookie);
+        if (it == connections_.end()) return CONNECT_E_NOCONNECTION;
+        connections_.erase(it);
+        return S_OK;
+    }
+    STDMETHODIMP EnumConnections(IEnumConnections** out) noexcept override {
+        if (out) *out = nullptr;
+        return E_NOTIMPL;
+    }
+
+private:
+    struct Connection {
+        std::unique_ptr<Forwarder<Events>> forwarder;
+        std::unique_ptr<Subscription> subscription;  // declared last: ends first
+    };
+    ~ConnectionPoint() = default;
+
+    LONG refs_ = 1;
+    std::shared_ptr<Source> source_;
+    IID iid_;
+    DWORD next_cookie_ = 1;
+    std::map<DWORD, Connection> connections_;
+};
+
+// ---- Host objects: a simulated object with a COM face -------------------------------------
+
+class HostFace final : public IHostSite,
+                       public IHostViewLoader,
+                       public IHostView,
+                       public IHostCheckBox,
+                       public IHostPushButton,
+                       public IHostHooks,
+                       public IHostCharacterStats,
+                       public IConnectionPointContainer {
+public:
+    // The face of `object`; null stays null.
+    static IUnknown* Make(std::shared_ptr<HostObject> object) {
+        if (!object) return nullptr;
+        return static_cast<IHostSite*>(new HostFace(std::move(object)));
+    }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        return Guard([&]() -> HRESULT {
+            void* face = nullptr;
+            if (iid == IID_IUnknown) {
+                face = static_cast<IHostSite*>(this);
+            } else if (iid == IID_IConnectionPointContainer) {
+                if (!Source<IHooks>() && !Source<ICharacterStats>() && !Source<ICheckBox>() &&
+                    !Source<IPushButton>()) {
+                    return E_NOINTERFACE;
+                }
+                face = static_cast<IConnectionPointContainer*>(this);
+            } else if (iid == IID_IHostSite && As<ISite>()) {
+                face = static_cast<IHostSite*>(this);
+            } else if (iid == IID_IHostViewLoader && As<IViewLoader>()) {
+                face = static_cast<IHostViewLoader*>(this);
+            } else if (iid == IID_IHostView && As<IView>()) {
+                face = static_cast<IHostView*>(this);
+            } else if (iid == IID_IHostCheckBox && As<ICheckBox>()) {
+                face = static_cast<IHostCheckBox*>(this);
+            } else if (iid == IID_IHostPushButton && As<IPushButton>()) {
+                face = static_cast<IHostPushButton*>(this);
+            } else if (iid == IID_IHostHooks && As<IHooks>()) {
+                face = static_cast<IHostHooks*>(this);
+            } else if (iid == IID_IHostCharacterStats && As<ICharacterStats>()) {
+                face = static_cast<IHostCharacterStats*>(this);
+            } else {
+                return E_NOINTERFACE;
+            }
+            AddRef();
+            *out = face;
+            return S_OK;
+        });
+    }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return InterlockedIncrement(&refs_); }
+    STDMETHODIMP_(ULONG) Release() noexcept override {
+        const ULONG left = InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return left;
+    }
+
+    STDMETHODIMP GetHooks(IUnknown** out) noexcept override {
+        return Hand(out, [&] { return Typed<ISite>()->GetHooks(); });
+    }
+    STDMETHODIMP GetViewLoader(IUnknown** out) noexcept override {
+        return Hand(out, [&] { return Typed<ISite>()->GetViewLoader(); });
+    }
+    STDMETHODIMP GetServiceObject(BSTR path, IUnknown** out) noexcept override {
+        return Hand(out, [&] { return Typed<ISite>()->GetServiceObject(Bstr::View(path)); });
+    }
+    STDMETHODIMP LoadViewXml(BSTR definition, IHostView** out) noexcept override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        return Guard([&] {
+            auto view = Typed<IViewLoader>()->LoadViewXml(Bstr::View(definition));
+            if (view) *out = static_cast<IHostView*>(new HostFace(std::move(view)));
+            return S_OK;
+        });
+    }
+    STDMETHODIMP FindControl(BSTR name, IUnknown** out) noexcept override {
+        return Hand(out, [&] { return Typed<IView>()->FindControl(Bstr::View(name)); });
+    }
+    STDMETHODIMP GetChecked(VARIANT_BOOL* state) noexcept override {
+        if (!state) return E_POINTER;
+        return Guard([&] {
+            *state = Typed<ICheckBox>()->GetChecked();
+            return S_OK;
+        });
+    }
+    STDMETHODIMP SetChecked(VARIANT_BOOL state) noexcept override {
+        return Guard([&] {
+            Typed<ICheckBox>()->SetChecked(state);
+            return S_OK;
+        });
+    }
+    STDMETHODIMP WriteChatText(BSTR text, LONG colour, LONG target) noexcept override {
+        return Guard([&] {
+            Typed<IHooks>()->WriteChatText(Bstr::View(text), colour, target);
+            return S_OK;
+        });
+    }
+    STDMETHODIMP IdentityText1(BSTR* out) noexcept override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        return Guard([&] {
+            *out = Bstr(Typed<ICharacterStats>()->IdentityText1()).Detach();
+            return S_OK;
+        });
+    }
+    STDMETHODIMP IdentityText2(BSTR* out) noexcept override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        return Guard([&] {
+            *out = Bstr(Typed<ICharacterStats>()->IdentityText2()).Detach();
+            return S_OK;
+        });
+    }
+
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** out) noexcept override {
+        if (out) *out = nullptr;
+        return E_NOTIMPL;
+    }
+    // The plug-in looks for the connection point of an event interface.
+    STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** out) noexcept override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        return Guard([&]() -> HRESULT {
+            if (iid == DIID_DHostHooksEvents) return Point<IHooks>(iid, out);
+            if (iid == DIID_DHostCharacterStatsEvents) return Point<ICharacterStats>(iid, out);
+            if (iid == DIID_DHostCheckBoxEvents) return Point<ICheckBox>(iid, out);
+            if (iid == DIID_DHostPushButtonEvents) return Point<IPushButton>(iid, out);
+            return CONNECT_E_NOCONNECTION;
+        });
+    }
+
+private:
+    explicit HostFace(std::shared_ptr<HostObject> object) : object_(std::move(object)) {}
+    ~HostFace() = default;
+
+    // The object as interface I, as its own Query answers; null when it refuses.
+    template <class I>
+    std::shared_ptr<I> As() {
+        return std::dynamic_pointer_cast<I>(object_->Query(I::kInterface));
+    }
+    // The same for a call: an object that is not I fails as a missing member would.
+    template <class I>
+    std::shared_ptr<I> Typed() {
+        if (auto direct = std::dynamic_pointer_cast<I>(object_)) return direct;
+        auto offered = As<I>();
+        if (!offered) throw Error(err::kNotSupported);
+        return offered;
+    }
+    // The event source behind this object, whatever it offers to the plug-in.
+    template <class I>
+    std::shared_ptr<I> Source() {
+        return std::dynamic_pointer_cast<I>(object_);
+    }
+    template <class I>
+    HRESULT Point(REFIID iid, IConnectionPoint** out) {
+        auto source = Source<I>();
+        if (!source) return CONNECT_E_NOCONNECTION;
+        *out = new ConnectionPoint<I>(std::move(source), iid);
+        return S_OK;
+    }
+    template <class Get>
+    HRESULT Hand(IUnknown** out, Get&& get) {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        return Guard([&] {
+            *out = Make(get());
+            return S_OK;
+        });
+    }
+
+    LONG refs_ = 1;
+    std::shared_ptr<HostObject> object_;
+};
+
+}  // namespace
+
+// ---- The binding ---------------------------------------------------------------------------
+
+struct ComBinding::State {
+    bool initialized = false;
+    HMODULE dll = nullptr;
+    ComPtr<IClassFactory> factory;
+    ComPtr<IPlugin2> plugin;
+};
+
+ComBinding::ComBinding(const std::u16string& dll) : state_(std::make_unique<State>()) {
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(hr)) server::ThrowHostFailure(hr);
+    state_->initialized = true;
+    if (dll.empty()) {
+        CLSID clsid;
+        server::Check(CLSIDFromProgID(L"murl.clsMurl", &clsid));
+        server::Check(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                       reinterpret_cast<void**>(state_->factory.GetAddressOf())));
+        return;
+    }
+    const std::wstring path(dll.begin(), dll.end());
+    state_->dll = LoadLibraryW(path.c_str());
+    if (!state_->dll) server::ThrowHostFailure(HRESULT_FROM_WIN32(GetLastError()));
+    using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    auto get = reinterpret_cast<GetClassObject>(
+        reinterpret_cast<void*>(GetProcAddress(state_->dll, "DllGetClassObject")));
+    if (!get) server::ThrowHostFailure(HRESULT_FROM_WIN32(GetLastError()));
+    server::Check(get(server::kClsidClsMurl, IID_IClassFactory,
+                      reinterpret_cast<void**>(state_->factory.GetAddressOf())));
+}
+
+ComBinding::~ComBinding() {
+    state_->plugin.Reset();
+    state_->factory.Reset();
+    // The DLL stays loaded: COM may still hold what it handed out until CoUninitialize.
+    if (state_->initialized) CoUninitialize();
+}
+
+void ComBinding::Create() {
+    state_->plugin.Reset();
+    SetErrorInfo(0, nullptr);
+    server::Check(state_->factory->CreateInstance(
+        nullptr, IID_IPlugin2, reinterpret_cast<void**>(state_->plugin.GetAddressOf())));
+}
+
+void ComBinding::Destroy() noexcept { state_->plugin.Reset(); }
+
+bool ComBinding::Exists() const noexcept { return state_->plugin != nullptr; }
+
+void ComBinding::Initialize(const std::shared_ptr<ISite>& site) {
+    if (!state_->plugin) return;
+    ComPtr<IUnknown> face = Adopt(HostFace::Make(site));
+    ComPtr<IHostSite> as_site;
+    if (face) server::Check(face.As(&as_site));
+    SetErrorInfo(0, nullptr);
+    server::Check(state_->plugin->Initialize(as_site.Get()));
+}
+
+void ComBinding::Terminate() {
+    if (!state_->plugin) return;
+    SetErrorInfo(0, nullptr);
+    server::Check(state_->plugin->Terminate());
+}
+
+}  // namespace murl::sim
