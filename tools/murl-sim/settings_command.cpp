@@ -40,8 +40,13 @@ int SettingsList(const SettingsOptions& options) {
             sim::AppendJsonString(out, entry.value);
             out += "}\n";
         } else {
-            out += "[" + ToUtf8(entry.section) + "] " + ToUtf8(entry.key) + " = " +
-                   sim::ReadableText(entry.value) + "\n";
+            out += '[';
+            out += ToUtf8(entry.section);
+            out += "] ";
+            out += ToUtf8(entry.key);
+            out += " = ";
+            out += sim::ReadableText(entry.value);
+            out += '\n';
         }
     }
     std::cout << out << std::flush;
