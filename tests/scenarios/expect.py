@@ -179,7 +179,10 @@ def main(argv):
     stale = 0
     for name in argv[1:] if check else argv:
         scenario = Path(name)
-        target = scenario.with_name(scenario.name.removesuffix(".scenario") + ".expected.jsonl")
+        stem = scenario.name.removesuffix(".scenario")
+        if scenario.with_name(stem + ".stderr.expected").exists():
+            continue  # does not parse: no transcript
+        target = scenario.with_name(stem + ".expected.jsonl")
         text = expected_lines(scenario)
         if check:
             if not target.exists() or target.read_text(encoding="utf-8",
