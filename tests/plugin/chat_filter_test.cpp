@@ -10,12 +10,7 @@ namespace {
 class ChatFilter : public PluginTest {
 protected:
     void SetUp() override { Init(); }
-    // Box states in view order: '1' is -1, '0' is 0, '2' is the non-Boolean 1.
-    void SetBoxes(std::string_view states) {
-        for (size_t i = 0; i < kBoxNames.size(); ++i) {
-            host.box(kBoxNames[i]).state = states[i] == '1' ? -1 : states[i] == '2' ? 1 : 0;
-        }
-    }
+    void SetBoxes(std::string_view states) { host.SetBoxes(states); }
 };
 
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
@@ -116,31 +111,33 @@ TEST_F(ChatFilter, FindsMarksAnywhereInLongLinesFullOfNearMisses) {
     }
 }
 
-TEST_F(ChatFilter, ReadsEachOfItsSwitchesOnceWhetherOrNotTheTextMatches) {
-    struct Reads { int32_t colour; std::vector<std::string> read; };
-    const Reads cases[] = {{21, {"chkEvades", "chkZero", "chkBots"}},
-                           {7, {"chkResists", "chkExpired", "chkBots"}},
-                           {3, {"chkBots"}}};
-    SetBoxes("111111");
+TEST_F(ChatFilter, ReadsTheSwitchesOfItsColourWhetherOrNotTheTextMatches) {
+    // A switch that cannot be read reports the line: that shows which switches a line reads.
+    struct Reads { int32_t colour; std::u16string_view box; bool read; };
+    const Reads cases[] = {{21, u"chkEvades", true},  {21, u"chkZero", true},     {21, u"chkResists", false},
+                           {21, u"chkExpired", false}, {21, u"chkBots", true},    {7, u"chkEvades", false},
+                           {7, u"chkZero", false},     {7, u"chkResists", true},  {7, u"chkExpired", true},
+                           {7, u"chkBots", true},      {3, u"chkEvades", false},  {3, u"chkResists", false},
+                           {3, u"chkBots", true},      {21, u"chkStatus", false}, {7, u"chkStatus", false}};
+    SetBoxes("000000");
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.colour);
-        for (auto& [name, box] : host.boxes) box->reads = 0;
+        SCOPED_TRACE(testing::Message() << "colour " << c.colour << " " << ToUtf8(c.box));
+        ClearLog();
+        host.faults().Heal();
+        host.Fail(Operation::GetChecked, std::u16string(c.box));
         host.Chat(u"nothing to see", c.colour);
-        for (const auto& name : kBoxNames) {
-            const bool expected = std::find(c.read.begin(), c.read.end(), name) != c.read.end();
-            EXPECT_EQ(host.box(name).reads, expected ? 1 : 0) << name;
-        }
+        EXPECT_EQ(LogReports().size(), c.read ? 1u : 0u);
     }
 }
 
 TEST_F(ChatFilter, CounterOverflowIsReportedAndAbandonsTheLine) {
     SetBoxes("111101");
+    host.Fail(Operation::GetChecked, u"chkBots");  // would report a second time if the bot rule ran
     plugin->SetCounters(kMax, 0, 0);
     EXPECT_EQ(host.Chat(u"You evaded the -b- bot", 21, -1), 0);
     EXPECT_EQ(plugin->EvadeCount(), kMax);
-    EXPECT_EQ(host.box("chkZero").reads, 0) << "later rules must not run";
-    EXPECT_EQ(host.box("chkBots").reads, 0);
 
+    host.faults().Heal();
     // An evade that fires before the zero-damage counter overflows keeps its verdict.
     plugin->SetCounters(5, 0, kMax);
     EXPECT_EQ(host.Chat(u"You evaded it for 0 points of harm", 21), -1);
@@ -156,12 +153,11 @@ TEST_F(ChatFilter, CounterOverflowIsReportedAndAbandonsTheLine) {
 }
 
 TEST_F(ChatFilter, UnboundCheckBoxesReportOnEveryLine) {
-    TestHost h;
-    h.faults.fail.insert("LoadViewXml");
-    fakes.files.RemoveFile(kLogPath);
+    Host h;
+    h.Fail(Operation::LoadViewXml);
     clsMurl m(platform_);
     m.IPlugin2_Initialize(h.site());
-    fakes.files.RemoveFile(kLogPath);
+    ClearLog();
     for (int32_t colour : {21, 7, 0}) EXPECT_EQ(h.Chat(u"You evaded -b-", colour, -1), 0);
     const std::string report =
         "Error in ACHooks_ChatTextIntercept: Object variable or With block variable not set. At line 0";
@@ -169,11 +165,11 @@ TEST_F(ChatFilter, UnboundCheckBoxesReportOnEveryLine) {
 }
 
 TEST_F(ChatFilter, HostFailureReadingASwitchIsReported) {
-    host.faults.fail.insert("GetChecked:chkZero");
+    host.Fail(Operation::GetChecked, u"chkZero");
     EXPECT_EQ(host.Chat(u"You evaded it -t-", 21), -1);
     EXPECT_EQ(plugin->EvadeCount(), 1);
     EXPECT_EQ(LogReports(), std::vector<std::string>{
-                                "Error in ACHooks_ChatTextIntercept: host failure in GetChecked:chkZero. At line 0"});
+                                "Error in ACHooks_ChatTextIntercept: GetChecked failed (simulated fault). At line 0"});
 }
 
 TEST_F(ChatFilter, StatusTextIsEatenOnlyWhenItsSwitchIsOnAndNeverUneaten) {
@@ -187,7 +183,7 @@ TEST_F(ChatFilter, StatusTextIsEatenOnlyWhenItsSwitchIsOnAndNeverUneaten) {
 }
 
 TEST_F(ChatFilter, StatusFilterFailureGoesBackToTheHost) {
-    host.faults.fail.insert("GetChecked:chkStatus");
+    host.Fail(Operation::GetChecked, u"chkStatus");
     EXPECT_THROW(host.Status(u"x"), Error);
     EXPECT_TRUE(LogReports().empty());
 }

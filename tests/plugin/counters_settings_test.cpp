@@ -20,7 +20,7 @@ const std::string kBanner = "Murl! version: 1.0.15";
 TEST_F(CountersSettings, FirstLoginWithAnEmptyStoreUsesDefaultsAndWritesNothing) {
     host.Login(u"Abc", u"Xyz");
     EXPECT_EQ(plugin->CharacterKey(), u"XyzAbc");
-    EXPECT_EQ(PrintedTexts(), std::vector<std::string>{kBanner});
+    EXPECT_EQ(host.Printed(), std::vector<std::string>{kBanner});
     EXPECT_EQ(host.BoxStates(), "111100");
     EXPECT_EQ(plugin->EvadeCount() + plugin->ResistCount() + plugin->ZeroCount(), 0);
     EXPECT_TRUE(store.entries().empty());
@@ -55,14 +55,14 @@ TEST_F(CountersSettings, LoadReplacesCountersAndSwitchesUpToTheFirstBadValue) {
     for (const auto& c : kLoadCases) {
         SCOPED_TRACE(c.name);
         store.entries().clear();
-        fakes.files.RemoveFile(kLogPath);
+        ClearLog();
         for (const auto& [key, value] : c.counters) Store(u"XyzAbc", key, value);
         for (const auto& [key, value] : c.switches) Store(u"Settings", key, value);
-        TestHost h;
+        Host h;
         clsMurl m(platform_);
         m.IPlugin2_Initialize(h.site());
         m.SetCounters(100, 200, 300);
-        for (const auto& name : kBoxNames) h.box(name).state = 0;
+        h.SetBoxes("000000");
         const auto before = store.entries();
 
         h.Login(u"Abc", u"Xyz");
@@ -76,12 +76,13 @@ TEST_F(CountersSettings, LoadReplacesCountersAndSwitchesUpToTheFirstBadValue) {
 }
 
 TEST_F(CountersSettings, LoginPrintsTheBannerAfterFormingTheKeyAndBeforeLoading) {
-    host.faults.fail.insert("WriteChatText");
+    host.Fail(Operation::WriteChatText);
     EXPECT_THROW(host.Login(u"Abc", u"Xyz"), Error);
     EXPECT_EQ(plugin->CharacterKey(), u"XyzAbc");
     EXPECT_TRUE(store.call_log().empty()) << "a failed banner skips the load";
 
-    host.faults.fail = {"IdentityText1"};
+    host.faults().Heal();
+    host.Fail(Operation::IdentityText1);
     EXPECT_THROW(host.Login(u"Def", u"Uvw"), Error);
     EXPECT_EQ(plugin->CharacterKey(), u"XyzAbc") << "the key is replaced only after both reads";
     EXPECT_TRUE(store.call_log().empty()) << "a failed identity read saves nothing";
@@ -93,7 +94,7 @@ TEST_F(CountersSettings, SecondLoginSavesThePreviousCharactersCountsFirst) {
     host.Chat(u"You evaded it", 21);
     host.Chat(u"You evaded it", 21);
     host.Chat(u"You resist", 7);
-    host.box("chkBots").Click(-1);
+    host.Click(u"chkBots", -1);
 
     host.Login(u"One", u"Second");
     EXPECT_EQ(Setting(u"FirstOne", u"Evades"), "2");
@@ -103,7 +104,7 @@ TEST_F(CountersSettings, SecondLoginSavesThePreviousCharactersCountsFirst) {
     EXPECT_EQ(plugin->EvadeCount(), 40);
     EXPECT_EQ(plugin->ResistCount(), 0);
     EXPECT_EQ(host.BoxStates(), "111101") << "switches are shared by every character";
-    EXPECT_EQ(PrintedTexts(), (std::vector<std::string>{kBanner, kBanner}));
+    EXPECT_EQ(host.Printed(), (std::vector<std::string>{kBanner, kBanner}));
 }
 
 TEST_F(CountersSettings, SaveReportsTheFailingWriteAndSkipsTheRest) {
@@ -113,9 +114,9 @@ TEST_F(CountersSettings, SaveReportsTheFailingWriteAndSkipsTheRest) {
         SCOPED_TRACE(ToUtf8(c.key));
         store.entries().clear();
         store.clear_failures();
-        fakes.files.RemoveFile(kLogPath);
+        ClearLog();
         store.fail_for_key("SaveSetting", c.key, Error(70));
-        host.Hit("cmdOut");
+        host.Hit(u"cmdOut");
         std::vector<std::string> written;
         for (const auto& [address, value] : store.entries()) written.push_back(ToUtf8(std::get<2>(address)));
         std::sort(written.begin(), written.end());
@@ -130,12 +131,12 @@ TEST_F(CountersSettings, ExtremeCountersRoundTripThroughTheStore) {
     constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
     host.Login(u"A", u"B");
     plugin->SetCounters(kMax, kMin, -5);
-    host.Hit("cmdOut");
+    host.Hit(u"cmdOut");
     EXPECT_EQ(Setting(u"BA", u"Evades"), "2147483647");
     EXPECT_EQ(Setting(u"BA", u"Resists"), "-2147483648");
     EXPECT_EQ(Setting(u"BA", u"Zero"), "-5");
 
-    TestHost next;
+    Host next;
     clsMurl again(platform_);
     again.IPlugin2_Initialize(next.site());
     next.Login(u"A", u"B");
@@ -145,20 +146,20 @@ TEST_F(CountersSettings, ExtremeCountersRoundTripThroughTheStore) {
 }
 
 TEST_F(CountersSettings, ChangeHandlersStoreTheNewStateAtOnce) {
-    struct Case { std::string box; HostBool state; std::u16string key; std::string text; };
-    const Case cases[] = {{"chkZero", 0, u"Zero", "False"},     {"chkZero", -1, u"Zero", "True"},
-                          {"chkEvades", 0, u"Evades", "False"}, {"chkResists", 0, u"Resists", "False"},
-                          {"chkExpired", 0, u"Expired", "False"}, {"chkStatus", -1, u"Status", "True"},
-                          {"chkBots", 1, u"Bots", "True"}};
+    struct Case { std::u16string box; HostBool state; std::u16string key; std::string text; };
+    const Case cases[] = {{u"chkZero", 0, u"Zero", "False"},     {u"chkZero", -1, u"Zero", "True"},
+                          {u"chkEvades", 0, u"Evades", "False"}, {u"chkResists", 0, u"Resists", "False"},
+                          {u"chkExpired", 0, u"Expired", "False"}, {u"chkStatus", -1, u"Status", "True"},
+                          {u"chkBots", 1, u"Bots", "True"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.box);
+        SCOPED_TRACE(ToUtf8(c.box));
         store.entries().clear();
-        host.box(c.box).Click(c.state);
+        host.Click(c.box, c.state);
         EXPECT_EQ(store.entries().size(), 1u);
         EXPECT_EQ(Setting(u"Settings", c.key), c.text);
     }
     store.fail_always("SaveSetting", Error(70));
-    EXPECT_THROW(host.box("chkBots").Click(0), Error) << "a change handler has no failure handler";
+    EXPECT_THROW(host.Click(u"chkBots", 0), Error) << "a change handler has no failure handler";
     EXPECT_TRUE(LogReports().empty());
 }
 

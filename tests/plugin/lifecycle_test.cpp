@@ -32,7 +32,7 @@ TEST_F(Lifecycle, ViewDefinitionIsTheThirteenPiecesJoined) {
     EXPECT_NE(plugin->ViewDefinition().find(u"title=\"Murl!\""), std::u16string::npos);
 
     Init();
-    EXPECT_EQ(host.loader->loaded, joined);
+    EXPECT_EQ(host.sim().loader().last_definition(), joined);
 }
 
 TEST_F(Lifecycle, ConstructionPointsAnActiveStampedLogBesideTheModule) {
@@ -45,54 +45,63 @@ TEST_F(Lifecycle, ConstructionPointsAnActiveStampedLogBesideTheModule) {
     EXPECT_EQ(log.BlankLines(), 0);
 }
 
+struct Fault {
+    Operation op;
+    FaultKind kind;
+    std::u16string target;
+};
+
 struct InitCase {
     const char* name;
-    std::vector<std::string> fail, missing, refuse;
+    std::vector<Fault> faults;
     bool null_site;
     std::string report;  // empty: no report
     std::string bound;   // ACHooks cs MainView chk x6 cmdReset cmdOut
 };
 
+constexpr auto kFail = FaultKind::Fail;
+constexpr auto kMissing = FaultKind::Missing;
+const std::string kPrefix = "Error in IPlugin2_Initialize: ";
+const std::string kNotSet = "Object variable or With block variable not set";
+const std::string kRefused = "Object doesn't support this property or method";
+
 const InitCase kInitCases[] = {
-    {"all well", {}, {}, {}, false, "", "11111111111"},
-    {"null site", {}, {}, {}, true,
-     "Error in IPlugin2_Initialize: Object variable or With block variable not set. At line 30", "00000000000"},
-    {"view loader fails", {"GetViewLoader"}, {}, {}, false,
-     "Error in IPlugin2_Initialize: host failure in GetViewLoader. At line 30", "00000000000"},
-    {"view loader refuses", {}, {}, {"loader"}, false,
-     "Error in IPlugin2_Initialize: Object doesn't support this property or method. At line 30", "00000000000"},
-    {"no view loader", {}, {"GetViewLoader"}, {}, false,
-     "Error in IPlugin2_Initialize: Object variable or With block variable not set. At line 60", "11000000000"},
-    {"hooks fail", {"GetHooks"}, {}, {}, false,
-     "Error in IPlugin2_Initialize: host failure in GetHooks. At line 40", "00000000000"},
-    {"hooks refuse", {}, {}, {"hooks"}, false,
-     "Error in IPlugin2_Initialize: Object doesn't support this property or method. At line 40", "00000000000"},
-    {"no hooks", {}, {"GetHooks"}, {}, false, "", "01111111111"},
-    {"service fails", {"GetServiceObject"}, {}, {}, false,
-     "Error in IPlugin2_Initialize: host failure in GetServiceObject. At line 50", "10000000000"},
-    {"stats refuse", {}, {}, {"stats"}, false,
-     "Error in IPlugin2_Initialize: Object doesn't support this property or method. At line 50", "10000000000"},
-    {"view fails to load", {"LoadViewXml"}, {}, {}, false,
-     "Error in IPlugin2_Initialize: host failure in LoadViewXml. At line 60", "11000000000"},
-    {"chkResists lookup fails", {"FindControl:chkResists"}, {}, {}, false,
-     "Error in IPlugin2_Initialize: host failure in FindControl:chkResists. At line 90", "11111000000"},
-    {"chkResists not found", {}, {"FindControl:chkResists"}, {}, false, "", "11111011111"},
-    {"chkBots refuses", {}, {}, {"chkBots"}, false,
-     "Error in IPlugin2_Initialize: Object doesn't support this property or method. At line 120", "11111111000"},
-    {"cmdReset lookup fails", {"FindControl:cmdReset"}, {}, {}, false,
-     "Error in IPlugin2_Initialize: host failure in FindControl:cmdReset. At line 130", "11111111100"},
-    {"cmdOut refuses", {}, {}, {"cmdOut"}, false,
-     "Error in IPlugin2_Initialize: Object doesn't support this property or method. At line 140", "11111111110"},
+    {"all well", {}, false, "", "11111111111"},
+    {"null site", {}, true, kPrefix + kNotSet + ". At line 30", "00000000000"},
+    {"view loader fails", {{Operation::GetViewLoader, kFail, u""}}, false,
+     kPrefix + "GetViewLoader failed (simulated fault). At line 30", "00000000000"},
+    {"view loader refuses", {{Operation::Offer, kFail, u"loader"}}, false, kPrefix + kRefused + ". At line 30",
+     "00000000000"},
+    {"no view loader", {{Operation::GetViewLoader, kMissing, u""}}, false, kPrefix + kNotSet + ". At line 60",
+     "11000000000"},
+    {"hooks fail", {{Operation::GetHooks, kFail, u""}}, false,
+     kPrefix + "GetHooks failed (simulated fault). At line 40", "00000000000"},
+    {"hooks refuse", {{Operation::Offer, kFail, u"hooks"}}, false, kPrefix + kRefused + ". At line 40",
+     "00000000000"},
+    {"no hooks", {{Operation::GetHooks, kMissing, u""}}, false, "", "01111111111"},
+    {"service fails", {{Operation::GetServiceObject, kFail, u""}}, false,
+     kPrefix + "GetServiceObject failed (simulated fault). At line 50", "10000000000"},
+    {"stats refuse", {{Operation::Offer, kFail, u"stats"}}, false, kPrefix + kRefused + ". At line 50",
+     "10000000000"},
+    {"view fails to load", {{Operation::LoadViewXml, kFail, u""}}, false,
+     kPrefix + "LoadViewXml failed (simulated fault). At line 60", "11000000000"},
+    {"chkResists lookup fails", {{Operation::FindControl, kFail, u"chkResists"}}, false,
+     kPrefix + "FindControl failed (simulated fault). At line 90", "11111000000"},
+    {"chkResists not found", {{Operation::FindControl, kMissing, u"chkResists"}}, false, "", "11111011111"},
+    {"chkBots refuses", {{Operation::Offer, kFail, u"chkBots"}}, false, kPrefix + kRefused + ". At line 120",
+     "11111111000"},
+    {"cmdReset lookup fails", {{Operation::FindControl, kFail, u"cmdReset"}}, false,
+     kPrefix + "FindControl failed (simulated fault). At line 130", "11111111100"},
+    {"cmdOut refuses", {{Operation::Offer, kFail, u"cmdOut"}}, false, kPrefix + kRefused + ". At line 140",
+     "11111111110"},
 };
 
 TEST_F(Lifecycle, InitialisationReportsTheFailingLabelAndKeepsEarlierBindings) {
     for (const auto& c : kInitCases) {
         SCOPED_TRACE(c.name);
-        TestHost h;
-        h.faults.fail.insert(c.fail.begin(), c.fail.end());
-        h.faults.missing.insert(c.missing.begin(), c.missing.end());
-        h.faults.refuse.insert(c.refuse.begin(), c.refuse.end());
-        fakes.files.RemoveFile(kLogPath);
+        Host h;
+        for (const auto& f : c.faults) h.faults().Set(f.op, f.kind, f.target);
+        ClearLog();
         clsMurl m(platform_);
         m.IPlugin2_Initialize(c.null_site ? nullptr : h.site());
         EXPECT_EQ(Bound(m), c.bound);
@@ -107,33 +116,30 @@ TEST_F(Lifecycle, InitialisationReportsTheFailingLabelAndKeepsEarlierBindings) {
 
 TEST_F(Lifecycle, ReportsCarryTheLocalDateTime) {
     fakes.clock.Set({2026, 12, 7, 9, 5, 3});
-    host.faults.fail.insert("LoadViewXml");
+    host.Fail(Operation::LoadViewXml);
     Init();
     EXPECT_EQ(fakes.files.Contents(kLogPath),
-              "2026-12-07 09:05:03\tError in IPlugin2_Initialize: host failure in LoadViewXml. At line 60\r\n");
+              "2026-12-07 09:05:03\tError in IPlugin2_Initialize: LoadViewXml failed (simulated fault). At line 60\r\n");
 }
 
 TEST_F(Lifecycle, SubscriptionsFollowTheFields) {
+    EXPECT_FALSE(host.ChatHeard()) << "events before initialisation reach nobody";
+    EXPECT_EQ(host.Type(u"/murl help", -1), -1);
     Init();
-    EXPECT_EQ(host.hooks->events.subscribers(), 1u);
-    EXPECT_EQ(host.stats->events.subscribers(), 1u);
-    EXPECT_EQ(host.box("chkBots").events.subscribers(), 1u);
+    EXPECT_TRUE(host.ChatHeard());
 
     plugin->IPlugin2_Terminate();
-    EXPECT_EQ(host.hooks->events.subscribers(), 0u);
     EXPECT_EQ(Bound(*plugin), "01011111111");  // cs and the controls stay until destruction
     EXPECT_EQ(host.Chat(u"You evaded it", 21, -1), -1) << "a chat event after termination reaches nobody";
+    EXPECT_FALSE(host.ChatHeard());
+    // The login and button subscriptions stay; their handlers fail for want of the hooks.
+    EXPECT_THROW(host.Login(u"a", u"b"), Error);
+    EXPECT_THROW(host.Hit(u"cmdOut"), Error);
 
     plugin.reset();
-    EXPECT_EQ(host.stats->events.subscribers(), 0u);
-    EXPECT_EQ(host.box("chkBots").events.subscribers(), 0u);
-    EXPECT_EQ(host.buttons.at("cmdOut")->events.subscribers(), 0u);
-}
-
-TEST_F(Lifecycle, EventsBeforeInitialisationReachNobody) {
-    EXPECT_EQ(host.Chat(u"You evaded it", 21, -1), -1);
-    EXPECT_EQ(host.Type(u"/murl help", 0), 0);
-    EXPECT_TRUE(host.hooks->printed.empty());
+    EXPECT_FALSE(host.Login(u"a", u"b"));
+    EXPECT_FALSE(host.Click(u"chkBots", -1));
+    EXPECT_FALSE(host.Hit(u"cmdOut"));
 }
 
 TEST_F(Lifecycle, TerminationBeforeInitialisationAndTwiceSavesAndReportsNothingOfItsOwn) {
@@ -151,7 +157,7 @@ TEST_F(Lifecycle, TerminationBeforeInitialisationAndTwiceSavesAndReportsNothingO
 
 TEST_F(Lifecycle, AFailedReportWriteLeavesTheRoutineAndSilencesTheLog) {
     fakes.files.fail_always("Create", Error(429, u"cannot create component"));
-    host.faults.fail.insert("LoadViewXml");
+    host.Fail(Operation::LoadViewXml);
     try {
         Init();
         FAIL() << "the failed report write must leave IPlugin2_Initialize";

@@ -1,5 +1,6 @@
 #pragma once
-// A plug-in object on the fake platform and the test host, with helpers to read what it did.
+// A plug-in object on the fake platform and the simulated host, with helpers to raise the host's
+// events and to read what the plug-in did.
 
 #include <gtest/gtest.h>
 
@@ -11,9 +12,87 @@
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/fake_settings_store.h"
 #include "plugin/cls_murl.h"
-#include "test_host.h"
+#include "sim/sim_host.h"
+#include "sim/xml_parser.h"
 
 namespace murl::test {
+
+using sim::FaultKind;
+using sim::Operation;
+
+inline const std::vector<std::u16string> kBoxNames = {u"chkEvades",  u"chkZero",   u"chkResists",
+                                                      u"chkExpired", u"chkStatus", u"chkBots"};
+
+// The simulated host with shorthand for raising its events.
+class Host {
+public:
+    Host() : parser_(sim::MakeXmlParser()), host_(*parser_) {}
+
+    std::shared_ptr<ISite> site() { return host_.site(); }
+    sim::Faults& faults() { return host_.faults(); }
+    void Fail(Operation op, std::u16string target = {}) { faults().Set(op, FaultKind::Fail, std::move(target)); }
+
+    // Each returns the eat flag as the host holds it after the event.
+    HostBool Chat(std::u16string_view text, int32_t colour, HostBool eat = 0) {
+        host_.hooks().RaiseChatText(text, colour, 0, eat);
+        return eat;
+    }
+    HostBool Status(std::u16string_view text, HostBool eat = 0) {
+        host_.hooks().RaiseStatusText(text, eat);
+        return eat;
+    }
+    HostBool Type(std::u16string_view text, HostBool eat = 0) {
+        host_.hooks().RaiseChatParser(text, eat);
+        return eat;
+    }
+    // Whether the chat event reached a subscriber.
+    bool ChatHeard() {
+        HostBool eat = 0;
+        return host_.hooks().RaiseChatText(u"x", 0, 0, eat);
+    }
+    bool Login(std::u16string id1, std::u16string id2) {
+        host_.stats().SetIdentityText1(std::move(id1));
+        host_.stats().SetIdentityText2(std::move(id2));
+        return host_.stats().RaiseLoginComplete();
+    }
+    bool Hit(std::u16string_view button) { return host_.PushButton(button)->Hit(); }
+    bool Accept(std::u16string_view button) { return host_.PushButton(button)->Accept(); }
+    bool Click(std::u16string_view box, HostBool state) { return host_.CheckBox(box)->Click(state); }
+
+    // Sets the six boxes from the host's side without raising Change: '1' is -1, '0' is 0 and
+    // '2' the non-Boolean 1.
+    void SetBoxes(std::string_view states) {
+        for (size_t i = 0; i < kBoxNames.size(); ++i) {
+            host_.CheckBox(kBoxNames[i])->SetChecked(states[i] == '1' ? -1 : states[i] == '2' ? 1 : 0);
+        }
+    }
+    // The six boxes' states in the same form ('?' for any other value).
+    std::string BoxStates() const {
+        std::string states;
+        for (const auto& name : kBoxNames) {
+            const HostBool s = host_.CheckBox(name)->state();
+            states += s == -1 ? '1' : s == 0 ? '0' : '?';
+        }
+        return states;
+    }
+
+    // The texts printed since the last call; every line must use colour 5 and target 1.
+    std::vector<std::string> Printed() {
+        std::vector<std::string> texts;
+        for (const auto& p : host_.TakePrinted()) {
+            EXPECT_EQ(p.colour, 5);
+            EXPECT_EQ(p.target, 1);
+            texts.push_back(ToUtf8(p.text));
+        }
+        return texts;
+    }
+
+    sim::SimHost& sim() { return host_; }
+
+private:
+    std::unique_ptr<sim::XmlParser> parser_;
+    sim::SimHost host_;
+};
 
 class PluginTest : public testing::Test {
 protected:
@@ -39,26 +118,19 @@ protected:
         }
         return reports;
     }
+    void ClearLog() {
+        if (fakes.files.HasFile(kLogPath)) fakes.files.RemoveFile(kLogPath);
+    }
 
     std::string Setting(std::u16string_view section, std::u16string_view key) const {
         auto value = store.Find(u"Murl", section, key);
         return value ? ToUtf8(*value) : "<absent>";
     }
 
-    std::vector<std::string> PrintedTexts() const {
-        std::vector<std::string> texts;
-        for (const auto& p : host.hooks->printed) {
-            EXPECT_EQ(p.colour, 5);
-            EXPECT_EQ(p.target, 1);
-            texts.push_back(ToUtf8(p.text));
-        }
-        return texts;
-    }
-
     FakePlatform fakes;
     FakeSettingsStore store;
     Platform platform_;
-    TestHost host;
+    Host host;
     std::unique_ptr<clsMurl> plugin;
 };
 
