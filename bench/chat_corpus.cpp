@@ -29,10 +29,9 @@ private:
 
 using Words = std::array<std::string_view, 12>;
 
-constexpr Words kMonsters = {"Bog Gnawer", "Mireling Elder", "Crag Raider",
-                             "Chitin Soldier", "Boar Guard",   "Dusk Wraith",
-                             "Hill Brute Thrower", "Clay Sentinel",  "Frost Lynx",
-                             "Veiled Servant", "Marsh Drake",       "Sand Bandit"};
+constexpr Words kMonsters = {"Bog Gnawer",   "Mireling Elder", "Crag Raider",   "Ashen Soldier",
+                             "Tusked Warden", "Shadow Wisp",   "Hill Hurler",   "Clay Golem",
+                             "Frost Lurker", "Glass Servant",  "Marsh Imp",     "Rust Bandit"};
 constexpr Words kPlayers = {"Aldric",        "Brynja Stormcaller", "Céline",     "Dunmore",
                             "Eowyth the Grey", "Fjölnir",          "Garrick",    "Hyacinth",
                             "Ishbel",        "Jorund Ironhand",    "Kaori 桜",   "Lys"};
@@ -41,22 +40,21 @@ constexpr Words kParts = {"head",      "chest",      "abdomen",    "upper arm",
                           "foot",      "left hand",  "right foot", "back"};
 constexpr Words kDamage = {"slashing", "piercing", "bludgeoning", "fire",  "cold",  "acid",
                            "electric", "nether",   "slashing",    "piercing", "fire", "cold"};
-constexpr Words kSpells = {"Might VI",     "Blade Protection Self V", "Heal Self VI",
-                           "Coordination Self VI", "Quickblade Self V",     "Stoneskin VI",
-                           "Regeneration Self V",  "Focus Self VI",           "Quickness Self VI",
-                           "Acid Protection V",    "Willpower Self VI",       "Iron Ward V"};
-constexpr Words kBots = {"[Buffbot] -t- Full buffs at the Brookhaven waystone, say 'buffs'",
-                         "-b- Tinker bot online: tell me 'salvage' for a list",
+constexpr Words kSpells = {"Iron Skin",     "Keen Edge",    "Mending Light", "Steady Hand",
+                           "Quickened Step", "Warding Veil", "Clear Mind",    "Fleet Foot",
+                           "Ember Guard",   "Acid Ward",    "Hale Spirit",   "Stone Will"};
+constexpr Words kBots = {"[Buffbot] -t- Full buffs at the Millford waystone, say 'buffs'",
+                         "-b- Repair bot online: tell me 'scrap' for a list",
                          "Travel bot -T- summons to every town, tell 'list'",
-                         "TradeBot -B- buying pyreals, tell 'sell'",
+                         "TradeBot -B- buying coins, tell 'sell'",
                          "<Bazaar> -t- armour and weapons, tell 'catalogue'",
                          "Mule -b- holding keys, tell 'keys'",
                          "-T- Free level 7 buffs, stand still near me",
-                         "Scribe -b- copies any scroll, 50p each",
-                         "-t- ride to the Isle of Ash in 2 min, meet at the fountain",
-                         "Crafter -B- weapon tinkering, tell 'tink'",
+                         "Scribe -b- copies any scroll, 50 coins each",
+                         "-t- gate to Greywater in 2 min, meet at the fountain",
+                         "Crafter -B- weapon mending, tell 'mend'",
                          "[Info] -t- type 'help' for a list of commands",
-                         "Gem -b- trading gems for trade notes"};
+                         "Gem -b- trading gems for writs"};
 constexpr std::array<std::string_view, 40> kWords = {
     "the", "of", "and", "to", "a", "in", "is", "you", "that", "it", "he", "was", "for", "on",
     "are", "as", "with", "his", "they", "at", "be", "this", "have", "from", "or", "one",

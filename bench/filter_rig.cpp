@@ -4,11 +4,6 @@
 
 namespace murl::bench {
 
-namespace {
-constexpr std::u16string_view kSwitches[] = {u"chkEvades", u"chkZero",   u"chkResists",
-                                             u"chkExpired", u"chkStatus", u"chkBots"};
-}
-
 FilterRig::FilterRig()
     : parser_(sim::MakeXmlParser()),
       host_(*parser_),
@@ -20,7 +15,11 @@ FilterRig::FilterRig()
 FilterRig::~FilterRig() { plugin_->IPlugin2_Terminate(); }
 
 void FilterRig::SetSwitches(HostBool state) {
-    for (auto name : kSwitches) host_.CheckBox(name)->SetChecked(state);
+    for (auto name : kSwitches) SetSwitch(name, state);
+}
+
+void FilterRig::SetSwitch(std::u16string_view name, HostBool state) {
+    host_.CheckBox(name)->SetChecked(state);
 }
 
 }  // namespace murl::bench

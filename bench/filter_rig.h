@@ -21,8 +21,13 @@ public:
     FilterRig(const FilterRig&) = delete;
     FilterRig& operator=(const FilterRig&) = delete;
 
-    // Sets all six check boxes on the host's side (no Change event).
+    // The six check boxes in panel order.
+    static constexpr std::u16string_view kSwitches[] = {u"chkEvades",  u"chkZero",   u"chkResists",
+                                                        u"chkExpired", u"chkStatus", u"chkBots"};
+
+    // Sets check boxes on the host's side (no Change event).
     void SetSwitches(HostBool state);
+    void SetSwitch(std::u16string_view name, HostBool state);
 
     // Raises ChatTextIntercept with the eat flag false; returns the flag as the host holds it after.
     HostBool Chat(std::u16string_view text, int32_t colour) {
@@ -32,6 +37,8 @@ public:
     }
 
     clsMurl& plugin() noexcept { return *plugin_; }
+    sim::SimHost& host() noexcept { return host_; }
+    FakePlatform& fakes() noexcept { return fakes_; }
 
 private:
     FakePlatform fakes_;
