@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <map>
@@ -161,7 +162,8 @@ void CheckAgreement(Set set) {
     }
 }
 
-// Console output as usual, plus a summary of ns per line and the ratios once all have run.
+// Console output as usual, plus a summary of ns per line (median of the repetitions) and the
+// ratios once all have run.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -170,10 +172,9 @@ public:
             const auto lines = run.counters.find("lines");
             if (lines == run.counters.end()) continue;
             auto& figure = figures_[run.benchmark_name()];
-            figure.ns += run.real_accumulated_time * 1e9 /
-                         (static_cast<double>(run.iterations) * lines->second.value);
+            figure.ns.push_back(run.real_accumulated_time * 1e9 /
+                                (static_cast<double>(run.iterations) * lines->second.value));
             figure.allocs = std::max(figure.allocs, run.counters.at("allocs/line").value);
-            ++figure.runs;
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -194,13 +195,17 @@ public:
 
 private:
     struct Figure {
-        double ns = 0;
+        std::vector<double> ns;  // one per repetition
         double allocs = 0;
-        int runs = 0;
     };
+    // The median over repetitions: a run disturbed by other work on the machine does not move it.
     double Ns(const std::string& engine, const char* corpus) const {
         const auto it = figures_.find(engine + corpus);
-        return it == figures_.end() ? 0 : it->second.ns / it->second.runs;
+        if (it == figures_.end() || it->second.ns.empty()) return 0;
+        auto ns = it->second.ns;
+        std::sort(ns.begin(), ns.end());
+        const size_t n = ns.size();
+        return n % 2 ? ns[n / 2] : (ns[n / 2 - 1] + ns[n / 2]) / 2;
     }
     double Allocs(const std::string& engine, const char* corpus) const {
         const auto it = figures_.find(engine + corpus);
