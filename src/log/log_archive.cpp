@@ -11,7 +11,7 @@ namespace {
 
 constexpr int32_t kInternalError = 51;  // a failure that carries no platform number
 
-std::u16string LastTwo(std::u16string text) {
+std::u16string LastTwo(const std::u16string& text) {
     return text.size() > 2 ? text.substr(text.size() - 2) : text;
 }
 

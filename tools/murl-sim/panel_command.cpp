@@ -37,7 +37,7 @@ std::u16string PluginViewDefinition() {
     return binding.plugin()->ViewDefinition();
 }
 
-std::string Pad(std::string text, size_t width, bool right = false) {
+std::string Pad(const std::string& text, size_t width, bool right = false) {
     if (text.size() >= width) return text + " ";
     const std::string fill(width - text.size(), ' ');
     return (right ? fill + text : text + fill) + " ";
