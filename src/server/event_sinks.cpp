@@ -19,14 +19,25 @@ struct ArgumentError {
 };
 
 // The arguments of one event, by position in the event's parameter list, coerced with the
-// platform's variant conversion. DISPPARAMS holds them last to first.
+// platform's variant conversion. DISPPARAMS holds them last to first. Chat lines arrive many
+// times a second with every argument of the right type already: only a coercion pays for a
+// VARIANT of its own.
 class Arguments {
 public:
+    static constexpr UINT kMost = 4;
+
     Arguments(const DISPPARAMS* params, UINT expected) : params_(params) {
         const UINT given = params ? params->cArgs : 0;
         if (params && params->cNamedArgs != 0) throw ArgumentError{DISP_E_NONAMEDARGS, 0};
         if (given != expected || (given > 0 && !params->rgvarg)) {
             throw ArgumentError{DISP_E_BADPARAMCOUNT, 0};
+        }
+    }
+    Arguments(const Arguments&) = delete;
+    Arguments& operator=(const Arguments&) = delete;
+    ~Arguments() {
+        for (UINT i = 0; i < kMost; ++i) {
+            if (coerced_mask_ & (1u << i)) VariantClear(&coerced_[i]);
         }
     }
 
@@ -56,7 +67,11 @@ public:
 
 private:
     const VARIANT* Coerce(UINT position, VARTYPE type) {
-        VARIANT* converted = coerced_[position].get();
+        VARIANT* converted = &coerced_[position];
+        if (!(coerced_mask_ & (1u << position))) {
+            VariantInit(converted);
+            coerced_mask_ |= 1u << position;
+        }
         const HRESULT hr = VariantChangeType(converted, &At(position), 0, type);
         if (FAILED(hr)) {
             if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
@@ -66,7 +81,8 @@ private:
     }
 
     const DISPPARAMS* params_;
-    Variant coerced_[4];
+    VARIANT coerced_[kMost];  // initialised and cleared only where coerced_mask_ says
+    unsigned coerced_mask_ = 0;
 };
 
 // The in/out eat flag. It must come by reference: as a VARIANT_BOOL, handed to the handler in
