@@ -29,9 +29,14 @@ bool HoldsAt(std::u16string_view text, size_t at, std::u16string_view literal) n
            std::memcmp(text.data() + at, literal.data(), literal.size() * sizeof(char16_t)) == 0;
 }
 
-// The first `unit` at or after `from`, or npos. The library's byte search is far faster than
-// a loop over code units; a byte hit is only a candidate until its whole unit is compared.
+// The first `unit` at or after `from`, or npos. A vectorised byte search (glibc's memchr) is
+// far faster than a loop over code units; a byte hit is only a candidate until its whole unit
+// is compared. The Windows C runtime's memchr steps one byte at a time, so there the plain loop
+// over units is the faster of the two.
 size_t FindUnit(std::u16string_view text, char16_t unit, size_t from) noexcept {
+#if defined(_WIN32)
+    return text.find(unit, from);
+#else
     const char* const bytes = reinterpret_cast<const char*>(text.data());
     const size_t size = text.size() * sizeof(char16_t);
     const int low_byte = unit & 0xFF;
@@ -43,6 +48,7 @@ size_t FindUnit(std::u16string_view text, char16_t unit, size_t from) noexcept {
         at = offset + 1;
     }
     return std::u16string_view::npos;
+#endif
 }
 
 // A literal searched for through one of its rarer units (the anchor): the byte search finds
