@@ -20,9 +20,10 @@ declare -A options=(
     [scenario_parser]="-max_len=2048 -dict=fuzz/scenario_parser.dict"
 )
 
+mkdir -p "$build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DMURL_FUZZ=ON -DMURL_WINE_TESTS=OFF > "$build.configure.log" 2>&1 \
-    || { cat "$build.configure.log"; exit 1; }
+      -DMURL_FUZZ=ON -DMURL_WINE_TESTS=OFF > "$build/configure.log" 2>&1 \
+    || { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" --target fuzz_targets -- -j2
 
 status=0
