@@ -36,9 +36,12 @@ const std::vector<ChatLine>& Corpus(Set set) {
     static const auto mixed_large = MakeChatCorpus(CorpusKind::Mixed, 8192);
     static const auto long_lines = MakeChatCorpus(CorpusKind::Long, 256);
     switch (set) {
-        case Set::Mixed: return mixed;
-        case Set::MixedLarge: return mixed_large;
-        case Set::Long: break;
+        case Set::Mixed:
+            return mixed;
+        case Set::MixedLarge:
+            return mixed_large;
+        case Set::Long:
+            break;
     }
     return long_lines;
 }
@@ -73,8 +76,8 @@ public:
         AppendColour(line.colour);
         subject_ += u'\t';
         subject_ += line.text;
-        return pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(subject_.data()), subject_.size(), 0, 0,
-                           match_, nullptr) >= 0;
+        return pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(subject_.data()), subject_.size(), 0,
+                           0, match_, nullptr) >= 0;
     }
 
 private:
@@ -156,8 +159,8 @@ void CheckAgreement(Set set) {
     for (const auto& line : Corpus(set)) {
         const bool plugin = rig.Chat(line.text, line.colour) != 0;
         if (plugin != pcre.Eats(line)) {
-            throw std::runtime_error("filters disagree on colour " + std::to_string(line.colour) + " \"" +
-                                     ToUtf8(line.text) + "\"");
+            throw std::runtime_error("filters disagree on colour " + std::to_string(line.colour) +
+                                     " \"" + ToUtf8(line.text) + "\"");
         }
     }
 }
@@ -187,8 +190,8 @@ public:
             const double pcre = Ns("BM_Pcre2/", corpus);
             const double floor = Ns("BM_Floor/", corpus);
             if (filter <= 0 || pcre <= 0 || floor <= 0) continue;
-            std::printf("%-12s %12.1f %12.1f %12.1f %14.3f %14.2f %12g\n", corpus, filter, pcre, floor,
-                        filter / pcre, filter / floor, Allocs("BM_Filter/", corpus));
+            std::printf("%-12s %12.1f %12.1f %12.1f %14.3f %14.2f %12g\n", corpus, filter, pcre,
+                        floor, filter / pcre, filter / floor, Allocs("BM_Filter/", corpus));
         }
         std::printf("targets: filter/pcre2 <= 0.2 (5x faster), filter/floor <= 3, 0 allocs/line\n");
     }
@@ -220,7 +223,8 @@ private:
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    for (auto set : {murl::bench::Set::Mixed, murl::bench::Set::MixedLarge, murl::bench::Set::Long}) {
+    for (auto set :
+         {murl::bench::Set::Mixed, murl::bench::Set::MixedLarge, murl::bench::Set::Long}) {
         murl::bench::CheckAgreement(set);
     }
     murl::bench::SummaryReporter reporter;

@@ -26,11 +26,17 @@ void* AllocateAligned(std::size_t size, std::align_val_t align) {
 }  // namespace
 
 namespace murl::bench {
-uint64_t AllocationCount() noexcept { return g_allocations.load(std::memory_order_relaxed); }
+uint64_t AllocationCount() noexcept {
+    return g_allocations.load(std::memory_order_relaxed);
+}
 }  // namespace murl::bench
 
-void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size) {
+    return Allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return Allocate(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     try {
         return Allocate(size);
@@ -45,14 +51,34 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
         return nullptr;
     }
 }
-void* operator new(std::size_t size, std::align_val_t align) { return AllocateAligned(size, align); }
-void* operator new[](std::size_t size, std::align_val_t align) { return AllocateAligned(size, align); }
+void* operator new(std::size_t size, std::align_val_t align) {
+    return AllocateAligned(size, align);
+}
+void* operator new[](std::size_t size, std::align_val_t align) {
+    return AllocateAligned(size, align);
+}
 
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}

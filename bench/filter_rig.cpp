@@ -12,7 +12,9 @@ FilterRig::FilterRig()
     if (!host_.CheckBox(u"chkBots")) throw std::runtime_error("the plug-in built no panel");
 }
 
-FilterRig::~FilterRig() { plugin_->IPlugin2_Terminate(); }
+FilterRig::~FilterRig() {
+    plugin_->IPlugin2_Terminate();
+}
 
 void FilterRig::SetSwitches(HostBool state) {
     for (auto name : kSwitches) SetSwitch(name, state);

@@ -29,7 +29,8 @@ public:
     void SetSwitches(HostBool state);
     void SetSwitch(std::u16string_view name, HostBool state);
 
-    // Raises ChatTextIntercept with the eat flag false; returns the flag as the host holds it after.
+    // Raises ChatTextIntercept with the eat flag false; returns the flag as the host holds it
+    // after.
     HostBool Chat(std::u16string_view text, int32_t colour) {
         HostBool eat = kHostFalse;
         host_.hooks().RaiseChatText(text, colour, 0, eat);

@@ -67,7 +67,8 @@ Verdict ChatModel(std::u16string_view text, const State& s) {
     if (!read(kBots)) return v;
     if (on) {
         const auto lowered = AsciiLowered(text);
-        if (lowered.find(u"-t-") != lowered.npos || lowered.find(u"-b-") != lowered.npos) v.eat = kHostTrue;
+        if (lowered.find(u"-t-") != lowered.npos || lowered.find(u"-b-") != lowered.npos)
+            v.eat = kHostTrue;
     }
     return v;
 }
@@ -130,7 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     auto& faults = rig.host().faults();
     faults.Heal();
-    for (size_t i = 0; i < s.boxes.size(); ++i) rig.SetSwitch(bench::FilterRig::kSwitches[i], s.boxes[i]);
+    for (size_t i = 0; i < s.boxes.size(); ++i)
+        rig.SetSwitch(bench::FilterRig::kSwitches[i], s.boxes[i]);
     if (s.failing_box != kNoFailure) {
         faults.Set(sim::Operation::GetChecked, sim::FaultKind::Fail,
                    std::u16string(bench::FilterRig::kSwitches[s.failing_box]));
@@ -138,7 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Chat: verdict, counters and error report as the model has them.
     rig.plugin().SetCounters(s.evades, s.resists, s.zero);
-    const size_t log_before = rig.fakes().files.HasFile(log_path) ? rig.fakes().files.Contents(log_path).size() : 0;
+    const size_t log_before =
+        rig.fakes().files.HasFile(log_path) ? rig.fakes().files.Contents(log_path).size() : 0;
     HostBool eat = s.incoming;
     rig.host().hooks().RaiseChatText(text, s.colour, 0, eat);
     const Verdict expected = ChatModel(text, s);
@@ -146,7 +149,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(rig.plugin().EvadeCount() == expected.evades, context);
     FUZZ_CHECK(rig.plugin().ResistCount() == expected.resists, context);
     FUZZ_CHECK(rig.plugin().ZeroCount() == expected.zero, context);
-    const size_t log_after = rig.fakes().files.HasFile(log_path) ? rig.fakes().files.Contents(log_path).size() : 0;
+    const size_t log_after =
+        rig.fakes().files.HasFile(log_path) ? rig.fakes().files.Contents(log_path).size() : 0;
     FUZZ_CHECK((log_after > log_before) == expected.reported, context);
     if (log_after > 0) rig.fakes().files.RemoveFile(log_path);
     rig.fakes().files.clear_calls();  // the fake keeps a record of every call; millions add up
@@ -160,7 +164,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         status_failed = true;
     }
     FUZZ_CHECK(status_failed == (s.failing_box == kStatus), context);
-    const HostBool status_expected = !status_failed && s.boxes[kStatus] == kHostTrue ? kHostTrue : s.incoming;
+    const HostBool status_expected =
+        !status_failed && s.boxes[kStatus] == kHostTrue ? kHostTrue : s.incoming;
     FUZZ_CHECK(status_eat == status_expected, context);
 
     // Typed line: the help command is answered with two lines and eaten; nothing else is.

@@ -19,7 +19,9 @@ struct Outcome {
     int32_t error = 0;  // the Error's number otherwise
 
     bool operator==(const Outcome&) const = default;
-    std::string Show() const { return ok ? std::to_string(value) : "error " + std::to_string(error); }
+    std::string Show() const {
+        return ok ? std::to_string(value) : "error " + std::to_string(error);
+    }
 };
 
 template <class Convert>
@@ -31,11 +33,19 @@ Outcome Try(Convert&& convert) {
     }
 }
 
-Outcome Number(std::u16string_view text) { return Try([&] { return NumberFromText(text); }); }
-Outcome Boolean(std::u16string_view text) { return Try([&] { return int32_t{BooleanFromText(text)}; }); }
+Outcome Number(std::u16string_view text) {
+    return Try([&] { return NumberFromText(text); });
+}
+Outcome Boolean(std::u16string_view text) {
+    return Try([&] { return int32_t{BooleanFromText(text)}; });
+}
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
 std::u16string_view Trimmed(std::u16string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -76,7 +86,8 @@ std::optional<Outcome> NumberModel(std::u16string_view text) {
     if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
         ++i;
         bool negative_exponent = false;
-        if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative_exponent = text[i++] == u'-';
+        if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+            negative_exponent = text[i++] == u'-';
         int exponent = 0, exponent_digits = 0;
         for (; i < text.size() && IsDigit(text[i]); ++i) {
             if (++exponent_digits > 2) return std::nullopt;
@@ -143,12 +154,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A number is a switch too: non-zero (or out of range) is true; only "True"/"False" words
     // are switches that are not numbers.
     if (number.ok) FUZZ_CHECK(boolean.ok, context);
-    if (number.ok && number.value != 0) FUZZ_CHECK(boolean.ok && boolean.value == kHostTrue, context);
-    if (!number.ok && number.error == err::kOverflow) FUZZ_CHECK(boolean.ok && boolean.value == kHostTrue, context);
-    if (!number.ok && number.error == err::kTypeMismatch) FUZZ_CHECK(boolean.ok == IsBooleanWord(text), context);
+    if (number.ok && number.value != 0)
+        FUZZ_CHECK(boolean.ok && boolean.value == kHostTrue, context);
+    if (!number.ok && number.error == err::kOverflow)
+        FUZZ_CHECK(boolean.ok && boolean.value == kHostTrue, context);
+    if (!number.ok && number.error == err::kTypeMismatch)
+        FUZZ_CHECK(boolean.ok == IsBooleanWord(text), context);
 
     if (const auto model = NumberModel(text)) {
-        FUZZ_CHECK(*model == number, context + " gives " + number.Show() + ", model " + model->Show());
+        FUZZ_CHECK(*model == number,
+                   context + " gives " + number.Show() + ", model " + model->Show());
     }
     return 0;
 }

@@ -16,13 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 namespace murl::fuzz {
 
 // Stops the run with a message when an invariant breaks; libFuzzer keeps the input.
-#define FUZZ_CHECK(condition, what)                                                          \
-    do {                                                                                     \
-        if (!(condition)) ::murl::fuzz::Fail(__FILE__, __LINE__, #condition, (what));       \
+#define FUZZ_CHECK(condition, what)                                                   \
+    do {                                                                              \
+        if (!(condition)) ::murl::fuzz::Fail(__FILE__, __LINE__, #condition, (what)); \
     } while (false)
 
-[[noreturn]] inline void Fail(const char* file, int line, const char* condition, const std::string& what) {
-    std::fprintf(stderr, "%s:%d: invariant broken: %s\n  %s\n", file, line, condition, what.c_str());
+[[noreturn]] inline void Fail(const char* file, int line, const char* condition,
+                              const std::string& what) {
+    std::fprintf(stderr, "%s:%d: invariant broken: %s\n  %s\n", file, line, condition,
+                 what.c_str());
     std::abort();
 }
 

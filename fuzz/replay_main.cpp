@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
     std::sort(inputs.begin(), inputs.end());
     for (const auto& path : inputs) {
         std::ifstream file(path, std::ios::binary);
-        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                                         std::istreambuf_iterator<char>());
         std::fprintf(stderr, "%s\n", path.string().c_str());
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     }

@@ -14,7 +14,9 @@ namespace {
 using sim::Event;
 using sim::Verb;
 
-std::string Utf8(std::u16string_view text) { return ToUtf8(text); }
+std::string Utf8(std::u16string_view text) {
+    return ToUtf8(text);
+}
 
 // TEXT as a quoted string that keeps every code unit: printable ASCII as it is, the named
 // escapes, and \uXXXX for everything else.
@@ -23,11 +25,21 @@ std::string Quoted(std::u16string_view text) {
     std::string out = "\"";
     for (const char16_t c : text) {
         switch (c) {
-            case u'"': out += "\\\""; break;
-            case u'\\': out += "\\\\"; break;
-            case u'\t': out += "\\t"; break;
-            case u'\n': out += "\\n"; break;
-            case u'\r': out += "\\r"; break;
+            case u'"':
+                out += "\\\"";
+                break;
+            case u'\\':
+                out += "\\\\";
+                break;
+            case u'\t':
+                out += "\\t";
+                break;
+            case u'\n':
+                out += "\\n";
+                break;
+            case u'\r':
+                out += "\\r";
+                break;
             default:
                 if (c >= 0x20 && c < 0x7F) {
                     out += static_cast<char>(c);
@@ -44,19 +56,24 @@ std::string Written(const Event& e) {
     std::string line(sim::VerbName(e.verb));
     if (e.eat) line += "@eat";
     switch (e.verb) {
-        case Verb::Chat: return line + ' ' + std::to_string(e.colour) + ' ' + Quoted(e.text);
+        case Verb::Chat:
+            return line + ' ' + std::to_string(e.colour) + ' ' + Quoted(e.text);
         case Verb::Identity1:
         case Verb::Identity2:
         case Verb::Status:
-        case Verb::Type: return line + ' ' + Quoted(e.text);
-        case Verb::Check: return line + ' ' + Utf8(e.name) + (e.on ? " on" : " off");
+        case Verb::Type:
+            return line + ' ' + Quoted(e.text);
+        case Verb::Check:
+            return line + ' ' + Utf8(e.name) + (e.on ? " on" : " off");
         case Verb::Hit:
-        case Verb::Accept: return line + ' ' + Utf8(e.name);
+        case Verb::Accept:
+            return line + ' ' + Utf8(e.name);
         case Verb::Fault:
         case Verb::Missing:
             line += ' ' + std::string(sim::OperationName(e.operation));
             return e.name.empty() ? line : line + ' ' + Utf8(e.name);
-        default: return line;
+        default:
+            return line;
     }
 }
 
@@ -84,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sim::ForEachLine(content, [&](int number, std::string_view line) {
         FUZZ_CHECK(number == ++lines, "lines are numbered from 1 without gaps");
         FUZZ_CHECK(line.find('\n') == line.npos, "a line holds no line break");
-        const std::string context = "line " + std::to_string(number) + ": " + std::string(line.substr(0, 200));
+        const std::string context =
+            "line " + std::to_string(number) + ": " + std::string(line.substr(0, 200));
         auto parsed = sim::ParseLine(line, number);
         if (const auto* message = std::get_if<std::string>(&parsed)) {
             FUZZ_CHECK(!message->empty(), context);

@@ -8,16 +8,26 @@ namespace murl {
 
 std::u16string_view StandardDescription(int32_t number) noexcept {
     switch (number) {
-        case err::kInvalidCall: return u"Invalid procedure call or argument";
-        case err::kOverflow: return u"Overflow";
-        case err::kOutOfMemory: return u"Out of memory";
-        case err::kTypeMismatch: return u"Type mismatch";
-        case err::kFileNotFound: return u"File not found";
-        case err::kPermissionDenied: return u"Permission denied";
-        case err::kPathNotFound: return u"Path not found";
-        case err::kObjectNotSet: return u"Object variable or With block variable not set";
-        case err::kNotSupported: return u"Object doesn't support this property or method";
-        default: return {};
+        case err::kInvalidCall:
+            return u"Invalid procedure call or argument";
+        case err::kOverflow:
+            return u"Overflow";
+        case err::kOutOfMemory:
+            return u"Out of memory";
+        case err::kTypeMismatch:
+            return u"Type mismatch";
+        case err::kFileNotFound:
+            return u"File not found";
+        case err::kPermissionDenied:
+            return u"Permission denied";
+        case err::kPathNotFound:
+            return u"Path not found";
+        case err::kObjectNotSet:
+            return u"Object variable or With block variable not set";
+        case err::kNotSupported:
+            return u"Object doesn't support this property or method";
+        default:
+            return {};
     }
 }
 

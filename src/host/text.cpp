@@ -22,8 +22,11 @@ std::u16string ToUtf16(std::string_view in) {
     size_t i = 0;
     while (i < in.size()) {
         const auto lead = static_cast<unsigned char>(in[i]);
-        size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                      : (lead >> 3) == 0x1E ? 4 : 0;
+        size_t length = lead < 0x80           ? 1
+                        : (lead >> 5) == 0x6  ? 2
+                        : (lead >> 4) == 0xE  ? 3
+                        : (lead >> 3) == 0x1E ? 4
+                                              : 0;
         if (length == 0 || i + length > in.size()) {
             out.push_back(static_cast<char16_t>(kReplacement));
             ++i;
@@ -33,7 +36,10 @@ std::u16string ToUtf16(std::string_view in) {
         bool ok = true;
         for (size_t k = 1; k < length; ++k) {
             const auto c = static_cast<unsigned char>(in[i + k]);
-            if ((c & 0xC0) != 0x80) { ok = false; break; }
+            if ((c & 0xC0) != 0x80) {
+                ok = false;
+                break;
+            }
             cp = (cp << 6) | (c & 0x3F);
         }
         // Overlong forms and values past U+10FFFF are malformed; encoded surrogates are kept.

@@ -10,8 +10,8 @@
 
 namespace murl {
 
-inline constexpr int32_t kForAppending = 8;        // OpenTextFile mode
-inline constexpr int32_t kAttrReadOnly = 1;        // file attribute bits
+inline constexpr int32_t kForAppending = 8;  // OpenTextFile mode
+inline constexpr int32_t kAttrReadOnly = 1;  // file attribute bits
 inline constexpr int32_t kAttrArchive = 32;
 
 class TextStream {

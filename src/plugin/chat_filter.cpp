@@ -20,7 +20,9 @@ constexpr std::u16string_view kRoutine = u"ACHooks_ChatTextIntercept";
 constexpr std::u16string_view kEvaded = u"You evaded ";
 constexpr std::u16string_view kResist = u"You resist";
 
-bool IsOn(const EventBound<ICheckBox>& box) { return box->GetChecked() == kHostTrue; }
+bool IsOn(const EventBound<ICheckBox>& box) {
+    return box->GetChecked() == kHostTrue;
+}
 
 // Whether `text` holds `literal` at `at`. Equal bytes are equal units, and a byte comparison
 // of a known length compiles to a few loads.

@@ -10,8 +10,12 @@ namespace murl {
 
 namespace {
 
-constexpr bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-constexpr bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+constexpr bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
+constexpr bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
 std::u16string_view TrimBlanks(std::u16string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -94,7 +98,8 @@ std::optional<int64_t> RoundedMagnitude(const Decimal& d) {
     const int next = d.DigitAt(point);
     bool above_half = next > 5;
     if (next == 5) {
-        for (int64_t i = point + 1; i < d.size() && !above_half; ++i) above_half = d.DigitAt(i) != 0;
+        for (int64_t i = point + 1; i < d.size() && !above_half; ++i)
+            above_half = d.DigitAt(i) != 0;
     }
     if (above_half || (next == 5 && magnitude % 2 == 1)) ++magnitude;
     return magnitude;
@@ -122,6 +127,8 @@ HostBool BooleanFromText(std::u16string_view text) {
     return d->IsZero() ? kHostFalse : kHostTrue;
 }
 
-std::u16string SwitchText(HostBool value) { return value != 0 ? u"True" : u"False"; }
+std::u16string SwitchText(HostBool value) {
+    return value != 0 ? u"True" : u"False";
+}
 
 }  // namespace murl

@@ -24,7 +24,9 @@ std::u16string clsMurl::VersionBanner() {
     return banner;
 }
 
-void clsMurl::PrintLine(std::u16string_view text) { ACHooks->WriteChatText(text, 5, 1); }
+void clsMurl::PrintLine(std::u16string_view text) {
+    ACHooks->WriteChatText(text, 5, 1);
+}
 
 // Called by the character statistics when a character's login completes.
 void clsMurl::cs_LoginComplete() {
@@ -51,12 +53,13 @@ void clsMurl::LoadVariables() {
             std::u16string_view fallback;
         };
         const Switch switches[] = {
-            {&chkEvades, u"Evades", u"True"},    {&chkZero, u"Zero", u"True"},
-            {&chkResists, u"Resists", u"True"},  {&chkExpired, u"Expired", u"True"},
-            {&chkStatus, u"Status", u"False"},   {&chkBots, u"Bots", u"False"},
+            {&chkEvades, u"Evades", u"True"},   {&chkZero, u"Zero", u"True"},
+            {&chkResists, u"Resists", u"True"}, {&chkExpired, u"Expired", u"True"},
+            {&chkStatus, u"Status", u"False"},  {&chkBots, u"Bots", u"False"},
         };
         for (const auto& s : switches) {
-            const HostBool state = BooleanFromText(store.GetSetting(kApp, kSwitches, s.key, s.fallback));
+            const HostBool state =
+                BooleanFromText(store.GetSetting(kApp, kSwitches, s.key, s.fallback));
             (*s.box)->SetChecked(state);
         }
     });

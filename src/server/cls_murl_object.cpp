@@ -54,7 +54,9 @@ HRESULT ClsMurlObject::QueryInterface(REFIID iid, void** out) noexcept {
     return S_OK;
 }
 
-ULONG ClsMurlObject::AddRef() noexcept { return InterlockedIncrement(&refs_); }
+ULONG ClsMurlObject::AddRef() noexcept {
+    return InterlockedIncrement(&refs_);
+}
 
 ULONG ClsMurlObject::Release() noexcept {
     const ULONG left = InterlockedDecrement(&refs_);

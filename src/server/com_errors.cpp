@@ -63,7 +63,8 @@ HRESULT HResultOfError(int32_t number) noexcept {
     for (const Mapping& m : kMappings) {
         if (m.number == number) return m.hr;
     }
-    if (number > 0 && number <= 0xFFFF) return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number);
+    if (number > 0 && number <= 0xFFFF)
+        return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number);
     if (number < 0) return static_cast<HRESULT>(number);
     return E_FAIL;
 }

@@ -24,7 +24,8 @@ std::wstring GuidText(const GUID& guid) {
 std::wstring ModulePath(HINSTANCE instance) {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD got = GetModuleFileNameW(instance, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD got =
+            GetModuleFileNameW(instance, path.data(), static_cast<DWORD>(path.size()));
         if (got == 0) throw Error(HRESULT_FROM_WIN32(GetLastError()), u"Cannot find the module");
         if (got < path.size()) {
             path.resize(got);
@@ -42,20 +43,22 @@ class Key {
 public:
     // Creates (or opens) HKEY_CLASSES_ROOT\<path>.
     explicit Key(const std::wstring& path) {
-        const LONG status = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr,
-                                            REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key_,
-                                            nullptr);
-        if (status != ERROR_SUCCESS) throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
+        const LONG status =
+            RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_SET_VALUE, nullptr, &key_, nullptr);
+        if (status != ERROR_SUCCESS)
+            throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
     }
     Key(const Key&) = delete;
     Key& operator=(const Key&) = delete;
     ~Key() { RegCloseKey(key_); }
 
     void Set(const wchar_t* name, const std::wstring& value) {
-        const LONG status = RegSetValueExW(key_, name, 0, REG_SZ,
-                                           reinterpret_cast<const BYTE*>(value.c_str()),
-                                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-        if (status != ERROR_SUCCESS) throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
+        const LONG status =
+            RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        if (status != ERROR_SUCCESS)
+            throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
     }
 
 private:
@@ -69,7 +72,8 @@ void DeleteTree(const std::wstring& path) {
     }
 }
 
-void RegisterClass(const ComponentDescription& d, const ClassRecord& c, const std::wstring& module) {
+void RegisterClass(const ComponentDescription& d, const ClassRecord& c,
+                   const std::wstring& module) {
     const std::wstring clsid = GuidText(*c.clsid);
     const std::wstring progid = ProgId(d, c);
     const std::wstring class_key = L"CLSID\\" + clsid;

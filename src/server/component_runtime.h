@@ -11,7 +11,7 @@
 namespace murl::server {
 
 struct ClassRecord {
-    const wchar_t* name;             // class name; the ProgID is "<library>.<name>"
+    const wchar_t* name;  // class name; the ProgID is "<library>.<name>"
     const CLSID* clsid;
     const IID* default_interface;
     // Makes a new object and answers it in `iid`; the object counts itself (ObjectCreated).
@@ -36,8 +36,8 @@ struct ModuleCells {
     LONG locks = 0;    // IClassFactory::LockServer
 };
 
-BOOL RuntimeDllMain(const ComponentDescription& description, ModuleCells& cells,
-                    HINSTANCE instance, DWORD reason) noexcept;
+BOOL RuntimeDllMain(const ComponentDescription& description, ModuleCells& cells, HINSTANCE instance,
+                    DWORD reason) noexcept;
 HRESULT RuntimeGetClassObject(const ComponentDescription& description, ModuleCells& cells,
                               REFCLSID clsid, REFIID iid, void** out) noexcept;
 HRESULT RuntimeCanUnloadNow(const ModuleCells& cells) noexcept;

@@ -145,7 +145,8 @@ HRESULT Dispatch(HooksEvents& sink, DISPID id, const DISPPARAMS* params) {
             sink.StatusTextIntercept(args.Text(0), eat.get());
             return S_OK;
         }
-        default: return S_OK;
+        default:
+            return S_OK;
     }
 }
 

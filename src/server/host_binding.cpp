@@ -168,12 +168,18 @@ std::shared_ptr<HostObject> Offered(IUnknown* object, const Context& context) {
 std::shared_ptr<HostObject> QueryHost(IUnknown* object, HostInterface which,
                                       const Context& context) {
     switch (which) {
-        case HostInterface::Site: return Offered<Site, IHostSite>(object, context);
-        case HostInterface::ViewLoader: return Offered<ViewLoader, IHostViewLoader>(object, context);
-        case HostInterface::View: return Offered<View, IHostView>(object, context);
-        case HostInterface::CheckBox: return Offered<CheckBox, IHostCheckBox>(object, context);
-        case HostInterface::PushButton: return Offered<PushButton, IHostPushButton>(object, context);
-        case HostInterface::Hooks: return Offered<Hooks, IHostHooks>(object, context);
+        case HostInterface::Site:
+            return Offered<Site, IHostSite>(object, context);
+        case HostInterface::ViewLoader:
+            return Offered<ViewLoader, IHostViewLoader>(object, context);
+        case HostInterface::View:
+            return Offered<View, IHostView>(object, context);
+        case HostInterface::CheckBox:
+            return Offered<CheckBox, IHostCheckBox>(object, context);
+        case HostInterface::PushButton:
+            return Offered<PushButton, IHostPushButton>(object, context);
+        case HostInterface::Hooks:
+            return Offered<Hooks, IHostHooks>(object, context);
         case HostInterface::CharacterStats:
             return Offered<CharacterStats, IHostCharacterStats>(object, context);
     }

@@ -33,8 +33,14 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
     return RuntimeGetClassObject(kDescription, g_cells, clsid, iid, out);
 }
 
-STDAPI DllCanUnloadNow() { return RuntimeCanUnloadNow(g_cells); }
+STDAPI DllCanUnloadNow() {
+    return RuntimeCanUnloadNow(g_cells);
+}
 
-STDAPI DllRegisterServer() { return RuntimeRegisterServer(kDescription, g_cells); }
+STDAPI DllRegisterServer() {
+    return RuntimeRegisterServer(kDescription, g_cells);
+}
 
-STDAPI DllUnregisterServer() { return RuntimeUnregisterServer(kDescription, g_cells); }
+STDAPI DllUnregisterServer() {
+    return RuntimeUnregisterServer(kDescription, g_cells);
+}

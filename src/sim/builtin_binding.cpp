@@ -13,7 +13,9 @@ void BuiltinBinding::Create() {
     plugin_ = std::make_unique<clsMurl>(platform_);
 }
 
-void BuiltinBinding::Destroy() noexcept { plugin_.reset(); }
+void BuiltinBinding::Destroy() noexcept {
+    plugin_.reset();
+}
 
 void BuiltinBinding::Initialize(const std::shared_ptr<ISite>& site) {
     if (plugin_) plugin_->IPlugin2_Initialize(site);

@@ -31,8 +31,8 @@ void Raise(IDispatch* sink, DISPID id, std::vector<VARIANT> reversed) {
     EXCEPINFO info{};
     UINT arg_err = 0;
     SetErrorInfo(0, nullptr);
-    const HRESULT hr = sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, &info,
-                                    &arg_err);
+    const HRESULT hr =
+        sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, &info, &arg_err);
     if (hr == DISP_E_EXCEPTION) {
         if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
         std::u16string description(Bstr::View(info.bstrDescription));
@@ -450,9 +450,13 @@ void ComBinding::Create() {
         nullptr, IID_IPlugin2, reinterpret_cast<void**>(state_->plugin.GetAddressOf())));
 }
 
-void ComBinding::Destroy() noexcept { state_->plugin.Reset(); }
+void ComBinding::Destroy() noexcept {
+    state_->plugin.Reset();
+}
 
-bool ComBinding::Exists() const noexcept { return state_->plugin != nullptr; }
+bool ComBinding::Exists() const noexcept {
+    return state_->plugin != nullptr;
+}
 
 void ComBinding::Initialize(const std::shared_ptr<ISite>& site) {
     if (!state_->plugin) return;

@@ -42,11 +42,15 @@ std::optional<Operation> OperationFromName(std::string_view name) noexcept {
 
 FaultTarget TargetOf(Operation op) noexcept {
     switch (op) {
-        case Operation::FindControl: return FaultTarget::AnyControl;
+        case Operation::FindControl:
+            return FaultTarget::AnyControl;
         case Operation::GetChecked:
-        case Operation::SetChecked: return FaultTarget::CheckBox;
-        case Operation::Offer: return FaultTarget::Offerer;
-        default: return FaultTarget::None;
+        case Operation::SetChecked:
+            return FaultTarget::CheckBox;
+        case Operation::Offer:
+            return FaultTarget::Offerer;
+        default:
+            return FaultTarget::None;
     }
 }
 
@@ -57,8 +61,10 @@ bool ReturnsObject(Operation op) noexcept {
         case Operation::GetServiceObject:
         case Operation::LoadViewXml:
         case Operation::FindControl:
-        case Operation::Offer: return true;
-        default: return false;
+        case Operation::Offer:
+            return true;
+        default:
+            return false;
     }
 }
 

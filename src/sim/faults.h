@@ -36,10 +36,10 @@ enum class FaultKind {
 
 // What an operation accepts as its target in `fault`/`missing`.
 enum class FaultTarget {
-    None,          // no target
-    AnyControl,    // optionally one control name
-    CheckBox,      // optionally one check box name
-    Offerer,       // required: a control name or hooks, stats, loader
+    None,        // no target
+    AnyControl,  // optionally one control name
+    CheckBox,    // optionally one check box name
+    Offerer,     // required: a control name or hooks, stats, loader
 };
 FaultTarget TargetOf(Operation op) noexcept;
 // Whether the operation hands back an object, so that `missing` means something for it.

@@ -17,8 +17,8 @@ namespace {
 using Microsoft::WRL::ComPtr;
 
 // IXMLDOMDocument {2933BF81-7B36-11D2-B20E-00C04F983E60}; MinGW declares it but defines none.
-constexpr IID kIidXmlDocument = {0x2933BF81, 0x7B36, 0x11D2,
-                                 {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+constexpr IID kIidXmlDocument = {
+    0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
 class OwnedBstr {
 public:
@@ -133,6 +133,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<XmlParser> MakeXmlParser() { return std::make_unique<MsxmlParser>(); }
+std::unique_ptr<XmlParser> MakeXmlParser() {
+    return std::make_unique<MsxmlParser>();
+}
 
 }  // namespace murl::sim

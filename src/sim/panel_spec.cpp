@@ -59,8 +59,8 @@ void CollectControls(const XmlElement& element, int32_t left, int32_t top,
 
 PanelSpec ReadPanel(const XmlElement& root) {
     if (root.name != u"view") {
-        throw Error(kSimulatedFault, u"The view definition's document element is <" + root.name +
-                                         u">, not <view>",
+        throw Error(kSimulatedFault,
+                    u"The view definition's document element is <" + root.name + u">, not <view>",
                     u"LoadViewXml");
     }
     PanelSpec panel;

@@ -19,7 +19,7 @@ struct ControlSpec {
     std::u16string progid;
     ControlKind kind = ControlKind::Other;
     int32_t left = 0, top = 0, width = 0, height = 0;  // in the view's units, from its corner
-    HostBool checked = kHostFalse;                      // check boxes: checked="true" gives -1
+    HostBool checked = kHostFalse;                     // check boxes: checked="true" gives -1
     std::u16string text;
 };
 

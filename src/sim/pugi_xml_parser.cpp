@@ -29,8 +29,8 @@ public:
         const std::string utf8 = ToUtf8(text);
         pugi::xml_document document;
         const auto result = document.load_buffer(utf8.data(), utf8.size(),
-                                                  pugi::parse_default | pugi::parse_declaration,
-                                                  pugi::encoding_utf8);
+                                                 pugi::parse_default | pugi::parse_declaration,
+                                                 pugi::encoding_utf8);
         if (!result) {
             std::u16string description = u"The view definition is not well-formed XML: ";
             description += ToUtf16(result.description());
@@ -57,6 +57,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<XmlParser> MakeXmlParser() { return std::make_unique<PugiXmlParser>(); }
+std::unique_ptr<XmlParser> MakeXmlParser() {
+    return std::make_unique<PugiXmlParser>();
+}
 
 }  // namespace murl::sim

@@ -41,10 +41,18 @@ void Runner::Act(const Event& event, Record& record) {
             record.heard = plugin_.Exists();
             plugin_.Destroy();
             break;
-        case Verb::Create: plugin_.Create(); break;
-        case Verb::Identity1: host_.stats().SetIdentityText1(event.text); break;
-        case Verb::Identity2: host_.stats().SetIdentityText2(event.text); break;
-        case Verb::Login: record.heard = host_.stats().RaiseLoginComplete(); break;
+        case Verb::Create:
+            plugin_.Create();
+            break;
+        case Verb::Identity1:
+            host_.stats().SetIdentityText1(event.text);
+            break;
+        case Verb::Identity2:
+            host_.stats().SetIdentityText2(event.text);
+            break;
+        case Verb::Login:
+            record.heard = host_.stats().RaiseLoginComplete();
+            break;
         case Verb::Chat:
             record.eat = incoming;
             record.heard = host_.hooks().RaiseChatText(event.text, event.colour, 0, *record.eat);
@@ -78,7 +86,9 @@ void Runner::Act(const Event& event, Record& record) {
                                event.verb == Verb::Fault ? FaultKind::Fail : FaultKind::Missing,
                                std::u16string(event.name));
             break;
-        case Verb::Heal: host_.faults().Heal(); break;
+        case Verb::Heal:
+            host_.faults().Heal();
+            break;
     }
 }
 

@@ -109,11 +109,21 @@ std::string ReadText(std::string_view raw, std::u16string& text) {
         const char e = raw[i + 1];
         size_t length = 2;
         switch (e) {
-            case '"': text += u'"'; break;
-            case '\\': text += u'\\'; break;
-            case 't': text += u'\t'; break;
-            case 'n': text += u'\n'; break;
-            case 'r': text += u'\r'; break;
+            case '"':
+                text += u'"';
+                break;
+            case '\\':
+                text += u'\\';
+                break;
+            case 't':
+                text += u'\t';
+                break;
+            case 'n':
+                text += u'\n';
+                break;
+            case 'r':
+                text += u'\r';
+                break;
             case 'u': {
                 int value = 0;
                 for (size_t k = 0; k < 4; ++k) {
@@ -172,7 +182,8 @@ std::string FaultTargetName(std::string_view field, Operation op, std::u16string
     const auto button = Lookup(kPushButtons, field);
     const auto object = Lookup(kHostObjects, field);
     switch (TargetOf(op)) {
-        case FaultTarget::None: return "extra argument " + Quote(field);
+        case FaultTarget::None:
+            return "extra argument " + Quote(field);
         case FaultTarget::CheckBox:
             if (!box.empty()) break;
             if (!button.empty()) return Quote(field) + " is not a check box";
@@ -255,11 +266,14 @@ ParsedLine ParseLine(std::string_view line, int number) {
         case Verb::Destroy:
         case Verb::Create:
         case Verb::Login:
-        case Verb::Heal: break;
+        case Verb::Heal:
+            break;
         case Verb::Identity1:
         case Verb::Identity2:
         case Verb::Status:
-        case Verb::Type: problem = text(); break;
+        case Verb::Type:
+            problem = text();
+            break;
         case Verb::Chat:
             problem = field("COLOUR", value);
             if (problem.empty()) problem = ReadColour(value, event.colour);
@@ -306,7 +320,8 @@ ParsedLine ParseLine(std::string_view line, int number) {
         }
     }
     if (problem.empty() && more) {
-        problem = rest.empty() ? "extra blank at the end of the line" : "extra argument " + Quote(rest);
+        problem =
+            rest.empty() ? "extra blank at the end of the line" : "extra argument " + Quote(rest);
     }
     if (!problem.empty()) return error(problem);
     return event;

@@ -47,11 +47,11 @@ std::string_view VerbName(Verb verb) noexcept;
 struct Event {
     int line = 0;
     Verb verb = Verb::Init;
-    bool eat = false;           // @eat: the eat flag arrives as -1
-    int32_t colour = 0;         // chat
-    std::u16string text;        // identity1, identity2, chat, status, type
-    std::u16string_view name;   // check, hit, accept; the target of fault and missing, if any
-    bool on = false;            // check
+    bool eat = false;          // @eat: the eat flag arrives as -1
+    int32_t colour = 0;        // chat
+    std::u16string text;       // identity1, identity2, chat, status, type
+    std::u16string_view name;  // check, hit, accept; the target of fault and missing, if any
+    bool on = false;           // check
     Operation operation = Operation::GetHooks;  // fault, missing
 };
 

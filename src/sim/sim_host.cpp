@@ -89,7 +89,9 @@ SimView::SimView(std::shared_ptr<HostState> host, const PanelSpec& panel, int32_
             case ControlKind::PushButton:
                 object = std::make_shared<SimPushButton>(host_, spec.name, id);
                 break;
-            case ControlKind::Other: object = std::make_shared<SimOtherControl>(); break;
+            case ControlKind::Other:
+                object = std::make_shared<SimOtherControl>();
+                break;
         }
         controls_.push_back({spec.name, std::move(object)});
         ++id;
@@ -149,7 +151,9 @@ std::shared_ptr<HostObject> SimHooks::Query(HostInterface which) {
     return Offer(shared_from_this(), which, HostInterface::Hooks, *host_, u"hooks");
 }
 
-std::unique_ptr<Subscription> SimHooks::Advise(HooksEvents& sink) { return sinks_.Advise(sink); }
+std::unique_ptr<Subscription> SimHooks::Advise(HooksEvents& sink) {
+    return sinks_.Advise(sink);
+}
 
 void SimHooks::WriteChatText(std::u16string_view text, int32_t colour, int32_t target) {
     host_->faults.Check(Operation::WriteChatText);

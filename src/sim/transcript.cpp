@@ -10,8 +10,12 @@ namespace {
 
 constexpr size_t kFlushAt = 1 << 16;
 
-bool IsHighSurrogate(char16_t c) noexcept { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) noexcept { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char16_t c) noexcept {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t c) noexcept {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 void AppendHex4(std::string& out, char16_t unit) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -65,13 +69,27 @@ void AppendEscaped(std::string& out, std::u16string_view text, Escape&& escape) 
 
 bool JsonEscape(char16_t unit, std::string& out) {
     switch (unit) {
-        case u'"': out += "\\\""; return true;
-        case u'\\': out += "\\\\"; return true;
-        case u'\n': out += "\\n"; return true;
-        case u'\r': out += "\\r"; return true;
-        case u'\t': out += "\\t"; return true;
-        case u'\b': out += "\\b"; return true;
-        case u'\f': out += "\\f"; return true;
+        case u'"':
+            out += "\\\"";
+            return true;
+        case u'\\':
+            out += "\\\\";
+            return true;
+        case u'\n':
+            out += "\\n";
+            return true;
+        case u'\r':
+            out += "\\r";
+            return true;
+        case u'\t':
+            out += "\\t";
+            return true;
+        case u'\b':
+            out += "\\b";
+            return true;
+        case u'\f':
+            out += "\\f";
+            return true;
         default:
             if (unit < 0x20) {
                 AppendHex4(out, unit);
@@ -113,11 +131,21 @@ std::string ReadableText(std::u16string_view text) {
     std::string out = "\"";
     AppendEscaped(out, text, [](char16_t unit, std::string& to) {
         switch (unit) {
-            case u'"': to += "\\\""; return true;
-            case u'\\': to += "\\\\"; return true;
-            case u'\n': to += "\\n"; return true;
-            case u'\r': to += "\\r"; return true;
-            case u'\t': to += "\\t"; return true;
+            case u'"':
+                to += "\\\"";
+                return true;
+            case u'\\':
+                to += "\\\\";
+                return true;
+            case u'\n':
+                to += "\\n";
+                return true;
+            case u'\r':
+                to += "\\r";
+                return true;
+            case u'\t':
+                to += "\\t";
+                return true;
             default:
                 if (unit < 0x20 || unit == 0x7F) {
                     AppendHex4(to, unit);
@@ -170,7 +198,8 @@ std::string JsonLine(const Record& record) {
             AppendKey(out, "operation");
             AppendAscii(out, OperationName(e.operation));
             break;
-        default: break;
+        default:
+            break;
     }
     if (record.eat) {
         AppendKey(out, "bEat");
@@ -213,7 +242,9 @@ void JsonTranscript::Write(const Record& record) {
     FlushIfFull(buffer_, out_, false);
 }
 
-void JsonTranscript::Flush() { FlushIfFull(buffer_, out_, true); }
+void JsonTranscript::Flush() {
+    FlushIfFull(buffer_, out_, true);
+}
 
 // ---- Text ---------------------------------------------------------------------------------
 
@@ -278,7 +309,8 @@ void TextTranscript::Write(const Record& record) {
                 out += ToUtf8(e.name);
             }
             break;
-        default: break;
+        default:
+            break;
     }
     if (!record.heard) {
         const bool to_plugin =
@@ -306,6 +338,8 @@ void TextTranscript::Write(const Record& record) {
     FlushIfFull(buffer_, out_, false);
 }
 
-void TextTranscript::Flush() { FlushIfFull(buffer_, out_, true); }
+void TextTranscript::Flush() {
+    FlushIfFull(buffer_, out_, true);
+}
 
 }  // namespace murl::sim

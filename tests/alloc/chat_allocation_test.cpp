@@ -22,7 +22,8 @@ TEST(ChatFilterAllocations, NonePerChatLine) {
                 const uint64_t before = AllocationCount();
                 eaten += rig.Chat(line.text, line.colour) != 0;
                 ASSERT_EQ(AllocationCount() - before, 0u)
-                    << "colour " << line.colour << " \"" << ToUtf8(line.text) << "\" switches " << switches;
+                    << "colour " << line.colour << " \"" << ToUtf8(line.text) << "\" switches "
+                    << switches;
             }
         }
     }

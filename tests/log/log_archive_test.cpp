@@ -55,7 +55,13 @@ TEST(LogArchive, DefaultPathIsDatedInTheArchFolder) {
     const Case kCases[] = {
         {"5 March", {2007, 3, 5, 12, 0, 0}, false, 0, -1, kOld, "07_3_5_murl.log", ""},
         {"15 October", {2007, 10, 15, 12, 0, 0}, true, 0, -1, kOld, "07_10_15_murl.log", ""},
-        {"date-time stamp", {2010, 1, 9, 8, 7, 6}, false, -1, -1, kOld, "10_1_9_murl.log",
+        {"date-time stamp",
+         {2010, 1, 9, 8, 7, 6},
+         false,
+         -1,
+         -1,
+         kOld,
+         "10_1_9_murl.log",
          "2010-01-09 08:07:06\t"},
         {"missing log", {2007, 3, 5, 12, 0, 0}, false, 0, -1, std::nullopt, "07_3_5_murl.log", ""},
         {"inactive log", {2007, 3, 5, 12, 0, 0}, false, 0, 0, kOld, "07_3_5_murl.log", ""},
@@ -88,8 +94,7 @@ TEST(LogArchive, SecondCallTheSameDayMeetsTheReadOnlyArchive) {
 
     const std::string archive = t.arch + "/07_3_5_murl.log";
     EXPECT_EQ(ReadBytes(archive), kOld);
-    EXPECT_EQ(ReadBytes(t.log_path),
-              archive + " archived.\r\nsecond\r\n" + kReadOnlyNotice);
+    EXPECT_EQ(ReadBytes(t.log_path), archive + " archived.\r\nsecond\r\n" + kReadOnlyNotice);
 }
 
 TEST(LogArchive, CallerGivenPathIsUsedUnchanged) {
@@ -135,11 +140,12 @@ TEST(LogArchive, StepsRunInOrder) {
     clsLog log(fake.MakePlatform(settings));
     log.File(kLog);
     log.ArchiveLog(u"");
-    const std::vector<std::string> expected = {
-        "Create", "FileExists", "CreateTextFile", "FolderExists", "CreateFolder", "CopyFile",
-        "CreateTextFile",  // emptying
-        "Create", "FileExists", "OpenTextFile", "WriteBlankLines", "WriteLine", "Close",
-        "GetFile", "SetAttributes"};
+    const std::vector<std::string> expected = {"Create",          "FileExists",   "CreateTextFile",
+                                               "FolderExists",    "CreateFolder", "CopyFile",
+                                               "CreateTextFile",  // emptying
+                                               "Create",          "FileExists",   "OpenTextFile",
+                                               "WriteBlankLines", "WriteLine",    "Close",
+                                               "GetFile",         "SetAttributes"};
     EXPECT_EQ(fake.files.calls(), expected);
     EXPECT_EQ(fake.files.Attributes(kArchive), 33);
 }
@@ -155,7 +161,7 @@ TEST(LogArchive, FailureAtEachStepLeavesWhatWasDone) {
         int32_t number;
         bool log_exists, arch_exists;  // an existing ARCH holds an older, writable archive
         int32_t blank_lines;
-        std::optional<std::string> log;      // at the ceiling 0
+        std::optional<std::string> log;  // at the ceiling 0
         std::optional<std::string> archive;
         bool notice;  // false where the failing step is the " archived." entry itself
     };
@@ -198,13 +204,13 @@ TEST(LogArchive, FailureAtEachStepLeavesWhatWasDone) {
 
             std::optional<std::string> expected_log = c.log;
             if (c.notice && level == 1) {
-                expected_log = c.log.value_or("") +
-                               (c.number == 70 ? kReadOnlyNotice
-                                               : "Error # 57\r\n\t\t\tDevice I/O error\r\n");
+                expected_log =
+                    c.log.value_or("") +
+                    (c.number == 70 ? kReadOnlyNotice : "Error # 57\r\n\t\t\tDevice I/O error\r\n");
             }
-            EXPECT_EQ(fake.files.HasFile(kLog) ? std::optional(fake.files.Contents(kLog))
-                                               : std::nullopt,
-                      expected_log);
+            EXPECT_EQ(
+                fake.files.HasFile(kLog) ? std::optional(fake.files.Contents(kLog)) : std::nullopt,
+                expected_log);
             EXPECT_EQ(fake.files.HasFile(kArchive) ? std::optional(fake.files.Contents(kArchive))
                                                    : std::nullopt,
                       c.archive);

@@ -21,9 +21,8 @@ inline ::testing::AssertionResult FailsAsLogOutput(const std::function<void()>& 
             e.description() == description) {
             return ::testing::AssertionSuccess();
         }
-        return ::testing::AssertionFailure()
-               << "error " << e.number() << " from \"" << ToUtf8(e.source()) << "\": \""
-               << e.what() << '"';
+        return ::testing::AssertionFailure() << "error " << e.number() << " from \""
+                                             << ToUtf8(e.source()) << "\": \"" << e.what() << '"';
     }
     return ::testing::AssertionFailure() << "no error";
 }

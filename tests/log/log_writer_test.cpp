@@ -107,8 +107,13 @@ TEST(LogWriter, InactiveDoesNothingAtAll) {
     };
     const Case kCases[] = {
         {"fresh instance", [](clsLog&) {}},
-        {"switched off", [](clsLog& log) { log.File(kLogPath); log.Active(kHostFalse); }},
-        {"off with box ceiling", [](clsLog& log) {
+        {"switched off",
+         [](clsLog& log) {
+             log.File(kLogPath);
+             log.Active(kHostFalse);
+         }},
+        {"off with box ceiling",
+         [](clsLog& log) {
              log.File(kLogPath);
              log.Active(kHostFalse);
              log.SeverityLevel(9);
@@ -134,14 +139,18 @@ TEST(LogWriter, InactiveDoesNothingAtAll) {
 TEST(LogWriter, FailureAtEachStepSwitchesLoggingOff) {
     struct Case {
         const char* operation;
-        bool log_exists;                 // otherwise CreateTextFile is called
+        bool log_exists;                  // otherwise CreateTextFile is called
         std::optional<std::string> left;  // log contents after the failure
     };
     const Case kCases[] = {
-        {"Create", true, "old\r\n"},          {"Now", true, "old\r\n"},
-        {"Show", true, "old\r\n"},            {"FileExists", true, "old\r\n"},
-        {"CreateTextFile", false, std::nullopt},        {"OpenTextFile", true, "old\r\n"},
-        {"WriteBlankLines", true, "old\r\n"}, {"WriteLine", true, "old\r\n\r\n\r\n"},
+        {"Create", true, "old\r\n"},
+        {"Now", true, "old\r\n"},
+        {"Show", true, "old\r\n"},
+        {"FileExists", true, "old\r\n"},
+        {"CreateTextFile", false, std::nullopt},
+        {"OpenTextFile", true, "old\r\n"},
+        {"WriteBlankLines", true, "old\r\n"},
+        {"WriteLine", true, "old\r\n\r\n\r\n"},
         {"Close", true, "old\r\n\r\n\r\n" + std::string(kStamp) + "\tT\r\n"},
     };
     for (const Case& c : kCases) {
@@ -153,7 +162,7 @@ TEST(LogWriter, FailureAtEachStepSwitchesLoggingOff) {
         t.log.BlankLines(2);
         const Error failure(57, u"Device I/O error");
         const std::string_view op = c.operation;
-        FailPlan& port = op == "Now" ? static_cast<FailPlan&>(t.fake.clock)
+        FailPlan& port = op == "Now"    ? static_cast<FailPlan&>(t.fake.clock)
                          : op == "Show" ? static_cast<FailPlan&>(t.fake.message_box)
                                         : static_cast<FailPlan&>(t.fake.files);
         port.fail_at(op, failure);

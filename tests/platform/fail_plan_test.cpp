@@ -27,15 +27,19 @@ TEST(FailPlan, FailsTheChosenCallsOfTheNamedOperation) {
     };
     const Case kCases[] = {
         {"third call", [](FailPlan& p) { p.fail_at("Op", Error(1), 3); }, "..1.."},
-        {"counted from when planned", [](FailPlan& p) {
+        {"counted from when planned",
+         [](FailPlan& p) {
              p.Check("Op");
              p.fail_at("Op", Error(1), 2);
-         }, ".1..."},
-        {"two plans", [](FailPlan& p) {
+         },
+         ".1..."},
+        {"two plans",
+         [](FailPlan& p) {
              p.fail_at("Op", Error(1), 2);
              p.fail_at("Op", Error(2), 2);
              p.fail_at("Op", Error(3), 4);
-         }, ".1.3."},
+         },
+         ".1.3."},
         {"other operation", [](FailPlan& p) { p.fail_at("Other", Error(1)); }, "....."},
         {"always", [](FailPlan& p) { p.fail_always("Op", Error(4)); }, "44444"},
     };

@@ -13,12 +13,17 @@ protected:
 
 TEST_F(ChatCommand, HelpIsTheFirstTenCharactersInAnyCase) {
     const std::string home = "See " + ToUtf8(MURL_HOME_PAGE) + " for the latest version";
-    struct Case { std::u16string_view typed; bool help; };
+    struct Case {
+        std::u16string_view typed;
+        bool help;
+    };
     const Case cases[] = {
-        {u"/murl help", true},   {u"@murl help", true},  {u"/MURL HELP", true},
-        {u"@Murl Helpful", true}, {u"/murl help me", true}, {u"/murl hel", false},
-        {u" /murl help", false}, {u"/murl  help", false}, {u"murl help", false},
-        {u"", false},            {u"/murl\u00A0help", false}, {u"hello there", false},
+        {u"/murl help", true},       {u"@murl help", true},
+        {u"/MURL HELP", true},       {u"@Murl Helpful", true},
+        {u"/murl help me", true},    {u"/murl hel", false},
+        {u" /murl help", false},     {u"/murl  help", false},
+        {u"murl help", false},       {u"", false},
+        {u"/murl\u00A0help", false}, {u"hello there", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(c.typed));
@@ -42,8 +47,8 @@ TEST_F(ChatCommand, OutputStatsPrintsTheCountersThenSavesThem) {
     host.Printed();
     plugin->SetCounters(3, 0, 12);
     host.Hit(u"cmdOut");
-    EXPECT_EQ(host.Printed(),
-              (std::vector<std::string>{"Melee evades = 3", "Resists = 0", "Zero damage hits = 12"}));
+    EXPECT_EQ(host.Printed(), (std::vector<std::string>{"Melee evades = 3", "Resists = 0",
+                                                        "Zero damage hits = 12"}));
     EXPECT_EQ(Setting(u"XyzAbc", u"Evades"), "3");
     EXPECT_EQ(Setting(u"XyzAbc", u"Resists"), "0");
     EXPECT_EQ(Setting(u"XyzAbc", u"Zero"), "12");
@@ -60,7 +65,8 @@ TEST_F(ChatCommand, ResetZeroesAndSavesEvenBeforeAnyLogin) {
     EXPECT_TRUE(host.Printed().empty());
     for (auto key : {u"Evades", u"Resists", u"Zero"}) EXPECT_EQ(Setting(u"", key), "0");
     host.Hit(u"cmdOut");
-    EXPECT_EQ(host.Printed(), (std::vector<std::string>{"Melee evades = 0", "Resists = 0", "Zero damage hits = 0"}));
+    EXPECT_EQ(host.Printed(), (std::vector<std::string>{"Melee evades = 0", "Resists = 0",
+                                                        "Zero damage hits = 0"}));
 }
 
 TEST_F(ChatCommand, OutputStatsStopsAtAFailedLineWithoutSaving) {
@@ -71,7 +77,8 @@ TEST_F(ChatCommand, OutputStatsStopsAtAFailedLineWithoutSaving) {
     host.faults().Heal();
     store.fail_always("SaveSetting", Error(70));
     EXPECT_NO_THROW(host.Accept(u"cmdReset")) << "store failures are reported, not raised";
-    EXPECT_EQ(LogReports(), std::vector<std::string>{"Error in SaveVariables: Permission denied. At line 20"});
+    EXPECT_EQ(LogReports(),
+              std::vector<std::string>{"Error in SaveVariables: Permission denied. At line 20"});
 }
 
 }  // namespace

@@ -71,12 +71,14 @@ const ChatCase kChatCases[] = {
 
 TEST_F(ChatFilter, RulesDecideVerdictAndCounters) {
     for (const auto& c : kChatCases) {
-        SCOPED_TRACE(testing::Message() << "colour " << c.colour << " \"" << ToUtf8(c.text) << "\" boxes " << c.boxes);
+        SCOPED_TRACE(testing::Message()
+                     << "colour " << c.colour << " \"" << ToUtf8(c.text) << "\" boxes " << c.boxes);
         plugin->SetCounters(0, 0, 0);
         SetBoxes(c.boxes);
         for (HostBool incoming : {HostBool(0), HostBool(-1)}) {
             plugin->SetCounters(0, 0, 0);
-            EXPECT_EQ(host.Chat(c.text, c.colour, incoming), c.eat) << "eat flag arriving " << incoming;
+            EXPECT_EQ(host.Chat(c.text, c.colour, incoming), c.eat)
+                << "eat flag arriving " << incoming;
             EXPECT_EQ(plugin->EvadeCount(), c.evades);
             EXPECT_EQ(plugin->ResistCount(), c.resists);
             EXPECT_EQ(plugin->ZeroCount(), c.zero);
@@ -92,7 +94,12 @@ TEST_F(ChatFilter, FindsMarksAnywhereInLongLinesFullOfNearMisses) {
         while (text.size() < n) text += pattern;
         return text.substr(0, n);
     };
-    struct Mark { int32_t colour; std::u16string_view text; std::string_view boxes; int zero; };
+    struct Mark {
+        int32_t colour;
+        std::u16string_view text;
+        std::string_view boxes;
+        int zero;
+    };
     const Mark marks[] = {{21, u"for 0 points of", "010000", 1},
                           {7, u"has expired.", "000100", 0},
                           {3, u"-T-", "000001", 0}};
@@ -100,7 +107,8 @@ TEST_F(ChatFilter, FindsMarksAnywhereInLongLinesFullOfNearMisses) {
         SetBoxes(m.boxes);
         for (size_t before : {0, 1, 7, 31, 33, 1000, 4095}) {
             for (size_t after : {0, 1, 17, 2000}) {
-                SCOPED_TRACE(testing::Message() << ToUtf8(m.text) << " after " << before << " before " << after);
+                SCOPED_TRACE(testing::Message()
+                             << ToUtf8(m.text) << " after " << before << " before " << after);
                 plugin->SetCounters(0, 0, 0);
                 const std::u16string text = filler(before) + std::u16string(m.text) + filler(after);
                 EXPECT_EQ(host.Chat(text, m.colour), -1);
@@ -113,12 +121,17 @@ TEST_F(ChatFilter, FindsMarksAnywhereInLongLinesFullOfNearMisses) {
 
 TEST_F(ChatFilter, ReadsTheSwitchesOfItsColourWhetherOrNotTheTextMatches) {
     // A switch that cannot be read reports the line: that shows which switches a line reads.
-    struct Reads { int32_t colour; std::u16string_view box; bool read; };
-    const Reads cases[] = {{21, u"chkEvades", true},  {21, u"chkZero", true},     {21, u"chkResists", false},
-                           {21, u"chkExpired", false}, {21, u"chkBots", true},    {7, u"chkEvades", false},
-                           {7, u"chkZero", false},     {7, u"chkResists", true},  {7, u"chkExpired", true},
-                           {7, u"chkBots", true},      {3, u"chkEvades", false},  {3, u"chkResists", false},
-                           {3, u"chkBots", true},      {21, u"chkStatus", false}, {7, u"chkStatus", false}};
+    struct Reads {
+        int32_t colour;
+        std::u16string_view box;
+        bool read;
+    };
+    const Reads cases[] = {
+        {21, u"chkEvades", true},   {21, u"chkZero", true},    {21, u"chkResists", false},
+        {21, u"chkExpired", false}, {21, u"chkBots", true},    {7, u"chkEvades", false},
+        {7, u"chkZero", false},     {7, u"chkResists", true},  {7, u"chkExpired", true},
+        {7, u"chkBots", true},      {3, u"chkEvades", false},  {3, u"chkResists", false},
+        {3, u"chkBots", true},      {21, u"chkStatus", false}, {7, u"chkStatus", false}};
     SetBoxes("000000");
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "colour " << c.colour << " " << ToUtf8(c.box));
@@ -160,7 +173,8 @@ TEST_F(ChatFilter, UnboundCheckBoxesReportOnEveryLine) {
     ClearLog();
     for (int32_t colour : {21, 7, 0}) EXPECT_EQ(h.Chat(u"You evaded -b-", colour, -1), 0);
     const std::string report =
-        "Error in ACHooks_ChatTextIntercept: Object variable or With block variable not set. At line 0";
+        "Error in ACHooks_ChatTextIntercept: Object variable or With block variable not set. At "
+        "line 0";
     EXPECT_EQ(LogReports(), (std::vector<std::string>{report, report, report}));
 }
 
@@ -168,12 +182,17 @@ TEST_F(ChatFilter, HostFailureReadingASwitchIsReported) {
     host.Fail(Operation::GetChecked, u"chkZero");
     EXPECT_EQ(host.Chat(u"You evaded it -t-", 21), -1);
     EXPECT_EQ(plugin->EvadeCount(), 1);
-    EXPECT_EQ(LogReports(), std::vector<std::string>{
-                                "Error in ACHooks_ChatTextIntercept: GetChecked failed (simulated fault). At line 0"});
+    EXPECT_EQ(
+        LogReports(),
+        std::vector<std::string>{
+            "Error in ACHooks_ChatTextIntercept: GetChecked failed (simulated fault). At line 0"});
 }
 
 TEST_F(ChatFilter, StatusTextIsEatenOnlyWhenItsSwitchIsOnAndNeverUneaten) {
-    struct Case { char box; HostBool incoming, eat; };
+    struct Case {
+        char box;
+        HostBool incoming, eat;
+    };
     const Case cases[] = {{'1', 0, -1}, {'1', -1, -1}, {'0', 0, 0}, {'0', -1, -1}, {'2', 0, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "box " << c.box << " incoming " << c.incoming);

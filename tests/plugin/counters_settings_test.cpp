@@ -38,16 +38,66 @@ struct LoadCase {
 
 // Before each load the counters are 100, 200, 300 and every box is clear.
 const LoadCase kLoadCases[] = {
-    {"negative and zero", {{u"Evades", u"-3"}, {u"Resists", u"0"}, {u"Zero", u"7"}}, {}, -3, 0, 7, "111100", ""},
-    {"halves round to even", {{u"Evades", u"12.5"}, {u"Resists", u"13.5"}, {u"Zero", u" 2E1 "}}, {}, 12, 14, 20, "111100", ""},
-    {"letters under Resists", {{u"Evades", u"5"}, {u"Resists", u"abc"}, {u"Zero", u"9"}}, {}, 5, 200, 300, "000000",
+    {"negative and zero",
+     {{u"Evades", u"-3"}, {u"Resists", u"0"}, {u"Zero", u"7"}},
+     {},
+     -3,
+     0,
+     7,
+     "111100",
+     ""},
+    {"halves round to even",
+     {{u"Evades", u"12.5"}, {u"Resists", u"13.5"}, {u"Zero", u" 2E1 "}},
+     {},
+     12,
+     14,
+     20,
+     "111100",
+     ""},
+    {"letters under Resists",
+     {{u"Evades", u"5"}, {u"Resists", u"abc"}, {u"Zero", u"9"}},
+     {},
+     5,
+     200,
+     300,
+     "000000",
      "Error in LoadVariables: Type mismatch. At line 0"},
-    {"too large under Evades", {{u"Evades", u"2147483648"}}, {}, 100, 200, 300, "000000",
+    {"too large under Evades",
+     {{u"Evades", u"2147483648"}},
+     {},
+     100,
+     200,
+     300,
+     "000000",
      "Error in LoadVariables: Overflow. At line 0"},
-    {"empty text", {{u"Zero", u""}}, {}, 0, 0, 300, "000000", "Error in LoadVariables: Type mismatch. At line 0"},
-    {"switch spellings", {}, {{u"Evades", u"true"}, {u"Zero", u"FALSE"}, {u"Resists", u"0"}, {u"Expired", u"1"},
-                             {u"Status", u"-1"}, {u"Bots", u"True"}}, 0, 0, 0, "100111", ""},
-    {"yes under Expired", {}, {{u"Evades", u"False"}, {u"Expired", u"yes"}, {u"Bots", u"True"}}, 0, 0, 0, "011000",
+    {"empty text",
+     {{u"Zero", u""}},
+     {},
+     0,
+     0,
+     300,
+     "000000",
+     "Error in LoadVariables: Type mismatch. At line 0"},
+    {"switch spellings",
+     {},
+     {{u"Evades", u"true"},
+      {u"Zero", u"FALSE"},
+      {u"Resists", u"0"},
+      {u"Expired", u"1"},
+      {u"Status", u"-1"},
+      {u"Bots", u"True"}},
+     0,
+     0,
+     0,
+     "100111",
+     ""},
+    {"yes under Expired",
+     {},
+     {{u"Evades", u"False"}, {u"Expired", u"yes"}, {u"Bots", u"True"}},
+     0,
+     0,
+     0,
+     "011000",
      "Error in LoadVariables: Type mismatch. At line 0"},
 };
 
@@ -70,7 +120,8 @@ TEST_F(CountersSettings, LoadReplacesCountersAndSwitchesUpToTheFirstBadValue) {
         EXPECT_EQ(m.ResistCount(), c.resists);
         EXPECT_EQ(m.ZeroCount(), c.zero);
         EXPECT_EQ(h.BoxStates(), c.boxes);
-        EXPECT_EQ(LogReports(), c.report.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.report});
+        EXPECT_EQ(LogReports(), c.report.empty() ? std::vector<std::string>{}
+                                                 : std::vector<std::string>{c.report});
         EXPECT_EQ(store.entries(), before) << "loading writes nothing";
     }
 }
@@ -108,8 +159,13 @@ TEST_F(CountersSettings, SecondLoginSavesThePreviousCharactersCountsFirst) {
 }
 
 TEST_F(CountersSettings, SaveReportsTheFailingWriteAndSkipsTheRest) {
-    struct Case { std::u16string key; int line; std::vector<std::string> written; };
-    const Case cases[] = {{u"Evades", 20, {}}, {u"Resists", 30, {"Evades"}}, {u"Zero", 40, {"Evades", "Resists"}}};
+    struct Case {
+        std::u16string key;
+        int line;
+        std::vector<std::string> written;
+    };
+    const Case cases[] = {
+        {u"Evades", 20, {}}, {u"Resists", 30, {"Evades"}}, {u"Zero", 40, {"Evades", "Resists"}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(c.key));
         store.entries().clear();
@@ -118,11 +174,13 @@ TEST_F(CountersSettings, SaveReportsTheFailingWriteAndSkipsTheRest) {
         store.fail_for_key("SaveSetting", c.key, Error(70));
         host.Hit(u"cmdOut");
         std::vector<std::string> written;
-        for (const auto& [address, value] : store.entries()) written.push_back(ToUtf8(std::get<2>(address)));
+        for (const auto& [address, value] : store.entries())
+            written.push_back(ToUtf8(std::get<2>(address)));
         std::sort(written.begin(), written.end());
         EXPECT_EQ(written, c.written);
-        EXPECT_EQ(LogReports(), std::vector<std::string>{"Error in SaveVariables: Permission denied. At line " +
-                                                         std::to_string(c.line)});
+        EXPECT_EQ(LogReports(),
+                  std::vector<std::string>{"Error in SaveVariables: Permission denied. At line " +
+                                           std::to_string(c.line)});
     }
 }
 
@@ -146,11 +204,17 @@ TEST_F(CountersSettings, ExtremeCountersRoundTripThroughTheStore) {
 }
 
 TEST_F(CountersSettings, ChangeHandlersStoreTheNewStateAtOnce) {
-    struct Case { std::u16string box; HostBool state; std::u16string key; std::string text; };
-    const Case cases[] = {{u"chkZero", 0, u"Zero", "False"},     {u"chkZero", -1, u"Zero", "True"},
-                          {u"chkEvades", 0, u"Evades", "False"}, {u"chkResists", 0, u"Resists", "False"},
-                          {u"chkExpired", 0, u"Expired", "False"}, {u"chkStatus", -1, u"Status", "True"},
-                          {u"chkBots", 1, u"Bots", "True"}};
+    struct Case {
+        std::u16string box;
+        HostBool state;
+        std::u16string key;
+        std::string text;
+    };
+    const Case cases[] = {
+        {u"chkZero", 0, u"Zero", "False"},       {u"chkZero", -1, u"Zero", "True"},
+        {u"chkEvades", 0, u"Evades", "False"},   {u"chkResists", 0, u"Resists", "False"},
+        {u"chkExpired", 0, u"Expired", "False"}, {u"chkStatus", -1, u"Status", "True"},
+        {u"chkBots", 1, u"Bots", "True"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(c.box));
         store.entries().clear();

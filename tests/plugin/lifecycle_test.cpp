@@ -12,20 +12,19 @@ using Lifecycle = PluginTest;
 
 // Which of the eleven event-bound fields hold an object, in declaration order, as "1"/"0".
 std::string Bound(const clsMurl& m) {
-    const bool fields[] = {bool(m.ACHooks),   bool(m.cs),         bool(m.MainView),
-                           bool(m.chkEvades), bool(m.chkZero),    bool(m.chkResists),
+    const bool fields[] = {bool(m.ACHooks),    bool(m.cs),        bool(m.MainView),
+                           bool(m.chkEvades),  bool(m.chkZero),   bool(m.chkResists),
                            bool(m.chkExpired), bool(m.chkStatus), bool(m.chkBots),
-                           bool(m.cmdReset),  bool(m.cmdOut)};
+                           bool(m.cmdReset),   bool(m.cmdOut)};
     std::string out;
     for (bool f : fields) out += f ? '1' : '0';
     return out;
 }
 
 TEST_F(Lifecycle, ViewDefinitionIsTheThirteenPiecesJoined) {
-    const std::u16string joined = std::accumulate(kViewDefinitionPieces.begin(), kViewDefinitionPieces.end(),
-                                                  std::u16string{}, [](std::u16string a, std::u16string_view b) {
-                                                      return a += b;
-                                                  });
+    const std::u16string joined = std::accumulate(
+        kViewDefinitionPieces.begin(), kViewDefinitionPieces.end(), std::u16string{},
+        [](std::u16string a, std::u16string_view b) { return a += b; });
     EXPECT_EQ(plugin->ViewDefinition(), joined);
     EXPECT_EQ(plugin->ViewDefinition().size(), 1295u);
     EXPECT_EQ(plugin->ViewDefinition().find(u'\n'), std::u16string::npos);
@@ -68,31 +67,71 @@ const std::string kRefused = "Object doesn't support this property or method";
 const InitCase kInitCases[] = {
     {"all well", {}, false, "", "11111111111"},
     {"null site", {}, true, kPrefix + kNotSet + ". At line 30", "00000000000"},
-    {"view loader fails", {{Operation::GetViewLoader, kFail, u""}}, false,
-     kPrefix + "GetViewLoader failed (simulated fault). At line 30", "00000000000"},
-    {"view loader refuses", {{Operation::Offer, kFail, u"loader"}}, false, kPrefix + kRefused + ". At line 30",
+    {"view loader fails",
+     {{Operation::GetViewLoader, kFail, u""}},
+     false,
+     kPrefix + "GetViewLoader failed (simulated fault). At line 30",
      "00000000000"},
-    {"no view loader", {{Operation::GetViewLoader, kMissing, u""}}, false, kPrefix + kNotSet + ". At line 60",
+    {"view loader refuses",
+     {{Operation::Offer, kFail, u"loader"}},
+     false,
+     kPrefix + kRefused + ". At line 30",
+     "00000000000"},
+    {"no view loader",
+     {{Operation::GetViewLoader, kMissing, u""}},
+     false,
+     kPrefix + kNotSet + ". At line 60",
      "11000000000"},
-    {"hooks fail", {{Operation::GetHooks, kFail, u""}}, false,
-     kPrefix + "GetHooks failed (simulated fault). At line 40", "00000000000"},
-    {"hooks refuse", {{Operation::Offer, kFail, u"hooks"}}, false, kPrefix + kRefused + ". At line 40",
+    {"hooks fail",
+     {{Operation::GetHooks, kFail, u""}},
+     false,
+     kPrefix + "GetHooks failed (simulated fault). At line 40",
+     "00000000000"},
+    {"hooks refuse",
+     {{Operation::Offer, kFail, u"hooks"}},
+     false,
+     kPrefix + kRefused + ". At line 40",
      "00000000000"},
     {"no hooks", {{Operation::GetHooks, kMissing, u""}}, false, "", "01111111111"},
-    {"service fails", {{Operation::GetServiceObject, kFail, u""}}, false,
-     kPrefix + "GetServiceObject failed (simulated fault). At line 50", "10000000000"},
-    {"stats refuse", {{Operation::Offer, kFail, u"stats"}}, false, kPrefix + kRefused + ". At line 50",
+    {"service fails",
+     {{Operation::GetServiceObject, kFail, u""}},
+     false,
+     kPrefix + "GetServiceObject failed (simulated fault). At line 50",
      "10000000000"},
-    {"view fails to load", {{Operation::LoadViewXml, kFail, u""}}, false,
-     kPrefix + "LoadViewXml failed (simulated fault). At line 60", "11000000000"},
-    {"chkResists lookup fails", {{Operation::FindControl, kFail, u"chkResists"}}, false,
-     kPrefix + "FindControl failed (simulated fault). At line 90", "11111000000"},
-    {"chkResists not found", {{Operation::FindControl, kMissing, u"chkResists"}}, false, "", "11111011111"},
-    {"chkBots refuses", {{Operation::Offer, kFail, u"chkBots"}}, false, kPrefix + kRefused + ". At line 120",
+    {"stats refuse",
+     {{Operation::Offer, kFail, u"stats"}},
+     false,
+     kPrefix + kRefused + ". At line 50",
+     "10000000000"},
+    {"view fails to load",
+     {{Operation::LoadViewXml, kFail, u""}},
+     false,
+     kPrefix + "LoadViewXml failed (simulated fault). At line 60",
+     "11000000000"},
+    {"chkResists lookup fails",
+     {{Operation::FindControl, kFail, u"chkResists"}},
+     false,
+     kPrefix + "FindControl failed (simulated fault). At line 90",
+     "11111000000"},
+    {"chkResists not found",
+     {{Operation::FindControl, kMissing, u"chkResists"}},
+     false,
+     "",
+     "11111011111"},
+    {"chkBots refuses",
+     {{Operation::Offer, kFail, u"chkBots"}},
+     false,
+     kPrefix + kRefused + ". At line 120",
      "11111111000"},
-    {"cmdReset lookup fails", {{Operation::FindControl, kFail, u"cmdReset"}}, false,
-     kPrefix + "FindControl failed (simulated fault). At line 130", "11111111100"},
-    {"cmdOut refuses", {{Operation::Offer, kFail, u"cmdOut"}}, false, kPrefix + kRefused + ". At line 140",
+    {"cmdReset lookup fails",
+     {{Operation::FindControl, kFail, u"cmdReset"}},
+     false,
+     kPrefix + "FindControl failed (simulated fault). At line 130",
+     "11111111100"},
+    {"cmdOut refuses",
+     {{Operation::Offer, kFail, u"cmdOut"}},
+     false,
+     kPrefix + kRefused + ". At line 140",
      "11111111110"},
 };
 
@@ -119,7 +158,8 @@ TEST_F(Lifecycle, ReportsCarryTheLocalDateTime) {
     host.Fail(Operation::LoadViewXml);
     Init();
     EXPECT_EQ(fakes.files.Contents(kLogPath),
-              "2026-12-07 09:05:03\tError in IPlugin2_Initialize: LoadViewXml failed (simulated fault). At line 60\r\n");
+              "2026-12-07 09:05:03\tError in IPlugin2_Initialize: LoadViewXml failed (simulated "
+              "fault). At line 60\r\n");
 }
 
 TEST_F(Lifecycle, SubscriptionsFollowTheFields) {
@@ -130,7 +170,8 @@ TEST_F(Lifecycle, SubscriptionsFollowTheFields) {
 
     plugin->IPlugin2_Terminate();
     EXPECT_EQ(Bound(*plugin), "01011111111");  // cs and the controls stay until destruction
-    EXPECT_EQ(host.Chat(u"You evaded it", 21, -1), -1) << "a chat event after termination reaches nobody";
+    EXPECT_EQ(host.Chat(u"You evaded it", 21, -1), -1)
+        << "a chat event after termination reaches nobody";
     EXPECT_FALSE(host.ChatHeard());
     // The login and button subscriptions stay; their handlers fail for want of the hooks.
     EXPECT_THROW(host.Login(u"a", u"b"), Error);
@@ -152,7 +193,8 @@ TEST_F(Lifecycle, TerminationBeforeInitialisationAndTwiceSavesAndReportsNothingO
 
     store.fail_always("SaveSetting", Error(70));
     plugin->IPlugin2_Terminate();
-    EXPECT_EQ(LogReports(), std::vector<std::string>{"Error in SaveVariables: Permission denied. At line 20"});
+    EXPECT_EQ(LogReports(),
+              std::vector<std::string>{"Error in SaveVariables: Permission denied. At line 20"});
 }
 
 TEST_F(Lifecycle, AFailedReportWriteLeavesTheRoutineAndSilencesTheLog) {

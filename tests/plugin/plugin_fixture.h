@@ -30,7 +30,9 @@ public:
 
     std::shared_ptr<ISite> site() { return host_.site(); }
     sim::Faults& faults() { return host_.faults(); }
-    void Fail(Operation op, std::u16string target = {}) { faults().Set(op, FaultKind::Fail, std::move(target)); }
+    void Fail(Operation op, std::u16string target = {}) {
+        faults().Set(op, FaultKind::Fail, std::move(target));
+    }
 
     // Each returns the eat flag as the host holds it after the event.
     HostBool Chat(std::u16string_view text, int32_t colour, HostBool eat = 0) {
@@ -57,13 +59,18 @@ public:
     }
     bool Hit(std::u16string_view button) { return host_.PushButton(button)->Hit(); }
     bool Accept(std::u16string_view button) { return host_.PushButton(button)->Accept(); }
-    bool Click(std::u16string_view box, HostBool state) { return host_.CheckBox(box)->Click(state); }
+    bool Click(std::u16string_view box, HostBool state) {
+        return host_.CheckBox(box)->Click(state);
+    }
 
     // Sets the six boxes from the host's side without raising Change: '1' is -1, '0' is 0 and
     // '2' the non-Boolean 1.
     void SetBoxes(std::string_view states) {
         for (size_t i = 0; i < kBoxNames.size(); ++i) {
-            host_.CheckBox(kBoxNames[i])->SetChecked(states[i] == '1' ? -1 : states[i] == '2' ? 1 : 0);
+            host_.CheckBox(kBoxNames[i])
+                ->SetChecked(states[i] == '1'   ? -1
+                             : states[i] == '2' ? 1
+                                                : 0);
         }
     }
     // The six boxes' states in the same form ('?' for any other value).
@@ -98,7 +105,8 @@ class PluginTest : public testing::Test {
 protected:
     static constexpr std::u16string_view kLogPath = u"C:\\Plugins\\Murl\\murl_err.log";
 
-    PluginTest() : platform_(fakes.MakePlatform(store)), plugin(std::make_unique<clsMurl>(platform_)) {}
+    PluginTest()
+        : platform_(fakes.MakePlatform(store)), plugin(std::make_unique<clsMurl>(platform_)) {}
 
     void Init() { plugin->IPlugin2_Initialize(host.site()); }
 

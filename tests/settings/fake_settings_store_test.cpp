@@ -17,17 +17,23 @@ TEST(FakeSettingsStore, FailsExactlyThePlannedCalls) {
         std::function<void(FakeSettingsStore&)> plan;
         std::vector<bool> failed;  // per call: three writes as SaveVariables makes them, one read
     } cases[] = {
-        {"next write", [&](auto& s) { s.fail_at("SaveSetting", denied); },
+        {"next write",
+         [&](auto& s) { s.fail_at("SaveSetting", denied); },
          {true, false, false, false}},
-        {"second write", [&](auto& s) { s.fail_at("SaveSetting", denied, 2); },
+        {"second write",
+         [&](auto& s) { s.fail_at("SaveSetting", denied, 2); },
          {false, true, false, false}},
-        {"every write", [&](auto& s) { s.fail_always("SaveSetting", denied); },
+        {"every write",
+         [&](auto& s) { s.fail_always("SaveSetting", denied); },
          {true, true, true, false}},
-        {"key Zero", [&](auto& s) { s.fail_for_key("SaveSetting", u"Zero", denied); },
+        {"key Zero",
+         [&](auto& s) { s.fail_for_key("SaveSetting", u"Zero", denied); },
          {false, false, true, false}},
-        {"key Evades, read", [&](auto& s) { s.fail_for_key("GetSetting", u"Evades", denied); },
+        {"key Evades, read",
+         [&](auto& s) { s.fail_for_key("GetSetting", u"Evades", denied); },
          {false, false, false, true}},
-        {"cleared", [&](auto& s) {
+        {"cleared",
+         [&](auto& s) {
              s.fail_always("SaveSetting", denied);
              s.fail_for_key("GetSetting", u"Evades", denied);
              s.clear_failures();

@@ -72,7 +72,10 @@ TEST_F(SqliteSettingsStoreTest, EveryTextRoundTripsExactly) {
          u"\U0001F600 value"},
         {u"Murl", u"\xD800", u"\xDC00", u"lone high section, lone low key"},
         {u"Murl", u"\xFFFD", u"\xFFFD", u"the replacement character is not a lone surrogate"},
-        {u"Murl", u"\xDC00\xD800", u"a\xDBFF" u"b", u"x\xDFFF"},
+        {u"Murl", u"\xDC00\xD800",
+         u"a\xDBFF"
+         u"b",
+         u"x\xDFFF"},
         {u"Murl", std::u16string(u"a\0b", 3), std::u16string(u"\0", 1),
          std::u16string(u"nul\0inside", 10)},
         {u"Other", u"Settings", u"Evades", u"another application"},
@@ -99,9 +102,13 @@ TEST_F(SqliteSettingsStoreTest, EveryTextRoundTripsExactly) {
 TEST_F(SqliteSettingsStoreTest, AbsentAddressesReadTheFallback) {
     SqliteSettingsStore store(dir_ / "settings.sqlite");
     store.SaveSetting(u"Murl", u"XyzAbc", u"Evades", u"7");
-    const struct { std::u16string_view application, section, key; } absent[] = {
-        {u"Other", u"XyzAbc", u"Evades"}, {u"Murl", u"Xyz", u"Evades"},
-        {u"Murl", u"XyzAbc", u"evades"}, {u"Murl", u"", u"Evades"}, {u"Murl", u"XyzAbc", u""}};
+    const struct {
+        std::u16string_view application, section, key;
+    } absent[] = {{u"Other", u"XyzAbc", u"Evades"},
+                  {u"Murl", u"Xyz", u"Evades"},
+                  {u"Murl", u"XyzAbc", u"evades"},
+                  {u"Murl", u"", u"Evades"},
+                  {u"Murl", u"XyzAbc", u""}};
     for (const auto& a : absent) {
         SCOPED_TRACE(testing::Message() << ToUtf8(a.application) << " / " << ToUtf8(a.section)
                                         << " / " << ToUtf8(a.key));
@@ -165,17 +172,17 @@ void ExpectFailure(const std::function<void()>& operation, int32_t number,
 }
 
 TEST_F(SqliteSettingsStoreTest, FailuresNameTheFileAndTheCause) {
-    std::ofstream(dir_ / "plain.txt") << "not a database, and long enough to be read as one........"
-                                         "..........................................................";
+    std::ofstream(dir_ / "plain.txt")
+        << "not a database, and long enough to be read as one........"
+           "..........................................................";
     fs::create_directory(dir_ / "folder.sqlite");
     const struct {
         const char* name;
         fs::path file;
-        std::string_view read_message;   // empty: reading gives the fallback
+        std::string_view read_message;  // empty: reading gives the fallback
         std::string_view write_message;
     } cases[] = {
-        {"parent is a file", dir_ / "plain.txt" / "settings.sqlite", "",
-         "cannot create folder"},
+        {"parent is a file", dir_ / "plain.txt" / "settings.sqlite", "", "cannot create folder"},
         {"file is a folder", dir_ / "folder.sqlite", "unable to open database file",
          "unable to open database file"},
         {"file is no database", dir_ / "plain.txt", "file is not a database",
@@ -202,7 +209,11 @@ TEST_F(SqliteSettingsStoreTest, RefusedAccessIsPermissionDenied) {
     SqliteSettingsStore(dir_ / "settings.sqlite").SaveSetting(u"Murl", u"Settings", u"Bots", u"1");
     fs::permissions(dir_ / "settings.sqlite", fs::perms::owner_read);
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-    const struct { const char* name; fs::path file; std::string_view message; } cases[] = {
+    const struct {
+        const char* name;
+        fs::path file;
+        std::string_view message;
+    } cases[] = {
         {"read-only file", dir_ / "settings.sqlite", "attempt to write a readonly database"},
         {"read-only folder", dir_ / "new.sqlite", "Permission denied"},
         {"folder in read-only folder", dir_ / "sub" / "new.sqlite", "Permission denied"},

@@ -41,7 +41,9 @@ const EventCase kEventCases[] = {
     {"type /murl help", Verb::Type, false, 0, u"/murl help"},
     {"type@eat \"\"", Verb::Type, true, 0, u""},
     {"type \"a \\\"q\\\" \\\\ \\t\\n\\r\"", Verb::Type, false, 0, u"a \"q\" \\ \t\n\r"},
-    {"type \"\\uD800\\udc00\\u0041\"", Verb::Type, false, 0, u"\xD800\xDC00" u"A"},
+    {"type \"\\uD800\\udc00\\u0041\"", Verb::Type, false, 0,
+     u"\xD800\xDC00"
+     u"A"},
     {"type \"\\uDC00 lone\"", Verb::Type, false, 0, u"\xDC00 lone"},
     {"type a \\n \"stays\"", Verb::Type, false, 0, u"a \\n \"stays\""},
     {"type caf\xC3\xA9 \xF0\x9F\x98\x80", Verb::Type, false, 0, u"caf\u00E9 \U0001F600"},
@@ -162,7 +164,8 @@ TEST(ScenarioLine, SkipsBlankAndCommentLines) {
 
 TEST(ScenarioFile, NumbersLinesAndDropsTheCrOfCrLf) {
     const std::string_view content =
-        "\xEF\xBB\xBFinit\r\n# note\r\n\r\nchat 5 trailing\r\ntype mid\rline\nstatus \"q\"\r\nlogin";
+        "\xEF\xBB\xBFinit\r\n# note\r\n\r\nchat 5 trailing\r\ntype mid\rline\nstatus "
+        "\"q\"\r\nlogin";
     std::vector<Event> events;
     ForEachEvent(content, [&](const Event& e) { events.push_back(e); });
     ASSERT_EQ(events.size(), 5u);

@@ -89,8 +89,12 @@ bool TakeLoader(SimHost& h, const std::shared_ptr<IView>&) {
 bool TakeStats(SimHost& h, const std::shared_ptr<IView>&) {
     return TakeAs<ICharacterStats>(h.site()->GetServiceObject(kCharacterStatsPath)) != nullptr;
 }
-bool FindA(SimHost&, const std::shared_ptr<IView>& v) { return v->FindControl(u"chkA") != nullptr; }
-bool FindB(SimHost&, const std::shared_ptr<IView>& v) { return v->FindControl(u"chkB") != nullptr; }
+bool FindA(SimHost&, const std::shared_ptr<IView>& v) {
+    return v->FindControl(u"chkA") != nullptr;
+}
+bool FindB(SimHost&, const std::shared_ptr<IView>& v) {
+    return v->FindControl(u"chkB") != nullptr;
+}
 bool TakeA(SimHost&, const std::shared_ptr<IView>& v) {
     return TakeAs<ICheckBox>(v->FindControl(u"chkA")) != nullptr;
 }

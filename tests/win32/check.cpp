@@ -32,8 +32,12 @@ Registrar::Registrar(const char* name, CaseFunction function, bool manual) {
     Cases().push_back({name, function, manual});
 }
 
-Trace::Trace(std::string name) { Traces().push_back(std::move(name)); }
-Trace::~Trace() { Traces().pop_back(); }
+Trace::Trace(std::string name) {
+    Traces().push_back(std::move(name));
+}
+Trace::~Trace() {
+    Traces().pop_back();
+}
 
 void Fail(const char* file, int line, const std::string& message) {
     ++g_failures;

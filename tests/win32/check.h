@@ -59,7 +59,8 @@ bool Equal(const char* file, int line, const char* a_text, const char* b_text, c
            const B& b) {
     if (a == b) return true;
     Fail(file, line,
-         std::string(a_text) + " == " + b_text + "\n    left:  " + Show(a) + "\n    right: " + Show(b));
+         std::string(a_text) + " == " + b_text + "\n    left:  " + Show(a) +
+             "\n    right: " + Show(b));
     return false;
 }
 
@@ -70,25 +71,24 @@ bool HrEqual(const char* file, int line, const char* call, long expected, long a
 #define CHECK_CONCAT2(a, b) a##b
 #define CHECK_CONCAT(a, b) CHECK_CONCAT2(a, b)
 
-#define TEST_CASE_IMPL(name, manual)                                              \
-    static void test_##name();                                                    \
-    static const check::Registrar registrar_##name(#name, &test_##name, manual);  \
+#define TEST_CASE_IMPL(name, manual)                                             \
+    static void test_##name();                                                   \
+    static const check::Registrar registrar_##name(#name, &test_##name, manual); \
     static void test_##name()
 #define TEST_CASE(name) TEST_CASE_IMPL(name, false)
 // A case that runs only when named on the command line.
 #define MANUAL_CASE(name) TEST_CASE_IMPL(name, true)
 
 #define TRACE(name) check::Trace CHECK_CONCAT(trace_, __LINE__)(name)
-#define CHECK(cond) \
-    ((cond) ? true : (check::Fail(__FILE__, __LINE__, "CHECK(" #cond ")"), false))
+#define CHECK(cond) ((cond) ? true : (check::Fail(__FILE__, __LINE__, "CHECK(" #cond ")"), false))
 #define CHECK_EQ(a, b) check::Equal(__FILE__, __LINE__, #a, #b, (a), (b))
 #define CHECK_HR(expected, call) check::HrEqual(__FILE__, __LINE__, #call, (expected), (call))
 // Stops the case when the check fails.
-#define REQUIRE(cond) \
-    do {              \
+#define REQUIRE(cond)             \
+    do {                          \
         if (!CHECK(cond)) return; \
     } while (0)
-#define REQUIRE_HR(expected, call)                       \
-    do {                                                 \
-        if (!CHECK_HR(expected, call)) return;           \
+#define REQUIRE_HR(expected, call)             \
+    do {                                       \
+        if (!CHECK_HR(expected, call)) return; \
     } while (0)

@@ -67,11 +67,13 @@ TEST_CASE(hostile_events_after_terminate_reach_nobody) {
     std::vector<VARIANT> args = {Text(L"You evaded it"), Long(21), Long(0), BoolRef(&eat)};
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
     DISPPARAMS params{reversed.data(), nullptr, 4, 0};
-    CHECK_HR(S_OK, stale->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
+    CHECK_HR(S_OK,
+             stale->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
     CHECK_EQ(eat, VARIANT_FALSE);
     // ... and again after the plug-in is gone.
     plugin.Reset();
-    CHECK_HR(S_OK, stale->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
+    CHECK_HR(S_OK,
+             stale->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
     CHECK_EQ(eat, VARIANT_FALSE);
     Clear(args);
     CHECK(host.printed.empty());
@@ -98,9 +100,12 @@ TEST_CASE(hostile_objects_refusing_their_interface) {
     } rows[] = {
         {"view loader", [](Host& h) { h.loader->refuse_interface = true; }, ". At line 30", 0, 0},
         {"hooks", [](Host& h) { h.hooks->refuse_interface = true; }, ". At line 40", 0, 0},
-        {"character statistics", [](Host& h) { h.stats->refuse_interface = true; }, ". At line 50", 1, 0},
-        {"chkResists", [](Host& h) { h.control(L"chkResists")->refuse_interface = true; }, ". At line 90", 1, 1},
-        {"cmdOut", [](Host& h) { h.control(L"cmdOut")->refuse_interface = true; }, ". At line 140", 1, 1},
+        {"character statistics", [](Host& h) { h.stats->refuse_interface = true; }, ". At line 50",
+         1, 0},
+        {"chkResists", [](Host& h) { h.control(L"chkResists")->refuse_interface = true; },
+         ". At line 90", 1, 1},
+        {"cmdOut", [](Host& h) { h.control(L"cmdOut")->refuse_interface = true; }, ". At line 140",
+         1, 1},
     };
     for (const Row& row : rows) {
         TRACE(row.name);
@@ -152,40 +157,94 @@ TEST_CASE(hostile_event_arguments) {
     ConnectionPoint* hooks = host.hooks->events();
     ConnectionPoint* box = host.control(L"chkEvades")->events();
     ConnectionPoint* button = host.control(L"cmdOut")->events();
-    rows.push_back({"chat, three arguments", hooks, 2, {text_of(L"You evaded x"), Long(21), Long(0)},
-                    DISP_E_BADPARAMCOUNT, 0, VARIANT_FALSE});
-    rows.push_back({"chat, five arguments", hooks, 2,
+    rows.push_back({"chat, three arguments",
+                    hooks,
+                    2,
+                    {text_of(L"You evaded x"), Long(21), Long(0)},
+                    DISP_E_BADPARAMCOUNT,
+                    0,
+                    VARIANT_FALSE});
+    rows.push_back({"chat, five arguments",
+                    hooks,
+                    2,
                     {text_of(L"You evaded x"), Long(21), Long(0), BoolRef(&eat), Long(1)},
-                    DISP_E_BADPARAMCOUNT, 0, VARIANT_FALSE});
+                    DISP_E_BADPARAMCOUNT,
+                    0,
+                    VARIANT_FALSE});
     rows.push_back({"chat, no arguments", hooks, 2, {}, DISP_E_BADPARAMCOUNT, 0, VARIANT_FALSE});
-    rows.push_back({"chat, eat flag by value", hooks, 2,
-                    {text_of(L"You evaded x"), Long(21), Long(0), Long(0)}, DISP_E_TYPEMISMATCH, 3,
+    rows.push_back({"chat, eat flag by value",
+                    hooks,
+                    2,
+                    {text_of(L"You evaded x"), Long(21), Long(0), Long(0)},
+                    DISP_E_TYPEMISMATCH,
+                    3,
                     VARIANT_FALSE});
-    rows.push_back({"chat, colour an object", hooks, 2,
+    rows.push_back({"chat, colour an object",
+                    hooks,
+                    2,
                     {text_of(L"You evaded x"), variant(VT_UNKNOWN), Long(0), BoolRef(&eat)},
-                    DISP_E_TYPEMISMATCH, 1, VARIANT_FALSE});
-    rows.push_back({"chat, colour not a number", hooks, 2,
+                    DISP_E_TYPEMISMATCH,
+                    1,
+                    VARIANT_FALSE});
+    rows.push_back({"chat, colour not a number",
+                    hooks,
+                    2,
                     {text_of(L"You evaded x"), text_of(L"red"), Long(0), BoolRef(&eat)},
-                    DISP_E_TYPEMISMATCH, 1, VARIANT_FALSE});
-    rows.push_back({"chat, colour as text", hooks, 2,
-                    {text_of(L"You evaded x"), text_of(L"21"), Long(0), BoolRef(&eat)}, S_OK, 0,
+                    DISP_E_TYPEMISMATCH,
+                    1,
+                    VARIANT_FALSE});
+    rows.push_back({"chat, colour as text",
+                    hooks,
+                    2,
+                    {text_of(L"You evaded x"), text_of(L"21"), Long(0), BoolRef(&eat)},
+                    S_OK,
+                    0,
                     VARIANT_TRUE});
-    rows.push_back({"chat, text a null", hooks, 2,
-                    {variant(VT_NULL), Long(21), Long(0), BoolRef(&eat)}, DISP_E_TYPEMISMATCH, 0,
+    rows.push_back({"chat, text a null",
+                    hooks,
+                    2,
+                    {variant(VT_NULL), Long(21), Long(0), BoolRef(&eat)},
+                    DISP_E_TYPEMISMATCH,
+                    0,
                     VARIANT_FALSE});
-    rows.push_back({"chat, eat flag as a variant", hooks, 2,
-                    {text_of(L"You evaded x"), Long(21), Long(0), variant_ref(&by_variant)}, S_OK,
-                    0, VARIANT_FALSE});
-    rows.push_back({"chat, null BSTR", hooks, 2, {variant(VT_BSTR), Long(21), Long(0), BoolRef(&eat)},
-                    S_OK, 0, VARIANT_FALSE});
-    rows.push_back({"typed, null BSTR", hooks, 3, {variant(VT_BSTR), BoolRef(&eat)}, S_OK, 0,
+    rows.push_back({"chat, eat flag as a variant",
+                    hooks,
+                    2,
+                    {text_of(L"You evaded x"), Long(21), Long(0), variant_ref(&by_variant)},
+                    S_OK,
+                    0,
                     VARIANT_FALSE});
-    rows.push_back({"status, missing eat flag", hooks, 4, {text_of(L"x")}, DISP_E_BADPARAMCOUNT, 0,
+    rows.push_back({"chat, null BSTR",
+                    hooks,
+                    2,
+                    {variant(VT_BSTR), Long(21), Long(0), BoolRef(&eat)},
+                    S_OK,
+                    0,
                     VARIANT_FALSE});
-    rows.push_back({"change, state not a Boolean", box, 6, {Long(1), text_of(L"abc")},
-                    DISP_E_TYPEMISMATCH, 1, VARIANT_FALSE});
-    rows.push_back({"change, one argument", box, 6, {Long(1)}, DISP_E_BADPARAMCOUNT, 0, VARIANT_FALSE});
-    rows.push_back({"hit, id out of range", button, 2, {text_of(L"99999999999")}, DISP_E_OVERFLOW, 0,
+    rows.push_back(
+        {"typed, null BSTR", hooks, 3, {variant(VT_BSTR), BoolRef(&eat)}, S_OK, 0, VARIANT_FALSE});
+    rows.push_back({"status, missing eat flag",
+                    hooks,
+                    4,
+                    {text_of(L"x")},
+                    DISP_E_BADPARAMCOUNT,
+                    0,
+                    VARIANT_FALSE});
+    rows.push_back({"change, state not a Boolean",
+                    box,
+                    6,
+                    {Long(1), text_of(L"abc")},
+                    DISP_E_TYPEMISMATCH,
+                    1,
+                    VARIANT_FALSE});
+    rows.push_back(
+        {"change, one argument", box, 6, {Long(1)}, DISP_E_BADPARAMCOUNT, 0, VARIANT_FALSE});
+    rows.push_back({"hit, id out of range",
+                    button,
+                    2,
+                    {text_of(L"99999999999")},
+                    DISP_E_OVERFLOW,
+                    0,
                     VARIANT_FALSE});
     rows.push_back({"unknown event", hooks, 77, {Long(1)}, S_OK, 0, VARIANT_FALSE});
 
@@ -203,7 +262,8 @@ TEST_CASE(hostile_event_arguments) {
     // The flag that came as a variant goes back as a Boolean verdict.
     V_VT(&by_variant) = VT_I2;
     V_I2(&by_variant) = 0;
-    CHECK_HR(S_OK, hooks->Fire(2, {Text(L"You evaded x"), Long(21), Long(0), variant_ref(&by_variant)}));
+    CHECK_HR(S_OK,
+             hooks->Fire(2, {Text(L"You evaded x"), Long(21), Long(0), variant_ref(&by_variant)}));
     CHECK_EQ(V_VT(&by_variant), VT_BOOL);
     CHECK_EQ(V_BOOL(&by_variant), VARIANT_TRUE);
 

@@ -20,7 +20,8 @@ using murl::server::kLibId;
 namespace {
 
 const GUID kStdOleLibId = {0x00020430, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const GUID kDecalLibId = {0xFF7F5F6D, 0x34E0, 0x4B6F, {0xB3, 0xBB, 0x81, 0x41, 0xDE, 0x2E, 0xF7, 0x32}};
+const GUID kDecalLibId = {
+    0xFF7F5F6D, 0x34E0, 0x4B6F, {0xB3, 0xBB, 0x81, 0x41, 0xDE, 0x2E, 0xF7, 0x32}};
 const GUID kPSOAInterface = {0x00020424, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 std::wstring GuidText(const GUID& guid) {
@@ -29,9 +30,13 @@ std::wstring GuidText(const GUID& guid) {
     return text;
 }
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
 
-std::wstring ModulePath() { return ProgramFolder() + L"\\murl.dll"; }
+std::wstring ModulePath() {
+    return ProgramFolder() + L"\\murl.dll";
+}
 
 // The value of HKEY_CLASSES_ROOT\key [name], or nothing.
 bool ReadValue(const std::wstring& key, const wchar_t* name, std::wstring& value) {
@@ -84,15 +89,15 @@ std::vector<Entry> RegisteredEntries() {
 std::vector<unsigned char> Resource(HMODULE module, const wchar_t* type, WORD language) {
     HRSRC found = FindResourceExW(module, type, MAKEINTRESOURCEW(1), language);
     if (!found) return {};
-    const auto* bytes = static_cast<const unsigned char*>(LockResource(LoadResource(module, found)));
+    const auto* bytes =
+        static_cast<const unsigned char*>(LockResource(LoadResource(module, found)));
     return std::vector<unsigned char>(bytes, bytes + SizeofResource(module, found));
 }
 
 BOOL CALLBACK CollectType(HMODULE, LPWSTR type, LONG_PTR param) {
     auto* out = reinterpret_cast<std::vector<std::wstring>*>(param);
-    out->push_back(IS_INTRESOURCE(type)
-                       ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(type))
-                       : std::wstring(type));
+    out->push_back(IS_INTRESOURCE(type) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(type))
+                                        : std::wstring(type));
     return TRUE;
 }
 
@@ -110,7 +115,8 @@ MANUAL_CASE(registry_present) {
         CHECK(ReadValue(e.key, e.name, value));
         // The registrar may write the module's path in another case or with another form.
         if (e.value == ModulePath()) {
-            CHECK_EQ(CompareStringOrdinal(value.c_str(), -1, e.value.c_str(), -1, TRUE), CSTR_EQUAL);
+            CHECK_EQ(CompareStringOrdinal(value.c_str(), -1, e.value.c_str(), -1, TRUE),
+                     CSTR_EQUAL);
         } else {
             CHECK_EQ(value, e.value);
         }
@@ -139,8 +145,8 @@ MANUAL_CASE(registry_absent) {
     }
     CoInitialize(nullptr);
     void* out = reinterpret_cast<void*>(1);
-    CHECK_HR(REGDB_E_CLASSNOTREG, CoCreateInstance(kClsidClsMurl, nullptr, CLSCTX_INPROC_SERVER,
-                                                   IID_IUnknown, &out));
+    CHECK_HR(REGDB_E_CLASSNOTREG,
+             CoCreateInstance(kClsidClsMurl, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
     CoUninitialize();
 }
 
@@ -212,16 +218,17 @@ TEST_CASE(module_version_resource) {
         const wchar_t* item;
         std::wstring value;
     } rows[] = {
-        {L"ProductName", L"Murl"},           {L"FileVersion", version_text},
-        {L"ProductVersion", version_text},   {L"InternalName", L"murl"},
-        {L"OriginalFilename", L"murl.dll"},  {L"OLESelfRegister", L""},
+        {L"ProductName", L"Murl"},          {L"FileVersion", version_text},
+        {L"ProductVersion", version_text},  {L"InternalName", L"murl"},
+        {L"OriginalFilename", L"murl.dll"}, {L"OLESelfRegister", L""},
     };
     for (const Row& row : rows) {
         TRACE(Narrow(row.item));
         wchar_t* value = nullptr;
         length = 0;
         const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + row.item;
-        CHECK(VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &length));
+        CHECK(
+            VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &length));
         CHECK_EQ(std::wstring(value && length ? value : L""), row.value);
     }
 }
@@ -430,9 +437,10 @@ TEST_CASE(module_type_library) {
     REQUIRE(raw.ok);
     CHECK(raw.names == (std::vector<std::string>{"murl", "_clsMurl", "clsMurl"}));
     CHECK(raw.kinds == (std::vector<int32_t>{TKIND_DISPATCH, TKIND_COCLASS}));
-    CHECK(raw.flags == (std::vector<int32_t>{TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
-                                                 TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE,
-                                             TYPEFLAG_FCANCREATE}));
+    CHECK(raw.flags ==
+          (std::vector<int32_t>{TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
+                                    TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE,
+                                TYPEFLAG_FCANCREATE}));
     REQUIRE(raw.imports.size() == 2);
     struct ImportRow {
         const char* file;

@@ -17,9 +17,13 @@ namespace {
 
 constexpr wchar_t kVbRoot[] = L"Software\\VB and VBA Program Settings";
 
-std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+std::wstring Wide(std::u16string_view text) {
+    return std::wstring(text.begin(), text.end());
+}
 
-std::string Narrow(std::u16string_view text) { return std::string(text.begin(), text.end()); }
+std::string Narrow(std::u16string_view text) {
+    return std::string(text.begin(), text.end());
+}
 
 // A fresh folder for one case.
 std::u16string TempFolder(const char* name) {
@@ -60,16 +64,19 @@ TEST_CASE(settings_live_where_getsetting_keeps_them) {
     } rows[] = {
         {"plain", u"Settings", u"Evades", u"-1", L"\\MurlPlatformTest\\Settings"},
         {"empty section", u"", u"Evades", u"12", L"\\MurlPlatformTest"},
-        {"character key", u"Alice-Server", u"ResistCount", u"2147483647", L"\\MurlPlatformTest\\Alice-Server"},
+        {"character key", u"Alice-Server", u"ResistCount", u"2147483647",
+         L"\\MurlPlatformTest\\Alice-Server"},
         {"empty value", u"Settings", u"Blank", u"", L"\\MurlPlatformTest\\Settings"},
-        {"non-Latin text", u"\u0416\u00e9", u"\u20ac", u"\u4e2d\u6587", L"\\MurlPlatformTest\\\u0416\u00e9"},
+        {"non-Latin text", u"\u0416\u00e9", u"\u20ac", u"\u4e2d\u6587",
+         L"\\MurlPlatformTest\\\u0416\u00e9"},
     };
     for (const Row& row : rows) {
         TRACE(row.name);
         CHECK_EQ(store.GetSetting(u"MurlPlatformTest", row.section, row.key, u"fallback"),
                  std::u16string(u"fallback"));
         store.SaveSetting(u"MurlPlatformTest", row.section, row.key, row.value);
-        CHECK_EQ(store.GetSetting(u"MurlPlatformTest", row.section, row.key, u"fallback"), row.value);
+        CHECK_EQ(store.GetSetting(u"MurlPlatformTest", row.section, row.key, u"fallback"),
+                 row.value);
         wchar_t data[256] = {};
         DWORD size = sizeof data;
         const std::wstring key = std::wstring(kVbRoot) + row.key_path;
@@ -81,12 +88,14 @@ TEST_CASE(settings_live_where_getsetting_keeps_them) {
     // A value another program wrote through the same functions reads as it is.
     const std::wstring other = std::wstring(kVbRoot) + L"\\MurlPlatformTest\\Other";
     const wchar_t written[] = L"written elsewhere";
-    CHECK_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, other.c_str(), L"Key", REG_SZ, written, sizeof written),
-             ERROR_SUCCESS);
+    CHECK_EQ(
+        RegSetKeyValueW(HKEY_CURRENT_USER, other.c_str(), L"Key", REG_SZ, written, sizeof written),
+        ERROR_SUCCESS);
     CHECK_EQ(store.GetSetting(u"MurlPlatformTest", u"Other", u"Key", u""),
              std::u16string(u"written elsewhere"));
     store.SaveSetting(u"MurlPlatformTest", u"Other", u"Key", u"replaced");
-    CHECK_EQ(store.GetSetting(u"MurlPlatformTest", u"Other", u"Key", u""), std::u16string(u"replaced"));
+    CHECK_EQ(store.GetSetting(u"MurlPlatformTest", u"Other", u"Key", u""),
+             std::u16string(u"replaced"));
     RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kVbRoot) + L"\\MurlPlatformTest").c_str());
 }
 
@@ -132,10 +141,14 @@ TEST_CASE(files_refuse_with_the_platforms_numbers) {
         {"create over a read-only file", [&] { fs->CreateTextFile(locked); }, 70},
         {"copy over a read-only file", [&] { fs->CopyFile(source, locked, true); }, 70},
         {"copy over without overwrite", [&] { fs->CopyFile(source, locked, false); }, 58},
-        {"append to a missing file", [&] { fs->OpenTextFile(folder + u"\\none.txt", murl::kForAppending); }, 53},
-        {"append in a missing folder", [&] { fs->OpenTextFile(folder + u"\\none\\x.txt", murl::kForAppending); }, 76},
-        {"copy from a missing file", [&] { fs->CopyFile(folder + u"\\none.txt", folder + u"\\y.txt", true); }, 53},
-        {"copy into a missing folder", [&] { fs->CopyFile(source, folder + u"\\none\\y.txt", true); }, 76},
+        {"append to a missing file",
+         [&] { fs->OpenTextFile(folder + u"\\none.txt", murl::kForAppending); }, 53},
+        {"append in a missing folder",
+         [&] { fs->OpenTextFile(folder + u"\\none\\x.txt", murl::kForAppending); }, 76},
+        {"copy from a missing file",
+         [&] { fs->CopyFile(folder + u"\\none.txt", folder + u"\\y.txt", true); }, 53},
+        {"copy into a missing folder",
+         [&] { fs->CopyFile(source, folder + u"\\none\\y.txt", true); }, 76},
         {"attributes of a missing file", [&] { fs->GetFile(folder + u"\\none.txt"); }, 53},
         {"create an existing folder", [&] { fs->CreateFolder(folder); }, 58},
         {"copy onto itself, plain", [&] { fs->CopyFile(source, folder + u"\\copy.txt", true); }, 0},

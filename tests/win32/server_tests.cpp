@@ -40,7 +40,8 @@ struct CheckedHost : Host {
 
 TEST_CASE(com_factory_serves_only_clsmurl) {
     // {5A1D...}: what a second, private class of the module would have had.
-    const GUID kOther = {0x5A1D0C2E, 0x1111, 0x4222, {0x83, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};
+    const GUID kOther = {
+        0x5A1D0C2E, 0x1111, 0x4222, {0x83, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};
     struct Row {
         const char* name;
         const GUID* clsid;
@@ -81,7 +82,8 @@ TEST_CASE(com_factory_refuses_aggregation) {
 
 TEST_CASE(com_object_grants_four_interfaces_with_one_identity) {
     ComPtr<IUnknown> object;
-    REQUIRE_HR(S_OK, Module().Create(IID_IUnknown, reinterpret_cast<void**>(object.GetAddressOf())));
+    REQUIRE_HR(S_OK,
+               Module().Create(IID_IUnknown, reinterpret_cast<void**>(object.GetAddressOf())));
     struct Row {
         const char* name;
         const IID* iid;
@@ -115,7 +117,8 @@ TEST_CASE(com_object_grants_four_interfaces_with_one_identity) {
 
 TEST_CASE(com_dispatch_finds_no_member) {
     ComPtr<IDispatch> dispatch;
-    REQUIRE_HR(S_OK, Module().Create(IID_IDispatch, reinterpret_cast<void**>(dispatch.GetAddressOf())));
+    REQUIRE_HR(S_OK,
+               Module().Create(IID_IDispatch, reinterpret_cast<void**>(dispatch.GetAddressOf())));
     for (const wchar_t* name : {L"Initialize", L"Terminate", L"EvadeCount", L"IPlugin2_Initialize",
                                 L"chkEvades", L"", L"x"}) {
         TRACE(std::string(name, name + wcslen(name)));
@@ -172,7 +175,8 @@ TEST_CASE(com_plugin_binds_and_releases_through_connection_points) {
     ComPtr<IPlugin2> plugin = NewPlugin();
     REQUIRE(plugin);
     REQUIRE_HR(S_OK, plugin->Initialize(host.site.Get()));
-    CHECK_EQ(host.last_path, std::wstring(L"services\\DecalNet.NetService\\DecalFilters.CharacterStats"));
+    CHECK_EQ(host.last_path,
+             std::wstring(L"services\\DecalNet.NetService\\DecalFilters.CharacterStats"));
     CHECK_EQ(host.hooks->advised(), 1);
     CHECK_EQ(host.stats->advised(), 1);
     for (auto& [name, control] : host.controls) {

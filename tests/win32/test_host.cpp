@@ -13,28 +13,42 @@ namespace {
 
 const IID& InterfaceOf(Kind kind) {
     switch (kind) {
-        case Kind::Site: return IID_IHostSite;
-        case Kind::Loader: return IID_IHostViewLoader;
-        case Kind::View: return IID_IHostView;
-        case Kind::CheckBox: return IID_IHostCheckBox;
-        case Kind::PushButton: return IID_IHostPushButton;
-        case Kind::Hooks: return IID_IHostHooks;
-        case Kind::Stats: return IID_IHostCharacterStats;
+        case Kind::Site:
+            return IID_IHostSite;
+        case Kind::Loader:
+            return IID_IHostViewLoader;
+        case Kind::View:
+            return IID_IHostView;
+        case Kind::CheckBox:
+            return IID_IHostCheckBox;
+        case Kind::PushButton:
+            return IID_IHostPushButton;
+        case Kind::Hooks:
+            return IID_IHostHooks;
+        case Kind::Stats:
+            return IID_IHostCharacterStats;
     }
     return IID_NULL;
 }
 
 const IID* EventsOf(Kind kind) {
     switch (kind) {
-        case Kind::CheckBox: return &DIID_DHostCheckBoxEvents;
-        case Kind::PushButton: return &DIID_DHostPushButtonEvents;
-        case Kind::Hooks: return &DIID_DHostHooksEvents;
-        case Kind::Stats: return &DIID_DHostCharacterStatsEvents;
-        default: return nullptr;
+        case Kind::CheckBox:
+            return &DIID_DHostCheckBoxEvents;
+        case Kind::PushButton:
+            return &DIID_DHostPushButtonEvents;
+        case Kind::Hooks:
+            return &DIID_DHostHooksEvents;
+        case Kind::Stats:
+            return &DIID_DHostCharacterStatsEvents;
+        default:
+            return nullptr;
     }
 }
 
-std::wstring View(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
+std::wstring View(BSTR b) {
+    return b ? std::wstring(b, SysStringLen(b)) : std::wstring();
+}
 
 }  // namespace
 
@@ -48,7 +62,9 @@ HostObject::HostObject(Kind kind, Host& host) : kind_(kind), host_(host) {
 
 HostObject::~HostObject() = default;
 
-int HostObject::advised() const { return point_ ? point_->advised() : 0; }
+int HostObject::advised() const {
+    return point_ ? point_->advised() : 0;
+}
 
 HRESULT HostObject::QueryInterface(REFIID iid, void** out) {
     if (!out) return E_POINTER;
@@ -59,13 +75,27 @@ HRESULT HostObject::QueryInterface(REFIID iid, void** out) {
         *out = static_cast<IConnectionPointContainer*>(this);
     } else if (iid == InterfaceOf(kind_) && !refuse_interface) {
         switch (kind_) {
-            case Kind::Site: *out = static_cast<IHostSite*>(this); break;
-            case Kind::Loader: *out = static_cast<IHostViewLoader*>(this); break;
-            case Kind::View: *out = static_cast<IHostView*>(this); break;
-            case Kind::CheckBox: *out = static_cast<IHostCheckBox*>(this); break;
-            case Kind::PushButton: *out = static_cast<IHostPushButton*>(this); break;
-            case Kind::Hooks: *out = static_cast<IHostHooks*>(this); break;
-            case Kind::Stats: *out = static_cast<IHostCharacterStats*>(this); break;
+            case Kind::Site:
+                *out = static_cast<IHostSite*>(this);
+                break;
+            case Kind::Loader:
+                *out = static_cast<IHostViewLoader*>(this);
+                break;
+            case Kind::View:
+                *out = static_cast<IHostView*>(this);
+                break;
+            case Kind::CheckBox:
+                *out = static_cast<IHostCheckBox*>(this);
+                break;
+            case Kind::PushButton:
+                *out = static_cast<IHostPushButton*>(this);
+                break;
+            case Kind::Hooks:
+                *out = static_cast<IHostHooks*>(this);
+                break;
+            case Kind::Stats:
+                *out = static_cast<IHostCharacterStats*>(this);
+                break;
         }
     } else {
         return E_NOINTERFACE;
@@ -74,7 +104,9 @@ HRESULT HostObject::QueryInterface(REFIID iid, void** out) {
     return S_OK;
 }
 
-ULONG HostObject::AddRef() { return InterlockedIncrement(&refs_); }
+ULONG HostObject::AddRef() {
+    return InterlockedIncrement(&refs_);
+}
 
 ULONG HostObject::Release() {
     const ULONG left = InterlockedDecrement(&refs_);
@@ -119,8 +151,8 @@ HRESULT HostObject::LoadViewXml(BSTR, IHostView** view) {
 
 HRESULT HostObject::FindControl(BSTR name, IUnknown** control) {
     auto it = host_.controls.find(View(name));
-    IUnknown* found = it == host_.controls.end() ? nullptr
-                                                 : static_cast<IHostSite*>(it->second.Get());
+    IUnknown* found =
+        it == host_.controls.end() ? nullptr : static_cast<IHostSite*>(it->second.Get());
     return Hand<IUnknown>("FindControl", found, control);
 }
 
@@ -189,7 +221,9 @@ HRESULT ConnectionPoint::QueryInterface(REFIID iid, void** out) {
     return S_OK;
 }
 
-ULONG ConnectionPoint::AddRef() { return InterlockedIncrement(&refs_); }
+ULONG ConnectionPoint::AddRef() {
+    return InterlockedIncrement(&refs_);
+}
 
 ULONG ConnectionPoint::Release() {
     const ULONG left = InterlockedDecrement(&refs_);
@@ -287,7 +321,9 @@ HRESULT Host::Status(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* inf
     return hooks->events()->Fire(4, {Text(text), BoolRef(&eat)}, info);
 }
 
-HRESULT Host::Login(EXCEPINFO* info) { return stats->events()->Fire(4, {}, info); }
+HRESULT Host::Login(EXCEPINFO* info) {
+    return stats->events()->Fire(4, {}, info);
+}
 
 HRESULT Host::Hit(const wchar_t* button, EXCEPINFO* info) {
     return control(button)->events()->Fire(2, {Long(7)}, info);
@@ -381,6 +417,8 @@ std::vector<std::string> MurlModule::LogLines() const {
     return lines;
 }
 
-void MurlModule::ClearLog() const { DeleteFileW((folder_ + L"\\murl_err.log").c_str()); }
+void MurlModule::ClearLog() const {
+    DeleteFileW((folder_ + L"\\murl_err.log").c_str());
+}
 
 }  // namespace testhost

@@ -44,7 +44,7 @@ public:
     HostObject(Kind kind, class Host& host);
 
     // Knobs.
-    bool refuse_interface = false;  // QueryInterface refuses the interface of its kind
+    bool refuse_interface = false;           // QueryInterface refuses the interface of its kind
     std::map<std::string, HRESULT> failing;  // operation name -> HRESULT it returns
     std::map<std::string, bool> empty;       // operation name -> answers success with nothing
     VARIANT_BOOL checked = VARIANT_FALSE;

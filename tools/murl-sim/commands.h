@@ -8,9 +8,9 @@ namespace murl::tool {
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitAbsent = 1;  // settings get: no such entry
-inline constexpr int kExitUsage = 2;   // bad command line, or a scenario that does not parse
-inline constexpr int kExitFailure = 3; // the environment let us down (store, files)
+inline constexpr int kExitAbsent = 1;   // settings get: no such entry
+inline constexpr int kExitUsage = 2;    // bad command line, or a scenario that does not parse
+inline constexpr int kExitFailure = 3;  // the environment let us down (store, files)
 
 struct RunOptions {
     bool json = false;
@@ -18,8 +18,8 @@ struct RunOptions {
     std::string module_dir;  // empty: the default folder, created when needed
     std::string clock;       // empty: the system clock
     std::string plugin = "builtin";
-    std::string dll;         // with plugin "com": create from this DLL instead of the registration
-    std::string scenario;    // "-" for standard input
+    std::string dll;       // with plugin "com": create from this DLL instead of the registration
+    std::string scenario;  // "-" for standard input
 };
 int Run(const RunOptions& options);
 

@@ -114,8 +114,9 @@ private:
 
 std::unique_ptr<Store> OpenStore(const std::string& path, std::string& error) {
     if (!path.empty()) {
-        error = "--store is not available on Windows: the settings live in the registry, under "
-                "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\Murl";
+        error =
+            "--store is not available on Windows: the settings live in the registry, under "
+            "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\Murl";
         return nullptr;
     }
     return std::make_unique<RegistryStore>();

@@ -25,8 +25,9 @@ int main(int argc, char** argv) {
     app.set_help_all_flag("--help-all", "Print the help of every subcommand");
 
     RunOptions run;
-    auto* run_cmd = app.add_subcommand("run", "Play a scenario against the plug-in and print the "
-                                              "transcript");
+    auto* run_cmd = app.add_subcommand("run",
+                                       "Play a scenario against the plug-in and print the "
+                                       "transcript");
     run_cmd->add_flag("--json", run.json, "One JSON object per event line instead of text");
     run_cmd->add_option("--store", run.store,
                         "Settings store file (default: $XDG_CONFIG_HOME/murl/settings.sqlite)");
@@ -46,8 +47,9 @@ int main(int argc, char** argv) {
     SettingsOptions settings;
     auto* settings_cmd = app.add_subcommand("settings", "Read or write the settings store");
     settings_cmd->require_subcommand(1);
-    auto* list_cmd = settings_cmd->add_subcommand("list", "Print every entry of the application "
-                                                          "\"Murl\", by section and key");
+    auto* list_cmd = settings_cmd->add_subcommand("list",
+                                                  "Print every entry of the application "
+                                                  "\"Murl\", by section and key");
     list_cmd->add_flag("--json", settings.json, "One JSON object per entry");
     list_cmd->add_option("--store", settings.store, "Settings store file");
     auto* get_cmd = settings_cmd->add_subcommand(
@@ -62,10 +64,11 @@ int main(int argc, char** argv) {
     set_cmd->add_option("--store", settings.store, "Settings store file");
 
     PanelOptions panel;
-    auto* panel_cmd = app.add_subcommand(
-        "panel", "Show the plug-in's panel as its view definition lays it out");
-    panel_cmd->add_option("--svg", panel.svg, "Draw the panel into this SVG file instead of "
-                                              "printing a table of its controls");
+    auto* panel_cmd =
+        app.add_subcommand("panel", "Show the plug-in's panel as its view definition lays it out");
+    panel_cmd->add_option("--svg", panel.svg,
+                          "Draw the panel into this SVG file instead of "
+                          "printing a table of its controls");
 
     try {
         app.parse(argc, argv);

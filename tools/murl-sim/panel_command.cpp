@@ -45,23 +45,25 @@ std::string Pad(const std::string& text, size_t width, bool right = false) {
 
 std::string KindName(sim::ControlKind kind) {
     switch (kind) {
-        case sim::ControlKind::CheckBox: return "check box";
-        case sim::ControlKind::PushButton: return "push button";
-        case sim::ControlKind::Other: return "other";
+        case sim::ControlKind::CheckBox:
+            return "check box";
+        case sim::ControlKind::PushButton:
+            return "push button";
+        case sim::ControlKind::Other:
+            return "other";
     }
     return {};
 }
 
 std::string Table(const sim::PanelSpec& panel) {
     std::string out = ToUtf8(panel.title) + "  (" + std::to_string(panel.width) + " x " +
-                      std::to_string(panel.height) + ", icon " + std::to_string(panel.icon) +
-                      ")\n";
+                      std::to_string(panel.height) + ", icon " + std::to_string(panel.icon) + ")\n";
     out += Pad("name", 11) + Pad("kind", 12) + Pad("left", 5, true) + Pad("top", 4, true) +
            Pad("width", 6, true) + Pad("height", 6, true) + " " + Pad("starts", 10) + "text\n";
     for (const auto& c : panel.controls) {
         const std::string state = c.kind != sim::ControlKind::CheckBox ? "-"
-                                  : c.checked == kHostTrue              ? "checked"
-                                                                        : "clear";
+                                  : c.checked == kHostTrue             ? "checked"
+                                                                       : "clear";
         out += Pad(ToUtf8(c.name), 11) + Pad(KindName(c.kind), 12) +
                Pad(std::to_string(c.left), 5, true) + Pad(std::to_string(c.top), 4, true) +
                Pad(std::to_string(c.width), 6, true) + Pad(std::to_string(c.height), 6, true) +
@@ -74,18 +76,31 @@ std::string XmlText(std::u16string_view text) {
     std::string out;
     for (const char c : ToUtf8(text)) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
 }
 
-std::string N(int32_t value) { return std::to_string(value); }
+std::string N(int32_t value) {
+    return std::to_string(value);
+}
 
 std::string Svg(const sim::PanelSpec& panel) {
     constexpr int kTitleBar = 22;
@@ -96,8 +111,8 @@ std::string Svg(const sim::PanelSpec& panel) {
     out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + N(width) + "\" height=\"" +
            N(height) + "\" viewBox=\"0 0 " + N(width) + " " + N(height) +
            "\" font-family=\"Verdana, DejaVu Sans, sans-serif\" font-size=\"11\">\n";
-    out += "  <rect x=\"0.5\" y=\"0.5\" width=\"" + N(width - 1) + "\" height=\"" +
-           N(height - 1) + "\" fill=\"#ece9d8\" stroke=\"#3a3a3a\"/>\n";
+    out += "  <rect x=\"0.5\" y=\"0.5\" width=\"" + N(width - 1) + "\" height=\"" + N(height - 1) +
+           "\" fill=\"#ece9d8\" stroke=\"#3a3a3a\"/>\n";
     out += "  <g id=\"title-bar\">\n";
     out += "    <rect x=\"1\" y=\"1\" width=\"" + N(panel.width) + "\" height=\"" + N(kTitleBar) +
            "\" fill=\"#2a4d7f\"/>\n";

@@ -48,16 +48,18 @@ int Run(const RunOptions& options) {
     const bool com = options.plugin == "com";
 #ifdef _WIN32
     if (com && !options.module_dir.empty()) {
-        return UsageError("--module-dir does not go with --plugin com: murl.dll keeps its error "
-                          "log in its own folder");
+        return UsageError(
+            "--module-dir does not go with --plugin com: murl.dll keeps its error "
+            "log in its own folder");
     }
     if (com && !options.clock.empty()) {
         return UsageError("--clock does not go with --plugin com: murl.dll reads the system clock");
     }
 #else
     if (com) {
-        return UsageError("--plugin com drives murl.dll through COM and needs the Windows build; "
-                          "this build has the built-in plug-in only");
+        return UsageError(
+            "--plugin com drives murl.dll through COM and needs the Windows build; "
+            "this build has the built-in plug-in only");
     }
 #endif
     if (!com && !options.dll.empty()) return UsageError("--dll goes with --plugin com only");
@@ -65,8 +67,9 @@ int Run(const RunOptions& options) {
     if (!options.clock.empty()) {
         fixed_time = sim::ParseDateTime(options.clock);
         if (!fixed_time) {
-            return UsageError("--clock takes a valid local time as \"YYYY-MM-DD HH:MM:SS\", not \"" +
-                              options.clock + "\"");
+            return UsageError(
+                "--clock takes a valid local time as \"YYYY-MM-DD HH:MM:SS\", not \"" +
+                options.clock + "\"");
         }
     }
     fs::path module_dir = options.module_dir;

@@ -14,7 +14,9 @@ void FailPlan::fail_always(std::string_view operation, Error error) {
     planned_.push_back({std::string(operation), std::move(error), 0});
 }
 
-void FailPlan::clear_failures() { planned_.clear(); }
+void FailPlan::clear_failures() {
+    planned_.clear();
+}
 
 int FailPlan::count(std::string_view operation) const {
     return static_cast<int>(std::count(calls_.begin(), calls_.end(), operation));

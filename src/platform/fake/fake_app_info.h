@@ -12,9 +12,7 @@ class FakeAppInfo : public AppInfo, public FailPlan {
 public:
     FakeAppInfo(std::u16string module_folder, std::u16string module_name = u"murl",
                 Version module_version = {1, 0, 15})
-        : folder(std::move(module_folder)),
-          name(std::move(module_name)),
-          version(module_version) {}
+        : folder(std::move(module_folder)), name(std::move(module_name)), version(module_version) {}
 
     std::u16string ModuleFolder() override {
         Check("ModuleFolder");

@@ -113,8 +113,7 @@ public:
         if (fs_.Existing(path).attributes & kAttrReadOnly) throw Error(err::kPermissionDenied);
         return std::make_unique<FakeTextStream>(fs_, std::u16string(path));
     }
-    void CopyFile(std::u16string_view source, std::u16string_view target,
-                  bool overwrite) override {
+    void CopyFile(std::u16string_view source, std::u16string_view target, bool overwrite) override {
         fs_.Check("CopyFile");
         RequireName(source);
         RequireName(target);
@@ -160,11 +159,13 @@ void FakeFileSystem::RemoveFile(std::u16string_view path) {
 
 void FakeFileSystem::SetReadOnly(std::u16string_view path, bool read_only) {
     Node& node = Existing(path);
-    node.attributes = read_only ? (node.attributes | kAttrReadOnly)
-                                : (node.attributes & ~kAttrReadOnly);
+    node.attributes =
+        read_only ? (node.attributes | kAttrReadOnly) : (node.attributes & ~kAttrReadOnly);
 }
 
-bool FakeFileSystem::HasFile(std::u16string_view path) const { return files_.contains(path); }
+bool FakeFileSystem::HasFile(std::u16string_view path) const {
+    return files_.contains(path);
+}
 
 bool FakeFileSystem::HasFolder(std::u16string_view path) const {
     return folders_.contains(path);

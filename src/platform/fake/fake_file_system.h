@@ -47,7 +47,7 @@ private:
         std::string bytes;
         int32_t attributes = 0;
     };
-    Node& Existing(std::u16string_view path);  // throws 53 or 76
+    Node& Existing(std::u16string_view path);              // throws 53 or 76
     void RequireFolderOf(std::u16string_view path) const;  // throws 76
     bool FolderOfExists(std::u16string_view path) const;
 

@@ -3,8 +3,7 @@
 namespace murl {
 
 FakePlatform::FakePlatform(char16_t separator)
-    : path_separator(separator),
-      app(separator == u'/' ? u"/plugins/murl" : u"C:\\Plugins\\Murl") {
+    : path_separator(separator), app(separator == u'/' ? u"/plugins/murl" : u"C:\\Plugins\\Murl") {
     files.AddFolder(app.folder);
 }
 

@@ -6,8 +6,8 @@
 namespace murl {
 
 namespace {
-FakeSettingsStore::Address AddressOf(std::u16string_view application,
-                                     std::u16string_view section, std::u16string_view key) {
+FakeSettingsStore::Address AddressOf(std::u16string_view application, std::u16string_view section,
+                                     std::u16string_view key) {
     return {std::u16string(application), std::u16string(section), std::u16string(key)};
 }
 }  // namespace
@@ -44,20 +44,18 @@ void FakeSettingsStore::Enter(Call call) {
 }
 
 std::u16string FakeSettingsStore::GetSetting(std::u16string_view application,
-                                             std::u16string_view section,
-                                             std::u16string_view key,
+                                             std::u16string_view section, std::u16string_view key,
                                              std::u16string_view fallback) {
-    Enter({"GetSetting", std::u16string(application), std::u16string(section),
-           std::u16string(key), std::u16string(fallback)});
+    Enter({"GetSetting", std::u16string(application), std::u16string(section), std::u16string(key),
+           std::u16string(fallback)});
     auto value = Find(application, section, key);
     return value ? std::move(*value) : std::u16string(fallback);
 }
 
-void FakeSettingsStore::SaveSetting(std::u16string_view application,
-                                    std::u16string_view section, std::u16string_view key,
-                                    std::u16string_view value) {
-    Enter({"SaveSetting", std::u16string(application), std::u16string(section),
-           std::u16string(key), std::u16string(value)});
+void FakeSettingsStore::SaveSetting(std::u16string_view application, std::u16string_view section,
+                                    std::u16string_view key, std::u16string_view value) {
+    Enter({"SaveSetting", std::u16string(application), std::u16string(section), std::u16string(key),
+           std::u16string(value)});
     Set(application, section, key, value);
 }
 

@@ -24,15 +24,16 @@ namespace murl {
 
 class FakeSettingsStore final : public SettingsStore, public FailPlan {
 public:
-    using Address = std::tuple<std::u16string, std::u16string, std::u16string>;  // app, section, key
+    using Address =
+        std::tuple<std::u16string, std::u16string, std::u16string>;  // app, section, key
 
     struct Call {
         std::string operation;  // "GetSetting" or "SaveSetting"
         std::u16string application;
         std::u16string section;
         std::u16string key;
-        std::u16string value;   // the fallback of GetSetting, the value of SaveSetting
-        bool failed = false;    // made to fail by plan
+        std::u16string value;  // the fallback of GetSetting, the value of SaveSetting
+        bool failed = false;   // made to fail by plan
         bool operator==(const Call&) const = default;
     };
 
@@ -53,10 +54,9 @@ public:
     // The stored entries, for seeding and inspection; neither is logged nor fails.
     std::map<Address, std::u16string>& entries() noexcept { return entries_; }
     const std::map<Address, std::u16string>& entries() const noexcept { return entries_; }
-    void Set(std::u16string_view application, std::u16string_view section,
-             std::u16string_view key, std::u16string_view value);
-    std::optional<std::u16string> Find(std::u16string_view application,
-                                       std::u16string_view section,
+    void Set(std::u16string_view application, std::u16string_view section, std::u16string_view key,
+             std::u16string_view value);
+    std::optional<std::u16string> Find(std::u16string_view application, std::u16string_view section,
                                        std::u16string_view key) const;
 
 private:

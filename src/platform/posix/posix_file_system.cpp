@@ -27,32 +27,44 @@ constexpr int32_t kTooManyFiles = 67;
 constexpr int32_t kPathFileAccessError = 75;
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
-Error AlreadyExists() { return Error(kFileAlreadyExists, u"File already exists"); }
+Error AlreadyExists() {
+    return Error(kFileAlreadyExists, u"File already exists");
+}
 
 // The platform's error for a failed system call.
 Error OsError(int code) {
     switch (code) {
         case ENOENT:
-        case ENOTDIR: return Error(err::kPathNotFound);
+        case ENOTDIR:
+            return Error(err::kPathNotFound);
         case EACCES:
         case EPERM:
         case EROFS:
-        case ETXTBSY: return Error(err::kPermissionDenied);
-        case EEXIST: return AlreadyExists();
-        case ENAMETOOLONG: return Error(kBadFileName, u"Bad file name or number");
+        case ETXTBSY:
+            return Error(err::kPermissionDenied);
+        case EEXIST:
+            return AlreadyExists();
+        case ENAMETOOLONG:
+            return Error(kBadFileName, u"Bad file name or number");
         case ENOSPC:
-        case EDQUOT: return Error(kDiskFull, u"Disk full");
+        case EDQUOT:
+            return Error(kDiskFull, u"Disk full");
         case EMFILE:
-        case ENFILE: return Error(kTooManyFiles, u"Too many files");
-        case EIO: return Error(kDeviceIoError, u"Device I/O error");
-        case ENOMEM: return Error(err::kOutOfMemory);
+        case ENFILE:
+            return Error(kTooManyFiles, u"Too many files");
+        case EIO:
+            return Error(kDeviceIoError, u"Device I/O error");
+        case ENOMEM:
+            return Error(err::kOutOfMemory);
         default:
             return Error(kPathFileAccessError,
                          u"Path/File access error: " + ToUtf16(std::strerror(code)));
     }
 }
 
-[[noreturn]] void ThrowOsError() { throw OsError(errno); }
+[[noreturn]] void ThrowOsError() {
+    throw OsError(errno);
+}
 
 // The OS form of a path. Empty text and embedded NULs name no file.
 std::string OsPath(std::u16string_view path) {
@@ -68,7 +80,9 @@ std::string FolderOf(const std::string& path) {
     return cut == 0 ? "/" : path.substr(0, cut);
 }
 
-bool Stat(const std::string& path, struct stat& info) { return ::stat(path.c_str(), &info) == 0; }
+bool Stat(const std::string& path, struct stat& info) {
+    return ::stat(path.c_str(), &info) == 0;
+}
 
 bool IsFile(const std::string& path) {
     struct stat info;
@@ -80,7 +94,9 @@ bool IsFolder(const std::string& path) {
     return Stat(path, info) && S_ISDIR(info.st_mode);
 }
 
-bool IsReadOnly(const struct stat& info) { return (info.st_mode & kWriteBits) == 0; }
+bool IsReadOnly(const struct stat& info) {
+    return (info.st_mode & kWriteBits) == 0;
+}
 
 // A file that is not there: 76 when its folder is missing too, 53 otherwise.
 [[noreturn]] void ThrowMissing(const std::string& path) {
@@ -233,8 +249,7 @@ public:
     // Copies into a temporary file beside the target and renames it into place, so that the
     // target is either the old file or the complete copy. The copy keeps the source's
     // permission bits.
-    void CopyFile(std::u16string_view source, std::u16string_view target,
-                  bool overwrite) override {
+    void CopyFile(std::u16string_view source, std::u16string_view target, bool overwrite) override {
         const std::string from = OsPath(source);
         const std::string to = OsPath(target);
         const struct stat source_info = ExistingFile(from);

@@ -32,7 +32,9 @@ constexpr char kReplace[] =
 
 enum class Action { Read, Write };
 
-std::u16string PathText(const std::filesystem::path& file) { return ToUtf16(file.string()); }
+std::u16string PathText(const std::filesystem::path& file) {
+    return ToUtf16(file.string());
+}
 
 [[noreturn]] void Throw(const std::filesystem::path& file, Action action, int32_t number,
                         std::string_view message) {
@@ -77,8 +79,7 @@ struct FinalizeStatement {
 };
 using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 
-Statement Prepare(sqlite3* db, const std::filesystem::path& file, Action action,
-                  const char* sql) {
+Statement Prepare(sqlite3* db, const std::filesystem::path& file, Action action, const char* sql) {
     sqlite3_stmt* statement = nullptr;
     const int rc = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
     Statement owned(statement);
@@ -89,14 +90,13 @@ Statement Prepare(sqlite3* db, const std::filesystem::path& file, Action action,
 void BindText(sqlite3_stmt* statement, int index, std::u16string_view text, sqlite3* db,
               const std::filesystem::path& file, Action action) {
     const std::string utf8 = ToUtf8(text);
-    const int rc = sqlite3_bind_text64(statement, index, utf8.data(), utf8.size(),
-                                       SQLITE_TRANSIENT, SQLITE_UTF8);
+    const int rc = sqlite3_bind_text64(statement, index, utf8.data(), utf8.size(), SQLITE_TRANSIENT,
+                                       SQLITE_UTF8);
     if (rc != SQLITE_OK) Fail(db, file, action, rc);
 }
 
 // SQLITE_ROW or SQLITE_DONE; anything else throws.
-int Step(sqlite3_stmt* statement, sqlite3* db, const std::filesystem::path& file,
-         Action action) {
+int Step(sqlite3_stmt* statement, sqlite3* db, const std::filesystem::path& file, Action action) {
     const int rc = sqlite3_step(statement);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail(db, file, action, rc);
     return rc;
@@ -247,16 +247,14 @@ std::vector<SqliteSettingsStore::Entry> SqliteSettingsStore::List() {
 }
 
 std::u16string SqliteSettingsStore::GetSetting(std::u16string_view application,
-                                               std::u16string_view section,
-                                               std::u16string_view key,
+                                               std::u16string_view section, std::u16string_view key,
                                                std::u16string_view fallback) {
     auto value = Find(application, section, key);
     return value ? std::move(*value) : std::u16string(fallback);
 }
 
-void SqliteSettingsStore::SaveSetting(std::u16string_view application,
-                                      std::u16string_view section, std::u16string_view key,
-                                      std::u16string_view value) {
+void SqliteSettingsStore::SaveSetting(std::u16string_view application, std::u16string_view section,
+                                      std::u16string_view key, std::u16string_view value) {
     sqlite3* db = ForWriting();
     WriteTransaction transaction(db, file_);
     if (!has_table_) Execute(db, file_, kCreateTable);

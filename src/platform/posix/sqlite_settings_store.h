@@ -55,8 +55,8 @@ public:
                      std::u16string_view key, std::u16string_view value) override;
 
     // The stored value, or nothing when the entry is absent. Creates nothing.
-    std::optional<std::u16string> Find(std::u16string_view application,
-                                       std::u16string_view section, std::u16string_view key);
+    std::optional<std::u16string> Find(std::u16string_view application, std::u16string_view section,
+                                       std::u16string_view key);
     // Every entry, ordered by application, section and key (code point order). Creates nothing.
     std::vector<Entry> List();
 

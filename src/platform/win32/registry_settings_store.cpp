@@ -82,9 +82,9 @@ void RegistrySettingsStore::SaveSetting(std::u16string_view application,
                                         std::u16string_view section, std::u16string_view key,
                                         std::u16string_view value) {
     Key created;
-    LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(application, section).c_str(), 0,
-                                  nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
-                                  created.out(), nullptr);
+    LONG status =
+        RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(application, section).c_str(), 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, created.out(), nullptr);
     if (status != ERROR_SUCCESS) ThrowRegistryError(status);
     const std::wstring name = win32::Wide(key);
     const std::wstring data = win32::Wide(value);

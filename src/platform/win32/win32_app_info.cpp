@@ -15,9 +15,9 @@ namespace {
 
 HMODULE ThisModule() {
     HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(&ThisModule), &module)) {
+    if (!GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCWSTR>(&ThisModule), &module)) {
         throw Error(err::kInvalidCall);
     }
     return module;
@@ -37,7 +37,9 @@ std::u16string ModulePath() {
     }
 }
 
-size_t LastSeparator(const std::u16string& path) { return path.find_last_of(u"\\/"); }
+size_t LastSeparator(const std::u16string& path) {
+    return path.find_last_of(u"\\/");
+}
 
 }  // namespace
 

@@ -20,34 +20,47 @@ constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                       FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
-Error AlreadyExists() { return Error(kFileAlreadyExists, u"File already exists"); }
+Error AlreadyExists() {
+    return Error(kFileAlreadyExists, u"File already exists");
+}
 
 // The platform's error for a failed API call.
 Error OsError(DWORD code) {
     switch (code) {
-        case ERROR_FILE_NOT_FOUND: return Error(err::kFileNotFound);
+        case ERROR_FILE_NOT_FOUND:
+            return Error(err::kFileNotFound);
         case ERROR_PATH_NOT_FOUND:
         case ERROR_INVALID_DRIVE:
-        case ERROR_BAD_NETPATH: return Error(err::kPathNotFound);
+        case ERROR_BAD_NETPATH:
+            return Error(err::kPathNotFound);
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION:
-        case ERROR_WRITE_PROTECT: return Error(err::kPermissionDenied);
+        case ERROR_WRITE_PROTECT:
+            return Error(err::kPermissionDenied);
         case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS: return AlreadyExists();
+        case ERROR_ALREADY_EXISTS:
+            return AlreadyExists();
         case ERROR_INVALID_NAME:
         case ERROR_BAD_PATHNAME:
-        case ERROR_FILENAME_EXCED_RANGE: return Error(52, u"Bad file name or number");
+        case ERROR_FILENAME_EXCED_RANGE:
+            return Error(52, u"Bad file name or number");
         case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL: return Error(61, u"Disk full");
-        case ERROR_TOO_MANY_OPEN_FILES: return Error(67, u"Too many files");
+        case ERROR_HANDLE_DISK_FULL:
+            return Error(61, u"Disk full");
+        case ERROR_TOO_MANY_OPEN_FILES:
+            return Error(67, u"Too many files");
         case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_OUTOFMEMORY: return Error(err::kOutOfMemory);
-        default: return Error(75, u"Path/File access error");
+        case ERROR_OUTOFMEMORY:
+            return Error(err::kOutOfMemory);
+        default:
+            return Error(75, u"Path/File access error");
     }
 }
 
-[[noreturn]] void ThrowLastError() { throw OsError(GetLastError()); }
+[[noreturn]] void ThrowLastError() {
+    throw OsError(GetLastError());
+}
 
 std::wstring FolderOf(const std::wstring& path) {
     const size_t cut = path.find_last_of(L"\\/");
@@ -56,7 +69,9 @@ std::wstring FolderOf(const std::wstring& path) {
     return path.substr(0, cut);
 }
 
-DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+DWORD Attributes(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str());
+}
 
 bool IsFolder(DWORD attributes) {
     return attributes != kNoAttributes && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -73,7 +88,7 @@ DWORD ExistingFile(const std::wstring& path) {
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
             throw Error(IsFolder(Attributes(FolderOf(path))) ? err::kFileNotFound
-                                                              : err::kPathNotFound);
+                                                             : err::kPathNotFound);
         }
         throw OsError(code);
     }
@@ -201,8 +216,7 @@ public:
 
     // Copies into a temporary file beside the target and moves it into place, so that the
     // target is either the old file or the complete copy.
-    void CopyFile(std::u16string_view source, std::u16string_view target,
-                  bool overwrite) override {
+    void CopyFile(std::u16string_view source, std::u16string_view target, bool overwrite) override {
         const std::wstring from = WidePath(source);
         const std::wstring to = WidePath(target);
         ExistingFile(from);

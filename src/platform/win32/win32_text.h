@@ -10,7 +10,9 @@ namespace murl::win32 {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
-inline std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+inline std::wstring Wide(std::u16string_view text) {
+    return std::wstring(text.begin(), text.end());
+}
 
 inline std::u16string Utf16(std::wstring_view text) {
     return std::u16string(text.begin(), text.end());

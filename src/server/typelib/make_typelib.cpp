@@ -22,14 +22,14 @@
 
 namespace {
 
-#define CHECK(call)                                                                  \
-    do {                                                                             \
-        HRESULT hr_ = (call);                                                        \
-        if (FAILED(hr_)) {                                                           \
-            std::fprintf(stderr, "make_typelib: %s failed: 0x%08lx\n", #call,        \
-                         static_cast<unsigned long>(hr_));                           \
-            return 1;                                                                \
-        }                                                                            \
+#define CHECK(call)                                                           \
+    do {                                                                      \
+        HRESULT hr_ = (call);                                                 \
+        if (FAILED(hr_)) {                                                    \
+            std::fprintf(stderr, "make_typelib: %s failed: 0x%08lx\n", #call, \
+                         static_cast<unsigned long>(hr_));                    \
+            return 1;                                                         \
+        }                                                                     \
     } while (0)
 
 template <class T>
@@ -57,7 +57,8 @@ int NameStdOleImport(const wchar_t* path) {
     if (bytes.size() < 0x54 || at(0) != 0x5446534D) return 1;  // "MSFT"
     // Header, optional help DLL entry, type-info offsets, then the segment directory; the
     // import file table is its third segment.
-    const size_t directory = 0x54 + ((at(0x14) & 0x100) ? 4 : 0) + 4 * static_cast<size_t>(at(0x20));
+    const size_t directory =
+        0x54 + ((at(0x14) & 0x100) ? 4 : 0) + 4 * static_cast<size_t>(at(0x20));
     const int32_t table = at(directory + 2 * 16), length = at(directory + 2 * 16 + 4);
     bool renamed = false;
     for (int32_t pos = 0; table >= 0 && pos + 14 <= length;) {
