@@ -17,6 +17,13 @@ Platform ModulePlatform() {
 
 }  // namespace
 
+const Grant<ClsMurlObject> ClsMurlObject::kInterfaces[4] = {
+    {&IID_IUnknown, Always<ClsMurlObject, _clsMurl>},
+    {&IID_IDispatch, Always<ClsMurlObject, _clsMurl>},
+    {&kIidClsMurl, Always<ClsMurlObject, _clsMurl>},
+    {&IID_IPlugin2, Always<ClsMurlObject, IPlugin2>},
+};
+
 ClsMurlObject::ClsMurlObject()
     : context_(std::make_shared<BindingContext>()),
       core_(std::make_unique<clsMurl>(ModulePlatform())) {
@@ -25,6 +32,7 @@ ClsMurlObject::ClsMurlObject()
 }
 
 ClsMurlObject::~ClsMurlObject() {
+    context_->owner = nullptr;
     core_.reset();
     ObjectDestroyed();
 }
@@ -38,33 +46,6 @@ HRESULT ClsMurlObject::Create(REFIID iid, void** out) noexcept {
         object->Release();
         return hr;
     });
-}
-
-HRESULT ClsMurlObject::QueryInterface(REFIID iid, void** out) noexcept {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == kIidClsMurl) {
-        *out = static_cast<_clsMurl*>(this);
-    } else if (iid == IID_IPlugin2) {
-        *out = static_cast<IPlugin2*>(this);
-    } else {
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG ClsMurlObject::AddRef() noexcept {
-    return InterlockedIncrement(&refs_);
-}
-
-ULONG ClsMurlObject::Release() noexcept {
-    const ULONG left = InterlockedDecrement(&refs_);
-    if (left == 0) {
-        context_->owner = nullptr;
-        delete this;
-    }
-    return left;
 }
 
 HRESULT ClsMurlObject::GetTypeInfoCount(UINT* count) noexcept {

@@ -10,6 +10,7 @@
 
 #include "host_idl.h"
 #include "plugin/cls_murl.h"
+#include "server/com_object.h"
 #include "server/host_binding.h"
 
 namespace murl::server {
@@ -17,14 +18,13 @@ namespace murl::server {
 // The class's default interface: dual, with no members of its own.
 struct _clsMurl : public IDispatch {};
 
-class ClsMurlObject final : public _clsMurl, public IPlugin2 {
+class ClsMurlObject final : public ComObject<ClsMurlObject, _clsMurl, IPlugin2> {
 public:
+    // IUnknown answers with the default interface.
+    static const Grant<ClsMurlObject> kInterfaces[4];
+
     // The class factory makes a new object and answers it in `iid`.
     static HRESULT Create(REFIID iid, void** out) noexcept;
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override;
-    STDMETHODIMP_(ULONG) AddRef() noexcept override;
-    STDMETHODIMP_(ULONG) Release() noexcept override;
 
     STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
     STDMETHODIMP GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) noexcept override;
@@ -40,9 +40,8 @@ public:
 
 private:
     ClsMurlObject();
-    ~ClsMurlObject();
+    ~ClsMurlObject() override;
 
-    LONG refs_ = 1;
     std::shared_ptr<BindingContext> context_;
     std::unique_ptr<clsMurl> core_;
 };

@@ -5,6 +5,7 @@
 
 #include "server/com_errors.h"
 #include "server/com_holders.h"
+#include "server/com_object.h"
 
 #include <oleauto.h>
 
@@ -91,25 +92,15 @@ void RegisterClass(const ComponentDescription& d, const ClassRecord& c,
         .Set(nullptr, std::to_wstring(d.libid_major) + L"." + std::to_wstring(d.libid_minor));
 }
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<ClassFactory, IClassFactory> {
 public:
-    explicit ClassFactory(const ClassRecord& record) noexcept : record_(record) { ObjectCreated(); }
-    ~ClassFactory() { ObjectDestroyed(); }
+    static constexpr Grant<ClassFactory> kInterfaces[] = {
+        {&IID_IUnknown, Always<ClassFactory, IClassFactory>},
+        {&IID_IClassFactory, Always<ClassFactory, IClassFactory>},
+    };
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
-        *out = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() noexcept override {
-        const ULONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
+    explicit ClassFactory(const ClassRecord& record) noexcept : record_(record) { ObjectCreated(); }
+    ~ClassFactory() override { ObjectDestroyed(); }
 
     // The host creates an object of the class.
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) noexcept override {
@@ -132,7 +123,6 @@ public:
     }
 
 private:
-    LONG refs_ = 1;
     const ClassRecord& record_;
 };
 

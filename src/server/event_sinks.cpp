@@ -7,6 +7,7 @@
 
 #include "server/com_errors.h"
 #include "server/com_holders.h"
+#include "server/com_object.h"
 
 namespace murl::server {
 
@@ -177,30 +178,31 @@ HRESULT Dispatch(PushButtonEvents& sink, DISPID id, const DISPPARAMS* params) {
     return S_OK;
 }
 
+// The dispatch interface of each set of events.
 template <class Events>
-class EventSink final : public IDispatch {
+constexpr const IID* kEventsIid = nullptr;
+template <>
+constexpr const IID* kEventsIid<HooksEvents> = &DIID_DHostHooksEvents;
+template <>
+constexpr const IID* kEventsIid<CharacterStatsEvents> = &DIID_DHostCharacterStatsEvents;
+template <>
+constexpr const IID* kEventsIid<CheckBoxEvents> = &DIID_DHostCheckBoxEvents;
+template <>
+constexpr const IID* kEventsIid<PushButtonEvents> = &DIID_DHostPushButtonEvents;
+
+template <class Events>
+class EventSink final : public ComObject<EventSink<Events>, IDispatch> {
 public:
-    EventSink(const IID& events_iid, std::shared_ptr<BindingContext> context, Events& target)
-        : events_iid_(events_iid), context_(std::move(context)), target_(&target) {}
+    static constexpr Grant<EventSink> kInterfaces[] = {
+        {&IID_IUnknown, Always<EventSink, IDispatch>},
+        {&IID_IDispatch, Always<EventSink, IDispatch>},
+        {kEventsIid<Events>, Always<EventSink, IDispatch>},
+    };
+
+    EventSink(std::shared_ptr<BindingContext> context, Events& target)
+        : context_(std::move(context)), target_(&target) {}
 
     void Detach() noexcept { target_ = nullptr; }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != events_iid_) {
-            return E_NOINTERFACE;
-        }
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() noexcept override {
-        const ULONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
 
     STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
         if (!count) return E_POINTER;
@@ -238,10 +240,8 @@ public:
     }
 
 private:
-    ~EventSink() = default;
+    ~EventSink() override = default;
 
-    LONG refs_ = 1;
-    const IID& events_iid_;
     std::shared_ptr<BindingContext> context_;
     Events* target_;
 };
@@ -263,19 +263,21 @@ private:
     DWORD cookie_;
 };
 
+}  // namespace
+
 template <class Events>
-std::unique_ptr<Subscription> Connect(IUnknown* source, const IID& events_iid,
-                                      const std::shared_ptr<BindingContext>& context,
-                                      Events& target) {
+std::unique_ptr<Subscription> Subscribe(IUnknown* source,
+                                        const std::shared_ptr<BindingContext>& context,
+                                        Events& target) {
     ComPtr<IConnectionPointContainer> container;
     Check(source->QueryInterface(IID_IConnectionPointContainer,
                                  reinterpret_cast<void**>(container.GetAddressOf())));
     ComPtr<IConnectionPoint> point;
     SetErrorInfo(0, nullptr);
-    Check(container->FindConnectionPoint(events_iid, &point));
+    Check(container->FindConnectionPoint(*kEventsIid<Events>, &point));
     if (!point) Check(E_POINTER);
 
-    ComPtr<EventSink<Events>> sink = Adopt(new EventSink<Events>(events_iid, context, target));
+    ComPtr<EventSink<Events>> sink = Adopt(new EventSink<Events>(context, target));
     DWORD cookie = 0;
     SetErrorInfo(0, nullptr);
     Check(point->Advise(static_cast<IDispatch*>(sink.Get()), &cookie));
@@ -283,30 +285,13 @@ std::unique_ptr<Subscription> Connect(IUnknown* source, const IID& events_iid,
                                                             cookie);
 }
 
-}  // namespace
-
-std::unique_ptr<Subscription> Subscribe(IUnknown* source,
-                                        const std::shared_ptr<BindingContext>& context,
-                                        HooksEvents& sink) {
-    return Connect(source, DIID_DHostHooksEvents, context, sink);
-}
-
-std::unique_ptr<Subscription> Subscribe(IUnknown* source,
-                                        const std::shared_ptr<BindingContext>& context,
-                                        CharacterStatsEvents& sink) {
-    return Connect(source, DIID_DHostCharacterStatsEvents, context, sink);
-}
-
-std::unique_ptr<Subscription> Subscribe(IUnknown* source,
-                                        const std::shared_ptr<BindingContext>& context,
-                                        CheckBoxEvents& sink) {
-    return Connect(source, DIID_DHostCheckBoxEvents, context, sink);
-}
-
-std::unique_ptr<Subscription> Subscribe(IUnknown* source,
-                                        const std::shared_ptr<BindingContext>& context,
-                                        PushButtonEvents& sink) {
-    return Connect(source, DIID_DHostPushButtonEvents, context, sink);
-}
+template std::unique_ptr<Subscription> Subscribe(IUnknown*, const std::shared_ptr<BindingContext>&,
+                                                 HooksEvents&);
+template std::unique_ptr<Subscription> Subscribe(IUnknown*, const std::shared_ptr<BindingContext>&,
+                                                 CharacterStatsEvents&);
+template std::unique_ptr<Subscription> Subscribe(IUnknown*, const std::shared_ptr<BindingContext>&,
+                                                 CheckBoxEvents&);
+template std::unique_ptr<Subscription> Subscribe(IUnknown*, const std::shared_ptr<BindingContext>&,
+                                                 PushButtonEvents&);
 
 }  // namespace murl::server

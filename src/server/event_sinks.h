@@ -11,17 +11,10 @@
 
 namespace murl::server {
 
+// Defined for HooksEvents, CharacterStatsEvents, CheckBoxEvents and PushButtonEvents.
+template <class Events>
 std::unique_ptr<Subscription> Subscribe(IUnknown* source,
                                         const std::shared_ptr<BindingContext>& context,
-                                        HooksEvents& sink);
-std::unique_ptr<Subscription> Subscribe(IUnknown* source,
-                                        const std::shared_ptr<BindingContext>& context,
-                                        CharacterStatsEvents& sink);
-std::unique_ptr<Subscription> Subscribe(IUnknown* source,
-                                        const std::shared_ptr<BindingContext>& context,
-                                        CheckBoxEvents& sink);
-std::unique_ptr<Subscription> Subscribe(IUnknown* source,
-                                        const std::shared_ptr<BindingContext>& context,
-                                        PushButtonEvents& sink);
+                                        Events& sink);
 
 }  // namespace murl::server

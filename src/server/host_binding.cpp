@@ -14,6 +14,7 @@ using Context = std::shared_ptr<BindingContext>;
 
 std::shared_ptr<HostObject> QueryHost(IUnknown* object, HostInterface which,
                                       const Context& context);
+std::shared_ptr<HostObject> Plain(ComPtr<IUnknown> object, const Context& context);
 
 // Runs one call on a host object; a failure becomes the core's Error.
 template <class Call>
@@ -34,6 +35,14 @@ public:
     }
 
 protected:
+    // The host object a call hands back, granting whatever it grants; null stays null.
+    template <class Call>
+    std::shared_ptr<HostObject> Handed(Call&& call) {
+        ComPtr<IUnknown> handed;
+        HostCall([&] { return call(&handed); });
+        return Plain(std::move(handed), context_);
+    }
+
     template <class Events>
     std::unique_ptr<Subscription> Connect(Events& sink) {
         return Subscribe(object_.Get(), context_, sink);
@@ -59,20 +68,14 @@ public:
     using Adapter::Adapter;
 
     std::shared_ptr<HostObject> GetHooks() override {
-        ComPtr<IUnknown> hooks;
-        HostCall([&] { return object_->GetHooks(&hooks); });
-        return Plain(std::move(hooks), context_);
+        return Handed([&](IUnknown** out) { return object_->GetHooks(out); });
     }
     std::shared_ptr<HostObject> GetViewLoader() override {
-        ComPtr<IUnknown> loader;
-        HostCall([&] { return object_->GetViewLoader(&loader); });
-        return Plain(std::move(loader), context_);
+        return Handed([&](IUnknown** out) { return object_->GetViewLoader(out); });
     }
     std::shared_ptr<HostObject> GetServiceObject(std::u16string_view path) override {
         Bstr text(path);
-        ComPtr<IUnknown> service;
-        HostCall([&] { return object_->GetServiceObject(text.get(), &service); });
-        return Plain(std::move(service), context_);
+        return Handed([&](IUnknown** out) { return object_->GetServiceObject(text.get(), out); });
     }
 };
 
@@ -82,9 +85,7 @@ public:
 
     std::shared_ptr<HostObject> FindControl(std::u16string_view name) override {
         Bstr text(name);
-        ComPtr<IUnknown> control;
-        HostCall([&] { return object_->FindControl(text.get(), &control); });
-        return Plain(std::move(control), context_);
+        return Handed([&](IUnknown** out) { return object_->FindControl(text.get(), out); });
     }
 };
 

@@ -11,6 +11,7 @@
 #include "host_idl.h"
 #include "server/com_errors.h"
 #include "server/com_holders.h"
+#include "server/com_object.h"
 #include "server/identity.h"
 
 namespace murl::sim {
@@ -18,8 +19,11 @@ namespace murl::sim {
 namespace {
 
 using server::Adopt;
+using server::Always;
 using server::Bstr;
+using server::ComObject;
 using server::ComPtr;
+using server::Grant;
 using server::Guard;
 
 // ---- Events: the simulated host raises, the plug-in's dispatch sink hears -----------------
@@ -153,27 +157,18 @@ private:
 
 // A connection point over one simulated event source.
 template <class Source>
-class ConnectionPoint final : public IConnectionPoint {
+class ConnectionPoint final : public ComObject<ConnectionPoint<Source>, IConnectionPoint> {
 public:
     using Events = typename Source::EventsType;
+
+    static constexpr Grant<ConnectionPoint> kInterfaces[] = {
+        {&IID_IUnknown, Always<ConnectionPoint, IConnectionPoint>},
+        {&IID_IConnectionPoint, Always<ConnectionPoint, IConnectionPoint>},
+    };
 
     ConnectionPoint(std::shared_ptr<Source> source, const IID& iid)
         : source_(std::move(source)), iid_(iid) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IConnectionPoint) return E_NOINTERFACE;
-        *out = static_cast<IConnectionPoint*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() noexcept override {
-        const ULONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHODIMP GetConnectionInterface(IID* iid) noexcept override {
         if (!iid) return E_POINTER;
         *iid = iid_;
@@ -218,9 +213,8 @@ private:
         std::unique_ptr<Forwarder<Events>> forwarder;
         std::unique_ptr<Subscription> subscription;  // declared last: ends first
     };
-    ~ConnectionPoint() = default;
+    ~ConnectionPoint() override = default;
 
-    LONG refs_ = 1;
     std::shared_ptr<Source> source_;
     IID iid_;
     DWORD next_cookie_ = 1;
@@ -229,61 +223,22 @@ private:
 
 // ---- Host objects: a simulated object with a COM face -------------------------------------
 
-class HostFace final : public IHostSite,
-                       public IHostViewLoader,
-                       public IHostView,
-                       public IHostCheckBox,
-                       public IHostPushButton,
-                       public IHostHooks,
-                       public IHostCharacterStats,
-                       public IConnectionPointContainer {
+class HostFace final : public ComObject<HostFace, IHostSite, IHostViewLoader, IHostView,
+                                        IHostCheckBox, IHostPushButton, IHostHooks,
+                                        IHostCharacterStats, IConnectionPointContainer> {
 public:
+    // Each host interface only where the object offers it; connection points on event sources.
+    static const Grant<HostFace> kInterfaces[9];
+
     // The face of `object`; null stays null.
     static IUnknown* Make(std::shared_ptr<HostObject> object) {
         if (!object) return nullptr;
         return static_cast<IHostSite*>(new HostFace(std::move(object)));
     }
 
+    // Asking the simulated object for an interface can fail.
     STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        return Guard([&]() -> HRESULT {
-            void* face = nullptr;
-            if (iid == IID_IUnknown) {
-                face = static_cast<IHostSite*>(this);
-            } else if (iid == IID_IConnectionPointContainer) {
-                if (!Source<IHooks>() && !Source<ICharacterStats>() && !Source<ICheckBox>() &&
-                    !Source<IPushButton>()) {
-                    return E_NOINTERFACE;
-                }
-                face = static_cast<IConnectionPointContainer*>(this);
-            } else if (iid == IID_IHostSite && As<ISite>()) {
-                face = static_cast<IHostSite*>(this);
-            } else if (iid == IID_IHostViewLoader && As<IViewLoader>()) {
-                face = static_cast<IHostViewLoader*>(this);
-            } else if (iid == IID_IHostView && As<IView>()) {
-                face = static_cast<IHostView*>(this);
-            } else if (iid == IID_IHostCheckBox && As<ICheckBox>()) {
-                face = static_cast<IHostCheckBox*>(this);
-            } else if (iid == IID_IHostPushButton && As<IPushButton>()) {
-                face = static_cast<IHostPushButton*>(this);
-            } else if (iid == IID_IHostHooks && As<IHooks>()) {
-                face = static_cast<IHostHooks*>(this);
-            } else if (iid == IID_IHostCharacterStats && As<ICharacterStats>()) {
-                face = static_cast<IHostCharacterStats*>(this);
-            } else {
-                return E_NOINTERFACE;
-            }
-            AddRef();
-            *out = face;
-            return S_OK;
-        });
-    }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() noexcept override {
-        const ULONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
+        return Guard([&] { return Answer(iid, out); });
     }
 
     STDMETHODIMP GetHooks(IUnknown** out) noexcept override {
@@ -362,7 +317,19 @@ public:
 
 private:
     explicit HostFace(std::shared_ptr<HostObject> object) : object_(std::move(object)) {}
-    ~HostFace() = default;
+    ~HostFace() override = default;
+
+    template <class Face, class I>
+    static IUnknown* Offered(HostFace& face) {
+        return face.As<I>() ? static_cast<Face*>(&face) : nullptr;
+    }
+    static IUnknown* Container(HostFace& face) {
+        if (!face.Source<IHooks>() && !face.Source<ICharacterStats>() &&
+            !face.Source<ICheckBox>() && !face.Source<IPushButton>()) {
+            return nullptr;
+        }
+        return static_cast<IConnectionPointContainer*>(&face);
+    }
 
     // The object as interface I, as its own Query answers; null when it refuses.
     template <class I>
@@ -399,8 +366,19 @@ private:
         });
     }
 
-    LONG refs_ = 1;
     std::shared_ptr<HostObject> object_;
+};
+
+const Grant<HostFace> HostFace::kInterfaces[9] = {
+    {&IID_IUnknown, Always<HostFace, IHostSite>},
+    {&IID_IConnectionPointContainer, Container},
+    {&IID_IHostSite, Offered<IHostSite, ISite>},
+    {&IID_IHostViewLoader, Offered<IHostViewLoader, IViewLoader>},
+    {&IID_IHostView, Offered<IHostView, IView>},
+    {&IID_IHostCheckBox, Offered<IHostCheckBox, ICheckBox>},
+    {&IID_IHostPushButton, Offered<IHostPushButton, IPushButton>},
+    {&IID_IHostHooks, Offered<IHostHooks, IHooks>},
+    {&IID_IHostCharacterStats, Offered<IHostCharacterStats, ICharacterStats>},
 };
 
 }  // namespace

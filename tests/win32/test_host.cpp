@@ -11,26 +11,6 @@ namespace testhost {
 
 namespace {
 
-const IID& InterfaceOf(Kind kind) {
-    switch (kind) {
-        case Kind::Site:
-            return IID_IHostSite;
-        case Kind::Loader:
-            return IID_IHostViewLoader;
-        case Kind::View:
-            return IID_IHostView;
-        case Kind::CheckBox:
-            return IID_IHostCheckBox;
-        case Kind::PushButton:
-            return IID_IHostPushButton;
-        case Kind::Hooks:
-            return IID_IHostHooks;
-        case Kind::Stats:
-            return IID_IHostCharacterStats;
-    }
-    return IID_NULL;
-}
-
 const IID* EventsOf(Kind kind) {
     switch (kind) {
         case Kind::CheckBox:
@@ -66,52 +46,31 @@ int HostObject::advised() const {
     return point_ ? point_->advised() : 0;
 }
 
-HRESULT HostObject::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown) {
-        *out = static_cast<IHostSite*>(this);
-    } else if (iid == IID_IConnectionPointContainer && point_) {
-        *out = static_cast<IConnectionPointContainer*>(this);
-    } else if (iid == InterfaceOf(kind_) && !refuse_interface) {
-        switch (kind_) {
-            case Kind::Site:
-                *out = static_cast<IHostSite*>(this);
-                break;
-            case Kind::Loader:
-                *out = static_cast<IHostViewLoader*>(this);
-                break;
-            case Kind::View:
-                *out = static_cast<IHostView*>(this);
-                break;
-            case Kind::CheckBox:
-                *out = static_cast<IHostCheckBox*>(this);
-                break;
-            case Kind::PushButton:
-                *out = static_cast<IHostPushButton*>(this);
-                break;
-            case Kind::Hooks:
-                *out = static_cast<IHostHooks*>(this);
-                break;
-            case Kind::Stats:
-                *out = static_cast<IHostCharacterStats*>(this);
-                break;
-        }
-    } else {
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+using murl::server::Always;
+using murl::server::Grant;
+
+// The interface of its kind, unless told to refuse it; connection points on event sources.
+const Grant<HostObject> HostObject::kInterfaces[9] = {
+    {&IID_IUnknown, Always<HostObject, IHostSite>},
+    {&IID_IConnectionPointContainer, Container},
+    {&IID_IHostSite, OfKind<Kind::Site, IHostSite>},
+    {&IID_IHostViewLoader, OfKind<Kind::Loader, IHostViewLoader>},
+    {&IID_IHostView, OfKind<Kind::View, IHostView>},
+    {&IID_IHostCheckBox, OfKind<Kind::CheckBox, IHostCheckBox>},
+    {&IID_IHostPushButton, OfKind<Kind::PushButton, IHostPushButton>},
+    {&IID_IHostHooks, OfKind<Kind::Hooks, IHostHooks>},
+    {&IID_IHostCharacterStats, OfKind<Kind::Stats, IHostCharacterStats>},
+};
+
+template <Kind K, class I>
+IUnknown* HostObject::OfKind(HostObject& object) noexcept {
+    if (object.kind_ != K || object.refuse_interface) return nullptr;
+    return static_cast<I*>(&object);
 }
 
-ULONG HostObject::AddRef() {
-    return InterlockedIncrement(&refs_);
-}
-
-ULONG HostObject::Release() {
-    const ULONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return left;
+IUnknown* HostObject::Container(HostObject& object) noexcept {
+    if (!object.point_) return nullptr;
+    return static_cast<IConnectionPointContainer*>(&object);
 }
 
 HRESULT HostObject::Knob(const char* operation) const {
@@ -212,24 +171,10 @@ HRESULT HostObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
 ConnectionPoint::ConnectionPoint(IConnectionPointContainer* owner, const IID& iid)
     : owner_(owner), iid_(iid) {}
 
-HRESULT ConnectionPoint::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IConnectionPoint) return E_NOINTERFACE;
-    *out = static_cast<IConnectionPoint*>(this);
-    AddRef();
-    return S_OK;
-}
-
-ULONG ConnectionPoint::AddRef() {
-    return InterlockedIncrement(&refs_);
-}
-
-ULONG ConnectionPoint::Release() {
-    const ULONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return left;
-}
+const Grant<ConnectionPoint> ConnectionPoint::kInterfaces[2] = {
+    {&IID_IUnknown, Always<ConnectionPoint, IConnectionPoint>},
+    {&IID_IConnectionPoint, Always<ConnectionPoint, IConnectionPoint>},
+};
 
 HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) {
     if (!iid) return E_POINTER;

@@ -13,6 +13,7 @@
 #include <ocidl.h>
 
 #include "host_idl.h"
+#include "server/com_object.h"
 
 namespace testhost {
 
@@ -32,15 +33,13 @@ enum class Kind { Site, Loader, View, CheckBox, PushButton, Hooks, Stats };
 
 // One host object. It grants IUnknown, the interface of its kind and, for event sources,
 // IConnectionPointContainer.
-class HostObject final : public IHostSite,
-                         public IHostViewLoader,
-                         public IHostView,
-                         public IHostCheckBox,
-                         public IHostPushButton,
-                         public IHostHooks,
-                         public IHostCharacterStats,
-                         public IConnectionPointContainer {
+class HostObject final
+    : public murl::server::ComObject<HostObject, IHostSite, IHostViewLoader, IHostView,
+                                     IHostCheckBox, IHostPushButton, IHostHooks,
+                                     IHostCharacterStats, IConnectionPointContainer> {
 public:
+    static const murl::server::Grant<HostObject> kInterfaces[9];
+
     HostObject(Kind kind, class Host& host);
 
     // Knobs.
@@ -53,10 +52,6 @@ public:
     Kind kind() const { return kind_; }
     ConnectionPoint* events() const { return point_.Get(); }
     int advised() const;
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     STDMETHODIMP GetHooks(IUnknown** hooks) override;
     STDMETHODIMP GetViewLoader(IUnknown** loader) override;
@@ -73,20 +68,24 @@ public:
     STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
 
 private:
-    ~HostObject();
+    ~HostObject() override;
+    template <Kind K, class I>
+    static IUnknown* OfKind(HostObject& object) noexcept;
+    static IUnknown* Container(HostObject& object) noexcept;
     HRESULT Knob(const char* operation) const;
     template <class T>
     HRESULT Hand(const char* operation, T* object, T** out) const;
 
-    LONG refs_ = 1;
     Kind kind_;
     Host& host_;
     ComPtr<ConnectionPoint> point_;
 };
 
 // A connection point of one event interface; raises events to every advised sink.
-class ConnectionPoint final : public IConnectionPoint {
+class ConnectionPoint final : public murl::server::ComObject<ConnectionPoint, IConnectionPoint> {
 public:
+    static const murl::server::Grant<ConnectionPoint> kInterfaces[2];
+
     ConnectionPoint(IConnectionPointContainer* owner, const IID& iid);
 
     // Raises event `id` with `args` in parameter order; the last sink's answer.
@@ -99,9 +98,6 @@ public:
     // Sinks that were unadvised, kept so that a hostile test can still call them.
     std::vector<ComPtr<IDispatch>> dropped;
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP GetConnectionInterface(IID* iid) override;
     STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** owner) override;
     STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
@@ -109,7 +105,6 @@ public:
     STDMETHODIMP EnumConnections(IEnumConnections** connections) override;
 
 private:
-    LONG refs_ = 1;
     IConnectionPointContainer* owner_;  // not counted: the owner holds this point
     IID iid_;
     DWORD next_cookie_ = 1;
