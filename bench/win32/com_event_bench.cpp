@@ -29,30 +29,22 @@
 using namespace testhost;
 using murl::bench::ChatLine;
 using murl::bench::CorpusKind;
+using murl::server::Always;
+using murl::server::Grant;
 
 namespace {
 
 constexpr DISPID kChatTextIntercept = 2;
 
 // Advised on the hooks' connection point in place of murl.dll: answers every event at once.
-class EmptySink final : public IDispatch {
+class EmptySink final : public murl::server::ComObject<EmptySink, IDispatch> {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != DIID_DHostHooksEvents) {
-            return E_NOINTERFACE;
-        }
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
+    static constexpr Grant<EmptySink> kInterfaces[] = {
+        {&IID_IUnknown, Always<EmptySink, IDispatch>},
+        {&IID_IDispatch, Always<EmptySink, IDispatch>},
+        {&DIID_DHostHooksEvents, Always<EmptySink, IDispatch>},
+    };
+
     STDMETHODIMP GetTypeInfoCount(UINT* count) override {
         if (count) *count = 0;
         return S_OK;
@@ -70,8 +62,7 @@ public:
     }
 
 private:
-    ~EmptySink() = default;
-    LONG refs_ = 1;
+    ~EmptySink() override = default;
 };
 
 // One corpus as the host hands it over: per line, the four arguments last to first, the text
