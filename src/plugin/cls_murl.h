@@ -59,6 +59,7 @@ private:
 
     void LoadVariables();
     void SaveVariables();
+    void SaveSwitch(std::u16string_view key, HostBool bChecked);
     HostBool HandleChatCommand(std::u16string_view text);
     void PrintLine(std::u16string_view text);
     std::u16string VersionBanner();

@@ -77,24 +77,28 @@ void clsMurl::SaveVariables() {
     });
 }
 
-// Called by each check box when the player changes it: the switch is stored at once.
+// Called by each check box when the player changes it: the switch is stored at once, from the
+// state the event carries.
+void clsMurl::SaveSwitch(std::u16string_view key, HostBool bChecked) {
+    platform_.settings.SaveSetting(kApp, kSwitches, key, SwitchText(bChecked));
+}
 void clsMurl::chkEvades_Change(int32_t, HostBool bChecked) {
-    platform_.settings.SaveSetting(kApp, kSwitches, u"Evades", SwitchText(bChecked));
+    SaveSwitch(u"Evades", bChecked);
 }
 void clsMurl::chkZero_Change(int32_t, HostBool bChecked) {
-    platform_.settings.SaveSetting(kApp, kSwitches, u"Zero", SwitchText(bChecked));
+    SaveSwitch(u"Zero", bChecked);
 }
 void clsMurl::chkResists_Change(int32_t, HostBool bChecked) {
-    platform_.settings.SaveSetting(kApp, kSwitches, u"Resists", SwitchText(bChecked));
+    SaveSwitch(u"Resists", bChecked);
 }
 void clsMurl::chkExpired_Change(int32_t, HostBool bChecked) {
-    platform_.settings.SaveSetting(kApp, kSwitches, u"Expired", SwitchText(bChecked));
+    SaveSwitch(u"Expired", bChecked);
 }
 void clsMurl::chkStatus_Change(int32_t, HostBool bChecked) {
-    platform_.settings.SaveSetting(kApp, kSwitches, u"Status", SwitchText(bChecked));
+    SaveSwitch(u"Status", bChecked);
 }
 void clsMurl::chkBots_Change(int32_t, HostBool bChecked) {
-    platform_.settings.SaveSetting(kApp, kSwitches, u"Bots", SwitchText(bChecked));
+    SaveSwitch(u"Bots", bChecked);
 }
 
 }  // namespace murl

@@ -77,23 +77,23 @@ bool SimPushButton::Accept() {
 
 // ---- View ---------------------------------------------------------------------------------
 
-SimView::SimView(std::shared_ptr<HostState> host, const PanelSpec& panel, int32_t first_id)
+SimView::SimView(std::shared_ptr<HostState> host, const PanelLayout& panel, int32_t first_id)
     : host_(std::move(host)), panel_(panel) {
     int32_t id = first_id;
-    for (const auto& spec : panel_.controls) {
+    for (const auto& layout : panel_.controls) {
         std::shared_ptr<HostObject> object;
-        switch (spec.kind) {
+        switch (layout.kind) {
             case ControlKind::CheckBox:
-                object = std::make_shared<SimCheckBox>(host_, spec.name, id, spec.checked);
+                object = std::make_shared<SimCheckBox>(host_, layout.name, id, layout.checked);
                 break;
             case ControlKind::PushButton:
-                object = std::make_shared<SimPushButton>(host_, spec.name, id);
+                object = std::make_shared<SimPushButton>(host_, layout.name, id);
                 break;
             case ControlKind::Other:
                 object = std::make_shared<SimOtherControl>();
                 break;
         }
-        controls_.push_back({spec.name, std::move(object)});
+        controls_.push_back({layout.name, std::move(object)});
         ++id;
     }
 }
@@ -136,7 +136,7 @@ std::shared_ptr<HostObject> SimViewLoader::Query(HostInterface which) {
 std::shared_ptr<IView> SimViewLoader::LoadViewXml(std::u16string_view definition) {
     if (host_->faults.Check(Operation::LoadViewXml)) return nullptr;
     last_definition_ = definition;
-    const PanelSpec panel = ReadPanel(parser_, definition);
+    const PanelLayout panel = ReadPanel(parser_, definition);
     auto view = std::make_shared<SimView>(host_, panel, next_id_);
     next_id_ += static_cast<int32_t>(panel.controls.size());
     latest_ = view;

@@ -12,7 +12,7 @@
 
 #include "host/host.h"
 #include "sim/faults.h"
-#include "sim/panel_spec.h"
+#include "sim/panel_layout.h"
 #include "sim/subscribers.h"
 #include "sim/xml_parser.h"
 
@@ -84,7 +84,7 @@ public:
 
 class SimView final : public IView, public std::enable_shared_from_this<SimView> {
 public:
-    SimView(std::shared_ptr<HostState> host, const PanelSpec& panel, int32_t first_id);
+    SimView(std::shared_ptr<HostState> host, const PanelLayout& panel, int32_t first_id);
 
     std::shared_ptr<HostObject> Query(HostInterface which) override;
     // The control declared under `name`; no object for a name the view does not have.
@@ -93,7 +93,7 @@ public:
     // The control named `name`, seen from the host's side; null when there is none.
     std::shared_ptr<SimCheckBox> CheckBox(std::u16string_view name) const;
     std::shared_ptr<SimPushButton> PushButton(std::u16string_view name) const;
-    const PanelSpec& panel() const noexcept { return panel_; }
+    const PanelLayout& panel() const noexcept { return panel_; }
 
 private:
     struct Control {
@@ -101,7 +101,7 @@ private:
         std::shared_ptr<HostObject> object;
     };
     std::shared_ptr<HostState> host_;
-    PanelSpec panel_;
+    PanelLayout panel_;
     std::vector<Control> controls_;
 };
 

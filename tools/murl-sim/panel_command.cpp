@@ -10,7 +10,7 @@
 #include "machine.h"
 #include "plugin/cls_murl.h"
 #include "sim/builtin_binding.h"
-#include "sim/panel_spec.h"
+#include "sim/panel_layout.h"
 #include "sim/xml_parser.h"
 
 namespace murl::tool {
@@ -55,7 +55,7 @@ std::string KindName(sim::ControlKind kind) {
     return {};
 }
 
-std::string Table(const sim::PanelSpec& panel) {
+std::string Table(const sim::PanelLayout& panel) {
     std::string out = ToUtf8(panel.title) + "  (" + std::to_string(panel.width) + " x " +
                       std::to_string(panel.height) + ", icon " + std::to_string(panel.icon) + ")\n";
     out += Pad("name", 11) + Pad("kind", 12) + Pad("left", 5, true) + Pad("top", 4, true) +
@@ -102,7 +102,7 @@ std::string N(int32_t value) {
     return std::to_string(value);
 }
 
-std::string Svg(const sim::PanelSpec& panel) {
+std::string Svg(const sim::PanelLayout& panel) {
     constexpr int kTitleBar = 22;
     const int width = panel.width + 2;
     const int height = panel.height + kTitleBar + 2;
@@ -160,7 +160,7 @@ std::string Svg(const sim::PanelSpec& panel) {
 
 int Panel(const PanelOptions& options) {
     auto parser = sim::MakeXmlParser();
-    const sim::PanelSpec panel = sim::ReadPanel(*parser, PluginViewDefinition());
+    const sim::PanelLayout panel = sim::ReadPanel(*parser, PluginViewDefinition());
     if (options.svg.empty()) {
         std::cout << Table(panel) << std::flush;
         return kExitOk;

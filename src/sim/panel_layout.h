@@ -14,7 +14,7 @@ namespace murl::sim {
 
 enum class ControlKind { CheckBox, PushButton, Other };
 
-struct ControlSpec {
+struct ControlLayout {
     std::u16string name;
     std::u16string progid;
     ControlKind kind = ControlKind::Other;
@@ -23,16 +23,16 @@ struct ControlSpec {
     std::u16string text;
 };
 
-struct PanelSpec {
+struct PanelLayout {
     std::u16string title;
     int32_t width = 0, height = 0, icon = 0;
-    std::vector<ControlSpec> controls;  // named controls, in document order
+    std::vector<ControlLayout> controls;  // named controls, in document order
 };
 
 // Reads the document element of a view definition. A root that is not a view throws an Error.
-PanelSpec ReadPanel(const XmlElement& root);
+PanelLayout ReadPanel(const XmlElement& root);
 
 // Parses `definition` with `parser` and reads it as a panel.
-PanelSpec ReadPanel(XmlParser& parser, std::u16string_view definition);
+PanelLayout ReadPanel(XmlParser& parser, std::u16string_view definition);
 
 }  // namespace murl::sim

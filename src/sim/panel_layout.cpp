@@ -1,4 +1,4 @@
-#include "sim/panel_spec.h"
+#include "sim/panel_layout.h"
 
 #include "host/error.h"
 #include "sim/faults.h"
@@ -32,13 +32,13 @@ ControlKind KindOf(std::u16string_view progid) {
 }
 
 void CollectControls(const XmlElement& element, int32_t left, int32_t top,
-                     std::vector<ControlSpec>& out) {
+                     std::vector<ControlLayout>& out) {
     for (const auto& child : element.children) {
         if (child.name != u"control") continue;
         const int32_t child_left = left + Number(child, u"left");
         const int32_t child_top = top + Number(child, u"top");
         if (const auto* name = child.Attribute(u"name")) {
-            ControlSpec control;
+            ControlLayout control;
             control.name = *name;
             if (const auto* progid = child.Attribute(u"progid")) control.progid = *progid;
             control.kind = KindOf(control.progid);
@@ -57,13 +57,13 @@ void CollectControls(const XmlElement& element, int32_t left, int32_t top,
 
 }  // namespace
 
-PanelSpec ReadPanel(const XmlElement& root) {
+PanelLayout ReadPanel(const XmlElement& root) {
     if (root.name != u"view") {
         throw Error(kSimulatedFault,
                     u"The view definition's document element is <" + root.name + u">, not <view>",
                     u"LoadViewXml");
     }
-    PanelSpec panel;
+    PanelLayout panel;
     if (const auto* title = root.Attribute(u"title")) panel.title = *title;
     panel.width = Number(root, u"width");
     panel.height = Number(root, u"height");
@@ -72,7 +72,7 @@ PanelSpec ReadPanel(const XmlElement& root) {
     return panel;
 }
 
-PanelSpec ReadPanel(XmlParser& parser, std::u16string_view definition) {
+PanelLayout ReadPanel(XmlParser& parser, std::u16string_view definition) {
     return ReadPanel(parser.Parse(definition));
 }
 
