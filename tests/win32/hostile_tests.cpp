@@ -11,25 +11,6 @@ using namespace testhost;
 
 namespace {
 
-const MurlModule& Module() {
-    static MurlModule module;
-    return module;
-}
-
-ComPtr<IPlugin2> NewPlugin() {
-    ComPtr<IPlugin2> plugin;
-    Module().Create(IID_IPlugin2, reinterpret_cast<void**>(plugin.GetAddressOf()));
-    return plugin;
-}
-
-struct CheckedHost : Host {
-    CheckedHost() {
-        for (const wchar_t* name : {L"chkEvades", L"chkZero", L"chkResists", L"chkExpired"}) {
-            control(name)->checked = VARIANT_TRUE;
-        }
-    }
-};
-
 bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;

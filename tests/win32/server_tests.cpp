@@ -14,27 +14,7 @@ using murl::server::kLibId;
 
 namespace {
 
-const MurlModule& Module() {
-    static MurlModule module;
-    return module;
-}
-
 void* const kJunk = reinterpret_cast<void*>(0x1234);
-
-ComPtr<IPlugin2> NewPlugin() {
-    ComPtr<IPlugin2> plugin;
-    Module().Create(IID_IPlugin2, reinterpret_cast<void**>(plugin.GetAddressOf()));
-    return plugin;
-}
-
-// A host whose first four boxes start checked, as the view definition has them.
-struct CheckedHost : Host {
-    CheckedHost() {
-        for (const wchar_t* name : {L"chkEvades", L"chkZero", L"chkResists", L"chkExpired"}) {
-            control(name)->checked = VARIANT_TRUE;
-        }
-    }
-};
 
 }  // namespace
 

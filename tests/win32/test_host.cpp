@@ -366,4 +366,21 @@ void MurlModule::ClearLog() const {
     DeleteFileW((folder_ + L"\\murl_err.log").c_str());
 }
 
+const MurlModule& Module() {
+    static MurlModule module;
+    return module;
+}
+
+ComPtr<IPlugin2> NewPlugin() {
+    ComPtr<IPlugin2> plugin;
+    Module().Create(IID_IPlugin2, reinterpret_cast<void**>(plugin.GetAddressOf()));
+    return plugin;
+}
+
+CheckedHost::CheckedHost() {
+    for (const wchar_t* name : {L"chkEvades", L"chkZero", L"chkResists", L"chkExpired"}) {
+        control(name)->checked = VARIANT_TRUE;
+    }
+}
+
 }  // namespace testhost

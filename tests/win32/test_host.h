@@ -166,4 +166,13 @@ private:
 // The folder of this test program (where the Windows build puts murl.dll too).
 std::wstring ProgramFolder();
 
+// The private copy of murl.dll that the conformance tests share, and a new plug-in object from it.
+const MurlModule& Module();
+ComPtr<IPlugin2> NewPlugin();
+
+// A host whose first four boxes start checked, as the view definition has them.
+struct CheckedHost : Host {
+    CheckedHost();
+};
+
 }  // namespace testhost
