@@ -2,6 +2,7 @@
 
 #include "platform/win32/win32_platform.h"
 #include "server/com_errors.h"
+#include "server/com_holders.h"
 #include "server/component_runtime.h"
 #include "server/identity.h"
 
@@ -9,32 +10,34 @@ namespace murl::server {
 
 namespace {
 
-// The ports every plug-in object of the module shares; made at the first creation.
+// The ports every plug-in object of the module shares, made when the module loads. (A
+// function-local static would make the C++ runtime create its static-initialisation mutex,
+// a semaphore that it never closes: one handle lost each time the module is unloaded.)
+Win32Platform g_ports;
+
 Platform ModulePlatform() {
-    static Win32Platform ports;
-    return ports.MakePlatform();
+    return g_ports.MakePlatform();
 }
 
 }  // namespace
 
-const Grant<ClsMurlObject> ClsMurlObject::kInterfaces[4] = {
+const Grant<ClsMurlObject> ClsMurlObject::kInterfaces[5] = {
     {&IID_IUnknown, Always<ClsMurlObject, _clsMurl>},
     {&IID_IDispatch, Always<ClsMurlObject, _clsMurl>},
     {&kIidClsMurl, Always<ClsMurlObject, _clsMurl>},
     {&IID_IPlugin2, Always<ClsMurlObject, IPlugin2>},
+    {&IID_ISupportErrorInfo, Always<ClsMurlObject, ISupportErrorInfo>},
 };
 
 ClsMurlObject::ClsMurlObject()
     : context_(std::make_shared<BindingContext>()),
       core_(std::make_unique<clsMurl>(ModulePlatform())) {
     context_->owner = static_cast<_clsMurl*>(this);
-    ObjectCreated();
 }
 
 ClsMurlObject::~ClsMurlObject() {
     context_->owner = nullptr;
     core_.reset();
-    ObjectDestroyed();
 }
 
 HRESULT ClsMurlObject::Create(REFIID iid, void** out) noexcept {
@@ -48,16 +51,19 @@ HRESULT ClsMurlObject::Create(REFIID iid, void** out) noexcept {
     });
 }
 
+// The type information of _clsMurl, from the module's own type library: script hosts name the
+// object by it.
 HRESULT ClsMurlObject::GetTypeInfoCount(UINT* count) noexcept {
     if (!count) return E_POINTER;
-    *count = 0;
+    *count = 1;
     return S_OK;
 }
 
-HRESULT ClsMurlObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept {
+HRESULT ClsMurlObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept {
     if (!info) return E_POINTER;
     *info = nullptr;
-    return DISP_E_BADINDEX;
+    if (index != 0) return DISP_E_BADINDEX;
+    return ModuleTypeInfo(kIidClsMurl, info);
 }
 
 // The class has no public member: every name is unknown.
@@ -76,7 +82,10 @@ HRESULT ClsMurlObject::Invoke(DISPID, REFIID iid, LCID, WORD, DISPPARAMS*, VARIA
     return DISP_E_MEMBERNOTFOUND;
 }
 
+// The host may release its last reference from inside a call the plug-in makes on it: the
+// object keeps itself alive until its own method returns.
 HRESULT ClsMurlObject::Initialize(IHostSite* Site) noexcept {
+    const ComPtr<IPlugin2> pin(this);
     return Guard([&] {
         core_->IPlugin2_Initialize(WrapSite(context_, Site));
         return S_OK;
@@ -84,8 +93,13 @@ HRESULT ClsMurlObject::Initialize(IHostSite* Site) noexcept {
 }
 
 HRESULT ClsMurlObject::Terminate() noexcept {
+    const ComPtr<IPlugin2> pin(this);
     core_->IPlugin2_Terminate();
     return S_OK;
+}
+
+HRESULT ClsMurlObject::InterfaceSupportsErrorInfo(REFIID iid) noexcept {
+    return iid == IID_IPlugin2 || iid == kIidClsMurl ? S_OK : S_FALSE;
 }
 
 }  // namespace murl::server

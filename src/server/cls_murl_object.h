@@ -1,6 +1,7 @@
 #pragma once
 // The COM face of the plug-in: a clsMurl object as the host creates and drives it. It grants
-// IUnknown, IDispatch, _clsMurl and IPlugin2, and hands every host call to the core.
+// IUnknown, IDispatch, _clsMurl, IPlugin2 and ISupportErrorInfo, and hands every host call to
+// the core.
 
 #include <memory>
 
@@ -11,6 +12,7 @@
 #include "host_idl.h"
 #include "plugin/cls_murl.h"
 #include "server/com_object.h"
+#include "server/component_runtime.h"
 #include "server/host_binding.h"
 
 namespace murl::server {
@@ -18,10 +20,11 @@ namespace murl::server {
 // The class's default interface: dual, with no members of its own.
 struct _clsMurl : public IDispatch {};
 
-class ClsMurlObject final : public ComObject<ClsMurlObject, _clsMurl, IPlugin2> {
+class ClsMurlObject final : public ComObject<ClsMurlObject, _clsMurl, IPlugin2, ISupportErrorInfo>,
+                            private ModuleObject {
 public:
     // IUnknown answers with the default interface.
-    static const Grant<ClsMurlObject> kInterfaces[4];
+    static const Grant<ClsMurlObject> kInterfaces[5];
 
     // The class factory makes a new object and answers it in `iid`.
     static HRESULT Create(REFIID iid, void** out) noexcept;
@@ -37,6 +40,9 @@ public:
     STDMETHODIMP Initialize(IHostSite* Site) noexcept override;
     // The host calls Terminate before it releases the plug-in.
     STDMETHODIMP Terminate() noexcept override;
+
+    // Whether a failed call on `iid` leaves IErrorInfo for the caller.
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) noexcept override;
 
 private:
     ClsMurlObject();

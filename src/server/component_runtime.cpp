@@ -73,6 +73,15 @@ void DeleteTree(const std::wstring& path) {
     }
 }
 
+// Deletes HKEY_CLASSES_ROOT\<path> when it has no subkey left.
+void DeleteEmptyKey(const std::wstring& path) {
+    const LONG status = RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND &&
+        status != ERROR_ACCESS_DENIED) {
+        throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
+    }
+}
+
 void RegisterClass(const ComponentDescription& d, const ClassRecord& c,
                    const std::wstring& module) {
     const std::wstring clsid = GuidText(*c.clsid);
@@ -92,15 +101,14 @@ void RegisterClass(const ComponentDescription& d, const ClassRecord& c,
         .Set(nullptr, std::to_wstring(d.libid_major) + L"." + std::to_wstring(d.libid_minor));
 }
 
-class ClassFactory final : public ComObject<ClassFactory, IClassFactory> {
+class ClassFactory final : public ComObject<ClassFactory, IClassFactory>, private ModuleObject {
 public:
     static constexpr Grant<ClassFactory> kInterfaces[] = {
         {&IID_IUnknown, Always<ClassFactory, IClassFactory>},
         {&IID_IClassFactory, Always<ClassFactory, IClassFactory>},
     };
 
-    explicit ClassFactory(const ClassRecord& record) noexcept : record_(record) { ObjectCreated(); }
-    ~ClassFactory() override { ObjectDestroyed(); }
+    explicit ClassFactory(const ClassRecord& record) noexcept : record_(record) {}
 
     // The host creates an object of the class.
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) noexcept override {
@@ -141,6 +149,17 @@ void ObjectCreated() noexcept {
 
 void ObjectDestroyed() noexcept {
     if (g_cells) InterlockedDecrement(&g_cells->objects);
+}
+
+HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** info) noexcept {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    return Guard([&] {
+        if (!g_cells) return E_UNEXPECTED;
+        ComPtr<ITypeLib> library;
+        Check(LoadTypeLibEx(ModulePath(g_cells->instance).c_str(), REGKIND_NONE, &library));
+        return library->GetTypeInfoOfGuid(guid, info);
+    });
 }
 
 BOOL RuntimeDllMain(const ComponentDescription&, ModuleCells& cells, HINSTANCE instance,
@@ -193,6 +212,10 @@ HRESULT RuntimeRegisterServer(const ComponentDescription& d, const ModuleCells& 
     });
 }
 
+// Removing what is already gone succeeds. The platform's type-library registrar fails when the
+// library's key is missing, with a status that differs between platforms; the module then
+// removes the library's entries itself, and only a failure to remove one that is present
+// is reported.
 HRESULT RuntimeUnregisterServer(const ComponentDescription& d, const ModuleCells&) noexcept {
     return Guard([&] {
         for (size_t i = 0; i < d.class_count; ++i) {
@@ -202,7 +225,14 @@ HRESULT RuntimeUnregisterServer(const ComponentDescription& d, const ModuleCells
         }
         const HRESULT hr =
             UnRegisterTypeLib(*d.libid, d.libid_major, d.libid_minor, d.libid_locale, SYS_WIN32);
-        if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_CANTLOADLIBRARY) Check(hr);
+        if (SUCCEEDED(hr)) return S_OK;
+        const std::wstring library = L"TypeLib\\" + GuidText(*d.libid);
+        DeleteTree(library + L"\\" + std::to_wstring(d.libid_major) + L"." +
+                   std::to_wstring(d.libid_minor));
+        DeleteEmptyKey(library);
+        for (size_t i = 0; i < d.class_count; ++i) {
+            DeleteTree(L"Interface\\" + GuidText(*d.classes[i].default_interface));
+        }
         return S_OK;
     });
 }

@@ -8,6 +8,8 @@
 
 #include "platform/win32/windows_headers.h"
 
+#include <oaidl.h>
+
 namespace murl::server {
 
 struct ClassRecord {
@@ -46,8 +48,24 @@ HRESULT RuntimeRegisterServer(const ComponentDescription& description,
 HRESULT RuntimeUnregisterServer(const ComponentDescription& description,
                                 const ModuleCells& cells) noexcept;
 
-// Objects made by a class record's create function count themselves while they live.
+// Every object the module hands out (objects of its classes, factories, event sinks) counts
+// itself while it lives, so that DllCanUnloadNow keeps the module loaded until the last one goes.
 void ObjectCreated() noexcept;
 void ObjectDestroyed() noexcept;
+
+// A base that does that counting for its object.
+class ModuleObject {
+public:
+    ModuleObject(const ModuleObject&) = delete;
+    ModuleObject& operator=(const ModuleObject&) = delete;
+
+protected:
+    ModuleObject() noexcept { ObjectCreated(); }
+    ~ModuleObject() { ObjectDestroyed(); }
+};
+
+// The type information for `guid` from the module's own type library, loaded from the
+// module's file without registering it.
+HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** info) noexcept;
 
 }  // namespace murl::server

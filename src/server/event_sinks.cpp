@@ -8,15 +8,18 @@
 #include "server/com_errors.h"
 #include "server/com_holders.h"
 #include "server/com_object.h"
+#include "server/component_runtime.h"
 
 namespace murl::server {
 
 namespace {
 
-// A bad argument: the DISP_E_ status and the position of the argument at fault.
+// A bad argument list: the DISP_E_ status and, for one argument at fault, its index in
+// DISPPARAMS::rgvarg (which holds the arguments last to first).
 struct ArgumentError {
+    static constexpr UINT kNoArgument = ~0u;
     HRESULT hr;
-    UINT position;
+    UINT index = kNoArgument;
 };
 
 // The arguments of one event, by position in the event's parameter list, coerced with the
@@ -29,9 +32,9 @@ public:
 
     Arguments(const DISPPARAMS* params, UINT expected) : params_(params) {
         const UINT given = params ? params->cArgs : 0;
-        if (params && params->cNamedArgs != 0) throw ArgumentError{DISP_E_NONAMEDARGS, 0};
+        if (params && params->cNamedArgs != 0) throw ArgumentError{DISP_E_NONAMEDARGS};
         if (given != expected || (given > 0 && !params->rgvarg)) {
-            throw ArgumentError{DISP_E_BADPARAMCOUNT, 0};
+            throw ArgumentError{DISP_E_BADPARAMCOUNT};
         }
     }
     Arguments(const Arguments&) = delete;
@@ -64,7 +67,8 @@ public:
         return V_BOOL(Coerce(position, VT_BOOL));
     }
 
-    VARIANT& At(UINT position) const { return params_->rgvarg[params_->cArgs - 1 - position]; }
+    VARIANT& At(UINT position) const { return params_->rgvarg[Index(position)]; }
+    UINT Index(UINT position) const noexcept { return params_->cArgs - 1 - position; }
 
 private:
     const VARIANT* Coerce(UINT position, VARTYPE type) {
@@ -76,7 +80,7 @@ private:
         const HRESULT hr = VariantChangeType(converted, &At(position), 0, type);
         if (FAILED(hr)) {
             if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
-            throw ArgumentError{hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH, position};
+            throw ArgumentError{hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH, Index(position)};
         }
         return converted;
     }
@@ -99,11 +103,11 @@ public:
             variant_ = V_VARIANTREF(&arg);
             Variant converted;
             const HRESULT hr = VariantChangeType(converted.get(), variant_, 0, VT_BOOL);
-            if (FAILED(hr)) throw ArgumentError{DISP_E_TYPEMISMATCH, position};
+            if (FAILED(hr)) throw ArgumentError{DISP_E_TYPEMISMATCH, args.Index(position)};
             local_ = V_BOOL(converted.get());
             flag_ = &local_;
         } else {
-            throw ArgumentError{DISP_E_TYPEMISMATCH, position};
+            throw ArgumentError{DISP_E_TYPEMISMATCH, args.Index(position)};
         }
     }
     EatFlag(const EatFlag&) = delete;
@@ -191,7 +195,7 @@ template <>
 constexpr const IID* kEventsIid<PushButtonEvents> = &DIID_DHostPushButtonEvents;
 
 template <class Events>
-class EventSink final : public ComObject<EventSink<Events>, IDispatch> {
+class EventSink final : public ComObject<EventSink<Events>, IDispatch>, private ModuleObject {
 public:
     static constexpr Grant<EventSink> kInterfaces[] = {
         {&IID_IUnknown, Always<EventSink, IDispatch>},
@@ -226,14 +230,15 @@ public:
                         EXCEPINFO* info, UINT* arg_err) noexcept override {
         if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-        if (!target_) return S_OK;
+        // A plug-in on its way out (its owner cleared) reaches nobody either.
+        if (!target_ || !context_->owner) return S_OK;
         ComPtr<IDispatch> keep_self(this);
         ComPtr<IUnknown> keep_owner(context_->owner);
         return GuardSink(info, [&] {
             try {
                 return Dispatch(*target_, id, params);
             } catch (const ArgumentError& e) {
-                if (arg_err) *arg_err = e.position;
+                if (arg_err && e.index != ArgumentError::kNoArgument) *arg_err = e.index;
                 return e.hr;
             }
         });

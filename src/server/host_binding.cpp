@@ -16,28 +16,39 @@ std::shared_ptr<HostObject> QueryHost(IUnknown* object, HostInterface which,
                                       const Context& context);
 std::shared_ptr<HostObject> Plain(ComPtr<IUnknown> object, const Context& context);
 
-// Runs one call on a host object; a failure becomes the core's Error.
-template <class Call>
-void HostCall(Call&& call) {
-    SetErrorInfo(0, nullptr);
-    Check(call());
-}
-
 // The part every adapter shares: the object's identity and the way to ask it for others.
+//
+// A host may call back into the plug-in from inside any call the plug-in makes on it, and the
+// plug-in may then drop the very adapter whose method is running (Terminate clears its fields).
+// So every method that calls the host pins its adapter first: the adapter, its COM object and
+// its context outlive the call, as a COM object that AddRefs itself would.
 template <class Interface, class ComInterface>
-class Adapter : public Interface {
+class Adapter : public Interface,
+                public std::enable_shared_from_this<Adapter<Interface, ComInterface>> {
 public:
     Adapter(ComPtr<ComInterface> object, Context context)
         : object_(std::move(object)), context_(std::move(context)) {}
 
     std::shared_ptr<HostObject> Query(HostInterface which) override {
+        const auto pin = Pin();
         return QueryHost(object_.Get(), which, context_);
     }
 
 protected:
+    std::shared_ptr<Adapter> Pin() { return this->shared_from_this(); }
+
+    // Runs one call on the host object; a failure becomes the core's Error.
+    template <class Call>
+    void HostCall(Call&& call) {
+        const auto pin = Pin();
+        SetErrorInfo(0, nullptr);
+        Check(call());
+    }
+
     // The host object a call hands back, granting whatever it grants; null stays null.
     template <class Call>
     std::shared_ptr<HostObject> Handed(Call&& call) {
+        const auto pin = Pin();
         ComPtr<IUnknown> handed;
         HostCall([&] { return call(&handed); });
         return Plain(std::move(handed), context_);
@@ -45,6 +56,7 @@ protected:
 
     template <class Events>
     std::unique_ptr<Subscription> Connect(Events& sink) {
+        const auto pin = Pin();
         return Subscribe(object_.Get(), context_, sink);
     }
 
@@ -94,6 +106,7 @@ public:
     using Adapter::Adapter;
 
     std::shared_ptr<IView> LoadViewXml(std::u16string_view definition) override {
+        const auto pin = Pin();
         Bstr text(definition);
         ComPtr<IHostView> view;
         HostCall([&] { return object_->LoadViewXml(text.get(), &view); });

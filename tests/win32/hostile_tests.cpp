@@ -1,5 +1,7 @@
 // Hosts that misbehave: the plug-in answers with the proper status and the process survives.
 
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -131,7 +133,7 @@ TEST_CASE(hostile_event_arguments) {
         DISPID id;
         std::vector<VARIANT> args;
         HRESULT expected;
-        UINT arg_err;  // checked when the answer is a type mismatch
+        UINT arg_err;  // index in rgvarg (last argument first), for a type mismatch or overflow
         VARIANT_BOOL eat_after;
     };
     std::vector<Row> rows;
@@ -158,21 +160,21 @@ TEST_CASE(hostile_event_arguments) {
                     2,
                     {text_of(L"You evaded x"), Long(21), Long(0), Long(0)},
                     DISP_E_TYPEMISMATCH,
-                    3,
+                    0,
                     VARIANT_FALSE});
     rows.push_back({"chat, colour an object",
                     hooks,
                     2,
                     {text_of(L"You evaded x"), variant(VT_UNKNOWN), Long(0), BoolRef(&eat)},
                     DISP_E_TYPEMISMATCH,
-                    1,
+                    2,
                     VARIANT_FALSE});
     rows.push_back({"chat, colour not a number",
                     hooks,
                     2,
                     {text_of(L"You evaded x"), text_of(L"red"), Long(0), BoolRef(&eat)},
                     DISP_E_TYPEMISMATCH,
-                    1,
+                    2,
                     VARIANT_FALSE});
     rows.push_back({"chat, colour as text",
                     hooks,
@@ -186,7 +188,7 @@ TEST_CASE(hostile_event_arguments) {
                     2,
                     {variant(VT_NULL), Long(21), Long(0), BoolRef(&eat)},
                     DISP_E_TYPEMISMATCH,
-                    0,
+                    3,
                     VARIANT_FALSE});
     rows.push_back({"chat, eat flag as a variant",
                     hooks,
@@ -216,7 +218,7 @@ TEST_CASE(hostile_event_arguments) {
                     6,
                     {Long(1), text_of(L"abc")},
                     DISP_E_TYPEMISMATCH,
-                    1,
+                    0,
                     VARIANT_FALSE});
     rows.push_back(
         {"change, one argument", box, 6, {Long(1)}, DISP_E_BADPARAMCOUNT, 0, VARIANT_FALSE});
@@ -237,7 +239,9 @@ TEST_CASE(hostile_event_arguments) {
         V_I2(&by_variant) = 0;
         UINT arg_err = 99;
         CHECK_HR(row.expected, row.source->Fire(row.id, std::move(row.args), nullptr, &arg_err));
-        if (row.expected == DISP_E_TYPEMISMATCH) CHECK_EQ(arg_err, row.arg_err);
+        if (row.expected == DISP_E_TYPEMISMATCH || row.expected == DISP_E_OVERFLOW) {
+            CHECK_EQ(arg_err, row.arg_err);
+        }
         CHECK_EQ(eat, row.eat_after);
     }
     // The flag that came as a variant goes back as a Boolean verdict.
@@ -300,4 +304,172 @@ TEST_CASE(hostile_handler_failure_comes_back_as_exception) {
     CHECK_HR(S_OK, host.Hit(L"cmdOut"));
     CHECK_EQ(host.printed.size(), 3u);
     CHECK_HR(S_OK, plugin->Terminate());
+}
+
+namespace {
+
+// A host object of `host` by name: the site's own objects or a control of the panel.
+HostObject* Named(Host& host, const std::string& name) {
+    if (name == "site") return host.site.Get();
+    if (name == "loader") return host.loader.Get();
+    if (name == "view") return host.view.Get();
+    if (name == "hooks") return host.hooks.Get();
+    if (name == "stats") return host.stats.Get();
+    return host.control(std::wstring(name.begin(), name.end()).c_str());
+}
+
+// What the host makes the plug-in do from inside one of its own operations.
+enum class Reentry { Terminate, InitializeElsewhere, Release };
+
+}  // namespace
+
+// A host may call back into the plug-in from inside any call the plug-in makes on it: end it,
+// bind it to another site, or drop its last reference. The plug-in may then drop the adapter
+// or sink whose call is still running; none of them may be used after it is freed (Wine's
+// heap checking turns such a use into a page fault) and nothing may be left behind.
+TEST_CASE(hostile_host_reenters_from_its_own_calls) {
+    struct Row {
+        const char* phase;  // what the test drives: Initialize, an event, or Terminate
+        const char* object;
+        const char* operation;
+    } rows[] = {
+        {"Initialize", "site", "GetViewLoader"},    {"Initialize", "site", "GetHooks"},
+        {"Initialize", "site", "GetServiceObject"}, {"Initialize", "loader", "LoadViewXml"},
+        {"Initialize", "view", "FindControl"},      {"Initialize", "hooks", "FindConnectionPoint"},
+        {"Initialize", "hooks", "Advise"},          {"Initialize", "stats", "Advise"},
+        {"Initialize", "chkZero", "Advise"},        {"Initialize", "cmdOut", "Advise"},
+        {"chat", "chkEvades", "GetChecked"},        {"hit", "hooks", "WriteChatText"},
+        {"login", "stats", "IdentityText2"},        {"login", "stats", "IdentityText1"},
+        {"login", "hooks", "WriteChatText"},        {"login", "chkZero", "SetChecked"},
+        {"Terminate", "hooks", "Unadvise"},
+    };
+    const struct {
+        const char* name;
+        Reentry what;
+    } reentries[] = {{"Terminate", Reentry::Terminate},
+                     {"Initialize elsewhere", Reentry::InitializeElsewhere},
+                     {"final Release", Reentry::Release}};
+
+    for (const Row& row : rows) {
+        for (const auto& reentry : reentries) {
+            TRACE(std::string(row.phase) + ": " + row.object + "." + row.operation + " -> " +
+                  reentry.name);
+            {
+                CheckedHost host, elsewhere;
+                ComPtr<IPlugin2> plugin = NewPlugin();
+                REQUIRE(plugin);
+                IPlugin2* const raw = plugin.Get();
+                const std::string phase = row.phase;
+                if (phase != "Initialize") REQUIRE_HR(S_OK, raw->Initialize(host.site.Get()));
+
+                const HostObject* const target = Named(host, row.object);
+                bool fired = false;
+                host.on_call = [&](const HostObject* object, const char* operation) {
+                    if (fired || object != target || std::strcmp(operation, row.operation) != 0) {
+                        return;
+                    }
+                    fired = true;
+                    switch (reentry.what) {
+                        case Reentry::Terminate:
+                            raw->Terminate();
+                            break;
+                        case Reentry::InitializeElsewhere:
+                            raw->Initialize(elsewhere.site.Get());
+                            break;
+                        case Reentry::Release:
+                            plugin.Reset();
+                            break;
+                    }
+                };
+                VARIANT_BOOL eat = VARIANT_FALSE;
+                if (phase == "Initialize") {
+                    CHECK_HR(S_OK, raw->Initialize(host.site.Get()));
+                } else if (phase == "chat") {
+                    host.Chat(L"You evaded the drudge", 21, eat);
+                } else if (phase == "hit") {
+                    host.Hit(L"cmdOut");
+                } else if (phase == "login") {
+                    host.Login();
+                } else {
+                    CHECK_HR(S_OK, raw->Terminate());
+                }
+                CHECK(fired);
+                host.on_call = nullptr;
+                if (plugin) CHECK_HR(S_OK, plugin->Terminate());
+                plugin.Reset();
+                // Released, the plug-in is bound to nothing of either host.
+                for (Host* h : {static_cast<Host*>(&host), static_cast<Host*>(&elsewhere)}) {
+                    CHECK_EQ(h->hooks->advised(), 0);
+                    CHECK_EQ(h->stats->advised(), 0);
+                    for (const auto& [name, control] : h->controls) {
+                        TRACE(std::string(name.begin(), name.end()));
+                        CHECK_EQ(control->advised(), 0);
+                    }
+                }
+            }
+            CHECK_HR(S_OK, Module().CanUnloadNow());
+        }
+    }
+    Module().ClearLog();
+}
+
+// Event sources that pool their connections release a sink some time after Unadvise. Until
+// then the module must stay loaded: the host may still call the sink.
+TEST_CASE(hostile_sink_released_late_keeps_the_module) {
+    MurlModule module(L"murl-late-sink.dll");
+    auto host = std::make_unique<CheckedHost>();
+    {
+        ComPtr<IPlugin2> plugin;
+        REQUIRE_HR(S_OK,
+                   module.Create(IID_IPlugin2, reinterpret_cast<void**>(plugin.GetAddressOf())));
+        REQUIRE_HR(S_OK, plugin->Initialize(host->site.Get()));
+        CHECK_HR(S_OK, plugin->Terminate());
+    }
+    // The plug-in is gone; the host still holds every sink it was told to forget.
+    REQUIRE(host->hooks->events()->dropped.size() == 1);
+    CHECK_HR(S_FALSE, module.CanUnloadNow());
+    ComPtr<IDispatch> late = host->hooks->events()->dropped[0];
+    host.reset();
+    CHECK_HR(S_FALSE, module.CanUnloadNow());
+    VARIANT_BOOL eat = VARIANT_FALSE;
+    std::vector<VARIANT> args = {Text(L"You evaded the drudge"), Long(21), Long(0), BoolRef(&eat)};
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params{reversed.data(), nullptr, 4, 0};
+    CHECK_HR(S_OK,
+             late->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
+    Clear(args);
+    CHECK_EQ(eat, VARIANT_FALSE);
+    late.Reset();
+    CHECK_HR(S_OK, module.CanUnloadNow());
+    // Nothing of the module is left to call once it is unloaded.
+    CHECK(module.Free());
+}
+
+// A host that follows the error-information protocol asks ISupportErrorInfo before it reads
+// IErrorInfo: a failed Initialize (its error log read-only) is described there.
+TEST_CASE(hostile_failed_initialize_describes_itself) {
+    Module().ClearLog();
+    const std::wstring log = Module().folder() + L"\\murl_err.log";
+    HANDLE file = CreateFileW(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_READONLY, nullptr);
+    REQUIRE(file != INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    ComPtr<IPlugin2> plugin = NewPlugin();
+    REQUIRE(plugin);
+    const HRESULT hr = plugin->Initialize(nullptr);
+    CHECK(FAILED(hr));
+    ComPtr<ISupportErrorInfo> support;
+    CHECK_HR(S_OK, plugin.As(&support));
+    if (support) CHECK_HR(S_OK, support->InterfaceSupportsErrorInfo(IID_IPlugin2));
+    ComPtr<IErrorInfo> error;
+    CHECK_HR(S_OK, GetErrorInfo(0, &error));
+    if (error) {
+        BSTR description = nullptr;
+        error->GetDescription(&description);
+        CHECK_EQ(std::wstring(description ? description : L""), std::wstring(L"Permission denied"));
+        SysFreeString(description);
+    }
+    CHECK_HR(S_OK, plugin->Terminate());
+    SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL);
+    Module().ClearLog();
 }

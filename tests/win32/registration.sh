@@ -15,4 +15,12 @@ step $run regsvr32 /s murl.dll
 step $run server_tests.exe registry_present
 step $run regsvr32 /s /u murl.dll
 step $run server_tests.exe registry_absent
+# Removing what is already gone succeeds: a second time, and with the type library's key
+# removed by hand.
+step $run regsvr32 /s /u murl.dll
+step $run server_tests.exe registry_absent
+step $run regsvr32 /s murl.dll
+step $run reg delete 'HKCR\TypeLib\{A18570E7-CE38-41EE-881A-CC291C6A3A0F}' /f
+step $run regsvr32 /s /u murl.dll
+step $run server_tests.exe registry_absent
 echo "registration and unregistration as expected"

@@ -60,7 +60,7 @@ TEST_CASE(com_factory_refuses_aggregation) {
     CHECK(out == nullptr);
 }
 
-TEST_CASE(com_object_grants_four_interfaces_with_one_identity) {
+TEST_CASE(com_object_grants_its_interfaces_with_one_identity) {
     ComPtr<IUnknown> object;
     REQUIRE_HR(S_OK,
                Module().Create(IID_IUnknown, reinterpret_cast<void**>(object.GetAddressOf())));
@@ -73,6 +73,7 @@ TEST_CASE(com_object_grants_four_interfaces_with_one_identity) {
         {"IDispatch", &IID_IDispatch, S_OK},
         {"_clsMurl", &kIidClsMurl, S_OK},
         {"IPlugin2", &IID_IPlugin2, S_OK},
+        {"ISupportErrorInfo", &IID_ISupportErrorInfo, S_OK},
         {"IClassFactory", &IID_IClassFactory, E_NOINTERFACE},
         {"IConnectionPointContainer", &IID_IConnectionPointContainer, E_NOINTERFACE},
         {"IProvideClassInfo", &IID_IProvideClassInfo, E_NOINTERFACE},
@@ -107,12 +108,64 @@ TEST_CASE(com_dispatch_finds_no_member) {
         CHECK_HR(DISP_E_UNKNOWNNAME, dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id));
         CHECK_EQ(id, DISPID_UNKNOWN);
     }
-    UINT count = 99;
-    CHECK_HR(S_OK, dispatch->GetTypeInfoCount(&count));
-    CHECK_EQ(count, 0u);
     DISPPARAMS none{};
     CHECK_HR(DISP_E_MEMBERNOTFOUND,
              dispatch->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
+}
+
+// The dual default interface describes itself from the module's own type library, which
+// need not be registered.
+TEST_CASE(com_dispatch_gives_its_type_information) {
+    ComPtr<IDispatch> dispatch;
+    REQUIRE_HR(S_OK,
+               Module().Create(IID_IDispatch, reinterpret_cast<void**>(dispatch.GetAddressOf())));
+    UINT count = 99;
+    CHECK_HR(S_OK, dispatch->GetTypeInfoCount(&count));
+    CHECK_EQ(count, 1u);
+    CHECK_HR(E_POINTER, dispatch->GetTypeInfoCount(nullptr));
+
+    ComPtr<ITypeInfo> info;
+    REQUIRE_HR(S_OK, dispatch->GetTypeInfo(0, 0, &info));
+    REQUIRE(info);
+    BSTR name = nullptr;
+    CHECK_HR(S_OK, info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr));
+    CHECK_EQ(std::wstring(name ? name : L""), std::wstring(L"_clsMurl"));
+    SysFreeString(name);
+    TYPEATTR* attr = nullptr;
+    REQUIRE_HR(S_OK, info->GetTypeAttr(&attr));
+    CHECK(attr->guid == kIidClsMurl);
+    CHECK_EQ(static_cast<int>(attr->typekind), static_cast<int>(TKIND_DISPATCH));
+    info->ReleaseTypeAttr(attr);
+    // The type information names no member of its own either.
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"Initialize")};
+    MEMBERID member = 12345;
+    CHECK_HR(DISP_E_UNKNOWNNAME, info->GetIDsOfNames(names, 1, &member));
+
+    ITypeInfo* none = reinterpret_cast<ITypeInfo*>(kJunk);
+    CHECK_HR(DISP_E_BADINDEX, dispatch->GetTypeInfo(1, 0, &none));
+    CHECK(none == nullptr);
+    CHECK_HR(E_POINTER, dispatch->GetTypeInfo(0, 0, nullptr));
+}
+
+// A failed call leaves IErrorInfo behind, and the object says so for its interfaces.
+TEST_CASE(com_object_supports_error_info) {
+    ComPtr<ISupportErrorInfo> support;
+    REQUIRE_HR(S_OK, Module().Create(IID_ISupportErrorInfo,
+                                     reinterpret_cast<void**>(support.GetAddressOf())));
+    struct Row {
+        const char* name;
+        const IID* iid;
+        HRESULT expected;
+    } rows[] = {
+        {"IPlugin2", &IID_IPlugin2, S_OK},
+        {"_clsMurl", &kIidClsMurl, S_OK},
+        {"IUnknown", &IID_IUnknown, S_FALSE},
+        {"IClassFactory", &IID_IClassFactory, S_FALSE},
+    };
+    for (const Row& row : rows) {
+        TRACE(row.name);
+        CHECK_HR(row.expected, support->InterfaceSupportsErrorInfo(*row.iid));
+    }
 }
 
 TEST_CASE(com_unload_waits_for_objects_and_locks) {

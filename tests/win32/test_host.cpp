@@ -36,7 +36,7 @@ std::wstring View(BSTR b) {
 
 HostObject::HostObject(Kind kind, Host& host) : kind_(kind), host_(host) {
     if (const IID* events = EventsOf(kind)) {
-        point_ = Adopt(new ConnectionPoint(this, *events));
+        point_ = Adopt(new ConnectionPoint(this, *events, host));
     }
 }
 
@@ -74,6 +74,7 @@ IUnknown* HostObject::Container(HostObject& object) noexcept {
 }
 
 HRESULT HostObject::Knob(const char* operation) const {
+    host_.Called(this, operation);
     auto it = failing.find(operation);
     return it == failing.end() ? S_OK : it->second;
 }
@@ -158,6 +159,7 @@ HRESULT HostObject::EnumConnectionPoints(IEnumConnectionPoints** points) {
 }
 
 HRESULT HostObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+    host_.Called(this, "FindConnectionPoint");
     if (!point) return E_POINTER;
     *point = nullptr;
     if (!point_ || iid != *EventsOf(kind_)) return CONNECT_E_NOCONNECTION;
@@ -168,8 +170,8 @@ HRESULT HostObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
 
 // ---- ConnectionPoint ----------------------------------------------------------------------
 
-ConnectionPoint::ConnectionPoint(IConnectionPointContainer* owner, const IID& iid)
-    : owner_(owner), iid_(iid) {}
+ConnectionPoint::ConnectionPoint(IConnectionPointContainer* owner, const IID& iid, Host& host)
+    : owner_(owner), iid_(iid), host_(host) {}
 
 const Grant<ConnectionPoint> ConnectionPoint::kInterfaces[2] = {
     {&IID_IUnknown, Always<ConnectionPoint, IConnectionPoint>},
@@ -190,6 +192,7 @@ HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer**
 }
 
 HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+    host_.Called(static_cast<HostObject*>(owner_), "Advise");
     if (!sink || !cookie) return E_POINTER;
     *cookie = 0;
     ComPtr<IDispatch> dispatch;
@@ -202,6 +205,7 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
 }
 
 HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
+    host_.Called(static_cast<HostObject*>(owner_), "Unadvise");
     auto it = sinks_.find(cookie);
     if (it == sinks_.end()) return CONNECT_E_NOCONNECTION;
     dropped.push_back(it->second);
@@ -315,12 +319,12 @@ std::wstring ProgramFolder() {
     return folder.substr(0, folder.find_last_of(L"\\/"));
 }
 
-MurlModule::MurlModule() {
+MurlModule::MurlModule(const wchar_t* name) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     folder_ = std::wstring(temp) + L"murl-test-" + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(folder_.c_str(), nullptr);
-    path_ = folder_ + L"\\murl.dll";
+    path_ = folder_ + L"\\" + name;
     CopyFileW((ProgramFolder() + L"\\murl.dll").c_str(), path_.c_str(), FALSE);
     module_ = LoadLibraryW(path_.c_str());
     if (!module_) return;
@@ -332,6 +336,14 @@ MurlModule::MurlModule() {
 
 MurlModule::~MurlModule() {
     // The module stays loaded: objects a failed case leaked may still point into it.
+}
+
+bool MurlModule::Free() {
+    if (module_) FreeLibrary(module_);
+    module_ = nullptr;
+    get_class_object_ = nullptr;
+    can_unload_now_ = nullptr;
+    return GetModuleHandleW(path_.c_str()) == nullptr;
 }
 
 HRESULT MurlModule::GetClassObject(REFCLSID clsid, REFIID iid, void** out) const {

@@ -5,6 +5,7 @@
 
 #include <wrl/client.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -86,7 +87,7 @@ class ConnectionPoint final : public murl::server::ComObject<ConnectionPoint, IC
 public:
     static const murl::server::Grant<ConnectionPoint> kInterfaces[2];
 
-    ConnectionPoint(IConnectionPointContainer* owner, const IID& iid);
+    ConnectionPoint(IConnectionPointContainer* owner, const IID& iid, class Host& host);
 
     // Raises event `id` with `args` in parameter order; the last sink's answer.
     HRESULT Fire(DISPID id, std::vector<VARIANT> args, EXCEPINFO* info = nullptr,
@@ -107,6 +108,7 @@ public:
 private:
     IConnectionPointContainer* owner_;  // not counted: the owner holds this point
     IID iid_;
+    Host& host_;
     DWORD next_cookie_ = 1;
     std::map<DWORD, ComPtr<IDispatch>> sinks_;
 };
@@ -122,6 +124,13 @@ public:
     std::map<std::wstring, ComPtr<HostObject>> controls;
     std::vector<std::wstring> printed;
     std::wstring last_path;  // the service path asked for
+    // Called at the start of every operation the plug-in calls on a host object (the object
+    // and the operation's name), before the operation does anything: a host calling back.
+    std::function<void(const HostObject* object, const char* operation)> on_call;
+
+    void Called(const HostObject* object, const char* operation) {
+        if (on_call) on_call(object, operation);
+    }
 
     HostObject* control(const wchar_t* name) { return controls.at(name).Get(); }
 
@@ -143,8 +152,12 @@ void Clear(std::vector<VARIANT>& args);
 // A private copy of murl.dll, loaded from a fresh folder (where its error log lands).
 class MurlModule {
 public:
-    MurlModule();
+    // `name`: the copy's file name; a copy of another name is another module.
+    explicit MurlModule(const wchar_t* name = L"murl.dll");
     ~MurlModule();
+
+    // Unloads the module (which the destructor does not); whether it is gone from the process.
+    bool Free();
 
     HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) const;
     HRESULT CanUnloadNow() const;
