@@ -108,7 +108,8 @@ check_installed_files() {
     listing=$(cd "$unix_folder" && ls | grep -vx 'murl_err.log\|ARCH' | tr '\n' ' ')
     expect_equal "installed files" "LICENSE.txt README.txt murl.dll uninstall.exe " "$listing"
     cmp -s "$MURL_WIN32_DLL" "$unix_folder/murl.dll" || fail "the installed murl.dll is not the package's"
-    grep -q "Murl $MURL_VERSION" "$unix_folder/README.txt" || fail "README.txt has no version"
+    grep -q "^Version $MURL_VERSION"$'\r$' "$unix_folder/README.txt" ||
+        fail "README.txt: no version line, or not in CRLF lines"
     grep -q "The Murl developers" "$unix_folder/LICENSE.txt" || fail "LICENSE.txt is not ours"
 }
 
@@ -203,6 +204,15 @@ comparable() {  # NAME
         !skip' "$work/$1.txt"
 }
 
+expect_same_registry() {  # BEFORE AFTER WHAT
+    comparable "$1" >"$work/$1.cmp"
+    comparable "$2" >"$work/$2.cmp"
+    if ! cmp -s "$work/$1.cmp" "$work/$2.cmp"; then
+        fail "$3: the registry differs beyond the player's settings"
+        diff "$work/$1.cmp" "$work/$2.cmp" | head -40
+    fi
+}
+
 case_uninstall() {
     start_clean
     snapshot before
@@ -232,14 +242,9 @@ case_uninstall() {
 
     # Registry: every key the install added is gone; only the player's settings remain.
     local added
-    comparable before >"$work/before.cmp"
-    added=$(comparable installed | diff "$work/before.cmp" - | grep -c '^>')
+    added=$(diff <(comparable before) <(comparable installed) | grep -c '^>')
     [ "$added" -gt 10 ] || fail "the install added only $added registry lines: is the export complete?"
-    comparable after >"$work/after.cmp"
-    if ! cmp -s "$work/before.cmp" "$work/after.cmp"; then
-        fail "the registry differs after the uninstall beyond the player's settings"
-        diff "$work/before.cmp" "$work/after.cmp" | head -40
-    fi
+    expect_same_registry before after "after the uninstall"
     expect_equal "the setting after the uninstall" "True" \
         "$(wine "$MURL_WIN32_SIM" settings get Settings Bots 2>/dev/null | tr -d '\r')"
     has_key "$class_key" && fail "the class is still registered"
@@ -248,19 +253,22 @@ case_uninstall() {
 
 case_failed_registration() {
     start_clean
+    snapshot before
     local status=0
     install "$MURL_DAMAGED_SETUP" || status=$?
-    [ "$status" != 0 ] || fail "a failed registration exited with status 0"
-    [ -z "$(murl_entries)" ] || fail "a failed registration left an uninstall entry"
+    expect_equal "exit status of a failed registration" 2 "$status"
+    snapshot after
     [ ! -e "$unix_folder" ] || fail "a failed registration left $(ls -A "$unix_folder" | tr '\n' ' ')"
-    has_key "$class_key" && fail "a failed registration left the class key"
+    cmp -s "$work/before.files" "$work/after.files" || fail "a failed registration left files"
+    expect_same_registry before after "after a failed registration"
+    [ -z "$(murl_entries)" ] || fail "a failed registration left an uninstall entry"
 
     # Over a working installation: it fails the same way and the old one keeps working.
     install "$MURL_SETUP" || fail "the install exited with status $?"
     reg32 query "$uninstall_key\\Murl" >"$work/entry.before"
     status=0
     install "$MURL_DAMAGED_SETUP" || status=$?
-    [ "$status" != 0 ] || fail "a failed upgrade exited with status 0"
+    expect_equal "exit status of a failed upgrade" 2 "$status"
     reg32 query "$uninstall_key\\Murl" >"$work/entry.after"
     cmp -s "$work/entry.before" "$work/entry.after" || fail "a failed upgrade changed the entry"
     check_installed_files
@@ -268,6 +276,7 @@ case_failed_registration() {
     check_plays "after a failed upgrade"
 }
 
+declare -F "case_${1:-}" >/dev/null || { echo "usage: $0 install|upgrade|uninstall|failed_registration"; exit 2; }
 case_$1
 if [ "$failures" != 0 ]; then
     echo "$failures check(s) failed"
