@@ -3,14 +3,11 @@
 # `cmake --build --preset win32 --target package` writes both into the build folder.
 include_guard(GLOBAL)
 
-# The release version players see: major, minor and the fourth part, as the banner prints it.
-set(MURL_RELEASE_VERSION
-    "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_TWEAK}")
-
 set(packaging ${PROJECT_SOURCE_DIR}/packaging)
 configure_file(${packaging}/README.txt.in ${PROJECT_BINARY_DIR}/packaging/README.txt @ONLY
                NEWLINE_STYLE CRLF)
-configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/packaging/LICENSE.txt COPYONLY)
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/packaging/LICENSE.txt @ONLY
+               NEWLINE_STYLE CRLF)
 install(FILES $<TARGET_FILE:murl> ${PROJECT_BINARY_DIR}/packaging/README.txt
               ${PROJECT_BINARY_DIR}/packaging/LICENSE.txt
         DESTINATION .)

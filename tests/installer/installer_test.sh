@@ -105,7 +105,8 @@ check_plays() {  # WHAT
 
 check_installed_files() {
     local listing
-    listing=$(cd "$unix_folder" && ls | grep -vx 'murl_err.log\|ARCH' | tr '\n' ' ')
+    listing=$(cd "$unix_folder" && find . -mindepth 1 -maxdepth 1 ! -name murl_err.log ! -name ARCH \
+        -printf '%f\n' | sort | tr '\n' ' ')
     expect_equal "installed files" "LICENSE.txt README.txt murl.dll uninstall.exe " "$listing"
     cmp -s "$MURL_WIN32_DLL" "$unix_folder/murl.dll" || fail "the installed murl.dll is not the package's"
     grep -q "^Version $MURL_VERSION"$'\r$' "$unix_folder/README.txt" ||
@@ -140,8 +141,9 @@ case_install() {
     done
     size=$(($(reg_value "$entry" EstimatedSize)))
     local actual_kb=$(($(du -bc "$unix_folder"/* | tail -1 | cut -f1) / 1024))
-    [ "$size" -ge $((actual_kb - 4)) ] && [ "$size" -le $((actual_kb + 4)) ] ||
+    if [ "$size" -lt $((actual_kb - 4)) ] || [ "$size" -gt $((actual_kb + 4)) ]; then
         fail "EstimatedSize $size KB, the files take $actual_kb KB"
+    fi
 
     # The plug-in created by its ProgID plays the example as the Linux build does.
     "$MURL_NATIVE_SIM" run --json --store "$work/store.sqlite" --module-dir "$work" "$MURL_EXAMPLE" \
@@ -258,7 +260,7 @@ case_failed_registration() {
     install "$MURL_DAMAGED_SETUP" || status=$?
     expect_equal "exit status of a failed registration" 2 "$status"
     snapshot after
-    [ ! -e "$unix_folder" ] || fail "a failed registration left $(ls -A "$unix_folder" | tr '\n' ' ')"
+    [ ! -e "$unix_folder" ] || fail "a failed registration left $(find "$unix_folder" -mindepth 1 -printf '%P ')"
     cmp -s "$work/before.files" "$work/after.files" || fail "a failed registration left files"
     expect_same_registry before after "after a failed registration"
     [ -z "$(murl_entries)" ] || fail "a failed registration left an uninstall entry"
@@ -277,7 +279,7 @@ case_failed_registration() {
 }
 
 declare -F "case_${1:-}" >/dev/null || { echo "usage: $0 install|upgrade|uninstall|failed_registration"; exit 2; }
-case_$1
+"case_$1"
 if [ "$failures" != 0 ]; then
     echo "$failures check(s) failed"
     exit 1
