@@ -8,6 +8,7 @@
 #                        player's settings and log
 #   failed_registration  a package whose murl.dll cannot register exits non-zero and leaves
 #                        nothing behind, nor breaks the installation it was to replace
+#   failed_copy          so does an installation whose files cannot be written
 #
 # Each case starts from a prefix without Murl, so the cases share one prefix in any order.
 # Environment: MURL_INSTALLER_PREFIX (the Wine prefix), MURL_SETUP (murl-VERSION-setup.exe),
@@ -278,7 +279,21 @@ case_failed_registration() {
     check_plays "after a failed upgrade"
 }
 
-declare -F "case_${1:-}" >/dev/null || { echo "usage: $0 install|upgrade|uninstall|failed_registration"; exit 2; }
+case_failed_copy() {
+    start_clean
+    # A folder stands where murl.dll should go: the copy fails and the rest is taken back.
+    local target="$WINEPREFIX/drive_c/Blocked" status=0
+    rm -rf "$target"
+    mkdir -p "$target/murl.dll"
+    install "$MURL_SETUP" '/D=C:\Blocked' || status=$?
+    expect_equal "exit status of a failed copy" 2 "$status"
+    expect_equal "left in the folder" "murl.dll " "$(find "$target" -mindepth 1 -printf '%P ')"
+    [ -z "$(murl_entries)" ] || fail "a failed copy left an uninstall entry"
+    has_key "$class_key" && fail "a failed copy left the class key"
+    rm -rf "$target"
+}
+
+declare -F "case_${1:-}" >/dev/null || { echo "usage: $0 install|upgrade|uninstall|failed_registration|failed_copy"; exit 2; }
 "case_$1"
 if [ "$failures" != 0 ]; then
     echo "$failures check(s) failed"
