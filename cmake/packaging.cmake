@@ -1,0 +1,58 @@
+# The Windows release: murl.dll with a player's readme and the licence, as a setup program
+# (NSIS: murl-VERSION-setup.exe) and a .zip for registering by hand (murl-VERSION-win32.zip).
+# `cmake --build --preset win32 --target package` writes both into the build folder.
+include_guard(GLOBAL)
+
+set(packaging ${PROJECT_SOURCE_DIR}/packaging)
+configure_file(${packaging}/README.txt.in ${PROJECT_BINARY_DIR}/packaging/README.txt @ONLY
+               NEWLINE_STYLE CRLF)
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/packaging/LICENSE.txt @ONLY
+               NEWLINE_STYLE CRLF)
+install(FILES $<TARGET_FILE:murl> ${PROJECT_BINARY_DIR}/packaging/README.txt
+              ${PROJECT_BINARY_DIR}/packaging/LICENSE.txt
+        DESTINATION .)
+
+set(CPACK_PACKAGE_NAME "Murl")
+set(CPACK_PACKAGE_VENDOR "The Murl developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Murl, a chat-spam filter plug-in for Decal")
+set(CPACK_PACKAGE_VERSION ${MURL_RELEASE_VERSION})
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "Murl")
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Murl")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+# The setup program is written from our own template (packaging/NSIS.template.in): it
+# registers the module, rolls back when that fails, upgrades in place and keeps the player's
+# settings and log on removal.
+set(CPACK_MODULE_PATH ${packaging})
+set(CPACK_NSIS_DISPLAY_NAME "Murl")
+set(CPACK_NSIS_PACKAGE_NAME "Murl ${MURL_RELEASE_VERSION}")
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES")
+set(CPACK_NSIS_UNINSTALL_NAME "uninstall")
+set(CPACK_NSIS_URL_INFO_ABOUT ${MURL_HOME_PAGE})
+set(CPACK_PROJECT_CONFIG_FILE ${packaging}/package-names.cmake)
+set(CPACK_MURL_RELEASE_VERSION ${MURL_RELEASE_VERSION})
+
+find_program(MURL_MAKENSIS makensis)
+if(MURL_MAKENSIS)
+  set(CPACK_GENERATOR NSIS ZIP)
+  set(CPACK_NSIS_EXECUTABLE ${MURL_MAKENSIS})
+else()
+  message(WARNING "makensis not found: the package target writes only the .zip "
+                  "(scripts/install-deps.sh installs nsis)")
+  set(CPACK_GENERATOR ZIP)
+endif()
+
+# A test-only setup program whose murl.dll is damaged, for the installer's failure path:
+# `cmake --build . --target murl_damaged_setup` writes murl-damaged-setup.exe.
+set(CPACK_PRE_BUILD_SCRIPTS ${packaging}/damage-module.cmake)
+if(MURL_MAKENSIS AND MURL_BUILD_TESTS)
+  add_custom_target(murl_damaged_setup
+    COMMAND ${CMAKE_CPACK_COMMAND} -G NSIS --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake
+            -D MURL_DAMAGE_MODULE=ON
+            -B ${PROJECT_BINARY_DIR}/test-packages
+    DEPENDS murl
+    WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
+    COMMENT "Writing a setup program with a damaged murl.dll, for the installer tests" VERBATIM)
+endif()
+
+include(CPack)

@@ -1,0 +1,10 @@
+# Read by cpack for each generator: the setup program and the .zip get names of their own.
+if(CPACK_GENERATOR STREQUAL "NSIS")
+  if(MURL_DAMAGE_MODULE)
+    set(CPACK_PACKAGE_FILE_NAME "murl-damaged-setup")
+  else()
+    set(CPACK_PACKAGE_FILE_NAME "murl-${CPACK_MURL_RELEASE_VERSION}-setup")
+  endif()
+else()
+  set(CPACK_PACKAGE_FILE_NAME "murl-${CPACK_MURL_RELEASE_VERSION}-win32")
+endif()

@@ -1,0 +1,302 @@
+#!/usr/bin/env bash
+# installer_test.sh CASE: the setup program as a player meets it, under Wine.
+#
+#   install              a quiet install: files, registration, uninstall entry, and the plug-in
+#                        created by its ProgID plays a session as the Linux build does
+#   upgrade              installing over an installation replaces it in place, keeps settings
+#   uninstall            the quiet uninstall takes away all the install added, keeps the
+#                        player's settings and log
+#   failed_registration  a package whose murl.dll cannot register exits non-zero and leaves
+#                        nothing behind, nor breaks the installation it was to replace
+#   failed_copy          so does an installation whose files cannot be written
+#
+# Each case starts from a prefix without Murl, so the cases share one prefix in any order.
+# Environment: MURL_INSTALLER_PREFIX (the Wine prefix), MURL_SETUP (murl-VERSION-setup.exe),
+# MURL_DAMAGED_SETUP, MURL_VERSION, MURL_WIN32_DLL (the murl.dll packed), MURL_WIN32_SIM
+# (murl-sim.exe), MURL_NATIVE_SIM (the Linux murl-sim), MURL_EXAMPLE (a scenario played both
+# ways).
+set -uo pipefail
+
+export WINEPREFIX=$MURL_INSTALLER_PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+folder='C:\Program Files (x86)\Murl'
+unix_folder="$WINEPREFIX/drive_c/Program Files (x86)/Murl"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+class_key='HKCR\CLSID\{37DEF914-A323-49FA-B948-3D0EF05E737F}'
+settings_key='HKCU\Software\VB and VBA Program Settings\Murl'
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+expect_equal() {  # WHAT EXPECTED ACTUAL
+    [ "$2" = "$3" ] || fail "$1: expected '$2', got '$3'"
+}
+
+windows_path() {  # Wine maps drive Z: to the root of the Linux file system.
+    local path
+    path=$(realpath -m "$1")
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+# Runs a Windows program and waits until every process it started has ended (the uninstaller
+# goes on in a copy of itself). Prints nothing of Wine's; returns the program's exit status.
+run() {
+    local status=0
+    wine "$@" >"$work/run.out" 2>&1 </dev/null || status=$?
+    wineserver -w
+    return $status
+}
+
+# The registry as a 32-bit program sees it, which is how the installer and murl.dll see it.
+reg32() {
+    wine 'C:\windows\syswow64\reg.exe' "$@" 2>/dev/null </dev/null | tr -d '\r'
+}
+reg_value() {  # KEY NAME (or "" for the default value): the data, or nothing when absent
+    local args=(query "$1" /v "$2")
+    [ -z "$2" ] && args=(query "$1" /ve)
+    reg32 "${args[@]}" | sed -nE 's/^    .*    REG_[A-Z_]+    (.*)$/\1/p'
+}
+has_key() { reg32 query "$1" /ve | grep -q '^HKEY'; }  # reg reports a missing key on stdout
+
+# Uninstall entries whose display name is Murl, one key per line.
+murl_entries() {
+    reg32 query "$uninstall_key" /s |
+        awk '/^HKEY/ { key = $0 } /^    DisplayName    REG_SZ    Murl$/ { print key }'
+}
+
+install() {  # SETUP [ARGS...]
+    local setup=$1
+    shift
+    run "$setup" /S "$@"
+}
+
+# Takes Murl and everything of the player's away, whatever an earlier case left.
+start_clean() {
+    local quiet
+    quiet=$(reg_value "$uninstall_key\\Murl" QuietUninstallString)
+    if [ -n "$quiet" ]; then
+        local program=${quiet#\"}
+        run "${program%%\"*}" /S || true
+    fi
+    reg32 delete "$uninstall_key\\Murl" /f >/dev/null || true
+    reg32 delete "$settings_key" /f >/dev/null || true
+    rm -rf "$unix_folder"
+    [ -z "$(murl_entries)" ] || { echo "cannot start clean: an entry is left"; exit 1; }
+}
+
+# Plays SCENARIO through murl.dll created by its ProgID, JSON transcript on standard output.
+play_com() {
+    wine "$MURL_WIN32_SIM" run --plugin com --json "$(windows_path "$1")" 2>"$work/sim.err" \
+        </dev/null
+}
+
+# A quick check that the registered class can be created and driven.
+check_plays() {  # WHAT
+    local banner
+    banner=$(printf 'init\ntype /murl help\n' | wine "$MURL_WIN32_SIM" run --plugin com --json - \
+        2>"$work/sim.err")
+    [[ "$banner" == *"Murl! version: $MURL_VERSION"* ]] ||
+        fail "$1: murl.clsMurl did not answer /murl help: $banner $(cat "$work/sim.err")"
+}
+
+check_installed_files() {
+    local listing
+    listing=$(cd "$unix_folder" && find . -mindepth 1 -maxdepth 1 ! -name murl_err.log ! -name ARCH \
+        -printf '%f\n' | sort | tr '\n' ' ')
+    expect_equal "installed files" "LICENSE.txt README.txt murl.dll uninstall.exe " "$listing"
+    cmp -s "$MURL_WIN32_DLL" "$unix_folder/murl.dll" || fail "the installed murl.dll is not the package's"
+    grep -q "^Version $MURL_VERSION"$'\r$' "$unix_folder/README.txt" ||
+        fail "README.txt: no version line, or not in CRLF lines"
+    grep -q "The Murl developers" "$unix_folder/LICENSE.txt" || fail "LICENSE.txt is not ours"
+}
+
+check_registered_here() {  # WHAT
+    expect_equal "$1: InprocServer32" "$folder\\murl.dll" "$(reg_value "$class_key\\InprocServer32" "")"
+    expect_equal "$1: ProgID" "{37DEF914-A323-49FA-B948-3D0EF05E737F}" \
+        "$(reg_value 'HKCR\murl.clsMurl\CLSID' "")"
+}
+
+case_install() {
+    start_clean
+    install "$MURL_SETUP" || fail "the quiet install exited with status $?"
+    check_installed_files
+    check_registered_here "install"
+
+    expect_equal "entries" "$uninstall_key\\Murl" "$(murl_entries | sed 's/^HKEY_LOCAL_MACHINE/HKLM/')"
+    local entry="$uninstall_key\\Murl" size
+    local -A wanted=(
+        [DisplayName]="Murl"
+        [DisplayVersion]="$MURL_VERSION"
+        [Publisher]="The Murl developers"
+        [InstallLocation]="$folder"
+        [UninstallString]="\"$folder\\uninstall.exe\""
+        [QuietUninstallString]="\"$folder\\uninstall.exe\" /S"
+    )
+    for name in "${!wanted[@]}"; do
+        expect_equal "entry $name" "${wanted[$name]}" "$(reg_value "$entry" "$name")"
+    done
+    size=$(($(reg_value "$entry" EstimatedSize)))
+    local actual_kb=$(($(du -bc "$unix_folder"/* | tail -1 | cut -f1) / 1024))
+    if [ "$size" -lt $((actual_kb - 4)) ] || [ "$size" -gt $((actual_kb + 4)) ]; then
+        fail "EstimatedSize $size KB, the files take $actual_kb KB"
+    fi
+
+    # The plug-in created by its ProgID plays the example as the Linux build does.
+    "$MURL_NATIVE_SIM" run --json --store "$work/store.sqlite" --module-dir "$work" "$MURL_EXAMPLE" \
+        >"$work/native.jsonl" || fail "the Linux murl-sim failed"
+    play_com "$MURL_EXAMPLE" >"$work/com.jsonl" || fail "murl-sim.exe --plugin com failed: $(cat "$work/sim.err")"
+    [ -s "$work/com.jsonl" ] || fail "no transcript through COM"
+    if ! cmp -s "$work/native.jsonl" "$work/com.jsonl"; then
+        fail "the transcript through the installed murl.dll differs from the Linux one"
+        diff -u "$work/native.jsonl" "$work/com.jsonl" | head -20
+    fi
+}
+
+case_upgrade() {
+    start_clean
+    install "$MURL_SETUP" || fail "the first install exited with status $?"
+    play_com "$here/player-data.scenario" >/dev/null || fail "the player's session failed"
+    expect_equal "the setting before the upgrade" "True" \
+        "$(wine "$MURL_WIN32_SIM" settings get Settings Bots 2>/dev/null | tr -d '\r')"
+    # An older build stands in for the installed one: the same module with bytes after its
+    # image, which Windows ignores and the upgrade must not keep.
+    printf 'an older murl.dll' >>"$unix_folder/murl.dll"
+
+    install "$MURL_SETUP" || fail "the upgrade exited with status $?"
+    check_installed_files
+    check_registered_here "upgrade"
+    expect_equal "entries after the upgrade" 1 "$(murl_entries | grep -c .)"
+    expect_equal "the setting after the upgrade" "True" \
+        "$(wine "$MURL_WIN32_SIM" settings get Settings Bots 2>/dev/null | tr -d '\r')"
+    [ -f "$unix_folder/murl_err.log" ] || fail "the upgrade lost murl_err.log"
+    check_plays "upgrade"
+
+    # A folder given for an upgrade is not taken: the installation stays where it is.
+    install "$MURL_SETUP" "/D=C:\\Elsewhere\\Murl" || fail "the upgrade with /D exited with status $?"
+    [ ! -e "$WINEPREFIX/drive_c/Elsewhere" ] || fail "the upgrade installed a second copy"
+    expect_equal "entries after the upgrade with /D" 1 "$(murl_entries | grep -c .)"
+    check_registered_here "upgrade with /D"
+}
+
+# The whole registry as text, and the files under Program Files, for before-and-after checks.
+snapshot() {  # NAME
+    run regedit /E "$(windows_path "$work/$1.reg")" || fail "regedit /E failed"
+    iconv -f UTF-16LE -t UTF-8 "$work/$1.reg" | tr -d '\r' >"$work/$1.txt"
+    (cd "$WINEPREFIX/drive_c/Program Files (x86)" && find . | sort) >"$work/$1.files"
+}
+
+# A registry export without what Wine rewrites whenever it starts (its display driver's keys
+# and dates, the services' start counter) and without the sections of the platform's
+# settings store, which belong to the player.
+comparable() {  # NAME
+    awk '
+        BEGIN {
+            n = split("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\|" \
+                      "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ServiceCurrent]", noise, "|")
+        }
+        /^\[/ {
+            skip = $0 ~ /^\[HKEY_USERS\\[^\\]+\\Software\\VB and VBA Program Settings(\\|\])/
+            for (i = 1; i <= n; i++) if (index($0, "[" noise[i]) == 1) skip = 1
+        }
+        /^"DriverDateData"=/ { next }
+        !skip' "$work/$1.txt"
+}
+
+expect_same_registry() {  # BEFORE AFTER WHAT
+    comparable "$1" >"$work/$1.cmp"
+    comparable "$2" >"$work/$2.cmp"
+    if ! cmp -s "$work/$1.cmp" "$work/$2.cmp"; then
+        fail "$3: the registry differs beyond the player's settings"
+        diff "$work/$1.cmp" "$work/$2.cmp" | head -40
+    fi
+}
+
+case_uninstall() {
+    start_clean
+    snapshot before
+    install "$MURL_SETUP" || fail "the install exited with status $?"
+    play_com "$here/player-data.scenario" >/dev/null || fail "the player's session failed"
+    [ -s "$unix_folder/murl_err.log" ] || fail "the plug-in wrote no murl_err.log beside itself"
+    mkdir -p "$unix_folder/ARCH"
+    cp "$unix_folder/murl_err.log" "$unix_folder/ARCH/murl_err 2024-05-17 213000.log"
+    cp "$unix_folder/murl_err.log" "$work/log.kept"
+    snapshot installed
+
+    local quiet program
+    quiet=$(reg_value "$uninstall_key\\Murl" QuietUninstallString)
+    program=${quiet#\"}
+    program=${program%%\"*}
+    expect_equal "quiet uninstall command" "\"$program\" /S" "$quiet"
+    run "$program" /S || fail "the quiet uninstall exited with status $?"
+    snapshot after
+
+    # Files: only the player's log and its archive are left.
+    diff "$work/before.files" "$work/after.files" >"$work/files.diff"
+    expect_equal "files left behind" "> ./Murl
+> ./Murl/ARCH
+> ./Murl/ARCH/murl_err 2024-05-17 213000.log
+> ./Murl/murl_err.log" "$(grep '^[<>]' "$work/files.diff")"
+    cmp -s "$work/log.kept" "$unix_folder/murl_err.log" || fail "murl_err.log changed"
+
+    # Registry: every key the install added is gone; only the player's settings remain.
+    local added
+    added=$(diff <(comparable before) <(comparable installed) | grep -c '^>')
+    [ "$added" -gt 10 ] || fail "the install added only $added registry lines: is the export complete?"
+    expect_same_registry before after "after the uninstall"
+    expect_equal "the setting after the uninstall" "True" \
+        "$(wine "$MURL_WIN32_SIM" settings get Settings Bots 2>/dev/null | tr -d '\r')"
+    has_key "$class_key" && fail "the class is still registered"
+    [ -z "$(murl_entries)" ] || fail "the uninstall entry is still there"
+}
+
+case_failed_registration() {
+    start_clean
+    snapshot before
+    local status=0
+    install "$MURL_DAMAGED_SETUP" || status=$?
+    expect_equal "exit status of a failed registration" 2 "$status"
+    snapshot after
+    [ ! -e "$unix_folder" ] || fail "a failed registration left $(find "$unix_folder" -mindepth 1 -printf '%P ')"
+    cmp -s "$work/before.files" "$work/after.files" || fail "a failed registration left files"
+    expect_same_registry before after "after a failed registration"
+    [ -z "$(murl_entries)" ] || fail "a failed registration left an uninstall entry"
+
+    # Over a working installation: it fails the same way and the old one keeps working.
+    install "$MURL_SETUP" || fail "the install exited with status $?"
+    reg32 query "$uninstall_key\\Murl" >"$work/entry.before"
+    status=0
+    install "$MURL_DAMAGED_SETUP" || status=$?
+    expect_equal "exit status of a failed upgrade" 2 "$status"
+    reg32 query "$uninstall_key\\Murl" >"$work/entry.after"
+    cmp -s "$work/entry.before" "$work/entry.after" || fail "a failed upgrade changed the entry"
+    check_installed_files
+    check_registered_here "after a failed upgrade"
+    check_plays "after a failed upgrade"
+}
+
+case_failed_copy() {
+    start_clean
+    # A folder stands where murl.dll should go: the copy fails and the rest is taken back.
+    local target="$WINEPREFIX/drive_c/Blocked" status=0
+    rm -rf "$target"
+    mkdir -p "$target/murl.dll"
+    install "$MURL_SETUP" '/D=C:\Blocked' || status=$?
+    expect_equal "exit status of a failed copy" 2 "$status"
+    expect_equal "left in the folder" "murl.dll " "$(find "$target" -mindepth 1 -printf '%P ')"
+    [ -z "$(murl_entries)" ] || fail "a failed copy left an uninstall entry"
+    has_key "$class_key" && fail "a failed copy left the class key"
+    rm -rf "$target"
+}
+
+declare -F "case_${1:-}" >/dev/null || { echo "usage: $0 install|upgrade|uninstall|failed_registration|failed_copy"; exit 2; }
+"case_$1"
+if [ "$failures" != 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "ok"
