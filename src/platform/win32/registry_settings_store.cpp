@@ -129,10 +129,10 @@ using Entry = RegistrySettingsStore::Entry;
 // are sized from what the key says of its longest names and data, and grow when a name or a
 // value changed in between.
 void ListKey(HKEY key, const std::u16string& section, std::vector<Entry>& entries) {
-    DWORD subkeys = 0, longest_subkey = 0, values = 0, longest_name = 0, largest_data = 0;
+    DWORD longest_subkey = 0, longest_name = 0, largest_data = 0;
     LONG status =
-        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &longest_subkey, nullptr,
-                         &values, &longest_name, &largest_data, nullptr, nullptr);
+        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &longest_subkey, nullptr, nullptr,
+                         &longest_name, &largest_data, nullptr, nullptr);
     if (status != ERROR_SUCCESS) ThrowRegistryError(status);
 
     std::vector<wchar_t> name(longest_name + 1);
