@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
     try {
         const std::vector<std::string> arguments = Arguments(argc, argv);
         std::vector<const char*> pointers;
+        pointers.reserve(arguments.size());
         for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
         app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::ParseError& e) {
