@@ -92,6 +92,10 @@ for dll in text.dll cut.dll; do
     grep -qF "$(windows_path "$work/$dll")" "$work/err" || fail "--dll $dll: the file is not named: $(cat "$work/err")"
     grep -qF "%1" "$work/err" && fail "--dll $dll: a placeholder is left: $(cat "$work/err")"
 done
+cp "$bin/platform_tests.exe" "$work/other.dll"
+sim run --plugin com --dll "$(windows_path "$work/other.dll")" "$(windows_path "$folder/help.scenario")"
+expect "--dll of another kind" 3 "" \
+    "murl-sim: cannot use \"$(windows_path "$work/other.dll")\": it has no DllGetClassObject: it is not a component server"
 
 mkdir -p "$work/folder-log/murl_err.log"
 sim run --json --module-dir "$(windows_path "$work/folder-log")" "$(windows_path "$folder/report.scenario")"
