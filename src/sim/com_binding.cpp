@@ -8,6 +8,7 @@
 #include <map>
 #include <vector>
 
+#include "host/text.h"
 #include "host_idl.h"
 #include "server/com_errors.h"
 #include "server/com_holders.h"
@@ -385,6 +386,40 @@ const Grant<HostFace> HostFace::kInterfaces[9] = {
 
 // ---- The binding ---------------------------------------------------------------------------
 
+namespace {
+
+// The system's text for `code`. Its inserts (a "%1" for the file) are left for us to fill.
+std::u16string SystemText(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::u16string description;
+    if (length > 0 && text) description.assign(reinterpret_cast<const char16_t*>(text), length);
+    LocalFree(text);
+    while (!description.empty() && (description.back() == u'\n' || description.back() == u'\r' ||
+                                    description.back() == u' ' || description.back() == u'.')) {
+        description.pop_back();
+    }
+    if (description.empty()) description = u"system error " + DecimalText(code);
+    return description;
+}
+
+// A DLL that could not be used, named, with the system's reason.
+[[noreturn]] void ThrowUnusable(const std::u16string& dll, const std::u16string& what, HRESULT hr,
+                                std::u16string reason) {
+    const std::u16string named = u"\"" + dll + u"\"";
+    std::u16string description = u"cannot " + what + u" " + named + u": ";
+    for (size_t at = reason.find(u"%1"); at != std::u16string::npos;
+         at = reason.find(u"%1", at + named.size())) {
+        reason.replace(at, 2, named);
+        description = u"cannot " + what + u": ";
+    }
+    throw Error(server::ErrorOfHResult(hr), description + reason);
+}
+
+}  // namespace
+
 struct ComBinding::State {
     bool initialized = false;
     HMODULE dll = nullptr;
@@ -405,13 +440,24 @@ ComBinding::ComBinding(const std::u16string& dll) : state_(std::make_unique<Stat
     }
     const std::wstring path(dll.begin(), dll.end());
     state_->dll = LoadLibraryW(path.c_str());
-    if (!state_->dll) server::ThrowHostFailure(HRESULT_FROM_WIN32(GetLastError()));
+    if (!state_->dll) {
+        const DWORD code = GetLastError();
+        ThrowUnusable(dll, u"load", HRESULT_FROM_WIN32(code), SystemText(code));
+    }
     using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
     auto get = reinterpret_cast<GetClassObject>(
         reinterpret_cast<void*>(GetProcAddress(state_->dll, "DllGetClassObject")));
-    if (!get) server::ThrowHostFailure(HRESULT_FROM_WIN32(GetLastError()));
-    server::Check(get(server::kClsidClsMurl, IID_IClassFactory,
-                      reinterpret_cast<void**>(state_->factory.GetAddressOf())));
+    if (!get) {
+        ThrowUnusable(dll, u"use", HRESULT_FROM_WIN32(GetLastError()),
+                      u"it has no DllGetClassObject: it is not a component server");
+    }
+    const HRESULT got = get(server::kClsidClsMurl, IID_IClassFactory,
+                            reinterpret_cast<void**>(state_->factory.GetAddressOf()));
+    if (FAILED(got)) {
+        ThrowUnusable(dll, u"create the plug-in from", got,
+                      got == CLASS_E_CLASSNOTAVAILABLE ? u"it does not serve clsMurl"
+                                                       : SystemText(static_cast<DWORD>(got)));
+    }
 }
 
 ComBinding::~ComBinding() {

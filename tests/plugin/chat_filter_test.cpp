@@ -42,6 +42,7 @@ const ChatCase kChatCases[] = {
     {7, u"You resist", "111100", -1, 0, 1, 0},
     {7, u"You resis", "111100", 0, 0, 0, 0},
     {7, u"You resist the spell", "110100", 0, 0, 0, 0},
+    {7, u"The spell: You resist it", "111100", 0, 0, 0, 0},  // only at the start
     {21, u"You resist the spell", "111111", 0, 0, 0, 0},
     {7, u"Your Strength spell has expired.", "111100", -1, 0, 0, 0},
     {7, u"Your Strength spell has expired", "111100", 0, 0, 0, 0},

@@ -183,6 +183,15 @@ TEST_F(Lifecycle, SubscriptionsFollowTheFields) {
     EXPECT_FALSE(host.Hit(u"cmdOut"));
 }
 
+TEST_F(Lifecycle, TerminationReleasesTheSiteGivenToInitialisation) {
+    const std::shared_ptr<ISite> site = host.site();
+    const long before = site.use_count();
+    plugin->IPlugin2_Initialize(site);
+    EXPECT_GT(site.use_count(), before) << "the plug-in keeps the site while it runs";
+    plugin->IPlugin2_Terminate();
+    EXPECT_EQ(site.use_count(), before);
+}
+
 TEST_F(Lifecycle, TerminationBeforeInitialisationAndTwiceSavesAndReportsNothingOfItsOwn) {
     plugin->IPlugin2_Terminate();
     Init();

@@ -42,9 +42,9 @@ protected:
 // A connection of its own that holds the file's write lock until Release.
 class LockHolder {
 public:
-    explicit LockHolder(const fs::path& file) {
+    explicit LockHolder(const fs::path& file, const char* begin = "BEGIN EXCLUSIVE") {
         EXPECT_EQ(sqlite3_open(file.c_str(), &db_), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db_, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db_, begin, nullptr, nullptr, nullptr), SQLITE_OK);
     }
     ~LockHolder() { sqlite3_close(db_); }
     void Release() { EXPECT_EQ(sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK); }
@@ -153,6 +153,20 @@ TEST_F(SqliteSettingsStoreTest, WaitsForAnotherConnectionThatHoldsTheFile) {
     });
     EXPECT_NO_THROW(store.SaveSetting(u"Murl", u"Settings", u"Status", u"True"));
     EXPECT_EQ(store.GetSetting(u"Murl", u"Settings", u"Bots", u""), u"True");
+    other.join();
+    EXPECT_EQ(store.List().size(), 2u);
+}
+
+TEST_F(SqliteSettingsStoreTest, AFirstSaveOnAnExistingStoreWaitsForAnotherWriter) {
+    const auto file = dir_ / "settings.sqlite";
+    SqliteSettingsStore(file).SaveSetting(u"Murl", u"Settings", u"Bots", u"True");
+    LockHolder holder(file, "BEGIN IMMEDIATE");
+    std::thread other([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        holder.Release();
+    });
+    SqliteSettingsStore store(file);
+    EXPECT_NO_THROW(store.SaveSetting(u"Murl", u"Settings", u"Status", u"True"));
     other.join();
     EXPECT_EQ(store.List().size(), 2u);
 }

@@ -45,6 +45,7 @@ const EventCase kEventCases[] = {
      u"\xD800\xDC00"
      u"A"},
     {"type \"\\uDC00 lone\"", Verb::Type, false, 0, u"\xDC00 lone"},
+    {"type \"\\u00ff\\u00FF\\uAbCd\"", Verb::Type, false, 0, u"\u00FF\u00FF\uABCD"},
     {"type a \\n \"stays\"", Verb::Type, false, 0, u"a \\n \"stays\""},
     {"type caf\xC3\xA9 \xF0\x9F\x98\x80", Verb::Type, false, 0, u"caf\u00E9 \U0001F600"},
     {"type tab\there", Verb::Type, false, 0, u"tab\there"},

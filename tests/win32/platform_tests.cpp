@@ -1,14 +1,19 @@
 // The Win32 ports against the real API: registry settings, files, module information.
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <cstring>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "check.h"
 #include "host/error.h"
+#include "host/text.h"
+#include "log/cls_log.h"
 #include "murl_version.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/windows_headers.h"
@@ -25,13 +30,35 @@ std::string Narrow(std::u16string_view text) {
     return std::string(text.begin(), text.end());
 }
 
-// A fresh folder for one case.
+// Removes `folder` ("\\?\" form) and all it holds, read-only files included.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+// A fresh folder for one case. Wine reuses process ids, so what an earlier run left goes.
 std::u16string TempFolder(const char* name) {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     std::wstring folder = std::wstring(temp) + L"murl-platform-" +
                           std::to_wstring(GetCurrentProcessId()) + L"-" +
                           std::wstring(name, name + strlen(name));
+    RemoveTree(L"\\\\?\\" + folder);
     CreateDirectoryW(folder.c_str(), nullptr);
     return std::u16string(folder.begin(), folder.end());
 }
@@ -41,15 +68,51 @@ std::string FileBytes(const std::u16string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The error number `action` fails with, or 0.
+// The error `action` fails with; number 0 when it does not.
 template <class Action>
-int32_t ErrorOf(Action&& action) {
+murl::Error FailureOf(Action&& action) {
     try {
         action();
     } catch (const murl::Error& e) {
-        return e.number();
+        return e;
     }
-    return 0;
+    return murl::Error(0, u"");
+}
+
+template <class Action>
+int32_t ErrorOf(Action&& action) {
+    return FailureOf(action).number();
+}
+
+// `base` made `length` characters long with nested folders, each created; folders of any
+// length are made through the "\\?\" form.
+std::u16string NestedFolder(std::u16string folder, size_t length) {
+    while (folder.size() < length) {
+        size_t part = std::min<size_t>(length - folder.size(), 120);
+        if (length - folder.size() - part == 1) --part;  // leave room for "\x"
+        folder += u'\\';
+        folder.append(part - 1, static_cast<char16_t>(u'a' + folder.size() % 26));
+        CreateDirectoryW((L"\\\\?\\" + Wide(folder)).c_str(), nullptr);
+    }
+    return folder;
+}
+
+// What a folder holds, by name.
+std::vector<std::wstring> Listing(const std::u16string& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((L"\\\\?\\" + Wide(folder) + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+std::u16string LongPath(const std::u16string& path) {
+    return u"\\\\?\\" + path;
 }
 
 }  // namespace
@@ -178,4 +241,216 @@ TEST_CASE(module_information_from_the_module_itself) {
     CHECK_EQ(v.revision, MURL_VERSION_REVISION);
     murl::Win32AppInfo given(u"C:\\elsewhere");
     CHECK_EQ(Narrow(given.ModuleFolder()), std::string("C:\\elsewhere"));
+}
+
+TEST_CASE(files_name_what_is_not_a_file) {
+    murl::Win32FileSystemFactory factory;
+    auto fs = factory.Create();
+    const std::u16string folder = TempFolder("kinds");
+    const std::u16string file = folder + u"\\file.txt";
+    fs->CreateTextFile(file);
+    struct Row {
+        const char* name;
+        std::function<void()> action;
+        std::u16string description;
+    } rows[] = {
+        {"create over a folder", [&] { fs->CreateTextFile(folder); },
+         u"Path/File access error: \"" + folder + u"\" is a folder"},
+        {"append to a folder", [&] { fs->OpenTextFile(folder, murl::kForAppending); },
+         u"Path/File access error: \"" + folder + u"\" is a folder"},
+        {"copy onto a folder", [&] { fs->CopyFile(file, folder, true); },
+         u"Path/File access error: \"" + folder + u"\" is a folder"},
+        {"create the device NUL", [&] { fs->CreateTextFile(u"\\\\.\\NUL"); },
+         u"Path/File access error: \"\\\\.\\NUL\" is a device"},
+        {"append to NUL in a folder",
+         [&] { fs->OpenTextFile(folder + u"\\NUL", murl::kForAppending); },
+         u"Path/File access error: \"" + folder + u"\\NUL\" is a device"},
+        {"create CON", [&] { fs->CreateTextFile(u"CON"); },
+         u"Path/File access error: \"CON\" is a device"},
+        {"create a file in a device", [&] { fs->CreateTextFile(u"\\\\.\\NUL\\murl_err.log"); },
+         u"Path/File access error: \"\\\\.\\NUL\" is a device"},
+        {"copy into a device", [&] { fs->CopyFile(file, u"\\\\.\\NUL\\a.log", true); },
+         u"Path/File access error: \"\\\\.\\NUL\" is a device"},
+    };
+    for (const Row& row : rows) {
+        TRACE(row.name);
+        const murl::Error e = FailureOf(row.action);
+        CHECK_EQ(e.number(), 75);
+        CHECK_EQ(e.description(), row.description);
+    }
+    CHECK(!fs->FileExists(folder + u"\\NUL"));
+    CHECK(!fs->FileExists(u"\\\\.\\NUL"));
+    CHECK(!fs->FolderExists(u"\\\\.\\NUL"));
+
+    // The log as a folder or a device fails with that description and switches itself off.
+    murl::Win32Platform ports;
+    const murl::Platform platform = ports.MakePlatform();
+    for (const std::u16string& path : {folder, folder + u"\\nul.txt"}) {
+        TRACE(Narrow(path));
+        murl::clsLog log(platform);
+        log.File(path);
+        const murl::Error e = FailureOf([&] { log.Output(u"entry", 0); });
+        CHECK_EQ(e.number(), murl::err::kLogOutput);
+        CHECK(e.description().find(u"\" is a ") != std::u16string::npos);
+        CHECK_EQ(log.Active(), murl::kHostFalse);
+    }
+}
+
+// The archive is made, read-only, beside nothing else, whatever the length of its folder.
+TEST_CASE(archive_lands_read_only_in_folders_of_any_length) {
+    murl::Win32Platform ports;
+    const murl::Platform platform = ports.MakePlatform();
+    const std::u16string base = TempFolder("archive");
+    const std::u16string log_path = base + u"\\murl_err.log";
+    struct Target {
+        std::string name;
+        std::u16string folder;
+    };
+    std::vector<Target> targets;
+    for (size_t length = 240; length <= 300; ++length) {
+        targets.push_back(
+            {std::to_string(length) + " characters",
+             NestedFolder(TempFolder(("archive-" + std::to_string(length)).c_str()), length)});
+    }
+    targets.push_back({"folder of 1100", NestedFolder(TempFolder("archive-1100"), 1100)});
+    targets.push_back(
+        {"folder of 1100 as \\\\?\\", LongPath(NestedFolder(TempFolder("archive-long"), 1100))});
+    for (const Target& target : targets) {
+        TRACE(target.name);
+        REQUIRE(ports.files.Create()->FolderExists(target.folder));
+        const std::u16string archive = target.folder + u"\\a.log";
+        murl::clsLog log(platform);
+        log.File(log_path);
+        log.SeverityLevel(1);  // a failed step leaves its entry
+        ports.files.Create()->CreateTextFile(log_path);
+        log.Output(u"entry", 0);
+        log.ArchiveLog(archive);
+        CHECK_EQ(FileBytes(log_path), Narrow(archive) + " archived.\r\n");
+        const std::u16string seen = archive.rfind(u"\\\\?\\", 0) == 0 ? archive : LongPath(archive);
+        CHECK_EQ(FileBytes(seen), std::string("entry\r\n"));
+        const DWORD attributes = GetFileAttributesW(Wide(seen).c_str());
+        CHECK(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY));
+        CHECK_EQ(Listing(seen.substr(4, seen.size() - 10)).size(), size_t{1});
+    }
+}
+
+// Every section is listed, however long its name and however deep its key.
+TEST_CASE(settings_list_every_section) {
+    murl::RegistrySettingsStore store;
+    const std::wstring application = std::wstring(kVbRoot) + L"\\MurlPlatformList";
+    RegDeleteTreeW(HKEY_CURRENT_USER, application.c_str());
+    const std::u16string long_name(256, u'L');  // Wine's longest key name; Windows stops at 255
+    const std::u16string long_value_name(16383, u'v');
+    using Entry = murl::RegistrySettingsStore::Entry;
+    const std::vector<Entry> saved = {
+        {u"", u"Top", u"0"},
+        {u"Settings", u"Bots", u"True"},
+        {u"a\\b", u"Evades", u"1"},
+        {u"a\\b\\c", u"Zero", u"2"},
+        {long_name, u"Resists", u"3"},
+        {u"z", long_value_name, u"4"},
+        {u"\u0416\u00e9", u"\U0001F600", std::u16string(70000, u'x')},
+    };
+    for (const Entry& e : saved) store.SaveSetting(u"MurlPlatformList", e.section, e.key, e.value);
+    std::vector<Entry> expected = saved;
+    std::sort(expected.begin(), expected.end(), [](const Entry& a, const Entry& b) {
+        return a.section != b.section ? a.section < b.section : a.key < b.key;
+    });
+    const std::vector<Entry> listed = store.List(u"MurlPlatformList");
+    CHECK_EQ(listed.size(), expected.size());
+    for (size_t i = 0; i < std::min(listed.size(), expected.size()); ++i) {
+        TRACE(Narrow(expected[i].section.substr(0, 20)) + " / " +
+              Narrow(expected[i].key.substr(0, 20)));
+        CHECK_EQ(listed[i].section, expected[i].section);
+        CHECK_EQ(listed[i].key, expected[i].key);
+        CHECK(listed[i].value == expected[i].value);
+    }
+    CHECK(store.List(u"MurlPlatformNone").empty());
+    RegDeleteTreeW(HKEY_CURRENT_USER, application.c_str());
+}
+
+// A name the registry cannot hold keeps error 5 and says why.
+TEST_CASE(settings_refuse_names_too_long_for_the_registry) {
+    murl::RegistrySettingsStore store;
+    struct Row {
+        const char* name;
+        std::u16string section, key, description;
+    } rows[] = {
+        {"section of 300", std::u16string(300, u's'), u"Evades",
+         u"Invalid procedure call or argument: the settings store refused the section name as too "
+         u"long"},
+        {"nested part of 300", u"a\\" + std::u16string(300, u's'), u"Evades",
+         u"Invalid procedure call or argument: the settings store refused the section name as too "
+         u"long"},
+        {"key of 16384", u"Settings", std::u16string(16384, u'k'),
+         u"Invalid procedure call or argument: the settings store refused the key name as too "
+         u"long"},
+    };
+    for (const Row& row : rows) {
+        TRACE(row.name);
+        const murl::Error e =
+            FailureOf([&] { store.SaveSetting(u"MurlPlatformTest", row.section, row.key, u"1"); });
+        CHECK_EQ(e.number(), murl::err::kInvalidCall);
+        CHECK_EQ(e.description(), row.description);
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kVbRoot) + L"\\MurlPlatformTest").c_str());
+}
+
+// Run by tests/win32/full_disk.sh with MURL_FULL_DRIVE naming a small drive that it fills:
+// an entry that does not fit leaves no part of itself, and the next one starts a line.
+MANUAL_CASE(full_disk_keeps_log_entries_whole) {
+    const char* drive = std::getenv("MURL_FULL_DRIVE");
+    REQUIRE(drive != nullptr);
+    const std::u16string root = std::u16string(drive, drive + std::strlen(drive)) + u"\\";
+    const std::wstring filler = Wide(root) + L"filler";
+    murl::Win32Platform ports;
+    const murl::Platform platform = ports.MakePlatform();
+    for (int32_t blank_lines : {0, 2}) {
+        TRACE("blank lines " + std::to_string(blank_lines));
+        const std::u16string log_path = root + u"murl_err.log";
+        DeleteFileW(Wide(log_path).c_str());
+        DeleteFileW(filler.c_str());
+        murl::clsLog log(platform);
+        log.File(log_path);
+        log.BlankLines(blank_lines);
+        std::string expected;
+        auto entry = [&](int n) {
+            return u"entry " + murl::DecimalText(n) + u" " + std::u16string(300, u'x');
+        };
+        auto written = [&](int n) {
+            std::string line;
+            for (int32_t i = 0; i < blank_lines; ++i) line += "\r\n";
+            return line + Narrow(entry(n)) + "\r\n";
+        };
+        log.Output(entry(0), 0);
+        expected += written(0);
+
+        // Fill every free block of the drive.
+        HANDLE fill =
+            CreateFileW(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        REQUIRE(fill != INVALID_HANDLE_VALUE);
+        const std::string block(4096, 'f');
+        DWORD done = 0;
+        while (WriteFile(fill, block.data(), static_cast<DWORD>(block.size()), &done, nullptr) &&
+               done > 0) {
+        }
+        CloseHandle(fill);
+
+        murl::Error failure(0, u"");
+        int n = 1;
+        for (; n < 100 && failure.number() == 0; ++n) {
+            failure = FailureOf([&] { log.Output(entry(n), 0); });
+            if (failure.number() == 0) expected += written(n);
+        }
+        CHECK_EQ(failure.number(), murl::err::kLogOutput);
+        CHECK_EQ(Narrow(failure.description()), std::string("Disk full"));
+        CHECK(n > 2);  // some entries went into the log's last block first
+        CHECK_EQ(FileBytes(log_path), expected);
+
+        DeleteFileW(filler.c_str());
+        log.Active(murl::kHostTrue);
+        log.Output(entry(n), 0);
+        expected += written(n);
+        CHECK_EQ(FileBytes(log_path), expected);
+    }
 }

@@ -47,4 +47,11 @@ std::unique_ptr<Ports> MakePorts(const std::filesystem::path& module_folder);
 // none to be found.
 std::filesystem::path DefaultModuleFolder();
 
+// The program's arguments as UTF-8 text. On Windows they are taken from the wide command line,
+// so that every character arrives as it was typed; elsewhere they are `argv` as it is.
+std::vector<std::string> Arguments(int argc, char** argv);
+
+// The path that a command-line argument names.
+std::filesystem::path ArgumentPath(const std::string& argument);
+
 }  // namespace murl::tool

@@ -72,4 +72,12 @@ std::filesystem::path DefaultModuleFolder() {
     return {};
 }
 
+std::vector<std::string> Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+std::filesystem::path ArgumentPath(const std::string& argument) {
+    return std::filesystem::path(argument);
+}
+
 }  // namespace murl::tool

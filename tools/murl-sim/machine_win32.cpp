@@ -4,15 +4,18 @@
 #include "platform/win32/windows_headers.h"
 
 #include <fcntl.h>
+#include <shellapi.h>
 #include <io.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <vector>
 
+#include "host/text.h"
 #include "machine.h"
 #include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_text.h"
 
 namespace murl::tool {
 
@@ -27,59 +30,16 @@ const bool kBinaryStreams = [] {
     return true;
 }();
 
-constexpr wchar_t kApplicationKey[] = L"Software\\VB and VBA Program Settings\\Murl";
-
-std::u16string Utf16(const wchar_t* text, size_t length) {
-    return std::u16string(reinterpret_cast<const char16_t*>(text), length);
-}
-
-// The string values of one key, as entries of `section`.
-void ListValues(HKEY key, const std::u16string& section, std::vector<StoreEntry>& entries) {
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[16384];
-        DWORD name_length = 16384, type = 0, size = 0;
-        LONG status = RegEnumValueW(key, index, name, &name_length, nullptr, &type, nullptr, &size);
-        if (status != ERROR_SUCCESS) break;
-        if (type != REG_SZ && type != REG_EXPAND_SZ) continue;
-        std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
-        name_length = 16384;
-        status = RegEnumValueW(key, index, name, &name_length, nullptr, &type,
-                               reinterpret_cast<BYTE*>(data.data()), &size);
-        if (status != ERROR_SUCCESS) continue;
-        size_t length = size / sizeof(wchar_t);
-        if (length > 0 && data[length - 1] == L'\0') --length;
-        entries.push_back({section, Utf16(name, name_length), Utf16(data.data(), length)});
-    }
-}
-
 class RegistryStore final : public Store {
 public:
     SettingsStore& settings() override { return store_; }
 
     std::vector<StoreEntry> List() override {
         std::vector<StoreEntry> entries;
-        HKEY application = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kApplicationKey, 0, KEY_READ, &application) !=
-            ERROR_SUCCESS) {
-            return entries;
+        for (auto& entry : store_.List(u"Murl")) {
+            entries.push_back(
+                {std::move(entry.section), std::move(entry.key), std::move(entry.value)});
         }
-        ListValues(application, u"", entries);
-        for (DWORD index = 0;; ++index) {
-            wchar_t name[256];
-            DWORD length = 256;
-            if (RegEnumKeyExW(application, index, name, &length, nullptr, nullptr, nullptr,
-                              nullptr) != ERROR_SUCCESS) {
-                break;
-            }
-            HKEY section = nullptr;
-            if (RegOpenKeyExW(application, name, 0, KEY_READ, &section) != ERROR_SUCCESS) continue;
-            ListValues(section, Utf16(name, length), entries);
-            RegCloseKey(section);
-        }
-        RegCloseKey(application);
-        std::sort(entries.begin(), entries.end(), [](const StoreEntry& a, const StoreEntry& b) {
-            return a.section != b.section ? a.section < b.section : a.key < b.key;
-        });
         return entries;
     }
 
@@ -131,6 +91,23 @@ std::filesystem::path DefaultModuleFolder() {
     const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
     if (local && *local) return std::filesystem::path(local) / L"murl";
     return {};
+}
+
+std::vector<std::string> Arguments(int, char**) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) throw std::runtime_error("cannot read the command line");
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) {
+        arguments.push_back(
+            ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide[i]))));
+    }
+    LocalFree(wide);
+    return arguments;
+}
+
+std::filesystem::path ArgumentPath(const std::string& argument) {
+    return std::filesystem::path(win32::Wide(ToUtf16(argument)));
 }
 
 }  // namespace murl::tool

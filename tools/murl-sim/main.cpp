@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "commands.h"
+#include "machine.h"
 
 namespace murl::tool {
 
@@ -71,7 +72,11 @@ int main(int argc, char** argv) {
                           "printing a table of its controls");
 
     try {
-        app.parse(argc, argv);
+        const std::vector<std::string> arguments = Arguments(argc, argv);
+        std::vector<const char*> pointers;
+        pointers.reserve(arguments.size());
+        for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
+        app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::ParseError& e) {
         const int status = app.exit(e);
         return status == 0 ? kExitOk : kExitUsage;

@@ -165,7 +165,7 @@ int Panel(const PanelOptions& options) {
         std::cout << Table(panel) << std::flush;
         return kExitOk;
     }
-    std::ofstream out(options.svg, std::ios::binary | std::ios::trunc);
+    std::ofstream out(ArgumentPath(options.svg), std::ios::binary | std::ios::trunc);
     out << Svg(panel);
     out.close();
     if (!out) {

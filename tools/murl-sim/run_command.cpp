@@ -5,6 +5,7 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <optional>
 #include <sstream>
 
@@ -36,15 +37,36 @@ bool ReadScenario(const std::string& name, std::string& content) {
         content = std::move(all).str();
         return !std::cin.bad();
     }
-    std::ifstream in(name, std::ios::binary);
+    std::ifstream in(ArgumentPath(name), std::ios::binary);
     if (!in) return false;
     content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
 }
 
-}  // namespace
+// A scenario line of a few hundred MiB can exhaust the address space of the 32-bit
+// simulator; its longest line is the one to blame.
+int OutOfMemory(const RunOptions& options, std::string_view content) {
+    const std::string file_name = options.scenario == "-" ? "<stdin>" : options.scenario;
+    const std::string simulator = std::to_string(sizeof(void*) * 8) + "-bit simulator";
+    size_t longest = 0;
+    int at = 0;
+    sim::ForEachLine(content, [&](int number, std::string_view line) {
+        if (line.size() > longest) {
+            longest = line.size();
+            at = number;
+        }
+    });
+    if (at == 0) {
+        std::cerr << "murl-sim: the scenario \"" << file_name << "\" is too large for the "
+                  << simulator << '\n';
+    } else {
+        std::cerr << "murl-sim: " << file_name << ':' << at << ": line " << at << " ("
+                  << longest / (1 << 20) << " MiB) is too long for the " << simulator << '\n';
+    }
+    return kExitFailure;
+}
 
-int Run(const RunOptions& options) {
+int RunScenario(const RunOptions& options, std::string& content) {
     const bool com = options.plugin == "com";
 #ifdef _WIN32
     if (com && !options.module_dir.empty()) {
@@ -72,7 +94,7 @@ int Run(const RunOptions& options) {
                 options.clock + "\"");
         }
     }
-    fs::path module_dir = options.module_dir;
+    fs::path module_dir = ArgumentPath(options.module_dir);
     const bool default_module_dir = module_dir.empty() && !com;
     if (default_module_dir) {
         module_dir = DefaultModuleFolder();
@@ -81,7 +103,6 @@ int Run(const RunOptions& options) {
         }
     }
 
-    std::string content;
     if (!ReadScenario(options.scenario, content)) {
         return UsageError("cannot read the scenario \"" + options.scenario + "\"");
     }
@@ -124,6 +145,18 @@ int Run(const RunOptions& options) {
     }
     transcript->Flush();
     return std::cout.good() ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+int Run(const RunOptions& options) {
+    std::string content;
+    try {
+        return RunScenario(options, content);
+    } catch (const std::bad_alloc&) {
+        std::cout.flush();
+        return OutOfMemory(options, content);
+    }
 }
 
 }  // namespace murl::tool

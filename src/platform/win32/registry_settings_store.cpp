@@ -2,6 +2,7 @@
 
 #include "platform/win32/windows_headers.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,28 @@ public:
 private:
     HKEY key_ = nullptr;
 };
+
+// The registry's limits on one key's name and on a value's name. Wine allows one character
+// more for a key; both refuse with ERROR_INVALID_PARAMETER.
+constexpr size_t kLongestKeyName = 255;
+constexpr size_t kLongestValueName = 16383;
+
+size_t LongestPart(std::u16string_view path) {
+    size_t longest = 0;
+    for (size_t start = 0; start <= path.size();) {
+        const size_t end = std::min(path.find(u'\\', start), path.size());
+        longest = std::max(longest, end - start);
+        start = end + 1;
+    }
+    return longest;
+}
+
+// A name the registry cannot hold keeps the platform's number and says why.
+Error TooLong(std::u16string_view what) {
+    return Error(err::kInvalidCall, std::u16string(StandardDescription(err::kInvalidCall)) +
+                                        u": the settings store refused the " +
+                                        std::u16string(what) + u" name as too long");
+}
 
 [[noreturn]] void ThrowRegistryError(LONG status) {
     if (status == ERROR_ACCESS_DENIED) throw Error(err::kPermissionDenied);
@@ -85,13 +108,98 @@ void RegistrySettingsStore::SaveSetting(std::u16string_view application,
     LONG status =
         RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(application, section).c_str(), 0, nullptr,
                         REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, created.out(), nullptr);
+    if (status == ERROR_INVALID_PARAMETER && LongestPart(section) > kLongestKeyName) {
+        throw TooLong(u"section");
+    }
     if (status != ERROR_SUCCESS) ThrowRegistryError(status);
     const std::wstring name = win32::Wide(key);
     const std::wstring data = win32::Wide(value);
     status = RegSetValueExW(created.get(), name.c_str(), 0, REG_SZ,
                             reinterpret_cast<const BYTE*>(data.c_str()),
                             static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    if (status == ERROR_INVALID_PARAMETER && key.size() > kLongestValueName) throw TooLong(u"key");
     if (status != ERROR_SUCCESS) ThrowRegistryError(status);
+}
+
+namespace {
+
+using Entry = RegistrySettingsStore::Entry;
+
+// The string values of `key` as entries of `section`, then those of its nested keys. Buffers
+// are sized from what the key says of its longest names and data, and grow when a name or a
+// value changed in between.
+void ListKey(HKEY key, const std::u16string& section, std::vector<Entry>& entries) {
+    DWORD longest_subkey = 0, longest_name = 0, largest_data = 0;
+    LONG status =
+        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &longest_subkey, nullptr, nullptr,
+                         &longest_name, &largest_data, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) ThrowRegistryError(status);
+
+    std::vector<wchar_t> name(longest_name + 1);
+    std::vector<BYTE> data(largest_data + sizeof(wchar_t));
+    for (DWORD index = 0;;) {
+        DWORD name_length = static_cast<DWORD>(name.size());
+        DWORD type = 0;
+        DWORD size = static_cast<DWORD>(data.size());
+        status = RegEnumValueW(key, index, name.data(), &name_length, nullptr, &type, data.data(),
+                               &size);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status == ERROR_MORE_DATA) {
+            name.resize(name.size() * 2);
+            data.resize(std::max<size_t>(data.size() * 2, size + sizeof(wchar_t)));
+            continue;
+        }
+        if (status != ERROR_SUCCESS) ThrowRegistryError(status);
+        ++index;
+        if (type != REG_SZ && type != REG_EXPAND_SZ) continue;
+        std::u16string value(size / sizeof(wchar_t), u'\0');
+        std::copy_n(data.data(), value.size() * sizeof(wchar_t),
+                    reinterpret_cast<BYTE*>(value.data()));
+        if (!value.empty() && value.back() == u'\0') value.pop_back();
+        entries.push_back(
+            {section, win32::Utf16(std::wstring_view(name.data(), name_length)), std::move(value)});
+    }
+
+    std::vector<wchar_t> subkey(longest_subkey + 1);
+    for (DWORD index = 0;;) {
+        DWORD length = static_cast<DWORD>(subkey.size());
+        status =
+            RegEnumKeyExW(key, index, subkey.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status == ERROR_MORE_DATA) {
+            subkey.resize(subkey.size() * 2);
+            continue;
+        }
+        if (status != ERROR_SUCCESS) ThrowRegistryError(status);
+        ++index;
+        const std::wstring_view part(subkey.data(), length);
+        Key nested;
+        if (RegOpenKeyExW(key, std::wstring(part).c_str(), 0, KEY_READ, nested.out()) !=
+            ERROR_SUCCESS) {
+            continue;  // gone since it was counted
+        }
+        std::u16string path = section;
+        if (!path.empty()) path += u'\\';
+        path += win32::Utf16(part);
+        ListKey(nested.get(), path, entries);
+    }
+}
+
+}  // namespace
+
+std::vector<RegistrySettingsStore::Entry> RegistrySettingsStore::List(
+    std::u16string_view application) {
+    std::vector<Entry> entries;
+    Key opened;
+    const LONG status = RegOpenKeyExW(HKEY_CURRENT_USER, KeyPath(application, u"").c_str(), 0,
+                                      KEY_READ, opened.out());
+    if (status == ERROR_FILE_NOT_FOUND) return entries;
+    if (status != ERROR_SUCCESS) ThrowRegistryError(status);
+    ListKey(opened.get(), u"", entries);
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.section != b.section ? a.section < b.section : a.key < b.key;
+    });
+    return entries;
 }
 
 }  // namespace murl

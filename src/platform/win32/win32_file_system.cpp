@@ -3,6 +3,8 @@
 #include "platform/win32/windows_headers.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cwctype>
 #include <string>
 
 #include "host/error.h"
@@ -15,10 +17,14 @@ namespace {
 
 using win32::WidePath;
 
+constexpr int32_t kBadFileName = 52;
 constexpr int32_t kFileAlreadyExists = 58;
+constexpr int32_t kDiskFull = 61;
+constexpr int32_t kPathFileAccessError = 75;
 constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                       FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 Error AlreadyExists() {
     return Error(kFileAlreadyExists, u"File already exists");
@@ -44,17 +50,17 @@ Error OsError(DWORD code) {
         case ERROR_INVALID_NAME:
         case ERROR_BAD_PATHNAME:
         case ERROR_FILENAME_EXCED_RANGE:
-            return Error(52, u"Bad file name or number");
+            return Error(kBadFileName, u"Bad file name or number");
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
-            return Error(61, u"Disk full");
+            return Error(kDiskFull, u"Disk full");
         case ERROR_TOO_MANY_OPEN_FILES:
             return Error(67, u"Too many files");
         case ERROR_NOT_ENOUGH_MEMORY:
         case ERROR_OUTOFMEMORY:
             return Error(err::kOutOfMemory);
         default:
-            return Error(75, u"Path/File access error");
+            return Error(kPathFileAccessError, u"Path/File access error");
     }
 }
 
@@ -62,46 +68,125 @@ Error OsError(DWORD code) {
     throw OsError(GetLastError());
 }
 
+// Paths past the classic limit reach the API in the "\\?\" form, which has none. That form
+// takes a path as it stands, so it is made full first.
+constexpr size_t kClassicLimit = MAX_PATH - 12;  // room for an 8.3 name, as folders need
+
+bool StartsWith(const std::wstring& text, std::wstring_view start) {
+    return text.compare(0, start.size(), start) == 0;
+}
+
+std::wstring ApiPath(const std::wstring& path) {
+    if (path.size() < kClassicLimit || StartsWith(path, L"\\\\?\\") ||
+        StartsWith(path, L"\\\\.\\")) {
+        return path;
+    }
+    std::wstring full(path.size() + MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) return path;
+        if (length < full.size()) {
+            full.resize(length);
+            break;
+        }
+        full.resize(length);
+    }
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+    if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return path;
+}
+
 std::wstring FolderOf(const std::wstring& path) {
     const size_t cut = path.find_last_of(L"\\/");
     if (cut == std::wstring::npos) return L".";
     if (cut == 0 || (cut == 2 && path[1] == L':')) return path.substr(0, cut + 1);
+    if (cut == 6 && StartsWith(path, L"\\\\?\\") && path[5] == L':') return path.substr(0, 7);
     return path.substr(0, cut);
 }
 
-DWORD Attributes(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str());
-}
-
-bool IsFolder(DWORD attributes) {
-    return attributes != kNoAttributes && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool IsFile(DWORD attributes) {
-    return attributes != kNoAttributes && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Attributes of an existing file; 53, or 76 when its folder is missing too.
-DWORD ExistingFile(const std::wstring& path) {
-    const DWORD attributes = Attributes(path);
-    if (attributes == kNoAttributes) {
-        const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
-            throw Error(IsFolder(Attributes(FolderOf(path))) ? err::kFileNotFound
-                                                             : err::kPathNotFound);
-        }
-        throw OsError(code);
+// The classic device names (CON, NUL, COM1 ...) name the device in every folder and with any
+// extension.
+bool HasDeviceName(const std::wstring& path) {
+    const size_t start = path.find_last_of(L"\\/:") + 1;  // npos + 1 == 0
+    std::wstring name = path.substr(start, path.find_first_of(L".:", start) - start);
+    while (!name.empty() && name.back() == L' ') name.pop_back();
+    for (wchar_t& c : name) c = static_cast<wchar_t>(towupper(c));
+    if (name == L"CON" || name == L"PRN" || name == L"AUX" || name == L"NUL" || name == L"CONIN$" ||
+        name == L"CONOUT$") {
+        return true;
     }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw Error(err::kFileNotFound);
-    return attributes;
+    return name.size() == 4 && (StartsWith(name, L"COM") || StartsWith(name, L"LPT")) &&
+           name[3] >= L'1' && name[3] <= L'9';
 }
 
-// Refuses to replace or append to a read-only file; a missing one passes.
+enum class Kind { kMissing, kFile, kFolder, kDevice };
+
+struct Found {
+    Kind kind;
+    DWORD attributes;  // of a file or folder
+    DWORD error;       // why it is missing
+};
+
+// What `path` names. A device answers an open like a file, so it is told by its name or by
+// the kind of handle it gives.
+Found Look(const std::wstring& path) {
+    if (HasDeviceName(path)) return {Kind::kDevice, kNoAttributes, 0};
+    const std::wstring api = ApiPath(path);
+    const DWORD attributes = GetFileAttributesW(api.c_str());
+    if (attributes != kNoAttributes) {
+        return {(attributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::kFolder : Kind::kFile, attributes,
+                0};
+    }
+    const DWORD error = GetLastError();
+    if (StartsWith(path, L"\\\\.\\")) {
+        HANDLE handle = CreateFileW(api.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            const DWORD type = GetFileType(handle);
+            CloseHandle(handle);
+            if (type != FILE_TYPE_DISK) return {Kind::kDevice, kNoAttributes, 0};
+        }
+    }
+    return {Kind::kMissing, kNoAttributes, error};
+}
+
+[[noreturn]] void ThrowNotAFile(const std::wstring& path, Kind kind) {
+    throw Error(kPathFileAccessError,
+                u"Path/File access error: \"" + win32::Utf16(path) +
+                    (kind == Kind::kDevice ? u"\" is a device" : u"\" is a folder"));
+}
+
+// The failure for a missing `path` whose folder was looked at: 53 in an existing folder, 76
+// when the folder is missing too (or is a file), 75 when it is a device.
+[[noreturn]] void ThrowMissing(const std::wstring& path, DWORD error) {
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
+        error != ERROR_BAD_DEV_TYPE) {
+        throw OsError(error);
+    }
+    const std::wstring folder = FolderOf(path);
+    const Found found = Look(folder);
+    if (found.kind == Kind::kDevice) ThrowNotAFile(folder, Kind::kDevice);
+    throw Error(found.kind == Kind::kFolder ? err::kFileNotFound : err::kPathNotFound);
+}
+
+// Attributes of an existing file; anything else refuses.
+DWORD ExistingFile(const std::wstring& path) {
+    const Found found = Look(path);
+    if (found.kind == Kind::kMissing) ThrowMissing(path, found.error);
+    if (found.kind != Kind::kFile) ThrowNotAFile(path, found.kind);
+    return found.attributes;
+}
+
+// Refuses to replace or append to a read-only file, a folder or a device; a missing one passes.
 void RequireWritable(const std::wstring& path) {
-    const DWORD attributes = Attributes(path);
-    if (attributes == kNoAttributes) return;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw AlreadyExists();
-    if (attributes & FILE_ATTRIBUTE_READONLY) throw Error(err::kPermissionDenied);
+    const Found found = Look(path);
+    if (found.kind == Kind::kFolder || found.kind == Kind::kDevice) {
+        ThrowNotAFile(path, found.kind);
+    }
+    if (found.kind == Kind::kFile && (found.attributes & FILE_ATTRIBUTE_READONLY)) {
+        throw Error(err::kPermissionDenied);
+    }
 }
 
 class Handle {
@@ -125,36 +210,54 @@ private:
 };
 
 HANDLE OpenForWriting(const std::wstring& path, DWORD access, DWORD disposition) {
-    HANDLE handle = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                disposition, FILE_ATTRIBUTE_ARCHIVE, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) ThrowLastError();
+    HANDLE handle = CreateFileW(ApiPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, disposition, FILE_ATTRIBUTE_ARCHIVE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            ThrowMissing(path, error);
+        }
+        throw OsError(error);
+    }
     return handle;
 }
 
+// Writes everything or fails; a write that makes no progress is a full disk.
 void WriteAll(HANDLE handle, std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 20));
         DWORD written = 0;
         if (!WriteFile(handle, bytes.data(), chunk, &written, nullptr)) ThrowLastError();
+        if (written == 0) throw OsError(ERROR_DISK_FULL);
         bytes.remove_prefix(written);
     }
 }
 
+// An open file for appending. A failed write cuts the file back to its length when the
+// stream was opened, so an entry (its empty lines and its line) lands whole or not at all.
 class Win32TextStream : public TextStream {
 public:
-    explicit Win32TextStream(HANDLE handle) : handle_(handle) {}
+    Win32TextStream(HANDLE handle, std::wstring path) : handle_(handle), path_(std::move(path)) {
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(handle_.get(), &size)) ThrowLastError();
+        start_ = size.QuadPart;
+    }
 
     void WriteBlankLines(int32_t lines) override {
         RequireOpen();
         if (lines < 0) throw Error(err::kInvalidCall);
+        constexpr int32_t kLinesAtOnce = 32768;
         std::string breaks;
-        for (int32_t i = 0; i < lines; ++i) breaks += "\r\n";
-        WriteAll(handle_.get(), breaks);
+        for (int32_t left = lines; left > 0; left -= kLinesAtOnce) {
+            breaks.clear();
+            for (int32_t i = 0; i < std::min(left, kLinesAtOnce); ++i) breaks += "\r\n";
+            Write(breaks);
+        }
     }
 
     void WriteLine(std::u16string_view text) override {
         RequireOpen();
-        WriteAll(handle_.get(), ToCp1252(text) + "\r\n");
+        Write(ToCp1252(text) + "\r\n");
     }
 
     void Close() override {
@@ -166,7 +269,28 @@ private:
         if (!handle_.open()) throw Error(err::kInvalidCall);
     }
 
+    void Write(std::string_view bytes) {
+        try {
+            WriteAll(handle_.get(), bytes);
+        } catch (...) {
+            CutBack();
+            throw;
+        }
+    }
+
+    // Appending cannot truncate; a second handle can.
+    void CutBack() noexcept {
+        Handle file(CreateFileW(ApiPath(path_).c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.open()) return;
+        LARGE_INTEGER at;
+        at.QuadPart = start_;
+        if (SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) SetEndOfFile(file.get());
+    }
+
     Handle handle_;
+    std::wstring path_;
+    LONGLONG start_ = 0;
 };
 
 class Win32File : public File {
@@ -177,27 +301,47 @@ public:
         ExistingFile(path_);
         DWORD bits = static_cast<DWORD>(attributes) & kSettableAttributes;
         if (bits == 0) bits = FILE_ATTRIBUTE_NORMAL;
-        if (!SetFileAttributesW(path_.c_str(), bits)) ThrowLastError();
+        if (!SetFileAttributesW(ApiPath(path_).c_str(), bits)) ThrowLastError();
     }
 
 private:
     std::wstring path_;
 };
 
+// A new empty file of a name of our own in `folder`, for a copy to be moved into place.
+std::wstring NewTemporaryFile(const std::wstring& folder) {
+    static std::atomic<unsigned> serial{0};
+    const std::wstring stem = folder + (folder.back() == L'\\' ? L"" : L"\\") + L"~murl" +
+                              std::to_wstring(GetCurrentProcessId()) + L'-';
+    for (int attempt = 0;; ++attempt) {
+        const std::wstring name = stem + std::to_wstring(serial++) + L".tmp";
+        HANDLE handle = CreateFileW(ApiPath(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            Handle(handle).Close();
+            return name;
+        }
+        const DWORD error = GetLastError();
+        if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 100) {
+            throw OsError(error);
+        }
+    }
+}
+
 class Win32FileSystem : public FileSystem {
 public:
     bool FileExists(std::u16string_view path) override {
         if (path.empty() || path.find(u'\0') != std::u16string_view::npos) return false;
-        return IsFile(Attributes(win32::Wide(path)));
+        return Look(win32::Wide(path)).kind == Kind::kFile;
     }
 
     bool FolderExists(std::u16string_view path) override {
         if (path.empty() || path.find(u'\0') != std::u16string_view::npos) return false;
-        return IsFolder(Attributes(win32::Wide(path)));
+        return Look(win32::Wide(path)).kind == Kind::kFolder;
     }
 
     void CreateFolder(std::u16string_view path) override {
-        if (!CreateDirectoryW(WidePath(path).c_str(), nullptr)) ThrowLastError();
+        if (!CreateDirectoryW(ApiPath(WidePath(path)).c_str(), nullptr)) ThrowLastError();
     }
 
     void CreateTextFile(std::u16string_view path) override {
@@ -207,11 +351,12 @@ public:
     }
 
     std::unique_ptr<TextStream> OpenTextFile(std::u16string_view path, int32_t mode) override {
-        const std::wstring wide = WidePath(path);
+        std::wstring wide = WidePath(path);
         if (mode != kForAppending) throw Error(err::kInvalidCall);
         if (ExistingFile(wide) & FILE_ATTRIBUTE_READONLY) throw Error(err::kPermissionDenied);
-        return std::make_unique<Win32TextStream>(
-            OpenForWriting(wide, FILE_APPEND_DATA, OPEN_EXISTING));
+        HANDLE handle =
+            OpenForWriting(wide, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, OPEN_EXISTING);
+        return std::make_unique<Win32TextStream>(handle, std::move(wide));
     }
 
     // Copies into a temporary file beside the target and moves it into place, so that the
@@ -221,20 +366,25 @@ public:
         const std::wstring to = WidePath(target);
         ExistingFile(from);
         const std::wstring folder = FolderOf(to);
-        if (!IsFolder(Attributes(folder))) throw Error(err::kPathNotFound);
-        const DWORD existing = Attributes(to);
-        if (existing != kNoAttributes) {
-            if ((existing & FILE_ATTRIBUTE_DIRECTORY) || !overwrite) throw AlreadyExists();
-            if (existing & FILE_ATTRIBUTE_READONLY) throw Error(err::kPermissionDenied);
+        const Found place = Look(folder);
+        if (place.kind == Kind::kDevice) ThrowNotAFile(folder, place.kind);
+        if (place.kind != Kind::kFolder) throw Error(err::kPathNotFound);
+        const Found existing = Look(to);
+        if (existing.kind == Kind::kFolder || existing.kind == Kind::kDevice) {
+            ThrowNotAFile(to, existing.kind);
+        }
+        if (existing.kind == Kind::kFile) {
+            if (!overwrite) throw AlreadyExists();
+            if (existing.attributes & FILE_ATTRIBUTE_READONLY) throw Error(err::kPermissionDenied);
         }
 
-        wchar_t temp[MAX_PATH + 1];
-        if (!GetTempFileNameW(folder.c_str(), L"mrl", 0, temp)) ThrowLastError();
-        if (!CopyFileW(from.c_str(), temp, FALSE) ||
-            !MoveFileExW(temp, to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const std::wstring temp = ApiPath(NewTemporaryFile(folder));
+        if (!CopyFileW(ApiPath(from).c_str(), temp.c_str(), FALSE) ||
+            !MoveFileExW(temp.c_str(), ApiPath(to).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             const DWORD code = GetLastError();
-            SetFileAttributesW(temp, FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(temp);
+            SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(temp.c_str());
             throw OsError(code);
         }
     }
