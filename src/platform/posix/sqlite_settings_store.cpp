@@ -1,8 +1,10 @@
 #include "platform/posix/sqlite_settings_store.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
@@ -16,6 +18,7 @@ namespace murl {
 namespace {
 
 constexpr char16_t kSource[] = u"SettingsStore";
+constexpr int32_t kPathFileAccessError = 75;
 
 constexpr char kCreateTable[] =
     "CREATE TABLE IF NOT EXISTS settings ("
@@ -133,6 +136,48 @@ private:
     const std::filesystem::path& file_;
 };
 
+// Refuses a path that names something other than a file or a folder (a FIFO would block the
+// open, a device is no store); SQLite refuses folders itself.
+void RequireFileOrNothing(const std::filesystem::path& file, Action action) {
+    struct stat info;
+    if (::stat(file.c_str(), &info) != 0) return;
+    if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+        Throw(file, action, kPathFileAccessError, "Path/File access error: not a regular file");
+    }
+}
+
+// Write-ahead logging lets readers go on while another connection writes. The mode stays with
+// the file; a file that cannot be switched (read-only, busy) is read in the mode it has.
+void UseWriteAheadLog(sqlite3* db) {
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+}
+
+// A damaged file is refused before anything reads from it or writes into it.
+void RequireIntact(sqlite3* db, const std::filesystem::path& file, Action action) {
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &raw, nullptr);
+    const Statement statement(raw);
+    std::string findings;
+    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+        rc = sqlite3_step(statement.get());
+        if (rc != SQLITE_ROW) break;
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
+        std::string line = text ? text : "";
+        if (line == "ok") continue;
+        std::replace(line.begin(), line.end(), '\n', ' ');
+        if (!findings.empty()) findings += "; ";
+        findings += line;
+    }
+    if (rc == SQLITE_DONE && findings.empty()) return;
+    if (rc == SQLITE_BUSY || rc == SQLITE_NOMEM || (rc & 0xFF) == SQLITE_IOERR) {
+        Fail(db, file, action, rc);
+    }
+    if (findings.empty()) findings = sqlite3_errmsg(db);
+    constexpr size_t kLongest = 200;
+    if (findings.size() > kLongest) findings = findings.substr(0, kLongest) + "...";
+    Throw(file, action, err::kInvalidCall, "the file is damaged (" + findings + ")");
+}
+
 }  // namespace
 
 void SqliteSettingsStore::CloseDatabase::operator()(sqlite3* db) const noexcept {
@@ -160,6 +205,7 @@ std::filesystem::path SqliteSettingsStore::DefaultPath() {
 
 void SqliteSettingsStore::Open(bool create) {
     const Action action = create ? Action::Write : Action::Read;
+    RequireFileOrNothing(file_, action);
     sqlite3* raw = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     // Opened by its absolute name: SQLite gives "" and ":memory:" a meaning of its own.
@@ -173,6 +219,8 @@ void SqliteSettingsStore::Open(bool create) {
     if (const int rc2 = sqlite3_busy_timeout(db.get(), timeout); rc2 != SQLITE_OK) {
         Fail(db.get(), file_, action, rc2);
     }
+    RequireIntact(db.get(), file_, action);
+    UseWriteAheadLog(db.get());
     db_ = std::move(db);
     has_table_ = false;
 }
@@ -244,6 +292,10 @@ std::vector<SqliteSettingsStore::Entry> SqliteSettingsStore::List() {
                            ColumnText(statement.get(), 2), ColumnText(statement.get(), 3)});
     }
     return entries;
+}
+
+void SqliteSettingsStore::Verify() {
+    ForReading();
 }
 
 std::u16string SqliteSettingsStore::GetSetting(std::u16string_view application,
