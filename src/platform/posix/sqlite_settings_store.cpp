@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <system_error>
 #include <utility>
@@ -146,6 +148,23 @@ void RequireFileOrNothing(const std::filesystem::path& file, Action action) {
     }
 }
 
+// The URI that opens `file` as a file that nobody changes, without locks or a WAL index.
+std::string ImmutableUri(const std::filesystem::path& file) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const char c : file.string()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::strchr("/-._~", c)) {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHex[byte >> 4];
+            uri += kHex[byte & 0xF];
+        }
+    }
+    return uri + "?immutable=1";
+}
+
 // Write-ahead logging lets readers go on while another connection writes. The mode stays with
 // the file; a file that cannot be switched (read-only, busy) is read in the mode it has.
 void UseWriteAheadLog(sqlite3* db) {
@@ -168,10 +187,9 @@ void RequireIntact(sqlite3* db, const std::filesystem::path& file, Action action
         if (!findings.empty()) findings += "; ";
         findings += line;
     }
+    const bool damaged = (rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB;
     if (rc == SQLITE_DONE && findings.empty()) return;
-    if (rc == SQLITE_BUSY || rc == SQLITE_NOMEM || (rc & 0xFF) == SQLITE_IOERR) {
-        Fail(db, file, action, rc);
-    }
+    if (rc != SQLITE_DONE && !damaged) Fail(db, file, action, rc);
     if (findings.empty()) findings = sqlite3_errmsg(db);
     constexpr size_t kLongest = 200;
     if (findings.size() > kLongest) findings = findings.substr(0, kLongest) + "...";
@@ -206,12 +224,27 @@ std::filesystem::path SqliteSettingsStore::DefaultPath() {
 void SqliteSettingsStore::Open(bool create) {
     const Action action = create ? Action::Write : Action::Read;
     RequireFileOrNothing(file_, action);
+    try {
+        db_ = Connect(SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), create);
+    } catch (const Error& e) {
+        // A folder that we may not write to refuses the write-ahead log's index; the file can
+        // still be read as it stands, which is all that anyone can have made of it from here.
+        if (create || e.number() != err::kPermissionDenied) throw;
+        db_ = Connect(SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, create);
+    }
+    has_table_ = false;
+}
+
+std::unique_ptr<sqlite3, SqliteSettingsStore::CloseDatabase> SqliteSettingsStore::Connect(
+    int flags, bool create) const {
+    const Action action = create ? Action::Write : Action::Read;
     sqlite3* raw = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     // Opened by its absolute name: SQLite gives "" and ":memory:" a meaning of its own.
     std::error_code ec;
     const auto absolute = std::filesystem::absolute(file_, ec);
-    const int rc = sqlite3_open_v2(ec ? file_.c_str() : absolute.c_str(), &raw, flags, nullptr);
+    const std::string name = (flags & SQLITE_OPEN_URI) ? ImmutableUri(ec ? file_ : absolute)
+                                                       : (ec ? file_ : absolute).string();
+    const int rc = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
     std::unique_ptr<sqlite3, CloseDatabase> db(raw);
     if (rc != SQLITE_OK) Fail(db.get(), file_, action, rc);
     sqlite3_extended_result_codes(db.get(), 1);
@@ -220,9 +253,8 @@ void SqliteSettingsStore::Open(bool create) {
         Fail(db.get(), file_, action, rc2);
     }
     RequireIntact(db.get(), file_, action);
-    UseWriteAheadLog(db.get());
-    db_ = std::move(db);
-    has_table_ = false;
+    if (!(flags & SQLITE_OPEN_READONLY)) UseWriteAheadLog(db.get());
+    return db;
 }
 
 sqlite3* SqliteSettingsStore::ForReading() {

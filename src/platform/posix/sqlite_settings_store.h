@@ -76,6 +76,8 @@ private:
     // The connection to write through, creating the folder and the file when missing.
     sqlite3* ForWriting();
     void Open(bool create);
+    // A connection with the SQLite open `flags`, to a file that passed the integrity check.
+    std::unique_ptr<sqlite3, CloseDatabase> Connect(int flags, bool create) const;
 
     std::filesystem::path file_;
     std::chrono::milliseconds busy_timeout_;
