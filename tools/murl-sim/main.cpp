@@ -25,15 +25,19 @@ std::string Utf8Problem(const std::string& value) {
     return sim::IsUtf8(value) ? std::string() : "not UTF-8 text: " + sim::QuoteInput(value);
 }
 
-const CLI::Validator kText(Utf8Problem, "");
+CLI::Validator Text() {
+    return CLI::Validator(Utf8Problem, "");
+}
 
 // A path or a time: empty would quietly stand for the default, which is had by leaving it out.
-const CLI::Validator kNonEmptyText(
-    [](const std::string& value) {
-        return value.empty() ? std::string("empty; leave the option out for the default")
-                             : Utf8Problem(value);
-    },
-    "");
+CLI::Validator NonEmptyText() {
+    return CLI::Validator(
+        [](const std::string& value) {
+            return value.empty() ? std::string("empty; leave the option out for the default")
+                                 : Utf8Problem(value);
+        },
+        "");
+}
 
 // What reached standard output, checked once everything is written.
 int CheckOutput(int status) {
@@ -70,26 +74,26 @@ int main(int argc, char** argv) {
     run_cmd
         ->add_option("--store", run.store,
                      "Settings store file (default: $XDG_CONFIG_HOME/murl/settings.sqlite)")
-        ->check(kNonEmptyText);
+        ->check(NonEmptyText());
     run_cmd
         ->add_option("--module-dir", run.module_dir,
                      "Folder of the plug-in's module, where murl_err.log goes; it must exist "
                      "(default: $XDG_STATE_HOME/murl, created when needed)")
-        ->check(kNonEmptyText);
+        ->check(NonEmptyText());
     run_cmd
         ->add_option("--clock", run.clock,
                      "Fixed local time \"YYYY-MM-DD HH:MM:SS\" for every clock reading")
-        ->check(kNonEmptyText);
+        ->check(NonEmptyText());
     run_cmd->add_option("--plugin", run.plugin, "How to reach the plug-in: builtin or com")
         ->check(CLI::IsMember({"builtin", "com"}));
     run_cmd
         ->add_option("--dll", run.dll,
                      "With --plugin com: create the plug-in through DllGetClassObject of this "
                      "murl.dll instead of its registration")
-        ->check(kNonEmptyText);
+        ->check(NonEmptyText());
     run_cmd->add_option("SCENARIO", run.scenario, "Scenario file, or - for standard input")
         ->required()
-        ->check(kNonEmptyText);
+        ->check(NonEmptyText());
 
     SettingsOptions settings;
     auto* settings_cmd = app.add_subcommand("settings", "Read or write the settings store");
@@ -98,17 +102,17 @@ int main(int argc, char** argv) {
                                                   "Print every entry of the application "
                                                   "\"Murl\", by section and key");
     list_cmd->add_flag("--json", settings.json, "One JSON object per entry");
-    list_cmd->add_option("--store", settings.store, "Settings store file")->check(kNonEmptyText);
+    list_cmd->add_option("--store", settings.store, "Settings store file")->check(NonEmptyText());
     auto* get_cmd = settings_cmd->add_subcommand(
         "get", "Print one value; exit status 1 and no output when it is absent");
-    get_cmd->add_option("SECTION", settings.section, "Section")->required()->check(kText);
-    get_cmd->add_option("KEY", settings.key, "Key")->required()->check(kText);
-    get_cmd->add_option("--store", settings.store, "Settings store file")->check(kNonEmptyText);
+    get_cmd->add_option("SECTION", settings.section, "Section")->required()->check(Text());
+    get_cmd->add_option("KEY", settings.key, "Key")->required()->check(Text());
+    get_cmd->add_option("--store", settings.store, "Settings store file")->check(NonEmptyText());
     auto* set_cmd = settings_cmd->add_subcommand("set", "Create or replace one value");
-    set_cmd->add_option("SECTION", settings.section, "Section")->required()->check(kText);
-    set_cmd->add_option("KEY", settings.key, "Key")->required()->check(kText);
-    set_cmd->add_option("VALUE", settings.value, "Value")->required()->check(kText);
-    set_cmd->add_option("--store", settings.store, "Settings store file")->check(kNonEmptyText);
+    set_cmd->add_option("SECTION", settings.section, "Section")->required()->check(Text());
+    set_cmd->add_option("KEY", settings.key, "Key")->required()->check(Text());
+    set_cmd->add_option("VALUE", settings.value, "Value")->required()->check(Text());
+    set_cmd->add_option("--store", settings.store, "Settings store file")->check(NonEmptyText());
 
     PanelOptions panel;
     auto* panel_cmd =
@@ -117,7 +121,7 @@ int main(int argc, char** argv) {
         ->add_option("--svg", panel.svg,
                      "Draw the panel into this SVG file instead of "
                      "printing a table of its controls")
-        ->check(kNonEmptyText);
+        ->check(NonEmptyText());
 
     try {
         app.parse(argc, argv);
