@@ -1,6 +1,7 @@
 // The simulator's scenario parser on any bytes: every line is skipped, parsed or refused with
-// a message, the whole-file check agrees with the line parser, and every parsed event, written
-// back out with its text quoted, parses to the same event.
+// a message, the whole-file check agrees with the line parser (a UTF-16 file is refused as a
+// whole), and every parsed event, written back out with its text quoted, parses to the same
+// event.
 
 #include <string>
 #include <variant>
@@ -95,6 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace murl::fuzz;
     const std::string_view content(reinterpret_cast<const char*>(data), size);
     const auto errors = sim::CheckScenario(content);
+    if (content.starts_with("\xFF\xFE") || content.starts_with("\xFE\xFF")) {
+        FUZZ_CHECK(errors.size() == 1 && errors[0].line == 1, "a UTF-16 file is refused whole");
+        return 0;
+    }
 
     int lines = 0, events = 0;
     size_t next_error = 0;

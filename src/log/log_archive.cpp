@@ -10,6 +10,7 @@ namespace murl {
 namespace {
 
 constexpr int32_t kInternalError = 51;  // a failure that carries no platform number
+constexpr int32_t kPathFileAccessError = 75;
 
 std::u16string LastTwo(const std::u16string& text) {
     return text.size() > 2 ? text.substr(text.size() - 2) : text;
@@ -47,6 +48,11 @@ void clsLog::ArchiveLog(std::u16string_view ArchFilePathName) {
         std::unique_ptr<FileSystem> fs = platform_.files.Create();
         if (!fs->FileExists(file_)) fs->CreateTextFile(file_);
         if (default_path && !fs->FolderExists(folder)) fs->CreateFolder(folder);
+        // Copying the log onto itself and then emptying it would leave nothing of it.
+        if (fs->SameFile(file_, archive_path)) {
+            throw Error(kPathFileAccessError,
+                        u"Path/File access error: the archive path names the log file itself");
+        }
         fs->CopyFile(file_, archive_path, true);
         fs->CreateTextFile(file_);
         Output(archive_path + u" archived.", 0);

@@ -44,6 +44,8 @@ public:
     virtual void CopyFile(std::u16string_view source, std::u16string_view target,
                           bool overwrite) = 0;
     virtual std::unique_ptr<File> GetFile(std::u16string_view path) = 0;
+    // True when both paths name one existing file, however each is spelt (links included).
+    virtual bool SameFile(std::u16string_view first, std::u16string_view second) = 0;
 };
 
 // Creates the file-system component; the log makes a fresh one for every call.

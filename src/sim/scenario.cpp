@@ -56,10 +56,44 @@ std::u16string_view Lookup(const std::array<std::u16string_view, N>& names, std:
 }
 
 std::string Quote(std::string_view text) {
-    std::string quoted = "\"";
-    quoted += text;
-    quoted += '"';
-    return quoted;
+    return QuoteInput(text);
+}
+
+// A run of digits, cut like quoted input.
+std::string Cut(std::string_view digits) {
+    constexpr size_t kLongest = 60;
+    if (digits.size() <= kLongest) return std::string(digits);
+    return std::string(digits.substr(0, kLongest)) + "...";
+}
+
+// The length of the UTF-8 sequence at the start of `text`, or 0 when it is not one.
+size_t Utf8Length(std::string_view text) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    size_t length;
+    uint32_t code;
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (text.size() < length) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (byte(i) & 0x3F);
+    }
+    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    if (overlong || surrogate || code > 0x10FFFF) return 0;
+    return length;
 }
 
 // Splits off the next blank-separated field. Returns nothing when `rest` is exhausted.
@@ -160,7 +194,7 @@ std::string ReadColour(std::string_view field, int32_t& colour) {
     }
     const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), colour);
     if (ec == std::errc::result_out_of_range) {
-        return "COLOUR " + std::string(field) + " is outside the signed 32-bit range";
+        return "COLOUR " + Cut(field) + " is outside the signed 32-bit range";
     }
     return {};
 }
@@ -202,6 +236,58 @@ std::string FaultTargetName(std::string_view field, Operation op, std::u16string
 
 }  // namespace
 
+bool IsUtf8(std::string_view text) {
+    while (!text.empty()) {
+        const size_t length = Utf8Length(text);
+        if (length == 0) return false;
+        text.remove_prefix(length);
+    }
+    return true;
+}
+
+std::string QuoteInput(std::string_view raw) {
+    constexpr size_t kLongest = 60;  // characters of the input shown
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string quoted = "\"";
+    size_t shown = 0;
+    while (!raw.empty()) {
+        if (shown == kLongest) {
+            quoted += "...";
+            break;
+        }
+        ++shown;
+        const size_t length = Utf8Length(raw);
+        const auto lead = static_cast<unsigned char>(raw[0]);
+        const bool c1_control =
+            length == 2 && lead == 0xC2 && static_cast<unsigned char>(raw[1]) < 0xA0;
+        if (length == 0 || lead < 0x20 || lead == 0x7F || c1_control) {
+            switch (lead) {
+                case '\t':
+                    quoted += "\\t";
+                    break;
+                case '\n':
+                    quoted += "\\n";
+                    break;
+                case '\r':
+                    quoted += "\\r";
+                    break;
+                default: {
+                    const auto value = c1_control ? static_cast<unsigned char>(raw[1]) : lead;
+                    quoted += c1_control ? "\\u00" : "\\x";
+                    quoted += kHex[value >> 4];
+                    quoted += kHex[value & 0xF];
+                }
+            }
+            raw.remove_prefix(c1_control ? 2 : 1);
+            continue;
+        }
+        quoted += raw.substr(0, length);
+        raw.remove_prefix(length);
+    }
+    quoted += '"';
+    return quoted;
+}
+
 std::string_view VerbName(Verb verb) noexcept {
     for (const auto& info : kVerbs) {
         if (info.verb == verb) return info.name;
@@ -224,6 +310,10 @@ bool IsPushButtonName(std::u16string_view name) noexcept {
 }
 
 ParsedLine ParseLine(std::string_view line, int number) {
+    // A CR that does not end the line would hide what follows it, in a text or a comment.
+    if (line.find('\r') != std::string_view::npos) {
+        return "a CR inside the line: lines end with LF or CR LF";
+    }
     const size_t start = line.find_first_not_of(" \t");
     if (start == std::string_view::npos || line[start] == '#') return std::monostate{};
     std::string_view rest = line.substr(start);
@@ -329,6 +419,12 @@ ParsedLine ParseLine(std::string_view line, int number) {
 
 std::vector<ParseError> CheckScenario(std::string_view content) {
     std::vector<ParseError> errors;
+    if (content.starts_with("\xFF\xFE") || content.starts_with("\xFE\xFF")) {
+        errors.push_back({1,
+                          "the file is UTF-16 (it starts with a UTF-16 byte-order mark); "
+                          "scenarios must be UTF-8"});
+        return errors;
+    }
     ForEachLine(content, [&](int number, std::string_view line) {
         auto parsed = ParseLine(line, number);
         if (auto* message = std::get_if<std::string>(&parsed)) {

@@ -11,7 +11,7 @@
 // unless it starts with a double quote: then it is a quoted string with the escapes \" \\ \t
 // \n \r and \uXXXX, closed by a double quote at the very end of the line. The CR of a CRLF line
 // break is not part of the line. Blank lines and lines whose first non-blank character is #
-// are skipped.
+// are skipped. A CR anywhere but before the LF, and a UTF-16 file, are refused.
 
 #include <cstdint>
 #include <string>
@@ -93,6 +93,13 @@ void ForEachEvent(std::string_view content, Run&& run) {
         if (auto* event = std::get_if<Event>(&parsed)) run(*event);
     });
 }
+
+// Input as a diagnostic shows it: in double quotes, control characters and bytes that are not
+// UTF-8 escaped (\t \n \r \xNN \u0085), cut after 60 characters with "...".
+std::string QuoteInput(std::string_view raw);
+
+// Whether `text` is well-formed UTF-8 (no surrogates, no overlong forms).
+bool IsUtf8(std::string_view text);
 
 // The names of the panel's controls that scenarios may use.
 bool IsCheckBoxName(std::u16string_view name) noexcept;

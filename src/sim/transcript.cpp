@@ -158,6 +158,30 @@ std::string ReadableText(std::u16string_view text) {
     return out;
 }
 
+std::string ReadableName(std::u16string_view text) {
+    std::string out;
+    AppendEscaped(out, text, [](char16_t unit, std::string& to) {
+        switch (unit) {
+            case u'\n':
+                to += "\\n";
+                return true;
+            case u'\r':
+                to += "\\r";
+                return true;
+            case u'\t':
+                to += "\\t";
+                return true;
+            default:
+                if (unit < 0x20 || unit == 0x7F || (unit >= 0x80 && unit < 0xA0)) {
+                    AppendHex4(to, unit);
+                    return true;
+                }
+                return false;
+        }
+    });
+    return out;
+}
+
 std::string JsonLine(const Record& record) {
     const Event& e = *record.event;
     std::string out = "{\"line\":";

@@ -129,6 +129,49 @@ TEST(LogArchive, CallerGivenPathIsUsedUnchanged) {
     }
 }
 
+// Any spelling of the log's own file as the archive is refused before anything is touched.
+TEST(LogArchive, TheLogItselfIsNoArchive) {
+    struct Case {
+        const char* name;
+        std::string (*archive)(const DiskLog&);
+    };
+    const Case kCases[] = {
+        {"its own path", [](const DiskLog& t) { return t.log_path; }},
+        {"through a dot folder", [](const DiskLog& t) { return t.folder.Path("./murl_err.log"); }},
+        {"a symbolic link",
+         [](const DiskLog& t) {
+             const std::string link = t.folder.Path("symbolic.log");
+             std::filesystem::create_symlink(t.log_path, link);
+             return link;
+         }},
+        {"a hard link",
+         [](const DiskLog& t) {
+             const std::string link = t.folder.Path("hard.log");
+             std::filesystem::create_hard_link(t.log_path, link);
+             return link;
+         }},
+    };
+    const std::string refused =
+        "Error # 75\r\n\t\t\tPath/File access error: the archive path "
+        "names the log file itself\r\n";
+    for (const Case& c : kCases) {
+        for (int16_t level : {0, 1}) {
+            SCOPED_TRACE(testing::Message() << c.name << ", ceiling " << level);
+            DiskLog t;
+            WriteBytes(t.log_path, kOld);
+            t.log.SeverityLevel(level);
+
+            EXPECT_NO_THROW(t.log.ArchiveLog(ToUtf16(c.archive(t))));
+
+            EXPECT_EQ(ReadBytes(t.log_path), kOld + (level == 1 ? refused : ""));
+            EXPECT_TRUE(HasWriteBits(t.log_path));
+            EXPECT_EQ(t.log.Active(), kHostTrue);
+            t.log.Output(u"next", 0);
+            EXPECT_EQ(ReadBytes(t.log_path), kOld + (level == 1 ? refused : "") + "next\r\n");
+        }
+    }
+}
+
 // The fake module folder is C:\Plugins\Murl.
 constexpr char16_t kLog[] = u"C:\\Plugins\\Murl\\murl_err.log";
 constexpr char16_t kArchive[] = u"C:\\Plugins\\Murl\\ARCH\\07_3_5_murl.log";
@@ -140,12 +183,12 @@ TEST(LogArchive, StepsRunInOrder) {
     clsLog log(fake.MakePlatform(settings));
     log.File(kLog);
     log.ArchiveLog(u"");
-    const std::vector<std::string> expected = {"Create",          "FileExists",   "CreateTextFile",
-                                               "FolderExists",    "CreateFolder", "CopyFile",
-                                               "CreateTextFile",  // emptying
-                                               "Create",          "FileExists",   "OpenTextFile",
-                                               "WriteBlankLines", "WriteLine",    "Close",
-                                               "GetFile",         "SetAttributes"};
+    const std::vector<std::string> expected = {
+        "Create",         "FileExists", "CreateTextFile", "FolderExists",
+        "CreateFolder",   "SameFile",   "CopyFile",
+        "CreateTextFile",  // emptying
+        "Create",         "FileExists", "OpenTextFile",   "WriteBlankLines",
+        "WriteLine",      "Close",      "GetFile",        "SetAttributes"};
     EXPECT_EQ(fake.files.calls(), expected);
     EXPECT_EQ(fake.files.Attributes(kArchive), 33);
 }
@@ -174,6 +217,7 @@ TEST(LogArchive, FailureAtEachStepLeavesWhatWasDone) {
         {"4 create log", kFiles, "CreateTextFile", 57, false, true, 0, std::nullopt, older, true},
         {"5 folder exists", kFiles, "FolderExists", 57, true, true, 0, old, older, true},
         {"5 create folder", kFiles, "CreateFolder", 57, true, false, 0, old, std::nullopt, true},
+        {"6 same-file check", kFiles, "SameFile", 57, true, true, 0, old, older, true},
         {"6 copy", kFiles, "CopyFile", 57, true, true, 0, old, older, true},
         {"6 copy of a new log", kFiles, "CopyFile", 57, false, false, 0, "", std::nullopt, true},
         {"6 copy refused", kFiles, "CopyFile", 70, true, true, 0, old, older, true},
@@ -221,6 +265,26 @@ TEST(LogArchive, FailureAtEachStepLeavesWhatWasDone) {
             EXPECT_EQ(fake.files.live_components(), 0);
             EXPECT_EQ(fake.files.open_streams(), 0);
         }
+    }
+}
+
+TEST(LogArchive, TheLogItselfIsRefusedLikeAFailedStep) {
+    for (int16_t level : {0, 1}) {
+        SCOPED_TRACE(testing::Message() << "ceiling " << level);
+        NoSettings settings;
+        FakePlatform fake;
+        clsLog log(fake.MakePlatform(settings));
+        log.File(kLog);
+        log.SeverityLevel(level);
+        fake.files.AddFile(kLog, kOld);
+
+        EXPECT_NO_THROW(log.ArchiveLog(kLog));
+
+        EXPECT_EQ(fake.files.Contents(kLog),
+                  std::string(kOld) + (level == 1 ? "Error # 75\r\n\t\t\tPath/File access error: "
+                                                    "the archive path names the log file itself\r\n"
+                                                  : ""));
+        EXPECT_FALSE(fake.files.IsReadOnly(kLog));
     }
 }
 

@@ -215,11 +215,15 @@ TEST_F(LogWriterOnDisk, UnwritablePlacesSwitchLoggingOff) {
     const std::string read_only = folder.Path("read_only.log");
     testing_support::WriteBytes(read_only, "kept\r\n");
     ::chmod(read_only.c_str(), 0444);
+    const std::string fifo = folder.Path("fifo.log");  // opening it to write would wait
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
     const Case kCases[] = {
         {"missing folder", folder.Path("missing/murl_err.log"), u"Path not found"},
         {"read-only file", read_only, u"Permission denied"},
         {"empty path", "", u"Bad file name or number"},
         {"a folder", folder.path(), u"File already exists"},
+        {"a FIFO", fifo, u"Path/File access error"},
+        {"a device", "/dev/null", u"Path/File access error"},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
@@ -234,7 +238,8 @@ TEST_F(LogWriterOnDisk, UnwritablePlacesSwitchLoggingOff) {
     EXPECT_EQ(ReadBytes(read_only), "kept\r\n");
     EXPECT_FALSE(ReadBytes(folder.Path("missing/murl_err.log")));
     EXPECT_EQ(ReadBytes(log_path),
-              "missing folder\r\nread-only file\r\nempty path\r\na folder\r\n");
+              "missing folder\r\nread-only file\r\nempty path\r\na folder\r\na FIFO\r\n"
+              "a device\r\n");
 }
 
 }  // namespace

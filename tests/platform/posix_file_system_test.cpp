@@ -144,5 +144,30 @@ TEST_F(PosixFileSystemTest, ReadOnlyAttributeTakesAllWriteBits) {
     EXPECT_NO_THROW(fs->OpenTextFile(P("plain.txt"), 8));
 }
 
+TEST_F(PosixFileSystemTest, SameFileIsOneFileHoweverSpelt) {
+    std::filesystem::create_symlink(folder.Path("plain.txt"), folder.Path("symbolic.txt"));
+    std::filesystem::create_hard_link(folder.Path("plain.txt"), folder.Path("hard.txt"));
+    WriteBytes(folder.Path("twin.txt"), "plain\r\n");
+    const struct {
+        const char* name;
+        std::string path;
+        bool same;
+    } kCases[] = {
+        {"the same path", "plain.txt", true},
+        {"through a dot folder", "./plain.txt", true},
+        {"through its folder", "sub/../plain.txt", true},
+        {"a symbolic link", "symbolic.txt", true},
+        {"a hard link", "hard.txt", true},
+        {"a copy", "twin.txt", false},
+        {"a missing file", "none.txt", false},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(fs->SameFile(P("plain.txt"), P(c.path)), c.same);
+        EXPECT_EQ(fs->SameFile(P(c.path), P("plain.txt")), c.same);
+    }
+    EXPECT_FALSE(fs->SameFile(P("none.txt"), P("none.txt")));
+}
+
 }  // namespace
 }  // namespace murl

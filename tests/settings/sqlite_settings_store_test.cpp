@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <source_location>
 #include <string>
 #include <thread>
@@ -39,6 +41,11 @@ protected:
     fs::path dir_;
 };
 
+std::string ReadFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // A connection of its own that holds the file's write lock until Release.
 class LockHolder {
 public:
@@ -52,6 +59,20 @@ public:
 private:
     sqlite3* db_ = nullptr;
 };
+
+void ExpectFailure(const std::function<void()>& operation, int32_t number,
+                   const std::u16string& description_start, std::string_view message,
+                   std::source_location where = std::source_location::current()) {
+    const testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), "here");
+    try {
+        operation();
+        ADD_FAILURE() << "no failure";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), number);
+        EXPECT_EQ(e.description().substr(0, description_start.size()), description_start);
+        EXPECT_THAT(e.what(), HasSubstr(message));
+    }
+}
 
 TEST_F(SqliteSettingsStoreTest, ReadingAMissingFileCreatesNothing) {
     SqliteSettingsStore store(dir_ / "sub" / "settings.sqlite");
@@ -171,20 +192,6 @@ TEST_F(SqliteSettingsStoreTest, AFirstSaveOnAnExistingStoreWaitsForAnotherWriter
     EXPECT_EQ(store.List().size(), 2u);
 }
 
-void ExpectFailure(const std::function<void()>& operation, int32_t number,
-                   const std::u16string& description_start, std::string_view message,
-                   std::source_location where = std::source_location::current()) {
-    const testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), "here");
-    try {
-        operation();
-        ADD_FAILURE() << "no failure";
-    } catch (const Error& e) {
-        EXPECT_EQ(e.number(), number);
-        EXPECT_EQ(e.description().substr(0, description_start.size()), description_start);
-        EXPECT_THAT(e.what(), HasSubstr(message));
-    }
-}
-
 TEST_F(SqliteSettingsStoreTest, FailuresNameTheFileAndTheCause) {
     std::ofstream(dir_ / "plain.txt")
         << "not a database, and long enough to be read as one........"
@@ -259,6 +266,119 @@ TEST_F(SqliteSettingsStoreTest, AWriteThatWaitsTooLongFailsAndChangesNothing) {
     EXPECT_EQ(store.GetSetting(u"Murl", u"XyzAbc", u"Evades", u"0"), u"1");
     store.SaveSetting(u"Murl", u"XyzAbc", u"Evades", u"3");
     EXPECT_EQ(store.GetSetting(u"Murl", u"XyzAbc", u"Evades", u"0"), u"3");
+}
+
+// A connection of its own in the middle of a write: its change is made, not yet committed.
+class PendingWrite {
+public:
+    explicit PendingWrite(const fs::path& file) {
+        EXPECT_EQ(sqlite3_open(file.c_str(), &db_), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db_,
+                               "BEGIN EXCLUSIVE; UPDATE settings SET value = 'pending';"
+                               " INSERT INTO settings VALUES ('Murl', 'New', 'Key', 'pending')",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+    }
+    ~PendingWrite() { sqlite3_close(db_); }
+    void Commit() { EXPECT_EQ(sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK); }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+std::string JournalMode(const fs::path& file) {
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    std::string mode;
+    sqlite3_exec(
+        db, "PRAGMA journal_mode",
+        [](void* out, int, char** values, char**) {
+            *static_cast<std::string*>(out) = values[0] ? values[0] : "";
+            return 0;
+        },
+        &mode, nullptr);
+    sqlite3_close(db);
+    return mode;
+}
+
+// A store file written by another program in the default rollback-journal mode.
+void WriteRollbackJournalStore(const fs::path& file) {
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    sqlite3_exec(db,
+                 "CREATE TABLE settings (application TEXT NOT NULL, section TEXT NOT NULL,"
+                 " key TEXT NOT NULL, value TEXT NOT NULL,"
+                 " PRIMARY KEY (application, section, key)) WITHOUT ROWID;"
+                 "INSERT INTO settings VALUES ('Murl', 'SAlice', 'Evades', '41')",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+}
+
+TEST_F(SqliteSettingsStoreTest, ReadersAreNeverBlockedByAWriter) {
+    const struct {
+        const char* name;
+        void (*make)(const fs::path&);
+    } cases[] = {
+        {"a store we created",
+         [](const fs::path& file) {
+             SqliteSettingsStore(file).SaveSetting(u"Murl", u"SAlice", u"Evades", u"41");
+         }},
+        {"a store in rollback-journal mode", WriteRollbackJournalStore},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto file = dir_ / (std::string(c.name) + ".sqlite");
+        c.make(file);
+        // The first open of the older file switches it for good.
+        EXPECT_EQ(SqliteSettingsStore(file).Find(u"Murl", u"SAlice", u"Evades"), u"41");
+        EXPECT_EQ(JournalMode(file), "wal");
+
+        PendingWrite writer(file);
+        SqliteSettingsStore store(file, std::chrono::milliseconds(50));
+        EXPECT_EQ(store.GetSetting(u"Murl", u"SAlice", u"Evades", u"0"), u"41");
+        EXPECT_EQ(store.Find(u"Murl", u"New", u"Key"), std::nullopt);
+        EXPECT_EQ(store.List().size(), 1u);
+        writer.Commit();
+        EXPECT_EQ(store.GetSetting(u"Murl", u"SAlice", u"Evades", u"0"), u"pending");
+    }
+}
+
+TEST_F(SqliteSettingsStoreTest, ADamagedFileIsRefusedAndNeverWritten) {
+    const auto file = dir_ / "settings.sqlite";
+    {
+        SqliteSettingsStore store(file);
+        store.SaveSetting(u"Murl", u"SAlice", u"Evades", u"41");
+        store.SaveSetting(u"Murl", u"Settings", u"Bots", u"True");
+        for (int i = 0; i < 200; ++i) {
+            store.SaveSetting(u"Murl", u"Character" + ToUtf16(std::to_string(i)), u"Evades",
+                              u"1234567890");
+        }
+    }
+    fs::resize_file(file, 5000);
+    const auto damaged = ReadFile(file);
+    const std::u16string named = u"Settings store \"" + ToUtf16(file.string()) + u"\" ";
+    SqliteSettingsStore store(file);
+    ExpectFailure([&] { store.GetSetting(u"Murl", u"SAlice", u"Evades", u"0"); }, err::kInvalidCall,
+                  named + u"cannot be read: ", "the file is damaged");
+    ExpectFailure([&] { store.List(); }, err::kInvalidCall, named + u"cannot be read: ",
+                  "the file is damaged");
+    ExpectFailure([&] { store.SaveSetting(u"Murl", u"SAlice", u"Evades", u"1"); },
+                  err::kInvalidCall, named + u"cannot be written: ", "the file is damaged");
+    EXPECT_EQ(ReadFile(file), damaged);
+}
+
+TEST_F(SqliteSettingsStoreTest, OnlyAFileOrNothingIsAStore) {
+    ASSERT_EQ(mkfifo((dir_ / "fifo.sqlite").c_str(), 0666), 0);
+    const fs::path paths[] = {dir_ / "fifo.sqlite", "/dev/null"};
+    for (const auto& path : paths) {
+        SCOPED_TRACE(path.string());
+        SqliteSettingsStore store(path);
+        const std::u16string named = u"Settings store \"" + ToUtf16(path.string()) + u"\" ";
+        ExpectFailure([&] { store.GetSetting(u"Murl", u"Settings", u"Bots", u"False"); }, 75,
+                      named + u"cannot be read: ", "Path/File access error");
+        ExpectFailure([&] { store.SaveSetting(u"Murl", u"Settings", u"Bots", u"True"); }, 75,
+                      named + u"cannot be written: ", "Path/File access error");
+    }
 }
 
 }  // namespace

@@ -118,6 +118,100 @@ check "svg labels the boxes" \
      grep -q ">Filter Bots (-b- and -t-)</text>" "$svg"'
 expect 3 "panel --svg into a missing folder" -- "$sim" panel --svg "$work/absent/panel.svg"
 
+# ---- hostile files and failing output --------------------------------------------------------
+hostile="$work/hostile"
+mkdir -p "$hostile/fifo-dir"
+printf 'init\nlogin\n' >"$hostile/ok.scenario"
+
+# A store whose integrity check fails is refused, naming the file, before anything runs.
+damaged="$hostile/damaged.sqlite"
+"$sim" settings set SAlice Evades 41 --store "$damaged"
+for i in $(seq 1 150); do "$sim" settings set "Character$i" Evades 1234567890 --store "$damaged"; done
+truncate -s 5000 "$damaged"
+cp "$damaged" "$hostile/damaged.copy"
+expect 3 "settings list of a damaged store" -- "$sim" settings list --store "$damaged"
+check "the damaged store is named" 'grep -qF "\"$damaged\"" "$work/err" && grep -q damaged "$work/err"'
+expect 3 "settings set into a damaged store" -- "$sim" settings set SAlice Evades 1 --store "$damaged"
+expect 3 "a run on a damaged store" -- "$sim" run --store "$damaged" --module-dir "$hostile" \
+    "$hostile/ok.scenario"
+check "a run on a damaged store says so" 'grep -qF "\"$damaged\"" "$work/err" && [ ! -s "$work/out" ]'
+check "a damaged store is never written" 'cmp -s "$damaged" "$hostile/damaged.copy"'
+check "a run on a damaged store logs nothing" '[ ! -e "$hostile/murl_err.log" ]'
+
+# A FIFO never makes anything wait.
+mkfifo "$hostile/fifo-dir/murl_err.log" "$hostile/fifo.sqlite"
+printf 'fault GetHooks\ninit\n' >"$hostile/fault.scenario"
+expect 0 "a FIFO as the log" -- timeout 20 "$sim" run --store "$hostile/s.sqlite" \
+    --module-dir "$hostile/fifo-dir" "$hostile/fault.scenario"
+expect 3 "a FIFO as the store" -- timeout 20 "$sim" settings list --store "$hostile/fifo.sqlite"
+check "a FIFO as the store is refused" 'grep -q "Path/File access error" "$work/err"'
+
+# A file-size limit makes the log's write fail; it does not kill the simulator.
+head -c 2000 /dev/zero | tr '\0' x >"$hostile/murl_err.log"
+expect 0 "a log beyond the file-size limit" -- bash -c 'ulimit -f 1; exec "$@"' _ "$sim" run --json \
+    --store "$hostile/s.sqlite" --module-dir "$hostile" "$hostile/fault.scenario"
+check "the run beyond the file-size limit has its transcript" '[ "$(grep -c "" "$work/out")" = 2 ]'
+check "the oversized log is left whole" '[ "$(wc -c <"$hostile/murl_err.log")" = 2000 ]'
+
+# Diagnostics show input escaped and cut short, on one line.
+printf 'init\n\033[2J\033]0;pwned\007 now\n' >"$hostile/escapes.scenario"
+expect 2 "an unknown verb made of escape sequences" -- "$sim" run "$hostile/escapes.scenario"
+check "escape sequences are shown escaped" \
+    'grep -qxF "$hostile/escapes.scenario:2: unknown verb \"\\x1B[2J\\x1B]0;pwned\\x07\"" "$work/err"'
+head -c 200000 /dev/zero | tr '\0' v >"$hostile/long.scenario"
+expect 2 "a long bad line" -- "$sim" run "$hostile/long.scenario"
+check "a long bad line gives a short message" '[ "$(wc -c <"$work/err")" -lt 300 ]'
+printf '\377\376i\000n\000i\000t\000\n\000' >"$hostile/utf16.scenario"
+expect 2 "a UTF-16 scenario" -- "$sim" run "$hostile/utf16.scenario"
+check "a UTF-16 scenario is named as such" 'grep -q "UTF-16.*must be UTF-8" "$work/err"'
+printf 'identity1 Alice\rinit\rlogin\n' >"$hostile/cr.scenario"
+expect 2 "CR-only line ends" -- "$sim" run "$hostile/cr.scenario"
+check "CR-only line ends are refused at their line" 'grep -q "cr.scenario:1: a CR inside the line" "$work/err"'
+
+# Command-line values that are not UTF-8, or empty, are usage errors.
+bad=$'\xff'
+expect 2 "a key that is not UTF-8" -- "$sim" settings set bad "$bad" A --store "$hostile/u.sqlite"
+check "the argument is named" 'grep -qF "KEY: not UTF-8 text: \"\\xFF\"" "$work/err"'
+expect 2 "a value that is not UTF-8" -- "$sim" settings set Settings Bots "x$bad" --store "$hostile/u.sqlite"
+check "nothing is stored for a value that is not UTF-8" '[ ! -e "$hostile/u.sqlite" ]'
+mkdir -p "$hostile/dir$bad"
+expect 2 "a module folder that is not UTF-8" -- "$sim" run --module-dir "$hostile/dir$bad" \
+    "$hostile/ok.scenario"
+check "the module folder is named" 'grep -q "^--module-dir: not UTF-8 text" "$work/err"'
+for option in --store --module-dir --clock; do
+    expect 2 "an empty $option" -- "$sim" run "$option" "" "$hostile/ok.scenario"
+    check "an empty $option says so" 'grep -q "^$option: empty" "$work/err"'
+done
+expect 2 "settings list with an empty --store" -- "$sim" settings list --store ""
+expect 2 "panel with an empty --svg" -- "$sim" panel --svg ""
+
+# Sections and keys are shown escaped in the list for people.
+expect 0 "settings set, control characters" -- "$sim" settings set $'a\033b' $'k\tx' v \
+    --store "$hostile/c.sqlite"
+expect 0 "settings list, control characters" -- "$sim" settings list --store "$hostile/c.sqlite"
+check "control characters in sections and keys are escaped" \
+    '[ "$(cat "$work/out")" = "[a\\u001Bb] k\\tx = \"v\"" ]'
+
+# A scenario that is a folder cannot be read, and says why.
+expect 2 "a scenario that is a folder" -- "$sim" run "$hostile"
+check "a folder as the scenario says why" 'grep -qF "cannot read the scenario \"$hostile\": it is a folder" "$work/err"'
+expect 2 "a missing scenario" -- "$sim" run "$hostile/absent"
+check "a missing scenario says why" 'grep -qF "cannot read the scenario \"$hostile/absent\": No such file or directory" "$work/err"'
+
+# Output that cannot be written is an error with a message.
+if [ -w /dev/full ]; then
+    "$sim" settings set Settings Bots True --store "$hostile/full.sqlite"
+    for command in "settings list --store $hostile/full.sqlite" \
+                   "settings get Settings Bots --store $hostile/full.sqlite" "panel" \
+                   "run --store $hostile/full.sqlite --module-dir $hostile $hostile/ok.scenario"; do
+        # shellcheck disable=SC2086
+        "$sim" $command >/dev/full 2>"$work/err"
+        status=$?
+        check "$command >/dev/full exits 3 (got $status)" '[ "$status" = 3 ]'
+        check "$command >/dev/full says why" 'grep -q "cannot write to standard output" "$work/err"'
+    done
+fi
+
 # ---- the example session ----------------------------------------------------------------
 expect 0 "the example session" -- "$sim" run --json --store "$work/example.sqlite" \
     --module-dir "$work" --clock "2024-05-17 21:30:00" "$example"

@@ -165,19 +165,77 @@ TEST(ScenarioLine, SkipsBlankAndCommentLines) {
 
 TEST(ScenarioFile, NumbersLinesAndDropsTheCrOfCrLf) {
     const std::string_view content =
-        "\xEF\xBB\xBFinit\r\n# note\r\n\r\nchat 5 trailing\r\ntype mid\rline\nstatus "
+        "\xEF\xBB\xBFinit\r\n# note\r\n\r\nchat 5 trailing\r\nstatus "
         "\"q\"\r\nlogin";
     std::vector<Event> events;
     ForEachEvent(content, [&](const Event& e) { events.push_back(e); });
-    ASSERT_EQ(events.size(), 5u);
+    ASSERT_EQ(events.size(), 4u);
     EXPECT_EQ(events[0].line, 1);
     EXPECT_EQ(events[0].verb, Verb::Init);
     EXPECT_EQ(events[1].line, 4);
     EXPECT_EQ(events[1].text, u"trailing");
-    EXPECT_EQ(events[2].line, 5);
-    EXPECT_EQ(events[2].text, u"mid\rline");
-    EXPECT_EQ(events[3].text, u"q");  // the quote closes at the end, before the CR
-    EXPECT_EQ(events[4].line, 7);
+    EXPECT_EQ(events[2].text, u"q");  // the quote closes at the end, before the CR
+    EXPECT_EQ(events[3].line, 6);
+}
+
+// Whatever the input holds, a message shows it on one short line of printable text.
+TEST(ScenarioFile, MessagesShowInputSafely) {
+    const struct {
+        const char* name;
+        std::string content;
+        std::vector<ParseError> errors;
+    } kCases[] = {
+        {"CR-only line ends",
+         "identity1 Alice\rinit\rlogin\n",
+         {{1, "a CR inside the line: lines end with LF or CR LF"}}},
+        {"a CR inside a text",
+         "init\ntype mid\rline\r\n",
+         {{2, "a CR inside the line: lines end with LF or CR LF"}}},
+        {"a CR in a comment",
+         "# note\rinit\n",
+         {{1, "a CR inside the line: lines end with LF or CR LF"}}},
+        {"escape sequences",
+         "\x1b[2J\x1b]0;x\x07 y\n",
+         {{1, "unknown verb \"\\x1B[2J\\x1B]0;x\\x07\""}}},
+        {"bytes that are not UTF-8",
+         "\xff\xc0\x80ok\xe2\x82\n",
+         {{1, "unknown verb \"\\xFF\\xC0\\x80ok\\xE2\\x82\""}}},
+        {"C1 controls and DEL",
+         "a\xc2\x85\x7f\xc2\xa0\n",
+         {{1, "unknown verb \"a\\u0085\\x7F\xc2\xa0\""}}},
+        {"a long word",
+         std::string(100000, 'v') + "\n",
+         {{1, "unknown verb \"" + std::string(60, 'v') + "...\""}}},
+        {"a long wide word",
+         std::string(300, '\xc3') + "\n",
+         {{1, "unknown verb \"" +
+                  [] {
+                      std::string shown;
+                      for (int i = 0; i < 60; ++i) shown += "\\xC3";
+                      return shown;
+                  }() +
+                  "...\""}}},
+        {"a long argument",
+         "check chkZero " + std::string(1000, 'o') + "\n",
+         {{1, "check: the state must be on or off, not \"" + std::string(60, 'o') + "...\""}}},
+        {"a long colour",
+         "chat " + std::string(1000, '9') + " x\n",
+         {{1, "chat: COLOUR " + std::string(60, '9') + "... is outside the signed 32-bit range"}}},
+        {"UTF-16 little-endian",
+         std::string("\xFF\xFEi\0n\0i\0t\0\n\0", 12),
+         {{1,
+           "the file is UTF-16 (it starts with a UTF-16 byte-order mark); scenarios must be "
+           "UTF-8"}}},
+        {"UTF-16 big-endian",
+         std::string("\xFE\xFF\0i\0n\0i\0t\0\n", 12),
+         {{1,
+           "the file is UTF-16 (it starts with a UTF-16 byte-order mark); scenarios must be "
+           "UTF-8"}}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CheckScenario(c.content), c.errors);
+    }
 }
 
 TEST(ScenarioFile, ReportsEveryMalformedLineInOrder) {

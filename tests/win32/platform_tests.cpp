@@ -454,3 +454,34 @@ MANUAL_CASE(full_disk_keeps_log_entries_whole) {
         CHECK_EQ(FileBytes(log_path), expected);
     }
 }
+
+TEST_CASE(files_are_the_same_however_spelt) {
+    murl::Win32FileSystemFactory factory;
+    auto fs = factory.Create();
+    const std::u16string folder = TempFolder("same");
+    const std::u16string log = folder + u"\\murl_err.log";
+    const std::u16string other = folder + u"\\other.log";
+    const std::u16string link = folder + u"\\link.log";
+    fs->CreateTextFile(log);
+    fs->CreateTextFile(other);
+    DeleteFileW(Wide(link).c_str());
+    CHECK(CreateHardLinkW(Wide(link).c_str(), Wide(log).c_str(), nullptr));
+    struct Row {
+        const char* name;
+        std::u16string path;
+        bool same;
+    } rows[] = {
+        {"the same path", log, true},
+        {"through a dot folder", folder + u"\\.\\murl_err.log", true},
+        {"in other letter case", folder + u"\\MURL_ERR.LOG", true},
+        {"a hard link", link, true},
+        {"another file", other, false},
+        {"a missing file", folder + u"\\none.log", false},
+        {"the folder", folder, false},
+    };
+    for (const Row& row : rows) {
+        TRACE(row.name);
+        CHECK_EQ(fs->SameFile(log, row.path), row.same);
+        CHECK_EQ(fs->SameFile(row.path, log), row.same);
+    }
+}

@@ -22,6 +22,8 @@ class Store {
 public:
     virtual ~Store() = default;
     virtual SettingsStore& settings() = 0;
+    // Throws when the store is there but cannot be used (damaged, not a file). Creates nothing.
+    virtual void Verify() {}
     // Every entry of the application "Murl", sorted by section then key. Creates nothing.
     virtual std::vector<StoreEntry> List() = 0;
     // One value of "Murl"; nothing when absent. Creates nothing.

@@ -18,6 +18,7 @@ public:
     explicit SqliteStore(std::filesystem::path file) : store_(std::move(file)) {}
 
     SettingsStore& settings() override { return store_; }
+    void Verify() override { store_.Verify(); }
 
     std::vector<StoreEntry> List() override {
         std::vector<StoreEntry> entries;

@@ -1,5 +1,7 @@
 // murl-sim run: checks the whole scenario, then plays it against the plug-in.
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -30,17 +32,32 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool ReadScenario(const std::string& name, std::string& content) {
+// The whole scenario, or the reason it cannot be read.
+bool ReadScenario(const std::string& name, std::string& content, std::string& reason) {
     if (name == "-") {
         std::ostringstream all;
         all << std::cin.rdbuf();
         content = std::move(all).str();
+        if (std::cin.bad()) reason = "standard input cannot be read";
         return !std::cin.bad();
     }
+    std::error_code ec;
+    if (fs::is_directory(ArgumentPath(name), ec)) {
+        reason = "it is a folder";
+        return false;
+    }
+    errno = 0;
     std::ifstream in(ArgumentPath(name), std::ios::binary);
-    if (!in) return false;
+    if (!in) {
+        reason = errno != 0 ? std::strerror(errno) : "it cannot be opened";
+        return false;
+    }
     content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    if (in.bad()) {
+        reason = errno != 0 ? std::strerror(errno) : "a read failed";
+        return false;
+    }
+    return true;
 }
 
 // A scenario line of a few hundred MiB can exhaust the address space of the 32-bit
@@ -103,8 +120,9 @@ int RunScenario(const RunOptions& options, std::string& content) {
         }
     }
 
-    if (!ReadScenario(options.scenario, content)) {
-        return UsageError("cannot read the scenario \"" + options.scenario + "\"");
+    std::string reason;
+    if (!ReadScenario(options.scenario, content, reason)) {
+        return UsageError("cannot read the scenario \"" + options.scenario + "\": " + reason);
     }
     const std::string file_name = options.scenario == "-" ? "<stdin>" : options.scenario;
     const auto errors = sim::CheckScenario(content);
@@ -118,6 +136,7 @@ int RunScenario(const RunOptions& options, std::string& content) {
     std::string refused;
     auto store = OpenStore(options.store, refused);
     if (!store) return UsageError(refused);
+    store->Verify();  // a damaged store stops the run before anything is written
     if (default_module_dir) fs::create_directories(module_dir);
 
     auto parser = sim::MakeXmlParser();

@@ -41,9 +41,9 @@ int SettingsList(const SettingsOptions& options) {
             out += "}\n";
         } else {
             out += '[';
-            out += ToUtf8(entry.section);
+            out += sim::ReadableName(entry.section);
             out += "] ";
-            out += ToUtf8(entry.key);
+            out += sim::ReadableName(entry.key);
             out += " = ";
             out += sim::ReadableText(entry.value);
             out += '\n';

@@ -131,6 +131,10 @@ public:
         fs_.Existing(path);
         return std::make_unique<FakeFile>(fs_, std::u16string(path));
     }
+    bool SameFile(std::u16string_view first, std::u16string_view second) override {
+        fs_.Check("SameFile");
+        return first == second && fs_.HasFile(first);
+    }
 
 private:
     FakeFileSystem& fs_;

@@ -5,7 +5,8 @@
 // Operations behave as the platform's do (53 missing file, 70 read-only, 76 missing folder)
 // and each can be told to fail through the FailPlan, under these names:
 //   Create, FileExists, FolderExists, CreateFolder, CreateTextFile, OpenTextFile, CopyFile,
-//   GetFile, WriteBlankLines, WriteLine, Close, SetAttributes.
+//   GetFile, SameFile, WriteBlankLines, WriteLine, Close, SetAttributes.
+// A file has one spelling only: SameFile is true for two equal paths of an existing file.
 // The factory holds the state and must outlive every component and stream it hands out.
 
 #include <map>

@@ -14,6 +14,7 @@
 #include "host/error.h"
 #include "host/text.h"
 #include "platform/cp1252.h"
+#include "platform/posix/system_calls.h"
 
 namespace murl {
 
@@ -29,6 +30,11 @@ constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
 Error AlreadyExists() {
     return Error(kFileAlreadyExists, u"File already exists");
+}
+
+// A FIFO, a device or a socket where a file should be.
+Error NotAFile() {
+    return Error(kPathFileAccessError, u"Path/File access error");
 }
 
 // The platform's error for a failed system call.
@@ -114,31 +120,53 @@ struct stat ExistingFile(const std::string& path) {
     return info;
 }
 
-// Refuses to replace or append to a read-only file; a missing one passes.
+// Refuses to replace or append to a read-only file, or to anything that is not a file; a
+// missing one passes.
 void RequireWritable(const std::string& path) {
     struct stat info;
     if (Stat(path, info)) {
         if (S_ISDIR(info.st_mode)) throw AlreadyExists();
+        if (!S_ISREG(info.st_mode)) throw NotAFile();
         if (IsReadOnly(info)) throw Error(err::kPermissionDenied);
     }
 }
 
+void CloseQuietly(int fd) noexcept {
+    Sys().close(fd);
+}
+
+// Opens a regular file. Never blocks: a FIFO without a reader, or one that takes the place of
+// the file after it was checked, is refused rather than waited for.
 int OpenFile(const std::string& path, int flags, mode_t mode = 0666) {
     int fd;
     do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+        fd = Sys().open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) ThrowOsError();
+    if (fd < 0) {
+        if (errno == ENXIO) throw NotAFile();
+        ThrowOsError();
+    }
+    struct stat info;
+    if (Sys().fstat(fd, &info) != 0) {
+        const int code = errno;
+        CloseQuietly(fd);
+        throw OsError(code);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        CloseQuietly(fd);
+        throw NotAFile();
+    }
     return fd;
 }
 
 void WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        const ssize_t written = Sys().write(fd, bytes.data(), bytes.size());
         if (written < 0) {
             if (errno == EINTR) continue;
             ThrowOsError();
         }
+        if (written == 0) throw OsError(ENOSPC);
         bytes.remove_prefix(static_cast<size_t>(written));
     }
 }
@@ -150,23 +178,29 @@ public:
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) CloseQuietly(fd_);
     }
     int get() const noexcept { return fd_; }
     bool open() const noexcept { return fd_ >= 0; }
     void Close() {
         const int fd = fd_;
         fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR) ThrowOsError();
+        if (Sys().close(fd) != 0 && errno != EINTR) ThrowOsError();
     }
 
 private:
     int fd_;
 };
 
+// Appends to a file. What one stream writes reaches the file whole or not at all: a write that
+// fails, or stops short, cuts the file back to the length it had when the stream was opened.
 class PosixTextStream : public TextStream {
 public:
-    explicit PosixTextStream(int fd) : fd_(fd) {}
+    explicit PosixTextStream(int fd) : fd_(fd) {
+        struct stat info;
+        if (Sys().fstat(fd_.get(), &info) != 0) ThrowOsError();
+        length_before_ = info.st_size;
+    }
 
     void WriteBlankLines(int32_t lines) override {
         RequireOpen();
@@ -176,13 +210,13 @@ public:
         constexpr int32_t kPerChunk = static_cast<int32_t>(kChunk.size() / 2);
         for (int32_t left = lines; left > 0; left -= kPerChunk) {
             const auto now = static_cast<size_t>(std::min(left, kPerChunk));
-            WriteAll(fd_.get(), kChunk.substr(0, 2 * now));
+            Append(kChunk.substr(0, 2 * now));
         }
     }
 
     void WriteLine(std::u16string_view text) override {
         RequireOpen();
-        WriteAll(fd_.get(), ToCp1252(text) + "\r\n");
+        Append(ToCp1252(text) + "\r\n");
     }
 
     void Close() override {
@@ -194,7 +228,19 @@ private:
         if (!fd_.open()) throw Error(err::kInvalidCall);
     }
 
+    // The failure is reported even when the file cannot be cut back.
+    void Append(std::string_view bytes) {
+        try {
+            WriteAll(fd_.get(), bytes);
+        } catch (...) {
+            while (Sys().ftruncate(fd_.get(), length_before_) != 0 && errno == EINTR) {
+            }
+            throw;
+        }
+    }
+
     Descriptor fd_;
+    off_t length_before_ = 0;
 };
 
 class PosixFile : public File {
@@ -289,6 +335,12 @@ public:
         std::string os_path = OsPath(path);
         ExistingFile(os_path);
         return std::make_unique<PosixFile>(std::move(os_path));
+    }
+
+    bool SameFile(std::u16string_view first, std::u16string_view second) override {
+        struct stat a, b;
+        return Stat(OsPath(first), a) && Stat(OsPath(second), b) && a.st_dev == b.st_dev &&
+               a.st_ino == b.st_ino;
     }
 };
 

@@ -1,9 +1,13 @@
 #include "platform/posix/sqlite_settings_store.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <system_error>
 #include <utility>
@@ -16,6 +20,7 @@ namespace murl {
 namespace {
 
 constexpr char16_t kSource[] = u"SettingsStore";
+constexpr int32_t kPathFileAccessError = 75;
 
 constexpr char kCreateTable[] =
     "CREATE TABLE IF NOT EXISTS settings ("
@@ -133,6 +138,64 @@ private:
     const std::filesystem::path& file_;
 };
 
+// Refuses a path that names something other than a file or a folder (a FIFO would block the
+// open, a device is no store); SQLite refuses folders itself.
+void RequireFileOrNothing(const std::filesystem::path& file, Action action) {
+    struct stat info;
+    if (::stat(file.c_str(), &info) != 0) return;
+    if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+        Throw(file, action, kPathFileAccessError, "Path/File access error: not a regular file");
+    }
+}
+
+// The URI that opens `file` as a file that nobody changes, without locks or a WAL index.
+std::string ImmutableUri(const std::filesystem::path& file) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const char c : file.string()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::strchr("/-._~", c)) {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHex[byte >> 4];
+            uri += kHex[byte & 0xF];
+        }
+    }
+    return uri + "?immutable=1";
+}
+
+// Write-ahead logging lets readers go on while another connection writes. The mode stays with
+// the file; a file that cannot be switched (read-only, busy) is read in the mode it has.
+void UseWriteAheadLog(sqlite3* db) {
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+}
+
+// A damaged file is refused before anything reads from it or writes into it.
+void RequireIntact(sqlite3* db, const std::filesystem::path& file, Action action) {
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &raw, nullptr);
+    const Statement statement(raw);
+    std::string findings;
+    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+        rc = sqlite3_step(statement.get());
+        if (rc != SQLITE_ROW) break;
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
+        std::string line = text ? text : "";
+        if (line == "ok") continue;
+        std::replace(line.begin(), line.end(), '\n', ' ');
+        if (!findings.empty()) findings += "; ";
+        findings += line;
+    }
+    const bool damaged = (rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB;
+    if (rc == SQLITE_DONE && findings.empty()) return;
+    if (rc != SQLITE_DONE && !damaged) Fail(db, file, action, rc);
+    if (findings.empty()) findings = sqlite3_errmsg(db);
+    constexpr size_t kLongest = 200;
+    if (findings.size() > kLongest) findings = findings.substr(0, kLongest) + "...";
+    Throw(file, action, err::kInvalidCall, "the file is damaged (" + findings + ")");
+}
+
 }  // namespace
 
 void SqliteSettingsStore::CloseDatabase::operator()(sqlite3* db) const noexcept {
@@ -160,12 +223,28 @@ std::filesystem::path SqliteSettingsStore::DefaultPath() {
 
 void SqliteSettingsStore::Open(bool create) {
     const Action action = create ? Action::Write : Action::Read;
+    RequireFileOrNothing(file_, action);
+    try {
+        db_ = Connect(SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), create);
+    } catch (const Error& e) {
+        // A folder that we may not write to refuses the write-ahead log's index; the file can
+        // still be read as it stands, which is all that anyone can have made of it from here.
+        if (create || e.number() != err::kPermissionDenied) throw;
+        db_ = Connect(SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, create);
+    }
+    has_table_ = false;
+}
+
+std::unique_ptr<sqlite3, SqliteSettingsStore::CloseDatabase> SqliteSettingsStore::Connect(
+    int flags, bool create) const {
+    const Action action = create ? Action::Write : Action::Read;
     sqlite3* raw = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     // Opened by its absolute name: SQLite gives "" and ":memory:" a meaning of its own.
     std::error_code ec;
     const auto absolute = std::filesystem::absolute(file_, ec);
-    const int rc = sqlite3_open_v2(ec ? file_.c_str() : absolute.c_str(), &raw, flags, nullptr);
+    const std::string name = (flags & SQLITE_OPEN_URI) ? ImmutableUri(ec ? file_ : absolute)
+                                                       : (ec ? file_ : absolute).string();
+    const int rc = sqlite3_open_v2(name.c_str(), &raw, flags, nullptr);
     std::unique_ptr<sqlite3, CloseDatabase> db(raw);
     if (rc != SQLITE_OK) Fail(db.get(), file_, action, rc);
     sqlite3_extended_result_codes(db.get(), 1);
@@ -173,8 +252,9 @@ void SqliteSettingsStore::Open(bool create) {
     if (const int rc2 = sqlite3_busy_timeout(db.get(), timeout); rc2 != SQLITE_OK) {
         Fail(db.get(), file_, action, rc2);
     }
-    db_ = std::move(db);
-    has_table_ = false;
+    RequireIntact(db.get(), file_, action);
+    if (!(flags & SQLITE_OPEN_READONLY)) UseWriteAheadLog(db.get());
+    return db;
 }
 
 sqlite3* SqliteSettingsStore::ForReading() {
@@ -244,6 +324,10 @@ std::vector<SqliteSettingsStore::Entry> SqliteSettingsStore::List() {
                            ColumnText(statement.get(), 2), ColumnText(statement.get(), 3)});
     }
     return entries;
+}
+
+void SqliteSettingsStore::Verify() {
+    ForReading();
 }
 
 std::u16string SqliteSettingsStore::GetSetting(std::u16string_view application,

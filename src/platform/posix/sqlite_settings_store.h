@@ -4,6 +4,9 @@
 // three-byte form, so every UTF-16 text comes back exactly as it was saved.
 //
 // Reading never creates anything: a missing file, or one without the table, reads as empty.
+// The file is kept in write-ahead-log mode, so that readers never wait for a writer. A file
+// that fails SQLite's quick check when first opened is refused, for reading and writing alike;
+// so is a path that names a FIFO, a device or a socket.
 // The first write creates the parent folder, the file and the table. Every write is its own
 // transaction, and a connection waits up to five seconds for another one that holds the file,
 // so several processes may share it.
@@ -59,6 +62,9 @@ public:
                                        std::u16string_view key);
     // Every entry, ordered by application, section and key (code point order). Creates nothing.
     std::vector<Entry> List();
+    // Opens an existing file now, so that a damaged one is refused before anything else is
+    // done. Creates nothing.
+    void Verify();
 
 private:
     struct CloseDatabase {
@@ -70,6 +76,8 @@ private:
     // The connection to write through, creating the folder and the file when missing.
     sqlite3* ForWriting();
     void Open(bool create);
+    // A connection with the SQLite open `flags`, to a file that passed the integrity check.
+    std::unique_ptr<sqlite3, CloseDatabase> Connect(int flags, bool create) const;
 
     std::filesystem::path file_;
     std::chrono::milliseconds busy_timeout_;

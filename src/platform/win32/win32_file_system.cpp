@@ -328,6 +328,22 @@ std::wstring NewTemporaryFile(const std::wstring& folder) {
     }
 }
 
+// The identity of an existing file or folder: its volume's serial number and its index on that
+// volume, the same for every spelling and every hard link of it. False when it cannot be opened.
+bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    Handle handle(CreateFileW(ApiPath(path).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle.open() && GetFileInformationByHandle(handle.get(), &info);
+}
+
+bool SameFileOnDisk(const std::wstring& first, const std::wstring& second) {
+    BY_HANDLE_FILE_INFORMATION a, b;
+    return FileIdentity(first, a) && FileIdentity(second, b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
 class Win32FileSystem : public FileSystem {
 public:
     bool FileExists(std::u16string_view path) override {
@@ -393,6 +409,10 @@ public:
         std::wstring wide = WidePath(path);
         ExistingFile(wide);
         return std::make_unique<Win32File>(std::move(wide));
+    }
+
+    bool SameFile(std::u16string_view first, std::u16string_view second) override {
+        return SameFileOnDisk(WidePath(first), WidePath(second));
     }
 };
 

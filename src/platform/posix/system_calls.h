@@ -1,0 +1,24 @@
+#pragma once
+// The system calls of the POSIX file layer, reached through one table so that tests can make
+// any of them fail, write short or be interrupted. Product code never changes the table.
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace murl {
+
+struct SystemCalls {
+    int (*open)(const char* path, int flags, mode_t mode);
+    ssize_t (*write)(int fd, const void* bytes, size_t size);
+    int (*ftruncate)(int fd, off_t length);
+    int (*fstat)(int fd, struct stat* info);
+    int (*close)(int fd);
+};
+
+// The table in use; starts out as the real calls.
+SystemCalls& Sys() noexcept;
+
+// The real calls, for a test's stand-in to pass on to.
+const SystemCalls& RealSystemCalls() noexcept;
+
+}  // namespace murl

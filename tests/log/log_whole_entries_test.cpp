@@ -1,0 +1,191 @@
+// Log entries reach the file whole or not at all: write(2) failing, stopping short or being
+// interrupted at every point of an entry, and a real file system that fills up.
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "log/cls_log.h"
+#include "log_assertions.h"
+#include "platform/posix/posix_platform.h"
+#include "platform/posix/system_calls.h"
+#include "scratch_folder.h"
+
+namespace murl {
+namespace {
+
+using testing_support::FailsAsLogOutput;
+using testing_support::NoSettings;
+using testing_support::ReadBytes;
+using testing_support::ScratchFolder;
+using testing_support::WriteBytes;
+
+// What the n-th write(2) of a case does: pass at most `bytes` of its data on, or fail with
+// `error`. Writes beyond the script pass everything on.
+struct WriteStep {
+    size_t bytes;
+    int error;
+};
+constexpr size_t kAll = static_cast<size_t>(-1);
+
+std::vector<WriteStep> script;
+size_t next_step = 0;
+int truncate_error = 0;  // ftruncate(2) fails with this when non-zero
+
+ssize_t ScriptedWrite(int fd, const void* bytes, size_t size) {
+    const WriteStep step = next_step < script.size() ? script[next_step] : WriteStep{kAll, 0};
+    ++next_step;
+    if (step.error != 0) {
+        errno = step.error;
+        return -1;
+    }
+    return RealSystemCalls().write(fd, bytes, std::min(size, step.bytes));
+}
+
+int ScriptedTruncate(int fd, off_t length) {
+    if (truncate_error != 0) {
+        errno = truncate_error;
+        return -1;
+    }
+    return RealSystemCalls().ftruncate(fd, length);
+}
+
+// Puts the scripted calls in place for one case and the real ones back afterwards.
+class ScriptedCalls {
+public:
+    ScriptedCalls(std::vector<WriteStep> steps, int truncate_fails) {
+        script = std::move(steps);
+        next_step = 0;
+        truncate_error = truncate_fails;
+        Sys().write = ScriptedWrite;
+        Sys().ftruncate = ScriptedTruncate;
+    }
+    ~ScriptedCalls() { Sys() = RealSystemCalls(); }
+    ScriptedCalls(const ScriptedCalls&) = delete;
+    ScriptedCalls& operator=(const ScriptedCalls&) = delete;
+};
+
+class WholeEntries : public ::testing::Test {
+protected:
+    ScratchFolder folder;
+    NoSettings settings;
+    PosixPlatform posix{folder.Text()};
+    clsLog log{posix.MakePlatform(settings)};
+    std::string log_path = folder.Path("murl_err.log");
+};
+
+TEST_F(WholeEntries, AWriteThatFailsOrStopsShortLeavesTheFileAsItWas) {
+    constexpr char kBefore[] = "first\r\n";
+    const std::string kEntry = "\r\n\r\nsecond entry\r\n";  // two blank lines, then the text
+    struct Case {
+        const char* name;
+        std::vector<WriteStep> writes;  // the blank lines are the first write, the text the next
+        int truncate_error;
+        std::u16string_view description;  // empty: the entry is written
+    };
+    const Case kCases[] = {
+        {"disk full at once", {{0, ENOSPC}}, 0, u"Disk full"},
+        {"disk full after the blank lines", {{kAll, 0}, {0, ENOSPC}}, 0, u"Disk full"},
+        {"short, then disk full", {{kAll, 0}, {5, 0}, {0, ENOSPC}}, 0, u"Disk full"},
+        {"short within the blank lines", {{1, 0}, {0, EDQUOT}}, 0, u"Disk full"},
+        {"file size limit",
+         {{kAll, 0}, {3, 0}, {0, EFBIG}},
+         0,
+         u"Path/File access error: File too large"},
+        {"device error", {{kAll, 0}, {0, EIO}}, 0, u"Device I/O error"},
+        {"nothing written, no error", {{kAll, 0}, {0, 0}}, 0, u"Disk full"},
+        {"cannot be cut back either", {{kAll, 0}, {0, ENOSPC}}, EIO, u"Disk full"},
+        {"interrupted, then whole", {{0, EINTR}, {kAll, 0}, {0, EINTR}}, 0, u""},
+        {"one byte at a time", std::vector<WriteStep>(20, {1, 0}), 0, u""},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(log_path, kBefore);
+        log.File(ToUtf16(log_path));
+        log.BlankLines(2);
+        {
+            ScriptedCalls calls(c.writes, c.truncate_error);
+            if (c.description.empty()) {
+                EXPECT_NO_THROW(log.Output(u"second entry", 0));
+            } else {
+                EXPECT_TRUE(
+                    FailsAsLogOutput([&] { log.Output(u"second entry", 0); }, c.description));
+                EXPECT_EQ(log.Active(), kHostFalse);
+            }
+        }
+        if (c.description.empty()) {
+            EXPECT_EQ(ReadBytes(log_path), kBefore + kEntry);
+        } else if (c.truncate_error == 0) {
+            EXPECT_EQ(ReadBytes(log_path), kBefore);
+        }
+        // The next entry starts on a line of its own.
+        log.File(ToUtf16(log_path));
+        log.BlankLines(0);
+        log.Output(u"next", 0);
+        EXPECT_EQ(ReadBytes(log_path)->substr(ReadBytes(log_path)->size() - 7), "\nnext\r\n");
+    }
+}
+
+// A small file system of its own, where this process may mount one.
+class SmallFileSystem {
+public:
+    explicit SmallFileSystem(const std::string& where) : where_(where) {
+        mounted_ = ::mount("tmpfs", where_.c_str(), "tmpfs", 0, "size=64k") == 0;
+        error_ = errno;
+    }
+    ~SmallFileSystem() {
+        if (mounted_) ::umount(where_.c_str());
+    }
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+    bool mounted() const { return mounted_; }
+    int error() const { return error_; }
+
+private:
+    std::string where_;
+    bool mounted_ = false;
+    int error_ = 0;
+};
+
+TEST(WholeEntriesOnDisk, AFullDiskKeepsTheLogWhole) {
+    ScratchFolder folder;
+    SmallFileSystem disk(folder.path());
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "cannot mount a 64 KiB tmpfs here (" << std::strerror(disk.error())
+                     << "); the full disk is covered by the scripted writes only";
+    }
+    NoSettings settings;
+    PosixPlatform posix{folder.Text()};
+    clsLog log{posix.MakePlatform(settings)};
+    const std::string log_path = folder.Path("murl_err.log");
+    log.File(ToUtf16(log_path));
+    log.Output(u"before", 0);
+
+    // Fill the disk; the log's last page still has room for a little.
+    const std::string filler_path = folder.Path("filler");
+    FILE* filler = std::fopen(filler_path.c_str(), "wb");
+    ASSERT_NE(filler, nullptr);
+    const std::string block(1024, 'x');
+    while (std::fwrite(block.data(), 1, block.size(), filler) == block.size()) {
+    }
+    std::fclose(filler);
+
+    const std::u16string long_entry(10000, u'e');
+    EXPECT_TRUE(FailsAsLogOutput([&] { log.Output(long_entry, 0); }, u"Disk full"));
+    EXPECT_EQ(ReadBytes(log_path), "before\r\n");
+
+    std::remove(filler_path.c_str());
+    log.File(ToUtf16(log_path));
+    log.Output(u"after", 0);
+    EXPECT_EQ(ReadBytes(log_path), "before\r\nafter\r\n");
+}
+
+}  // namespace
+}  // namespace murl
