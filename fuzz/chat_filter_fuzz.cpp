@@ -115,7 +115,7 @@ void Lengthen(Input& in, std::u16string& text) {
 // vector, for the filter's pairs and for one made of the text's own units (so that it is found).
 void CheckSearch(std::u16string_view text, const std::string& context) {
 #if defined(MURL_HAVE_SIMD_SEARCH)
-    using Step = size_t (*)(std::u16string_view, size_t&, const utf16::Pair&, const utf16::Pair&);
+    using Step = size_t (*)(std::u16string_view, size_t&, utf16::Pair, utf16::Pair);
     Step steps[2] = {};
     if (utf16::detail::HasSse2()) steps[0] = utf16::detail::StepSse2;
     if (utf16::detail::HasAvx2()) steps[1] = utf16::detail::StepAvx2;
