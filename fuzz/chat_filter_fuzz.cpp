@@ -110,15 +110,15 @@ void Lengthen(Input& in, std::u16string& text) {
     while (text.size() <= 0x10000) text += unit;
 }
 
-// Each vectorised step, followed by the plain loop, gives the same first start as the plain loop
-// alone for every prefix of the text up to several vectors long, from every start in the first
-// vector, for the filter's pairs and for one made of the text's own units (so that it is found).
+// Each vectorised search that takes the text gives the same first start as the plain loop, for
+// every prefix of the text up to several vectors long, from every start in the first vectors, for
+// the filter's pairs and for one made of the text's own units (so that it is found).
 void CheckSearch(std::u16string_view text, const std::string& context) {
 #if defined(MURL_HAVE_SIMD_SEARCH)
-    using Step = size_t (*)(std::u16string_view, size_t&, utf16::Pair, utf16::Pair);
-    Step steps[2] = {};
-    if (utf16::detail::HasSse2()) steps[0] = utf16::detail::StepSse2;
-    if (utf16::detail::HasAvx2()) steps[1] = utf16::detail::StepAvx2;
+    using Find = bool (*)(std::u16string_view, size_t, utf16::Pair, utf16::Pair, size_t&);
+    Find finds[2] = {};
+    if (utf16::detail::HasSse2()) finds[0] = utf16::detail::FindSse2;
+    if (utf16::detail::HasAvx2()) finds[1] = utf16::detail::FindAvx2;
     const size_t n = text.size();
     const utf16::Pair own{n ? text[n / 2] : u'a', n % 3, n ? text[n - 1] : u'b', n % 19};
     const utf16::Pair pairs[][2] = {{{u'-', 0, u'-', 2}, {u'0', 4, u'f', 14}},
@@ -128,23 +128,22 @@ void CheckSearch(std::u16string_view text, const std::string& context) {
     const auto check = [&](std::u16string_view prefix, size_t from) {
         for (const auto& [a, b] : pairs) {
             const size_t expected = utf16::detail::FindEitherPlain(prefix, from, a, b);
-            for (const Step step : steps) {
-                if (!step) continue;
-                size_t i = from;
-                size_t got = step(prefix, i, a, b);
-                if (got == utf16::npos) got = utf16::detail::FindEitherPlain(prefix, i, a, b);
-                FUZZ_CHECK(got == expected, context + " length " + std::to_string(prefix.size()) +
-                                                " from " + std::to_string(from));
+            for (const Find find : finds) {
+                size_t found = 0;
+                if (!find || !find(prefix, from, a, b, found)) continue;
+                FUZZ_CHECK(found == expected, context + " length " + std::to_string(prefix.size()) +
+                                                  " from " + std::to_string(from));
             }
             FUZZ_CHECK(utf16::FindEither(prefix, from, a, b) == expected, context);
         }
     };
     for (size_t length = 0; length <= std::min<size_t>(n, 80); ++length) {
-        for (size_t from = 0; from <= std::min<size_t>(length, 17); ++from) {
+        for (size_t from = 0; from <= std::min<size_t>(length + 1, 40); ++from) {
             check(text.substr(0, length), from);
         }
     }
     check(text, 0);
+    check(text, n / 2);
 #else
     (void)text;
     (void)context;

@@ -58,73 +58,107 @@ inline bool HasAvx2() noexcept {
     return has;
 }
 
-// Lanes of the eight (sixteen) units from `at` equal to `unit`.
+// Lanes of the 8 units from `at` equal to `unit`, and lanes of the 8 starts from `at`
+// where `p` holds.
 __attribute__((target("sse2"))) inline __m128i LanesSse2(const char16_t* at,
                                                          char16_t unit) noexcept {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     return _mm_cmpeq_epi16(units, _mm_set1_epi16(static_cast<short>(unit)));
 }
+__attribute__((target("sse2"))) inline __m128i PairLanesSse2(const char16_t* at,
+                                                             const Pair& p) noexcept {
+    return _mm_and_si128(LanesSse2(at + p.first_at, p.first),
+                         LanesSse2(at + p.second_at, p.second));
+}
+
+// The first start from `start` where `p` holds, the text's last starts taken by one vector that
+// overlaps the ones before it. The text holds at least one vector beyond `p`'s farther unit.
+__attribute__((target("sse2"))) inline size_t TailSse2(std::u16string_view text, size_t start,
+                                                       const Pair& p) noexcept {
+    constexpr size_t kLanes = 8;
+    const size_t last = text.size() - (std::max(p.first_at, p.second_at) + kLanes);
+    for (; start <= last; start += kLanes) {
+        const auto mask =
+            static_cast<unsigned>(_mm_movemask_epi8(PairLanesSse2(text.data() + start, p)));
+        if (mask != 0) return start + static_cast<size_t>(__builtin_ctz(mask)) / 2;
+    }
+    if (start - last >= kLanes) return npos;
+    // Two mask bits per lane; the lanes before `start` were searched already.
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(PairLanesSse2(text.data() + last, p)));
+    mask &= ~0u << (2 * (start - last));
+    return mask != 0 ? last + static_cast<size_t>(__builtin_ctz(mask)) / 2 : npos;
+}
+
+// The first start from `from` where `a` or `b` holds, or npos, in `found`, 8 starts a step;
+// false, with nothing searched, for a text too short for this vector.
+__attribute__((target("sse2"))) inline bool FindSse2(std::u16string_view text, size_t from,
+                                                     const Pair a, const Pair b,
+                                                     size_t& found) noexcept {
+    constexpr size_t kLanes = 8;
+    const size_t reach = std::max({a.first_at, a.second_at, b.first_at, b.second_at}) + kLanes;
+    if (text.size() < reach) return false;
+    const bool one = a == b;
+    size_t start = from;
+    for (; start <= text.size() - reach; start += kLanes) {
+        __m128i hits = PairLanesSse2(text.data() + start, a);
+        if (!one) hits = _mm_or_si128(hits, PairLanesSse2(text.data() + start, b));
+        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0) {
+            found = start + static_cast<size_t>(__builtin_ctz(mask)) / 2;
+            return true;
+        }
+    }
+    found = one ? TailSse2(text, start, a)
+                : std::min(TailSse2(text, start, a), TailSse2(text, start, b));
+    return true;
+}
+
+// The same, sixteen units a step.
 __attribute__((target("avx2"))) inline __m256i LanesAvx2(const char16_t* at,
                                                          char16_t unit) noexcept {
     const __m256i units = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
     return _mm256_cmpeq_epi16(units, _mm256_set1_epi16(static_cast<short>(unit)));
 }
-
-// Steps of eight starts from `i` while their loads stay inside the text, each pair's two units
-// compared lane by lane; the first start where `a` or `b` holds, or npos with `i` at the first
-// start not stepped over.
-__attribute__((target("sse2"))) inline size_t StepSse2(std::u16string_view text, size_t& i,
-                                                       const Pair a, const Pair b) noexcept {
-    constexpr size_t kLanes = 8;
-    const size_t reach = std::max({a.first_at, a.second_at, b.first_at, b.second_at}) + kLanes;
-    if (text.size() < reach) return npos;
-    const char16_t* const data = text.data();
-    const size_t last = text.size() - reach;
-    const bool one = a == b;
-    size_t start = i;
-    for (; start <= last; start += kLanes) {
-        const char16_t* const at = data + start;
-        __m128i hits = _mm_and_si128(LanesSse2(at + a.first_at, a.first),
-                                     LanesSse2(at + a.second_at, a.second));
-        if (!one) {
-            hits = _mm_or_si128(hits, _mm_and_si128(LanesSse2(at + b.first_at, b.first),
-                                                    LanesSse2(at + b.second_at, b.second)));
-        }
-        // Two mask bits per lane.
-        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0) {
-            i = start;
-            return start + static_cast<size_t>(__builtin_ctz(mask)) / 2;
-        }
-    }
-    i = start;
-    return npos;
+__attribute__((target("avx2"))) inline __m256i PairLanesAvx2(const char16_t* at,
+                                                             const Pair& p) noexcept {
+    return _mm256_and_si256(LanesAvx2(at + p.first_at, p.first),
+                            LanesAvx2(at + p.second_at, p.second));
 }
 
-// The same, sixteen starts a step.
-__attribute__((target("avx2"))) inline size_t StepAvx2(std::u16string_view text, size_t& i,
-                                                       const Pair a, const Pair b) noexcept {
+__attribute__((target("avx2"))) inline size_t TailAvx2(std::u16string_view text, size_t start,
+                                                       const Pair& p) noexcept {
+    constexpr size_t kLanes = 16;
+    const size_t last = text.size() - (std::max(p.first_at, p.second_at) + kLanes);
+    for (; start <= last; start += kLanes) {
+        const auto mask =
+            static_cast<unsigned>(_mm256_movemask_epi8(PairLanesAvx2(text.data() + start, p)));
+        if (mask != 0) return start + static_cast<size_t>(__builtin_ctz(mask)) / 2;
+    }
+    if (start - last >= kLanes) return npos;
+    // Two mask bits per lane; the lanes before `start` were searched already.
+    auto mask = static_cast<unsigned>(_mm256_movemask_epi8(PairLanesAvx2(text.data() + last, p)));
+    mask &= ~0u << (2 * (start - last));
+    return mask != 0 ? last + static_cast<size_t>(__builtin_ctz(mask)) / 2 : npos;
+}
+
+__attribute__((target("avx2"))) inline bool FindAvx2(std::u16string_view text, size_t from,
+                                                     const Pair a, const Pair b,
+                                                     size_t& found) noexcept {
     constexpr size_t kLanes = 16;
     const size_t reach = std::max({a.first_at, a.second_at, b.first_at, b.second_at}) + kLanes;
-    if (text.size() < reach) return npos;
-    const char16_t* const data = text.data();
-    const size_t last = text.size() - reach;
+    if (text.size() < reach) return false;
     const bool one = a == b;
-    size_t start = i;
-    for (; start <= last; start += kLanes) {
-        const char16_t* const at = data + start;
-        __m256i hits = _mm256_and_si256(LanesAvx2(at + a.first_at, a.first),
-                                        LanesAvx2(at + a.second_at, a.second));
-        if (!one) {
-            hits = _mm256_or_si256(hits, _mm256_and_si256(LanesAvx2(at + b.first_at, b.first),
-                                                          LanesAvx2(at + b.second_at, b.second)));
-        }
+    size_t start = from;
+    for (; start <= text.size() - reach; start += kLanes) {
+        __m256i hits = PairLanesAvx2(text.data() + start, a);
+        if (!one) hits = _mm256_or_si256(hits, PairLanesAvx2(text.data() + start, b));
         if (const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits)); mask != 0) {
-            i = start;
-            return start + static_cast<size_t>(__builtin_ctz(mask)) / 2;
+            found = start + static_cast<size_t>(__builtin_ctz(mask)) / 2;
+            return true;
         }
     }
-    i = start;
-    return npos;
+    found = one ? TailAvx2(text, start, a)
+                : std::min(TailAvx2(text, start, a), TailAvx2(text, start, b));
+    return true;
 }
 #endif
 
@@ -133,16 +167,12 @@ __attribute__((target("avx2"))) inline size_t StepAvx2(std::u16string_view text,
 // The first start at or after `from` where `a` or `b` holds, or npos.
 inline size_t FindEither(std::u16string_view text, size_t from, const Pair& a,
                          const Pair& b) noexcept {
-    size_t i = from;
 #if defined(MURL_HAVE_SIMD_SEARCH)
-    if (detail::HasAvx2()) {
-        if (const size_t hit = detail::StepAvx2(text, i, a, b); hit != npos) return hit;
-    }
-    if (detail::HasSse2()) {
-        if (const size_t hit = detail::StepSse2(text, i, a, b); hit != npos) return hit;
-    }
+    size_t found = npos;
+    if (detail::HasAvx2() && detail::FindAvx2(text, from, a, b, found)) return found;
+    if (detail::HasSse2() && detail::FindSse2(text, from, a, b, found)) return found;
 #endif
-    return detail::FindEitherPlain(text, i, a, b);
+    return detail::FindEitherPlain(text, from, a, b);
 }
 
 }  // namespace murl::utf16
