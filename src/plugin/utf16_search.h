@@ -5,7 +5,7 @@
 // searched in one pass, so that every rule that searches a line reads its text once.
 //
 // On x86 the search takes sixteen units a step with AVX2 and eight with SSE2, each where the
-// processor has it (checked once at run time), and the plain loop for what remains; other
+// processor has it (asked once at run time), and the plain loop for what remains; other
 // processors use the plain loop.
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include <string_view>
 
 #if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define MURL_HAVE_SIMD_SEARCH 1
 #endif
@@ -47,15 +48,35 @@ inline size_t FindEitherPlain(std::u16string_view text, size_t from, const Pair&
 }
 
 #if defined(MURL_HAVE_SIMD_SEARCH)
-// The processor's features are read on first use: a module's constructors may not have run the
-// runtime's own reading yet.
+// The processor's features, read once: SSE2, and AVX2 where the system also saves the wide
+// registers.
+struct Features {
+    bool sse2 = false;
+    bool avx2 = false;
+
+    static Features Read() noexcept {
+        Features f;
+        unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+        if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return f;
+        f.sse2 = (edx & bit_SSE2) != 0;
+        if (!(ecx & bit_OSXSAVE) || !(ecx & bit_AVX)) return f;
+        unsigned saved_low = 0, saved_high = 0;
+        __asm__("xgetbv" : "=a"(saved_low), "=d"(saved_high) : "c"(0));
+        if ((saved_low & 6) != 6) return f;  // the system saves the SSE and AVX registers
+        if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) f.avx2 = (ebx & bit_AVX2) != 0;
+        return f;
+    }
+};
+
+inline const Features& ProcessorFeatures() noexcept {
+    static const Features features = Features::Read();
+    return features;
+}
 inline bool HasSse2() noexcept {
-    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("sse2"));
-    return has;
+    return ProcessorFeatures().sse2;
 }
 inline bool HasAvx2() noexcept {
-    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-    return has;
+    return ProcessorFeatures().avx2;
 }
 
 // Lanes of the 8 units from `at` equal to `unit`, and lanes of the 8 starts from `at`
