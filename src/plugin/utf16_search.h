@@ -121,8 +121,14 @@ __attribute__((target("sse2"))) inline bool FindSse2(std::u16string_view text, s
     const bool one = a == b;
     size_t start = from;
     for (; start <= text.size() - reach; start += kLanes) {
-        __m128i hits = PairLanesSse2(text.data() + start, a);
-        if (!one) hits = _mm_or_si128(hits, PairLanesSse2(text.data() + start, b));
+        // Most vectors hold neither pair's first unit: the second units are compared only in the
+        // others.
+        const char16_t* const at = text.data() + start;
+        __m128i firsts = LanesSse2(at + a.first_at, a.first);
+        if (!one) firsts = _mm_or_si128(firsts, LanesSse2(at + b.first_at, b.first));
+        if (_mm_movemask_epi8(firsts) == 0) continue;
+        __m128i hits = PairLanesSse2(at, a);
+        if (!one) hits = _mm_or_si128(hits, PairLanesSse2(at, b));
         if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0) {
             found = start + static_cast<size_t>(__builtin_ctz(mask)) / 2;
             return true;
@@ -170,8 +176,14 @@ __attribute__((target("avx2"))) inline bool FindAvx2(std::u16string_view text, s
     const bool one = a == b;
     size_t start = from;
     for (; start <= text.size() - reach; start += kLanes) {
-        __m256i hits = PairLanesAvx2(text.data() + start, a);
-        if (!one) hits = _mm256_or_si256(hits, PairLanesAvx2(text.data() + start, b));
+        // Most vectors hold neither pair's first unit: the second units are compared only in the
+        // others.
+        const char16_t* const at = text.data() + start;
+        __m256i firsts = LanesAvx2(at + a.first_at, a.first);
+        if (!one) firsts = _mm256_or_si256(firsts, LanesAvx2(at + b.first_at, b.first));
+        if (_mm256_movemask_epi8(firsts) == 0) continue;
+        __m256i hits = PairLanesAvx2(at, a);
+        if (!one) hits = _mm256_or_si256(hits, PairLanesAvx2(at, b));
         if (const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits)); mask != 0) {
             found = start + static_cast<size_t>(__builtin_ctz(mask)) / 2;
             return true;
