@@ -1,18 +1,17 @@
 // The chat filter against its alternatives, per chat line of a realistic corpus:
-//   Filter: the plug-in's ChatTextIntercept, raised through the simulated host's hooks;
-//   Pcre2:  the same six rules as one PCRE2 expression with the JIT, as a user would write it;
-//   Floor:  one plain pass over each line (a search for a code unit that never occurs).
+//   Filter:      the plug-in's ChatTextIntercept, raised through the simulated host's hooks;
+//   Pcre2, Re2, Hyperscan: the same six rules given to each engine as a user would write them;
+//   FloorScalar: a sink in the plug-in's place that steps through each line one unit at a time;
+//   FloorSimd:   a sink in the plug-in's place that makes one vectorised pass over each line
+//                (the C library's memchr over its bytes, for a byte that never occurs).
 // Each benchmark also counts the heap allocations made per line. A summary with the ratios
 // follows the table.
-
-#define PCRE2_CODE_UNIT_WIDTH 16
-#include <pcre2.h>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -22,6 +21,7 @@
 #include "counting_new.h"
 #include "filter_rig.h"
 #include "host/text.h"
+#include "regex_peers.h"
 
 namespace murl::bench {
 namespace {
@@ -46,51 +46,28 @@ const std::vector<ChatLine>& Corpus(Set set) {
     return long_lines;
 }
 
-// A regular-expression filter sees text, not numbers, so the colour goes in front of the
-// line: "21<TAB>You evaded ...". The six rules with every switch on.
-constexpr char16_t kPattern[] =
-    u"^(?:21\\t(?:You evaded |.*?for 0 points of)|7\\t(?:You resist|.*?has expired\\.))"
-    u"|(?i:-t-|-b-)";
+const std::vector<Utf8Line>& Utf8Corpus(Set set) {
+    static const auto mixed = ToUtf8Lines(Corpus(Set::Mixed));
+    static const auto mixed_large = ToUtf8Lines(Corpus(Set::MixedLarge));
+    static const auto long_lines = ToUtf8Lines(Corpus(Set::Long));
+    return set == Set::Mixed ? mixed : set == Set::MixedLarge ? mixed_large : long_lines;
+}
 
-class Pcre2Filter {
-public:
-    Pcre2Filter() {
-        int error = 0;
-        PCRE2_SIZE offset = 0;
-        code_ = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(kPattern), PCRE2_ZERO_TERMINATED,
-                              PCRE2_DOTALL, &error, &offset, nullptr);
-        if (!code_) throw std::runtime_error("pattern does not compile");
-        if (pcre2_jit_compile(code_, PCRE2_JIT_COMPLETE) != 0) throw std::runtime_error("no JIT");
-        match_ = pcre2_match_data_create_from_pattern(code_, nullptr);
-    }
-    ~Pcre2Filter() {
-        pcre2_match_data_free(match_);
-        pcre2_code_free(code_);
-    }
-    Pcre2Filter(const Pcre2Filter&) = delete;
-    Pcre2Filter& operator=(const Pcre2Filter&) = delete;
+// The floors' searches: a unit and a byte that occur in no line of the corpora (checked before
+// timing), so that each pass reads the whole line.
+constexpr char16_t kAbsentUnit = u'\uFFFF';
+constexpr int kAbsentByte = 0xFF;
 
-    // Puts the colour in front of the text in a reused buffer, then matches.
-    bool Eats(const ChatLine& line) {
-        subject_.clear();
-        AppendColour(line.colour);
-        subject_ += u'\t';
-        subject_ += line.text;
-        return pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(subject_.data()), subject_.size(), 0,
-                           0, match_, nullptr) >= 0;
+bool ScalarPass(std::u16string_view text) {
+    for (const char16_t unit : text) {
+        if (unit == kAbsentUnit) return true;
     }
+    return false;
+}
 
-private:
-    void AppendColour(int32_t colour) {
-        char digits[16];
-        const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, colour);
-        for (const char* c = digits; c != end; ++c) subject_ += static_cast<char16_t>(*c);
-    }
-
-    pcre2_code* code_;
-    pcre2_match_data* match_;
-    std::u16string subject_;
-};
+bool SimdPass(std::u16string_view text) {
+    return std::memchr(text.data(), kAbsentByte, text.size() * sizeof(char16_t)) != nullptr;
+}
 
 // Time per line and allocations per line, on top of Google Benchmark's own figures.
 void SetLineCounters(benchmark::State& state, size_t lines, uint64_t allocations) {
@@ -113,54 +90,82 @@ void BM_Filter(benchmark::State& state, Set set) {
     SetLineCounters(state, corpus.size(), AllocationCount() - before);
 }
 
-void BM_Pcre2(benchmark::State& state, Set set) {
-    const auto& corpus = Corpus(set);
-    Pcre2Filter filter;
-    for (const auto& line : corpus) filter.Eats(line);  // grows the subject buffer once
+// A regular-expression peer over the corpus in its own text form.
+template <class Peer, class Lines>
+void RunPeer(benchmark::State& state, const Lines& lines) {
+    Peer peer;
+    for (const auto& line : lines) peer.Eats(line);  // grows the subject buffer once
     const uint64_t before = AllocationCount();
     for (auto _ : state) {
         int eaten = 0;
-        for (const auto& line : corpus) eaten += filter.Eats(line);
+        for (const auto& line : lines) eaten += peer.Eats(line);
+        benchmark::DoNotOptimize(eaten);
+    }
+    SetLineCounters(state, lines.size(), AllocationCount() - before);
+}
+
+void BM_Pcre2(benchmark::State& state, Set set) {
+    RunPeer<Pcre2Filter>(state, Corpus(set));
+}
+void BM_Re2(benchmark::State& state, Set set) {
+    RunPeer<Re2Filter>(state, Utf8Corpus(set));
+}
+void BM_Hyperscan(benchmark::State& state, Set set) {
+    RunPeer<HyperscanFilter>(state, Utf8Corpus(set));
+}
+
+void RunFloor(benchmark::State& state, Set set, SinkRig::Decision pass) {
+    const auto& corpus = Corpus(set);
+    SinkRig rig(pass);
+    const uint64_t before = AllocationCount();
+    for (auto _ : state) {
+        int eaten = 0;
+        for (const auto& line : corpus) eaten += rig.Chat(line.text, line.colour) != 0;
         benchmark::DoNotOptimize(eaten);
     }
     SetLineCounters(state, corpus.size(), AllocationCount() - before);
 }
 
-void BM_Floor(benchmark::State& state, Set set) {
-    const auto& corpus = Corpus(set);
-    const uint64_t before = AllocationCount();
-    for (auto _ : state) {
-        size_t found = 0;
-        for (const auto& line : corpus) {
-            std::u16string_view text = line.text;
-            benchmark::DoNotOptimize(text);
-            found += text.find(u'\uFFFF');
-        }
-        benchmark::DoNotOptimize(found);
-    }
-    SetLineCounters(state, corpus.size(), AllocationCount() - before);
+void BM_FloorScalar(benchmark::State& state, Set set) {
+    RunFloor(state, set, ScalarPass);
+}
+void BM_FloorSimd(benchmark::State& state, Set set) {
+    RunFloor(state, set, SimdPass);
 }
 
-BENCHMARK_CAPTURE(BM_Filter, mixed, Set::Mixed);
-BENCHMARK_CAPTURE(BM_Pcre2, mixed, Set::Mixed);
-BENCHMARK_CAPTURE(BM_Floor, mixed, Set::Mixed);
-BENCHMARK_CAPTURE(BM_Filter, mixed_large, Set::MixedLarge);
-BENCHMARK_CAPTURE(BM_Pcre2, mixed_large, Set::MixedLarge);
-BENCHMARK_CAPTURE(BM_Floor, mixed_large, Set::MixedLarge);
-BENCHMARK_CAPTURE(BM_Filter, long, Set::Long);
-BENCHMARK_CAPTURE(BM_Pcre2, long, Set::Long);
-BENCHMARK_CAPTURE(BM_Floor, long, Set::Long);
+#define MURL_BENCH_CORPUS(name, set)              \
+    BENCHMARK_CAPTURE(BM_Filter, name, set);      \
+    BENCHMARK_CAPTURE(BM_Pcre2, name, set);       \
+    BENCHMARK_CAPTURE(BM_Re2, name, set);         \
+    BENCHMARK_CAPTURE(BM_Hyperscan, name, set);   \
+    BENCHMARK_CAPTURE(BM_FloorScalar, name, set); \
+    BENCHMARK_CAPTURE(BM_FloorSimd, name, set)
+MURL_BENCH_CORPUS(mixed, Set::Mixed);
+MURL_BENCH_CORPUS(mixed_large, Set::MixedLarge);
+MURL_BENCH_CORPUS(long, Set::Long);
 
-// Both filters must agree on every line before their speeds mean anything.
+// Every contender must eat exactly the same lines before their speeds mean anything, and the
+// floors must find nothing, so that they read every line to its end.
 void CheckAgreement(Set set) {
     FilterRig rig;
     rig.SetSwitches(kHostTrue);
     Pcre2Filter pcre;
-    for (const auto& line : Corpus(set)) {
+    Re2Filter re2;
+    HyperscanFilter hyperscan;
+    const auto& lines = Corpus(set);
+    const auto& utf8 = Utf8Corpus(set);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const auto& line = lines[i];
         const bool plugin = rig.Chat(line.text, line.colour) != 0;
-        if (plugin != pcre.Eats(line)) {
-            throw std::runtime_error("filters disagree on colour " + std::to_string(line.colour) +
-                                     " \"" + ToUtf8(line.text) + "\"");
+        const char* differs = plugin != pcre.Eats(line)                      ? "PCRE2"
+                              : plugin != re2.Eats(utf8[i])                  ? "RE2"
+                              : plugin != hyperscan.Eats(utf8[i])            ? "Hyperscan"
+                              : ScalarPass(line.text) || SimdPass(line.text) ? "a floor"
+                                                                             : nullptr;
+        if (differs) {
+            throw std::runtime_error(std::string("the filter and ") + differs +
+                                     " disagree on colour " + std::to_string(line.colour) + " \"" +
+                                     ToUtf8(line.text) + "\"");
         }
     }
 }
@@ -183,17 +188,32 @@ public:
     }
 
     void PrintSummary() const {
-        std::printf("\n%-12s %12s %12s %12s %14s %14s %12s\n", "corpus", "filter ns", "pcre2 ns",
-                    "floor ns", "filter/pcre2", "filter/floor", "allocs/line");
-        for (const char* corpus : {"mixed", "mixed_large", "long"}) {
-            const double filter = Ns("BM_Filter/", corpus);
-            const double pcre = Ns("BM_Pcre2/", corpus);
-            const double floor = Ns("BM_Floor/", corpus);
-            if (filter <= 0 || pcre <= 0 || floor <= 0) continue;
-            std::printf("%-12s %12.1f %12.1f %12.1f %14.3f %14.2f %12g\n", corpus, filter, pcre,
-                        floor, filter / pcre, filter / floor, Allocs("BM_Filter/", corpus));
+        static constexpr const char* kPeers[] = {"Pcre2", "Re2", "Hyperscan", "FloorScalar",
+                                                 "FloorSimd"};
+        std::printf("\nns per line (median)\n%-12s %10s %10s %10s %10s %12s %10s %12s\n", "corpus",
+                    "filter", "pcre2", "re2", "hyperscan", "floor_scalar", "floor_simd",
+                    "allocs/line");
+        for (const char* corpus : kCorpora) {
+            std::printf("%-12s %10.1f", corpus, Ns("Filter", corpus));
+            for (const char* peer : kPeers) {
+                std::printf(" %*.1f", std::strlen(peer) > 10 ? 12 : 10, Ns(peer, corpus));
+            }
+            std::printf(" %12g\n", Allocs("Filter", corpus));
         }
-        std::printf("targets: filter/pcre2 <= 0.2 (5x faster), filter/floor <= 3, 0 allocs/line\n");
+        std::printf("\nfilter / each\n%-12s %10s %10s %10s %12s %10s\n", "corpus", "pcre2", "re2",
+                    "hyperscan", "floor_scalar", "floor_simd");
+        for (const char* corpus : kCorpora) {
+            const double filter = Ns("Filter", corpus);
+            std::printf("%-12s", corpus);
+            for (const char* peer : kPeers) {
+                const double ns = Ns(peer, corpus);
+                std::printf(" %*.3f", std::strlen(peer) > 10 ? 12 : 10, ns > 0 ? filter / ns : 0.0);
+            }
+            std::printf("\n");
+        }
+        std::printf(
+            "targets: filter/pcre2 and filter/re2 <= 0.2, filter/hyperscan <= 0.5, "
+            "filter/floor_simd <= 1.5 (mixed, long), 0 allocs/line\n");
     }
 
 private:
@@ -202,8 +222,10 @@ private:
         double allocs = 0;
     };
     // The median over repetitions: a run disturbed by other work on the machine does not move it.
+    static constexpr const char* kCorpora[] = {"mixed", "mixed_large", "long"};
+
     double Ns(const std::string& engine, const char* corpus) const {
-        const auto it = figures_.find(engine + corpus);
+        const auto it = figures_.find("BM_" + engine + "/" + corpus);
         if (it == figures_.end() || it->second.ns.empty()) return 0;
         auto ns = it->second.ns;
         std::sort(ns.begin(), ns.end());
@@ -211,7 +233,7 @@ private:
         return n % 2 ? ns[n / 2] : (ns[n / 2 - 1] + ns[n / 2]) / 2;
     }
     double Allocs(const std::string& engine, const char* corpus) const {
-        const auto it = figures_.find(engine + corpus);
+        const auto it = figures_.find("BM_" + engine + "/" + corpus);
         return it == figures_.end() ? 0 : it->second.allocs;
     }
     std::map<std::string, Figure> figures_;

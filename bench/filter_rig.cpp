@@ -24,4 +24,10 @@ void FilterRig::SetSwitch(std::u16string_view name, HostBool state) {
     host_.CheckBox(name)->SetChecked(state);
 }
 
+SinkRig::SinkRig(Decision eats)
+    : parser_(sim::MakeXmlParser()),
+      host_(*parser_),
+      sink_(eats),
+      subscription_(host_.hooks().Advise(sink_)) {}
+
 }  // namespace murl::bench

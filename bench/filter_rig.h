@@ -49,4 +49,40 @@ private:
     std::unique_ptr<clsMurl> plugin_;
 };
 
+// A sink in the plug-in's place on the same simulated host's hooks, which eats a line when
+// `eats(text)` says so: lines reach it as they reach the plug-in in FilterRig, so both pay the
+// same for the event.
+class SinkRig {
+public:
+    using Decision = bool (*)(std::u16string_view text);
+    explicit SinkRig(Decision eats);
+    SinkRig(const SinkRig&) = delete;
+    SinkRig& operator=(const SinkRig&) = delete;
+
+    HostBool Chat(std::u16string_view text, int32_t colour) {
+        HostBool eat = kHostFalse;
+        host_.hooks().RaiseChatText(text, colour, 0, eat);
+        return eat;
+    }
+
+private:
+    class Sink final : public HooksEvents {
+    public:
+        explicit Sink(Decision eats) : eats_(eats) {}
+        void ChatTextIntercept(std::u16string_view text, int32_t, int32_t, HostBool& eat) override {
+            eat = eats_(text) ? kHostTrue : kHostFalse;
+        }
+        void ChatParserIntercept(std::u16string_view, HostBool&) override {}
+        void StatusTextIntercept(std::u16string_view, HostBool&) override {}
+
+    private:
+        Decision eats_;
+    };
+
+    std::unique_ptr<sim::XmlParser> parser_;
+    sim::SimHost host_;
+    Sink sink_;
+    std::unique_ptr<Subscription> subscription_;
+};
+
 }  // namespace murl::bench

@@ -1,8 +1,10 @@
 // The plug-in's three text handlers on arbitrary UTF-16 (lone surrogates, NULs, very long
 // lines) with any colour, any switch states, counters at their limit and failing switch reads,
-// each compared with a plain model of the rules. The header bytes choose the states:
+// each compared with a plain model of the rules; and the vectorised text search against its
+// plain loop on every length around the vector boundaries. The header bytes choose the states:
 //   colour choice, raw colour (4), switch states (2), flags, failing switch, length.
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <string>
@@ -10,6 +12,7 @@
 #include "filter_rig.h"
 #include "fuzz_support.h"
 #include "host/error.h"
+#include "plugin/utf16_search.h"
 
 namespace murl::fuzz {
 namespace {
@@ -107,6 +110,46 @@ void Lengthen(Input& in, std::u16string& text) {
     while (text.size() <= 0x10000) text += unit;
 }
 
+// Each vectorised search that takes the text gives the same first start as the plain loop, for
+// every prefix of the text up to several vectors long, from every start in the first vectors, for
+// the filter's pairs and for one made of the text's own units (so that it is found).
+void CheckSearch(std::u16string_view text, const std::string& context) {
+#if defined(MURL_HAVE_SIMD_SEARCH)
+    using Find = bool (*)(std::u16string_view, size_t, utf16::Pair, utf16::Pair, size_t&);
+    Find finds[2] = {};
+    if (utf16::detail::HasSse2()) finds[0] = utf16::detail::FindSse2;
+    if (utf16::detail::HasAvx2()) finds[1] = utf16::detail::FindAvx2;
+    const size_t n = text.size();
+    const utf16::Pair own{n ? text[n / 2] : u'a', n % 3, n ? text[n - 1] : u'b', n % 19};
+    const utf16::Pair pairs[][2] = {{{u'-', 0, u'-', 2}, {u'0', 4, u'f', 14}},
+                                    {{u'-', 0, u'-', 2}, {u'x', 5, u'.', 11}},
+                                    {own, own},
+                                    {{u'-', 0, u'-', 2}, own}};
+    const auto check = [&](std::u16string_view prefix, size_t from) {
+        for (const auto& [a, b] : pairs) {
+            const size_t expected = utf16::detail::FindEitherPlain(prefix, from, a, b);
+            for (const Find find : finds) {
+                size_t found = 0;
+                if (!find || !find(prefix, from, a, b, found)) continue;
+                FUZZ_CHECK(found == expected, context + " length " + std::to_string(prefix.size()) +
+                                                  " from " + std::to_string(from));
+            }
+            FUZZ_CHECK(utf16::FindEither(prefix, from, a, b) == expected, context);
+        }
+    };
+    for (size_t length = 0; length <= std::min<size_t>(n, 80); ++length) {
+        for (size_t from = 0; from <= std::min<size_t>(length + 1, 40); ++from) {
+            check(text.substr(0, length), from);
+        }
+    }
+    check(text, 0);
+    check(text, n / 2);
+#else
+    (void)text;
+    (void)context;
+#endif
+}
+
 std::string Describe(const State& s, std::u16string_view text) {
     std::string d = "colour " + std::to_string(s.colour) + " boxes";
     for (auto b : s.boxes) d += ' ' + std::to_string(b);
@@ -128,6 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::u16string text = in.RestAsUtf16();
     Lengthen(in, text);
     const std::string context = Describe(s, text);
+    CheckSearch(text, context);
 
     auto& faults = rig.host().faults();
     faults.Heal();

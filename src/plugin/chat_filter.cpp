@@ -1,6 +1,6 @@
 // The chat and status filters. The chat filter runs for every line the game prints, so it
 // works on the caller's text in place: no copy, no allocation, at most three switch reads, and
-// scans that use the library's byte search instead of stepping one unit at a time.
+// one vectorised pass over the text for all the rules that search it.
 
 #include <cstdint>
 #include <cstring>
@@ -8,6 +8,7 @@
 
 #include "plugin/cls_murl.h"
 #include "plugin/guarded.h"
+#include "plugin/utf16_search.h"
 
 namespace murl {
 
@@ -31,61 +32,64 @@ bool HoldsAt(std::u16string_view text, size_t at, std::u16string_view literal) n
            std::memcmp(text.data() + at, literal.data(), literal.size() * sizeof(char16_t)) == 0;
 }
 
-// The first `unit` at or after `from`, or npos. A vectorised byte search (glibc's memchr) is
-// far faster than a loop over code units; a byte hit is only a candidate until its whole unit
-// is compared. The Windows C runtime's memchr steps one byte at a time, so there the plain loop
-// over units is the faster of the two.
-size_t FindUnit(std::u16string_view text, char16_t unit, size_t from) noexcept {
-#if defined(_WIN32)
-    return text.find(unit, from);
-#else
-    const char* const bytes = reinterpret_cast<const char*>(text.data());
-    const size_t size = text.size() * sizeof(char16_t);
-    const int low_byte = unit & 0xFF;
-    for (size_t at = from * sizeof(char16_t); at < size;) {
-        const void* hit = std::memchr(bytes + at, low_byte, size - at);
-        if (!hit) break;
-        const auto offset = static_cast<size_t>(static_cast<const char*>(hit) - bytes);
-        if (text[offset / sizeof(char16_t)] == unit) return offset / sizeof(char16_t);
-        at = offset + 1;
-    }
-    return std::u16string_view::npos;
-#endif
+// A literal searched for through two of its rarer units: digits are rare in chat, 'x' is rare in
+// English, and each is paired with a unit further on.
+struct Literal {
+    std::u16string_view text;
+    utf16::Pair pair;
+};
+constexpr Literal kZeroDamage{u"for 0 points of", {u'0', 4, u'f', 14}};
+constexpr Literal kExpired{u"has expired.", {u'x', 5, u'.', 11}};
+
+// "-t-" or "-b-" in the lower-cased text: found through its two hyphens. Only ASCII letters
+// lower-case to 't' or 'b', so folding just those two letters is exact.
+constexpr utf16::Pair kBotHyphens{u'-', 0, u'-', 2};
+
+bool BotMarkAt(std::u16string_view text, size_t at) noexcept {
+    if (!kBotHyphens.At(text, at)) return false;
+    const char16_t mark = text[at + 1] | 0x20;  // 'T'/'B' -> 't'/'b'; no other unit maps there
+    return mark == u't' || mark == u'b';
 }
 
-// A literal searched for through one of its rarer units (the anchor): the byte search finds
-// each place the anchor occurs, and the whole literal is compared around it.
-class Needle {
+// The text tests of the rules that search a line, made in one pass over its text when the first
+// of them is asked for: the colour's literal (if it has one) and the bot mark.
+class LineSearch {
 public:
-    constexpr Needle(std::u16string_view text, size_t anchor) : text_(text), anchor_(anchor) {}
+    LineSearch(std::u16string_view text, const Literal* literal) noexcept
+        : text_(text), literal_(literal) {}
 
-    bool FoundIn(std::u16string_view text) const noexcept {
-        for (size_t i = FindUnit(text, text_[anchor_], anchor_); i != std::u16string_view::npos;
-             i = FindUnit(text, text_[anchor_], i + 1)) {
-            if (HoldsAt(text, i - anchor_, text_)) return true;
-        }
-        return false;
-    }
+    bool HasLiteral() noexcept { return Searched().literal_found_; }
+    bool HasBotMark() noexcept { return Searched().bot_found_; }
 
 private:
-    std::u16string_view text_;
-    size_t anchor_;
-};
-
-// Digits are rare in chat and 'x' is rare in English.
-constexpr Needle kZeroDamage(u"for 0 points of", 4);
-constexpr Needle kExpired(u"has expired.", 5);
-
-// "-t-" or "-b-" in the lower-cased text. Only ASCII letters lower-case to 't' or 'b', so
-// folding just those two letters is exact.
-bool HasBotMark(std::u16string_view text) noexcept {
-    for (size_t i = FindUnit(text, u'-', 0); i != std::u16string_view::npos && i + 2 < text.size();
-         i = FindUnit(text, u'-', i + 1)) {
-        const char16_t mark = text[i + 1] | 0x20;  // 'T'/'B' -> 't'/'b'; no other unit maps there
-        if ((mark == u't' || mark == u'b') && text[i + 2] == u'-') return true;
+    LineSearch& Searched() noexcept {
+        if (searched_) return *this;
+        searched_ = true;
+        bool want_literal = literal_ != nullptr;
+        bool want_bot = true;
+        const utf16::Pair& literal_pair = want_literal ? literal_->pair : kBotHyphens;
+        for (size_t i = utf16::FindEither(text_, 0, kBotHyphens, literal_pair); i != utf16::npos;
+             i = utf16::FindEither(text_, i + 1, want_bot ? kBotHyphens : literal_pair,
+                                   want_literal ? literal_pair : kBotHyphens)) {
+            if (want_bot && BotMarkAt(text_, i)) {
+                bot_found_ = true;
+                want_bot = false;
+            }
+            if (want_literal && literal_pair.At(text_, i) && HoldsAt(text_, i, literal_->text)) {
+                literal_found_ = true;
+                want_literal = false;
+            }
+            if (!want_bot && !want_literal) break;
+        }
+        return *this;
     }
-    return false;
-}
+
+    std::u16string_view text_;
+    const Literal* literal_;
+    bool searched_ = false;
+    bool literal_found_ = false;
+    bool bot_found_ = false;
+};
 
 void Increment(int32_t& counter) {
     if (counter == std::numeric_limits<int32_t>::max()) throw Error(err::kOverflow);
@@ -99,12 +103,15 @@ void clsMurl::ACHooks_ChatTextIntercept(std::u16string_view bstrText, int32_t lC
                                         int32_t /*lTarget*/, HostBool& bEat) {
     RunGuarded(error_log_, kRoutine, [&](int&) {
         bEat = kHostFalse;
+        LineSearch search(bstrText, lColor == kColourCombat  ? &kZeroDamage
+                                    : lColor == kColourMagic ? &kExpired
+                                                             : nullptr);
         if (lColor == kColourCombat) {
             if (IsOn(chkEvades) && HoldsAt(bstrText, 0, kEvaded)) {
                 Increment(EvadeCount_);
                 bEat = kHostTrue;
             }
-            if (IsOn(chkZero) && kZeroDamage.FoundIn(bstrText)) {
+            if (IsOn(chkZero) && search.HasLiteral()) {
                 Increment(ZeroCount_);
                 bEat = kHostTrue;
             }
@@ -113,9 +120,9 @@ void clsMurl::ACHooks_ChatTextIntercept(std::u16string_view bstrText, int32_t lC
                 Increment(ResistCount_);
                 bEat = kHostTrue;
             }
-            if (IsOn(chkExpired) && kExpired.FoundIn(bstrText)) bEat = kHostTrue;
+            if (IsOn(chkExpired) && search.HasLiteral()) bEat = kHostTrue;
         }
-        if (IsOn(chkBots) && HasBotMark(bstrText)) bEat = kHostTrue;
+        if (IsOn(chkBots) && search.HasBotMark()) bEat = kHostTrue;
     });
 }
 
