@@ -17,7 +17,7 @@ FilterRig::~FilterRig() {
 }
 
 void FilterRig::SetSwitches(HostBool state) {
-    for (auto name : kSwitches) SetSwitch(name, state);
+    for (auto name : kCheckBoxNames) SetSwitch(name, state);
 }
 
 void FilterRig::SetSwitch(std::u16string_view name, HostBool state) {

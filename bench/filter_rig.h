@@ -21,10 +21,6 @@ public:
     FilterRig(const FilterRig&) = delete;
     FilterRig& operator=(const FilterRig&) = delete;
 
-    // The six check boxes in panel order.
-    static constexpr std::u16string_view kSwitches[] = {u"chkEvades",  u"chkZero",   u"chkResists",
-                                                        u"chkExpired", u"chkStatus", u"chkBots"};
-
     // Sets check boxes on the host's side (no Change event).
     void SetSwitches(HostBool state);
     void SetSwitch(std::u16string_view name, HostBool state);

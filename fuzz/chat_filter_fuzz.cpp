@@ -175,11 +175,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     auto& faults = rig.host().faults();
     faults.Heal();
-    for (size_t i = 0; i < s.boxes.size(); ++i)
-        rig.SetSwitch(bench::FilterRig::kSwitches[i], s.boxes[i]);
+    for (size_t i = 0; i < s.boxes.size(); ++i) rig.SetSwitch(kCheckBoxNames[i], s.boxes[i]);
     if (s.failing_box != kNoFailure) {
         faults.Set(sim::Operation::GetChecked, sim::FaultKind::Fail,
-                   std::u16string(bench::FilterRig::kSwitches[s.failing_box]));
+                   std::u16string(kCheckBoxNames[s.failing_box]));
     }
 
     // Chat: verdict, counters and error report as the model has them.

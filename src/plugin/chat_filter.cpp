@@ -17,6 +17,13 @@ namespace {
 constexpr int32_t kColourCombat = 21;  // evades and zero-damage hits
 constexpr int32_t kColourMagic = 7;    // resists and spell expirations
 
+constexpr size_t kEvadesBox = SwitchIndex(u"chkEvades");
+constexpr size_t kZeroBox = SwitchIndex(u"chkZero");
+constexpr size_t kResistsBox = SwitchIndex(u"chkResists");
+constexpr size_t kExpiredBox = SwitchIndex(u"chkExpired");
+constexpr size_t kStatusBox = SwitchIndex(u"chkStatus");
+constexpr size_t kBotsBox = SwitchIndex(u"chkBots");
+
 constexpr std::u16string_view kRoutine = u"ACHooks_ChatTextIntercept";
 constexpr std::u16string_view kEvaded = u"You evaded ";
 constexpr std::u16string_view kResist = u"You resist";
@@ -107,28 +114,28 @@ void clsMurl::ACHooks_ChatTextIntercept(std::u16string_view bstrText, int32_t lC
                                     : lColor == kColourMagic ? &kExpired
                                                              : nullptr);
         if (lColor == kColourCombat) {
-            if (IsOn(chkEvades) && HoldsAt(bstrText, 0, kEvaded)) {
+            if (IsOn(chk[kEvadesBox]) && HoldsAt(bstrText, 0, kEvaded)) {
                 Increment(EvadeCount_);
                 bEat = kHostTrue;
             }
-            if (IsOn(chkZero) && search.HasLiteral()) {
+            if (IsOn(chk[kZeroBox]) && search.HasLiteral()) {
                 Increment(ZeroCount_);
                 bEat = kHostTrue;
             }
         } else if (lColor == kColourMagic) {
-            if (IsOn(chkResists) && HoldsAt(bstrText, 0, kResist)) {
+            if (IsOn(chk[kResistsBox]) && HoldsAt(bstrText, 0, kResist)) {
                 Increment(ResistCount_);
                 bEat = kHostTrue;
             }
-            if (IsOn(chkExpired) && search.HasLiteral()) bEat = kHostTrue;
+            if (IsOn(chk[kExpiredBox]) && search.HasLiteral()) bEat = kHostTrue;
         }
-        if (IsOn(chkBots) && search.HasBotMark()) bEat = kHostTrue;
+        if (IsOn(chk[kBotsBox]) && search.HasBotMark()) bEat = kHostTrue;
     });
 }
 
 // Called by the hooks for every piece of floating status text.
 void clsMurl::ACHooks_StatusTextIntercept(std::u16string_view /*bstrText*/, HostBool& bEat) {
-    if (IsOn(chkStatus)) bEat = kHostTrue;
+    if (IsOn(chk[kStatusBox])) bEat = kHostTrue;
 }
 
 }  // namespace murl

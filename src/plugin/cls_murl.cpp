@@ -3,6 +3,8 @@
 
 #include "plugin/cls_murl.h"
 
+#include <utility>
+
 #include "host/text.h"
 #include "plugin/guarded.h"
 #include "plugin/view_definition.h"
@@ -40,14 +42,23 @@ private:
 
 class CheckBoxSink final : public CheckBoxEvents {
 public:
-    using Handler = void (clsMurl::*)(int32_t, HostBool);
-    CheckBoxSink(clsMurl& m, Handler change) : m_(m), change_(change) {}
-    void Change(int32_t nID, HostBool bChecked) override { (m_.*change_)(nID, bChecked); }
+    CheckBoxSink(clsMurl& m, const SwitchRow& row) : m_(m), row_(row) {}
+    void Change(int32_t nID, HostBool bChecked) override { m_.chk_Change(row_, nID, bChecked); }
 
 private:
     clsMurl& m_;
-    Handler change_;
+    const SwitchRow& row_;
 };
+
+// One element per switch row, each made from the row's index.
+template <class T, class Make, size_t... I>
+std::array<T, sizeof...(I)> PerSwitch(Make make, std::index_sequence<I...>) {
+    return {make(I)...};
+}
+template <class T, class Make>
+std::array<T, kSwitches.size()> PerSwitch(Make make) {
+    return PerSwitch<T>(make, std::make_index_sequence<kSwitches.size()>());
+}
 
 // A button's sink handles only the events the plug-in has a handler for.
 class ButtonSink final : public PushButtonEvents {
@@ -74,18 +85,13 @@ public:
     explicit Sinks(clsMurl& m)
         : hooks(m),
           stats(m),
-          chkEvades(m, &clsMurl::chkEvades_Change),
-          chkZero(m, &clsMurl::chkZero_Change),
-          chkResists(m, &clsMurl::chkResists_Change),
-          chkExpired(m, &clsMurl::chkExpired_Change),
-          chkStatus(m, &clsMurl::chkStatus_Change),
-          chkBots(m, &clsMurl::chkBots_Change),
+          chk(PerSwitch<CheckBoxSink>([&](size_t i) { return CheckBoxSink(m, kSwitches[i]); })),
           cmdReset(m, nullptr, &clsMurl::cmdReset_Accepted),
           cmdOut(m, &clsMurl::cmdOut_Hit, nullptr) {}
 
     HooksSink hooks;
     StatsSink stats;
-    CheckBoxSink chkEvades, chkZero, chkResists, chkExpired, chkStatus, chkBots;
+    std::array<CheckBoxSink, kSwitches.size()> chk;
     ButtonSink cmdReset, cmdOut;
 };
 
@@ -106,12 +112,8 @@ clsMurl::clsMurl(const Platform& platform)
       sinks_(std::make_unique<Sinks>(*this)),
       ACHooks(sinks_->hooks),
       cs(sinks_->stats),
-      chkEvades(sinks_->chkEvades),
-      chkZero(sinks_->chkZero),
-      chkResists(sinks_->chkResists),
-      chkExpired(sinks_->chkExpired),
-      chkStatus(sinks_->chkStatus),
-      chkBots(sinks_->chkBots),
+      chk(PerSwitch<EventBound<ICheckBox>>(
+          [&](size_t i) { return EventBound<ICheckBox>(sinks_->chk[i]); })),
       cmdReset(sinks_->cmdReset),
       cmdOut(sinks_->cmdOut) {
     // Class_Initialize. A failure before the log exists cannot be reported, so it leaves the
@@ -154,18 +156,11 @@ void clsMurl::IPlugin2_Initialize(std::shared_ptr<ISite> Site) {
         line = 60;
         MainView.Set(loader->LoadViewXml(view_definition_));
 
-        struct Binding {
-            EventBound<ICheckBox>* field;
-            std::u16string_view name;
-        };
-        const Binding boxes[] = {{&chkEvades, u"chkEvades"},   {&chkZero, u"chkZero"},
-                                 {&chkResists, u"chkResists"}, {&chkExpired, u"chkExpired"},
-                                 {&chkStatus, u"chkStatus"},   {&chkBots, u"chkBots"}};
-        line = 70;
-        for (const auto& box : boxes) {
-            box.field->Set(TakeAs<ICheckBox>(MainView->FindControl(box.name)));
-            line += 10;
+        for (size_t i = 0; i < kSwitches.size(); ++i) {
+            line = kSwitches[i].label;
+            chk[i].Set(TakeAs<ICheckBox>(MainView->FindControl(kSwitches[i].control)));
         }
+        line = 130;
         cmdReset.Set(TakeAs<IPushButton>(MainView->FindControl(u"cmdReset")));
         line = 140;
         cmdOut.Set(TakeAs<IPushButton>(MainView->FindControl(u"cmdOut")));

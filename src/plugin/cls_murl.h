@@ -3,6 +3,7 @@
 // switched off on its panel, counts evades, resists and zero-damage hits per character, and
 // keeps counts and switches in the settings store.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include "host/host_ref.h"
 #include "log/cls_log.h"
 #include "platform/platform.h"
+#include "plugin/switches.h"
 
 namespace murl {
 
@@ -34,12 +36,8 @@ public:
     void ACHooks_ChatParserIntercept(std::u16string_view bstrText, HostBool& bEat);
     void ACHooks_StatusTextIntercept(std::u16string_view bstrText, HostBool& bEat);
     void cs_LoginComplete();
-    void chkEvades_Change(int32_t nID, HostBool bChecked);
-    void chkZero_Change(int32_t nID, HostBool bChecked);
-    void chkResists_Change(int32_t nID, HostBool bChecked);
-    void chkExpired_Change(int32_t nID, HostBool bChecked);
-    void chkStatus_Change(int32_t nID, HostBool bChecked);
-    void chkBots_Change(int32_t nID, HostBool bChecked);
+    // Change of the check box of switch `row` (chkEvades_Change and its siblings).
+    void chk_Change(const SwitchRow& row, int32_t nID, HostBool bChecked);
     void cmdOut_Hit(int32_t nID);
     void cmdReset_Accepted(int32_t nID);
 
@@ -59,7 +57,6 @@ private:
 
     void LoadVariables();
     void SaveVariables();
-    void SaveSwitch(std::u16string_view key, HostBool bChecked);
     HostBool HandleChatCommand(std::u16string_view text);
     void PrintLine(std::u16string_view text);
     std::u16string VersionBanner();
@@ -67,7 +64,6 @@ private:
     Platform platform_;
     std::unique_ptr<Sinks> sinks_;  // event sinks of the bound fields below; outlive them
 
-    // Plain fields.
     HostRef<ISite> site_;
     std::unique_ptr<clsLog> error_log_;
     std::u16string view_definition_;
@@ -81,7 +77,7 @@ public:
     EventBound<IHooks> ACHooks;
     EventBound<ICharacterStats> cs;
     HostRef<IView> MainView;
-    EventBound<ICheckBox> chkEvades, chkZero, chkResists, chkExpired, chkStatus, chkBots;
+    std::array<EventBound<ICheckBox>, kSwitches.size()> chk;  // one per switch row, in order
     EventBound<IPushButton> cmdReset, cmdOut;
 };
 

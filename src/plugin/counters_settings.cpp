@@ -10,7 +10,7 @@ namespace murl {
 
 namespace {
 constexpr std::u16string_view kApp = u"Murl";
-constexpr std::u16string_view kSwitches = u"Settings";
+constexpr std::u16string_view kSwitchSection = u"Settings";
 }  // namespace
 
 std::u16string clsMurl::VersionBanner() {
@@ -47,20 +47,10 @@ void clsMurl::LoadVariables() {
         ResistCount_ = NumberFromText(store.GetSetting(kApp, character_key_, u"Resists", u"0"));
         ZeroCount_ = NumberFromText(store.GetSetting(kApp, character_key_, u"Zero", u"0"));
 
-        struct Switch {
-            EventBound<ICheckBox>* box;
-            std::u16string_view key;
-            std::u16string_view fallback;
-        };
-        const Switch switches[] = {
-            {&chkEvades, u"Evades", u"True"},   {&chkZero, u"Zero", u"True"},
-            {&chkResists, u"Resists", u"True"}, {&chkExpired, u"Expired", u"True"},
-            {&chkStatus, u"Status", u"False"},  {&chkBots, u"Bots", u"False"},
-        };
-        for (const auto& s : switches) {
-            const HostBool state =
-                BooleanFromText(store.GetSetting(kApp, kSwitches, s.key, s.fallback));
-            (*s.box)->SetChecked(state);
+        for (size_t i = 0; i < kSwitches.size(); ++i) {
+            const SwitchRow& row = kSwitches[i];
+            chk[i]->SetChecked(
+                BooleanFromText(store.GetSetting(kApp, kSwitchSection, row.key, row.initial)));
         }
     });
 }
@@ -79,26 +69,8 @@ void clsMurl::SaveVariables() {
 
 // Called by each check box when the player changes it: the switch is stored at once, from the
 // state the event carries.
-void clsMurl::SaveSwitch(std::u16string_view key, HostBool bChecked) {
-    platform_.settings.SaveSetting(kApp, kSwitches, key, SwitchText(bChecked));
-}
-void clsMurl::chkEvades_Change(int32_t, HostBool bChecked) {
-    SaveSwitch(u"Evades", bChecked);
-}
-void clsMurl::chkZero_Change(int32_t, HostBool bChecked) {
-    SaveSwitch(u"Zero", bChecked);
-}
-void clsMurl::chkResists_Change(int32_t, HostBool bChecked) {
-    SaveSwitch(u"Resists", bChecked);
-}
-void clsMurl::chkExpired_Change(int32_t, HostBool bChecked) {
-    SaveSwitch(u"Expired", bChecked);
-}
-void clsMurl::chkStatus_Change(int32_t, HostBool bChecked) {
-    SaveSwitch(u"Status", bChecked);
-}
-void clsMurl::chkBots_Change(int32_t, HostBool bChecked) {
-    SaveSwitch(u"Bots", bChecked);
+void clsMurl::chk_Change(const SwitchRow& row, int32_t, HostBool bChecked) {
+    platform_.settings.SaveSetting(kApp, kSwitchSection, row.key, SwitchText(bChecked));
 }
 
 }  // namespace murl

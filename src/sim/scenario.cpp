@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "host/text.h"
+#include "plugin/switches.h"
 
 namespace murl::sim {
 
@@ -37,8 +38,6 @@ constexpr std::array<VerbInfo, 16> kVerbs = {{
     {"heal", Verb::Heal, false},
 }};
 
-constexpr std::array<std::u16string_view, 6> kCheckBoxes = {
-    u"chkEvades", u"chkZero", u"chkResists", u"chkExpired", u"chkStatus", u"chkBots"};
 constexpr std::array<std::u16string_view, 2> kPushButtons = {u"cmdReset", u"cmdOut"};
 constexpr std::array<std::u16string_view, 3> kHostObjects = {u"hooks", u"stats", u"loader"};
 
@@ -200,7 +199,7 @@ std::string ReadColour(std::string_view field, int32_t& colour) {
 }
 
 std::string ControlName(std::string_view field, Verb verb, std::u16string_view& name) {
-    const auto box = Lookup(kCheckBoxes, field);
+    const auto box = Lookup(kCheckBoxNames, field);
     const auto button = Lookup(kPushButtons, field);
     if (box.empty() && button.empty()) return "unknown control name " + Quote(field);
     if (verb == Verb::Check && box.empty()) return Quote(field) + " is not a check box";
@@ -212,7 +211,7 @@ std::string ControlName(std::string_view field, Verb verb, std::u16string_view& 
 }
 
 std::string FaultTargetName(std::string_view field, Operation op, std::u16string_view& name) {
-    const auto box = Lookup(kCheckBoxes, field);
+    const auto box = Lookup(kCheckBoxNames, field);
     const auto button = Lookup(kPushButtons, field);
     const auto object = Lookup(kHostObjects, field);
     switch (TargetOf(op)) {
@@ -296,7 +295,7 @@ std::string_view VerbName(Verb verb) noexcept {
 }
 
 bool IsCheckBoxName(std::u16string_view name) noexcept {
-    for (const auto box : kCheckBoxes) {
+    for (const auto box : kCheckBoxNames) {
         if (box == name) return true;
     }
     return false;

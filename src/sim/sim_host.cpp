@@ -45,9 +45,7 @@ void SimCheckBox::SetChecked(HostBool state) {
 
 bool SimCheckBox::Click(HostBool state) {
     state_ = state;
-    const bool heard = !sinks_.empty();
-    sinks_.Raise([&](CheckBoxEvents& sink) { sink.Change(id_, state); });
-    return heard;
+    return sinks_.Raise([&](CheckBoxEvents& sink) { sink.Change(id_, state); });
 }
 
 // ---- Push button --------------------------------------------------------------------------
@@ -64,15 +62,11 @@ std::unique_ptr<Subscription> SimPushButton::Advise(PushButtonEvents& sink) {
 }
 
 bool SimPushButton::Hit() {
-    const bool heard = !sinks_.empty();
-    sinks_.Raise([&](PushButtonEvents& sink) { sink.Hit(id_); });
-    return heard;
+    return sinks_.Raise([&](PushButtonEvents& sink) { sink.Hit(id_); });
 }
 
 bool SimPushButton::Accept() {
-    const bool heard = !sinks_.empty();
-    sinks_.Raise([&](PushButtonEvents& sink) { sink.Accepted(id_); });
-    return heard;
+    return sinks_.Raise([&](PushButtonEvents& sink) { sink.Accepted(id_); });
 }
 
 // ---- View ---------------------------------------------------------------------------------
@@ -162,21 +156,16 @@ void SimHooks::WriteChatText(std::u16string_view text, int32_t colour, int32_t t
 
 bool SimHooks::RaiseChatText(std::u16string_view text, int32_t colour, int32_t target,
                              HostBool& eat) {
-    const bool heard = !sinks_.empty();
-    sinks_.Raise([&](HooksEvents& sink) { sink.ChatTextIntercept(text, colour, target, eat); });
-    return heard;
+    return sinks_.Raise(
+        [&](HooksEvents& sink) { sink.ChatTextIntercept(text, colour, target, eat); });
 }
 
 bool SimHooks::RaiseStatusText(std::u16string_view text, HostBool& eat) {
-    const bool heard = !sinks_.empty();
-    sinks_.Raise([&](HooksEvents& sink) { sink.StatusTextIntercept(text, eat); });
-    return heard;
+    return sinks_.Raise([&](HooksEvents& sink) { sink.StatusTextIntercept(text, eat); });
 }
 
 bool SimHooks::RaiseChatParser(std::u16string_view text, HostBool& eat) {
-    const bool heard = !sinks_.empty();
-    sinks_.Raise([&](HooksEvents& sink) { sink.ChatParserIntercept(text, eat); });
-    return heard;
+    return sinks_.Raise([&](HooksEvents& sink) { sink.ChatParserIntercept(text, eat); });
 }
 
 // ---- Character statistics -----------------------------------------------------------------
@@ -202,9 +191,7 @@ std::u16string SimCharacterStats::IdentityText2() {
 }
 
 bool SimCharacterStats::RaiseLoginComplete() {
-    const bool heard = !sinks_.empty();
-    sinks_.Raise([](CharacterStatsEvents& sink) { sink.LoginComplete(); });
-    return heard;
+    return sinks_.Raise([](CharacterStatsEvents& sink) { sink.LoginComplete(); });
 }
 
 // ---- Site ---------------------------------------------------------------------------------

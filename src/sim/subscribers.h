@@ -28,19 +28,21 @@ public:
     bool empty() const noexcept { return state_->sinks.empty(); }
     size_t size() const noexcept { return state_->sinks.size(); }
 
-    // Calls `call(sink)` for every subscribed sink in subscription order. A failure leaves at
-    // once: the later sinks are not called.
+    // Calls `call(sink)` for every subscribed sink in subscription order, and tells whether any
+    // sink was subscribed when the event was raised. A failure leaves at once: the later sinks
+    // are not called.
     template <class Call>
-    void Raise(Call&& call) {
-        if (state_->sinks.empty()) return;
+    bool Raise(Call&& call) {
+        if (state_->sinks.empty()) return false;
         if (state_->sinks.size() == 1) {
             call(*state_->sinks.front().second);
-            return;
+            return true;
         }
         const auto snapshot = state_->sinks;
         for (const auto& [cookie, sink] : snapshot) {
             if (Subscribed(cookie)) call(*sink);
         }
+        return true;
     }
 
 private:

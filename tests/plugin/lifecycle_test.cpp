@@ -12,12 +12,10 @@ using Lifecycle = PluginTest;
 
 // Which of the eleven event-bound fields hold an object, in declaration order, as "1"/"0".
 std::string Bound(const clsMurl& m) {
-    const bool fields[] = {bool(m.ACHooks),    bool(m.cs),        bool(m.MainView),
-                           bool(m.chkEvades),  bool(m.chkZero),   bool(m.chkResists),
-                           bool(m.chkExpired), bool(m.chkStatus), bool(m.chkBots),
-                           bool(m.cmdReset),   bool(m.cmdOut)};
     std::string out;
-    for (bool f : fields) out += f ? '1' : '0';
+    for (bool f : {bool(m.ACHooks), bool(m.cs), bool(m.MainView)}) out += f ? '1' : '0';
+    for (const auto& box : m.chk) out += box ? '1' : '0';
+    for (bool f : {bool(m.cmdReset), bool(m.cmdOut)}) out += f ? '1' : '0';
     return out;
 }
 

@@ -20,9 +20,6 @@ namespace murl::test {
 using sim::FaultKind;
 using sim::Operation;
 
-inline const std::vector<std::u16string> kBoxNames = {u"chkEvades",  u"chkZero",   u"chkResists",
-                                                      u"chkExpired", u"chkStatus", u"chkBots"};
-
 // The simulated host with shorthand for raising its events.
 class Host {
 public:
@@ -66,8 +63,8 @@ public:
     // Sets the six boxes from the host's side without raising Change: '1' is -1, '0' is 0 and
     // '2' the non-Boolean 1.
     void SetBoxes(std::string_view states) {
-        for (size_t i = 0; i < kBoxNames.size(); ++i) {
-            host_.CheckBox(kBoxNames[i])
+        for (size_t i = 0; i < kCheckBoxNames.size(); ++i) {
+            host_.CheckBox(kCheckBoxNames[i])
                 ->SetChecked(states[i] == '1'   ? -1
                              : states[i] == '2' ? 1
                                                 : 0);
@@ -76,7 +73,7 @@ public:
     // The six boxes' states in the same form ('?' for any other value).
     std::string BoxStates() const {
         std::string states;
-        for (const auto& name : kBoxNames) {
+        for (const auto& name : kCheckBoxNames) {
             const HostBool s = host_.CheckBox(name)->state();
             states += s == -1 ? '1' : s == 0 ? '0' : '?';
         }

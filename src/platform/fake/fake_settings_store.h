@@ -47,9 +47,8 @@ public:
     void fail_for_key(std::string_view operation, std::u16string_view key, Error error);
     void clear_failures();
 
-    // Every call with its arguments since construction or clear_call_log, failed ones included.
+    // Every call with its arguments since construction, failed ones included.
     const std::vector<Call>& call_log() const noexcept { return call_log_; }
-    void clear_call_log() { call_log_.clear(); }
 
     // The stored entries, for seeding and inspection; neither is logged nor fails.
     std::map<Address, std::u16string>& entries() noexcept { return entries_; }
