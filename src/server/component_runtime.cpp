@@ -6,6 +6,7 @@
 #include "server/com_errors.h"
 #include "server/com_holders.h"
 #include "server/com_object.h"
+#include "platform/win32/win32_text.h"
 
 #include <oleauto.h>
 
@@ -98,7 +99,7 @@ void RegisterClass(const ComponentDescription& d, const ClassRecord& c,
     Key(class_key + L"\\ProgID").Set(nullptr, progid);
     Key(class_key + L"\\TypeLib").Set(nullptr, GuidText(*d.libid));
     Key(class_key + L"\\VERSION")
-        .Set(nullptr, std::to_wstring(d.libid_major) + L"." + std::to_wstring(d.libid_minor));
+        .Set(nullptr, win32::WideDecimal(d.libid_major) + L"." + win32::WideDecimal(d.libid_minor));
 }
 
 class ClassFactory final : public ComObject<ClassFactory, IClassFactory>, private ModuleObject {
@@ -204,9 +205,9 @@ HRESULT RuntimeRegisterServer(const ComponentDescription& d, const ModuleCells& 
         Check(library->GetLibAttr(&attr));
         const WORD flags = attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE;
         library->ReleaseTLibAttr(attr);
-        Key(L"TypeLib\\" + GuidText(*d.libid) + L"\\" + std::to_wstring(d.libid_major) + L"." +
-            std::to_wstring(d.libid_minor) + L"\\FLAGS")
-            .Set(nullptr, std::to_wstring(flags));
+        Key(L"TypeLib\\" + GuidText(*d.libid) + L"\\" + win32::WideDecimal(d.libid_major) + L"." +
+            win32::WideDecimal(d.libid_minor) + L"\\FLAGS")
+            .Set(nullptr, win32::WideDecimal(flags));
         for (size_t i = 0; i < d.class_count; ++i) RegisterClass(d, d.classes[i], module);
         return S_OK;
     });
@@ -227,8 +228,8 @@ HRESULT RuntimeUnregisterServer(const ComponentDescription& d, const ModuleCells
             UnRegisterTypeLib(*d.libid, d.libid_major, d.libid_minor, d.libid_locale, SYS_WIN32);
         if (SUCCEEDED(hr)) return S_OK;
         const std::wstring library = L"TypeLib\\" + GuidText(*d.libid);
-        DeleteTree(library + L"\\" + std::to_wstring(d.libid_major) + L"." +
-                   std::to_wstring(d.libid_minor));
+        DeleteTree(library + L"\\" + win32::WideDecimal(d.libid_major) + L"." +
+                   win32::WideDecimal(d.libid_minor));
         DeleteEmptyKey(library);
         for (size_t i = 0; i < d.class_count; ++i) {
             DeleteTree(L"Interface\\" + GuidText(*d.classes[i].default_interface));

@@ -15,6 +15,7 @@ namespace murl {
 
 namespace {
 
+using win32::WideDecimal;
 using win32::WidePath;
 
 constexpr int32_t kBadFileName = 52;
@@ -312,9 +313,9 @@ private:
 std::wstring NewTemporaryFile(const std::wstring& folder) {
     static std::atomic<unsigned> serial{0};
     const std::wstring stem = folder + (folder.back() == L'\\' ? L"" : L"\\") + L"~murl" +
-                              std::to_wstring(GetCurrentProcessId()) + L'-';
+                              WideDecimal(GetCurrentProcessId()) + L'-';
     for (int attempt = 0;; ++attempt) {
-        const std::wstring name = stem + std::to_wstring(serial++) + L".tmp";
+        const std::wstring name = stem + WideDecimal(serial++) + L".tmp";
         HANDLE handle = CreateFileW(ApiPath(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_TEMPORARY, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "host/error.h"
+#include "host/text.h"
 
 namespace murl::win32 {
 
@@ -16,6 +17,12 @@ inline std::wstring Wide(std::u16string_view text) {
 
 inline std::u16string Utf16(std::wstring_view text) {
     return std::u16string(text.begin(), text.end());
+}
+
+// `value` in decimal. std::to_wstring would bring the C library's formatted output into
+// murl.dll.
+inline std::wstring WideDecimal(int64_t value) {
+    return Wide(DecimalText(value));
 }
 
 // A wide path for the API; empty text and embedded NULs name no file (52).
