@@ -1,6 +1,6 @@
 # cmake -DOBJDUMP=... -DMODULE=murl.dll -P check_exports.cmake: the module's export directory
 # names "murl.dll" and holds exactly the four entry points, ordinals in alphabetical order; its
-# imports are system DLLs only.
+# imports are system DLLs only; the shipped module stays within 300,000 bytes.
 execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${MODULE}")
@@ -37,6 +37,11 @@ foreach(entry ${imports})
     list(APPEND failures "imports ${dll}")
   endif()
 endforeach()
+
+file(SIZE ${MODULE} size)
+if(size GREATER 300000)
+  list(APPEND failures "${size} bytes, more than 300,000")
+endif()
 
 if(failures)
   message(FATAL_ERROR "murl.dll: ${failures}")
