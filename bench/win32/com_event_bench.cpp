@@ -34,8 +34,6 @@ using murl::server::Grant;
 
 namespace {
 
-constexpr DISPID kChatTextIntercept = 2;
-
 // Advised on the hooks' connection point in place of murl.dll: answers every event at once.
 class EmptySink final : public murl::server::ComObject<EmptySink, IDispatch> {
 public:
@@ -97,7 +95,7 @@ public:
         for (size_t i = 0; i < args_.size(); i += 4) {
             DISPPARAMS params{&args_[i], nullptr, 4, 0};
             eat_ = VARIANT_FALSE;
-            if (FAILED(point.FireRaw(kChatTextIntercept, &params))) return -1;
+            if (FAILED(point.FireRaw(DISPID_HOOKS_CHATTEXTINTERCEPT, &params))) return -1;
             eaten += eat_ == VARIANT_TRUE;
         }
         return eaten;

@@ -132,19 +132,19 @@ private:
 // but the plug-in does not handle are answered S_OK, as by a sink with no handler for them.
 HRESULT Dispatch(HooksEvents& sink, DISPID id, const DISPPARAMS* params) {
     switch (id) {
-        case 2: {
+        case DISPID_HOOKS_CHATTEXTINTERCEPT: {
             Arguments args(params, 4);
             EatFlag eat(args, 3);
             sink.ChatTextIntercept(args.Text(0), args.Long(1), args.Long(2), eat.get());
             return S_OK;
         }
-        case 3: {
+        case DISPID_HOOKS_CHATPARSERINTERCEPT: {
             Arguments args(params, 2);
             EatFlag eat(args, 1);
             sink.ChatParserIntercept(args.Text(0), eat.get());
             return S_OK;
         }
-        case 4: {
+        case DISPID_HOOKS_STATUSTEXTINTERCEPT: {
             Arguments args(params, 2);
             EatFlag eat(args, 1);
             sink.StatusTextIntercept(args.Text(0), eat.get());
@@ -156,14 +156,14 @@ HRESULT Dispatch(HooksEvents& sink, DISPID id, const DISPPARAMS* params) {
 }
 
 HRESULT Dispatch(CharacterStatsEvents& sink, DISPID id, const DISPPARAMS* params) {
-    if (id != 4) return S_OK;
+    if (id != DISPID_CHARACTERSTATS_LOGINCOMPLETE) return S_OK;
     Arguments args(params, 0);
     sink.LoginComplete();
     return S_OK;
 }
 
 HRESULT Dispatch(CheckBoxEvents& sink, DISPID id, const DISPPARAMS* params) {
-    if (id != 6) return S_OK;
+    if (id != DISPID_CHECKBOX_CHANGE) return S_OK;
     Arguments args(params, 2);
     const int32_t nID = args.Long(0);
     sink.Change(nID, args.Bool(1));
@@ -171,10 +171,10 @@ HRESULT Dispatch(CheckBoxEvents& sink, DISPID id, const DISPPARAMS* params) {
 }
 
 HRESULT Dispatch(PushButtonEvents& sink, DISPID id, const DISPPARAMS* params) {
-    if (id != 2 && id != 4) return S_OK;
+    if (id != DISPID_PUSHBUTTON_HIT && id != DISPID_PUSHBUTTON_ACCEPTED) return S_OK;
     Arguments args(params, 1);
     const int32_t nID = args.Long(0);
-    if (id == 2) {
+    if (id == DISPID_PUSHBUTTON_HIT) {
         sink.Hit(nID);
     } else {
         sink.Accepted(nID);

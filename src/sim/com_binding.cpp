@@ -101,15 +101,15 @@ public:
     void ChatTextIntercept(std::u16string_view bstrText, int32_t lColor, int32_t lTarget,
                            HostBool& bEat) override {
         Args a{{BoolRef(bEat), Long(lTarget), Long(lColor), Text(bstrText)}};
-        Raise(sink_.Get(), 2, a.reversed);
+        Raise(sink_.Get(), DISPID_HOOKS_CHATTEXTINTERCEPT, a.reversed);
     }
     void ChatParserIntercept(std::u16string_view bstrText, HostBool& bEat) override {
         Args a{{BoolRef(bEat), Text(bstrText)}};
-        Raise(sink_.Get(), 3, a.reversed);
+        Raise(sink_.Get(), DISPID_HOOKS_CHATPARSERINTERCEPT, a.reversed);
     }
     void StatusTextIntercept(std::u16string_view bstrText, HostBool& bEat) override {
         Args a{{BoolRef(bEat), Text(bstrText)}};
-        Raise(sink_.Get(), 4, a.reversed);
+        Raise(sink_.Get(), DISPID_HOOKS_STATUSTEXTINTERCEPT, a.reversed);
     }
 
 private:
@@ -120,7 +120,7 @@ template <>
 class Forwarder<CharacterStatsEvents> final : public CharacterStatsEvents {
 public:
     explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
-    void LoginComplete() override { Raise(sink_.Get(), 4, {}); }
+    void LoginComplete() override { Raise(sink_.Get(), DISPID_CHARACTERSTATS_LOGINCOMPLETE, {}); }
 
 private:
     ComPtr<IDispatch> sink_;
@@ -132,7 +132,7 @@ public:
     explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
     void Change(int32_t nID, HostBool bChecked) override {
         Args a{{Bool(bChecked), Long(nID)}};
-        Raise(sink_.Get(), 6, a.reversed);
+        Raise(sink_.Get(), DISPID_CHECKBOX_CHANGE, a.reversed);
     }
 
 private:
@@ -145,11 +145,11 @@ public:
     explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
     void Hit(int32_t nID) override {
         Args a{{Long(nID)}};
-        Raise(sink_.Get(), 2, a.reversed);
+        Raise(sink_.Get(), DISPID_PUSHBUTTON_HIT, a.reversed);
     }
     void Accepted(int32_t nID) override {
         Args a{{Long(nID)}};
-        Raise(sink_.Get(), 4, a.reversed);
+        Raise(sink_.Get(), DISPID_PUSHBUTTON_ACCEPTED, a.reversed);
     }
 
 private:

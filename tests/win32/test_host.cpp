@@ -259,27 +259,30 @@ Host::Host() {
 Host::~Host() = default;
 
 HRESULT Host::Chat(const std::wstring& text, LONG colour, VARIANT_BOOL& eat, EXCEPINFO* info) {
-    return hooks->events()->Fire(2, {Text(text), Long(colour), Long(0), BoolRef(&eat)}, info);
+    return hooks->events()->Fire(DISPID_HOOKS_CHATTEXTINTERCEPT,
+                                 {Text(text), Long(colour), Long(0), BoolRef(&eat)}, info);
 }
 
 HRESULT Host::Type(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* info) {
-    return hooks->events()->Fire(3, {Text(text), BoolRef(&eat)}, info);
+    return hooks->events()->Fire(DISPID_HOOKS_CHATPARSERINTERCEPT, {Text(text), BoolRef(&eat)},
+                                 info);
 }
 
 HRESULT Host::Status(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* info) {
-    return hooks->events()->Fire(4, {Text(text), BoolRef(&eat)}, info);
+    return hooks->events()->Fire(DISPID_HOOKS_STATUSTEXTINTERCEPT, {Text(text), BoolRef(&eat)},
+                                 info);
 }
 
 HRESULT Host::Login(EXCEPINFO* info) {
-    return stats->events()->Fire(4, {}, info);
+    return stats->events()->Fire(DISPID_CHARACTERSTATS_LOGINCOMPLETE, {}, info);
 }
 
 HRESULT Host::Hit(const wchar_t* button, EXCEPINFO* info) {
-    return control(button)->events()->Fire(2, {Long(7)}, info);
+    return control(button)->events()->Fire(DISPID_PUSHBUTTON_HIT, {Long(7)}, info);
 }
 
 HRESULT Host::Accept(const wchar_t* button, EXCEPINFO* info) {
-    return control(button)->events()->Fire(4, {Long(8)}, info);
+    return control(button)->events()->Fire(DISPID_PUSHBUTTON_ACCEPTED, {Long(8)}, info);
 }
 
 VARIANT Text(const std::wstring& text) {
