@@ -7,8 +7,8 @@
 
 #include "server/com_errors.h"
 #include "server/com_holders.h"
-#include "server/com_object.h"
 #include "server/component_runtime.h"
+#include "server/dispatch_sink.h"
 
 namespace murl::server {
 
@@ -195,35 +195,13 @@ template <>
 constexpr const IID* kEventsIid<PushButtonEvents> = &DIID_DHostPushButtonEvents;
 
 template <class Events>
-class EventSink final : public ComObject<EventSink<Events>, IDispatch>, private ModuleObject {
+class EventSink final : public DispatchSink<EventSink<Events>, kEventsIid<Events>>,
+                        private ModuleObject {
 public:
-    static constexpr Grant<EventSink> kInterfaces[] = {
-        {&IID_IUnknown, Always<EventSink, IDispatch>},
-        {&IID_IDispatch, Always<EventSink, IDispatch>},
-        {kEventsIid<Events>, Always<EventSink, IDispatch>},
-    };
-
     EventSink(std::shared_ptr<BindingContext> context, Events& target)
         : context_(std::move(context)), target_(&target) {}
 
     void Detach() noexcept { target_ = nullptr; }
-
-    STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept override {
-        if (!info) return E_POINTER;
-        *info = nullptr;
-        return DISP_E_BADINDEX;
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) noexcept override {
-        if (ids) {
-            for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-        }
-        return DISP_E_UNKNOWNNAME;
-    }
 
     // The host raises one of the source's events.
     STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT*,
