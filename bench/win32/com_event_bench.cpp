@@ -150,7 +150,7 @@ bool Fail(const char* what, HRESULT hr = S_OK) {
 class Contenders {
 public:
     Contenders(const MurlModule& module, Host& host) : host_(host) {
-        module.Create(IID_IPlugin2, reinterpret_cast<void**>(plugin_.GetAddressOf()));
+        module.Create(IID_IPlugin2, PutOut(plugin_));
         empty_ = Adopt(static_cast<IDispatch*>(new EmptySink));
     }
 

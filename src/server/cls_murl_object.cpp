@@ -1,12 +1,14 @@
 #include "server/cls_murl_object.h"
 
+#include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_platform.h"
 #include "server/com_errors.h"
-#include "server/com_holders.h"
 #include "server/component_runtime.h"
 #include "server/identity.h"
 
 namespace murl::server {
+
+using win32::ComPtr;
 
 namespace {
 

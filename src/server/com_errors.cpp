@@ -1,11 +1,13 @@
+#include "platform/win32/win32_holders.h"
 #include "server/com_errors.h"
 
 #include <iterator>
 #include <new>
 
-#include "server/com_holders.h"
-
 namespace murl::server {
+
+using win32::Bstr;
+using win32::ComPtr;
 
 namespace {
 

@@ -5,12 +5,18 @@
 #include <new>
 #include <string_view>
 
+#include "platform/win32/win32_holders.h"
 #include "server/com_errors.h"
-#include "server/com_holders.h"
 #include "server/component_runtime.h"
 #include "server/dispatch_sink.h"
 
 namespace murl::server {
+
+using win32::Adopt;
+using win32::Bstr;
+using win32::ComPtr;
+using win32::PutOut;
+using win32::Variant;
 
 namespace {
 
@@ -253,8 +259,7 @@ std::unique_ptr<Subscription> Subscribe(IUnknown* source,
                                         const std::shared_ptr<BindingContext>& context,
                                         Events& target) {
     ComPtr<IConnectionPointContainer> container;
-    Check(source->QueryInterface(IID_IConnectionPointContainer,
-                                 reinterpret_cast<void**>(container.GetAddressOf())));
+    Check(source->QueryInterface(IID_IConnectionPointContainer, PutOut(container)));
     ComPtr<IConnectionPoint> point;
     SetErrorInfo(0, nullptr);
     Check(container->FindConnectionPoint(*kEventsIid<Events>, &point));

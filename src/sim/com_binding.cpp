@@ -10,8 +10,8 @@
 
 #include "host/text.h"
 #include "host_idl.h"
+#include "platform/win32/win32_holders.h"
 #include "server/com_errors.h"
-#include "server/com_holders.h"
 #include "server/com_object.h"
 #include "server/identity.h"
 
@@ -19,13 +19,15 @@ namespace murl::sim {
 
 namespace {
 
-using server::Adopt;
 using server::Always;
-using server::Bstr;
 using server::ComObject;
-using server::ComPtr;
 using server::Grant;
 using server::Guard;
+using win32::Adopt;
+using win32::Bstr;
+using win32::ComPtr;
+using win32::ExcepInfo;
+using win32::PutOut;
 
 // ---- Events: the simulated host raises, the plug-in's dispatch sink hears -----------------
 
@@ -33,20 +35,16 @@ using server::Guard;
 void Raise(IDispatch* sink, DISPID id, std::vector<VARIANT> reversed) {
     DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr,
                       static_cast<UINT>(reversed.size()), 0};
-    EXCEPINFO info{};
+    ExcepInfo info;
     UINT arg_err = 0;
     SetErrorInfo(0, nullptr);
     const HRESULT hr =
-        sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, &info, &arg_err);
+        sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, info.get(), &arg_err);
     if (hr == DISP_E_EXCEPTION) {
-        if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
-        std::u16string description(Bstr::View(info.bstrDescription));
-        std::u16string source(Bstr::View(info.bstrSource));
-        const HRESULT code = info.scode ? info.scode : HRESULT(info.wCode);
-        SysFreeString(info.bstrDescription);
-        SysFreeString(info.bstrSource);
-        SysFreeString(info.bstrHelpFile);
-        throw Error(server::ErrorOfHResult(code), std::move(description), std::move(source));
+        if (info->pfnDeferredFillIn) info->pfnDeferredFillIn(info.get());
+        const HRESULT code = info->scode ? info->scode : HRESULT(info->wCode);
+        throw Error(server::ErrorOfHResult(code), std::u16string(Bstr::View(info->bstrDescription)),
+                    std::u16string(Bstr::View(info->bstrSource)));
     }
     if (FAILED(hr)) server::ThrowHostFailure(hr);
 }
@@ -185,8 +183,7 @@ public:
         *cookie = 0;
         return Guard([&] {
             ComPtr<IDispatch> dispatch;
-            if (FAILED(sink->QueryInterface(IID_IDispatch,
-                                            reinterpret_cast<void**>(dispatch.GetAddressOf())))) {
+            if (FAILED(sink->QueryInterface(IID_IDispatch, PutOut(dispatch)))) {
                 return CONNECT_E_CANNOTCONNECT;
             }
             Connection connection;
@@ -435,7 +432,7 @@ ComBinding::ComBinding(const std::u16string& dll) : state_(std::make_unique<Stat
         CLSID clsid;
         server::Check(CLSIDFromProgID(L"murl.clsMurl", &clsid));
         server::Check(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                       reinterpret_cast<void**>(state_->factory.GetAddressOf())));
+                                       PutOut(state_->factory)));
         return;
     }
     const std::wstring path(dll.begin(), dll.end());
@@ -451,8 +448,7 @@ ComBinding::ComBinding(const std::u16string& dll) : state_(std::make_unique<Stat
         ThrowUnusable(dll, u"use", HRESULT_FROM_WIN32(GetLastError()),
                       u"it has no DllGetClassObject: it is not a component server");
     }
-    const HRESULT got = get(server::kClsidClsMurl, IID_IClassFactory,
-                            reinterpret_cast<void**>(state_->factory.GetAddressOf()));
+    const HRESULT got = get(server::kClsidClsMurl, IID_IClassFactory, PutOut(state_->factory));
     if (FAILED(got)) {
         ThrowUnusable(dll, u"create the plug-in from", got,
                       got == CLASS_E_CLASSNOTAVAILABLE ? u"it does not serve clsMurl"
@@ -470,8 +466,7 @@ ComBinding::~ComBinding() {
 void ComBinding::Create() {
     state_->plugin.Reset();
     SetErrorInfo(0, nullptr);
-    server::Check(state_->factory->CreateInstance(
-        nullptr, IID_IPlugin2, reinterpret_cast<void**>(state_->plugin.GetAddressOf())));
+    server::Check(state_->factory->CreateInstance(nullptr, IID_IPlugin2, PutOut(state_->plugin)));
 }
 
 void ComBinding::Destroy() noexcept {

@@ -305,13 +305,10 @@ TEST_CASE(hostile_handler_failure_comes_back_as_exception) {
     REQUIRE_HR(S_OK, plugin->Initialize(host.site.Get()));
     host.hooks->failing["WriteChatText"] = E_ACCESSDENIED;
 
-    EXCEPINFO info{};
-    CHECK_HR(DISP_E_EXCEPTION, host.Hit(L"cmdOut", &info));
-    CHECK(FAILED(info.scode));
-    CHECK(info.bstrDescription && SysStringLen(info.bstrDescription) > 0);
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrHelpFile);
+    ExcepInfo info;
+    CHECK_HR(DISP_E_EXCEPTION, host.Hit(L"cmdOut", info.get()));
+    CHECK(FAILED(info->scode));
+    CHECK(info->bstrDescription && SysStringLen(info->bstrDescription) > 0);
 
     // Without room for the description, the status itself.
     CHECK(FAILED(host.Hit(L"cmdOut")));
@@ -437,8 +434,7 @@ TEST_CASE(hostile_sink_released_late_keeps_the_module) {
     auto host = std::make_unique<CheckedHost>();
     {
         ComPtr<IPlugin2> plugin;
-        REQUIRE_HR(S_OK,
-                   module.Create(IID_IPlugin2, reinterpret_cast<void**>(plugin.GetAddressOf())));
+        REQUIRE_HR(S_OK, module.Create(IID_IPlugin2, PutOut(plugin)));
         REQUIRE_HR(S_OK, plugin->Initialize(host->site.Get()));
         CHECK_HR(S_OK, plugin->Terminate());
     }
@@ -481,10 +477,9 @@ TEST_CASE(hostile_failed_initialize_describes_itself) {
     ComPtr<IErrorInfo> error;
     CHECK_HR(S_OK, GetErrorInfo(0, &error));
     if (error) {
-        BSTR description = nullptr;
-        error->GetDescription(&description);
-        CHECK_EQ(std::wstring(description ? description : L""), std::wstring(L"Permission denied"));
-        SysFreeString(description);
+        Bstr description;
+        error->GetDescription(description.out());
+        CHECK_EQ(description.view(), std::u16string_view(u"Permission denied"));
     }
     CHECK_HR(S_OK, plugin->Terminate());
     SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -196,7 +196,7 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
     if (!sink || !cookie) return E_POINTER;
     *cookie = 0;
     ComPtr<IDispatch> dispatch;
-    if (FAILED(sink->QueryInterface(iid_, reinterpret_cast<void**>(dispatch.GetAddressOf())))) {
+    if (FAILED(sink->QueryInterface(iid_, PutOut(dispatch)))) {
         return CONNECT_E_CANNOTCONNECT;
     }
     *cookie = next_cookie_++;
@@ -360,8 +360,7 @@ HRESULT MurlModule::CanUnloadNow() const {
 
 HRESULT MurlModule::Create(REFIID iid, void** out) const {
     ComPtr<IClassFactory> factory;
-    HRESULT hr = GetClassObject(murl::server::kClsidClsMurl, IID_IClassFactory,
-                                reinterpret_cast<void**>(factory.GetAddressOf()));
+    HRESULT hr = GetClassObject(murl::server::kClsidClsMurl, IID_IClassFactory, PutOut(factory));
     if (FAILED(hr)) return hr;
     return factory->CreateInstance(nullptr, iid, out);
 }
@@ -388,7 +387,7 @@ const MurlModule& Module() {
 
 ComPtr<IPlugin2> NewPlugin() {
     ComPtr<IPlugin2> plugin;
-    Module().Create(IID_IPlugin2, reinterpret_cast<void**>(plugin.GetAddressOf()));
+    Module().Create(IID_IPlugin2, PutOut(plugin));
     return plugin;
 }
 
