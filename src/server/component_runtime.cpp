@@ -163,8 +163,7 @@ HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** info) noexcept {
     });
 }
 
-BOOL RuntimeDllMain(const ComponentDescription&, ModuleCells& cells, HINSTANCE instance,
-                    DWORD reason) noexcept {
+BOOL RuntimeDllMain(ModuleCells& cells, HINSTANCE instance, DWORD reason) noexcept {
     if (reason == DLL_PROCESS_ATTACH) {
         cells.instance = instance;
         g_cells = &cells;
@@ -217,7 +216,7 @@ HRESULT RuntimeRegisterServer(const ComponentDescription& d, const ModuleCells& 
 // library's key is missing, with a status that differs between platforms; the module then
 // removes the library's entries itself, and only a failure to remove one that is present
 // is reported.
-HRESULT RuntimeUnregisterServer(const ComponentDescription& d, const ModuleCells&) noexcept {
+HRESULT RuntimeUnregisterServer(const ComponentDescription& d) noexcept {
     return Guard([&] {
         for (size_t i = 0; i < d.class_count; ++i) {
             const ClassRecord& c = d.classes[i];
