@@ -387,13 +387,14 @@ namespace {
 
 // The system's text for `code`. Its inserts (a "%1" for the file) are left for us to fill.
 std::u16string SystemText(DWORD code) {
-    wchar_t* text = nullptr;
+    win32::LocalMemory<wchar_t*> text;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(text.out()), 0, nullptr);
     std::u16string description;
-    if (length > 0 && text) description.assign(reinterpret_cast<const char16_t*>(text), length);
-    LocalFree(text);
+    if (length > 0 && text.get()) {
+        description.assign(reinterpret_cast<const char16_t*>(text.get()), length);
+    }
     while (!description.empty() && (description.back() == u'\n' || description.back() == u'\r' ||
                                     description.back() == u' ' || description.back() == u'.')) {
         description.pop_back();

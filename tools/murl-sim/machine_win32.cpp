@@ -14,6 +14,7 @@
 
 #include "host/text.h"
 #include "machine.h"
+#include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_text.h"
 
@@ -95,14 +96,13 @@ std::filesystem::path DefaultModuleFolder() {
 
 std::vector<std::string> Arguments(int, char**) {
     int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!wide) throw std::runtime_error("cannot read the command line");
+    const win32::LocalMemory<wchar_t**> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!wide.get()) throw std::runtime_error("cannot read the command line");
     std::vector<std::string> arguments;
     for (int i = 0; i < count; ++i) {
         arguments.push_back(
-            ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide[i]))));
+            ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide.get()[i]))));
     }
-    LocalFree(wide);
     return arguments;
 }
 

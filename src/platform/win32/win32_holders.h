@@ -1,7 +1,8 @@
 #pragma once
 // The one family of holders for the Windows resources the module, the simulator and the Windows
 // tests touch: COM pointers (Microsoft::WRL::ComPtr, with Adopt and PutOut), registry keys,
-// BSTRs, VARIANTs and the texts of an EXCEPINFO. Each frees what it holds when it goes.
+// BSTRs, VARIANTs, the texts of an EXCEPINFO and memory the system allocated for the caller. Each
+// frees what it holds when it goes.
 
 #include <wrl/client.h>
 
@@ -130,6 +131,29 @@ public:
 
 private:
     EXCEPINFO info_{};
+};
+
+// Owns memory the system allocated for the caller with LocalAlloc: FormatMessageW's text,
+// CommandLineToArgvW's array. `Pointer` is the pointer type the call hands back.
+template <class Pointer>
+class LocalMemory {
+public:
+    LocalMemory() noexcept = default;
+    explicit LocalMemory(Pointer p) noexcept : p_(p) {}
+    LocalMemory(const LocalMemory&) = delete;
+    LocalMemory& operator=(const LocalMemory&) = delete;
+    ~LocalMemory() { LocalFree(p_); }
+
+    Pointer get() const noexcept { return p_; }
+    // For FORMAT_MESSAGE_ALLOCATE_BUFFER: frees the current memory first.
+    Pointer* out() noexcept {
+        LocalFree(p_);
+        p_ = nullptr;
+        return &p_;
+    }
+
+private:
+    Pointer p_ = nullptr;
 };
 
 }  // namespace murl::win32
