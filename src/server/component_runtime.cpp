@@ -55,9 +55,10 @@ RegistryKey CreateKey(const std::wstring& path) {
 }
 
 void SetText(const RegistryKey& key, const wchar_t* name, const std::wstring& value) {
+    const size_t bytes = (value.size() + 1) * sizeof(wchar_t);
     const LONG status =
         RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+                       static_cast<DWORD>(bytes));
     if (status != ERROR_SUCCESS)
         throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
 }

@@ -6,6 +6,7 @@
 #include <olectl.h>
 
 #include <map>
+#include <new>
 #include <vector>
 
 #include "host/text.h"
@@ -253,7 +254,10 @@ public:
         *out = nullptr;
         return Guard([&] {
             auto view = Typed<IViewLoader>()->LoadViewXml(Bstr::View(definition));
-            if (view) *out = static_cast<IHostView*>(new HostFace(std::move(view)));
+            if (!view) return S_OK;
+            auto* face = new (std::nothrow) HostFace(std::move(view));
+            if (!face) return E_OUTOFMEMORY;
+            *out = static_cast<IHostView*>(face);
             return S_OK;
         });
     }

@@ -102,9 +102,9 @@ void RegistrySettingsStore::SaveSetting(std::u16string_view application,
     if (status != ERROR_SUCCESS) ThrowRegistryError(status);
     const std::wstring name = win32::Wide(key);
     const std::wstring data = win32::Wide(value);
+    const size_t bytes = (data.size() + 1) * sizeof(wchar_t);
     status = RegSetValueExW(created.get(), name.c_str(), 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(data.c_str()),
-                            static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+                            reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(bytes));
     if (status == ERROR_INVALID_PARAMETER && key.size() > kLongestValueName) throw TooLong(u"key");
     if (status != ERROR_SUCCESS) ThrowRegistryError(status);
 }
