@@ -24,40 +24,20 @@
 #include <ocidl.h>
 
 #include "chat_corpus.h"
+#include "server/dispatch_sink.h"
 #include "test_host.h"
 
 using namespace testhost;
 using murl::bench::ChatLine;
 using murl::bench::CorpusKind;
-using murl::server::Always;
-using murl::server::Grant;
 
 namespace {
 
-constexpr DISPID kChatTextIntercept = 2;
-
 // Advised on the hooks' connection point in place of murl.dll: answers every event at once.
-class EmptySink final : public murl::server::ComObject<EmptySink, IDispatch> {
+class EmptySink final : public murl::server::DispatchSink<EmptySink, &DIID_DHostHooksEvents> {
 public:
-    static constexpr Grant<EmptySink> kInterfaces[] = {
-        {&IID_IUnknown, Always<EmptySink, IDispatch>},
-        {&IID_IDispatch, Always<EmptySink, IDispatch>},
-        {&DIID_DHostHooksEvents, Always<EmptySink, IDispatch>},
-    };
-
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (count) *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        if (info) *info = nullptr;
-        return DISP_E_BADINDEX;
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return DISP_E_UNKNOWNNAME;
-    }
     STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                        UINT*) override {
+                        UINT*) noexcept override {
         return S_OK;
     }
 
@@ -97,7 +77,7 @@ public:
         for (size_t i = 0; i < args_.size(); i += 4) {
             DISPPARAMS params{&args_[i], nullptr, 4, 0};
             eat_ = VARIANT_FALSE;
-            if (FAILED(point.FireRaw(kChatTextIntercept, &params))) return -1;
+            if (FAILED(point.FireRaw(DISPID_HOOKS_CHATTEXTINTERCEPT, &params))) return -1;
             eaten += eat_ == VARIANT_TRUE;
         }
         return eaten;
@@ -170,7 +150,7 @@ bool Fail(const char* what, HRESULT hr = S_OK) {
 class Contenders {
 public:
     Contenders(const MurlModule& module, Host& host) : host_(host) {
-        module.Create(IID_IPlugin2, reinterpret_cast<void**>(plugin_.GetAddressOf()));
+        module.Create(IID_IPlugin2, PutOut(plugin_));
         empty_ = Adopt(static_cast<IDispatch*>(new EmptySink));
     }
 

@@ -1,12 +1,16 @@
 #include "server/cls_murl_object.h"
 
+#include <new>
+
+#include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_platform.h"
 #include "server/com_errors.h"
-#include "server/com_holders.h"
 #include "server/component_runtime.h"
 #include "server/identity.h"
 
 namespace murl::server {
+
+using win32::ComPtr;
 
 namespace {
 
@@ -44,7 +48,8 @@ HRESULT ClsMurlObject::Create(REFIID iid, void** out) noexcept {
     if (!out) return E_POINTER;
     *out = nullptr;
     return Guard([&] {
-        auto* object = new ClsMurlObject();
+        auto* object = new (std::nothrow) ClsMurlObject();
+        if (!object) return E_OUTOFMEMORY;
         const HRESULT hr = object->QueryInterface(iid, out);
         object->Release();
         return hr;

@@ -1,11 +1,13 @@
+#include "platform/win32/win32_holders.h"
 #include "server/com_errors.h"
 
 #include <iterator>
 #include <new>
 
-#include "server/com_holders.h"
-
 namespace murl::server {
+
+using win32::Bstr;
+using win32::ComPtr;
 
 namespace {
 
@@ -27,20 +29,19 @@ constexpr Mapping kMappings[] = {
 };
 
 std::u16string SystemDescription(HRESULT hr) {
-    wchar_t* text = nullptr;
+    win32::LocalMemory<wchar_t*> text;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(text.out()), 0, nullptr);
     std::u16string description;
-    if (length > 0 && text) {
-        description.assign(reinterpret_cast<const char16_t*>(text), length);
+    if (length > 0 && text.get()) {
+        description.assign(reinterpret_cast<const char16_t*>(text.get()), length);
         while (!description.empty() &&
                (description.back() == u'\n' || description.back() == u'\r' ||
                 description.back() == u' ' || description.back() == u'.')) {
             description.pop_back();
         }
     }
-    LocalFree(text);
     return description;
 }
 

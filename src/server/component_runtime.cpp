@@ -3,14 +3,17 @@
 #include <new>
 #include <string>
 
-#include "server/com_errors.h"
-#include "server/com_holders.h"
-#include "server/com_object.h"
+#include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_text.h"
+#include "server/com_errors.h"
+#include "server/com_object.h"
 
 #include <oleauto.h>
 
 namespace murl::server {
+
+using win32::ComPtr;
+using win32::RegistryKey;
 
 namespace {
 
@@ -41,31 +44,30 @@ std::wstring ProgId(const ComponentDescription& d, const ClassRecord& c) {
     return std::wstring(d.library_name) + L"." + c.name;
 }
 
-class Key {
-public:
-    // Creates (or opens) HKEY_CLASSES_ROOT\<path>.
-    explicit Key(const std::wstring& path) {
-        const LONG status =
-            RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_SET_VALUE, nullptr, &key_, nullptr);
-        if (status != ERROR_SUCCESS)
-            throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    ~Key() { RegCloseKey(key_); }
+// Creates (or opens) HKEY_CLASSES_ROOT\<path>.
+RegistryKey CreateKey(const std::wstring& path) {
+    RegistryKey key;
+    const LONG status =
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, nullptr, key.out(), nullptr);
+    if (status != ERROR_SUCCESS)
+        throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
+    return key;
+}
 
-    void Set(const wchar_t* name, const std::wstring& value) {
-        const LONG status =
-            RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-        if (status != ERROR_SUCCESS)
-            throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
-    }
+void SetText(const RegistryKey& key, const wchar_t* name, const std::wstring& value) {
+    const size_t bytes = (value.size() + 1) * sizeof(wchar_t);
+    const LONG status =
+        RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(bytes));
+    if (status != ERROR_SUCCESS)
+        throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
+}
 
-private:
-    HKEY key_ = nullptr;
-};
+// HKEY_CLASSES_ROOT\<path>, created when missing, with its default value `value`.
+void SetDefault(const std::wstring& path, const std::wstring& value) {
+    SetText(CreateKey(path), nullptr, value);
+}
 
 void DeleteTree(const std::wstring& path) {
     const LONG status = RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
@@ -89,17 +91,17 @@ void RegisterClass(const ComponentDescription& d, const ClassRecord& c,
     const std::wstring progid = ProgId(d, c);
     const std::wstring class_key = L"CLSID\\" + clsid;
 
-    Key(progid).Set(nullptr, progid);
-    Key(progid + L"\\Clsid").Set(nullptr, clsid);
+    SetDefault(progid, progid);
+    SetDefault(progid + L"\\Clsid", clsid);
 
-    Key(class_key).Set(nullptr, progid);
-    Key server(class_key + L"\\InprocServer32");
-    server.Set(nullptr, module);
-    server.Set(L"ThreadingModel", d.threading_model);
-    Key(class_key + L"\\ProgID").Set(nullptr, progid);
-    Key(class_key + L"\\TypeLib").Set(nullptr, GuidText(*d.libid));
-    Key(class_key + L"\\VERSION")
-        .Set(nullptr, win32::WideDecimal(d.libid_major) + L"." + win32::WideDecimal(d.libid_minor));
+    SetDefault(class_key, progid);
+    const RegistryKey server = CreateKey(class_key + L"\\InprocServer32");
+    SetText(server, nullptr, module);
+    SetText(server, L"ThreadingModel", d.threading_model);
+    SetDefault(class_key + L"\\ProgID", progid);
+    SetDefault(class_key + L"\\TypeLib", GuidText(*d.libid));
+    SetDefault(class_key + L"\\VERSION",
+               win32::WideDecimal(d.libid_major) + L"." + win32::WideDecimal(d.libid_minor));
 }
 
 class ClassFactory final : public ComObject<ClassFactory, IClassFactory>, private ModuleObject {
@@ -163,8 +165,7 @@ HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** info) noexcept {
     });
 }
 
-BOOL RuntimeDllMain(const ComponentDescription&, ModuleCells& cells, HINSTANCE instance,
-                    DWORD reason) noexcept {
+BOOL RuntimeDllMain(ModuleCells& cells, HINSTANCE instance, DWORD reason) noexcept {
     if (reason == DLL_PROCESS_ATTACH) {
         cells.instance = instance;
         g_cells = &cells;
@@ -205,9 +206,9 @@ HRESULT RuntimeRegisterServer(const ComponentDescription& d, const ModuleCells& 
         Check(library->GetLibAttr(&attr));
         const WORD flags = attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE;
         library->ReleaseTLibAttr(attr);
-        Key(L"TypeLib\\" + GuidText(*d.libid) + L"\\" + win32::WideDecimal(d.libid_major) + L"." +
-            win32::WideDecimal(d.libid_minor) + L"\\FLAGS")
-            .Set(nullptr, win32::WideDecimal(flags));
+        SetDefault(L"TypeLib\\" + GuidText(*d.libid) + L"\\" + win32::WideDecimal(d.libid_major) +
+                       L"." + win32::WideDecimal(d.libid_minor) + L"\\FLAGS",
+                   win32::WideDecimal(flags));
         for (size_t i = 0; i < d.class_count; ++i) RegisterClass(d, d.classes[i], module);
         return S_OK;
     });
@@ -217,7 +218,7 @@ HRESULT RuntimeRegisterServer(const ComponentDescription& d, const ModuleCells& 
 // library's key is missing, with a status that differs between platforms; the module then
 // removes the library's entries itself, and only a failure to remove one that is present
 // is reported.
-HRESULT RuntimeUnregisterServer(const ComponentDescription& d, const ModuleCells&) noexcept {
+HRESULT RuntimeUnregisterServer(const ComponentDescription& d) noexcept {
     return Guard([&] {
         for (size_t i = 0; i < d.class_count; ++i) {
             const ClassRecord& c = d.classes[i];

@@ -38,15 +38,13 @@ struct ModuleCells {
     LONG locks = 0;    // IClassFactory::LockServer
 };
 
-BOOL RuntimeDllMain(const ComponentDescription& description, ModuleCells& cells, HINSTANCE instance,
-                    DWORD reason) noexcept;
+BOOL RuntimeDllMain(ModuleCells& cells, HINSTANCE instance, DWORD reason) noexcept;
 HRESULT RuntimeGetClassObject(const ComponentDescription& description, ModuleCells& cells,
                               REFCLSID clsid, REFIID iid, void** out) noexcept;
 HRESULT RuntimeCanUnloadNow(const ModuleCells& cells) noexcept;
 HRESULT RuntimeRegisterServer(const ComponentDescription& description,
                               const ModuleCells& cells) noexcept;
-HRESULT RuntimeUnregisterServer(const ComponentDescription& description,
-                                const ModuleCells& cells) noexcept;
+HRESULT RuntimeUnregisterServer(const ComponentDescription& description) noexcept;
 
 // Every object the module hands out (objects of its classes, factories, event sinks) counts
 // itself while it lives, so that DllCanUnloadNow keeps the module loaded until the last one goes.

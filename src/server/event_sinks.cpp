@@ -5,12 +5,18 @@
 #include <new>
 #include <string_view>
 
+#include "platform/win32/win32_holders.h"
 #include "server/com_errors.h"
-#include "server/com_holders.h"
-#include "server/com_object.h"
 #include "server/component_runtime.h"
+#include "server/dispatch_sink.h"
 
 namespace murl::server {
+
+using win32::Adopt;
+using win32::Bstr;
+using win32::ComPtr;
+using win32::PutOut;
+using win32::Variant;
 
 namespace {
 
@@ -132,19 +138,19 @@ private:
 // but the plug-in does not handle are answered S_OK, as by a sink with no handler for them.
 HRESULT Dispatch(HooksEvents& sink, DISPID id, const DISPPARAMS* params) {
     switch (id) {
-        case 2: {
+        case DISPID_HOOKS_CHATTEXTINTERCEPT: {
             Arguments args(params, 4);
             EatFlag eat(args, 3);
             sink.ChatTextIntercept(args.Text(0), args.Long(1), args.Long(2), eat.get());
             return S_OK;
         }
-        case 3: {
+        case DISPID_HOOKS_CHATPARSERINTERCEPT: {
             Arguments args(params, 2);
             EatFlag eat(args, 1);
             sink.ChatParserIntercept(args.Text(0), eat.get());
             return S_OK;
         }
-        case 4: {
+        case DISPID_HOOKS_STATUSTEXTINTERCEPT: {
             Arguments args(params, 2);
             EatFlag eat(args, 1);
             sink.StatusTextIntercept(args.Text(0), eat.get());
@@ -156,14 +162,14 @@ HRESULT Dispatch(HooksEvents& sink, DISPID id, const DISPPARAMS* params) {
 }
 
 HRESULT Dispatch(CharacterStatsEvents& sink, DISPID id, const DISPPARAMS* params) {
-    if (id != 4) return S_OK;
+    if (id != DISPID_CHARACTERSTATS_LOGINCOMPLETE) return S_OK;
     Arguments args(params, 0);
     sink.LoginComplete();
     return S_OK;
 }
 
 HRESULT Dispatch(CheckBoxEvents& sink, DISPID id, const DISPPARAMS* params) {
-    if (id != 6) return S_OK;
+    if (id != DISPID_CHECKBOX_CHANGE) return S_OK;
     Arguments args(params, 2);
     const int32_t nID = args.Long(0);
     sink.Change(nID, args.Bool(1));
@@ -171,10 +177,10 @@ HRESULT Dispatch(CheckBoxEvents& sink, DISPID id, const DISPPARAMS* params) {
 }
 
 HRESULT Dispatch(PushButtonEvents& sink, DISPID id, const DISPPARAMS* params) {
-    if (id != 2 && id != 4) return S_OK;
+    if (id != DISPID_PUSHBUTTON_HIT && id != DISPID_PUSHBUTTON_ACCEPTED) return S_OK;
     Arguments args(params, 1);
     const int32_t nID = args.Long(0);
-    if (id == 2) {
+    if (id == DISPID_PUSHBUTTON_HIT) {
         sink.Hit(nID);
     } else {
         sink.Accepted(nID);
@@ -195,35 +201,13 @@ template <>
 constexpr const IID* kEventsIid<PushButtonEvents> = &DIID_DHostPushButtonEvents;
 
 template <class Events>
-class EventSink final : public ComObject<EventSink<Events>, IDispatch>, private ModuleObject {
+class EventSink final : public DispatchSink<EventSink<Events>, kEventsIid<Events>>,
+                        private ModuleObject {
 public:
-    static constexpr Grant<EventSink> kInterfaces[] = {
-        {&IID_IUnknown, Always<EventSink, IDispatch>},
-        {&IID_IDispatch, Always<EventSink, IDispatch>},
-        {kEventsIid<Events>, Always<EventSink, IDispatch>},
-    };
-
     EventSink(std::shared_ptr<BindingContext> context, Events& target)
         : context_(std::move(context)), target_(&target) {}
 
     void Detach() noexcept { target_ = nullptr; }
-
-    STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
-        if (!count) return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept override {
-        if (!info) return E_POINTER;
-        *info = nullptr;
-        return DISP_E_BADINDEX;
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) noexcept override {
-        if (ids) {
-            for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-        }
-        return DISP_E_UNKNOWNNAME;
-    }
 
     // The host raises one of the source's events.
     STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT*,
@@ -275,8 +259,7 @@ std::unique_ptr<Subscription> Subscribe(IUnknown* source,
                                         const std::shared_ptr<BindingContext>& context,
                                         Events& target) {
     ComPtr<IConnectionPointContainer> container;
-    Check(source->QueryInterface(IID_IConnectionPointContainer,
-                                 reinterpret_cast<void**>(container.GetAddressOf())));
+    Check(source->QueryInterface(IID_IConnectionPointContainer, PutOut(container)));
     ComPtr<IConnectionPoint> point;
     SetErrorInfo(0, nullptr);
     Check(container->FindConnectionPoint(*kEventsIid<Events>, &point));

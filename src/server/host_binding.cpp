@@ -2,11 +2,15 @@
 
 #include <utility>
 
+#include "platform/win32/win32_holders.h"
 #include "server/com_errors.h"
-#include "server/com_holders.h"
 #include "server/event_sinks.h"
 
 namespace murl::server {
+
+using win32::Bstr;
+using win32::ComPtr;
+using win32::PutOut;
 
 namespace {
 
@@ -171,9 +175,7 @@ public:
 template <class A, class ComInterface>
 std::shared_ptr<HostObject> Offered(IUnknown* object, const Context& context) {
     ComPtr<ComInterface> offered;
-    if (FAILED(object->QueryInterface(__uuidof(ComInterface),
-                                      reinterpret_cast<void**>(offered.GetAddressOf()))) ||
-        !offered) {
+    if (FAILED(object->QueryInterface(__uuidof(ComInterface), PutOut(offered))) || !offered) {
         return nullptr;
     }
     return std::make_shared<A>(std::move(offered), context);

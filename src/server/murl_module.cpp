@@ -26,7 +26,7 @@ ModuleCells g_cells;
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    return RuntimeDllMain(kDescription, g_cells, instance, reason);
+    return RuntimeDllMain(g_cells, instance, reason);
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
@@ -42,5 +42,5 @@ STDAPI DllRegisterServer() {
 }
 
 STDAPI DllUnregisterServer() {
-    return RuntimeUnregisterServer(kDescription, g_cells);
+    return RuntimeUnregisterServer(kDescription);
 }

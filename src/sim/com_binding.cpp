@@ -6,12 +6,13 @@
 #include <olectl.h>
 
 #include <map>
+#include <new>
 #include <vector>
 
 #include "host/text.h"
 #include "host_idl.h"
+#include "platform/win32/win32_holders.h"
 #include "server/com_errors.h"
-#include "server/com_holders.h"
 #include "server/com_object.h"
 #include "server/identity.h"
 
@@ -19,13 +20,15 @@ namespace murl::sim {
 
 namespace {
 
-using server::Adopt;
 using server::Always;
-using server::Bstr;
 using server::ComObject;
-using server::ComPtr;
 using server::Grant;
 using server::Guard;
+using win32::Adopt;
+using win32::Bstr;
+using win32::ComPtr;
+using win32::ExcepInfo;
+using win32::PutOut;
 
 // ---- Events: the simulated host raises, the plug-in's dispatch sink hears -----------------
 
@@ -33,20 +36,16 @@ using server::Guard;
 void Raise(IDispatch* sink, DISPID id, std::vector<VARIANT> reversed) {
     DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr,
                       static_cast<UINT>(reversed.size()), 0};
-    EXCEPINFO info{};
+    ExcepInfo info;
     UINT arg_err = 0;
     SetErrorInfo(0, nullptr);
     const HRESULT hr =
-        sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, &info, &arg_err);
+        sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, info.get(), &arg_err);
     if (hr == DISP_E_EXCEPTION) {
-        if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
-        std::u16string description(Bstr::View(info.bstrDescription));
-        std::u16string source(Bstr::View(info.bstrSource));
-        const HRESULT code = info.scode ? info.scode : HRESULT(info.wCode);
-        SysFreeString(info.bstrDescription);
-        SysFreeString(info.bstrSource);
-        SysFreeString(info.bstrHelpFile);
-        throw Error(server::ErrorOfHResult(code), std::move(description), std::move(source));
+        if (info->pfnDeferredFillIn) info->pfnDeferredFillIn(info.get());
+        const HRESULT code = info->scode ? info->scode : HRESULT(info->wCode);
+        throw Error(server::ErrorOfHResult(code), std::u16string(Bstr::View(info->bstrDescription)),
+                    std::u16string(Bstr::View(info->bstrSource)));
     }
     if (FAILED(hr)) server::ThrowHostFailure(hr);
 }
@@ -101,15 +100,15 @@ public:
     void ChatTextIntercept(std::u16string_view bstrText, int32_t lColor, int32_t lTarget,
                            HostBool& bEat) override {
         Args a{{BoolRef(bEat), Long(lTarget), Long(lColor), Text(bstrText)}};
-        Raise(sink_.Get(), 2, a.reversed);
+        Raise(sink_.Get(), DISPID_HOOKS_CHATTEXTINTERCEPT, a.reversed);
     }
     void ChatParserIntercept(std::u16string_view bstrText, HostBool& bEat) override {
         Args a{{BoolRef(bEat), Text(bstrText)}};
-        Raise(sink_.Get(), 3, a.reversed);
+        Raise(sink_.Get(), DISPID_HOOKS_CHATPARSERINTERCEPT, a.reversed);
     }
     void StatusTextIntercept(std::u16string_view bstrText, HostBool& bEat) override {
         Args a{{BoolRef(bEat), Text(bstrText)}};
-        Raise(sink_.Get(), 4, a.reversed);
+        Raise(sink_.Get(), DISPID_HOOKS_STATUSTEXTINTERCEPT, a.reversed);
     }
 
 private:
@@ -120,7 +119,7 @@ template <>
 class Forwarder<CharacterStatsEvents> final : public CharacterStatsEvents {
 public:
     explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
-    void LoginComplete() override { Raise(sink_.Get(), 4, {}); }
+    void LoginComplete() override { Raise(sink_.Get(), DISPID_CHARACTERSTATS_LOGINCOMPLETE, {}); }
 
 private:
     ComPtr<IDispatch> sink_;
@@ -132,7 +131,7 @@ public:
     explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
     void Change(int32_t nID, HostBool bChecked) override {
         Args a{{Bool(bChecked), Long(nID)}};
-        Raise(sink_.Get(), 6, a.reversed);
+        Raise(sink_.Get(), DISPID_CHECKBOX_CHANGE, a.reversed);
     }
 
 private:
@@ -145,11 +144,11 @@ public:
     explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
     void Hit(int32_t nID) override {
         Args a{{Long(nID)}};
-        Raise(sink_.Get(), 2, a.reversed);
+        Raise(sink_.Get(), DISPID_PUSHBUTTON_HIT, a.reversed);
     }
     void Accepted(int32_t nID) override {
         Args a{{Long(nID)}};
-        Raise(sink_.Get(), 4, a.reversed);
+        Raise(sink_.Get(), DISPID_PUSHBUTTON_ACCEPTED, a.reversed);
     }
 
 private:
@@ -185,8 +184,7 @@ public:
         *cookie = 0;
         return Guard([&] {
             ComPtr<IDispatch> dispatch;
-            if (FAILED(sink->QueryInterface(IID_IDispatch,
-                                            reinterpret_cast<void**>(dispatch.GetAddressOf())))) {
+            if (FAILED(sink->QueryInterface(IID_IDispatch, PutOut(dispatch)))) {
                 return CONNECT_E_CANNOTCONNECT;
             }
             Connection connection;
@@ -256,7 +254,10 @@ public:
         *out = nullptr;
         return Guard([&] {
             auto view = Typed<IViewLoader>()->LoadViewXml(Bstr::View(definition));
-            if (view) *out = static_cast<IHostView*>(new HostFace(std::move(view)));
+            if (!view) return S_OK;
+            auto* face = new (std::nothrow) HostFace(std::move(view));
+            if (!face) return E_OUTOFMEMORY;
+            *out = static_cast<IHostView*>(face);
             return S_OK;
         });
     }
@@ -390,13 +391,14 @@ namespace {
 
 // The system's text for `code`. Its inserts (a "%1" for the file) are left for us to fill.
 std::u16string SystemText(DWORD code) {
-    wchar_t* text = nullptr;
+    win32::LocalMemory<wchar_t*> text;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(text.out()), 0, nullptr);
     std::u16string description;
-    if (length > 0 && text) description.assign(reinterpret_cast<const char16_t*>(text), length);
-    LocalFree(text);
+    if (length > 0 && text.get()) {
+        description.assign(reinterpret_cast<const char16_t*>(text.get()), length);
+    }
     while (!description.empty() && (description.back() == u'\n' || description.back() == u'\r' ||
                                     description.back() == u' ' || description.back() == u'.')) {
         description.pop_back();
@@ -435,7 +437,7 @@ ComBinding::ComBinding(const std::u16string& dll) : state_(std::make_unique<Stat
         CLSID clsid;
         server::Check(CLSIDFromProgID(L"murl.clsMurl", &clsid));
         server::Check(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                       reinterpret_cast<void**>(state_->factory.GetAddressOf())));
+                                       PutOut(state_->factory)));
         return;
     }
     const std::wstring path(dll.begin(), dll.end());
@@ -451,8 +453,7 @@ ComBinding::ComBinding(const std::u16string& dll) : state_(std::make_unique<Stat
         ThrowUnusable(dll, u"use", HRESULT_FROM_WIN32(GetLastError()),
                       u"it has no DllGetClassObject: it is not a component server");
     }
-    const HRESULT got = get(server::kClsidClsMurl, IID_IClassFactory,
-                            reinterpret_cast<void**>(state_->factory.GetAddressOf()));
+    const HRESULT got = get(server::kClsidClsMurl, IID_IClassFactory, PutOut(state_->factory));
     if (FAILED(got)) {
         ThrowUnusable(dll, u"create the plug-in from", got,
                       got == CLASS_E_CLASSNOTAVAILABLE ? u"it does not serve clsMurl"
@@ -470,8 +471,7 @@ ComBinding::~ComBinding() {
 void ComBinding::Create() {
     state_->plugin.Reset();
     SetErrorInfo(0, nullptr);
-    server::Check(state_->factory->CreateInstance(
-        nullptr, IID_IPlugin2, reinterpret_cast<void**>(state_->plugin.GetAddressOf())));
+    server::Check(state_->factory->CreateInstance(nullptr, IID_IPlugin2, PutOut(state_->plugin)));
 }
 
 void ComBinding::Destroy() noexcept {

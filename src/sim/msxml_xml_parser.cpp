@@ -3,10 +3,10 @@
 #include "platform/win32/windows_headers.h"
 
 #include <msxml2.h>
-#include <wrl/client.h>
 
 #include "host/error.h"
 #include "host/text.h"
+#include "platform/win32/win32_holders.h"
 #include "sim/faults.h"
 #include "sim/xml_parser.h"
 
@@ -14,37 +14,13 @@ namespace murl::sim {
 
 namespace {
 
-using Microsoft::WRL::ComPtr;
+using win32::Bstr;
+using win32::ComPtr;
+using win32::PutOut;
 
 // IXMLDOMDocument {2933BF81-7B36-11D2-B20E-00C04F983E60}; MinGW declares it but defines none.
 constexpr IID kIidXmlDocument = {
     0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
-
-class OwnedBstr {
-public:
-    OwnedBstr() = default;
-    explicit OwnedBstr(std::u16string_view text)
-        : bstr_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
-                                  static_cast<UINT>(text.size()))) {
-        if (!bstr_ && !text.empty()) throw Error(err::kOutOfMemory);
-    }
-    OwnedBstr(const OwnedBstr&) = delete;
-    OwnedBstr& operator=(const OwnedBstr&) = delete;
-    ~OwnedBstr() { SysFreeString(bstr_); }
-    BSTR get() const { return bstr_; }
-    BSTR* out() {
-        SysFreeString(bstr_);
-        bstr_ = nullptr;
-        return &bstr_;
-    }
-    std::u16string text() const {
-        if (!bstr_) return {};
-        return std::u16string(reinterpret_cast<const char16_t*>(bstr_), SysStringLen(bstr_));
-    }
-
-private:
-    BSTR bstr_ = nullptr;
-};
 
 [[noreturn]] void Fail(std::u16string description) {
     throw Error(kSimulatedFault, std::move(description), u"LoadViewXml");
@@ -54,11 +30,20 @@ void Check(HRESULT hr, const char16_t* what) {
     if (FAILED(hr)) Fail(std::u16string(u"The XML parser failed: ") + what);
 }
 
+// The text to parse; running out of memory for it is the core's error, as for any other step.
+Bstr Source(std::u16string_view text) {
+    try {
+        return Bstr(text);
+    } catch (const std::bad_alloc&) {
+        throw Error(err::kOutOfMemory);
+    }
+}
+
 XmlElement Convert(IXMLDOMNode* node) {
     XmlElement element;
-    OwnedBstr name;
+    Bstr name;
     Check(node->get_nodeName(name.out()), u"element name");
-    element.name = name.text();
+    element.name = name.view();
 
     ComPtr<IXMLDOMNamedNodeMap> attributes;
     Check(node->get_attributes(&attributes), u"attributes");
@@ -67,10 +52,10 @@ XmlElement Convert(IXMLDOMNode* node) {
     for (long i = 0; i < count; ++i) {
         ComPtr<IXMLDOMNode> attribute;
         Check(attributes->get_item(i, &attribute), u"attribute");
-        OwnedBstr attribute_name, value;
+        Bstr attribute_name, value;
         Check(attribute->get_nodeName(attribute_name.out()), u"attribute name");
         Check(attribute->get_text(value.out()), u"attribute value");
-        element.attributes.emplace_back(attribute_name.text(), value.text());
+        element.attributes.emplace_back(attribute_name.view(), value.view());
     }
 
     ComPtr<IXMLDOMNodeList> children;
@@ -99,20 +84,20 @@ public:
         Check(CLSIDFromProgID(L"Msxml2.DOMDocument.6.0", &clsid), u"no Msxml2.DOMDocument.6.0");
         ComPtr<IXMLDOMDocument> document;
         Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIidXmlDocument,
-                               reinterpret_cast<void**>(document.GetAddressOf())),
+                               PutOut(document)),
               u"cannot create the document");
         document->put_async(VARIANT_FALSE);
-        OwnedBstr source(text);
+        const Bstr source = Source(text);
         VARIANT_BOOL loaded = VARIANT_FALSE;
         const HRESULT hr = document->loadXML(source.get(), &loaded);
         if (FAILED(hr) || loaded != VARIANT_TRUE) {
             std::u16string description = u"The view definition is not well-formed XML";
             ComPtr<IXMLDOMParseError> error;
-            OwnedBstr reason;
+            Bstr reason;
             long position = 0;
             if (SUCCEEDED(document->get_parseError(&error)) && error &&
                 SUCCEEDED(error->get_reason(reason.out()))) {
-                std::u16string why = reason.text();
+                std::u16string why(reason.view());
                 while (!why.empty() && (why.back() == u'\n' || why.back() == u'\r')) why.pop_back();
                 description += u": " + why;
                 if (SUCCEEDED(error->get_filepos(&position))) {

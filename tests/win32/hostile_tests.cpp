@@ -50,13 +50,13 @@ TEST_CASE(hostile_events_after_terminate_reach_nobody) {
     std::vector<VARIANT> args = {Text(L"You evaded it"), Long(21), Long(0), BoolRef(&eat)};
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
     DISPPARAMS params{reversed.data(), nullptr, 4, 0};
-    CHECK_HR(S_OK,
-             stale->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
+    CHECK_HR(S_OK, stale->Invoke(DISPID_HOOKS_CHATTEXTINTERCEPT, IID_NULL, 0, DISPATCH_METHOD,
+                                 &params, nullptr, nullptr, nullptr));
     CHECK_EQ(eat, VARIANT_FALSE);
     // ... and again after the plug-in is gone.
     plugin.Reset();
-    CHECK_HR(S_OK,
-             stale->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
+    CHECK_HR(S_OK, stale->Invoke(DISPID_HOOKS_CHATTEXTINTERCEPT, IID_NULL, 0, DISPATCH_METHOD,
+                                 &params, nullptr, nullptr, nullptr));
     CHECK_EQ(eat, VARIANT_FALSE);
     Clear(args);
     CHECK(host.printed.empty());
@@ -142,89 +142,105 @@ TEST_CASE(hostile_event_arguments) {
     ConnectionPoint* button = host.control(L"cmdOut")->events();
     rows.push_back({"chat, three arguments",
                     hooks,
-                    2,
+                    DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {text_of(L"You evaded x"), Long(21), Long(0)},
                     DISP_E_BADPARAMCOUNT,
                     0,
                     VARIANT_FALSE});
     rows.push_back({"chat, five arguments",
                     hooks,
-                    2,
+                    DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {text_of(L"You evaded x"), Long(21), Long(0), BoolRef(&eat), Long(1)},
                     DISP_E_BADPARAMCOUNT,
                     0,
                     VARIANT_FALSE});
-    rows.push_back({"chat, no arguments", hooks, 2, {}, DISP_E_BADPARAMCOUNT, 0, VARIANT_FALSE});
+    rows.push_back({"chat, no arguments",
+                    hooks,
+                    DISPID_HOOKS_CHATTEXTINTERCEPT,
+                    {},
+                    DISP_E_BADPARAMCOUNT,
+                    0,
+                    VARIANT_FALSE});
     rows.push_back({"chat, eat flag by value",
                     hooks,
-                    2,
+                    DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {text_of(L"You evaded x"), Long(21), Long(0), Long(0)},
                     DISP_E_TYPEMISMATCH,
                     0,
                     VARIANT_FALSE});
     rows.push_back({"chat, colour an object",
                     hooks,
-                    2,
+                    DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {text_of(L"You evaded x"), variant(VT_UNKNOWN), Long(0), BoolRef(&eat)},
                     DISP_E_TYPEMISMATCH,
                     2,
                     VARIANT_FALSE});
     rows.push_back({"chat, colour not a number",
                     hooks,
-                    2,
+                    DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {text_of(L"You evaded x"), text_of(L"red"), Long(0), BoolRef(&eat)},
                     DISP_E_TYPEMISMATCH,
                     2,
                     VARIANT_FALSE});
     rows.push_back({"chat, colour as text",
                     hooks,
-                    2,
+                    DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {text_of(L"You evaded x"), text_of(L"21"), Long(0), BoolRef(&eat)},
                     S_OK,
                     0,
                     VARIANT_TRUE});
     rows.push_back({"chat, text a null",
                     hooks,
-                    2,
+                    DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {variant(VT_NULL), Long(21), Long(0), BoolRef(&eat)},
                     DISP_E_TYPEMISMATCH,
                     3,
                     VARIANT_FALSE});
     rows.push_back({"chat, eat flag as a variant",
                     hooks,
-                    2,
+                    DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {text_of(L"You evaded x"), Long(21), Long(0), variant_ref(&by_variant)},
                     S_OK,
                     0,
                     VARIANT_FALSE});
     rows.push_back({"chat, null BSTR",
                     hooks,
-                    2,
+                    DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {variant(VT_BSTR), Long(21), Long(0), BoolRef(&eat)},
                     S_OK,
                     0,
                     VARIANT_FALSE});
-    rows.push_back(
-        {"typed, null BSTR", hooks, 3, {variant(VT_BSTR), BoolRef(&eat)}, S_OK, 0, VARIANT_FALSE});
+    rows.push_back({"typed, null BSTR",
+                    hooks,
+                    DISPID_HOOKS_CHATPARSERINTERCEPT,
+                    {variant(VT_BSTR), BoolRef(&eat)},
+                    S_OK,
+                    0,
+                    VARIANT_FALSE});
     rows.push_back({"status, missing eat flag",
                     hooks,
-                    4,
+                    DISPID_HOOKS_STATUSTEXTINTERCEPT,
                     {text_of(L"x")},
                     DISP_E_BADPARAMCOUNT,
                     0,
                     VARIANT_FALSE});
     rows.push_back({"change, state not a Boolean",
                     box,
-                    6,
+                    DISPID_CHECKBOX_CHANGE,
                     {Long(1), text_of(L"abc")},
                     DISP_E_TYPEMISMATCH,
                     0,
                     VARIANT_FALSE});
-    rows.push_back(
-        {"change, one argument", box, 6, {Long(1)}, DISP_E_BADPARAMCOUNT, 0, VARIANT_FALSE});
+    rows.push_back({"change, one argument",
+                    box,
+                    DISPID_CHECKBOX_CHANGE,
+                    {Long(1)},
+                    DISP_E_BADPARAMCOUNT,
+                    0,
+                    VARIANT_FALSE});
     rows.push_back({"hit, id out of range",
                     button,
-                    2,
+                    DISPID_PUSHBUTTON_HIT,
                     {text_of(L"99999999999")},
                     DISP_E_OVERFLOW,
                     0,
@@ -248,7 +264,8 @@ TEST_CASE(hostile_event_arguments) {
     V_VT(&by_variant) = VT_I2;
     V_I2(&by_variant) = 0;
     CHECK_HR(S_OK,
-             hooks->Fire(2, {Text(L"You evaded x"), Long(21), Long(0), variant_ref(&by_variant)}));
+             hooks->Fire(DISPID_HOOKS_CHATTEXTINTERCEPT,
+                         {Text(L"You evaded x"), Long(21), Long(0), variant_ref(&by_variant)}));
     CHECK_EQ(V_VT(&by_variant), VT_BOOL);
     CHECK_EQ(V_BOOL(&by_variant), VARIANT_TRUE);
 
@@ -259,8 +276,8 @@ TEST_CASE(hostile_event_arguments) {
     named.cArgs = 1;
     named.rgdispidNamedArgs = name_ids;
     named.cNamedArgs = 1;
-    CHECK_HR(DISP_E_NONAMEDARGS, button->FireRaw(2, &named));
-    CHECK_HR(DISP_E_BADPARAMCOUNT, button->FireRaw(2, nullptr));
+    CHECK_HR(DISP_E_NONAMEDARGS, button->FireRaw(DISPID_PUSHBUTTON_HIT, &named));
+    CHECK_HR(DISP_E_BADPARAMCOUNT, button->FireRaw(DISPID_PUSHBUTTON_HIT, nullptr));
     CHECK_HR(S_OK, plugin->Terminate());
 }
 
@@ -288,13 +305,10 @@ TEST_CASE(hostile_handler_failure_comes_back_as_exception) {
     REQUIRE_HR(S_OK, plugin->Initialize(host.site.Get()));
     host.hooks->failing["WriteChatText"] = E_ACCESSDENIED;
 
-    EXCEPINFO info{};
-    CHECK_HR(DISP_E_EXCEPTION, host.Hit(L"cmdOut", &info));
-    CHECK(FAILED(info.scode));
-    CHECK(info.bstrDescription && SysStringLen(info.bstrDescription) > 0);
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrHelpFile);
+    ExcepInfo info;
+    CHECK_HR(DISP_E_EXCEPTION, host.Hit(L"cmdOut", info.get()));
+    CHECK(FAILED(info->scode));
+    CHECK(info->bstrDescription && SysStringLen(info->bstrDescription) > 0);
 
     // Without room for the description, the status itself.
     CHECK(FAILED(host.Hit(L"cmdOut")));
@@ -420,8 +434,7 @@ TEST_CASE(hostile_sink_released_late_keeps_the_module) {
     auto host = std::make_unique<CheckedHost>();
     {
         ComPtr<IPlugin2> plugin;
-        REQUIRE_HR(S_OK,
-                   module.Create(IID_IPlugin2, reinterpret_cast<void**>(plugin.GetAddressOf())));
+        REQUIRE_HR(S_OK, module.Create(IID_IPlugin2, PutOut(plugin)));
         REQUIRE_HR(S_OK, plugin->Initialize(host->site.Get()));
         CHECK_HR(S_OK, plugin->Terminate());
     }
@@ -435,8 +448,8 @@ TEST_CASE(hostile_sink_released_late_keeps_the_module) {
     std::vector<VARIANT> args = {Text(L"You evaded the drudge"), Long(21), Long(0), BoolRef(&eat)};
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
     DISPPARAMS params{reversed.data(), nullptr, 4, 0};
-    CHECK_HR(S_OK,
-             late->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
+    CHECK_HR(S_OK, late->Invoke(DISPID_HOOKS_CHATTEXTINTERCEPT, IID_NULL, 0, DISPATCH_METHOD,
+                                &params, nullptr, nullptr, nullptr));
     Clear(args);
     CHECK_EQ(eat, VARIANT_FALSE);
     late.Reset();
@@ -464,10 +477,9 @@ TEST_CASE(hostile_failed_initialize_describes_itself) {
     ComPtr<IErrorInfo> error;
     CHECK_HR(S_OK, GetErrorInfo(0, &error));
     if (error) {
-        BSTR description = nullptr;
-        error->GetDescription(&description);
-        CHECK_EQ(std::wstring(description ? description : L""), std::wstring(L"Permission denied"));
-        SysFreeString(description);
+        Bstr description;
+        error->GetDescription(description.out());
+        CHECK_EQ(description.view(), std::u16string_view(u"Permission denied"));
     }
     CHECK_HR(S_OK, plugin->Terminate());
     SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -51,12 +51,9 @@ bool ReadValue(const std::wstring& key, const wchar_t* name, std::wstring& value
 }
 
 bool KeyExists(const std::wstring& key) {
-    HKEY opened;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(opened);
-    return true;
+    murl::win32::RegistryKey opened;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, opened.out()) ==
+           ERROR_SUCCESS;
 }
 
 struct Entry {
@@ -131,7 +128,7 @@ MANUAL_CASE(registry_present) {
     CoTaskMemFree(progid);
     ComPtr<IPlugin2> plugin;
     CHECK_HR(S_OK, CoCreateInstance(kClsidClsMurl, nullptr, CLSCTX_INPROC_SERVER, IID_IPlugin2,
-                                    reinterpret_cast<void**>(plugin.GetAddressOf())));
+                                    PutOut(plugin)));
     plugin.Reset();
     CoUninitialize();
 }
@@ -301,22 +298,18 @@ RawTypeLib ReadRaw(const std::vector<unsigned char>& bytes) {
 }
 
 std::wstring Name(ITypeInfo* info) {
-    BSTR name = nullptr;
-    info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
-    std::wstring text = name ? name : L"";
-    SysFreeString(name);
-    return text;
+    Bstr name;
+    info->GetDocumentation(MEMBERID_NIL, name.out(), nullptr, nullptr, nullptr);
+    return std::wstring(name.view().begin(), name.view().end());
 }
 
 void CheckNoDocumentation(ITypeInfo* info) {
-    BSTR doc = nullptr, help = nullptr;
+    Bstr doc, help;
     DWORD context = 99;
-    CHECK_HR(S_OK, info->GetDocumentation(MEMBERID_NIL, nullptr, &doc, &context, &help));
-    CHECK(doc == nullptr || SysStringLen(doc) == 0);
+    CHECK_HR(S_OK, info->GetDocumentation(MEMBERID_NIL, nullptr, doc.out(), &context, help.out()));
+    CHECK(doc.view().empty());
     CHECK_EQ(context, 0ul);
-    CHECK(help == nullptr);
-    SysFreeString(doc);
-    SysFreeString(help);
+    CHECK(help.get() == nullptr);
 }
 
 }  // namespace
@@ -338,16 +331,13 @@ TEST_CASE(module_type_library) {
     CHECK_EQ(attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, 0);
     lib->ReleaseTLibAttr(attr);
 
-    BSTR name = nullptr, doc = nullptr, help = nullptr;
+    Bstr name, doc, help;
     DWORD context = 99;
-    CHECK_HR(S_OK, lib->GetDocumentation(-1, &name, &doc, &context, &help));
-    CHECK_EQ(std::wstring(name ? name : L""), std::wstring(L"murl"));
-    CHECK(doc == nullptr || SysStringLen(doc) == 0);
-    CHECK(help == nullptr);
+    CHECK_HR(S_OK, lib->GetDocumentation(-1, name.out(), doc.out(), &context, help.out()));
+    CHECK_EQ(name.view(), std::u16string_view(u"murl"));
+    CHECK(doc.view().empty());
+    CHECK(help.get() == nullptr);
     CHECK_EQ(context, 0ul);
-    SysFreeString(name);
-    SysFreeString(doc);
-    SysFreeString(help);
 
     CHECK_EQ(lib->GetTypeInfoCount(), 2u);
 
@@ -468,8 +458,7 @@ TEST_CASE(module_load_cycles_leave_no_handles) {
     auto cycle = [](const MurlModule& module) {
         CoInitialize(nullptr);
         ComPtr<IPlugin2> plugin;
-        CHECK_HR(S_OK,
-                 module.Create(IID_IPlugin2, reinterpret_cast<void**>(plugin.GetAddressOf())));
+        CHECK_HR(S_OK, module.Create(IID_IPlugin2, PutOut(plugin)));
         plugin.Reset();
         CoUninitialize();
     };

@@ -48,8 +48,7 @@ TEST_CASE(com_factory_serves_only_clsmurl) {
 
 TEST_CASE(com_factory_refuses_aggregation) {
     ComPtr<IClassFactory> factory;
-    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory,
-                                             reinterpret_cast<void**>(factory.GetAddressOf())));
+    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
     Host host;
     void* out = kJunk;
     CHECK_HR(CLASS_E_NOAGGREGATION,
@@ -62,8 +61,7 @@ TEST_CASE(com_factory_refuses_aggregation) {
 
 TEST_CASE(com_object_grants_its_interfaces_with_one_identity) {
     ComPtr<IUnknown> object;
-    REQUIRE_HR(S_OK,
-               Module().Create(IID_IUnknown, reinterpret_cast<void**>(object.GetAddressOf())));
+    REQUIRE_HR(S_OK, Module().Create(IID_IUnknown, PutOut(object)));
     struct Row {
         const char* name;
         const IID* iid;
@@ -98,8 +96,7 @@ TEST_CASE(com_object_grants_its_interfaces_with_one_identity) {
 
 TEST_CASE(com_dispatch_finds_no_member) {
     ComPtr<IDispatch> dispatch;
-    REQUIRE_HR(S_OK,
-               Module().Create(IID_IDispatch, reinterpret_cast<void**>(dispatch.GetAddressOf())));
+    REQUIRE_HR(S_OK, Module().Create(IID_IDispatch, PutOut(dispatch)));
     for (const wchar_t* name : {L"Initialize", L"Terminate", L"EvadeCount", L"IPlugin2_Initialize",
                                 L"chkEvades", L"", L"x"}) {
         TRACE(std::string(name, name + wcslen(name)));
@@ -117,8 +114,7 @@ TEST_CASE(com_dispatch_finds_no_member) {
 // need not be registered.
 TEST_CASE(com_dispatch_gives_its_type_information) {
     ComPtr<IDispatch> dispatch;
-    REQUIRE_HR(S_OK,
-               Module().Create(IID_IDispatch, reinterpret_cast<void**>(dispatch.GetAddressOf())));
+    REQUIRE_HR(S_OK, Module().Create(IID_IDispatch, PutOut(dispatch)));
     UINT count = 99;
     CHECK_HR(S_OK, dispatch->GetTypeInfoCount(&count));
     CHECK_EQ(count, 1u);
@@ -127,10 +123,9 @@ TEST_CASE(com_dispatch_gives_its_type_information) {
     ComPtr<ITypeInfo> info;
     REQUIRE_HR(S_OK, dispatch->GetTypeInfo(0, 0, &info));
     REQUIRE(info);
-    BSTR name = nullptr;
-    CHECK_HR(S_OK, info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr));
-    CHECK_EQ(std::wstring(name ? name : L""), std::wstring(L"_clsMurl"));
-    SysFreeString(name);
+    Bstr name;
+    CHECK_HR(S_OK, info->GetDocumentation(MEMBERID_NIL, name.out(), nullptr, nullptr, nullptr));
+    CHECK_EQ(name.view(), std::u16string_view(u"_clsMurl"));
     TYPEATTR* attr = nullptr;
     REQUIRE_HR(S_OK, info->GetTypeAttr(&attr));
     CHECK(attr->guid == kIidClsMurl);
@@ -150,8 +145,7 @@ TEST_CASE(com_dispatch_gives_its_type_information) {
 // A failed call leaves IErrorInfo behind, and the object says so for its interfaces.
 TEST_CASE(com_object_supports_error_info) {
     ComPtr<ISupportErrorInfo> support;
-    REQUIRE_HR(S_OK, Module().Create(IID_ISupportErrorInfo,
-                                     reinterpret_cast<void**>(support.GetAddressOf())));
+    REQUIRE_HR(S_OK, Module().Create(IID_ISupportErrorInfo, PutOut(support)));
     struct Row {
         const char* name;
         const IID* iid;
@@ -181,13 +175,11 @@ TEST_CASE(com_unload_waits_for_objects_and_locks) {
     CHECK_HR(S_OK, Module().CanUnloadNow());
 
     ComPtr<IClassFactory> factory;
-    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory,
-                                             reinterpret_cast<void**>(factory.GetAddressOf())));
+    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
     CHECK_HR(S_OK, factory->LockServer(TRUE));
     factory.Reset();
     CHECK_HR(S_FALSE, Module().CanUnloadNow());
-    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory,
-                                             reinterpret_cast<void**>(factory.GetAddressOf())));
+    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
     CHECK_HR(S_OK, factory->LockServer(FALSE));
     factory.Reset();
     CHECK_HR(S_OK, Module().CanUnloadNow());
@@ -278,12 +270,10 @@ TEST_CASE(com_two_creations_are_independent) {
     CHECK_HR(S_OK, second_host.Hit(L"cmdOut"));
     CHECK(first_host.printed.empty());
     // The terminated one has no hooks left to print with: its button reports the failure.
-    EXCEPINFO info{};
-    CHECK_HR(DISP_E_EXCEPTION, first_host.Hit(L"cmdOut", &info));
-    CHECK_EQ(std::wstring(info.bstrDescription ? info.bstrDescription : L""),
+    ExcepInfo info;
+    CHECK_HR(DISP_E_EXCEPTION, first_host.Hit(L"cmdOut", info.get()));
+    CHECK_EQ(std::wstring(info->bstrDescription ? info->bstrDescription : L""),
              std::wstring(L"Object variable or With block variable not set"));
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrSource);
     CHECK_HR(S_OK, first->Initialize(first_host.site.Get()));
     CHECK_HR(S_OK, first_host.Hit(L"cmdOut"));
     const std::vector<std::wstring> first_stats = {L"Melee evades = 0", L"Resists = 0",

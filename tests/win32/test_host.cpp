@@ -196,7 +196,7 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
     if (!sink || !cookie) return E_POINTER;
     *cookie = 0;
     ComPtr<IDispatch> dispatch;
-    if (FAILED(sink->QueryInterface(iid_, reinterpret_cast<void**>(dispatch.GetAddressOf())))) {
+    if (FAILED(sink->QueryInterface(iid_, PutOut(dispatch)))) {
         return CONNECT_E_CANNOTCONNECT;
     }
     *cookie = next_cookie_++;
@@ -259,27 +259,30 @@ Host::Host() {
 Host::~Host() = default;
 
 HRESULT Host::Chat(const std::wstring& text, LONG colour, VARIANT_BOOL& eat, EXCEPINFO* info) {
-    return hooks->events()->Fire(2, {Text(text), Long(colour), Long(0), BoolRef(&eat)}, info);
+    return hooks->events()->Fire(DISPID_HOOKS_CHATTEXTINTERCEPT,
+                                 {Text(text), Long(colour), Long(0), BoolRef(&eat)}, info);
 }
 
 HRESULT Host::Type(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* info) {
-    return hooks->events()->Fire(3, {Text(text), BoolRef(&eat)}, info);
+    return hooks->events()->Fire(DISPID_HOOKS_CHATPARSERINTERCEPT, {Text(text), BoolRef(&eat)},
+                                 info);
 }
 
 HRESULT Host::Status(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* info) {
-    return hooks->events()->Fire(4, {Text(text), BoolRef(&eat)}, info);
+    return hooks->events()->Fire(DISPID_HOOKS_STATUSTEXTINTERCEPT, {Text(text), BoolRef(&eat)},
+                                 info);
 }
 
 HRESULT Host::Login(EXCEPINFO* info) {
-    return stats->events()->Fire(4, {}, info);
+    return stats->events()->Fire(DISPID_CHARACTERSTATS_LOGINCOMPLETE, {}, info);
 }
 
 HRESULT Host::Hit(const wchar_t* button, EXCEPINFO* info) {
-    return control(button)->events()->Fire(2, {Long(7)}, info);
+    return control(button)->events()->Fire(DISPID_PUSHBUTTON_HIT, {Long(7)}, info);
 }
 
 HRESULT Host::Accept(const wchar_t* button, EXCEPINFO* info) {
-    return control(button)->events()->Fire(4, {Long(8)}, info);
+    return control(button)->events()->Fire(DISPID_PUSHBUTTON_ACCEPTED, {Long(8)}, info);
 }
 
 VARIANT Text(const std::wstring& text) {
@@ -357,8 +360,7 @@ HRESULT MurlModule::CanUnloadNow() const {
 
 HRESULT MurlModule::Create(REFIID iid, void** out) const {
     ComPtr<IClassFactory> factory;
-    HRESULT hr = GetClassObject(murl::server::kClsidClsMurl, IID_IClassFactory,
-                                reinterpret_cast<void**>(factory.GetAddressOf()));
+    HRESULT hr = GetClassObject(murl::server::kClsidClsMurl, IID_IClassFactory, PutOut(factory));
     if (FAILED(hr)) return hr;
     return factory->CreateInstance(nullptr, iid, out);
 }
@@ -385,7 +387,7 @@ const MurlModule& Module() {
 
 ComPtr<IPlugin2> NewPlugin() {
     ComPtr<IPlugin2> plugin;
-    Module().Create(IID_IPlugin2, reinterpret_cast<void**>(plugin.GetAddressOf()));
+    Module().Create(IID_IPlugin2, PutOut(plugin));
     return plugin;
 }
 

@@ -3,8 +3,6 @@
 // interfaces, with connection points that raise events to the plug-in's sinks, and knobs to
 // make them refuse interfaces or fail operations. Also loads a private copy of murl.dll.
 
-#include <wrl/client.h>
-
 #include <functional>
 #include <map>
 #include <string>
@@ -14,19 +12,16 @@
 #include <ocidl.h>
 
 #include "host_idl.h"
+#include "platform/win32/win32_holders.h"
 #include "server/com_object.h"
 
 namespace testhost {
 
-using Microsoft::WRL::ComPtr;
-
-// Takes over the reference `raw` carries (MinGW's ComPtr::Attach would add one).
-template <class T>
-ComPtr<T> Adopt(T* raw) {
-    ComPtr<T> held;
-    *held.GetAddressOf() = raw;
-    return held;
-}
+using murl::win32::Adopt;
+using murl::win32::Bstr;
+using murl::win32::ComPtr;
+using murl::win32::ExcepInfo;
+using murl::win32::PutOut;
 
 class ConnectionPoint;
 

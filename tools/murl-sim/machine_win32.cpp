@@ -14,6 +14,7 @@
 
 #include "host/text.h"
 #include "machine.h"
+#include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_text.h"
 
@@ -23,12 +24,13 @@ namespace {
 
 // Scenarios, transcripts and listings are byte streams, as on POSIX: no CR LF translation on
 // the standard streams.
-const bool kBinaryStreams = [] {
+bool UseBinaryStreams() noexcept {
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     return true;
-}();
+}
+const bool kBinaryStreams = UseBinaryStreams();
 
 class RegistryStore final : public Store {
 public:
@@ -95,14 +97,14 @@ std::filesystem::path DefaultModuleFolder() {
 
 std::vector<std::string> Arguments(int, char**) {
     int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!wide) throw std::runtime_error("cannot read the command line");
+    const win32::LocalMemory<wchar_t**> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!wide.get()) throw std::runtime_error("cannot read the command line");
     std::vector<std::string> arguments;
+    arguments.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         arguments.push_back(
-            ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide[i]))));
+            ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide.get()[i]))));
     }
-    LocalFree(wide);
     return arguments;
 }
 

@@ -7,11 +7,14 @@
 #include <vector>
 
 #include "host/error.h"
+#include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_text.h"
 
 namespace murl {
 
 namespace {
+
+using win32::RegistryKey;
 
 constexpr std::u16string_view kRoot = u"Software\\VB and VBA Program Settings\\";
 
@@ -24,21 +27,6 @@ std::wstring KeyPath(std::u16string_view application, std::u16string_view sectio
     }
     return win32::Wide(path);
 }
-
-class Key {
-public:
-    Key() = default;
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    ~Key() {
-        if (key_) RegCloseKey(key_);
-    }
-    HKEY* out() noexcept { return &key_; }
-    HKEY get() const noexcept { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 // The registry's limits on one key's name and on a value's name. Wine allows one character
 // more for a key; both refuse with ERROR_INVALID_PARAMETER.
@@ -76,7 +64,7 @@ std::u16string RegistrySettingsStore::GetSetting(std::u16string_view application
                                                  std::u16string_view section,
                                                  std::u16string_view key,
                                                  std::u16string_view fallback) {
-    Key opened;
+    RegistryKey opened;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, KeyPath(application, section).c_str(), 0, KEY_QUERY_VALUE,
                       opened.out()) != ERROR_SUCCESS) {
         return std::u16string(fallback);
@@ -104,7 +92,7 @@ std::u16string RegistrySettingsStore::GetSetting(std::u16string_view application
 void RegistrySettingsStore::SaveSetting(std::u16string_view application,
                                         std::u16string_view section, std::u16string_view key,
                                         std::u16string_view value) {
-    Key created;
+    RegistryKey created;
     LONG status =
         RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(application, section).c_str(), 0, nullptr,
                         REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, created.out(), nullptr);
@@ -114,9 +102,9 @@ void RegistrySettingsStore::SaveSetting(std::u16string_view application,
     if (status != ERROR_SUCCESS) ThrowRegistryError(status);
     const std::wstring name = win32::Wide(key);
     const std::wstring data = win32::Wide(value);
+    const size_t bytes = (data.size() + 1) * sizeof(wchar_t);
     status = RegSetValueExW(created.get(), name.c_str(), 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(data.c_str()),
-                            static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+                            reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(bytes));
     if (status == ERROR_INVALID_PARAMETER && key.size() > kLongestValueName) throw TooLong(u"key");
     if (status != ERROR_SUCCESS) ThrowRegistryError(status);
 }
@@ -173,7 +161,7 @@ void ListKey(HKEY key, const std::u16string& section, std::vector<Entry>& entrie
         if (status != ERROR_SUCCESS) ThrowRegistryError(status);
         ++index;
         const std::wstring_view part(subkey.data(), length);
-        Key nested;
+        RegistryKey nested;
         if (RegOpenKeyExW(key, std::wstring(part).c_str(), 0, KEY_READ, nested.out()) !=
             ERROR_SUCCESS) {
             continue;  // gone since it was counted
@@ -190,7 +178,7 @@ void ListKey(HKEY key, const std::u16string& section, std::vector<Entry>& entrie
 std::vector<RegistrySettingsStore::Entry> RegistrySettingsStore::List(
     std::u16string_view application) {
     std::vector<Entry> entries;
-    Key opened;
+    RegistryKey opened;
     const LONG status = RegOpenKeyExW(HKEY_CURRENT_USER, KeyPath(application, u"").c_str(), 0,
                                       KEY_READ, opened.out());
     if (status == ERROR_FILE_NOT_FOUND) return entries;

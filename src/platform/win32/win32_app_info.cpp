@@ -43,7 +43,8 @@ size_t LastSeparator(const std::u16string& path) {
 
 }  // namespace
 
-Win32AppInfo::Win32AppInfo(std::optional<std::u16string> folder) : folder_(std::move(folder)) {}
+Win32AppInfo::Win32AppInfo(std::optional<std::u16string> folder) noexcept
+    : folder_(std::move(folder)) {}
 
 std::u16string Win32AppInfo::ModuleFolder() {
     if (folder_) return *folder_;

@@ -11,7 +11,7 @@ namespace murl {
 class Win32AppInfo : public AppInfo {
 public:
     // `folder` stands in for the module's folder when given.
-    explicit Win32AppInfo(std::optional<std::u16string> folder = std::nullopt);
+    explicit Win32AppInfo(std::optional<std::u16string> folder = std::nullopt) noexcept;
     std::u16string ModuleFolder() override;
     std::u16string ModuleName() override;
     Version GetVersion() override;

@@ -315,7 +315,7 @@ std::wstring NewTemporaryFile(const std::wstring& folder) {
     const std::wstring stem = folder + (folder.back() == L'\\' ? L"" : L"\\") + L"~murl" +
                               WideDecimal(GetCurrentProcessId()) + L'-';
     for (int attempt = 0;; ++attempt) {
-        const std::wstring name = stem + WideDecimal(serial++) + L".tmp";
+        std::wstring name = stem + WideDecimal(serial++) + L".tmp";
         HANDLE handle = CreateFileW(ApiPath(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_TEMPORARY, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {

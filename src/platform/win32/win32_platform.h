@@ -14,7 +14,7 @@
 namespace murl {
 
 struct Win32Platform {
-    explicit Win32Platform(std::optional<std::u16string> module_folder = std::nullopt)
+    explicit Win32Platform(std::optional<std::u16string> module_folder = std::nullopt) noexcept
         : app(std::move(module_folder)) {}
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;

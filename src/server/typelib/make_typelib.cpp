@@ -7,9 +7,6 @@
 // DECAL_DLL is our stand-in for the host's "Decal" type library; it must be named exactly
 // "Decal.dll", because the import record keeps only the file name it was loaded from.
 
-#include <windows.h>
-#include <oleauto.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +15,7 @@
 #include <string>
 
 #include "host_idl.h"
+#include "platform/win32/win32_holders.h"
 #include "server/identity.h"
 
 namespace {
@@ -32,15 +30,8 @@ namespace {
         }                                                                     \
     } while (0)
 
-template <class T>
-struct Holder {
-    T* p = nullptr;
-    ~Holder() {
-        if (p) p->Release();
-    }
-    T** operator&() { return &p; }
-    T* operator->() const { return p; }
-};
+using murl::win32::ComPtr;
+using murl::win32::PutOut;
 
 // The writer records an import under the name the loader found it by, which for the OLE
 // Automation library is its lower-case installed name; the reference names it "STDOLE2.TLB".
@@ -80,14 +71,14 @@ int NameStdOleImport(const wchar_t* path) {
 }
 
 int Generate(const wchar_t* decal_path, const wchar_t* output) {
-    Holder<ITypeLib> decal, stdole;
-    Holder<ITypeInfo> plugin2, dispatch, iface_info;
+    ComPtr<ITypeLib> decal, stdole;
+    ComPtr<ITypeInfo> plugin2, dispatch, iface_info;
     CHECK(LoadTypeLibEx(decal_path, REGKIND_NONE, &decal));
     CHECK(decal->GetTypeInfoOfGuid(IID_IPlugin2, &plugin2));
     CHECK(LoadTypeLibEx(L"STDOLE2.TLB", REGKIND_NONE, &stdole));
     CHECK(stdole->GetTypeInfoOfGuid(IID_IDispatch, &dispatch));
 
-    Holder<ICreateTypeLib2> lib;
+    ComPtr<ICreateTypeLib2> lib;
     CHECK(CreateTypeLib2(SYS_WIN32, output, &lib));
     CHECK(lib->SetName(const_cast<LPOLESTR>(L"murl")));
     CHECK(lib->SetGuid(murl::server::kLibId));
@@ -95,29 +86,29 @@ int Generate(const wchar_t* decal_path, const wchar_t* output) {
     CHECK(lib->SetLcid(0));
 
     // _clsMurl: dual, derives from IDispatch, no members of its own.
-    Holder<ICreateTypeInfo> iface;
+    ComPtr<ICreateTypeInfo> iface;
     CHECK(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"_clsMurl"), TKIND_INTERFACE, &iface));
     CHECK(iface->SetGuid(murl::server::kIidClsMurl));
     CHECK(iface->SetVersion(1, 0));
     HREFTYPE dispatch_ref = 0;
-    CHECK(iface->AddRefTypeInfo(dispatch.p, &dispatch_ref));
+    CHECK(iface->AddRefTypeInfo(dispatch.Get(), &dispatch_ref));
     CHECK(iface->AddImplType(0, dispatch_ref));
     CHECK(iface->SetTypeFlags(TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
                               TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE));
     CHECK(iface->LayOut());
-    CHECK(iface.p->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&iface_info)));
+    CHECK(iface->QueryInterface(IID_ITypeInfo, PutOut(iface_info)));
 
     // clsMurl: creatable; _clsMurl by default, then the host's IPlugin2.
-    Holder<ICreateTypeInfo> coclass;
+    ComPtr<ICreateTypeInfo> coclass;
     CHECK(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"clsMurl"), TKIND_COCLASS, &coclass));
     CHECK(coclass->SetGuid(murl::server::kClsidClsMurl));
     CHECK(coclass->SetVersion(1, 0));
     CHECK(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE));
     HREFTYPE iface_ref = 0, plugin2_ref = 0;
-    CHECK(coclass->AddRefTypeInfo(iface_info.p, &iface_ref));
+    CHECK(coclass->AddRefTypeInfo(iface_info.Get(), &iface_ref));
     CHECK(coclass->AddImplType(0, iface_ref));
     CHECK(coclass->SetImplTypeFlags(0, IMPLTYPEFLAG_FDEFAULT));
-    CHECK(coclass->AddRefTypeInfo(plugin2.p, &plugin2_ref));
+    CHECK(coclass->AddRefTypeInfo(plugin2.Get(), &plugin2_ref));
     CHECK(coclass->AddImplType(1, plugin2_ref));
     CHECK(coclass->SetImplTypeFlags(1, 0));
     // Adding implemented types makes Wine set a dispatchable flag; creatable is the only one.
