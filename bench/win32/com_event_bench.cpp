@@ -160,9 +160,8 @@ public:
         const HRESULT hr = plugin_->Initialize(host_.site.Get());
         if (FAILED(hr)) return Fail("Initialize failed", hr);
         // Host-side, as a user left them: no Change event, the plug-in reads them per line.
-        for (const wchar_t* name :
-             {L"chkEvades", L"chkZero", L"chkResists", L"chkExpired", L"chkStatus", L"chkBots"}) {
-            host_.control(name)->checked = VARIANT_TRUE;
+        for (const std::u16string_view name : murl::kCheckBoxNames) {
+            host_.control(testhost::WideName(name).c_str())->checked = VARIANT_TRUE;
         }
         if (host_.hooks->advised() != 1) return Fail("murl.dll is not alone on the hooks");
         return true;

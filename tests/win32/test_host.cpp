@@ -247,9 +247,8 @@ Host::Host() {
     view = Adopt(new HostObject(Kind::View, *this));
     hooks = Adopt(new HostObject(Kind::Hooks, *this));
     stats = Adopt(new HostObject(Kind::Stats, *this));
-    for (const wchar_t* name :
-         {L"chkEvades", L"chkZero", L"chkResists", L"chkExpired", L"chkStatus", L"chkBots"}) {
-        controls[name] = Adopt(new HostObject(Kind::CheckBox, *this));
+    for (const std::u16string_view name : murl::kCheckBoxNames) {
+        controls[WideName(name)] = Adopt(new HostObject(Kind::CheckBox, *this));
     }
     for (const wchar_t* name : {L"cmdReset", L"cmdOut"}) {
         controls[name] = Adopt(new HostObject(Kind::PushButton, *this));
@@ -392,8 +391,8 @@ ComPtr<IPlugin2> NewPlugin() {
 }
 
 CheckedHost::CheckedHost() {
-    for (const wchar_t* name : {L"chkEvades", L"chkZero", L"chkResists", L"chkExpired"}) {
-        control(name)->checked = VARIANT_TRUE;
+    for (const murl::SwitchRow& row : murl::kSwitches) {
+        if (row.initial == u"True") control(WideName(row.control).c_str())->checked = VARIANT_TRUE;
     }
 }
 

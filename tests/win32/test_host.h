@@ -11,11 +11,17 @@
 #include <windows.h>
 #include <ocidl.h>
 
+#include "plugin/switches.h"
 #include "host_idl.h"
 #include "platform/win32/win32_holders.h"
 #include "server/com_object.h"
 
 namespace testhost {
+
+// A control's name as the host's wide strings spell it.
+inline std::wstring WideName(std::u16string_view name) {
+    return std::wstring(name.begin(), name.end());
+}
 
 using murl::win32::Adopt;
 using murl::win32::Bstr;
