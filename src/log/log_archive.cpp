@@ -9,9 +9,6 @@ namespace murl {
 
 namespace {
 
-constexpr int32_t kInternalError = 51;  // a failure that carries no platform number
-constexpr int32_t kPathFileAccessError = 75;
-
 std::u16string LastTwo(const std::u16string& text) {
     return text.size() > 2 ? text.substr(text.size() - 2) : text;
 }
@@ -50,7 +47,7 @@ void clsLog::ArchiveLog(std::u16string_view ArchFilePathName) {
         if (default_path && !fs->FolderExists(folder)) fs->CreateFolder(folder);
         // Copying the log onto itself and then emptying it would leave nothing of it.
         if (fs->SameFile(file_, archive_path)) {
-            throw Error(kPathFileAccessError,
+            throw Error(err::kPathFileAccessError,
                         u"Path/File access error: the archive path names the log file itself");
         }
         fs->CopyFile(file_, archive_path, true);
@@ -65,10 +62,10 @@ void clsLog::ArchiveLog(std::u16string_view ArchFilePathName) {
         number = err::kOutOfMemory;
         description = DescribeException(e);
     } catch (const std::exception& e) {
-        number = kInternalError;
+        number = err::kInternalError;  // a failure that carries no platform number
         description = DescribeException(e);
     } catch (...) {
-        number = kInternalError;
+        number = err::kInternalError;  // a failure that carries no platform number
         description = u"Unexpected failure";
     }
 
