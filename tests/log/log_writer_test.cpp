@@ -210,7 +210,7 @@ TEST_F(LogWriterOnDisk, UnwritablePlacesSwitchLoggingOff) {
     struct Case {
         const char* name;
         std::string path;
-        std::u16string_view description;
+        std::u16string description;
     };
     const std::string read_only = folder.Path("read_only.log");
     testing_support::WriteBytes(read_only, "kept\r\n");
@@ -221,7 +221,8 @@ TEST_F(LogWriterOnDisk, UnwritablePlacesSwitchLoggingOff) {
         {"missing folder", folder.Path("missing/murl_err.log"), u"Path not found"},
         {"read-only file", read_only, u"Permission denied"},
         {"empty path", "", u"Bad file name or number"},
-        {"a folder", folder.path(), u"File already exists"},
+        {"a folder", folder.path(),
+         u"Path/File access error: \"" + folder.Text() + u"\" is a folder"},
         {"a FIFO", fifo, u"Path/File access error"},
         {"a device", "/dev/null", u"Path/File access error"},
     };

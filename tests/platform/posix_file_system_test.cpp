@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "../log/scratch_folder.h"
 #include "host/error.h"
 #include "platform/posix/posix_file_system.h"
+#include "scratch_folder.h"
 
 namespace murl {
 namespace {
@@ -81,7 +81,10 @@ TEST_F(PosixFileSystemTest, RefusalsCarryThePlatformNumbers) {
         {"existing folder", [](F fs, T t) { fs.CreateFolder(t.P("sub")); }, 58},
         {"folder in missing folder", [](F fs, T t) { fs.CreateFolder(t.P("no/sub")); }, 76},
         {"file object of missing file", [](F fs, T t) { fs.GetFile(t.P("none")); }, 53},
-        {"file object of a folder", [](F fs, T t) { fs.GetFile(t.P("sub")); }, 53},
+        {"file object of a folder", [](F fs, T t) { fs.GetFile(t.P("sub")); }, 75},
+        {"create over a folder", [](F fs, T t) { fs.CreateTextFile(t.P("sub")); }, 75},
+        {"copy onto a folder", [](F fs, T t) { fs.CopyFile(t.P("plain.txt"), t.P("sub"), true); },
+         75},
     };
     const auto before = Entries(folder.path());
     for (const Case& c : kCases) {
