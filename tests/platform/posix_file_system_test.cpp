@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 
 #include "host/error.h"
 #include "platform/posix/posix_file_system.h"
+#include "platform/posix/system_calls.h"
 #include "scratch_folder.h"
 
 namespace murl {
@@ -95,6 +98,51 @@ TEST_F(PosixFileSystemTest, RefusalsCarryThePlatformNumbers) {
     EXPECT_EQ(Entries(folder.path()), before);
     EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), "plain\r\n");
     EXPECT_EQ(ReadBytes(folder.Path("locked.txt")), "locked\r\n");
+}
+
+// Restores the real system calls when a test that stood in for some is done.
+struct StandIns {
+    ~StandIns() { Sys() = RealSystemCalls(); }
+};
+
+TEST_F(PosixFileSystemTest, AFailedCopyStepLeavesTheTargetAndNoTemporaryFile) {
+    struct Case {
+        const char* name;
+        void (*fail)(SystemCalls&);
+        int32_t number;
+    };
+    const Case kCases[] = {
+        {"no temporary file",
+         [](SystemCalls& s) { s.mkostemp = [](char*, int) { return errno = EMFILE, -1; }; }, 67},
+        {"reading the source",
+         [](SystemCalls& s) {
+             s.read = [](int, void*, size_t) -> ssize_t { return errno = EIO, -1; };
+         },
+         57},
+        {"writing the copy",
+         [](SystemCalls& s) {
+             s.write = [](int, const void*, size_t) -> ssize_t { return errno = ENOSPC, -1; };
+         },
+         61},
+        {"keeping the mode",
+         [](SystemCalls& s) { s.fchmod = [](int, mode_t) { return errno = EPERM, -1; }; }, 70},
+        {"moving it into place",
+         [](SystemCalls& s) {
+             s.rename = [](const char*, const char*) { return errno = EXDEV, -1; };
+         },
+         75},
+    };
+    WriteBytes(folder.Path("old.txt"), "old\r\n");
+    const auto before = Entries(folder.path());
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        StandIns restore;
+        c.fail(Sys());
+        EXPECT_TRUE(FailsWith([&] { fs->CopyFile(P("plain.txt"), P("old.txt"), true); }, c.number));
+        EXPECT_TRUE(FailsWith([&] { fs->CopyFile(P("plain.txt"), P("new.txt"), true); }, c.number));
+    }
+    EXPECT_EQ(Entries(folder.path()), before);
+    EXPECT_EQ(ReadBytes(folder.Path("old.txt")), "old\r\n");
 }
 
 TEST_F(PosixFileSystemTest, ExistenceTellsFilesFromFolders) {
