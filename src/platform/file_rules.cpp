@@ -58,6 +58,15 @@ void RequireCopyTarget(std::u16string_view target, const Entry& entry, bool over
     RequireWritable(target, entry);
 }
 
+int32_t NumberOfOsError(unsigned long code, std::span<const OsErrorCodes> table) noexcept {
+    for (const OsErrorCodes& row : table) {
+        for (const unsigned long known : row.codes) {
+            if (known != 0 && known == code) return row.number;
+        }
+    }
+    return 0;
+}
+
 void AppendingStream::WriteBlankLines(int32_t lines) {
     RequireOpen();
     if (lines < 0) throw Error(err::kInvalidCall);
@@ -72,6 +81,15 @@ void AppendingStream::WriteBlankLines(int32_t lines) {
 void AppendingStream::WriteLine(std::u16string_view text) {
     RequireOpen();
     Append(ToCp1252(text) + "\r\n");
+}
+
+void AppendingStream::Append(std::string_view bytes) {
+    try {
+        Write(bytes);
+    } catch (...) {
+        CutBack();
+        throw;
+    }
 }
 
 void AppendingStream::RequireOpen() const {

@@ -3,7 +3,9 @@
 // situation on disk gives, and how a text stream turns text into bytes. A port finds out what
 // is on disk and does the writing; these decide what it means.
 
+#include <array>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "host/error.h"
@@ -51,8 +53,18 @@ void RequireCopyFolder(std::u16string_view folder, Kind kind);
 // `overwrite` is set (58).
 void RequireCopyTarget(std::u16string_view target, const Entry& entry, bool overwrite);
 
+// The OS error codes that give one platform error; unused places are 0.
+struct OsErrorCodes {
+    int32_t number;
+    std::array<unsigned long, 4> codes;
+};
+
+// The platform error number `table` gives OS error `code`; 0 when it gives none.
+int32_t NumberOfOsError(unsigned long code, std::span<const OsErrorCodes> table) noexcept;
+
 // A text stream that appends bytes: single-byte text, CR LF line ends, nothing once closed.
-// The port writes the bytes and closes.
+// What one stream writes reaches the file whole or not at all: a write that fails cuts the file
+// back to the length it had when the stream was opened. The port writes, cuts and closes.
 class AppendingStream : public TextStream {
 public:
     void WriteBlankLines(int32_t lines) final;
@@ -60,12 +72,15 @@ public:
 
 protected:
     virtual bool IsOpen() const noexcept = 0;
-    // Adds `bytes` to what this stream wrote, or fails leaving the file as it was when the
-    // stream was opened.
-    virtual void Append(std::string_view bytes) = 0;
+    // Writes all of `bytes` or fails.
+    virtual void Write(std::string_view bytes) = 0;
+    // Back to the length at opening, as far as the OS lets it.
+    virtual void CutBack() noexcept = 0;
 
 private:
     void RequireOpen() const;
+    // The failure is reported even when the file cannot be cut back.
+    void Append(std::string_view bytes);
 };
 
 }  // namespace murl::file_rules

@@ -10,6 +10,7 @@
 #include "host/error.h"
 #include "host/text.h"
 #include "platform/file_rules.h"
+#include "platform/owned_handle.h"
 #include "platform/posix/system_calls.h"
 
 namespace murl {
@@ -21,36 +22,25 @@ using file_rules::Kind;
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
-// The platform's error for a failed system call.
+constexpr file_rules::OsErrorCodes kErrnoErrors[] = {
+    {err::kPathNotFound, {ENOENT, ENOTDIR}},
+    {err::kPermissionDenied, {EACCES, EPERM, EROFS, ETXTBSY}},
+    {err::kFileAlreadyExists, {EEXIST}},
+    {err::kBadFileName, {ENAMETOOLONG}},
+    {err::kDiskFull, {ENOSPC, EDQUOT}},
+    {err::kTooManyFiles, {EMFILE, ENFILE}},
+    {err::kDeviceIoError, {EIO}},
+    {err::kOutOfMemory, {ENOMEM}},
+};
+
+// The platform's error for a failed system call; one it has no number for says what it was.
 Error OsError(int code) {
-    switch (code) {
-        case ENOENT:
-        case ENOTDIR:
-            return Error(err::kPathNotFound);
-        case EACCES:
-        case EPERM:
-        case EROFS:
-        case ETXTBSY:
-            return Error(err::kPermissionDenied);
-        case EEXIST:
-            return Error(err::kFileAlreadyExists);
-        case ENAMETOOLONG:
-            return Error(err::kBadFileName);
-        case ENOSPC:
-        case EDQUOT:
-            return Error(err::kDiskFull);
-        case EMFILE:
-        case ENFILE:
-            return Error(err::kTooManyFiles);
-        case EIO:
-            return Error(err::kDeviceIoError);
-        case ENOMEM:
-            return Error(err::kOutOfMemory);
-        default:
-            return Error(err::kPathFileAccessError,
-                         std::u16string(StandardDescription(err::kPathFileAccessError)) + u": " +
-                             ToUtf16(std::strerror(code)));
-    }
+    const int32_t number =
+        file_rules::NumberOfOsError(static_cast<unsigned long>(code), kErrnoErrors);
+    if (number != 0) return Error(number);
+    return Error(err::kPathFileAccessError,
+                 std::u16string(StandardDescription(err::kPathFileAccessError)) + u": " +
+                     ToUtf16(std::strerror(code)));
 }
 
 [[noreturn]] void ThrowOsError() {
@@ -141,29 +131,16 @@ void WriteAll(int fd, std::string_view bytes) {
     }
 }
 
-// Owns a descriptor; closes it quietly unless Close() reported the outcome already.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) noexcept : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) CloseQuietly(fd_);
-    }
-    int get() const noexcept { return fd_; }
-    bool open() const noexcept { return fd_ >= 0; }
-    void Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        if (Sys().close(fd) != 0 && errno != EINTR) ThrowOsError();
-    }
-
-private:
-    int fd_;
+// A descriptor whose close was interrupted is closed all the same.
+struct DescriptorTraits {
+    using Value = int;
+    static int Empty() noexcept { return -1; }
+    static bool Close(int fd) noexcept { return Sys().close(fd) == 0 || errno == EINTR; }
+    [[noreturn]] static void Fail() { ThrowOsError(); }
 };
+using Descriptor = OwnedHandle<DescriptorTraits>;
 
-// Appends to a file. What one stream writes reaches the file whole or not at all: a write that
-// fails, or stops short, cuts the file back to the length it had when the stream was opened.
+// Appends to a file; a write that stops short counts as failed.
 class PosixTextStream : public file_rules::AppendingStream {
 public:
     explicit PosixTextStream(int fd) : fd_(fd) {
@@ -179,14 +156,10 @@ public:
 private:
     bool IsOpen() const noexcept override { return fd_.open(); }
 
-    // The failure is reported even when the file cannot be cut back.
-    void Append(std::string_view bytes) override {
-        try {
-            WriteAll(fd_.get(), bytes);
-        } catch (...) {
-            while (Sys().ftruncate(fd_.get(), length_before_) != 0 && errno == EINTR) {
-            }
-            throw;
+    void Write(std::string_view bytes) override { WriteAll(fd_.get(), bytes); }
+
+    void CutBack() noexcept override {
+        while (Sys().ftruncate(fd_.get(), length_before_) != 0 && errno == EINTR) {
         }
     }
 
@@ -239,6 +212,14 @@ std::string CopyToTemporary(const std::string& from, const std::string& to, mode
     return temp;
 }
 
+// Renames a finished copy over `to`; a failure removes the copy.
+void MoveIntoPlace(const std::string& temp, const std::string& to) {
+    if (Sys().rename(temp.c_str(), to.c_str()) == 0) return;
+    const int code = errno;
+    Sys().unlink(temp.c_str());
+    throw OsError(code);
+}
+
 class PosixFileSystem : public FileSystem {
 public:
     bool FileExists(std::u16string_view path) override {
@@ -278,12 +259,7 @@ public:
         file_rules::RequireCopyFolder(ToUtf16(folder), Look(folder).entry.kind);
         file_rules::RequireCopyTarget(target, Look(to).entry, overwrite);
 
-        const std::string temp = CopyToTemporary(from, to, original.mode);
-        if (Sys().rename(temp.c_str(), to.c_str()) != 0) {
-            const int code = errno;
-            Sys().unlink(temp.c_str());
-            throw OsError(code);
-        }
+        MoveIntoPlace(CopyToTemporary(from, to, original.mode), to);
     }
 
     std::unique_ptr<File> GetFile(std::u16string_view path) override {

@@ -9,6 +9,7 @@
 
 #include "host/error.h"
 #include "platform/file_rules.h"
+#include "platform/owned_handle.h"
 #include "platform/win32/win32_text.h"
 
 namespace murl {
@@ -25,38 +26,22 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
                                       FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+constexpr file_rules::OsErrorCodes kApiErrors[] = {
+    {err::kFileNotFound, {ERROR_FILE_NOT_FOUND}},
+    {err::kPathNotFound, {ERROR_PATH_NOT_FOUND, ERROR_INVALID_DRIVE, ERROR_BAD_NETPATH}},
+    {err::kPermissionDenied,
+     {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION, ERROR_WRITE_PROTECT}},
+    {err::kFileAlreadyExists, {ERROR_FILE_EXISTS, ERROR_ALREADY_EXISTS}},
+    {err::kBadFileName, {ERROR_INVALID_NAME, ERROR_BAD_PATHNAME, ERROR_FILENAME_EXCED_RANGE}},
+    {err::kDiskFull, {ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL}},
+    {err::kTooManyFiles, {ERROR_TOO_MANY_OPEN_FILES}},
+    {err::kOutOfMemory, {ERROR_NOT_ENOUGH_MEMORY, ERROR_OUTOFMEMORY}},
+};
+
 // The platform's error for a failed API call.
 Error OsError(DWORD code) {
-    switch (code) {
-        case ERROR_FILE_NOT_FOUND:
-            return Error(err::kFileNotFound);
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_DRIVE:
-        case ERROR_BAD_NETPATH:
-            return Error(err::kPathNotFound);
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-        case ERROR_WRITE_PROTECT:
-            return Error(err::kPermissionDenied);
-        case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS:
-            return Error(err::kFileAlreadyExists);
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_PATHNAME:
-        case ERROR_FILENAME_EXCED_RANGE:
-            return Error(err::kBadFileName);
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return Error(err::kDiskFull);
-        case ERROR_TOO_MANY_OPEN_FILES:
-            return Error(err::kTooManyFiles);
-        case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_OUTOFMEMORY:
-            return Error(err::kOutOfMemory);
-        default:
-            return Error(err::kPathFileAccessError);
-    }
+    const int32_t number = file_rules::NumberOfOsError(code, kApiErrors);
+    return Error(number != 0 ? number : err::kPathFileAccessError);
 }
 
 [[noreturn]] void ThrowLastError() {
@@ -166,25 +151,13 @@ void ExistingFile(const std::wstring& path) {
     file_rules::RequireFile(Utf16(path), Existing(path));
 }
 
-class Handle {
-public:
-    explicit Handle(HANDLE handle) noexcept : handle_(handle) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() {
-        if (open()) CloseHandle(handle_);
-    }
-    HANDLE get() const noexcept { return handle_; }
-    bool open() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
-    void Close() {
-        HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        if (!CloseHandle(handle)) ThrowLastError();
-    }
-
-private:
-    HANDLE handle_;
+struct HandleTraits {
+    using Value = HANDLE;
+    static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool Close(HANDLE handle) noexcept { return CloseHandle(handle) != 0; }
+    [[noreturn]] static void Fail() { ThrowLastError(); }
 };
+using Handle = OwnedHandle<HandleTraits>;
 
 HANDLE OpenForWriting(const std::wstring& path, DWORD access, DWORD disposition) {
     HANDLE handle = CreateFileW(ApiPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -210,8 +183,7 @@ void WriteAll(HANDLE handle, std::string_view bytes) {
     }
 }
 
-// An open file for appending. A failed write cuts the file back to its length when the
-// stream was opened, so an entry (its empty lines and its line) lands whole or not at all.
+// An open file for appending.
 class Win32TextStream : public file_rules::AppendingStream {
 public:
     Win32TextStream(HANDLE handle, std::wstring path) : handle_(handle), path_(std::move(path)) {
@@ -227,17 +199,10 @@ public:
 private:
     bool IsOpen() const noexcept override { return handle_.open(); }
 
-    void Append(std::string_view bytes) override {
-        try {
-            WriteAll(handle_.get(), bytes);
-        } catch (...) {
-            CutBack();
-            throw;
-        }
-    }
+    void Write(std::string_view bytes) override { WriteAll(handle_.get(), bytes); }
 
     // Appending cannot truncate; a second handle can.
-    void CutBack() noexcept {
+    void CutBack() noexcept override {
         Handle file(CreateFileW(ApiPath(path_).c_str(), GENERIC_WRITE, kShareAll, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.open()) return;
