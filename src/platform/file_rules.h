@@ -10,6 +10,7 @@
 
 #include "host/error.h"
 #include "platform/file_system.h"
+#include "platform/owned_handle.h"
 
 namespace murl::file_rules {
 
@@ -81,6 +82,30 @@ private:
     void RequireOpen() const;
     // The failure is reported even when the file cannot be cut back.
     void Append(std::string_view bytes);
+};
+
+// An AppendingStream on one open handle, which `Traits` describes as OwnedHandle wants it, and
+// with Length(handle), the file's length, and WriteAll(handle, bytes). The port cuts back.
+template <typename Traits>
+class HandleStream : public AppendingStream {
+public:
+    explicit HandleStream(typename Traits::Value handle)
+        : handle_(handle), length_at_opening_(Traits::Length(handle)) {}
+
+    void Close() override {
+        if (handle_.open()) handle_.Close();
+    }
+
+protected:
+    typename Traits::Value handle() const noexcept { return handle_.get(); }
+    int64_t length_at_opening() const noexcept { return length_at_opening_; }
+
+private:
+    bool IsOpen() const noexcept override { return handle_.open(); }
+    void Write(std::string_view bytes) override { Traits::WriteAll(handle_.get(), bytes); }
+
+    OwnedHandle<Traits> handle_;
+    int64_t length_at_opening_;
 };
 
 }  // namespace murl::file_rules

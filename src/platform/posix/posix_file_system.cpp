@@ -137,34 +137,25 @@ struct DescriptorTraits {
     static int Empty() noexcept { return -1; }
     static bool Close(int fd) noexcept { return Sys().close(fd) == 0 || errno == EINTR; }
     [[noreturn]] static void Fail() { ThrowOsError(); }
+    static int64_t Length(int fd) {
+        struct stat info;
+        if (Sys().fstat(fd, &info) != 0) ThrowOsError();
+        return info.st_size;
+    }
+    static void WriteAll(int fd, std::string_view bytes) { murl::WriteAll(fd, bytes); }
 };
 using Descriptor = OwnedHandle<DescriptorTraits>;
 
 // Appends to a file; a write that stops short counts as failed.
-class PosixTextStream : public file_rules::AppendingStream {
+class PosixTextStream : public file_rules::HandleStream<DescriptorTraits> {
 public:
-    explicit PosixTextStream(int fd) : fd_(fd) {
-        struct stat info;
-        if (Sys().fstat(fd_.get(), &info) != 0) ThrowOsError();
-        length_before_ = info.st_size;
-    }
-
-    void Close() override {
-        if (fd_.open()) fd_.Close();
-    }
+    using HandleStream::HandleStream;
 
 private:
-    bool IsOpen() const noexcept override { return fd_.open(); }
-
-    void Write(std::string_view bytes) override { WriteAll(fd_.get(), bytes); }
-
     void CutBack() noexcept override {
-        while (Sys().ftruncate(fd_.get(), length_before_) != 0 && errno == EINTR) {
+        while (Sys().ftruncate(handle(), length_at_opening()) != 0 && errno == EINTR) {
         }
     }
-
-    Descriptor fd_;
-    off_t length_before_ = 0;
 };
 
 class PosixFile : public File {

@@ -156,6 +156,12 @@ struct HandleTraits {
     static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
     static bool Close(HANDLE handle) noexcept { return CloseHandle(handle) != 0; }
     [[noreturn]] static void Fail() { ThrowLastError(); }
+    static int64_t Length(HANDLE handle) {
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(handle, &size)) ThrowLastError();
+        return size.QuadPart;
+    }
+    static void WriteAll(HANDLE handle, std::string_view bytes);
 };
 using Handle = OwnedHandle<HandleTraits>;
 
@@ -173,7 +179,7 @@ HANDLE OpenForWriting(const std::wstring& path, DWORD access, DWORD disposition)
 }
 
 // Writes everything or fails; a write that makes no progress is a full disk.
-void WriteAll(HANDLE handle, std::string_view bytes) {
+void HandleTraits::WriteAll(HANDLE handle, std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 20));
         DWORD written = 0;
@@ -184,36 +190,23 @@ void WriteAll(HANDLE handle, std::string_view bytes) {
 }
 
 // An open file for appending.
-class Win32TextStream : public file_rules::AppendingStream {
+class Win32TextStream : public file_rules::HandleStream<HandleTraits> {
 public:
-    Win32TextStream(HANDLE handle, std::wstring path) : handle_(handle), path_(std::move(path)) {
-        LARGE_INTEGER size;
-        if (!GetFileSizeEx(handle_.get(), &size)) ThrowLastError();
-        start_ = size.QuadPart;
-    }
-
-    void Close() override {
-        if (handle_.open()) handle_.Close();
-    }
+    Win32TextStream(HANDLE handle, std::wstring path)
+        : HandleStream(handle), path_(std::move(path)) {}
 
 private:
-    bool IsOpen() const noexcept override { return handle_.open(); }
-
-    void Write(std::string_view bytes) override { WriteAll(handle_.get(), bytes); }
-
     // Appending cannot truncate; a second handle can.
     void CutBack() noexcept override {
         Handle file(CreateFileW(ApiPath(path_).c_str(), GENERIC_WRITE, kShareAll, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.open()) return;
         LARGE_INTEGER at;
-        at.QuadPart = start_;
+        at.QuadPart = length_at_opening();
         if (SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) SetEndOfFile(file.get());
     }
 
-    Handle handle_;
     std::wstring path_;
-    LONGLONG start_ = 0;
 };
 
 class Win32File : public File {
