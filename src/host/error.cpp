@@ -7,28 +7,17 @@
 namespace murl {
 
 std::u16string_view StandardDescription(int32_t number) noexcept {
-    switch (number) {
-        case err::kInvalidCall:
-            return u"Invalid procedure call or argument";
-        case err::kOverflow:
-            return u"Overflow";
-        case err::kOutOfMemory:
-            return u"Out of memory";
-        case err::kTypeMismatch:
-            return u"Type mismatch";
-        case err::kFileNotFound:
-            return u"File not found";
-        case err::kPermissionDenied:
-            return u"Permission denied";
-        case err::kPathNotFound:
-            return u"Path not found";
-        case err::kObjectNotSet:
-            return u"Object variable or With block variable not set";
-        case err::kNotSupported:
-            return u"Object doesn't support this property or method";
-        default:
-            return {};
+    struct Known {
+        int32_t number;
+        std::u16string_view description;
+    };
+#define MURL_ERROR_ROW(name, number, description) {err::name, description},
+    static constexpr Known kKnown[] = {MURL_CLASSIC_ERRORS(MURL_ERROR_ROW)};
+#undef MURL_ERROR_ROW
+    for (const Known& known : kKnown) {
+        if (known.number == number) return known.description;
     }
+    return {};
 }
 
 Error::Error(int32_t number) : Error(number, std::u16string(StandardDescription(number))) {}

@@ -9,17 +9,31 @@
 
 namespace murl {
 
-// Numbers of the classic platform's run-time errors that the core raises or maps to.
+// The classic platform's run-time errors that the core raises or maps to: each number named
+// once, with the description the platform gives it.
+#define MURL_CLASSIC_ERRORS(X)                                              \
+    X(kInvalidCall, 5, u"Invalid procedure call or argument")               \
+    X(kOverflow, 6, u"Overflow")                                            \
+    X(kOutOfMemory, 7, u"Out of memory")                                    \
+    X(kTypeMismatch, 13, u"Type mismatch")                                  \
+    X(kInternalError, 51, u"Internal error")                                \
+    X(kBadFileName, 52, u"Bad file name or number")                         \
+    X(kFileNotFound, 53, u"File not found")                                 \
+    X(kDeviceIoError, 57, u"Device I/O error")                              \
+    X(kFileAlreadyExists, 58, u"File already exists")                       \
+    X(kDiskFull, 61, u"Disk full")                                          \
+    X(kTooManyFiles, 67, u"Too many files")                                 \
+    X(kPermissionDenied, 70, u"Permission denied")                          \
+    X(kPathFileAccessError, 75, u"Path/File access error")                  \
+    X(kPathNotFound, 76, u"Path not found")                                 \
+    X(kObjectNotSet, 91, u"Object variable or With block variable not set") \
+    X(kNoAutomation, 430, u"Class doesn't support Automation")              \
+    X(kNotSupported, 438, u"Object doesn't support this property or method")
+
 namespace err {
-inline constexpr int32_t kInvalidCall = 5;
-inline constexpr int32_t kOverflow = 6;
-inline constexpr int32_t kOutOfMemory = 7;
-inline constexpr int32_t kTypeMismatch = 13;
-inline constexpr int32_t kFileNotFound = 53;
-inline constexpr int32_t kPermissionDenied = 70;
-inline constexpr int32_t kPathNotFound = 76;
-inline constexpr int32_t kObjectNotSet = 91;
-inline constexpr int32_t kNotSupported = 438;
+#define MURL_ERROR_NUMBER(name, number, description) inline constexpr int32_t name = number;
+MURL_CLASSIC_ERRORS(MURL_ERROR_NUMBER)
+#undef MURL_ERROR_NUMBER
 inline constexpr int32_t kLogOutput = -2147213504;  // 0x80041F40: the log's own failure
 }  // namespace err
 

@@ -9,9 +9,6 @@ namespace murl {
 
 namespace {
 
-constexpr int32_t kInternalError = 51;  // a failure that carries no platform number
-constexpr int32_t kPathFileAccessError = 75;
-
 std::u16string LastTwo(const std::u16string& text) {
     return text.size() > 2 ? text.substr(text.size() - 2) : text;
 }
@@ -29,54 +26,72 @@ std::u16string DefaultArchiveName(const DateTime& today, std::u16string_view mod
     return name;
 }
 
+// Where the archive goes: the given path, or a dated name in the module's ARCH folder, which
+// is then `folder`.
+struct ArchivePlace {
+    std::u16string folder;
+    std::u16string path;
+};
+
+ArchivePlace PlaceOf(const Platform& platform, std::u16string_view given) {
+    const DateTime today = platform.clock.Now();
+    if (!given.empty()) return {{}, std::u16string(given)};
+    std::u16string folder = platform.JoinPath(platform.app.ModuleFolder(), u"ARCH");
+    std::u16string path =
+        platform.JoinPath(folder, DefaultArchiveName(today, platform.app.ModuleName()));
+    return {std::move(folder), std::move(path)};
+}
+
+struct Failure {
+    int32_t number = 0;
+    std::u16string description;
+};
+
+// The failure being handled, as a number and a description.
+Failure CurrentFailure() {
+    try {
+        throw;
+    } catch (const Error& e) {
+        return {e.number(), e.description()};
+    } catch (const std::bad_alloc& e) {
+        return {err::kOutOfMemory, DescribeException(e)};
+    } catch (const std::exception& e) {
+        return {err::kInternalError, DescribeException(e)};  // it carries no platform number
+    } catch (...) {
+        return {err::kInternalError, u"Unexpected failure"};
+    }
+}
+
 }  // namespace
 
 void clsLog::ArchiveLog(std::u16string_view ArchFilePathName) {
-    int32_t number = 0;
-    std::u16string description;
+    Failure failure;
     try {
-        const DateTime today = platform_.clock.Now();
-        const bool default_path = ArchFilePathName.empty();
-        std::u16string folder;
-        std::u16string archive_path(ArchFilePathName);
-        if (default_path) {
-            folder = platform_.JoinPath(platform_.app.ModuleFolder(), u"ARCH");
-            archive_path =
-                platform_.JoinPath(folder, DefaultArchiveName(today, platform_.app.ModuleName()));
-        }
-
+        const ArchivePlace place = PlaceOf(platform_, ArchFilePathName);
         std::unique_ptr<FileSystem> fs = platform_.files.Create();
         if (!fs->FileExists(file_)) fs->CreateTextFile(file_);
-        if (default_path && !fs->FolderExists(folder)) fs->CreateFolder(folder);
+        if (!place.folder.empty() && !fs->FolderExists(place.folder)) {
+            fs->CreateFolder(place.folder);
+        }
         // Copying the log onto itself and then emptying it would leave nothing of it.
-        if (fs->SameFile(file_, archive_path)) {
-            throw Error(kPathFileAccessError,
+        if (fs->SameFile(file_, place.path)) {
+            throw Error(err::kPathFileAccessError,
                         u"Path/File access error: the archive path names the log file itself");
         }
-        fs->CopyFile(file_, archive_path, true);
+        fs->CopyFile(file_, place.path, true);
         fs->CreateTextFile(file_);
-        Output(archive_path + u" archived.", 0);
-        fs->GetFile(archive_path)->SetAttributes(kAttrReadOnly | kAttrArchive);
+        Output(place.path + u" archived.", 0);
+        fs->GetFile(place.path)->SetAttributes(kAttrReadOnly | kAttrArchive);
         return;
-    } catch (const Error& e) {
-        number = e.number();
-        description = e.description();
-    } catch (const std::bad_alloc& e) {
-        number = err::kOutOfMemory;
-        description = DescribeException(e);
-    } catch (const std::exception& e) {
-        number = kInternalError;
-        description = DescribeException(e);
     } catch (...) {
-        number = kInternalError;
-        description = u"Unexpected failure";
+        failure = CurrentFailure();
     }
 
     // Failures become log entries; only a failure to write one reaches the caller.
-    if (number == err::kPermissionDenied) {
+    if (failure.number == err::kPermissionDenied) {
         Output(u"Archive File Exists and set to [READ ONLY].", 1);
     } else {
-        Output(u"Error # " + DecimalText(number) + u"\r\n\t\t\t" + description, 1);
+        Output(u"Error # " + DecimalText(failure.number) + u"\r\n\t\t\t" + failure.description, 1);
     }
 }
 

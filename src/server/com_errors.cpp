@@ -19,12 +19,9 @@ struct Mapping {
     int32_t number;
 };
 constexpr Mapping kMappings[] = {
-    {E_OUTOFMEMORY, err::kOutOfMemory},
-    {E_INVALIDARG, err::kInvalidCall},
-    {DISP_E_OVERFLOW, err::kOverflow},
-    {DISP_E_TYPEMISMATCH, err::kTypeMismatch},
-    {E_NOINTERFACE, 430},
-    {DISP_E_MEMBERNOTFOUND, err::kNotSupported},
+    {E_OUTOFMEMORY, err::kOutOfMemory},       {E_INVALIDARG, err::kInvalidCall},
+    {DISP_E_OVERFLOW, err::kOverflow},        {DISP_E_TYPEMISMATCH, err::kTypeMismatch},
+    {E_NOINTERFACE, err::kNoAutomation},      {DISP_E_MEMBERNOTFOUND, err::kNotSupported},
     {DISP_E_UNKNOWNNAME, err::kNotSupported},
 };
 

@@ -7,7 +7,8 @@
 
 namespace __gnu_cxx {
 
-void __verbose_terminate_handler() {
+// The runtime's own name for the handler, which this definition replaces at link time.
+void __verbose_terminate_handler() {  // NOLINT(bugprone-reserved-identifier)
     std::abort();
 }
 

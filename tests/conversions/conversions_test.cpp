@@ -18,6 +18,19 @@ std::u16string Repeat(char16_t c, size_t n) {
     return std::u16string(n, c);
 }
 
+// `convert` gives `value`, or, when `error` is set, fails with that number and its description.
+template <typename Value, typename Convert>
+void ExpectConversion(Convert convert, Value value, int32_t error) {
+    try {
+        const Value got = convert();
+        EXPECT_EQ(error, 0) << "converted to " << got;
+        EXPECT_EQ(got, value);
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), error);
+        EXPECT_EQ(e.description(), StandardDescription(error));
+    }
+}
+
 struct NumberCase {
     std::u16string text;
     int32_t value;  // expected when error == 0
@@ -40,15 +53,15 @@ std::vector<NumberCase> NumberCases() {
         {u"3000000000", 0, overflow},
         {u"99999999999999999999", 0, overflow},
         // Half to even, on both sides of zero.
-        {u"12.5", 12, 0},
-        {u"13.5", 14, 0},
         {u"0.5", 0, 0},
         {u"1.5", 2, 0},
         {u"2.5", 2, 0},
-        {u"-0.5", 0, 0},
+        {u"12.5", 12, 0},
+        {u"13.5", 14, 0},
         {u"-1.5", -2, 0},
-        {u"-2.5", -2, 0},
+        {u"-0.5", 0, 0},
         {u"0.49", 0, 0},
+        {u"-2.5", -2, 0},
         {u"0.51", 1, 0},
         {u".5", 0, 0},
         {u"5.", 5, 0},
@@ -122,14 +135,7 @@ std::vector<NumberCase> NumberCases() {
 TEST(NumberFromText, ConvertsOrFails) {
     for (const auto& c : NumberCases()) {
         SCOPED_TRACE(testing::Message() << '"' << ToUtf8(c.text.substr(0, 60)) << '"');
-        try {
-            const int32_t value = NumberFromText(c.text);
-            EXPECT_EQ(c.error, 0) << "converted to " << value;
-            EXPECT_EQ(value, c.value);
-        } catch (const Error& e) {
-            EXPECT_EQ(e.number(), c.error);
-            EXPECT_EQ(e.description(), StandardDescription(c.error));
-        }
+        ExpectConversion([&] { return NumberFromText(c.text); }, c.value, c.error);
     }
 }
 
@@ -146,52 +152,47 @@ struct BooleanCase {
     int32_t error;
 };
 
+constexpr int32_t kMismatch = err::kTypeMismatch;
+
 constexpr BooleanCase kBooleanCases[] = {
-    {u"True", -1, 0},
-    {u"true", -1, 0},
-    {u"TRUE", -1, 0},
-    {u"tRuE", -1, 0},
-    {u"False", 0, 0},
-    {u"FALSE", 0, 0},
-    {u"false", 0, 0},
-    {u" True ", -1, 0},
-    {u"\tfalse", 0, 0},
+    {u"True", kHostTrue, 0},
+    {u"true", kHostTrue, 0},
+    {u"TRUE", kHostTrue, 0},
+    {u"tRuE", kHostTrue, 0},
+    {u"False", kHostFalse, 0},
+    {u"FALSE", kHostFalse, 0},
+    {u"false", kHostFalse, 0},
+    {u" True ", kHostTrue, 0},
+    {u"\tfalse", kHostFalse, 0},
     // Numbers: zero is false, any other value true, whatever its size.
-    {u"0", 0, 0},
-    {u"1", -1, 0},
-    {u"-1", -1, 0},
-    {u"0.0", 0, 0},
-    {u"-0", 0, 0},
-    {u"0.4", -1, 0},
-    {u"3000000000", -1, 0},
-    {u"1e400", -1, 0},
-    {u"1e-400", -1, 0},
-    {u"0e99999", 0, 0},
-    {u" 2 ", -1, 0},
+    {u"0", kHostFalse, 0},
+    {u"1", kHostTrue, 0},
+    {u"-1", kHostTrue, 0},
+    {u"0.0", kHostFalse, 0},
+    {u"-0", kHostFalse, 0},
+    {u"0.4", kHostTrue, 0},
+    {u"3000000000", kHostTrue, 0},
+    {u"1e400", kHostTrue, 0},
+    {u"1e-400", kHostTrue, 0},
+    {u"0e99999", kHostFalse, 0},
+    {u" 2 ", kHostTrue, 0},
     // Anything else.
-    {u"yes", 0, 13},
-    {u"no", 0, 13},
-    {u"", 0, 13},
-    {u"T", 0, 13},
-    {u"tru", 0, 13},
-    {u"truee", 0, 13},
-    {u"true false", 0, 13},
-    {u"#TRUE#", 0, 13},
-    {u"on", 0, 13},
-    {u"\u0131rue", 0, 13},
+    {u"yes", kHostFalse, kMismatch},
+    {u"no", kHostFalse, kMismatch},
+    {u"", kHostFalse, kMismatch},
+    {u"T", kHostFalse, kMismatch},
+    {u"tru", kHostFalse, kMismatch},
+    {u"truee", kHostFalse, kMismatch},
+    {u"true false", kHostFalse, kMismatch},
+    {u"#TRUE#", kHostFalse, kMismatch},
+    {u"on", kHostFalse, kMismatch},
+    {u"\u0131rue", kHostFalse, kMismatch},
 };
 
 TEST(BooleanFromText, ConvertsOrFails) {
     for (const auto& c : kBooleanCases) {
         SCOPED_TRACE(testing::Message() << '"' << ToUtf8(c.text) << '"');
-        try {
-            const HostBool value = BooleanFromText(c.text);
-            EXPECT_EQ(c.error, 0) << "converted to " << value;
-            EXPECT_EQ(value, c.value);
-        } catch (const Error& e) {
-            EXPECT_EQ(e.number(), c.error);
-            EXPECT_EQ(e.description(), u"Type mismatch");
-        }
+        ExpectConversion([&] { return BooleanFromText(c.text); }, c.value, c.error);
     }
 }
 

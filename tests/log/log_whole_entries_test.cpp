@@ -14,6 +14,7 @@
 
 #include "log/cls_log.h"
 #include "log_assertions.h"
+#include "log_on_disk.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/system_calls.h"
 #include "scratch_folder.h"
@@ -72,14 +73,7 @@ public:
     ScriptedCalls& operator=(const ScriptedCalls&) = delete;
 };
 
-class WholeEntries : public ::testing::Test {
-protected:
-    ScratchFolder folder;
-    NoSettings settings;
-    PosixPlatform posix{folder.Text()};
-    clsLog log{posix.MakePlatform(settings)};
-    std::string log_path = folder.Path("murl_err.log");
-};
+class WholeEntries : public testing_support::LogOnDisk {};
 
 TEST_F(WholeEntries, AWriteThatFailsOrStopsShortLeavesTheFileAsItWas) {
     constexpr char kBefore[] = "first\r\n";

@@ -9,9 +9,8 @@
 
 #include "log/cls_log.h"
 #include "log_assertions.h"
+#include "log_on_disk.h"
 #include "platform/fake/fake_platform.h"
-#include "platform/posix/posix_platform.h"
-#include "scratch_folder.h"
 
 namespace murl {
 namespace {
@@ -19,7 +18,6 @@ namespace {
 using testing_support::FailsAsLogOutput;
 using testing_support::NoSettings;
 using testing_support::ReadBytes;
-using testing_support::ScratchFolder;
 
 constexpr char16_t kLogPath[] = u"C:\\Plugins\\Murl\\murl_err.log";
 constexpr char kStamp[] = "2007-03-05 12:00:00";
@@ -185,14 +183,7 @@ TEST(LogWriter, FailureAtEachStepSwitchesLoggingOff) {
 }
 
 // The same log on a real folder.
-class LogWriterOnDisk : public ::testing::Test {
-protected:
-    ScratchFolder folder;
-    NoSettings settings;
-    PosixPlatform posix{folder.Text()};
-    clsLog log{posix.MakePlatform(settings)};
-    std::string log_path = folder.Path("murl_err.log");
-};
+class LogWriterOnDisk : public testing_support::LogOnDisk {};
 
 TEST_F(LogWriterOnDisk, CreatesAppendsAndRecreatesTheFile) {
     log.File(ToUtf16(log_path));
@@ -210,7 +201,7 @@ TEST_F(LogWriterOnDisk, UnwritablePlacesSwitchLoggingOff) {
     struct Case {
         const char* name;
         std::string path;
-        std::u16string_view description;
+        std::u16string description;
     };
     const std::string read_only = folder.Path("read_only.log");
     testing_support::WriteBytes(read_only, "kept\r\n");
@@ -221,7 +212,8 @@ TEST_F(LogWriterOnDisk, UnwritablePlacesSwitchLoggingOff) {
         {"missing folder", folder.Path("missing/murl_err.log"), u"Path not found"},
         {"read-only file", read_only, u"Permission denied"},
         {"empty path", "", u"Bad file name or number"},
-        {"a folder", folder.path(), u"File already exists"},
+        {"a folder", folder.path(),
+         u"Path/File access error: \"" + folder.Text() + u"\" is a folder"},
         {"a FIFO", fifo, u"Path/File access error"},
         {"a device", "/dev/null", u"Path/File access error"},
     };

@@ -4,13 +4,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 
-#include "../log/scratch_folder.h"
 #include "host/error.h"
 #include "platform/posix/posix_file_system.h"
+#include "platform/posix/system_calls.h"
+#include "scratch_folder.h"
 
 namespace murl {
 namespace {
@@ -81,7 +84,10 @@ TEST_F(PosixFileSystemTest, RefusalsCarryThePlatformNumbers) {
         {"existing folder", [](F fs, T t) { fs.CreateFolder(t.P("sub")); }, 58},
         {"folder in missing folder", [](F fs, T t) { fs.CreateFolder(t.P("no/sub")); }, 76},
         {"file object of missing file", [](F fs, T t) { fs.GetFile(t.P("none")); }, 53},
-        {"file object of a folder", [](F fs, T t) { fs.GetFile(t.P("sub")); }, 53},
+        {"file object of a folder", [](F fs, T t) { fs.GetFile(t.P("sub")); }, 75},
+        {"create over a folder", [](F fs, T t) { fs.CreateTextFile(t.P("sub")); }, 75},
+        {"copy onto a folder", [](F fs, T t) { fs.CopyFile(t.P("plain.txt"), t.P("sub"), true); },
+         75},
     };
     const auto before = Entries(folder.path());
     for (const Case& c : kCases) {
@@ -92,6 +98,51 @@ TEST_F(PosixFileSystemTest, RefusalsCarryThePlatformNumbers) {
     EXPECT_EQ(Entries(folder.path()), before);
     EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), "plain\r\n");
     EXPECT_EQ(ReadBytes(folder.Path("locked.txt")), "locked\r\n");
+}
+
+// Restores the real system calls when a test that stood in for some is done.
+struct StandIns {
+    ~StandIns() { Sys() = RealSystemCalls(); }
+};
+
+TEST_F(PosixFileSystemTest, AFailedCopyStepLeavesTheTargetAndNoTemporaryFile) {
+    struct Case {
+        const char* name;
+        void (*fail)(SystemCalls&);
+        int32_t number;
+    };
+    const Case kCases[] = {
+        {"no temporary file",
+         [](SystemCalls& s) { s.mkostemp = [](char*, int) { return errno = EMFILE, -1; }; }, 67},
+        {"reading the source",
+         [](SystemCalls& s) {
+             s.read = [](int, void*, size_t) -> ssize_t { return errno = EIO, -1; };
+         },
+         57},
+        {"writing the copy",
+         [](SystemCalls& s) {
+             s.write = [](int, const void*, size_t) -> ssize_t { return errno = ENOSPC, -1; };
+         },
+         61},
+        {"keeping the mode",
+         [](SystemCalls& s) { s.fchmod = [](int, mode_t) { return errno = EPERM, -1; }; }, 70},
+        {"moving it into place",
+         [](SystemCalls& s) {
+             s.rename = [](const char*, const char*) { return errno = EXDEV, -1; };
+         },
+         75},
+    };
+    WriteBytes(folder.Path("old.txt"), "old\r\n");
+    const auto before = Entries(folder.path());
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        StandIns restore;
+        c.fail(Sys());
+        EXPECT_TRUE(FailsWith([&] { fs->CopyFile(P("plain.txt"), P("old.txt"), true); }, c.number));
+        EXPECT_TRUE(FailsWith([&] { fs->CopyFile(P("plain.txt"), P("new.txt"), true); }, c.number));
+    }
+    EXPECT_EQ(Entries(folder.path()), before);
+    EXPECT_EQ(ReadBytes(folder.Path("old.txt")), "old\r\n");
 }
 
 TEST_F(PosixFileSystemTest, ExistenceTellsFilesFromFolders) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "plugin/view_definition.h"
 #include "plugin_fixture.h"
@@ -43,111 +46,76 @@ TEST_F(Lifecycle, ConstructionPointsAnActiveStampedLogBesideTheModule) {
 }
 
 struct Fault {
-    Operation op;
-    FaultKind kind;
+    std::optional<Operation> op;  // none: a host that does not fail
+    FaultKind kind = FaultKind::Fail;
     std::u16string target;
 };
 
+// What initialisation reports: nothing, the fault itself, or the platform's description.
+enum class Report { kNone, kFault, kRefused, kNotSet };
+
 struct InitCase {
     const char* name;
-    std::vector<Fault> faults;
-    bool null_site;
-    std::string report;  // empty: no report
-    std::string bound;   // ACHooks cs MainView chk x6 cmdReset cmdOut
+    Fault fault;
+    Report report;
+    int line;           // the label the report names
+    std::string bound;  // ACHooks cs MainView chk x6 cmdReset cmdOut
+    bool null_site = false;
 };
 
+// The one log line a case reports, or none.
+std::vector<std::string> Reports(const InitCase& c) {
+    std::string cause;
+    switch (c.report) {
+        case Report::kNone:
+            return {};
+        case Report::kFault:
+            cause = std::string(OperationName(*c.fault.op)) + " failed (simulated fault)";
+            break;
+        case Report::kRefused:
+            cause = "Object doesn't support this property or method";
+            break;
+        case Report::kNotSet:
+            cause = "Object variable or With block variable not set";
+            break;
+    }
+    return {"Error in IPlugin2_Initialize: " + cause + ". At line " + std::to_string(c.line)};
+}
+
+using Op = Operation;
+using enum Report;
 constexpr auto kFail = FaultKind::Fail;
 constexpr auto kMissing = FaultKind::Missing;
-const std::string kPrefix = "Error in IPlugin2_Initialize: ";
-const std::string kNotSet = "Object variable or With block variable not set";
-const std::string kRefused = "Object doesn't support this property or method";
 
 const InitCase kInitCases[] = {
-    {"all well", {}, false, "", "11111111111"},
-    {"null site", {}, true, kPrefix + kNotSet + ". At line 30", "00000000000"},
-    {"view loader fails",
-     {{Operation::GetViewLoader, kFail, u""}},
-     false,
-     kPrefix + "GetViewLoader failed (simulated fault). At line 30",
-     "00000000000"},
-    {"view loader refuses",
-     {{Operation::Offer, kFail, u"loader"}},
-     false,
-     kPrefix + kRefused + ". At line 30",
-     "00000000000"},
-    {"no view loader",
-     {{Operation::GetViewLoader, kMissing, u""}},
-     false,
-     kPrefix + kNotSet + ". At line 60",
-     "11000000000"},
-    {"hooks fail",
-     {{Operation::GetHooks, kFail, u""}},
-     false,
-     kPrefix + "GetHooks failed (simulated fault). At line 40",
-     "00000000000"},
-    {"hooks refuse",
-     {{Operation::Offer, kFail, u"hooks"}},
-     false,
-     kPrefix + kRefused + ". At line 40",
-     "00000000000"},
-    {"no hooks", {{Operation::GetHooks, kMissing, u""}}, false, "", "01111111111"},
-    {"service fails",
-     {{Operation::GetServiceObject, kFail, u""}},
-     false,
-     kPrefix + "GetServiceObject failed (simulated fault). At line 50",
-     "10000000000"},
-    {"stats refuse",
-     {{Operation::Offer, kFail, u"stats"}},
-     false,
-     kPrefix + kRefused + ". At line 50",
-     "10000000000"},
-    {"view fails to load",
-     {{Operation::LoadViewXml, kFail, u""}},
-     false,
-     kPrefix + "LoadViewXml failed (simulated fault). At line 60",
-     "11000000000"},
-    {"chkResists lookup fails",
-     {{Operation::FindControl, kFail, u"chkResists"}},
-     false,
-     kPrefix + "FindControl failed (simulated fault). At line 90",
-     "11111000000"},
-    {"chkResists not found",
-     {{Operation::FindControl, kMissing, u"chkResists"}},
-     false,
-     "",
-     "11111011111"},
-    {"chkBots refuses",
-     {{Operation::Offer, kFail, u"chkBots"}},
-     false,
-     kPrefix + kRefused + ". At line 120",
-     "11111111000"},
-    {"cmdReset lookup fails",
-     {{Operation::FindControl, kFail, u"cmdReset"}},
-     false,
-     kPrefix + "FindControl failed (simulated fault). At line 130",
-     "11111111100"},
-    {"cmdOut refuses",
-     {{Operation::Offer, kFail, u"cmdOut"}},
-     false,
-     kPrefix + kRefused + ". At line 140",
-     "11111111110"},
+    {"all well", {}, kNone, 0, "11111111111"},
+    {"null site", {}, kNotSet, 30, "00000000000", true},
+    {"view loader fails", {Op::GetViewLoader, kFail, u""}, kFault, 30, "00000000000"},
+    {"view loader refuses", {Op::Offer, kFail, u"loader"}, kRefused, 30, "00000000000"},
+    {"no view loader", {Op::GetViewLoader, kMissing, u""}, kNotSet, 60, "11000000000"},
+    {"hooks fail", {Op::GetHooks, kFail, u""}, kFault, 40, "00000000000"},
+    {"hooks refuse", {Op::Offer, kFail, u"hooks"}, kRefused, 40, "00000000000"},
+    {"no hooks", {Op::GetHooks, kMissing, u""}, kNone, 0, "01111111111"},
+    {"service fails", {Op::GetServiceObject, kFail, u""}, kFault, 50, "10000000000"},
+    {"stats refuse", {Op::Offer, kFail, u"stats"}, kRefused, 50, "10000000000"},
+    {"view fails to load", {Op::LoadViewXml, kFail, u""}, kFault, 60, "11000000000"},
+    {"chkResists lookup fails", {Op::FindControl, kFail, u"chkResists"}, kFault, 90, "11111000000"},
+    {"chkResists not found", {Op::FindControl, kMissing, u"chkResists"}, kNone, 0, "11111011111"},
+    {"chkBots refuses", {Op::Offer, kFail, u"chkBots"}, kRefused, 120, "11111111000"},
+    {"cmdReset lookup fails", {Op::FindControl, kFail, u"cmdReset"}, kFault, 130, "11111111100"},
+    {"cmdOut refuses", {Op::Offer, kFail, u"cmdOut"}, kRefused, 140, "11111111110"},
 };
 
 TEST_F(Lifecycle, InitialisationReportsTheFailingLabelAndKeepsEarlierBindings) {
     for (const auto& c : kInitCases) {
         SCOPED_TRACE(c.name);
         Host h;
-        for (const auto& f : c.faults) h.faults().Set(f.op, f.kind, f.target);
+        if (c.fault.op) h.faults().Set(*c.fault.op, c.fault.kind, c.fault.target);
         ClearLog();
         clsMurl m(platform_);
         m.IPlugin2_Initialize(c.null_site ? nullptr : h.site());
         EXPECT_EQ(Bound(m), c.bound);
-        const auto reports = LogReports();
-        if (c.report.empty()) {
-            EXPECT_TRUE(reports.empty());
-        } else {
-            EXPECT_EQ(reports, std::vector<std::string>{c.report});
-        }
+        EXPECT_EQ(LogReports(), Reports(c));
     }
 }
 

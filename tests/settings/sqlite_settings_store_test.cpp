@@ -18,6 +18,7 @@
 
 #include "host/error.h"
 #include "host/text.h"
+#include "scratch_folder.h"
 
 namespace murl {
 namespace {
@@ -28,17 +29,8 @@ using testing::HasSubstr;
 
 class SqliteSettingsStoreTest : public testing::Test {
 protected:
-    SqliteSettingsStoreTest() {
-        std::string pattern = (fs::temp_directory_path() / "murl-store-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        dir_ = pattern;
-    }
-    ~SqliteSettingsStoreTest() override {
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, ec);
-        fs::remove_all(dir_, ec);
-    }
-    fs::path dir_;
+    testing_support::ScratchFolder scratch_;
+    fs::path dir_ = scratch_.path();
 };
 
 std::string ReadFile(const fs::path& file) {

@@ -6,10 +6,10 @@
 
 #include <sstream>
 
-#include "../log/scratch_folder.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/sqlite_settings_store.h"
+#include "scratch_folder.h"
 #include "sim/builtin_binding.h"
 #include "sim/runner.h"
 #include "sim/sim_host.h"

@@ -1,13 +1,12 @@
 #include "platform/fake/fake_file_system.h"
 
 #include "platform/cp1252.h"
+#include "platform/file_rules.h"
 
 namespace murl {
 
 namespace {
 
-constexpr int32_t kBadFileName = 52;
-constexpr int32_t kFileAlreadyExists = 58;
 constexpr int32_t kSettableAttributes = kAttrReadOnly | 2 | 4 | kAttrArchive;
 
 std::u16string_view FolderOf(std::u16string_view path) {
@@ -15,9 +14,7 @@ std::u16string_view FolderOf(std::u16string_view path) {
     return cut == std::u16string_view::npos ? std::u16string_view() : path.substr(0, cut);
 }
 
-void RequireName(std::u16string_view path) {
-    if (path.empty()) throw Error(kBadFileName, u"Bad file name or number");
-}
+using file_rules::RequireName;
 
 }  // namespace
 
@@ -93,7 +90,7 @@ public:
         fs_.Check("CreateFolder");
         RequireName(path);
         if (fs_.HasFolder(path) || fs_.HasFile(path)) {
-            throw Error(kFileAlreadyExists, u"File already exists");
+            throw Error(err::kFileAlreadyExists);
         }
         fs_.RequireFolderOf(path);
         fs_.folders_.emplace(path);
@@ -102,7 +99,7 @@ public:
         fs_.Check("CreateTextFile");
         RequireName(path);
         fs_.RequireFolderOf(path);
-        if (fs_.HasFolder(path)) throw Error(kFileAlreadyExists, u"File already exists");
+        if (fs_.HasFolder(path)) throw file_rules::NotAFile(path, file_rules::Kind::kFolder);
         if (fs_.IsReadOnly(path)) throw Error(err::kPermissionDenied);
         fs_.files_[std::u16string(path)] = {};
     }
@@ -119,9 +116,8 @@ public:
         RequireName(target);
         const FakeFileSystem::Node copy = fs_.Existing(source);
         fs_.RequireFolderOf(target);
-        if (fs_.HasFolder(target) || (fs_.HasFile(target) && !overwrite)) {
-            throw Error(kFileAlreadyExists, u"File already exists");
-        }
+        if (fs_.HasFolder(target)) throw file_rules::NotAFile(target, file_rules::Kind::kFolder);
+        if (fs_.HasFile(target) && !overwrite) throw Error(err::kFileAlreadyExists);
         if (fs_.IsReadOnly(target)) throw Error(err::kPermissionDenied);
         fs_.files_[std::u16string(target)] = copy;
     }

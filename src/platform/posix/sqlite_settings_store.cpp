@@ -20,7 +20,6 @@ namespace murl {
 namespace {
 
 constexpr char16_t kSource[] = u"SettingsStore";
-constexpr int32_t kPathFileAccessError = 75;
 
 constexpr char kCreateTable[] =
     "CREATE TABLE IF NOT EXISTS settings ("
@@ -144,7 +143,8 @@ void RequireFileOrNothing(const std::filesystem::path& file, Action action) {
     struct stat info;
     if (::stat(file.c_str(), &info) != 0) return;
     if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
-        Throw(file, action, kPathFileAccessError, "Path/File access error: not a regular file");
+        Throw(file, action, err::kPathFileAccessError,
+              "Path/File access error: not a regular file");
     }
 }
 

@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace murl {
 
 namespace {
@@ -11,7 +14,12 @@ int Open(const char* path, int flags, mode_t mode) {
     return ::open(path, flags, mode);
 }
 
-constexpr SystemCalls kReal = {Open, ::write, ::ftruncate, ::fstat, ::close};
+int Stat(const char* path, struct stat* info) {
+    return ::stat(path, info);
+}
+
+constexpr SystemCalls kReal = {Open,    ::write, ::ftruncate, ::fstat,  ::close,  Stat,    ::mkdir,
+                               ::chmod, ::read,  ::mkostemp,  ::fchmod, ::rename, ::unlink};
 SystemCalls current = kReal;
 
 }  // namespace

@@ -13,6 +13,14 @@ struct SystemCalls {
     int (*ftruncate)(int fd, off_t length);
     int (*fstat)(int fd, struct stat* info);
     int (*close)(int fd);
+    int (*stat)(const char* path, struct stat* info);
+    int (*mkdir)(const char* path, mode_t mode);
+    int (*chmod)(const char* path, mode_t mode);
+    ssize_t (*read)(int fd, void* bytes, size_t size);
+    int (*mkostemp)(char* name, int flags);
+    int (*fchmod)(int fd, mode_t mode);
+    int (*rename)(const char* from, const char* to);
+    int (*unlink)(const char* path);
 };
 
 // The table in use; starts out as the real calls.

@@ -8,61 +8,41 @@
 #include <string>
 
 #include "host/error.h"
-#include "platform/cp1252.h"
+#include "platform/file_rules.h"
+#include "platform/owned_handle.h"
 #include "platform/win32/win32_text.h"
 
 namespace murl {
 
 namespace {
 
+using file_rules::Entry;
+using file_rules::Kind;
+using win32::Utf16;
 using win32::WideDecimal;
 using win32::WidePath;
 
-constexpr int32_t kBadFileName = 52;
-constexpr int32_t kFileAlreadyExists = 58;
-constexpr int32_t kDiskFull = 61;
-constexpr int32_t kPathFileAccessError = 75;
 constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                       FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-Error AlreadyExists() {
-    return Error(kFileAlreadyExists, u"File already exists");
-}
+constexpr file_rules::OsErrorCodes kApiErrors[] = {
+    {err::kFileNotFound, {ERROR_FILE_NOT_FOUND}},
+    {err::kPathNotFound, {ERROR_PATH_NOT_FOUND, ERROR_INVALID_DRIVE, ERROR_BAD_NETPATH}},
+    {err::kPermissionDenied,
+     {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION, ERROR_WRITE_PROTECT}},
+    {err::kFileAlreadyExists, {ERROR_FILE_EXISTS, ERROR_ALREADY_EXISTS}},
+    {err::kBadFileName, {ERROR_INVALID_NAME, ERROR_BAD_PATHNAME, ERROR_FILENAME_EXCED_RANGE}},
+    {err::kDiskFull, {ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL}},
+    {err::kTooManyFiles, {ERROR_TOO_MANY_OPEN_FILES}},
+    {err::kOutOfMemory, {ERROR_NOT_ENOUGH_MEMORY, ERROR_OUTOFMEMORY}},
+};
 
 // The platform's error for a failed API call.
 Error OsError(DWORD code) {
-    switch (code) {
-        case ERROR_FILE_NOT_FOUND:
-            return Error(err::kFileNotFound);
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_DRIVE:
-        case ERROR_BAD_NETPATH:
-            return Error(err::kPathNotFound);
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-        case ERROR_WRITE_PROTECT:
-            return Error(err::kPermissionDenied);
-        case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS:
-            return AlreadyExists();
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_PATHNAME:
-        case ERROR_FILENAME_EXCED_RANGE:
-            return Error(kBadFileName, u"Bad file name or number");
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return Error(kDiskFull, u"Disk full");
-        case ERROR_TOO_MANY_OPEN_FILES:
-            return Error(67, u"Too many files");
-        case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_OUTOFMEMORY:
-            return Error(err::kOutOfMemory);
-        default:
-            return Error(kPathFileAccessError, u"Path/File access error");
-    }
+    const int32_t number = file_rules::NumberOfOsError(code, kApiErrors);
+    return Error(number != 0 ? number : err::kPathFileAccessError);
 }
 
 [[noreturn]] void ThrowLastError() {
@@ -121,23 +101,20 @@ bool HasDeviceName(const std::wstring& path) {
            name[3] >= L'1' && name[3] <= L'9';
 }
 
-enum class Kind { kMissing, kFile, kFolder, kDevice };
-
 struct Found {
-    Kind kind;
-    DWORD attributes;  // of a file or folder
-    DWORD error;       // why it is missing
+    Entry entry;
+    DWORD error;  // why it is missing
 };
 
 // What `path` names. A device answers an open like a file, so it is told by its name or by
 // the kind of handle it gives.
 Found Look(const std::wstring& path) {
-    if (HasDeviceName(path)) return {Kind::kDevice, kNoAttributes, 0};
+    if (HasDeviceName(path)) return {{Kind::kDevice}, 0};
     const std::wstring api = ApiPath(path);
     const DWORD attributes = GetFileAttributesW(api.c_str());
     if (attributes != kNoAttributes) {
-        return {(attributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::kFolder : Kind::kFile, attributes,
-                0};
+        const Kind kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::kFolder : Kind::kFile;
+        return {{kind, (attributes & FILE_ATTRIBUTE_READONLY) != 0}, 0};
     }
     const DWORD error = GetLastError();
     if (StartsWith(path, L"\\\\.\\")) {
@@ -146,16 +123,10 @@ Found Look(const std::wstring& path) {
         if (handle != INVALID_HANDLE_VALUE) {
             const DWORD type = GetFileType(handle);
             CloseHandle(handle);
-            if (type != FILE_TYPE_DISK) return {Kind::kDevice, kNoAttributes, 0};
+            if (type != FILE_TYPE_DISK) return {{Kind::kDevice}, 0};
         }
     }
-    return {Kind::kMissing, kNoAttributes, error};
-}
-
-[[noreturn]] void ThrowNotAFile(const std::wstring& path, Kind kind) {
-    throw Error(kPathFileAccessError,
-                u"Path/File access error: \"" + win32::Utf16(path) +
-                    (kind == Kind::kDevice ? u"\" is a device" : u"\" is a folder"));
+    return {{Kind::kMissing}, error};
 }
 
 // The failure for a missing `path` whose folder was looked at: 53 in an existing folder, 76
@@ -166,49 +137,34 @@ Found Look(const std::wstring& path) {
         throw OsError(error);
     }
     const std::wstring folder = FolderOf(path);
-    const Found found = Look(folder);
-    if (found.kind == Kind::kDevice) ThrowNotAFile(folder, Kind::kDevice);
-    throw Error(found.kind == Kind::kFolder ? err::kFileNotFound : err::kPathNotFound);
+    throw file_rules::Missing(Utf16(folder), Look(folder).entry.kind);
 }
 
-// Attributes of an existing file; anything else refuses.
-DWORD ExistingFile(const std::wstring& path) {
+// What is at `path`, which must be there.
+Entry Existing(const std::wstring& path) {
     const Found found = Look(path);
-    if (found.kind == Kind::kMissing) ThrowMissing(path, found.error);
-    if (found.kind != Kind::kFile) ThrowNotAFile(path, found.kind);
-    return found.attributes;
+    if (found.entry.kind == Kind::kMissing) ThrowMissing(path, found.error);
+    return found.entry;
 }
 
-// Refuses to replace or append to a read-only file, a folder or a device; a missing one passes.
-void RequireWritable(const std::wstring& path) {
-    const Found found = Look(path);
-    if (found.kind == Kind::kFolder || found.kind == Kind::kDevice) {
-        ThrowNotAFile(path, found.kind);
-    }
-    if (found.kind == Kind::kFile && (found.attributes & FILE_ATTRIBUTE_READONLY)) {
-        throw Error(err::kPermissionDenied);
-    }
+// An existing regular file; anything else refuses.
+void ExistingFile(const std::wstring& path) {
+    file_rules::RequireFile(Utf16(path), Existing(path));
 }
 
-class Handle {
-public:
-    explicit Handle(HANDLE handle) noexcept : handle_(handle) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() {
-        if (open()) CloseHandle(handle_);
+struct HandleTraits {
+    using Value = HANDLE;
+    static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool Close(HANDLE handle) noexcept { return CloseHandle(handle) != 0; }
+    [[noreturn]] static void Fail() { ThrowLastError(); }
+    static int64_t Length(HANDLE handle) {
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(handle, &size)) ThrowLastError();
+        return size.QuadPart;
     }
-    HANDLE get() const noexcept { return handle_; }
-    bool open() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
-    void Close() {
-        HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        if (!CloseHandle(handle)) ThrowLastError();
-    }
-
-private:
-    HANDLE handle_;
+    static void WriteAll(HANDLE handle, std::string_view bytes);
 };
+using Handle = OwnedHandle<HandleTraits>;
 
 HANDLE OpenForWriting(const std::wstring& path, DWORD access, DWORD disposition) {
     HANDLE handle = CreateFileW(ApiPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -224,7 +180,7 @@ HANDLE OpenForWriting(const std::wstring& path, DWORD access, DWORD disposition)
 }
 
 // Writes everything or fails; a write that makes no progress is a full disk.
-void WriteAll(HANDLE handle, std::string_view bytes) {
+void HandleTraits::WriteAll(HANDLE handle, std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 20));
         DWORD written = 0;
@@ -234,64 +190,24 @@ void WriteAll(HANDLE handle, std::string_view bytes) {
     }
 }
 
-// An open file for appending. A failed write cuts the file back to its length when the
-// stream was opened, so an entry (its empty lines and its line) lands whole or not at all.
-class Win32TextStream : public TextStream {
+// An open file for appending.
+class Win32TextStream : public file_rules::HandleStream<HandleTraits> {
 public:
-    Win32TextStream(HANDLE handle, std::wstring path) : handle_(handle), path_(std::move(path)) {
-        LARGE_INTEGER size;
-        if (!GetFileSizeEx(handle_.get(), &size)) ThrowLastError();
-        start_ = size.QuadPart;
-    }
-
-    void WriteBlankLines(int32_t lines) override {
-        RequireOpen();
-        if (lines < 0) throw Error(err::kInvalidCall);
-        constexpr int32_t kLinesAtOnce = 32768;
-        std::string breaks;
-        for (int32_t left = lines; left > 0; left -= kLinesAtOnce) {
-            breaks.clear();
-            for (int32_t i = 0; i < std::min(left, kLinesAtOnce); ++i) breaks += "\r\n";
-            Write(breaks);
-        }
-    }
-
-    void WriteLine(std::u16string_view text) override {
-        RequireOpen();
-        Write(ToCp1252(text) + "\r\n");
-    }
-
-    void Close() override {
-        if (handle_.open()) handle_.Close();
-    }
+    Win32TextStream(HANDLE handle, std::wstring path)
+        : HandleStream(handle), path_(std::move(path)) {}
 
 private:
-    void RequireOpen() const {
-        if (!handle_.open()) throw Error(err::kInvalidCall);
-    }
-
-    void Write(std::string_view bytes) {
-        try {
-            WriteAll(handle_.get(), bytes);
-        } catch (...) {
-            CutBack();
-            throw;
-        }
-    }
-
     // Appending cannot truncate; a second handle can.
-    void CutBack() noexcept {
+    void CutBack() noexcept override {
         Handle file(CreateFileW(ApiPath(path_).c_str(), GENERIC_WRITE, kShareAll, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.open()) return;
         LARGE_INTEGER at;
-        at.QuadPart = start_;
+        at.QuadPart = length_at_opening();
         if (SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) SetEndOfFile(file.get());
     }
 
-    Handle handle_;
     std::wstring path_;
-    LONGLONG start_ = 0;
 };
 
 class Win32File : public File {
@@ -348,13 +264,11 @@ bool SameFileOnDisk(const std::wstring& first, const std::wstring& second) {
 class Win32FileSystem : public FileSystem {
 public:
     bool FileExists(std::u16string_view path) override {
-        if (path.empty() || path.find(u'\0') != std::u16string_view::npos) return false;
-        return Look(win32::Wide(path)).kind == Kind::kFile;
+        return file_rules::NamesAFile(path) && Look(win32::Wide(path)).entry.kind == Kind::kFile;
     }
 
     bool FolderExists(std::u16string_view path) override {
-        if (path.empty() || path.find(u'\0') != std::u16string_view::npos) return false;
-        return Look(win32::Wide(path)).kind == Kind::kFolder;
+        return file_rules::NamesAFile(path) && Look(win32::Wide(path)).entry.kind == Kind::kFolder;
     }
 
     void CreateFolder(std::u16string_view path) override {
@@ -363,14 +277,14 @@ public:
 
     void CreateTextFile(std::u16string_view path) override {
         const std::wstring wide = WidePath(path);
-        RequireWritable(wide);
+        file_rules::RequireWritable(path, Look(wide).entry);
         Handle(OpenForWriting(wide, GENERIC_WRITE, CREATE_ALWAYS)).Close();
     }
 
     std::unique_ptr<TextStream> OpenTextFile(std::u16string_view path, int32_t mode) override {
         std::wstring wide = WidePath(path);
-        if (mode != kForAppending) throw Error(err::kInvalidCall);
-        if (ExistingFile(wide) & FILE_ATTRIBUTE_READONLY) throw Error(err::kPermissionDenied);
+        file_rules::RequireAppendMode(mode);
+        file_rules::RequireAppendable(path, Existing(wide));
         HANDLE handle =
             OpenForWriting(wide, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, OPEN_EXISTING);
         return std::make_unique<Win32TextStream>(handle, std::move(wide));
@@ -383,17 +297,8 @@ public:
         const std::wstring to = WidePath(target);
         ExistingFile(from);
         const std::wstring folder = FolderOf(to);
-        const Found place = Look(folder);
-        if (place.kind == Kind::kDevice) ThrowNotAFile(folder, place.kind);
-        if (place.kind != Kind::kFolder) throw Error(err::kPathNotFound);
-        const Found existing = Look(to);
-        if (existing.kind == Kind::kFolder || existing.kind == Kind::kDevice) {
-            ThrowNotAFile(to, existing.kind);
-        }
-        if (existing.kind == Kind::kFile) {
-            if (!overwrite) throw AlreadyExists();
-            if (existing.attributes & FILE_ATTRIBUTE_READONLY) throw Error(err::kPermissionDenied);
-        }
+        file_rules::RequireCopyFolder(Utf16(folder), Look(folder).entry.kind);
+        file_rules::RequireCopyTarget(target, Look(to).entry, overwrite);
 
         const std::wstring temp = ApiPath(NewTemporaryFile(folder));
         if (!CopyFileW(ApiPath(from).c_str(), temp.c_str(), FALSE) ||

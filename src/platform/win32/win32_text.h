@@ -28,7 +28,7 @@ inline std::wstring WideDecimal(int64_t value) {
 // A wide path for the API; empty text and embedded NULs name no file (52).
 inline std::wstring WidePath(std::u16string_view path) {
     if (path.empty() || path.find(u'\0') != std::u16string_view::npos) {
-        throw Error(52, u"Bad file name or number");
+        throw Error(err::kBadFileName);
     }
     return Wide(path);
 }

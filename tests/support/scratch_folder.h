@@ -24,7 +24,8 @@ public:
         path_ = name;
     }
     ~ScratchFolder() {
-        std::error_code ignored;
+        std::error_code ignored;  // a test may have taken the folder's own permissions away
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
         std::filesystem::remove_all(path_, ignored);
     }
     ScratchFolder(const ScratchFolder&) = delete;

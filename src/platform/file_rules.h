@@ -1,0 +1,111 @@
+#pragma once
+// The rules every file-system port follows: which texts name a file, which failure each
+// situation on disk gives, and how a text stream turns text into bytes. A port finds out what
+// is on disk and does the writing; these decide what it means.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "host/error.h"
+#include "platform/file_system.h"
+#include "platform/owned_handle.h"
+
+namespace murl::file_rules {
+
+// What a path names on disk. A device is told apart where the port can name it as one.
+enum class Kind { kMissing, kFile, kFolder, kDevice, kOther };
+
+struct Entry {
+    Kind kind = Kind::kMissing;
+    bool read_only = false;  // of a file
+};
+
+// Empty text and embedded NULs name no file.
+bool NamesAFile(std::u16string_view path) noexcept;
+
+// Refuses a text that names no file (52).
+void RequireName(std::u16string_view path);
+
+// Anything but a regular file where one should be (75), naming the folder or device.
+Error NotAFile(std::u16string_view path, Kind kind);
+
+// A file that is not there: 53 when its folder exists, 76 when the folder is missing too or is
+// a file, 75 when it is a device.
+Error Missing(std::u16string_view folder, Kind folder_kind);
+
+// A regular file to read, copy or set attributes of; `entry` was found, not missing.
+void RequireFile(std::u16string_view path, const Entry& entry);
+
+// Appending is the only mode OpenTextFile takes (5).
+void RequireAppendMode(int32_t mode);
+
+// A file to append to: a regular file that is not read-only.
+void RequireAppendable(std::u16string_view path, const Entry& entry);
+
+// A file may be replaced or created: not a folder or device, not read-only. Missing passes.
+void RequireWritable(std::u16string_view path, const Entry& entry);
+
+// The folder a copy goes into must exist.
+void RequireCopyFolder(std::u16string_view folder, Kind kind);
+
+// A copy may land on `target`: what RequireWritable allows, and an existing file only when
+// `overwrite` is set (58).
+void RequireCopyTarget(std::u16string_view target, const Entry& entry, bool overwrite);
+
+// The OS error codes that give one platform error; unused places are 0.
+struct OsErrorCodes {
+    int32_t number;
+    std::array<unsigned long, 4> codes;
+};
+
+// The platform error number `table` gives OS error `code`; 0 when it gives none.
+int32_t NumberOfOsError(unsigned long code, std::span<const OsErrorCodes> table) noexcept;
+
+// A text stream that appends bytes: single-byte text, CR LF line ends, nothing once closed.
+// What one stream writes reaches the file whole or not at all: a write that fails cuts the file
+// back to the length it had when the stream was opened. The port writes, cuts and closes.
+class AppendingStream : public TextStream {
+public:
+    void WriteBlankLines(int32_t lines) final;
+    void WriteLine(std::u16string_view text) final;
+
+protected:
+    virtual bool IsOpen() const noexcept = 0;
+    // Writes all of `bytes` or fails.
+    virtual void Write(std::string_view bytes) = 0;
+    // Back to the length at opening, as far as the OS lets it.
+    virtual void CutBack() noexcept = 0;
+
+private:
+    void RequireOpen() const;
+    // The failure is reported even when the file cannot be cut back.
+    void Append(std::string_view bytes);
+};
+
+// An AppendingStream on one open handle, which `Traits` describes as OwnedHandle wants it, and
+// with Length(handle), the file's length, and WriteAll(handle, bytes). The port cuts back.
+template <typename Traits>
+class HandleStream : public AppendingStream {
+public:
+    explicit HandleStream(typename Traits::Value handle)
+        : handle_(handle), length_at_opening_(Traits::Length(handle)) {}
+
+    void Close() override {
+        if (handle_.open()) handle_.Close();
+    }
+
+protected:
+    typename Traits::Value handle() const noexcept { return handle_.get(); }
+    int64_t length_at_opening() const noexcept { return length_at_opening_; }
+
+private:
+    bool IsOpen() const noexcept override { return handle_.open(); }
+    void Write(std::string_view bytes) override { Traits::WriteAll(handle_.get(), bytes); }
+
+    OwnedHandle<Traits> handle_;
+    int64_t length_at_opening_;
+};
+
+}  // namespace murl::file_rules
