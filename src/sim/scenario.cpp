@@ -146,6 +146,19 @@ std::string ReadText(std::string_view raw, std::u16string& text) {
     return "unterminated quote";
 }
 
+// A control character or a byte that is not UTF-8, as QuoteInput shows it: \t \n \r, a C1
+// control as \u00XX, anything else as \xXX.
+void AppendEscapedByte(std::string& out, unsigned char value, bool c1_control) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    if (!c1_control && (value == '\t' || value == '\n' || value == '\r')) {
+        out += value == '\t' ? "\\t" : value == '\n' ? "\\n" : "\\r";
+        return;
+    }
+    out += c1_control ? "\\u00" : "\\x";
+    out += kHex[value >> 4];
+    out += kHex[value & 0xF];
+}
+
 // `field` as a control name; `kind` names what a control of the other table is not.
 template <size_t N>
 std::string ReadControl(std::string_view field, const std::array<std::u16string_view, N>& names,
@@ -246,37 +259,19 @@ bool IsUtf8(std::string_view text) {
 
 std::string QuoteInput(std::string_view raw) {
     constexpr size_t kLongest = 60;  // characters of the input shown
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string quoted = "\"";
-    size_t shown = 0;
-    while (!raw.empty()) {
+    for (size_t shown = 0; !raw.empty(); ++shown) {
         if (shown == kLongest) {
             quoted += "...";
             break;
         }
-        ++shown;
         const size_t length = Utf8Length(raw);
         const auto lead = static_cast<unsigned char>(raw[0]);
         const bool c1_control =
             length == 2 && lead == 0xC2 && static_cast<unsigned char>(raw[1]) < 0xA0;
         if (length == 0 || lead < 0x20 || lead == 0x7F || c1_control) {
-            switch (lead) {
-                case '\t':
-                    quoted += "\\t";
-                    break;
-                case '\n':
-                    quoted += "\\n";
-                    break;
-                case '\r':
-                    quoted += "\\r";
-                    break;
-                default: {
-                    const auto value = c1_control ? static_cast<unsigned char>(raw[1]) : lead;
-                    quoted += c1_control ? "\\u00" : "\\x";
-                    quoted += kHex[value >> 4];
-                    quoted += kHex[value & 0xF];
-                }
-            }
+            AppendEscapedByte(quoted, c1_control ? static_cast<unsigned char>(raw[1]) : lead,
+                              c1_control);
             raw.remove_prefix(c1_control ? 2 : 1);
             continue;
         }

@@ -201,9 +201,12 @@ void Accept(Stage& stage, const Event& event, Record& record) {
     record.heard = button && button->Accept();
 }
 
-template <FaultKind kKind>
-void SetFault(Stage& stage, const Event& event, Record&) {
-    stage.host.faults().Set(event.operation, kKind, std::u16string(event.name));
+void Fault(Stage& stage, const Event& event, Record&) {
+    stage.host.faults().Set(event.operation, FaultKind::Fail, std::u16string(event.name));
+}
+
+void Missing(Stage& stage, const Event& event, Record&) {
+    stage.host.faults().Set(event.operation, FaultKind::Missing, std::u16string(event.name));
 }
 
 void Heal(Stage& stage, const Event&, Record&) {
@@ -214,21 +217,26 @@ constexpr std::string_view kNoPlugin = "no plug-in object";
 constexpr std::string_view kNobody = "nobody listening";
 
 constexpr std::array<VerbRow, 16> kVerbs = {{
+    // The plug-in object's life
     {"init", Verb::Init, false, kNoArguments, Init, kNoPlugin},
     {"terminate", Verb::Terminate, false, kNoArguments, Terminate, kNoPlugin},
     {"destroy", Verb::Destroy, false, kNoArguments, Destroy, kNoPlugin},
     {"create", Verb::Create, false, kNoArguments, Create, kNobody},
+    // The character
     {"identity1", Verb::Identity1, false, kText, Identity1, kNobody},
     {"identity2", Verb::Identity2, false, kText, Identity2, kNobody},
     {"login", Verb::Login, false, kNoArguments, Login, kNobody},
+    // The chat window
     {"chat", Verb::Chat, true, kColourText, Chat, kNobody},
     {"status", Verb::Status, true, kText, Status, kNobody},
     {"type", Verb::Type, true, kText, Type, kNobody},
+    // The player on the panel
     {"check", Verb::Check, false, kCheckBoxState, Check, kNobody},
     {"hit", Verb::Hit, false, kPushButton, Hit, kNobody},
     {"accept", Verb::Accept, false, kPushButton, Accept, kNobody},
-    {"fault", Verb::Fault, false, kFault, SetFault<FaultKind::Fail>, kNobody},
-    {"missing", Verb::Missing, false, kMissing, SetFault<FaultKind::Missing>, kNobody},
+    // The host's faults
+    {"fault", Verb::Fault, false, kFault, Fault, kNobody},
+    {"missing", Verb::Missing, false, kMissing, Missing, kNobody},
     {"heal", Verb::Heal, false, kNoArguments, Heal, kNobody},
 }};
 
