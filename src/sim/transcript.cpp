@@ -229,7 +229,7 @@ void AppendTextRecord(std::string& out, const Record& record) {
 
 StreamTranscript::~StreamTranscript() {
     try {
-        Flush();
+        Flush(true);
     } catch (...) {
     }
 }
