@@ -79,14 +79,6 @@ int HexDigit(char c) noexcept {
     return -1;
 }
 
-struct NamedEscape {
-    char letter;
-    char16_t unit;
-};
-constexpr NamedEscape kNamedEscapes[] = {
-    {'"', u'"'}, {'\\', u'\\'}, {'t', u'\t'}, {'n', u'\n'}, {'r', u'\r'},
-};
-
 // Reads the escape whose backslash is at raw[i] into `text`; returns its length, or 0 with
 // `problem` set.
 size_t ReadEscape(std::string_view raw, size_t i, std::u16string& text, std::string& problem) {

@@ -1,7 +1,6 @@
 #include "sim/transcript.h"
 
 #include <charconv>
-#include <utility>
 
 #include "host/text.h"
 #include "sim/verbs.h"
@@ -69,22 +68,21 @@ void AppendEscaped(std::string& out, std::u16string_view text, Escape&& escape) 
     }
 }
 
-// The escapes every form shares: the line breaks and the tab, and with `quotes` the quote and
-// the backslash.
-bool NamedEscape(char16_t unit, bool quotes, std::string& out) {
-    static constexpr std::pair<char16_t, std::string_view> kNamed[] = {
-        {u'"', "\\\""}, {u'\\', "\\\\"}, {u'\n', "\\n"}, {u'\r', "\\r"}, {u'\t', "\\t"},
-    };
-    for (const auto& [named, escape] : kNamed) {
-        if (unit != named || (!quotes && (unit == u'"' || unit == u'\\'))) continue;
-        out += escape;
+// The scenario language's named escapes, which JSON shares; without `quotes`, those of the
+// line breaks and the tab only.
+bool AppendNamedEscape(char16_t unit, bool quotes, std::string& out) {
+    if (!quotes && (unit == u'"' || unit == u'\\')) return false;
+    for (const auto& named : kNamedEscapes) {
+        if (named.unit != unit) continue;
+        out += '\\';
+        out += named.letter;
         return true;
     }
     return false;
 }
 
 bool JsonEscape(char16_t unit, std::string& out) {
-    if (NamedEscape(unit, true, out)) return true;
+    if (AppendNamedEscape(unit, true, out)) return true;
     if (unit == u'\b' || unit == u'\f') {
         out += unit == u'\b' ? "\\b" : "\\f";
     } else if (unit < 0x20) {
@@ -99,7 +97,7 @@ bool JsonEscape(char16_t unit, std::string& out) {
 // as \uXXXX.
 template <bool kQuotes, bool kC1>
 bool ReadableEscape(char16_t unit, std::string& out) {
-    if (NamedEscape(unit, kQuotes, out)) return true;
+    if (AppendNamedEscape(unit, kQuotes, out)) return true;
     if (unit < 0x20 || unit == 0x7F || (kC1 && unit >= 0x80 && unit < 0xA0)) {
         AppendHex4(out, unit);
         return true;
