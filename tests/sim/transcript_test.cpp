@@ -146,5 +146,69 @@ TEST(JsonTranscript, OneObjectPerLineInOrder) {
     EXPECT_EQ(out.str(), expected);
 }
 
+struct TextCase {
+    std::string_view scenario_line;
+    std::optional<HostBool> eat;
+    bool heard;
+    std::vector<PrintedLine> printed;
+    std::optional<std::u16string> failed;
+    std::string_view text;
+};
+
+const TextCase kTextCases[] = {
+    {"chat@eat 21 You evaded it",
+     kHostTrue,
+     true,
+     {},
+     {},
+     "    12  eaten  chat@eat 21 \"You evaded it\"\n"},
+    {"status s", HostBool{1}, true, {}, {}, "    12  eat=1  status \"s\"\n"},
+    {"type /murl help",
+     kHostFalse,
+     true,
+     {{u"Murl! version: 1.0.15", 5, 1}, {u"elsewhere", 7, 2}},
+     {},
+     "    12  shown  type \"/murl help\"\n"
+     "                 > Murl! version: 1.0.15\n"
+     "                 > elsewhere  [colour 7, target 2]\n"},
+    {"identity2 \"\\uD800\\t\\u007F\\u0085\"",
+     {},
+     true,
+     {},
+     {},
+     "    12         identity2 \"\\uD800\\t\\u007F\xC2\x85\"\n"},
+    {"check chkZero off",
+     {},
+     false,
+     {},
+     {},
+     "    12         check chkZero off  (nobody listening)\n"},
+    {"hit cmdOut",
+     {},
+     true,
+     {},
+     u"Write failed",
+     "    12         hit cmdOut\n                 ! failed: Write failed\n"},
+    {"init", {}, false, {}, {}, "    12         init  (no plug-in object)\n"},
+    {"fault GetChecked chkBots", {}, true, {}, {}, "    12         fault GetChecked chkBots\n"},
+    {"missing GetHooks", {}, true, {}, {}, "    12         missing GetHooks\n"},
+};
+
+TEST(TextTranscript, ShowsVerdictEventPrintedLinesAndFailure) {
+    for (const auto& c : kTextCases) {
+        SCOPED_TRACE(std::string(c.scenario_line));
+        const Event event = Parse(c.scenario_line);
+        Record record;
+        record.event = &event;
+        record.eat = c.eat;
+        record.heard = c.heard;
+        record.printed = c.printed;
+        record.failed = c.failed;
+        std::ostringstream out;
+        TextTranscript(out).Write(record);
+        EXPECT_EQ(out.str(), c.text);
+    }
+}
+
 }  // namespace
 }  // namespace murl::sim
