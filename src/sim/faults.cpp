@@ -1,6 +1,5 @@
 #include "sim/faults.h"
 
-#include <array>
 #include <utility>
 
 #include "host/error.h"
@@ -9,63 +8,59 @@
 namespace murl::sim {
 
 namespace {
-constexpr std::array<std::pair<Operation, std::string_view>, 13> kNames = {{
-    {Operation::GetHooks, "GetHooks"},
-    {Operation::GetViewLoader, "GetViewLoader"},
-    {Operation::GetServiceObject, "GetServiceObject"},
-    {Operation::LoadViewXml, "LoadViewXml"},
-    {Operation::FindControl, "FindControl"},
-    {Operation::GetChecked, "GetChecked"},
-    {Operation::SetChecked, "SetChecked"},
+
+struct OperationRow {
+    Operation op;
+    std::string_view name;
+    FaultTarget target = FaultTarget::None;
+    bool returns_object = false;
+};
+
+constexpr OperationRow kOperations[] = {
+    {Operation::GetHooks, "GetHooks", FaultTarget::None, true},
+    {Operation::GetViewLoader, "GetViewLoader", FaultTarget::None, true},
+    {Operation::GetServiceObject, "GetServiceObject", FaultTarget::None, true},
+    {Operation::LoadViewXml, "LoadViewXml", FaultTarget::None, true},
+    {Operation::FindControl, "FindControl", FaultTarget::AnyControl, true},
+    {Operation::GetChecked, "GetChecked", FaultTarget::CheckBox},
+    {Operation::SetChecked, "SetChecked", FaultTarget::CheckBox},
     {Operation::WriteChatText, "WriteChatText"},
     {Operation::IdentityText1, "IdentityText1"},
     {Operation::IdentityText2, "IdentityText2"},
     {Operation::GetSetting, "GetSetting"},
     {Operation::SaveSetting, "SaveSetting"},
-    {Operation::Offer, "Offer"},
-}};
+    {Operation::Offer, "Offer", FaultTarget::Offerer, true},
+};
+
+const OperationRow* RowOf(Operation op) noexcept {
+    for (const auto& row : kOperations) {
+        if (row.op == op) return &row;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::string_view OperationName(Operation op) noexcept {
-    for (const auto& [value, name] : kNames) {
-        if (value == op) return name;
-    }
-    return {};
+    const auto* row = RowOf(op);
+    return row ? row->name : std::string_view();
 }
 
 std::optional<Operation> OperationFromName(std::string_view name) noexcept {
-    for (const auto& [value, known] : kNames) {
-        if (known == name) return value;
+    for (const auto& row : kOperations) {
+        if (row.name == name) return row.op;
     }
     return std::nullopt;
 }
 
 FaultTarget TargetOf(Operation op) noexcept {
-    switch (op) {
-        case Operation::FindControl:
-            return FaultTarget::AnyControl;
-        case Operation::GetChecked:
-        case Operation::SetChecked:
-            return FaultTarget::CheckBox;
-        case Operation::Offer:
-            return FaultTarget::Offerer;
-        default:
-            return FaultTarget::None;
-    }
+    const auto* row = RowOf(op);
+    return row ? row->target : FaultTarget::None;
 }
 
 bool ReturnsObject(Operation op) noexcept {
-    switch (op) {
-        case Operation::GetHooks:
-        case Operation::GetViewLoader:
-        case Operation::GetServiceObject:
-        case Operation::LoadViewXml:
-        case Operation::FindControl:
-        case Operation::Offer:
-            return true;
-        default:
-            return false;
-    }
+    const auto* row = RowOf(op);
+    return row && row->returns_object;
 }
 
 void Faults::Set(Operation op, FaultKind kind, std::u16string target) {

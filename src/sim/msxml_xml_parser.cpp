@@ -39,6 +39,19 @@ Bstr Source(std::u16string_view text) {
     }
 }
 
+// Calls `visit` for every node of `list` (none when it is null); a failure names the count
+// or the node as `count_what` or `node_what`.
+template <class List, class Visit>
+void ForEachNode(List* list, const char16_t* count_what, const char16_t* node_what, Visit&& visit) {
+    long count = 0;
+    if (list) Check(list->get_length(&count), count_what);
+    for (long i = 0; i < count; ++i) {
+        ComPtr<IXMLDOMNode> node;
+        Check(list->get_item(i, &node), node_what);
+        visit(node.Get());
+    }
+}
+
 XmlElement Convert(IXMLDOMNode* node) {
     XmlElement element;
     Bstr name;
@@ -47,28 +60,20 @@ XmlElement Convert(IXMLDOMNode* node) {
 
     ComPtr<IXMLDOMNamedNodeMap> attributes;
     Check(node->get_attributes(&attributes), u"attributes");
-    long count = 0;
-    if (attributes) Check(attributes->get_length(&count), u"attribute count");
-    for (long i = 0; i < count; ++i) {
-        ComPtr<IXMLDOMNode> attribute;
-        Check(attributes->get_item(i, &attribute), u"attribute");
+    ForEachNode(attributes.Get(), u"attribute count", u"attribute", [&](IXMLDOMNode* attribute) {
         Bstr attribute_name, value;
         Check(attribute->get_nodeName(attribute_name.out()), u"attribute name");
         Check(attribute->get_text(value.out()), u"attribute value");
         element.attributes.emplace_back(attribute_name.view(), value.view());
-    }
+    });
 
     ComPtr<IXMLDOMNodeList> children;
     Check(node->get_childNodes(&children), u"child nodes");
-    long child_count = 0;
-    if (children) Check(children->get_length(&child_count), u"child count");
-    for (long i = 0; i < child_count; ++i) {
-        ComPtr<IXMLDOMNode> child;
-        Check(children->get_item(i, &child), u"child node");
+    ForEachNode(children.Get(), u"child count", u"child node", [&](IXMLDOMNode* child) {
         DOMNodeType type = NODE_INVALID;
         Check(child->get_nodeType(&type), u"node type");
-        if (type == NODE_ELEMENT) element.children.push_back(Convert(child.Get()));
-    }
+        if (type == NODE_ELEMENT) element.children.push_back(Convert(child));
+    });
     return element;
 }
 

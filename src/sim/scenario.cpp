@@ -8,35 +8,12 @@
 
 #include "host/text.h"
 #include "plugin/switches.h"
+#include "sim/scenario_fields.h"
+#include "sim/verbs.h"
 
 namespace murl::sim {
 
 namespace {
-
-struct VerbInfo {
-    std::string_view name;
-    Verb verb;
-    bool eat_form;  // also spelt NAME@eat
-};
-
-constexpr std::array<VerbInfo, 16> kVerbs = {{
-    {"init", Verb::Init, false},
-    {"terminate", Verb::Terminate, false},
-    {"destroy", Verb::Destroy, false},
-    {"create", Verb::Create, false},
-    {"identity1", Verb::Identity1, false},
-    {"identity2", Verb::Identity2, false},
-    {"login", Verb::Login, false},
-    {"chat", Verb::Chat, true},
-    {"status", Verb::Status, true},
-    {"type", Verb::Type, true},
-    {"check", Verb::Check, false},
-    {"hit", Verb::Hit, false},
-    {"accept", Verb::Accept, false},
-    {"fault", Verb::Fault, false},
-    {"missing", Verb::Missing, false},
-    {"heal", Verb::Heal, false},
-}};
 
 constexpr std::array<std::u16string_view, 2> kPushButtons = {u"cmdReset", u"cmdOut"};
 constexpr std::array<std::u16string_view, 3> kHostObjects = {u"hooks", u"stats", u"loader"};
@@ -95,25 +72,45 @@ size_t Utf8Length(std::string_view text) {
     return length;
 }
 
-// Splits off the next blank-separated field. Returns nothing when `rest` is exhausted.
-std::optional<std::string_view> NextField(std::string_view& rest, bool& more) {
-    if (!more) return std::nullopt;
-    const size_t blank = rest.find(' ');
-    std::string_view field = rest.substr(0, blank);
-    if (blank == std::string_view::npos) {
-        more = false;
-        rest = {};
-    } else {
-        rest.remove_prefix(blank + 1);
-    }
-    return field;
-}
-
 int HexDigit(char c) noexcept {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+}
+
+// Reads the escape whose backslash is at raw[i] into `text`; returns its length, or 0 with
+// `problem` set.
+size_t ReadEscape(std::string_view raw, size_t i, std::u16string& text, std::string& problem) {
+    if (i + 1 >= raw.size()) {
+        problem = "unterminated quote";
+        return 0;
+    }
+    const char letter = raw[i + 1];
+    for (const auto& named : kNamedEscapes) {
+        if (named.letter != letter) continue;
+        text += named.unit;
+        return 2;
+    }
+    if (letter == 'u') {
+        int value = 0;
+        for (size_t k = 0; k < 4; ++k) {
+            const int digit = i + 2 + k < raw.size() ? HexDigit(raw[i + 2 + k]) : -1;
+            if (digit < 0) {
+                problem = "bad escape " + Quote(raw.substr(i, 2 + k)) +
+                          ": \\u takes four hexadecimal digits";
+                return 0;
+            }
+            value = value * 16 + digit;
+        }
+        text += static_cast<char16_t>(value);
+        return 6;
+    }
+    // Quote the whole character after the backslash, even when it is not ASCII.
+    size_t end = i + 2;
+    while (end < raw.size() && (static_cast<unsigned char>(raw[end]) & 0xC0) == 0x80) ++end;
+    problem = "bad escape " + Quote(raw.substr(i, end - i));
+    return 0;
 }
 
 // TEXT as written: taken as it stands, or a quoted string. Returns an error message or empty.
@@ -123,67 +120,85 @@ std::string ReadText(std::string_view raw, std::u16string& text) {
         return {};
     }
     text.clear();
-    size_t i = 1;
-    size_t run = i;  // start of the current stretch of plain characters
-    auto flush = [&](size_t end) { text += ToUtf16(raw.substr(run, end - run)); };
-    while (i < raw.size()) {
+    size_t run = 1;  // start of the current stretch of plain characters
+    for (size_t i = run; i < raw.size();) {
         const char c = raw[i];
-        if (c == '"') {
-            if (i + 1 != raw.size()) return "the closing quote must end the line";
-            flush(i);
-            return {};
-        }
-        if (c != '\\') {
+        if (c != '"' && c != '\\') {
             ++i;
             continue;
         }
-        flush(i);
-        if (i + 1 >= raw.size()) return "unterminated quote";
-        const char e = raw[i + 1];
-        size_t length = 2;
-        switch (e) {
-            case '"':
-                text += u'"';
-                break;
-            case '\\':
-                text += u'\\';
-                break;
-            case 't':
-                text += u'\t';
-                break;
-            case 'n':
-                text += u'\n';
-                break;
-            case 'r':
-                text += u'\r';
-                break;
-            case 'u': {
-                int value = 0;
-                for (size_t k = 0; k < 4; ++k) {
-                    const int digit = i + 2 + k < raw.size() ? HexDigit(raw[i + 2 + k]) : -1;
-                    if (digit < 0) {
-                        return "bad escape " + Quote(raw.substr(i, 2 + k)) +
-                               ": \\u takes four hexadecimal digits";
-                    }
-                    value = value * 16 + digit;
-                }
-                text += static_cast<char16_t>(value);
-                length = 6;
-                break;
-            }
-            default: {
-                // Quote the whole character after the backslash, even when it is not ASCII.
-                size_t end = i + 2;
-                while (end < raw.size() && (static_cast<unsigned char>(raw[end]) & 0xC0) == 0x80) {
-                    ++end;
-                }
-                return "bad escape " + Quote(raw.substr(i, end - i));
-            }
-        }
+        text += ToUtf16(raw.substr(run, i - run));
+        if (c == '"') return i + 1 == raw.size() ? "" : "the closing quote must end the line";
+        std::string problem;
+        const size_t length = ReadEscape(raw, i, text, problem);
+        if (length == 0) return problem;
         i += length;
         run = i;
     }
     return "unterminated quote";
+}
+
+// A control character or a byte that is not UTF-8, as QuoteInput shows it: \t \n \r, a C1
+// control as \u00XX, anything else as \xXX.
+void AppendEscapedByte(std::string& out, unsigned char value, bool c1_control) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    if (!c1_control && (value == '\t' || value == '\n' || value == '\r')) {
+        out += value == '\t' ? "\\t" : value == '\n' ? "\\n" : "\\r";
+        return;
+    }
+    out += c1_control ? "\\u00" : "\\x";
+    out += kHex[value >> 4];
+    out += kHex[value & 0xF];
+}
+
+// `field` as a control name; `kind` names what a control of the other table is not.
+template <size_t N>
+std::string ReadControl(std::string_view field, const std::array<std::u16string_view, N>& names,
+                        std::string_view kind, std::u16string_view& name) {
+    name = Lookup(names, field);
+    if (!name.empty()) return {};
+    if (Lookup(kCheckBoxNames, field).empty() && Lookup(kPushButtons, field).empty()) {
+        return "unknown control name " + Quote(field);
+    }
+    return Quote(field) + " is not a " + std::string(kind);
+}
+
+std::u16string_view AnyControl(std::string_view field) {
+    const auto box = Lookup(kCheckBoxNames, field);
+    return box.empty() ? Lookup(kPushButtons, field) : box;
+}
+
+}  // namespace
+
+std::optional<std::string_view> Fields::Next() noexcept {
+    if (!more_) return std::nullopt;
+    const size_t blank = rest_.find(' ');
+    const std::string_view field = rest_.substr(0, blank);
+    if (blank == std::string_view::npos) {
+        more_ = false;
+        rest_ = {};
+    } else {
+        rest_.remove_prefix(blank + 1);
+    }
+    return field;
+}
+
+std::string Fields::Next(std::string_view what, std::string_view& out) {
+    const auto next = Next();
+    if (!next) return "missing argument " + std::string(what);
+    out = *next;
+    return {};
+}
+
+std::string Fields::Text(std::u16string& text) {
+    if (!more_) return "missing argument TEXT";
+    more_ = false;
+    return ReadText(std::exchange(rest_, {}), text);
+}
+
+std::string Fields::Leftover() const {
+    if (!more_) return {};
+    return rest_.empty() ? "extra blank at the end of the line" : "extra argument " + Quote(rest_);
 }
 
 std::string ReadColour(std::string_view field, int32_t& colour) {
@@ -198,42 +213,32 @@ std::string ReadColour(std::string_view field, int32_t& colour) {
     return {};
 }
 
-std::string ControlName(std::string_view field, Verb verb, std::u16string_view& name) {
-    const auto box = Lookup(kCheckBoxNames, field);
-    const auto button = Lookup(kPushButtons, field);
-    if (box.empty() && button.empty()) return "unknown control name " + Quote(field);
-    if (verb == Verb::Check && box.empty()) return Quote(field) + " is not a check box";
-    if ((verb == Verb::Hit || verb == Verb::Accept) && button.empty()) {
-        return Quote(field) + " is not a push button";
-    }
-    name = box.empty() ? button : box;
-    return {};
+std::string ReadCheckBox(std::string_view field, std::u16string_view& name) {
+    return ReadControl(field, kCheckBoxNames, "check box", name);
 }
 
-std::string FaultTargetName(std::string_view field, Operation op, std::u16string_view& name) {
-    const auto box = Lookup(kCheckBoxNames, field);
-    const auto button = Lookup(kPushButtons, field);
-    const auto object = Lookup(kHostObjects, field);
+std::string ReadPushButton(std::string_view field, std::u16string_view& name) {
+    return ReadControl(field, kPushButtons, "push button", name);
+}
+
+std::string ReadFaultTarget(std::string_view field, Operation op, std::u16string_view& name) {
     switch (TargetOf(op)) {
         case FaultTarget::None:
             return "extra argument " + Quote(field);
         case FaultTarget::CheckBox:
-            if (!box.empty()) break;
-            if (!button.empty()) return Quote(field) + " is not a check box";
-            return "unknown control name " + Quote(field);
+            return ReadCheckBox(field, name);
         case FaultTarget::AnyControl:
-            if (!box.empty() || !button.empty()) break;
-            return "unknown control name " + Quote(field);
+            name = AnyControl(field);
+            return name.empty() ? "unknown control name " + Quote(field) : "";
         case FaultTarget::Offerer:
-            if (!box.empty() || !button.empty() || !object.empty()) break;
+            name = AnyControl(field);
+            if (name.empty()) name = Lookup(kHostObjects, field);
+            if (!name.empty()) return {};
             return "unknown control name " + Quote(field) +
                    " (Offer takes a control name, hooks, stats or loader)";
     }
-    name = !box.empty() ? box : !button.empty() ? button : object;
     return {};
 }
-
-}  // namespace
 
 bool IsUtf8(std::string_view text) {
     while (!text.empty()) {
@@ -246,37 +251,19 @@ bool IsUtf8(std::string_view text) {
 
 std::string QuoteInput(std::string_view raw) {
     constexpr size_t kLongest = 60;  // characters of the input shown
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string quoted = "\"";
-    size_t shown = 0;
-    while (!raw.empty()) {
+    for (size_t shown = 0; !raw.empty(); ++shown) {
         if (shown == kLongest) {
             quoted += "...";
             break;
         }
-        ++shown;
         const size_t length = Utf8Length(raw);
         const auto lead = static_cast<unsigned char>(raw[0]);
         const bool c1_control =
             length == 2 && lead == 0xC2 && static_cast<unsigned char>(raw[1]) < 0xA0;
         if (length == 0 || lead < 0x20 || lead == 0x7F || c1_control) {
-            switch (lead) {
-                case '\t':
-                    quoted += "\\t";
-                    break;
-                case '\n':
-                    quoted += "\\n";
-                    break;
-                case '\r':
-                    quoted += "\\r";
-                    break;
-                default: {
-                    const auto value = c1_control ? static_cast<unsigned char>(raw[1]) : lead;
-                    quoted += c1_control ? "\\u00" : "\\x";
-                    quoted += kHex[value >> 4];
-                    quoted += kHex[value & 0xF];
-                }
-            }
+            AppendEscapedByte(quoted, c1_control ? static_cast<unsigned char>(raw[1]) : lead,
+                              c1_control);
             raw.remove_prefix(c1_control ? 2 : 1);
             continue;
         }
@@ -285,13 +272,6 @@ std::string QuoteInput(std::string_view raw) {
     }
     quoted += '"';
     return quoted;
-}
-
-std::string_view VerbName(Verb verb) noexcept {
-    for (const auto& info : kVerbs) {
-        if (info.verb == verb) return info.name;
-    }
-    return {};
 }
 
 bool IsCheckBoxName(std::u16string_view name) noexcept {
@@ -315,104 +295,21 @@ ParsedLine ParseLine(std::string_view line, int number) {
     }
     const size_t start = line.find_first_not_of(" \t");
     if (start == std::string_view::npos || line[start] == '#') return std::monostate{};
-    std::string_view rest = line.substr(start);
-    bool more = true;
-    const std::string_view word = *NextField(rest, more);
+    Fields fields(line.substr(start));
+    const std::string_view word = *fields.Next();
 
     Event event;
     event.line = number;
     std::string_view verb_name = word;
-    if (verb_name.size() > 4 && verb_name.substr(verb_name.size() - 4) == "@eat") {
-        verb_name.remove_suffix(4);
-        event.eat = true;
-    }
-    const VerbInfo* info = nullptr;
-    for (const auto& candidate : kVerbs) {
-        if (candidate.name == verb_name && (!event.eat || candidate.eat_form)) info = &candidate;
-    }
-    if (!info) return "unknown verb " + Quote(word);
-    event.verb = info->verb;
+    event.eat = verb_name.size() > 4 && verb_name.ends_with("@eat");
+    if (event.eat) verb_name.remove_suffix(4);
+    const VerbRow* row = FindVerb(verb_name, event.eat);
+    if (!row) return "unknown verb " + Quote(word);
+    event.verb = row->verb;
 
-    const std::string prefix = std::string(word) + ": ";
-    auto error = [&](const std::string& message) -> ParsedLine { return prefix + message; };
-    auto field = [&](std::string_view what, std::string_view& out) -> std::string {
-        auto next = NextField(rest, more);
-        if (!next) return "missing argument " + std::string(what);
-        out = *next;
-        return {};
-    };
-    auto text = [&]() -> std::string {
-        if (!more) return "missing argument TEXT";
-        more = false;
-        return ReadText(std::exchange(rest, {}), event.text);
-    };
-
-    std::string problem;
-    std::string_view value;
-    switch (event.verb) {
-        case Verb::Init:
-        case Verb::Terminate:
-        case Verb::Destroy:
-        case Verb::Create:
-        case Verb::Login:
-        case Verb::Heal:
-            break;
-        case Verb::Identity1:
-        case Verb::Identity2:
-        case Verb::Status:
-        case Verb::Type:
-            problem = text();
-            break;
-        case Verb::Chat:
-            problem = field("COLOUR", value);
-            if (problem.empty()) problem = ReadColour(value, event.colour);
-            if (problem.empty()) problem = text();
-            break;
-        case Verb::Check:
-            problem = field("NAME", value);
-            if (problem.empty()) problem = ControlName(value, event.verb, event.name);
-            if (problem.empty()) problem = field("on|off", value);
-            if (problem.empty()) {
-                if (value == "on" || value == "off") {
-                    event.on = value == "on";
-                } else {
-                    problem = "the state must be on or off, not " + Quote(value);
-                }
-            }
-            break;
-        case Verb::Hit:
-        case Verb::Accept:
-            problem = field("NAME", value);
-            if (problem.empty()) problem = ControlName(value, event.verb, event.name);
-            break;
-        case Verb::Fault:
-        case Verb::Missing: {
-            problem = field("OPERATION", value);
-            if (!problem.empty()) break;
-            const auto op = OperationFromName(value);
-            if (!op) {
-                problem = "unknown operation " + Quote(value);
-                break;
-            }
-            event.operation = *op;
-            if (event.verb == Verb::Missing && !ReturnsObject(*op)) {
-                problem = std::string(value) + " returns no object, so it cannot be missing";
-                break;
-            }
-            if (more) {
-                if (TargetOf(*op) == FaultTarget::None) break;  // reported as extra below
-                problem = FaultTargetName(*NextField(rest, more), *op, event.name);
-            } else if (TargetOf(*op) == FaultTarget::Offerer) {
-                problem = "missing argument NAME (a control name, hooks, stats or loader)";
-            }
-            break;
-        }
-    }
-    if (problem.empty() && more) {
-        problem =
-            rest.empty() ? "extra blank at the end of the line" : "extra argument " + Quote(rest);
-    }
-    if (!problem.empty()) return error(problem);
+    std::string problem = row->arguments.read(fields, event);
+    if (problem.empty()) problem = fields.Leftover();
+    if (!problem.empty()) return std::string(word) + ": " + problem;
     return event;
 }
 

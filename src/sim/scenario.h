@@ -84,6 +84,15 @@ void ForEachLine(std::string_view content, Visit&& visit) {
 // Every malformed line of `content`, in line order; empty when the whole scenario is sound.
 std::vector<ParseError> CheckScenario(std::string_view content);
 
+// The escapes of a quoted TEXT that stand for one character each (\uXXXX aside).
+struct NamedEscape {
+    char letter;  // after the backslash
+    char16_t unit;
+};
+inline constexpr NamedEscape kNamedEscapes[] = {
+    {'"', u'"'}, {'\\', u'\\'}, {'t', u'\t'}, {'n', u'\n'}, {'r', u'\r'},
+};
+
 // Calls `run(event)` for every event of `content`, in order. Malformed lines are skipped, so
 // check the scenario first.
 template <class Run>

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "host/text.h"
+#include "sim/verbs.h"
 
 namespace murl::sim {
 
@@ -67,36 +68,41 @@ void AppendEscaped(std::string& out, std::u16string_view text, Escape&& escape) 
     }
 }
 
-bool JsonEscape(char16_t unit, std::string& out) {
-    switch (unit) {
-        case u'"':
-            out += "\\\"";
-            return true;
-        case u'\\':
-            out += "\\\\";
-            return true;
-        case u'\n':
-            out += "\\n";
-            return true;
-        case u'\r':
-            out += "\\r";
-            return true;
-        case u'\t':
-            out += "\\t";
-            return true;
-        case u'\b':
-            out += "\\b";
-            return true;
-        case u'\f':
-            out += "\\f";
-            return true;
-        default:
-            if (unit < 0x20) {
-                AppendHex4(out, unit);
-                return true;
-            }
-            return false;
+// The scenario language's named escapes, which JSON shares; without `quotes`, those of the
+// line breaks and the tab only.
+bool AppendNamedEscape(char16_t unit, bool quotes, std::string& out) {
+    if (!quotes && (unit == u'"' || unit == u'\\')) return false;
+    for (const auto& named : kNamedEscapes) {
+        if (named.unit != unit) continue;
+        out += '\\';
+        out += named.letter;
+        return true;
     }
+    return false;
+}
+
+bool JsonEscape(char16_t unit, std::string& out) {
+    if (AppendNamedEscape(unit, true, out)) return true;
+    if (unit == u'\b' || unit == u'\f') {
+        out += unit == u'\b' ? "\\b" : "\\f";
+    } else if (unit < 0x20) {
+        AppendHex4(out, unit);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The escapes for people: JSON's without \b and \f, and DEL (with kC1 also the C1 controls)
+// as \uXXXX.
+template <bool kQuotes, bool kC1>
+bool ReadableEscape(char16_t unit, std::string& out) {
+    if (AppendNamedEscape(unit, kQuotes, out)) return true;
+    if (unit < 0x20 || unit == 0x7F || (kC1 && unit >= 0x80 && unit < 0xA0)) {
+        AppendHex4(out, unit);
+        return true;
+    }
+    return false;
 }
 
 void AppendKey(std::string& out, std::string_view key) {
@@ -105,18 +111,33 @@ void AppendKey(std::string& out, std::string_view key) {
     out += "\":";
 }
 
-void AppendAscii(std::string& out, std::string_view text) {
-    out += '"';
-    out += text;
-    out += '"';
+// The verdict column: what became of the eat flag, blank where the event has none.
+void AppendVerdict(std::string& out, const std::optional<HostBool>& eat) {
+    if (!eat) {
+        out += "       ";
+    } else if (*eat == kHostTrue) {
+        out += "eaten  ";
+    } else if (*eat == kHostFalse) {
+        out += "shown  ";
+    } else {
+        out += "eat=";
+        AppendNumber(out, *eat);
+        out += "  ";
+    }
 }
 
-void FlushIfFull(std::string& buffer, std::ostream& out, bool force) {
-    if (buffer.size() >= kFlushAt || (force && !buffer.empty())) {
-        out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        buffer.clear();
+// A printed line, with its colour and target where they are not the usual ones.
+void AppendPrinted(std::string& out, const PrintedLine& line) {
+    out += "                 > ";
+    out += ToUtf8(line.text);
+    if (line.colour != 5 || line.target != 1) {
+        out += "  [colour ";
+        AppendNumber(out, line.colour);
+        out += ", target ";
+        AppendNumber(out, line.target);
+        out += ']';
     }
-    if (force) out.flush();
+    out += '\n';
 }
 
 }  // namespace
@@ -129,106 +150,39 @@ void AppendJsonString(std::string& out, std::u16string_view text) {
 
 std::string ReadableText(std::u16string_view text) {
     std::string out = "\"";
-    AppendEscaped(out, text, [](char16_t unit, std::string& to) {
-        switch (unit) {
-            case u'"':
-                to += "\\\"";
-                return true;
-            case u'\\':
-                to += "\\\\";
-                return true;
-            case u'\n':
-                to += "\\n";
-                return true;
-            case u'\r':
-                to += "\\r";
-                return true;
-            case u'\t':
-                to += "\\t";
-                return true;
-            default:
-                if (unit < 0x20 || unit == 0x7F) {
-                    AppendHex4(to, unit);
-                    return true;
-                }
-                return false;
-        }
-    });
+    AppendEscaped(out, text, ReadableEscape<true, false>);
     out += '"';
     return out;
 }
 
 std::string ReadableName(std::u16string_view text) {
     std::string out;
-    AppendEscaped(out, text, [](char16_t unit, std::string& to) {
-        switch (unit) {
-            case u'\n':
-                to += "\\n";
-                return true;
-            case u'\r':
-                to += "\\r";
-                return true;
-            case u'\t':
-                to += "\\t";
-                return true;
-            default:
-                if (unit < 0x20 || unit == 0x7F || (unit >= 0x80 && unit < 0xA0)) {
-                    AppendHex4(to, unit);
-                    return true;
-                }
-                return false;
-        }
-    });
+    AppendEscaped(out, text, ReadableEscape<false, true>);
     return out;
 }
 
+void AppendJsonMember(std::string& out, std::string_view key, int64_t value) {
+    AppendKey(out, key);
+    AppendNumber(out, value);
+}
+
+void AppendJsonMember(std::string& out, std::string_view key, std::u16string_view text) {
+    AppendKey(out, key);
+    AppendJsonString(out, text);
+}
+
+void AppendJsonAsciiMember(std::string& out, std::string_view key, std::string_view ascii) {
+    AppendKey(out, key);
+    out += '"';
+    out += ascii;
+    out += '"';
+}
+
 std::string JsonLine(const Record& record) {
-    const Event& e = *record.event;
     std::string out = "{\"line\":";
-    AppendNumber(out, e.line);
-    AppendKey(out, "event");
-    AppendAscii(out, VerbName(e.verb));
-    switch (e.verb) {
-        case Verb::Chat:
-            AppendKey(out, "colour");
-            AppendNumber(out, e.colour);
-            AppendKey(out, "text");
-            AppendJsonString(out, e.text);
-            break;
-        case Verb::Identity1:
-        case Verb::Identity2:
-        case Verb::Status:
-        case Verb::Type:
-            AppendKey(out, "text");
-            AppendJsonString(out, e.text);
-            break;
-        case Verb::Check:
-            AppendKey(out, "name");
-            AppendJsonString(out, e.name);
-            AppendKey(out, "state");
-            AppendAscii(out, e.on ? "on" : "off");
-            break;
-        case Verb::Hit:
-        case Verb::Accept:
-            AppendKey(out, "name");
-            AppendJsonString(out, e.name);
-            break;
-        case Verb::Fault:
-        case Verb::Missing:
-            if (!e.name.empty()) {
-                AppendKey(out, "name");
-                AppendJsonString(out, e.name);
-            }
-            AppendKey(out, "operation");
-            AppendAscii(out, OperationName(e.operation));
-            break;
-        default:
-            break;
-    }
-    if (record.eat) {
-        AppendKey(out, "bEat");
-        AppendNumber(out, *record.eat);
-    }
+    AppendNumber(out, record.event->line);
+    AppendEventJson(out, *record.event);
+    if (record.eat) AppendJsonMember(out, "bEat", *record.eat);
     AppendKey(out, "printed");
     out += '[';
     for (size_t i = 0; i < record.printed.size(); ++i) {
@@ -236,134 +190,66 @@ std::string JsonLine(const Record& record) {
         if (i != 0) out += ',';
         out += "{\"text\":";
         AppendJsonString(out, line.text);
-        AppendKey(out, "colour");
-        AppendNumber(out, line.colour);
-        AppendKey(out, "target");
-        AppendNumber(out, line.target);
+        AppendJsonMember(out, "colour", line.colour);
+        AppendJsonMember(out, "target", line.target);
         out += '}';
     }
     out += ']';
-    if (record.failed) {
-        AppendKey(out, "failed");
-        AppendJsonString(out, *record.failed);
-    }
+    if (record.failed) AppendJsonMember(out, "failed", *record.failed);
     out += '}';
     return out;
 }
 
-// ---- JSON ---------------------------------------------------------------------------------
-
-JsonTranscript::~JsonTranscript() {
-    try {
-        Flush();
-    } catch (...) {
-    }
-}
-
-void JsonTranscript::Write(const Record& record) {
-    buffer_ += JsonLine(record);
-    buffer_ += '\n';
-    FlushIfFull(buffer_, out_, false);
-}
-
-void JsonTranscript::Flush() {
-    FlushIfFull(buffer_, out_, true);
-}
-
-// ---- Text ---------------------------------------------------------------------------------
-
-TextTranscript::~TextTranscript() {
-    try {
-        Flush();
-    } catch (...) {
-    }
-}
-
-void TextTranscript::Write(const Record& record) {
+void AppendTextRecord(std::string& out, const Record& record) {
     // "  line  verdict  event", then what was printed ("> ") and the failure ("! ").
     const Event& e = *record.event;
-    std::string& out = buffer_;
     const std::string number = std::to_string(e.line);
     if (number.size() < 6) out.append(6 - number.size(), ' ');
     out += number;
     out += "  ";
-    if (!record.eat) {
-        out += "       ";
-    } else if (*record.eat == kHostTrue) {
-        out += "eaten  ";
-    } else if (*record.eat == kHostFalse) {
-        out += "shown  ";
-    } else {
-        out += "eat=";
-        AppendNumber(out, *record.eat);
-        out += "  ";
-    }
-    out += VerbName(e.verb);
-    if (e.eat) out += "@eat";
-    switch (e.verb) {
-        case Verb::Chat:
-            out += ' ';
-            AppendNumber(out, e.colour);
-            out += ' ';
-            out += ReadableText(e.text);
-            break;
-        case Verb::Identity1:
-        case Verb::Identity2:
-        case Verb::Status:
-        case Verb::Type:
-            out += ' ';
-            out += ReadableText(e.text);
-            break;
-        case Verb::Check:
-            out += ' ';
-            out += ToUtf8(e.name);
-            out += e.on ? " on" : " off";
-            break;
-        case Verb::Hit:
-        case Verb::Accept:
-            out += ' ';
-            out += ToUtf8(e.name);
-            break;
-        case Verb::Fault:
-        case Verb::Missing:
-            out += ' ';
-            out += OperationName(e.operation);
-            if (!e.name.empty()) {
-                out += ' ';
-                out += ToUtf8(e.name);
-            }
-            break;
-        default:
-            break;
-    }
+    AppendVerdict(out, record.eat);
+    AppendEventText(out, e);
     if (!record.heard) {
-        const bool to_plugin =
-            e.verb == Verb::Init || e.verb == Verb::Terminate || e.verb == Verb::Destroy;
-        out += to_plugin ? "  (no plug-in object)" : "  (nobody listening)";
+        out += "  (";
+        out += RowOf(e.verb).unheard;
+        out += ')';
     }
     out += '\n';
-    for (const auto& line : record.printed) {
-        out += "                 > ";
-        out += ToUtf8(line.text);
-        if (line.colour != 5 || line.target != 1) {
-            out += "  [colour ";
-            AppendNumber(out, line.colour);
-            out += ", target ";
-            AppendNumber(out, line.target);
-            out += ']';
-        }
-        out += '\n';
-    }
+    for (const auto& line : record.printed) AppendPrinted(out, line);
     if (record.failed) {
         out += "                 ! failed: ";
         out += ToUtf8(*record.failed);
         out += '\n';
     }
-    FlushIfFull(buffer_, out_, false);
 }
 
-void TextTranscript::Flush() {
-    FlushIfFull(buffer_, out_, true);
+// ---- Streams ------------------------------------------------------------------------------
+
+StreamTranscript::~StreamTranscript() {
+    try {
+        Flush(true);
+    } catch (...) {
+    }
+}
+
+void StreamTranscript::Write(const Record& record) {
+    format_(buffer_, record);
+    if (buffer_.size() >= kFlushAt) Flush(false);
+}
+
+void StreamTranscript::Flush() {
+    Flush(true);
+}
+
+void StreamTranscript::Flush(bool to_device) {
+    if (!buffer_.empty()) out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    buffer_.clear();
+    if (to_device) out_.flush();
+}
+
+void AppendJsonRecord(std::string& out, const Record& record) {
+    out += JsonLine(record);
+    out += '\n';
 }
 
 }  // namespace murl::sim

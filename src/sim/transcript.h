@@ -27,8 +27,17 @@ struct Record {
 // \uDXXX escape) and control characters escaped.
 void AppendJsonString(std::string& out, std::u16string_view text);
 
+// Appends ,"key":value to a JSON object: a number, a text as AppendJsonString writes it, or
+// ASCII text as it is.
+void AppendJsonMember(std::string& out, std::string_view key, int64_t value);
+void AppendJsonMember(std::string& out, std::string_view key, std::u16string_view text);
+void AppendJsonAsciiMember(std::string& out, std::string_view key, std::string_view ascii);
+
 // The record as one JSON object, without a line break.
 std::string JsonLine(const Record& record);
+// The record as a line of JSON, and for people as a line with what was printed below it.
+void AppendJsonRecord(std::string& out, const Record& record);
+void AppendTextRecord(std::string& out, const Record& record);
 
 class TranscriptWriter {
 public:
@@ -37,29 +46,32 @@ public:
     virtual void Flush() = 0;
 };
 
-// Writes through a buffer to `out`; Flush (or destruction) empties it.
-class JsonTranscript final : public TranscriptWriter {
+// Writes each record in the form `format` appends it, through a buffer, to `out`; Flush (or
+// destruction) empties the buffer.
+class StreamTranscript : public TranscriptWriter {
 public:
-    explicit JsonTranscript(std::ostream& out) : out_(out) {}
-    ~JsonTranscript() override;
+    using Format = void (*)(std::string& out, const Record& record);
+    StreamTranscript(std::ostream& out, Format format) : out_(out), format_(format) {}
+    ~StreamTranscript() override;
     void Write(const Record& record) override;
     void Flush() override;
 
 private:
+    void Flush(bool to_device);
+
     std::ostream& out_;
+    Format format_;
     std::string buffer_;
 };
 
-class TextTranscript final : public TranscriptWriter {
+class JsonTranscript final : public StreamTranscript {
 public:
-    explicit TextTranscript(std::ostream& out) : out_(out) {}
-    ~TextTranscript() override;
-    void Write(const Record& record) override;
-    void Flush() override;
+    explicit JsonTranscript(std::ostream& out) : StreamTranscript(out, AppendJsonRecord) {}
+};
 
-private:
-    std::ostream& out_;
-    std::string buffer_;
+class TextTranscript final : public StreamTranscript {
+public:
+    explicit TextTranscript(std::ostream& out) : StreamTranscript(out, AppendTextRecord) {}
 };
 
 // `text` for people: UTF-8 in double quotes, with the scenario language's escapes for quotes,

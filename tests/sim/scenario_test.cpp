@@ -178,63 +178,55 @@ TEST(ScenarioFile, NumbersLinesAndDropsTheCrOfCrLf) {
     EXPECT_EQ(events[3].line, 6);
 }
 
-// Whatever the input holds, a message shows it on one short line of printable text.
-TEST(ScenarioFile, MessagesShowInputSafely) {
+// A CR anywhere but before the LF would hide what follows it; a UTF-16 file is refused whole.
+TEST(ScenarioFile, RefusesLoneCrsAndUtf16) {
+    constexpr std::string_view kCr = "a CR inside the line: lines end with LF or CR LF";
+    constexpr std::string_view kUtf16 =
+        "the file is UTF-16 (it starts with a UTF-16 byte-order mark); scenarios must be UTF-8";
     const struct {
         const char* name;
         std::string content;
-        std::vector<ParseError> errors;
+        ParseError error;
     } kCases[] = {
-        {"CR-only line ends",
-         "identity1 Alice\rinit\rlogin\n",
-         {{1, "a CR inside the line: lines end with LF or CR LF"}}},
-        {"a CR inside a text",
-         "init\ntype mid\rline\r\n",
-         {{2, "a CR inside the line: lines end with LF or CR LF"}}},
-        {"a CR in a comment",
-         "# note\rinit\n",
-         {{1, "a CR inside the line: lines end with LF or CR LF"}}},
-        {"escape sequences",
-         "\x1b[2J\x1b]0;x\x07 y\n",
-         {{1, "unknown verb \"\\x1B[2J\\x1B]0;x\\x07\""}}},
-        {"bytes that are not UTF-8",
-         "\xff\xc0\x80ok\xe2\x82\n",
-         {{1, "unknown verb \"\\xFF\\xC0\\x80ok\\xE2\\x82\""}}},
-        {"C1 controls and DEL",
-         "a\xc2\x85\x7f\xc2\xa0\n",
-         {{1, "unknown verb \"a\\u0085\\x7F\xc2\xa0\""}}},
-        {"a long word",
-         std::string(100000, 'v') + "\n",
-         {{1, "unknown verb \"" + std::string(60, 'v') + "...\""}}},
-        {"a long wide word",
-         std::string(300, '\xc3') + "\n",
-         {{1, "unknown verb \"" +
-                  [] {
-                      std::string shown;
-                      for (int i = 0; i < 60; ++i) shown += "\\xC3";
-                      return shown;
-                  }() +
-                  "...\""}}},
-        {"a long argument",
-         "check chkZero " + std::string(1000, 'o') + "\n",
-         {{1, "check: the state must be on or off, not \"" + std::string(60, 'o') + "...\""}}},
-        {"a long colour",
-         "chat " + std::string(1000, '9') + " x\n",
-         {{1, "chat: COLOUR " + std::string(60, '9') + "... is outside the signed 32-bit range"}}},
-        {"UTF-16 little-endian",
-         std::string("\xFF\xFEi\0n\0i\0t\0\n\0", 12),
-         {{1,
-           "the file is UTF-16 (it starts with a UTF-16 byte-order mark); scenarios must be "
-           "UTF-8"}}},
-        {"UTF-16 big-endian",
-         std::string("\xFE\xFF\0i\0n\0i\0t\0\n", 12),
-         {{1,
-           "the file is UTF-16 (it starts with a UTF-16 byte-order mark); scenarios must be "
-           "UTF-8"}}},
+        {"CR-only line ends", "identity1 Alice\rinit\rlogin\n", {1, std::string(kCr)}},
+        {"a CR inside a text", "init\ntype mid\rline\r\n", {2, std::string(kCr)}},
+        {"a CR in a comment", "# note\rinit\n", {1, std::string(kCr)}},
+        {"UTF-16 little-endian", {"\xFF\xFEi\0n\0i\0t\0\n\0", 12}, {1, std::string(kUtf16)}},
+        {"UTF-16 big-endian", {"\xFE\xFF\0i\0n\0i\0t\0\n", 12}, {1, std::string(kUtf16)}},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(CheckScenario(c.content), c.errors);
+        EXPECT_EQ(CheckScenario(c.content), std::vector<ParseError>{c.error});
+    }
+}
+
+// Whatever the input holds, a message shows it on one short line of printable text.
+TEST(ScenarioFile, MessagesShowInputSafely) {
+    const auto repeat = [](std::string_view piece, int times) {
+        std::string out;
+        for (int i = 0; i < times; ++i) out += piece;
+        return out;
+    };
+    const struct {
+        const char* name;
+        std::string line;
+        std::string message;
+    } kCases[] = {
+        {"escape sequences", "\x1b[2J\x1b]0;x\x07 y", "unknown verb \"\\x1B[2J\\x1B]0;x\\x07\""},
+        {"bytes that are not UTF-8", "\xff\xc0\x80ok\xe2\x82",
+         "unknown verb \"\\xFF\\xC0\\x80ok\\xE2\\x82\""},
+        {"C1 controls and DEL", "a\xc2\x85\x7f\xc2\xa0", "unknown verb \"a\\u0085\\x7F\xc2\xa0\""},
+        {"a long word", repeat("v", 100000), "unknown verb \"" + repeat("v", 60) + "...\""},
+        {"a long wide word", repeat("\xc3", 300),
+         "unknown verb \"" + repeat("\\xC3", 60) + "...\""},
+        {"a long argument", "check chkZero " + repeat("o", 1000),
+         "check: the state must be on or off, not \"" + repeat("o", 60) + "...\""},
+        {"a long colour", "chat " + repeat("9", 1000) + " x",
+         "chat: COLOUR " + repeat("9", 60) + "... is outside the signed 32-bit range"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CheckScenario(c.line + "\n"), (std::vector<ParseError>{{1, c.message}}));
     }
 }
 

@@ -1,8 +1,12 @@
 #pragma once
-// The subcommands of murl-sim. Each returns the process's exit status.
+// The subcommands of murl-sim. Each file adds its own to the command line; main runs the one
+// that was chosen and returns its exit status.
 
-#include <optional>
+#include <CLI/CLI.hpp>
+
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace murl::tool {
 
@@ -12,30 +16,22 @@ inline constexpr int kExitAbsent = 1;   // settings get: no such entry
 inline constexpr int kExitUsage = 2;    // bad command line, or a scenario that does not parse
 inline constexpr int kExitFailure = 3;  // the environment let us down (store, files)
 
-struct RunOptions {
-    bool json = false;
-    std::string store;       // empty: the default store
-    std::string module_dir;  // empty: the default folder, created when needed
-    std::string clock;       // empty: the system clock
-    std::string plugin = "builtin";
-    std::string dll;       // with plugin "com": create from this DLL instead of the registration
-    std::string scenario;  // "-" for standard input
+// A subcommand as parsed: what runs it, once the command line has chosen it.
+struct Command {
+    const CLI::App* chosen;
+    std::function<int()> run;
 };
-int Run(const RunOptions& options);
+using Commands = std::vector<Command>;
 
-struct SettingsOptions {
-    bool json = false;
-    std::string store;
-    std::string section, key, value;
-};
-int SettingsList(const SettingsOptions& options);
-int SettingsGet(const SettingsOptions& options);
-int SettingsSet(const SettingsOptions& options);
+// Each adds its subcommand to `app` and what runs it (and its own subcommands) to `commands`.
+void AddRunCommand(CLI::App& app, Commands& commands);
+void AddSettingsCommand(CLI::App& app, Commands& commands);
+void AddPanelCommand(CLI::App& app, Commands& commands);
 
-struct PanelOptions {
-    std::string svg;  // empty: print the controls as a table
-};
-int Panel(const PanelOptions& options);
+// Option checks: UTF-8 text, and UTF-8 text that is not empty (a path or a time, where empty
+// would quietly stand for the default that leaving the option out gives).
+CLI::Validator Text();
+CLI::Validator NonEmptyText();
 
 // Reports a usage error on standard error and returns kExitUsage.
 int UsageError(const std::string& message);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -44,6 +45,22 @@ public:
     virtual Clock& SystemClock() = 0;
 };
 std::unique_ptr<Ports> MakePorts(const std::filesystem::path& module_folder);
+
+// The Ports over a platform's own set of ports (`files`, `clock`, `message_box`, `app`), whose
+// paths take `kSeparator`.
+template <class Native, char16_t kSeparator>
+class NativePorts final : public Ports {
+public:
+    explicit NativePorts(std::u16string module_folder) : ports_(std::move(module_folder)) {}
+
+    Platform MakePlatform(SettingsStore& settings, Clock& clock) override {
+        return Platform{ports_.files, clock, ports_.message_box, ports_.app, settings, kSeparator};
+    }
+    Clock& SystemClock() override { return ports_.clock; }
+
+private:
+    Native ports_;
+};
 
 // The folder that stands for the module's folder when none is given; empty when there is
 // none to be found.

@@ -39,19 +39,6 @@ private:
     SqliteSettingsStore store_;
 };
 
-class PosixPorts final : public Ports {
-public:
-    explicit PosixPorts(const std::filesystem::path& folder) : ports_(ToUtf16(folder.string())) {}
-
-    Platform MakePlatform(SettingsStore& settings, Clock& clock) override {
-        return Platform{ports_.files, clock, ports_.message_box, ports_.app, settings, u'/'};
-    }
-    Clock& SystemClock() override { return ports_.clock; }
-
-private:
-    PosixPlatform ports_;
-};
-
 }  // namespace
 
 std::unique_ptr<Store> OpenStore(const std::string& path, std::string&) {
@@ -60,7 +47,7 @@ std::unique_ptr<Store> OpenStore(const std::string& path, std::string&) {
 }
 
 std::unique_ptr<Ports> MakePorts(const std::filesystem::path& module_folder) {
-    return std::make_unique<PosixPorts>(module_folder);
+    return std::make_unique<NativePorts<PosixPlatform, u'/'>>(ToUtf16(module_folder.string()));
 }
 
 std::filesystem::path DefaultModuleFolder() {

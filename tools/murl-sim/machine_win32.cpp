@@ -59,19 +59,6 @@ private:
     RegistrySettingsStore store_;
 };
 
-class Win32Ports final : public Ports {
-public:
-    explicit Win32Ports(std::u16string folder) : ports_(std::move(folder)) {}
-
-    Platform MakePlatform(SettingsStore& settings, Clock& clock) override {
-        return Platform{ports_.files, clock, ports_.message_box, ports_.app, settings, u'\\'};
-    }
-    Clock& SystemClock() override { return ports_.clock; }
-
-private:
-    Win32Platform ports_;
-};
-
 }  // namespace
 
 std::unique_ptr<Store> OpenStore(const std::string& path, std::string& error) {
@@ -86,7 +73,8 @@ std::unique_ptr<Store> OpenStore(const std::string& path, std::string& error) {
 
 std::unique_ptr<Ports> MakePorts(const std::filesystem::path& module_folder) {
     const std::wstring folder = module_folder.wstring();
-    return std::make_unique<Win32Ports>(std::u16string(folder.begin(), folder.end()));
+    return std::make_unique<NativePorts<Win32Platform, u'\\'>>(
+        std::u16string(folder.begin(), folder.end()));
 }
 
 std::filesystem::path DefaultModuleFolder() {

@@ -3,13 +3,13 @@
 
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "commands.h"
 #include "host/text.h"
 #include "machine.h"
-#include "plugin/cls_murl.h"
-#include "sim/builtin_binding.h"
+#include "plugin/view_definition.h"
 #include "sim/panel_layout.h"
 #include "sim/xml_parser.h"
 
@@ -17,24 +17,11 @@ namespace murl::tool {
 
 namespace {
 
-// Construction reads no setting; this store only completes the platform.
-class NoSettings final : public SettingsStore {
-public:
-    std::u16string GetSetting(std::u16string_view, std::u16string_view, std::u16string_view,
-                              std::u16string_view fallback) override {
-        return std::u16string(fallback);
-    }
-    void SaveSetting(std::u16string_view, std::u16string_view, std::u16string_view,
-                     std::u16string_view) override {}
-};
-
-// The view definition exactly as the plug-in object builds it.
+// The view definition as the plug-in object builds it: its pieces joined.
 std::u16string PluginViewDefinition() {
-    auto ports = MakePorts(".");
-    NoSettings settings;
-    sim::BuiltinBinding binding(ports->MakePlatform(settings, ports->SystemClock()));
-    binding.Create();
-    return binding.plugin()->ViewDefinition();
+    std::u16string text;
+    for (const auto piece : kViewDefinitionPieces) text += piece;
+    return text;
 }
 
 std::string Pad(const std::string& text, size_t width, bool right = false) {
@@ -102,6 +89,39 @@ std::string N(int32_t value) {
     return std::to_string(value);
 }
 
+// A check box: its bounds, faintly, then the box, its tick when checked, and its label.
+std::string SvgCheckBox(const sim::ControlLayout& c) {
+    const int box_x = c.left + 2;
+    const int box_y = c.top + (c.height - 13) / 2;
+    std::string out = "      <rect x=\"" + N(box_x) + "\" y=\"" + N(box_y) +
+                      "\" width=\"13\" height=\"13\" fill=\"#ffffff\" stroke=\"#1c5180\"/>\n";
+    if (c.checked == kHostTrue) {
+        out += "      <polyline class=\"check\" points=\"" + N(box_x + 3) + "," + N(box_y + 6) +
+               " " + N(box_x + 5) + "," + N(box_y + 10) + " " + N(box_x + 10) + "," + N(box_y + 3) +
+               "\" fill=\"none\" stroke=\"#21a121\" stroke-width=\"2\"/>\n";
+    }
+    out += "      <text x=\"" + N(c.left + 20) + "\" y=\"" + N(c.top + c.height / 2 + 4) + "\">" +
+           XmlText(c.text) + "</text>\n";
+    return out;
+}
+
+std::string SvgControl(const sim::ControlLayout& c) {
+    const std::string bounds = "      <rect x=\"" + N(c.left) + "\" y=\"" + N(c.top) +
+                               "\" width=\"" + N(c.width) + "\" height=\"" + N(c.height) + "\"";
+    std::string out = "    <g id=\"" + XmlText(c.name) + "\">\n";
+    out += "      <title>" + XmlText(c.name) + "</title>\n";
+    if (c.kind == sim::ControlKind::PushButton) {
+        out += bounds + " rx=\"3\" fill=\"#f4f4f0\" stroke=\"#5a5a5a\"/>\n";
+        out += "      <text x=\"" + N(c.left + c.width / 2) + "\" y=\"" +
+               N(c.top + c.height / 2 + 4) + "\" text-anchor=\"middle\">" + XmlText(c.text) +
+               "</text>\n";
+    } else {
+        out += bounds + " fill=\"none\" stroke=\"#c8c4b0\" stroke-dasharray=\"2 2\"/>\n";
+        if (c.kind == sim::ControlKind::CheckBox) out += SvgCheckBox(c);
+    }
+    return out + "    </g>\n";
+}
+
 std::string Svg(const sim::PanelLayout& panel) {
     constexpr int kTitleBar = 22;
     const int width = panel.width + 2;
@@ -120,59 +140,40 @@ std::string Svg(const sim::PanelLayout& panel) {
            XmlText(panel.title) + "</text>\n";
     out += "  </g>\n";
     out += "  <g id=\"view\" transform=\"translate(1," + N(kTitleBar + 1) + ")\">\n";
-    for (const auto& c : panel.controls) {
-        const std::string left = N(c.left), top = N(c.top), w = N(c.width), h = N(c.height);
-        out += "    <g id=\"" + XmlText(c.name) + "\">\n";
-        out += "      <title>" + XmlText(c.name) + "</title>\n";
-        if (c.kind == sim::ControlKind::PushButton) {
-            out += "      <rect x=\"" + left + "\" y=\"" + top + "\" width=\"" + w +
-                   "\" height=\"" + h + "\" rx=\"3\" fill=\"#f4f4f0\" stroke=\"#5a5a5a\"/>\n";
-            out += "      <text x=\"" + N(c.left + c.width / 2) + "\" y=\"" +
-                   N(c.top + c.height / 2 + 4) + "\" text-anchor=\"middle\">" + XmlText(c.text) +
-                   "</text>\n";
-        } else {
-            // The control's bounds, faintly, then the box and its label.
-            out += "      <rect x=\"" + left + "\" y=\"" + top + "\" width=\"" + w +
-                   "\" height=\"" + h +
-                   "\" fill=\"none\" stroke=\"#c8c4b0\" stroke-dasharray=\"2 2\"/>\n";
-            if (c.kind == sim::ControlKind::CheckBox) {
-                const int box_x = c.left + 2;
-                const int box_y = c.top + (c.height - 13) / 2;
-                out += "      <rect x=\"" + N(box_x) + "\" y=\"" + N(box_y) +
-                       "\" width=\"13\" height=\"13\" fill=\"#ffffff\" stroke=\"#1c5180\"/>\n";
-                if (c.checked == kHostTrue) {
-                    out += "      <polyline class=\"check\" points=\"" + N(box_x + 3) + "," +
-                           N(box_y + 6) + " " + N(box_x + 5) + "," + N(box_y + 10) + " " +
-                           N(box_x + 10) + "," + N(box_y + 3) +
-                           "\" fill=\"none\" stroke=\"#21a121\" stroke-width=\"2\"/>\n";
-                }
-                out += "      <text x=\"" + N(c.left + 20) + "\" y=\"" +
-                       N(c.top + c.height / 2 + 4) + "\">" + XmlText(c.text) + "</text>\n";
-            }
-        }
-        out += "    </g>\n";
-    }
+    for (const auto& c : panel.controls) out += SvgControl(c);
     out += "  </g>\n</svg>\n";
     return out;
 }
 
-}  // namespace
-
-int Panel(const PanelOptions& options) {
+int Panel(const std::string& svg) {
     auto parser = sim::MakeXmlParser();
     const sim::PanelLayout panel = sim::ReadPanel(*parser, PluginViewDefinition());
-    if (options.svg.empty()) {
+    if (svg.empty()) {
         std::cout << Table(panel) << std::flush;
         return kExitOk;
     }
-    std::ofstream out(ArgumentPath(options.svg), std::ios::binary | std::ios::trunc);
+    std::ofstream out(ArgumentPath(svg), std::ios::binary | std::ios::trunc);
     out << Svg(panel);
     out.close();
     if (!out) {
-        std::cerr << "murl-sim: cannot write \"" << options.svg << "\"\n";
+        std::cerr << "murl-sim: cannot write \"" << svg << "\"\n";
         return kExitFailure;
     }
     return kExitOk;
+}
+
+}  // namespace
+
+void AddPanelCommand(CLI::App& app, Commands& commands) {
+    auto svg = std::make_shared<std::string>();  // empty: print the controls as a table
+    auto* panel =
+        app.add_subcommand("panel", "Show the plug-in's panel as its view definition lays it out");
+    panel
+        ->add_option("--svg", *svg,
+                     "Draw the panel into this SVG file instead of "
+                     "printing a table of its controls")
+        ->check(NonEmptyText());
+    commands.push_back({panel, [svg] { return Panel(*svg); }});
 }
 
 }  // namespace murl::tool

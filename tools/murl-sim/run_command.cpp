@@ -32,6 +32,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+struct RunOptions {
+    bool json = false;
+    std::string store;       // empty: the default store
+    std::string module_dir;  // empty: the default folder, created when needed
+    std::string clock;       // empty: the system clock
+    std::string plugin = "builtin";
+    std::string dll;       // with plugin "com": create from this DLL instead of the registration
+    std::string scenario;  // "-" for standard input
+};
+
 // The whole scenario, or the reason it cannot be read.
 bool ReadScenario(const std::string& name, std::string& content, std::string& reason) {
     if (name == "-") {
@@ -83,7 +93,8 @@ int OutOfMemory(const RunOptions& options, std::string_view content) {
     return kExitFailure;
 }
 
-int RunScenario(const RunOptions& options, std::string& content) {
+// The options that do not go together on this build, or that do not hold a value.
+std::optional<int> RefuseOptions(const RunOptions& options) {
     const bool com = options.plugin == "com";
 #ifdef _WIN32
     if (com && !options.module_dir.empty()) {
@@ -102,46 +113,45 @@ int RunScenario(const RunOptions& options, std::string& content) {
     }
 #endif
     if (!com && !options.dll.empty()) return UsageError("--dll goes with --plugin com only");
-    std::optional<DateTime> fixed_time;
-    if (!options.clock.empty()) {
-        fixed_time = sim::ParseDateTime(options.clock);
-        if (!fixed_time) {
-            return UsageError(
-                "--clock takes a valid local time as \"YYYY-MM-DD HH:MM:SS\", not \"" +
-                options.clock + "\"");
-        }
+    if (!options.clock.empty() && !sim::ParseDateTime(options.clock)) {
+        return UsageError("--clock takes a valid local time as \"YYYY-MM-DD HH:MM:SS\", not \"" +
+                          options.clock + "\"");
     }
-    fs::path module_dir = ArgumentPath(options.module_dir);
-    const bool default_module_dir = module_dir.empty() && !com;
-    if (default_module_dir) {
-        module_dir = DefaultModuleFolder();
-        if (module_dir.empty()) {
-            return UsageError("no module folder: set XDG_STATE_HOME or HOME, or give --module-dir");
-        }
-    }
+    return std::nullopt;
+}
 
+// Reads the scenario into `content` and checks all of it; returns the exit status when it
+// cannot be played.
+std::optional<int> ReadAndCheck(const RunOptions& options, std::string& content) {
     std::string reason;
     if (!ReadScenario(options.scenario, content, reason)) {
         return UsageError("cannot read the scenario \"" + options.scenario + "\": " + reason);
     }
     const std::string file_name = options.scenario == "-" ? "<stdin>" : options.scenario;
     const auto errors = sim::CheckScenario(content);
-    if (!errors.empty()) {
-        for (const auto& error : errors) {
-            std::cerr << file_name << ':' << error.line << ": " << error.message << '\n';
-        }
-        return kExitUsage;
+    if (errors.empty()) return std::nullopt;
+    for (const auto& error : errors) {
+        std::cerr << file_name << ':' << error.line << ": " << error.message << '\n';
     }
+    return kExitUsage;
+}
 
-    std::string refused;
-    auto store = OpenStore(options.store, refused);
-    if (!store) return UsageError(refused);
-    store->Verify();  // a damaged store stops the run before anything is written
-    if (default_module_dir) fs::create_directories(module_dir);
+std::unique_ptr<sim::PluginBinding> MakePlugin([[maybe_unused]] const RunOptions& options,
+                                               const Platform& platform) {
+#ifdef _WIN32
+    if (options.plugin == "com") return std::make_unique<sim::ComBinding>(ToUtf16(options.dll));
+#endif
+    return std::make_unique<sim::BuiltinBinding>(platform);
+}
 
+// Plays the checked scenario on the store and module folder; writes the transcript.
+int Play(const RunOptions& options, Store& store, const fs::path& module_dir,
+         const std::string& content) {
+    const std::optional<DateTime> fixed_time =
+        options.clock.empty() ? std::nullopt : sim::ParseDateTime(options.clock);
     auto parser = sim::MakeXmlParser();
     sim::SimHost host(*parser);
-    sim::FaultingSettingsStore settings(store->settings(), host.faults());
+    sim::FaultingSettingsStore settings(store.settings(), host.faults());
     auto ports = MakePorts(module_dir);
     sim::FixedClock fixed_clock(fixed_time.value_or(DateTime{}));
     Clock& clock = fixed_time ? static_cast<Clock&>(fixed_clock) : ports->SystemClock();
@@ -154,11 +164,7 @@ int RunScenario(const RunOptions& options, std::string& content) {
         transcript = std::make_unique<sim::TextTranscript>(std::cout);
     }
     {
-        std::unique_ptr<sim::PluginBinding> plugin;
-#ifdef _WIN32
-        if (com) plugin = std::make_unique<sim::ComBinding>(ToUtf16(options.dll));
-#endif
-        if (!plugin) plugin = std::make_unique<sim::BuiltinBinding>(platform);
+        const auto plugin = MakePlugin(options, platform);
         sim::Runner runner(host, *plugin, *transcript);
         runner.Run(content);
     }
@@ -166,7 +172,25 @@ int RunScenario(const RunOptions& options, std::string& content) {
     return std::cout.good() ? kExitOk : kExitFailure;
 }
 
-}  // namespace
+int RunScenario(const RunOptions& options, std::string& content) {
+    if (const auto refused = RefuseOptions(options)) return *refused;
+    fs::path module_dir = ArgumentPath(options.module_dir);
+    const bool default_module_dir = module_dir.empty() && options.plugin != "com";
+    if (default_module_dir) {
+        module_dir = DefaultModuleFolder();
+        if (module_dir.empty()) {
+            return UsageError("no module folder: set XDG_STATE_HOME or HOME, or give --module-dir");
+        }
+    }
+    if (const auto status = ReadAndCheck(options, content)) return *status;
+
+    std::string refused;
+    auto store = OpenStore(options.store, refused);
+    if (!store) return UsageError(refused);
+    store->Verify();  // a damaged store stops the run before anything is written
+    if (default_module_dir) fs::create_directories(module_dir);
+    return Play(options, *store, module_dir, content);
+}
 
 int Run(const RunOptions& options) {
     std::string content;
@@ -176,6 +200,36 @@ int Run(const RunOptions& options) {
         std::cout.flush();
         return OutOfMemory(options, content);
     }
+}
+
+}  // namespace
+
+void AddRunCommand(CLI::App& app, Commands& commands) {
+    auto options = std::make_shared<RunOptions>();
+    auto* run = app.add_subcommand("run",
+                                   "Play a scenario against the plug-in and print the "
+                                   "transcript");
+    run->add_flag("--json", options->json, "One JSON object per event line instead of text");
+    run->add_option("--store", options->store,
+                    "Settings store file (default: $XDG_CONFIG_HOME/murl/settings.sqlite)")
+        ->check(NonEmptyText());
+    run->add_option("--module-dir", options->module_dir,
+                    "Folder of the plug-in's module, where murl_err.log goes; it must exist "
+                    "(default: $XDG_STATE_HOME/murl, created when needed)")
+        ->check(NonEmptyText());
+    run->add_option("--clock", options->clock,
+                    "Fixed local time \"YYYY-MM-DD HH:MM:SS\" for every clock reading")
+        ->check(NonEmptyText());
+    run->add_option("--plugin", options->plugin, "How to reach the plug-in: builtin or com")
+        ->check(CLI::IsMember({"builtin", "com"}));
+    run->add_option("--dll", options->dll,
+                    "With --plugin com: create the plug-in through DllGetClassObject of this "
+                    "murl.dll instead of its registration")
+        ->check(NonEmptyText());
+    run->add_option("SCENARIO", options->scenario, "Scenario file, or - for standard input")
+        ->required()
+        ->check(NonEmptyText());
+    commands.push_back({run, [options] { return Run(*options); }});
 }
 
 }  // namespace murl::tool

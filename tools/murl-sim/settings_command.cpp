@@ -1,6 +1,7 @@
 // murl-sim settings: the plug-in's entries in the settings store.
 
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "commands.h"
@@ -14,14 +15,18 @@ namespace {
 
 constexpr std::u16string_view kApplication = u"Murl";
 
+struct SettingsOptions {
+    bool json = false;
+    std::string store;
+    std::string section, key, value;
+};
+
 std::unique_ptr<Store> Open(const SettingsOptions& options, int& status) {
     std::string refused;
     auto store = OpenStore(options.store, refused);
     if (!store) status = UsageError(refused);
     return store;
 }
-
-}  // namespace
 
 int SettingsList(const SettingsOptions& options) {
     int status = kExitOk;
@@ -70,6 +75,32 @@ int SettingsSet(const SettingsOptions& options) {
     store->settings().SaveSetting(kApplication, ToUtf16(options.section), ToUtf16(options.key),
                                   ToUtf16(options.value));
     return kExitOk;
+}
+
+}  // namespace
+
+void AddSettingsCommand(CLI::App& app, Commands& commands) {
+    auto options = std::make_shared<SettingsOptions>();
+    auto* settings = app.add_subcommand("settings", "Read or write the settings store");
+    settings->require_subcommand(1);
+    auto* list = settings->add_subcommand("list",
+                                          "Print every entry of the application "
+                                          "\"Murl\", by section and key");
+    list->add_flag("--json", options->json, "One JSON object per entry");
+    list->add_option("--store", options->store, "Settings store file")->check(NonEmptyText());
+    auto* get = settings->add_subcommand(
+        "get", "Print one value; exit status 1 and no output when it is absent");
+    get->add_option("SECTION", options->section, "Section")->required()->check(Text());
+    get->add_option("KEY", options->key, "Key")->required()->check(Text());
+    get->add_option("--store", options->store, "Settings store file")->check(NonEmptyText());
+    auto* set = settings->add_subcommand("set", "Create or replace one value");
+    set->add_option("SECTION", options->section, "Section")->required()->check(Text());
+    set->add_option("KEY", options->key, "Key")->required()->check(Text());
+    set->add_option("VALUE", options->value, "Value")->required()->check(Text());
+    set->add_option("--store", options->store, "Settings store file")->check(NonEmptyText());
+    commands.push_back({list, [options] { return SettingsList(*options); }});
+    commands.push_back({get, [options] { return SettingsGet(*options); }});
+    commands.push_back({set, [options] { return SettingsSet(*options); }});
 }
 
 }  // namespace murl::tool
