@@ -163,8 +163,7 @@ TEST_CASE(settings_live_where_getsetting_keeps_them) {
 }
 
 TEST_CASE(files_write_windows_1252_lines) {
-    murl::Win32FileSystemFactory factory;
-    auto fs = factory.Create();
+    const auto fs = murl::Win32FileSystemFactory().Create();
     const std::u16string folder = TempFolder("text");
     const std::u16string file = folder + u"\\log.txt";
     CHECK(!fs->FileExists(file));
@@ -183,8 +182,7 @@ TEST_CASE(files_write_windows_1252_lines) {
 }
 
 TEST_CASE(files_refuse_with_the_platforms_numbers) {
-    murl::Win32FileSystemFactory factory;
-    auto fs = factory.Create();
+    const auto fs = murl::Win32FileSystemFactory().Create();
     const std::u16string folder = TempFolder("errors");
     const std::u16string source = folder + u"\\source.txt";
     const std::u16string locked = folder + u"\\locked.txt";
@@ -244,8 +242,7 @@ TEST_CASE(module_information_from_the_module_itself) {
 }
 
 TEST_CASE(files_name_what_is_not_a_file) {
-    murl::Win32FileSystemFactory factory;
-    auto fs = factory.Create();
+    const auto fs = murl::Win32FileSystemFactory().Create();
     const std::u16string folder = TempFolder("kinds");
     const std::u16string file = folder + u"\\file.txt";
     fs->CreateTextFile(file);
@@ -456,8 +453,7 @@ MANUAL_CASE(full_disk_keeps_log_entries_whole) {
 }
 
 TEST_CASE(files_are_the_same_however_spelt) {
-    murl::Win32FileSystemFactory factory;
-    auto fs = factory.Create();
+    const auto fs = murl::Win32FileSystemFactory().Create();
     const std::u16string folder = TempFolder("same");
     const std::u16string log = folder + u"\\murl_err.log";
     const std::u16string other = folder + u"\\other.log";

@@ -88,9 +88,8 @@ int main(int argc, char** argv) {
     app.set_help_all_flag("--help-all", "Print the help of every subcommand");
     Commands commands;
     for (const auto add : kSubcommands) add(app, commands);
-    if (const auto status = Parse(app, argc, argv)) return *status;
-
     try {
+        if (const auto status = Parse(app, argc, argv)) return *status;
         for (const auto& command : commands) {
             if (*command.chosen) return CheckOutput(command.run());
         }
