@@ -50,44 +50,10 @@ void Raise(IDispatch* sink, DISPID id, std::vector<VARIANT> reversed) {
     if (FAILED(hr)) server::ThrowHostFailure(hr);
 }
 
-VARIANT Text(std::u16string_view text) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_BSTR;
-    V_BSTR(&v) = Bstr(text).Detach();
-    return v;
-}
-
-VARIANT Long(int32_t value) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_I4;
-    V_I4(&v) = value;
-    return v;
-}
-
-VARIANT Bool(HostBool value) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_BOOL;
-    V_BOOL(&v) = value;
-    return v;
-}
-
-VARIANT BoolRef(HostBool& flag) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_BOOL | VT_BYREF;
-    V_BOOLREF(&v) = &flag;
-    return v;
-}
-
 // Owns the arguments of one event.
 struct Args {
     std::vector<VARIANT> reversed;
-    ~Args() {
-        for (VARIANT& v : reversed) VariantClear(&v);
-    }
+    ~Args() { win32::ClearVariants(reversed); }
 };
 
 template <class Events>
@@ -99,15 +65,16 @@ public:
     explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
     void ChatTextIntercept(std::u16string_view bstrText, int32_t lColor, int32_t lTarget,
                            HostBool& bEat) override {
-        Args a{{BoolRef(bEat), Long(lTarget), Long(lColor), Text(bstrText)}};
+        Args a{{win32::BoolRefVariant(&bEat), win32::LongVariant(lTarget),
+                win32::LongVariant(lColor), win32::TextVariant(bstrText)}};
         Raise(sink_.Get(), DISPID_HOOKS_CHATTEXTINTERCEPT, a.reversed);
     }
     void ChatParserIntercept(std::u16string_view bstrText, HostBool& bEat) override {
-        Args a{{BoolRef(bEat), Text(bstrText)}};
+        Args a{{win32::BoolRefVariant(&bEat), win32::TextVariant(bstrText)}};
         Raise(sink_.Get(), DISPID_HOOKS_CHATPARSERINTERCEPT, a.reversed);
     }
     void StatusTextIntercept(std::u16string_view bstrText, HostBool& bEat) override {
-        Args a{{BoolRef(bEat), Text(bstrText)}};
+        Args a{{win32::BoolRefVariant(&bEat), win32::TextVariant(bstrText)}};
         Raise(sink_.Get(), DISPID_HOOKS_STATUSTEXTINTERCEPT, a.reversed);
     }
 
@@ -130,7 +97,7 @@ class Forwarder<CheckBoxEvents> final : public CheckBoxEvents {
 public:
     explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
     void Change(int32_t nID, HostBool bChecked) override {
-        Args a{{Bool(bChecked), Long(nID)}};
+        Args a{{win32::BoolVariant(bChecked), win32::LongVariant(nID)}};
         Raise(sink_.Get(), DISPID_CHECKBOX_CHANGE, a.reversed);
     }
 
@@ -143,11 +110,11 @@ class Forwarder<PushButtonEvents> final : public PushButtonEvents {
 public:
     explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
     void Hit(int32_t nID) override {
-        Args a{{Long(nID)}};
+        Args a{{win32::LongVariant(nID)}};
         Raise(sink_.Get(), DISPID_PUSHBUTTON_HIT, a.reversed);
     }
     void Accepted(int32_t nID) override {
-        Args a{{Long(nID)}};
+        Args a{{win32::LongVariant(nID)}};
         Raise(sink_.Get(), DISPID_PUSHBUTTON_ACCEPTED, a.reversed);
     }
 

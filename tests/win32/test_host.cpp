@@ -285,31 +285,20 @@ HRESULT Host::Accept(const wchar_t* button, EXCEPINFO* info) {
 }
 
 VARIANT Text(const std::wstring& text) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_BSTR;
-    V_BSTR(&v) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    return v;
+    return murl::win32::TextVariant(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
 VARIANT Long(LONG value) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_I4;
-    V_I4(&v) = value;
-    return v;
+    return murl::win32::LongVariant(value);
 }
 
 VARIANT BoolRef(VARIANT_BOOL* flag) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_BOOL | VT_BYREF;
-    V_BOOLREF(&v) = flag;
-    return v;
+    return murl::win32::BoolRefVariant(flag);
 }
 
 void Clear(std::vector<VARIANT>& args) {
-    for (VARIANT& v : args) VariantClear(&v);
+    murl::win32::ClearVariants(args);
 }
 
 // ---- MurlModule ---------------------------------------------------------------------------

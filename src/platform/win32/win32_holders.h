@@ -9,6 +9,7 @@
 #include <new>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/win32/windows_headers.h"
 
@@ -113,6 +114,40 @@ public:
 private:
     VARIANT v_;
 };
+
+// Arguments for IDispatch::Invoke. A text owns a new BSTR, which VariantClear frees; a
+// by-reference flag points at the caller's.
+inline VARIANT TextVariant(std::u16string_view text) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_BSTR;
+    V_BSTR(&v) = Bstr(text).Detach();
+    return v;
+}
+inline VARIANT LongVariant(LONG value) noexcept {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_I4;
+    V_I4(&v) = value;
+    return v;
+}
+inline VARIANT BoolVariant(VARIANT_BOOL value) noexcept {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_BOOL;
+    V_BOOL(&v) = value;
+    return v;
+}
+inline VARIANT BoolRefVariant(VARIANT_BOOL* flag) noexcept {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_BOOL | VT_BYREF;
+    V_BOOLREF(&v) = flag;
+    return v;
+}
+inline void ClearVariants(std::vector<VARIANT>& args) noexcept {
+    for (VARIANT& v : args) VariantClear(&v);
+}
 
 // An EXCEPINFO to hand to IDispatch::Invoke; frees the texts the callee filled in.
 class ExcepInfo {
