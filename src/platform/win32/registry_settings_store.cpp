@@ -113,24 +113,32 @@ namespace {
 
 using Entry = RegistrySettingsStore::Entry;
 
-// The string values of `key` as entries of `section`, then those of its nested keys. Buffers
-// are sized from what the key says of its longest names and data, and grow when a name or a
-// value changed in between.
-void ListKey(HKEY key, const std::u16string& section, std::vector<Entry>& entries) {
+// What `key` says of its longest names and data, for sizing buffers.
+struct KeySizes {
     DWORD longest_subkey = 0, longest_name = 0, largest_data = 0;
-    LONG status =
-        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &longest_subkey, nullptr, nullptr,
-                         &longest_name, &largest_data, nullptr, nullptr);
-    if (status != ERROR_SUCCESS) ThrowRegistryError(status);
+};
 
-    std::vector<wchar_t> name(longest_name + 1);
-    std::vector<BYTE> data(largest_data + sizeof(wchar_t));
+KeySizes SizesOf(HKEY key) {
+    KeySizes sizes;
+    const LONG status =
+        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &sizes.longest_subkey, nullptr,
+                         nullptr, &sizes.longest_name, &sizes.largest_data, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) ThrowRegistryError(status);
+    return sizes;
+}
+
+// The string values of `key` as entries of `section`. The buffers grow when a name or a value
+// changed since the key was sized.
+void ListValues(HKEY key, const KeySizes& sizes, const std::u16string& section,
+                std::vector<Entry>& entries) {
+    std::vector<wchar_t> name(sizes.longest_name + 1);
+    std::vector<BYTE> data(sizes.largest_data + sizeof(wchar_t));
     for (DWORD index = 0;;) {
         DWORD name_length = static_cast<DWORD>(name.size());
         DWORD type = 0;
         DWORD size = static_cast<DWORD>(data.size());
-        status = RegEnumValueW(key, index, name.data(), &name_length, nullptr, &type, data.data(),
-                               &size);
+        const LONG status = RegEnumValueW(key, index, name.data(), &name_length, nullptr, &type,
+                                          data.data(), &size);
         if (status == ERROR_NO_MORE_ITEMS) break;
         if (status == ERROR_MORE_DATA) {
             name.resize(name.size() * 2);
@@ -147,11 +155,15 @@ void ListKey(HKEY key, const std::u16string& section, std::vector<Entry>& entrie
         entries.push_back(
             {section, win32::Utf16(std::wstring_view(name.data(), name_length)), std::move(value)});
     }
+}
 
-    std::vector<wchar_t> subkey(longest_subkey + 1);
+// Calls `visit` with the name of each key nested in `key`.
+template <class Visit>
+void ForEachSubkey(HKEY key, const KeySizes& sizes, Visit&& visit) {
+    std::vector<wchar_t> subkey(sizes.longest_subkey + 1);
     for (DWORD index = 0;;) {
         DWORD length = static_cast<DWORD>(subkey.size());
-        status =
+        const LONG status =
             RegEnumKeyExW(key, index, subkey.data(), &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_NO_MORE_ITEMS) break;
         if (status == ERROR_MORE_DATA) {
@@ -160,17 +172,26 @@ void ListKey(HKEY key, const std::u16string& section, std::vector<Entry>& entrie
         }
         if (status != ERROR_SUCCESS) ThrowRegistryError(status);
         ++index;
-        const std::wstring_view part(subkey.data(), length);
+        visit(std::wstring_view(subkey.data(), length));
+    }
+}
+
+// The string values of `key` as entries of `section`, then those of its nested keys, whose
+// sections are their full paths below the application's key.
+void ListKey(HKEY key, const std::u16string& section, std::vector<Entry>& entries) {
+    const KeySizes sizes = SizesOf(key);
+    ListValues(key, sizes, section, entries);
+    ForEachSubkey(key, sizes, [&](std::wstring_view part) {
         RegistryKey nested;
         if (RegOpenKeyExW(key, std::wstring(part).c_str(), 0, KEY_READ, nested.out()) !=
             ERROR_SUCCESS) {
-            continue;  // gone since it was counted
+            return;  // gone since it was counted
         }
         std::u16string path = section;
         if (!path.empty()) path += u'\\';
         path += win32::Utf16(part);
         ListKey(nested.get(), path, entries);
-    }
+    });
 }
 
 }  // namespace

@@ -70,6 +70,42 @@ int NameStdOleImport(const wchar_t* path) {
     return out.good() ? 0 : 1;
 }
 
+// _clsMurl: dual, derives from IDispatch, no members of its own.
+int AddDefaultInterface(ICreateTypeLib2* lib, ITypeInfo* dispatch, ComPtr<ITypeInfo>& made) {
+    ComPtr<ICreateTypeInfo> iface;
+    CHECK(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"_clsMurl"), TKIND_INTERFACE, &iface));
+    CHECK(iface->SetGuid(murl::server::kIidClsMurl));
+    CHECK(iface->SetVersion(1, 0));
+    HREFTYPE dispatch_ref = 0;
+    CHECK(iface->AddRefTypeInfo(dispatch, &dispatch_ref));
+    CHECK(iface->AddImplType(0, dispatch_ref));
+    CHECK(iface->SetTypeFlags(TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
+                              TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE));
+    CHECK(iface->LayOut());
+    CHECK(iface->QueryInterface(IID_ITypeInfo, PutOut(made)));
+    return 0;
+}
+
+// clsMurl: creatable; _clsMurl by default, then the host's IPlugin2.
+int AddClass(ICreateTypeLib2* lib, ITypeInfo* iface_info, ITypeInfo* plugin2) {
+    ComPtr<ICreateTypeInfo> coclass;
+    CHECK(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"clsMurl"), TKIND_COCLASS, &coclass));
+    CHECK(coclass->SetGuid(murl::server::kClsidClsMurl));
+    CHECK(coclass->SetVersion(1, 0));
+    CHECK(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE));
+    HREFTYPE iface_ref = 0, plugin2_ref = 0;
+    CHECK(coclass->AddRefTypeInfo(iface_info, &iface_ref));
+    CHECK(coclass->AddImplType(0, iface_ref));
+    CHECK(coclass->SetImplTypeFlags(0, IMPLTYPEFLAG_FDEFAULT));
+    CHECK(coclass->AddRefTypeInfo(plugin2, &plugin2_ref));
+    CHECK(coclass->AddImplType(1, plugin2_ref));
+    CHECK(coclass->SetImplTypeFlags(1, 0));
+    // Adding implemented types makes Wine set a dispatchable flag; creatable is the only one.
+    CHECK(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE));
+    CHECK(coclass->LayOut());
+    return 0;
+}
+
 int Generate(const wchar_t* decal_path, const wchar_t* output) {
     ComPtr<ITypeLib> decal, stdole;
     ComPtr<ITypeInfo> plugin2, dispatch, iface_info;
@@ -84,37 +120,8 @@ int Generate(const wchar_t* decal_path, const wchar_t* output) {
     CHECK(lib->SetGuid(murl::server::kLibId));
     CHECK(lib->SetVersion(murl::server::kLibMajor, murl::server::kLibMinor));
     CHECK(lib->SetLcid(0));
-
-    // _clsMurl: dual, derives from IDispatch, no members of its own.
-    ComPtr<ICreateTypeInfo> iface;
-    CHECK(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"_clsMurl"), TKIND_INTERFACE, &iface));
-    CHECK(iface->SetGuid(murl::server::kIidClsMurl));
-    CHECK(iface->SetVersion(1, 0));
-    HREFTYPE dispatch_ref = 0;
-    CHECK(iface->AddRefTypeInfo(dispatch.Get(), &dispatch_ref));
-    CHECK(iface->AddImplType(0, dispatch_ref));
-    CHECK(iface->SetTypeFlags(TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
-                              TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE));
-    CHECK(iface->LayOut());
-    CHECK(iface->QueryInterface(IID_ITypeInfo, PutOut(iface_info)));
-
-    // clsMurl: creatable; _clsMurl by default, then the host's IPlugin2.
-    ComPtr<ICreateTypeInfo> coclass;
-    CHECK(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"clsMurl"), TKIND_COCLASS, &coclass));
-    CHECK(coclass->SetGuid(murl::server::kClsidClsMurl));
-    CHECK(coclass->SetVersion(1, 0));
-    CHECK(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE));
-    HREFTYPE iface_ref = 0, plugin2_ref = 0;
-    CHECK(coclass->AddRefTypeInfo(iface_info.Get(), &iface_ref));
-    CHECK(coclass->AddImplType(0, iface_ref));
-    CHECK(coclass->SetImplTypeFlags(0, IMPLTYPEFLAG_FDEFAULT));
-    CHECK(coclass->AddRefTypeInfo(plugin2.Get(), &plugin2_ref));
-    CHECK(coclass->AddImplType(1, plugin2_ref));
-    CHECK(coclass->SetImplTypeFlags(1, 0));
-    // Adding implemented types makes Wine set a dispatchable flag; creatable is the only one.
-    CHECK(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE));
-    CHECK(coclass->LayOut());
-
+    if (AddDefaultInterface(lib.Get(), dispatch.Get(), iface_info) != 0) return 1;
+    if (AddClass(lib.Get(), iface_info.Get(), plugin2.Get()) != 0) return 1;
     CHECK(lib->SaveAllChanges());
     return 0;
 }
