@@ -45,7 +45,7 @@ void SimCheckBox::SetChecked(HostBool state) {
 
 bool SimCheckBox::Click(HostBool state) {
     state_ = state;
-    return sinks_.Raise([&](CheckBoxEvents& sink) { sink.Change(id_, state); });
+    return sinks_.RaiseEvent(&CheckBoxEvents::Change, id_, state);
 }
 
 // ---- Push button --------------------------------------------------------------------------
@@ -62,11 +62,11 @@ std::unique_ptr<Subscription> SimPushButton::Advise(PushButtonEvents& sink) {
 }
 
 bool SimPushButton::Hit() {
-    return sinks_.Raise([&](PushButtonEvents& sink) { sink.Hit(id_); });
+    return sinks_.RaiseEvent(&PushButtonEvents::Hit, id_);
 }
 
 bool SimPushButton::Accept() {
-    return sinks_.Raise([&](PushButtonEvents& sink) { sink.Accepted(id_); });
+    return sinks_.RaiseEvent(&PushButtonEvents::Accepted, id_);
 }
 
 // ---- View ---------------------------------------------------------------------------------
@@ -156,16 +156,15 @@ void SimHooks::WriteChatText(std::u16string_view text, int32_t colour, int32_t t
 
 bool SimHooks::RaiseChatText(std::u16string_view text, int32_t colour, int32_t target,
                              HostBool& eat) {
-    return sinks_.Raise(
-        [&](HooksEvents& sink) { sink.ChatTextIntercept(text, colour, target, eat); });
+    return sinks_.RaiseEvent(&HooksEvents::ChatTextIntercept, text, colour, target, eat);
 }
 
 bool SimHooks::RaiseStatusText(std::u16string_view text, HostBool& eat) {
-    return sinks_.Raise([&](HooksEvents& sink) { sink.StatusTextIntercept(text, eat); });
+    return sinks_.RaiseEvent(&HooksEvents::StatusTextIntercept, text, eat);
 }
 
 bool SimHooks::RaiseChatParser(std::u16string_view text, HostBool& eat) {
-    return sinks_.Raise([&](HooksEvents& sink) { sink.ChatParserIntercept(text, eat); });
+    return sinks_.RaiseEvent(&HooksEvents::ChatParserIntercept, text, eat);
 }
 
 // ---- Character statistics -----------------------------------------------------------------
@@ -191,7 +190,7 @@ std::u16string SimCharacterStats::IdentityText2() {
 }
 
 bool SimCharacterStats::RaiseLoginComplete() {
-    return sinks_.Raise([](CharacterStatsEvents& sink) { sink.LoginComplete(); });
+    return sinks_.RaiseEvent(&CharacterStatsEvents::LoginComplete);
 }
 
 // ---- Site ---------------------------------------------------------------------------------

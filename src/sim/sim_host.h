@@ -48,6 +48,9 @@ public:
     int32_t id() const noexcept { return id_; }
     HostBool state() const noexcept { return state_; }
 
+    // The sinks subscribed to this source: any of its events can be raised through them.
+    Subscribers<CheckBoxEvents>& subscribers() noexcept { return sinks_; }
+
 private:
     std::shared_ptr<HostState> host_;
     std::u16string name_;
@@ -68,6 +71,9 @@ public:
 
     const std::u16string& name() const noexcept { return name_; }
     int32_t id() const noexcept { return id_; }
+
+    // The sinks subscribed to this source: any of its events can be raised through them.
+    Subscribers<PushButtonEvents>& subscribers() noexcept { return sinks_; }
 
 private:
     std::shared_ptr<HostState> host_;
@@ -137,6 +143,9 @@ public:
     bool RaiseStatusText(std::u16string_view text, HostBool& eat);
     bool RaiseChatParser(std::u16string_view text, HostBool& eat);
 
+    // The sinks subscribed to this source: any of its events can be raised through them.
+    Subscribers<HooksEvents>& subscribers() noexcept { return sinks_; }
+
 private:
     std::shared_ptr<HostState> host_;
     Subscribers<HooksEvents> sinks_;
@@ -155,6 +164,9 @@ public:
     void SetIdentityText1(std::u16string text) { identity1_ = std::move(text); }
     void SetIdentityText2(std::u16string text) { identity2_ = std::move(text); }
     bool RaiseLoginComplete();
+
+    // The sinks subscribed to this source: any of its events can be raised through them.
+    Subscribers<CharacterStatsEvents>& subscribers() noexcept { return sinks_; }
 
 private:
     std::shared_ptr<HostState> host_;

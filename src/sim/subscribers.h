@@ -45,6 +45,13 @@ public:
         return true;
     }
 
+    // Raises one of the interface's events, `event`, with `args`: any event the interface
+    // declares, so a new event needs nothing here or in the sources.
+    template <class... Params, class... Args>
+    bool RaiseEvent(void (Events::*event)(Params...), Args&&... args) {
+        return Raise([&](Events& sink) { (sink.*event)(args...); });
+    }
+
 private:
     struct State {
         uint64_t last_cookie = 0;

@@ -208,6 +208,12 @@ TEST_F(SimHostTest, EventsReachSubscribersOnlyWhileSubscribed) {
     EXPECT_EQ(second.calls, 2);
 
     EXPECT_THROW(host_.hooks().RaiseStatusText(u"x", eat), Error);  // a failure reaches the host
+    // Any event of the interface is raised the same way through the source's subscribers.
+    eat = kHostFalse;
+    EXPECT_TRUE(
+        host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, u"y", 7, 0, eat));
+    EXPECT_EQ(second.calls, 3);
+    EXPECT_EQ(eat, kHostTrue);
     two.reset();
     EXPECT_FALSE(host_.hooks().RaiseChatText(u"x", 5, 0, eat));
 }
