@@ -37,6 +37,8 @@ public:
 
     std::shared_ptr<HostObject> Query(HostInterface which) override;
     std::unique_ptr<Subscription> Advise(CheckBoxEvents& sink) override;
+    // Raises any of its events, through the sinks subscribed now.
+    Subscribers<CheckBoxEvents>& subscribers() noexcept { return sinks_; }
     HostBool GetChecked() override;
     void SetChecked(HostBool state) override;
 
@@ -47,9 +49,6 @@ public:
     const std::u16string& name() const noexcept { return name_; }
     int32_t id() const noexcept { return id_; }
     HostBool state() const noexcept { return state_; }
-
-    // The sinks subscribed to this source: any of its events can be raised through them.
-    Subscribers<CheckBoxEvents>& subscribers() noexcept { return sinks_; }
 
 private:
     std::shared_ptr<HostState> host_;
@@ -65,15 +64,14 @@ public:
 
     std::shared_ptr<HostObject> Query(HostInterface which) override;
     std::unique_ptr<Subscription> Advise(PushButtonEvents& sink) override;
+    // Raises any of its events, through the sinks subscribed now.
+    Subscribers<PushButtonEvents>& subscribers() noexcept { return sinks_; }
 
     bool Hit();
     bool Accept();
 
     const std::u16string& name() const noexcept { return name_; }
     int32_t id() const noexcept { return id_; }
-
-    // The sinks subscribed to this source: any of its events can be raised through them.
-    Subscribers<PushButtonEvents>& subscribers() noexcept { return sinks_; }
 
 private:
     std::shared_ptr<HostState> host_;
@@ -137,14 +135,13 @@ public:
 
     std::shared_ptr<HostObject> Query(HostInterface which) override;
     std::unique_ptr<Subscription> Advise(HooksEvents& sink) override;
+    // Raises any of its events, through the sinks subscribed now.
+    Subscribers<HooksEvents>& subscribers() noexcept { return sinks_; }
     void WriteChatText(std::u16string_view text, int32_t colour, int32_t target) override;
 
     bool RaiseChatText(std::u16string_view text, int32_t colour, int32_t target, HostBool& eat);
     bool RaiseStatusText(std::u16string_view text, HostBool& eat);
     bool RaiseChatParser(std::u16string_view text, HostBool& eat);
-
-    // The sinks subscribed to this source: any of its events can be raised through them.
-    Subscribers<HooksEvents>& subscribers() noexcept { return sinks_; }
 
 private:
     std::shared_ptr<HostState> host_;
@@ -158,15 +155,14 @@ public:
 
     std::shared_ptr<HostObject> Query(HostInterface which) override;
     std::unique_ptr<Subscription> Advise(CharacterStatsEvents& sink) override;
+    // Raises any of its events, through the sinks subscribed now.
+    Subscribers<CharacterStatsEvents>& subscribers() noexcept { return sinks_; }
     std::u16string IdentityText1() override;
     std::u16string IdentityText2() override;
 
     void SetIdentityText1(std::u16string text) { identity1_ = std::move(text); }
     void SetIdentityText2(std::u16string text) { identity2_ = std::move(text); }
     bool RaiseLoginComplete();
-
-    // The sinks subscribed to this source: any of its events can be raised through them.
-    Subscribers<CharacterStatsEvents>& subscribers() noexcept { return sinks_; }
 
 private:
     std::shared_ptr<HostState> host_;
