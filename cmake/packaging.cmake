@@ -1,6 +1,8 @@
 # The Windows release: murl.dll with a player's readme and the licence, as a setup program
 # (NSIS: murl-VERSION-setup.exe) and a .zip for registering by hand (murl-VERSION-win32.zip).
-# `cmake --build --preset win32 --target package` writes both into the build folder.
+# `cmake --build --preset win32 --target release` (scripts/release.sh) builds murl.dll and
+# nothing else, and writes both with their SHA256SUMS into the build folder; `--target package`
+# writes the same packages after building everything.
 include_guard(GLOBAL)
 
 set(packaging ${PROJECT_SOURCE_DIR}/packaging)
@@ -19,7 +21,6 @@ set(CPACK_PACKAGE_VERSION ${MURL_RELEASE_VERSION})
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "Murl")
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Murl")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
-set(CPACK_PACKAGE_CHECKSUM SHA256)
 # The setup program is written from our own template (packaging/NSIS.template.in): it
 # registers the module, rolls back when that fails, upgrades in place and keeps the player's
 # settings and log on removal.
@@ -31,6 +32,11 @@ set(CPACK_NSIS_UNINSTALL_NAME "uninstall")
 set(CPACK_NSIS_URL_INFO_ABOUT ${MURL_HOME_PAGE})
 set(CPACK_PROJECT_CONFIG_FILE ${packaging}/package-names.cmake)
 set(CPACK_MURL_RELEASE_VERSION ${MURL_RELEASE_VERSION})
+# Two builds of one commit give the same bytes: the staged files get the last commit's time and
+# fixed permissions before they are packed, and the .zip is normalised after.
+set(CPACK_MURL_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_PRE_BUILD_SCRIPTS ${packaging}/release-files.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${packaging}/normalise-zip.cmake)
 
 find_program(MURL_MAKENSIS makensis)
 if(MURL_MAKENSIS)
@@ -42,13 +48,31 @@ else()
   set(CPACK_GENERATOR ZIP)
 endif()
 
+# The release: the packages and one SHA256SUMS beside them (`sha256sum -c SHA256SUMS` checks
+# them), built from murl.dll alone.
+if(MURL_MAKENSIS)
+  add_custom_target(release
+    COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake
+    COMMAND ${CMAKE_COMMAND} -D DIR=${PROJECT_BINARY_DIR}
+            -D "FILES=murl-${MURL_RELEASE_VERSION}-setup.exe;murl-${MURL_RELEASE_VERSION}-win32.zip"
+            -P ${packaging}/checksums.cmake
+    DEPENDS murl
+    WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
+    COMMENT "Writing the release: the setup program, the .zip and SHA256SUMS" VERBATIM)
+else()
+  add_custom_target(release
+    COMMAND ${CMAKE_COMMAND} -E echo "a release needs makensis (scripts/install-deps.sh installs nsis)"
+    COMMAND ${CMAKE_COMMAND} -E false VERBATIM)
+endif()
+
 # A test-only setup program whose murl.dll is damaged, for the installer's failure path:
-# `cmake --build . --target murl_damaged_setup` writes murl-damaged-setup.exe.
-set(CPACK_PRE_BUILD_SCRIPTS ${packaging}/damage-module.cmake)
+# `cmake --build . --target murl_damaged_setup` writes murl-damaged-setup.exe. Only this
+# target runs the damaging script.
 if(MURL_MAKENSIS AND MURL_BUILD_TESTS)
   add_custom_target(murl_damaged_setup
     COMMAND ${CMAKE_CPACK_COMMAND} -G NSIS --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake
             -D MURL_DAMAGE_MODULE=ON
+            -D "CPACK_PRE_BUILD_SCRIPTS=${packaging}/release-files.cmake;${packaging}/damage-module.cmake"
             -B ${PROJECT_BINARY_DIR}/test-packages
     DEPENDS murl
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}

@@ -8,7 +8,7 @@ native=(build-essential cmake ninja-build pkg-config
         libsqlite3-dev sqlite3 libcli11-dev libpugixml-dev libpcre2-dev libre2-dev libhyperscan-dev
         clang-14 libfuzzer-14-dev libclang-rt-14-dev clang-format clang-tidy)
 cross=(g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
-       wine wine32:i386 wine64 wine64-tools nsis)
+       wine wine32:i386 wine64 wine64-tools nsis strip-nondeterminism diffoscope)
 
 want=("${native[@]}")
 if [ "${MURL_NATIVE_ONLY:-0}" != 1 ]; then

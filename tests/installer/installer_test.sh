@@ -9,6 +9,8 @@
 #   failed_registration  a package whose murl.dll cannot register exits non-zero and leaves
 #                        nothing behind, nor breaks the installation it was to replace
 #   failed_copy          so does an installation whose files cannot be written
+#   remove_settings      an uninstall asked to remove the player's settings removes them and the
+#                        log, and leaves nothing of Murl
 #
 # Each case starts from a prefix without Murl, so the cases share one prefix in any order.
 # Environment: MURL_INSTALLER_PREFIX (the Wine prefix), MURL_SETUP (murl-VERSION-setup.exe),
@@ -293,7 +295,27 @@ case_failed_copy() {
     rm -rf "$target"
 }
 
-declare -F "case_${1:-}" >/dev/null || { echo "usage: $0 install|upgrade|uninstall|failed_registration|failed_copy"; exit 2; }
+# Removing with the player's settings (the box on the uninstaller's page; /RemoveSettings for a
+# quiet removal): the settings of the account that started the uninstaller go, with the log and
+# its archive, and nothing of Murl is left. Wine runs everything as one account, so only that
+# case shows here: an uninstaller elevated with another account's password removes the settings
+# of the account signed in to the session, never the elevating account's.
+case_remove_settings() {
+    start_clean
+    install "$MURL_SETUP" || fail "the install exited with status $?"
+    reg32 add "$settings_key\\Settings" /v Bots /d True /f >/dev/null
+    has_key "$settings_key" || fail "no settings to remove"
+    mkdir -p "$unix_folder/ARCH"
+    echo "a failure" >"$unix_folder/murl_err.log"
+    cp "$unix_folder/murl_err.log" "$unix_folder/ARCH/murl_err 2024-05-17 213000.log"
+
+    run "$folder\\uninstall.exe" /S /RemoveSettings || fail "the uninstall exited with status $?"
+    has_key "$settings_key" && fail "the player's settings are still there"
+    [ ! -e "$unix_folder" ] || fail "left in the folder: $(find "$unix_folder" -mindepth 1 -printf '%P ')"
+    [ -z "$(murl_entries)" ] || fail "the uninstall entry is still there"
+}
+
+declare -F "case_${1:-}" >/dev/null || { echo "usage: $0 install|upgrade|uninstall|failed_registration|failed_copy|remove_settings"; exit 2; }
 "case_$1"
 if [ "$failures" != 0 ]; then
     echo "$failures check(s) failed"
