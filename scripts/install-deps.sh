@@ -6,7 +6,7 @@ set -euo pipefail
 native=(build-essential cmake ninja-build pkg-config
         libgtest-dev libgmock-dev libbenchmark-dev
         libsqlite3-dev sqlite3 libcli11-dev libpugixml-dev libpcre2-dev libre2-dev libhyperscan-dev
-        clang-14 libfuzzer-14-dev libclang-rt-14-dev clang-format clang-tidy)
+        clang-14 libfuzzer-14-dev libclang-rt-14-dev clang-format clang-tidy jq python3)
 cross=(g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
        wine wine32:i386 wine64 wine64-tools nsis strip-nondeterminism diffoscope)
 

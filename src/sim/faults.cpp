@@ -53,6 +53,12 @@ std::optional<Operation> OperationFromName(std::string_view name) noexcept {
     return std::nullopt;
 }
 
+std::vector<std::string_view> OperationNames() {
+    std::vector<std::string_view> names;
+    for (const auto& row : kOperations) names.push_back(row.name);
+    return names;
+}
+
 FaultTarget TargetOf(Operation op) noexcept {
     const auto* row = RowOf(op);
     return row ? row->target : FaultTarget::None;

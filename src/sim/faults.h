@@ -28,6 +28,8 @@ enum class Operation {
 // The scenario's name of the operation, and back.
 std::string_view OperationName(Operation op) noexcept;
 std::optional<Operation> OperationFromName(std::string_view name) noexcept;
+// Every operation's name, in the table's order.
+std::vector<std::string_view> OperationNames();
 
 enum class FaultKind {
     Fail,     // the operation fails

@@ -15,9 +15,6 @@ namespace murl::sim {
 
 namespace {
 
-constexpr std::array<std::u16string_view, 2> kPushButtons = {u"cmdReset", u"cmdOut"};
-constexpr std::array<std::u16string_view, 3> kHostObjects = {u"hooks", u"stats", u"loader"};
-
 // `text` as one of `names`, pointing at the table's own copy; empty when it is none of them.
 template <size_t N>
 std::u16string_view Lookup(const std::array<std::u16string_view, N>& names, std::string_view text) {
@@ -33,6 +30,60 @@ std::u16string_view Lookup(const std::array<std::u16string_view, N>& names, std:
 
 std::string Quote(std::string_view text) {
     return QuoteInput(text);
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) noexcept {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+std::string Join(const std::vector<std::string>& names) {
+    std::string out;
+    for (size_t i = 0; i < names.size(); ++i) out += (i ? ", " : "") + names[i];
+    return out;
+}
+
+// What follows "unknown ... FIELD" when `field` is none of `names`: the name that it spells
+// but for letter case, or else all of them after `listing`.
+std::string NoneOf(std::string_view field, const std::vector<std::string>& names,
+                   std::string_view listing) {
+    for (const auto& name : names) {
+        if (SameIgnoringCase(field, name)) {
+            return "; only the letter case differs from " + Quote(name);
+        }
+    }
+    return "; " + std::string(listing) + ": " + Join(names);
+}
+
+template <size_t N>
+void AddNames(std::vector<std::string>& names, const std::array<std::u16string_view, N>& table) {
+    for (const auto name : table) names.push_back(ToUtf8(name));
+}
+
+template <size_t N>
+std::vector<std::string> NamesOf(const std::array<std::u16string_view, N>& table) {
+    std::vector<std::string> names;
+    AddNames(names, table);
+    return names;
+}
+
+// Every control name, and with `offerers` the host objects that Offer may name as well.
+std::vector<std::string> ControlNames(bool offerers) {
+    std::vector<std::string> names = NamesOf(kCheckBoxNames);
+    AddNames(names, kPushButtonNames);
+    if (offerers) AddNames(names, kHostObjectNames);
+    return names;
+}
+
+// The verbs, or with `eat` their @eat forms.
+std::vector<std::string> VerbNames(bool eat) {
+    std::vector<std::string> names;
+    for (const auto& row : Verbs()) {
+        if (!eat) names.emplace_back(row.name);
+        if (eat && row.eat_form) names.push_back(std::string(row.name) + "@eat");
+    }
+    return names;
 }
 
 // A run of digits, cut like quoted input.
@@ -83,7 +134,7 @@ int HexDigit(char c) noexcept {
 // `problem` set.
 size_t ReadEscape(std::string_view raw, size_t i, std::u16string& text, std::string& problem) {
     if (i + 1 >= raw.size()) {
-        problem = "unterminated quote";
+        problem = "unterminated quote: " + Quote(raw);
         return 0;
     }
     const char letter = raw[i + 1];
@@ -128,14 +179,18 @@ std::string ReadText(std::string_view raw, std::u16string& text) {
             continue;
         }
         text += ToUtf16(raw.substr(run, i - run));
-        if (c == '"') return i + 1 == raw.size() ? "" : "the closing quote must end the line";
+        if (c == '"') {
+            if (i + 1 == raw.size()) return {};
+            return "the closing quote must end the line, but " + Quote(raw.substr(i + 1)) +
+                   " follows";
+        }
         std::string problem;
         const size_t length = ReadEscape(raw, i, text, problem);
         if (length == 0) return problem;
         i += length;
         run = i;
     }
-    return "unterminated quote";
+    return "unterminated quote: " + Quote(raw);
 }
 
 // A control character or a byte that is not UTF-8, as QuoteInput shows it: \t \n \r, a C1
@@ -151,21 +206,23 @@ void AppendEscapedByte(std::string& out, unsigned char value, bool c1_control) {
     out += kHex[value & 0xF];
 }
 
-// `field` as a control name; `kind` names what a control of the other table is not.
+// `field` as one of the control names `names`; `kind` and `kinds` name them for people.
 template <size_t N>
 std::string ReadControl(std::string_view field, const std::array<std::u16string_view, N>& names,
-                        std::string_view kind, std::u16string_view& name) {
+                        std::string_view kind, std::string_view kinds, std::u16string_view& name) {
     name = Lookup(names, field);
     if (!name.empty()) return {};
-    if (Lookup(kCheckBoxNames, field).empty() && Lookup(kPushButtons, field).empty()) {
-        return "unknown control name " + Quote(field);
+    const std::string listing = "the " + std::string(kinds) + " are";
+    if (Lookup(kCheckBoxNames, field).empty() && Lookup(kPushButtonNames, field).empty()) {
+        return "unknown control name " + Quote(field) + NoneOf(field, NamesOf(names), listing);
     }
-    return Quote(field) + " is not a " + std::string(kind);
+    return Quote(field) + " is not a " + std::string(kind) + "; " + listing + ": " +
+           Join(NamesOf(names));
 }
 
 std::u16string_view AnyControl(std::string_view field) {
     const auto box = Lookup(kCheckBoxNames, field);
-    return box.empty() ? Lookup(kPushButtons, field) : box;
+    return box.empty() ? Lookup(kPushButtonNames, field) : box;
 }
 
 }  // namespace
@@ -214,11 +271,11 @@ std::string ReadColour(std::string_view field, int32_t& colour) {
 }
 
 std::string ReadCheckBox(std::string_view field, std::u16string_view& name) {
-    return ReadControl(field, kCheckBoxNames, "check box", name);
+    return ReadControl(field, kCheckBoxNames, "check box", "check boxes", name);
 }
 
 std::string ReadPushButton(std::string_view field, std::u16string_view& name) {
-    return ReadControl(field, kPushButtons, "push button", name);
+    return ReadControl(field, kPushButtonNames, "push button", "push buttons", name);
 }
 
 std::string ReadFaultTarget(std::string_view field, Operation op, std::u16string_view& name) {
@@ -229,24 +286,50 @@ std::string ReadFaultTarget(std::string_view field, Operation op, std::u16string
             return ReadCheckBox(field, name);
         case FaultTarget::AnyControl:
             name = AnyControl(field);
-            return name.empty() ? "unknown control name " + Quote(field) : "";
-        case FaultTarget::Offerer:
-            name = AnyControl(field);
-            if (name.empty()) name = Lookup(kHostObjects, field);
             if (!name.empty()) return {};
             return "unknown control name " + Quote(field) +
-                   " (Offer takes a control name, hooks, stats or loader)";
+                   NoneOf(field, ControlNames(false), "the controls are");
+        case FaultTarget::Offerer:
+            name = AnyControl(field);
+            if (name.empty()) name = Lookup(kHostObjectNames, field);
+            if (!name.empty()) return {};
+            return "unknown control name " + Quote(field) +
+                   NoneOf(field, ControlNames(true), std::string(OperationName(op)) + " takes");
     }
     return {};
 }
 
-bool IsUtf8(std::string_view text) {
-    while (!text.empty()) {
-        const size_t length = Utf8Length(text);
-        if (length == 0) return false;
-        text.remove_prefix(length);
+std::string ReadOperation(std::string_view field, bool missing, Operation& op) {
+    const auto found = OperationFromName(field);
+    if (found && (!missing || ReturnsObject(*found))) {
+        op = *found;
+        return {};
     }
-    return true;
+    if (found) return std::string(field) + " returns no object, so it cannot be missing";
+    std::vector<std::string> names;
+    for (const auto name : OperationNames()) {
+        if (!missing || ReturnsObject(*OperationFromName(name))) names.emplace_back(name);
+    }
+    return "unknown operation " + Quote(field) +
+           NoneOf(field, names,
+                  missing ? "the operations that return an object are" : "the operations are");
+}
+
+std::string OffererNames() {
+    return Join(ControlNames(true));
+}
+
+size_t FirstNonUtf8(std::string_view text) {
+    for (size_t at = 0; at < text.size();) {
+        const size_t length = Utf8Length(text.substr(at));
+        if (length == 0) return at;
+        at += length;
+    }
+    return std::string_view::npos;
+}
+
+bool IsUtf8(std::string_view text) {
+    return FirstNonUtf8(text) == std::string_view::npos;
 }
 
 std::string QuoteInput(std::string_view raw) {
@@ -282,7 +365,7 @@ bool IsCheckBoxName(std::u16string_view name) noexcept {
 }
 
 bool IsPushButtonName(std::u16string_view name) noexcept {
-    for (const auto button : kPushButtons) {
+    for (const auto button : kPushButtonNames) {
         if (button == name) return true;
     }
     return false;
@@ -290,8 +373,12 @@ bool IsPushButtonName(std::u16string_view name) noexcept {
 
 ParsedLine ParseLine(std::string_view line, int number) {
     // A CR that does not end the line would hide what follows it, in a text or a comment.
-    if (line.find('\r') != std::string_view::npos) {
-        return "a CR inside the line: lines end with LF or CR LF";
+    if (const size_t cr = line.find('\r'); cr != std::string_view::npos) {
+        return "a CR inside the line at byte " + std::to_string(cr + 1) + ": " +
+               Quote(line.substr(cr)) + " (lines end with LF or CR LF)";
+    }
+    if (const size_t bad = FirstNonUtf8(line); bad != std::string_view::npos) {
+        return "not UTF-8 at byte " + std::to_string(bad + 1) + ": " + Quote(line.substr(bad));
     }
     const size_t start = line.find_first_not_of(" \t");
     if (start == std::string_view::npos || line[start] == '#') return std::monostate{};
@@ -304,7 +391,11 @@ ParsedLine ParseLine(std::string_view line, int number) {
     event.eat = verb_name.size() > 4 && verb_name.ends_with("@eat");
     if (event.eat) verb_name.remove_suffix(4);
     const VerbRow* row = FindVerb(verb_name, event.eat);
-    if (!row) return "unknown verb " + Quote(word);
+    if (!row) {
+        return "unknown verb " + Quote(word) +
+               NoneOf(word, VerbNames(event.eat),
+                      event.eat ? "the @eat forms are" : "the verbs are");
+    }
     event.verb = row->verb;
 
     std::string problem = row->arguments.read(fields, event);

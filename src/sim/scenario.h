@@ -11,8 +11,10 @@
 // unless it starts with a double quote: then it is a quoted string with the escapes \" \\ \t
 // \n \r and \uXXXX, closed by a double quote at the very end of the line. The CR of a CRLF line
 // break is not part of the line. Blank lines and lines whose first non-blank character is #
-// are skipped. A CR anywhere but before the LF, and a UTF-16 file, are refused.
+// are skipped. A CR anywhere but before the LF, a line (comments too) that is not well-formed
+// UTF-8, and a UTF-16 file, are refused.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -107,8 +109,16 @@ void ForEachEvent(std::string_view content, Run&& run) {
 // UTF-8 escaped (\t \n \r \xNN \u0085), cut after 60 characters with "...".
 std::string QuoteInput(std::string_view raw);
 
-// Whether `text` is well-formed UTF-8 (no surrogates, no overlong forms).
+// Whether `text` is well-formed UTF-8 (no surrogates, no overlong forms, nothing past
+// U+10FFFF), and the offset of its first byte that is not, or npos.
 bool IsUtf8(std::string_view text);
+size_t FirstNonUtf8(std::string_view text);
+
+// The panel's push buttons (its check boxes are the switch table's), and the host objects
+// that Offer may name besides the controls, as scenarios name them.
+inline constexpr std::array<std::u16string_view, 2> kPushButtonNames = {u"cmdReset", u"cmdOut"};
+inline constexpr std::array<std::u16string_view, 3> kHostObjectNames = {u"hooks", u"stats",
+                                                                        u"loader"};
 
 // The names of the panel's controls that scenarios may use.
 bool IsCheckBoxName(std::u16string_view name) noexcept;

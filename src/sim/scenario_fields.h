@@ -37,7 +37,11 @@ std::string ReadColour(std::string_view field, int32_t& colour);
 // simulator's own copy of the name.
 std::string ReadCheckBox(std::string_view field, std::u16string_view& name);
 std::string ReadPushButton(std::string_view field, std::u16string_view& name);
+// `field` as the operation of `fault`, or with `missing` of `missing`.
+std::string ReadOperation(std::string_view field, bool missing, Operation& op);
 // The target of a fault on `op`, as TargetOf(op) allows it.
 std::string ReadFaultTarget(std::string_view field, Operation op, std::u16string_view& name);
+// The names that Offer takes as its target, for messages.
+std::string OffererNames();
 
 }  // namespace murl::sim

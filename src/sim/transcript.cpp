@@ -49,11 +49,18 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+// Whether text[i] is half of a surrogate pair whose other half is missing.
+bool IsLoneSurrogate(std::u16string_view text, size_t i) noexcept {
+    if (IsHighSurrogate(text[i])) return i + 1 == text.size() || !IsLowSurrogate(text[i + 1]);
+    if (IsLowSurrogate(text[i])) return i == 0 || !IsHighSurrogate(text[i - 1]);
+    return false;
+}
+
 // Appends `text` with `escape(unit, out)` deciding for each BMP unit outside a surrogate pair
-// whether it needs an escape; a pair becomes its four-byte UTF-8 form, a lone surrogate an
-// escape.
-template <class Escape>
-void AppendEscaped(std::string& out, std::u16string_view text, Escape&& escape) {
+// whether it needs an escape; a pair becomes its four-byte UTF-8 form, a lone surrogate what
+// `lone(unit, out)` makes of it.
+template <class Escape, class Lone>
+void AppendEscaped(std::string& out, std::u16string_view text, Escape&& escape, Lone&& lone) {
     out.reserve(out.size() + text.size() + 2);
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
@@ -61,11 +68,17 @@ void AppendEscaped(std::string& out, std::u16string_view text, Escape&& escape) 
             AppendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
         } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-            AppendHex4(out, unit);
+            lone(unit, out);
         } else if (!escape(unit, out)) {
             AppendUtf8(out, unit);
         }
     }
+}
+
+// For people: a lone surrogate as the scenario language's \uXXXX escape.
+template <class Escape>
+void AppendEscaped(std::string& out, std::u16string_view text, Escape&& escape) {
+    AppendEscaped(out, text, escape, [](char16_t unit, std::string& to) { AppendHex4(to, unit); });
 }
 
 // The scenario language's named escapes, which JSON shares; without `quotes`, those of the
@@ -105,6 +118,11 @@ bool ReadableEscape(char16_t unit, std::string& out) {
     return false;
 }
 
+// `text` as it is, but for a lone surrogate, which UTF-8 cannot carry.
+void AppendVerbatim(std::string& out, std::u16string_view text) {
+    AppendEscaped(out, text, [](char16_t, std::string&) { return false; });
+}
+
 void AppendKey(std::string& out, std::string_view key) {
     out += ",\"";
     out += key;
@@ -129,7 +147,7 @@ void AppendVerdict(std::string& out, const std::optional<HostBool>& eat) {
 // A printed line, with its colour and target where they are not the usual ones.
 void AppendPrinted(std::string& out, const PrintedLine& line) {
     out += "                 > ";
-    out += ToUtf8(line.text);
+    AppendVerbatim(out, line.text);
     if (line.colour != 5 || line.target != 1) {
         out += "  [colour ";
         AppendNumber(out, line.colour);
@@ -142,10 +160,29 @@ void AppendPrinted(std::string& out, const PrintedLine& line) {
 
 }  // namespace
 
+bool HasLoneSurrogate(std::u16string_view text) noexcept {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (IsLoneSurrogate(text, i)) return true;
+    }
+    return false;
+}
+
 void AppendJsonString(std::string& out, std::u16string_view text) {
     out += '"';
-    AppendEscaped(out, text, JsonEscape);
+    AppendEscaped(out, text, JsonEscape, [](char16_t, std::string& to) { AppendUtf8(to, 0xFFFD); });
     out += '"';
+}
+
+void AppendJsonUnits(std::string& out, std::string_view key, std::u16string_view text) {
+    if (!HasLoneSurrogate(text)) return;
+    out += ",\"";
+    out += key;
+    out += "Units\":[";
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (i != 0) out += ',';
+        AppendNumber(out, text[i]);
+    }
+    out += ']';
 }
 
 std::string ReadableText(std::u16string_view text) {
@@ -169,6 +206,7 @@ void AppendJsonMember(std::string& out, std::string_view key, int64_t value) {
 void AppendJsonMember(std::string& out, std::string_view key, std::u16string_view text) {
     AppendKey(out, key);
     AppendJsonString(out, text);
+    AppendJsonUnits(out, key, text);
 }
 
 void AppendJsonAsciiMember(std::string& out, std::string_view key, std::string_view ascii) {
@@ -190,6 +228,7 @@ std::string JsonLine(const Record& record) {
         if (i != 0) out += ',';
         out += "{\"text\":";
         AppendJsonString(out, line.text);
+        AppendJsonUnits(out, "text", line.text);
         AppendJsonMember(out, "colour", line.colour);
         AppendJsonMember(out, "target", line.target);
         out += '}';
@@ -218,7 +257,7 @@ void AppendTextRecord(std::string& out, const Record& record) {
     for (const auto& line : record.printed) AppendPrinted(out, line);
     if (record.failed) {
         out += "                 ! failed: ";
-        out += ToUtf8(*record.failed);
+        AppendVerbatim(out, *record.failed);
         out += '\n';
     }
 }

@@ -23,12 +23,17 @@ struct Record {
     bool heard = true;                     // some subscriber received the event
 };
 
-// Appends `text` as a JSON string: UTF-8, with every code unit kept (a lone surrogate as a
-// \uDXXX escape) and control characters escaped.
+// Appends `text` as a JSON string: UTF-8 with control characters escaped, and each lone
+// surrogate, which strict JSON readers refuse, as U+FFFD.
 void AppendJsonString(std::string& out, std::u16string_view text);
+// Whether `text` holds half of a surrogate pair without its other half.
+bool HasLoneSurrogate(std::u16string_view text) noexcept;
+// When `text` holds a lone surrogate: appends ,"keyUnits":[...], its exact UTF-16 code units
+// as numbers, to stand beside the string member "key". Otherwise appends nothing.
+void AppendJsonUnits(std::string& out, std::string_view key, std::u16string_view text);
 
-// Appends ,"key":value to a JSON object: a number, a text as AppendJsonString writes it, or
-// ASCII text as it is.
+// Appends ,"key":value to a JSON object: a number, a text as AppendJsonString writes it (with
+// its units member where it needs one), or ASCII text as it is.
 void AppendJsonMember(std::string& out, std::string_view key, int64_t value);
 void AppendJsonMember(std::string& out, std::string_view key, std::u16string_view text);
 void AppendJsonAsciiMember(std::string& out, std::string_view key, std::string_view ascii);

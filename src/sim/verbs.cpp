@@ -94,21 +94,20 @@ constexpr ArgumentForm kPushButton = {
 
 // OPERATION, then its target where it takes one. `missing` only for an operation that hands
 // back an object.
-std::string ReadOperation(Fields& fields, Event& event, bool missing) {
+std::string ReadOperationTarget(Fields& fields, Event& event, bool missing) {
     std::string_view field;
     if (auto problem = fields.Next("OPERATION", field); !problem.empty()) return problem;
-    const auto op = OperationFromName(field);
-    if (!op) return "unknown operation " + QuoteInput(field);
-    event.operation = *op;
-    if (missing && !ReturnsObject(*op)) {
-        return std::string(field) + " returns no object, so it cannot be missing";
+    if (auto problem = ReadOperation(field, missing, event.operation); !problem.empty()) {
+        return problem;
     }
+    const Operation op = event.operation;
     if (!fields.more()) {
-        if (TargetOf(*op) != FaultTarget::Offerer) return {};
-        return "missing argument NAME (a control name, hooks, stats or loader)";
+        if (TargetOf(op) != FaultTarget::Offerer) return {};
+        return "missing argument NAME; " + std::string(OperationName(op)) +
+               " takes: " + OffererNames();
     }
-    if (TargetOf(*op) == FaultTarget::None) return {};  // left over, reported as extra
-    return ReadFaultTarget(*fields.Next(), *op, event.name);
+    if (TargetOf(op) == FaultTarget::None) return {};  // left over, reported as extra
+    return ReadFaultTarget(*fields.Next(), op, event.name);
 }
 
 void WriteOperationText(std::string& out, const Event& event) {
@@ -124,12 +123,12 @@ void WriteOperationJson(std::string& out, const Event& event) {
 
 // OPERATION [NAME]
 constexpr ArgumentForm kFault = {
-    [](Fields& fields, Event& event) { return ReadOperation(fields, event, false); },
+    [](Fields& fields, Event& event) { return ReadOperationTarget(fields, event, false); },
     WriteOperationText,
     WriteOperationJson,
 };
 constexpr ArgumentForm kMissing = {
-    [](Fields& fields, Event& event) { return ReadOperation(fields, event, true); },
+    [](Fields& fields, Event& event) { return ReadOperationTarget(fields, event, true); },
     WriteOperationText,
     WriteOperationJson,
 };
@@ -241,6 +240,10 @@ constexpr std::array<VerbRow, 16> kVerbs = {{
 }};
 
 }  // namespace
+
+std::span<const VerbRow> Verbs() noexcept {
+    return kVerbs;
+}
 
 const VerbRow* FindVerb(std::string_view name, bool eat) noexcept {
     for (const auto& row : kVerbs) {

@@ -4,6 +4,7 @@
 // it. The parser, the runner, both transcripts and the parser's fuzz target read this table;
 // adding a verb is adding a row.
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,8 @@ struct VerbRow {
     std::string_view unheard;  // the transcript's note when nobody received the event
 };
 
+// Every row, in the table's order.
+std::span<const VerbRow> Verbs() noexcept;
 // The row named `name`, if any; with `eat`, only a verb that has the @eat form.
 const VerbRow* FindVerb(std::string_view name, bool eat) noexcept;
 // The row of `verb`.

@@ -13,7 +13,8 @@
 #   NAME.log.expected     the error log's lines, each without its date-time and TAB; without
 #                         this file the log must stay empty
 #   NAME.options          words: stdin (the scenario comes on standard input),
-#                         no-module-dir (the module folder does not exist)
+#                         log-unreachable (the error log's name in the module folder leads
+#                         into a folder that does not exist)
 #
 # usage: run_scenario.sh MURL_SIM NAME.scenario "YYYY-MM-DD HH:MM:SS" HOME_PAGE
 set -euo pipefail
@@ -31,7 +32,10 @@ store="$work/settings.sqlite"
 module="$work/module"
 options=""
 [ -f "$base.options" ] && options=$(cat "$base.options")
-if [[ " $options " != *" no-module-dir "* ]]; then mkdir "$module"; fi
+mkdir "$module"
+if [[ " $options " == *" log-unreachable "* ]]; then
+    ln -s "$work/absent/murl_err.log" "$module/murl_err.log"
+fi
 
 status=0
 fail() {

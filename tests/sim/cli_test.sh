@@ -47,6 +47,47 @@ expect 2 "a clock that is no date" -- "$sim" run --clock "2024-02-30 10:00:00" "
 expect 2 "a clock in another form" -- "$sim" run --clock "2024-02-03T10:00:00" "$work/ok.scenario"
 expect 2 "a scenario that cannot be read" -- "$sim" run "$work/absent.scenario"
 expect 2 "settings get without a key" -- "$sim" settings get Settings
+expect 2 "--dll without --plugin com" -- "$sim" run --dll murl.dll "$work/ok.scenario"
+check "--dll without --plugin com names both" 'grep -q -- "--dll.*--plugin com" "$work/err"'
+expect 0 "run --help" -- "$sim" run --help
+check "run --help names the scenario reference" 'grep -q "docs/scenarios.md" "$work/out"'
+
+# --help-all shows every option and argument that each subcommand's own help shows.
+"$sim" --help-all >"$work/help-all"
+for sub in "run" "settings list" "settings get" "settings set" "panel"; do
+    # shellcheck disable=SC2086
+    "$sim" $sub --help | grep -E '^  +(-|[A-Z])' | sed -E 's/^ +//' >"$work/help-lines"
+    check "murl-sim $sub --help has options" '[ -s "$work/help-lines" ]'
+    while IFS= read -r line; do
+        check "--help-all shows \"$line\" of $sub" 'grep -qF -- "$line" "$work/help-all"'
+    done <"$work/help-lines"
+done
+
+# Paths given on the command line must lead somewhere: nothing is created for them.
+expect 2 "a --module-dir that does not exist" -- "$sim" run --module-dir "$work/absent" \
+    --store "$work/m.sqlite" "$work/ok.scenario"
+check "a missing --module-dir is named" \
+    'grep -qxF -- "--module-dir: the folder \"$work/absent\" does not exist" "$work/err"'
+check "a missing --module-dir is not created" '[ ! -e "$work/absent" ] && [ ! -e "$work/m.sqlite" ]'
+expect 2 "a --module-dir that is a file" -- "$sim" run --module-dir "$work/ok.scenario" \
+    "$work/ok.scenario"
+check "a --module-dir that is a file is named" \
+    'grep -qxF -- "--module-dir: \"$work/ok.scenario\" is not a folder" "$work/err"'
+for sub in "run --module-dir $work $work/ok.scenario" "settings list" \
+           "settings get Settings Bots" "settings set Settings Bots True"; do
+    # shellcheck disable=SC2086
+    expect 2 "$sub with a --store in a missing folder" -- "$sim" $sub \
+        --store "$work/absent/deeper/s.sqlite"
+    check "$sub: the store's missing folder is named" \
+        'grep -qxF -- "--store: the folder \"$work/absent/deeper\" does not exist" "$work/err"'
+    check "$sub: the store's folder is not created" '[ ! -e "$work/absent" ]'
+done
+expect 2 "a --store that is a folder" -- "$sim" settings set Settings Bots True --store "$work"
+check "a --store that is a folder is named" \
+    'grep -qxF -- "--store: \"$work\" is a folder, not a file" "$work/err"'
+expect 2 "a --store under a file" -- "$sim" settings list --store "$work/ok.scenario/s.sqlite"
+check "a --store under a file is named" \
+    'grep -qxF -- "--store: \"$work/ok.scenario\" is not a folder" "$work/err"'
 
 # ---- default store and module folder -----------------------------------------------------
 printf 'fault LoadViewXml\ninit\ncheck chkZero off\nbogus\n' >"$work/bad.scenario"
@@ -54,7 +95,7 @@ printf 'fault FindControl chkBots\ninit\nheal\ncheck chkZero off\n' >"$work/good
 export XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
 expect 2 "a scenario that does not parse" -- "$sim" run "$work/bad.scenario"
 check "the first bad line is named" \
-    'grep -qx "$work/bad.scenario:4: unknown verb \"bogus\"" "$work/err"'
+    'grep -q "^$work/bad.scenario:4: unknown verb \"bogus\"; the verbs are: init, " "$work/err"'
 check "nothing created for a scenario that does not parse" \
     '[ ! -e "$work/config" ] && [ ! -e "$work/state" ]'
 expect 0 "a run with the default folders" -- "$sim" run "$work/good.scenario"
@@ -117,6 +158,16 @@ check "svg labels the boxes" \
     'grep -q ">Filter &apos;You evaded&apos; messages</text>" "$svg" &&
      grep -q ">Filter Bots (-b- and -t-)</text>" "$svg"'
 expect 3 "panel --svg into a missing folder" -- "$sim" panel --svg "$work/absent/panel.svg"
+check "panel --svg into a missing folder says why" \
+    'grep -qxF "murl-sim: cannot write the --svg file \"$work/absent/panel.svg\": No such file or directory" "$work/err"'
+expect 3 "panel --svg onto a folder" -- "$sim" panel --svg "$work"
+check "panel --svg onto a folder says why" \
+    'grep -qxF "murl-sim: cannot write the --svg file \"$work\": it is a folder" "$work/err"'
+expect 3 "panel --svg under a file" -- "$sim" panel --svg "$svg/panel.svg"
+check "panel --svg under a file says why" 'grep -qF ": Not a directory" "$work/err"'
+expect 0 "panel --svg -" -- "$sim" panel --svg -
+check "panel --svg - writes the drawing to standard output" 'cmp -s "$work/out" "$svg"'
+check "panel --svg - creates no file named -" '[ ! -e - ]'
 
 # ---- hostile files and failing output --------------------------------------------------------
 hostile="$work/hostile"
@@ -157,7 +208,7 @@ check "the oversized log is left whole" '[ "$(wc -c <"$hostile/murl_err.log")" =
 printf 'init\n\033[2J\033]0;pwned\007 now\n' >"$hostile/escapes.scenario"
 expect 2 "an unknown verb made of escape sequences" -- "$sim" run "$hostile/escapes.scenario"
 check "escape sequences are shown escaped" \
-    'grep -qxF "$hostile/escapes.scenario:2: unknown verb \"\\x1B[2J\\x1B]0;pwned\\x07\"" "$work/err"'
+    'grep -qF "$hostile/escapes.scenario:2: unknown verb \"\\x1B[2J\\x1B]0;pwned\\x07\";" "$work/err"'
 head -c 200000 /dev/zero | tr '\0' v >"$hostile/long.scenario"
 expect 2 "a long bad line" -- "$sim" run "$hostile/long.scenario"
 check "a long bad line gives a short message" '[ "$(wc -c <"$work/err")" -lt 300 ]'

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "host/text.h"
+#include "plugin/switches.h"
 #include "sim/scenario.h"
+#include "sim/verbs.h"
 
 namespace murl::sim {
 namespace {
@@ -97,10 +99,12 @@ struct ErrorCase {
 };
 
 const ErrorCase kErrorCases[] = {
-    {"jump", "unknown verb \"jump\""},
-    {"Init", "unknown verb \"Init\""},
-    {"init@eat", "unknown verb \"init@eat\""},
-    {"chat@eaten 5 x", "unknown verb \"chat@eaten\""},
+    {"jump", "unknown verb \"jump\"; the verbs are: {verbs}"},
+    {"Init", "unknown verb \"Init\"; only the letter case differs from \"init\""},
+    {"CHAT@eat 5 x", "unknown verb \"CHAT@eat\"; only the letter case differs from \"chat@eat\""},
+    {"init@eat", "unknown verb \"init@eat\"; the @eat forms are: {eat forms}"},
+    {"chat@eaten 5 x", "unknown verb \"chat@eaten\"; the verbs are: {verbs}"},
+    {"@eat", "unknown verb \"@eat\"; the verbs are: {verbs}"},
     {"init now", "init: extra argument \"now\""},
     {"login ", "login: extra blank at the end of the line"},
     {"chat", "chat: missing argument COLOUR"},
@@ -114,31 +118,45 @@ const ErrorCase kErrorCases[] = {
     {"chat +5 x", "chat: COLOUR \"+5\" is not a signed decimal number"},
     {"chat - x", "chat: COLOUR \"-\" is not a signed decimal number"},
     {"chat 0x15 x", "chat: COLOUR \"0x15\" is not a signed decimal number"},
-    {"check chkFoo on", "check: unknown control name \"chkFoo\""},
-    {"check chkzero on", "check: unknown control name \"chkzero\""},
-    {"check cmdOut on", "check: \"cmdOut\" is not a check box"},
+    {"check chkFoo on", "check: unknown control name \"chkFoo\"; the check boxes are: {boxes}"},
+    {"check chkzero on",
+     "check: unknown control name \"chkzero\"; only the letter case differs from \"chkZero\""},
+    {"check cmdOut on", "check: \"cmdOut\" is not a check box; the check boxes are: {boxes}"},
     {"check chkZero", "check: missing argument on|off"},
     {"check chkZero yes", "check: the state must be on or off, not \"yes\""},
     {"check chkZero on now", "check: extra argument \"now\""},
-    {"hit chkZero", "hit: \"chkZero\" is not a push button"},
+    {"hit chkZero", "hit: \"chkZero\" is not a push button; the push buttons are: {buttons}"},
+    {"hit cmdout",
+     "hit: unknown control name \"cmdout\"; only the letter case differs from \"cmdOut\""},
+    {"accept Out", "accept: unknown control name \"Out\"; the push buttons are: {buttons}"},
     {"hit", "hit: missing argument NAME"},
     {"accept cmdOut twice", "accept: extra argument \"twice\""},
     {"fault", "fault: missing argument OPERATION"},
-    {"fault Explode", "fault: unknown operation \"Explode\""},
+    {"fault Explode", "fault: unknown operation \"Explode\"; the operations are: {operations}"},
+    {"fault gethooks",
+     "fault: unknown operation \"gethooks\"; only the letter case differs from \"GetHooks\""},
+    {"missing Explode",
+     "missing: unknown operation \"Explode\"; the operations that return an object are: "
+     "{object operations}"},
     {"fault GetHooks chkZero", "fault: extra argument \"chkZero\""},
-    {"fault GetChecked cmdOut", "fault: \"cmdOut\" is not a check box"},
-    {"fault FindControl view", "fault: unknown control name \"view\""},
-    {"fault Offer", "fault: missing argument NAME (a control name, hooks, stats or loader)"},
-    {"fault Offer site",
-     "fault: unknown control name \"site\" (Offer takes a control name, hooks, stats or loader)"},
+    {"fault GetChecked cmdOut",
+     "fault: \"cmdOut\" is not a check box; the check boxes are: {boxes}"},
+    {"fault FindControl view",
+     "fault: unknown control name \"view\"; the controls are: {controls}"},
+    {"fault FindControl CMDRESET",
+     "fault: unknown control name \"CMDRESET\"; only the letter case differs from \"cmdReset\""},
+    {"fault Offer", "fault: missing argument NAME; Offer takes: {offerers}"},
+    {"fault Offer site", "fault: unknown control name \"site\"; Offer takes: {offerers}"},
+    {"fault Offer Hooks",
+     "fault: unknown control name \"Hooks\"; only the letter case differs from \"hooks\""},
     {"fault FindControl chkZero chkBots", "fault: extra argument \"chkBots\""},
     {"missing GetChecked", "missing: GetChecked returns no object, so it cannot be missing"},
     {"missing WriteChatText", "missing: WriteChatText returns no object, so it cannot be missing"},
-    {"type \"open", "type: unterminated quote"},
-    {"type \"", "type: unterminated quote"},
-    {"type \"ends in escape\\\"", "type: unterminated quote"},
-    {"type \"a\" b", "type: the closing quote must end the line"},
-    {"type \"a\"\"", "type: the closing quote must end the line"},
+    {"type \"open", "type: unterminated quote: \"\"open\""},
+    {"type \"", "type: unterminated quote: \"\"\""},
+    {"type \"ends in escape\\\"", "type: unterminated quote: \"\"ends in escape\\\"\""},
+    {"type \"a\" b", "type: the closing quote must end the line, but \" b\" follows"},
+    {"type \"a\"\"", "type: the closing quote must end the line, but \"\"\" follows"},
     {"type \"\\q\"", "type: bad escape \"\\q\""},
     {"type \"\\'\"", "type: bad escape \"\\'\""},
     {"type \"\\u12\"", "type: bad escape \"\\u12\": \\u takes four hexadecimal digits"},
@@ -146,13 +164,57 @@ const ErrorCase kErrorCases[] = {
     {"chat 5 \"x\\0\"", "chat: bad escape \"\\0\""},
 };
 
+std::string Join(const std::vector<std::string>& names) {
+    std::string out;
+    for (const auto& name : names) out += (out.empty() ? "" : ", ") + name;
+    return out;
+}
+
+template <class Table>
+std::vector<std::string> Utf8Names(const Table& table) {
+    std::vector<std::string> names;
+    for (const auto name : table) names.push_back(ToUtf8(name));
+    return names;
+}
+
+// `message` with each {listing} replaced by the names that the tables give it.
+std::string WithListings(std::string message) {
+    std::vector<std::string> verbs, eat_forms, operations, object_operations;
+    for (const auto& row : Verbs()) {
+        verbs.emplace_back(row.name);
+        if (row.eat_form) eat_forms.push_back(std::string(row.name) + "@eat");
+    }
+    for (const auto name : OperationNames()) {
+        operations.emplace_back(name);
+        if (ReturnsObject(*OperationFromName(name))) object_operations.emplace_back(name);
+    }
+    const auto boxes = Utf8Names(kCheckBoxNames);
+    const auto buttons = Utf8Names(kPushButtonNames);
+    std::vector<std::string> controls = boxes;
+    controls.insert(controls.end(), buttons.begin(), buttons.end());
+    std::vector<std::string> offerers = controls;
+    for (const auto& object : Utf8Names(kHostObjectNames)) offerers.push_back(object);
+    const std::pair<std::string, std::string> listings[] = {
+        {"{verbs}", Join(verbs)},           {"{eat forms}", Join(eat_forms)},
+        {"{operations}", Join(operations)}, {"{object operations}", Join(object_operations)},
+        {"{boxes}", Join(boxes)},           {"{buttons}", Join(buttons)},
+        {"{controls}", Join(controls)},     {"{offerers}", Join(offerers)},
+    };
+    for (const auto& [placeholder, names] : listings) {
+        if (const size_t at = message.find(placeholder); at != std::string::npos) {
+            message.replace(at, placeholder.size(), names);
+        }
+    }
+    return message;
+}
+
 TEST(ScenarioLine, NamesWhatIsWrong) {
     for (const auto& c : kErrorCases) {
         SCOPED_TRACE(std::string(c.line));
         const auto parsed = ParseLine(c.line, 1);
         const auto* message = std::get_if<std::string>(&parsed);
         ASSERT_NE(message, nullptr);
-        EXPECT_EQ(*message, c.message);
+        EXPECT_EQ(*message, WithListings(std::string(c.message)));
     }
 }
 
@@ -178,9 +240,16 @@ TEST(ScenarioFile, NumbersLinesAndDropsTheCrOfCrLf) {
     EXPECT_EQ(events[3].line, 6);
 }
 
-// A CR anywhere but before the LF would hide what follows it; a UTF-16 file is refused whole.
-TEST(ScenarioFile, RefusesLoneCrsAndUtf16) {
-    constexpr std::string_view kCr = "a CR inside the line: lines end with LF or CR LF";
+// A CR anywhere but before the LF would hide what follows it; bytes that are not UTF-8 would
+// be altered on the way; a UTF-16 file is refused whole.
+TEST(ScenarioFile, RefusesLoneCrsBytesThatAreNotUtf8AndUtf16) {
+    const auto cr = [](int byte, std::string_view rest) {
+        return "a CR inside the line at byte " + std::to_string(byte) + ": \"" + std::string(rest) +
+               "\" (lines end with LF or CR LF)";
+    };
+    const auto not_utf8 = [](int byte, std::string_view rest) {
+        return "not UTF-8 at byte " + std::to_string(byte) + ": \"" + std::string(rest) + "\"";
+    };
     constexpr std::string_view kUtf16 =
         "the file is UTF-16 (it starts with a UTF-16 byte-order mark); scenarios must be UTF-8";
     const struct {
@@ -188,16 +257,30 @@ TEST(ScenarioFile, RefusesLoneCrsAndUtf16) {
         std::string content;
         ParseError error;
     } kCases[] = {
-        {"CR-only line ends", "identity1 Alice\rinit\rlogin\n", {1, std::string(kCr)}},
-        {"a CR inside a text", "init\ntype mid\rline\r\n", {2, std::string(kCr)}},
-        {"a CR in a comment", "# note\rinit\n", {1, std::string(kCr)}},
+        {"CR-only line ends", "identity1 Alice\rinit\rlogin\n", {1, cr(16, "\\rinit\\rlogin")}},
+        {"a CR inside a text", "init\ntype mid\rline\r\n", {2, cr(9, "\\rline")}},
+        {"a CR in a comment", "# note\rinit\n", {1, cr(7, "\\rinit")}},
         {"UTF-16 little-endian", {"\xFF\xFEi\0n\0i\0t\0\n\0", 12}, {1, std::string(kUtf16)}},
         {"UTF-16 big-endian", {"\xFE\xFF\0i\0n\0i\0t\0\n", 12}, {1, std::string(kUtf16)}},
+        {"stray bytes in a text", "init\nchat 5 ab\xFF\xFE\n", {2, not_utf8(10, "\\xFF\\xFE")}},
+        {"in a quoted text", "type \"a\xFF\"\n", {1, not_utf8(8, "\\xFF\"")}},
+        {"in a comment", "# caf\xE9\n", {1, not_utf8(6, "\\xE9")}},
+        {"in the verb", "in\x80it\n", {1, not_utf8(3, "\\x80it")}},
+        {"a cut sequence at the end", "type \xE2\x82", {1, not_utf8(6, "\\xE2\\x82")}},
+        {"an overlong NUL", "type \xE0\x80\x80\n", {1, not_utf8(6, "\\xE0\\x80\\x80")}},
+        {"an overlong slash", "type a\xC0\xAF\n", {1, not_utf8(7, "\\xC0\\xAF")}},
+        {"an encoded surrogate", "type \xED\xA0\x80\n", {1, not_utf8(6, "\\xED\\xA0\\x80")}},
+        {"past U+10FFFF", "type \xF4\x90\x80\x80\n", {1, not_utf8(6, "\\xF4\\x90\\x80\\x80")}},
+        {"a lead byte past U+10FFFF",
+         "type \xF5\x80\x80\x80\n",
+         {1, not_utf8(6, "\\xF5\\x80\\x80\\x80")}},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(CheckScenario(c.content), std::vector<ParseError>{c.error});
     }
+    // The last code point of each length is UTF-8.
+    EXPECT_TRUE(CheckScenario("type \x7F\xDF\xBF\xEF\xBF\xBF\xF4\x8F\xBF\xBF\n").empty());
 }
 
 // Whatever the input holds, a message shows it on one short line of printable text.
@@ -207,21 +290,35 @@ TEST(ScenarioFile, MessagesShowInputSafely) {
         for (int i = 0; i < times; ++i) out += piece;
         return out;
     };
+    const std::string boxes = WithListings("; the check boxes are: {boxes}");
     const struct {
         const char* name;
         std::string line;
         std::string message;
     } kCases[] = {
-        {"escape sequences", "\x1b[2J\x1b]0;x\x07 y", "unknown verb \"\\x1B[2J\\x1B]0;x\\x07\""},
+        {"escape sequences", "check \x1b[2J\x1b]0;x\x07 y",
+         "check: unknown control name \"\\x1B[2J\\x1B]0;x\\x07\"" + boxes},
         {"bytes that are not UTF-8", "\xff\xc0\x80ok\xe2\x82",
-         "unknown verb \"\\xFF\\xC0\\x80ok\\xE2\\x82\""},
-        {"C1 controls and DEL", "a\xc2\x85\x7f\xc2\xa0", "unknown verb \"a\\u0085\\x7F\xc2\xa0\""},
-        {"a long word", repeat("v", 100000), "unknown verb \"" + repeat("v", 60) + "...\""},
-        {"a long wide word", repeat("\xc3", 300),
-         "unknown verb \"" + repeat("\\xC3", 60) + "...\""},
+         "not UTF-8 at byte 1: \"\\xFF\\xC0\\x80ok\\xE2\\x82\""},
+        {"C1 controls and DEL", "check a\xc2\x85\x7f\xc2\xa0 on",
+         "check: unknown control name \"a\\u0085\\x7F\xc2\xa0\"" + boxes},
+        {"a long word", "check " + repeat("v", 100000),
+         "check: unknown control name \"" + repeat("v", 60) + "...\"" + boxes},
+        {"a word of 60 characters", "check " + repeat("\xc3\xa9", 60),
+         "check: unknown control name \"" + repeat("\xc3\xa9", 60) + "\"" + boxes},
+        {"a word of 61 characters", "check " + repeat("\xc3\xa9", 61),
+         "check: unknown control name \"" + repeat("\xc3\xa9", 60) + "...\"" + boxes},
+        {"60 escaped bytes", repeat("\xc3", 60),
+         "not UTF-8 at byte 1: \"" + repeat("\\xC3", 60) + "\""},
+        {"61 escaped bytes", repeat("\xc3", 61),
+         "not UTF-8 at byte 1: \"" + repeat("\\xC3", 60) + "...\""},
         {"a long argument", "check chkZero " + repeat("o", 1000),
          "check: the state must be on or off, not \"" + repeat("o", 60) + "...\""},
         {"a long colour", "chat " + repeat("9", 1000) + " x",
+         "chat: COLOUR " + repeat("9", 60) + "... is outside the signed 32-bit range"},
+        {"a colour of 60 digits", "chat " + repeat("9", 60) + " x",
+         "chat: COLOUR " + repeat("9", 60) + " is outside the signed 32-bit range"},
+        {"a colour of 61 digits", "chat " + repeat("9", 61) + " x",
          "chat: COLOUR " + repeat("9", 60) + "... is outside the signed 32-bit range"},
     };
     for (const auto& c : kCases) {
@@ -233,7 +330,7 @@ TEST(ScenarioFile, MessagesShowInputSafely) {
 TEST(ScenarioFile, ReportsEveryMalformedLineInOrder) {
     const auto errors = CheckScenario("init\nbogus\nchat 5 ok\nchat x y\r\nhit cmdOut\n");
     const std::vector<ParseError> expected = {
-        {2, "unknown verb \"bogus\""},
+        {2, WithListings("unknown verb \"bogus\"; the verbs are: {verbs}")},
         {4, "chat: COLOUR \"x\" is not a signed decimal number"},
     };
     EXPECT_EQ(errors, expected);

@@ -24,18 +24,21 @@ const StringCase kStringCases[] = {
     {std::u16string_view(u"nul\0!", 5), R"("nul\u0000!")"},
     {u"caf\u00E9 \u20AC", "\"caf\xC3\xA9 \xE2\x82\xAC\""},
     {u"\U0001F600", "\"\xF0\x9F\x98\x80\""},
-    {u"\xD800", R"("\uD800")"},
-    {u"\xDFFF tail", R"("\uDFFF tail")"},
-    {u"\xDC00\xD800", R"("\uDC00\uD800")"},  // a pair in the wrong order is two lone ones
-    {u"\xD83D\xD83D\xDE00", "\"\\uD83D\xF0\x9F\x98\x80\""},
+    // A lone surrogate is U+FFFD in the string, and the units member carries the exact text.
+    {u"\xD800", "\"\xEF\xBF\xBD\",\"textUnits\":[55296]"},
+    {u"\xDFFF tail", "\"\xEF\xBF\xBD tail\",\"textUnits\":[57343,32,116,97,105,108]"},
+    // a pair in the wrong order is two lone ones
+    {u"\xDC00\xD800", "\"\xEF\xBF\xBD\xEF\xBF\xBD\",\"textUnits\":[56320,55296]"},
+    {u"\xD83D\xD83D\xDE00", "\"\xEF\xBF\xBD\xF0\x9F\x98\x80\",\"textUnits\":[55357,55357,56832]"},
+    {u"\xFFFD stands for itself", "\"\xEF\xBF\xBD stands for itself\""},
 };
 
 TEST(JsonString, CarriesEveryCodeUnit) {
     for (const auto& c : kStringCases) {
         SCOPED_TRACE(std::string(c.json));
         std::string out;
-        AppendJsonString(out, c.text);
-        EXPECT_EQ(out, c.json);
+        AppendJsonMember(out, "text", c.text);
+        EXPECT_EQ(out, ",\"text\":" + std::string(c.json));
     }
 }
 
@@ -121,8 +124,19 @@ const LineCase kLineCases[] = {
      {},
      {},
      {},
-     R"({"line":12,"event":"identity2","text":"\uD800","printed":[]})",
+     "{\"line\":12,\"event\":\"identity2\",\"text\":\"\xEF\xBF\xBD\",\"textUnits\":[55296],"
+     "\"printed\":[]}",
      "    12         identity2 \"\\uD800\"\n"},
+    {"identity1 A",
+     {},
+     {{u"Hi \xDBFF!", 5, 1}},
+     u"lone \xDC00",
+     "{\"line\":12,\"event\":\"identity1\",\"text\":\"A\",\"printed\":[{\"text\":\"Hi "
+     "\xEF\xBF\xBD!\",\"textUnits\":[72,105,32,56319,33],\"colour\":5,\"target\":1}],"
+     "\"failed\":\"lone \xEF\xBF\xBD\",\"failedUnits\":[108,111,110,101,32,56320]}",
+     "    12         identity1 \"A\"\n"
+     "                 > Hi \\uDBFF!\n"
+     "                 ! failed: lone \\uDC00\n"},
     {"init",
      {},
      {},

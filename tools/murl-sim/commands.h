@@ -32,6 +32,21 @@ void AddPanelCommand(CLI::App& app, Commands& commands);
 // would quietly stand for the default that leaving the option out gives).
 CLI::Validator Text();
 CLI::Validator NonEmptyText();
+// A folder that exists (checked after NonEmptyText).
+CLI::Validator ExistingFolder();
+// A settings store file that this platform can open or create: see StoreProblem.
+CLI::Validator StoreFile();
+
+// The help of every --store option.
+inline constexpr const char* kStoreHelp =
+    "Settings store file: a missing file reads as empty and is created at the first write; "
+    "its folder must exist (default: $XDG_CONFIG_HOME/murl/settings.sqlite, created with its "
+    "folders at the first write)";
+
+// A path or other value as messages quote it: in double quotes, whole.
+inline std::string Quoted(const std::string& value) {
+    return '"' + value + '"';
+}
 
 // Reports a usage error on standard error and returns kExitUsage.
 int UsageError(const std::string& message);

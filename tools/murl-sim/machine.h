@@ -32,6 +32,10 @@ public:
                                                std::u16string_view key) = 0;
 };
 
+// What stands against `path` as a store file given on the command line, or nothing: on POSIX
+// its folder must exist (the default store's folders are created at the first write instead).
+std::string StoreProblem(const std::string& path);
+
 // `path` empty: the default store. Returns null with `error` set when the platform refuses.
 std::unique_ptr<Store> OpenStore(const std::string& path, std::string& error);
 

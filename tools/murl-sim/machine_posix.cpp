@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "commands.h"
 #include "host/text.h"
 #include "machine.h"
 #include "platform/posix/posix_platform.h"
@@ -40,6 +41,21 @@ private:
 };
 
 }  // namespace
+
+std::string StoreProblem(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path file(path);
+    if (fs::is_directory(file, ec)) return Quoted(path) + " is a folder, not a file";
+    const fs::path folder = file.parent_path();
+    if (folder.empty()) return {};
+    const auto status = fs::status(folder, ec);
+    if (status.type() == fs::file_type::not_found) {
+        return "the folder " + Quoted(folder.string()) + " does not exist";
+    }
+    if (!fs::is_directory(status)) return Quoted(folder.string()) + " is not a folder";
+    return {};
+}
 
 std::unique_ptr<Store> OpenStore(const std::string& path, std::string&) {
     return std::make_unique<SqliteStore>(path.empty() ? SqliteSettingsStore::DefaultPath()

@@ -61,11 +61,14 @@ private:
 
 }  // namespace
 
+std::string StoreProblem(const std::string&) {
+    return "not available on Windows: the settings live in the registry, under "
+           "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\Murl";
+}
+
 std::unique_ptr<Store> OpenStore(const std::string& path, std::string& error) {
     if (!path.empty()) {
-        error =
-            "--store is not available on Windows: the settings live in the registry, under "
-            "HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\Murl";
+        error = "--store is " + StoreProblem(path);
         return nullptr;
     }
     return std::make_unique<RegistryStore>();

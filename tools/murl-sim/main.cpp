@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 #include "commands.h"
@@ -24,6 +26,16 @@ namespace {
 std::string Utf8Problem(const std::string& value) {
     return sim::IsUtf8(value) ? std::string() : "not UTF-8 text: " + sim::QuoteInput(value);
 }
+
+// --help-all expands the subcommands of subcommands too (settings list, get, set), where
+// CLI11 would list only their names.
+class ExpandAll final : public CLI::Formatter {
+public:
+    std::string make_subcommands(const CLI::App* app, CLI::AppFormatMode mode) const override {
+        return Formatter::make_subcommands(
+            app, mode == CLI::AppFormatMode::Sub ? CLI::AppFormatMode::All : mode);
+    }
+};
 
 // The subcommands, in the order the help lists them.
 constexpr void (*kSubcommands[])(CLI::App&, Commands&) = {
@@ -64,6 +76,26 @@ CLI::Validator Text() {
     return CLI::Validator(Utf8Problem, "");
 }
 
+CLI::Validator ExistingFolder() {
+    return CLI::Validator(
+        [](const std::string& value) {
+            std::error_code ec;
+            const auto status = std::filesystem::status(ArgumentPath(value), ec);
+            if (status.type() == std::filesystem::file_type::not_found) {
+                return "the folder " + Quoted(value) + " does not exist";
+            }
+            if (!std::filesystem::is_directory(status)) {
+                return Quoted(value) + " is not a folder";
+            }
+            return std::string();
+        },
+        "");
+}
+
+CLI::Validator StoreFile() {
+    return CLI::Validator(StoreProblem, "");
+}
+
 CLI::Validator NonEmptyText() {
     return CLI::Validator(
         [](const std::string& value) {
@@ -86,6 +118,7 @@ int main(int argc, char** argv) {
     CLI::App app{"murl-sim: a host for the Murl plug-in, driven by scenario files", "murl-sim"};
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Print the help of every subcommand");
+    app.formatter(std::make_shared<ExpandAll>());  // before the subcommands, which inherit it
     Commands commands;
     for (const auto add : kSubcommands) add(app, commands);
     try {

@@ -1,6 +1,9 @@
 // murl-sim panel: the plug-in's panel, laid out from its own view definition, as a table or
 // as an SVG drawing.
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -145,6 +148,34 @@ std::string Svg(const sim::PanelLayout& panel) {
     return out;
 }
 
+int CannotWrite(const std::string& svg, const std::string& reason) {
+    std::cerr << "murl-sim: cannot write the --svg file " << Quoted(svg) << ": " << reason << '\n';
+    return kExitFailure;
+}
+
+std::string Reason(const char* otherwise) {
+    return errno != 0 ? std::strerror(errno) : otherwise;
+}
+
+// Writes the drawing to the file `svg`, or with "-" to standard output.
+int WriteSvg(const std::string& svg, const std::string& drawing) {
+    if (svg == "-") {
+        std::cout << drawing << std::flush;  // a failure is reported with the exit status
+        return kExitOk;
+    }
+    std::error_code ec;
+    if (std::filesystem::is_directory(ArgumentPath(svg), ec)) {
+        return CannotWrite(svg, "it is a folder");
+    }
+    errno = 0;
+    std::ofstream out(ArgumentPath(svg), std::ios::binary | std::ios::trunc);
+    if (!out) return CannotWrite(svg, Reason("it cannot be opened"));
+    out << drawing;
+    out.close();
+    if (!out) return CannotWrite(svg, Reason("a write failed"));
+    return kExitOk;
+}
+
 int Panel(const std::string& svg) {
     auto parser = sim::MakeXmlParser();
     const sim::PanelLayout panel = sim::ReadPanel(*parser, PluginViewDefinition());
@@ -152,14 +183,7 @@ int Panel(const std::string& svg) {
         std::cout << Table(panel) << std::flush;
         return kExitOk;
     }
-    std::ofstream out(ArgumentPath(svg), std::ios::binary | std::ios::trunc);
-    out << Svg(panel);
-    out.close();
-    if (!out) {
-        std::cerr << "murl-sim: cannot write \"" << svg << "\"\n";
-        return kExitFailure;
-    }
-    return kExitOk;
+    return WriteSvg(svg, Svg(panel));
 }
 
 }  // namespace
@@ -170,7 +194,7 @@ void AddPanelCommand(CLI::App& app, Commands& commands) {
         app.add_subcommand("panel", "Show the plug-in's panel as its view definition lays it out");
     panel
         ->add_option("--svg", *svg,
-                     "Draw the panel into this SVG file instead of "
+                     "Draw the panel into this SVG file (- for standard output) instead of "
                      "printing a table of its controls")
         ->check(NonEmptyText());
     commands.push_back({panel, [svg] { return Panel(*svg); }});

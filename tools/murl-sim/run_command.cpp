@@ -209,18 +209,26 @@ void AddRunCommand(CLI::App& app, Commands& commands) {
     auto* run = app.add_subcommand("run",
                                    "Play a scenario against the plug-in and print the "
                                    "transcript");
+    run->footer("The scenario language: docs/scenarios.md");
     run->add_flag("--json", options->json, "One JSON object per event line instead of text");
-    run->add_option("--store", options->store,
-                    "Settings store file (default: $XDG_CONFIG_HOME/murl/settings.sqlite)")
-        ->check(NonEmptyText());
+    run->add_option("--store", options->store, kStoreHelp)
+        ->check(NonEmptyText())
+        ->check(StoreFile());
     run->add_option("--module-dir", options->module_dir,
                     "Folder of the plug-in's module, where murl_err.log goes; it must exist "
                     "(default: $XDG_STATE_HOME/murl, created when needed)")
-        ->check(NonEmptyText());
+        ->check(NonEmptyText())
+        ->check(ExistingFolder());
     run->add_option("--clock", options->clock,
                     "Fixed local time \"YYYY-MM-DD HH:MM:SS\" for every clock reading")
         ->check(NonEmptyText());
-    run->add_option("--plugin", options->plugin, "How to reach the plug-in: builtin or com")
+#ifdef _WIN32
+    constexpr const char* kPluginHelp = "How to reach the plug-in: builtin or com";
+#else
+    constexpr const char* kPluginHelp =
+        "How to reach the plug-in: builtin, or com on the Windows build only";
+#endif
+    run->add_option("--plugin", options->plugin, kPluginHelp)
         ->check(CLI::IsMember({"builtin", "com"}));
     run->add_option("--dll", options->dll,
                     "With --plugin com: create the plug-in through DllGetClassObject of this "

@@ -37,12 +37,9 @@ int SettingsList(const SettingsOptions& options) {
         if (options.json) {
             out += "{\"app\":";
             sim::AppendJsonString(out, kApplication);
-            out += ",\"section\":";
-            sim::AppendJsonString(out, entry.section);
-            out += ",\"key\":";
-            sim::AppendJsonString(out, entry.key);
-            out += ",\"value\":";
-            sim::AppendJsonString(out, entry.value);
+            sim::AppendJsonMember(out, "section", entry.section);
+            sim::AppendJsonMember(out, "key", entry.key);
+            sim::AppendJsonMember(out, "value", entry.value);
             out += "}\n";
         } else {
             out += '[';
@@ -87,17 +84,23 @@ void AddSettingsCommand(CLI::App& app, Commands& commands) {
                                           "Print every entry of the application "
                                           "\"Murl\", by section and key");
     list->add_flag("--json", options->json, "One JSON object per entry");
-    list->add_option("--store", options->store, "Settings store file")->check(NonEmptyText());
+    list->add_option("--store", options->store, kStoreHelp)
+        ->check(NonEmptyText())
+        ->check(StoreFile());
     auto* get = settings->add_subcommand(
         "get", "Print one value; exit status 1 and no output when it is absent");
     get->add_option("SECTION", options->section, "Section")->required()->check(Text());
     get->add_option("KEY", options->key, "Key")->required()->check(Text());
-    get->add_option("--store", options->store, "Settings store file")->check(NonEmptyText());
+    get->add_option("--store", options->store, kStoreHelp)
+        ->check(NonEmptyText())
+        ->check(StoreFile());
     auto* set = settings->add_subcommand("set", "Create or replace one value");
     set->add_option("SECTION", options->section, "Section")->required()->check(Text());
     set->add_option("KEY", options->key, "Key")->required()->check(Text());
     set->add_option("VALUE", options->value, "Value")->required()->check(Text());
-    set->add_option("--store", options->store, "Settings store file")->check(NonEmptyText());
+    set->add_option("--store", options->store, kStoreHelp)
+        ->check(NonEmptyText())
+        ->check(StoreFile());
     commands.push_back({list, [options] { return SettingsList(*options); }});
     commands.push_back({get, [options] { return SettingsGet(*options); }});
     commands.push_back({set, [options] { return SettingsSet(*options); }});
