@@ -205,18 +205,22 @@ snapshot() {  # NAME
     (cd "$WINEPREFIX/drive_c/Program Files (x86)" && find . | sort) >"$work/$1.files"
 }
 
-# A registry export without what Wine rewrites whenever it starts (its display driver's keys
-# and dates, the services' start counter) and without the sections of the platform's
-# settings store, which belong to the player.
+# A registry export without what Wine rewrites whenever it starts, and without the sections of
+# the platform's settings store, which belong to the player. Wine rebuilds the hardware tree at
+# each start (the processors' speed, the device map, whose video entry names that start's
+# display driver key), makes a new key for its display driver with the driver's date, and
+# counts the services' starts. Key names compare in any letter case, as the registry's do.
 comparable() {  # NAME
     awk '
         BEGIN {
-            n = split("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\|" \
-                      "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ServiceCurrent]", noise, "|")
+            n = split(tolower("HKEY_LOCAL_MACHINE\\Hardware\\|" \
+                              "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\|" \
+                              "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ServiceCurrent]"),
+                      noise, "|")
         }
         /^\[/ {
             skip = $0 ~ /^\[HKEY_USERS\\[^\\]+\\Software\\VB and VBA Program Settings(\\|\])/
-            for (i = 1; i <= n; i++) if (index($0, "[" noise[i]) == 1) skip = 1
+            for (i = 1; i <= n; i++) if (index(tolower($0), "[" noise[i]) == 1) skip = 1
         }
         /^"DriverDateData"=/ { next }
         !skip' "$work/$1.txt"
