@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # installer_test.sh CASE: the setup program as a player meets it, under Wine.
 #
-#   install              a quiet install: files, registration, uninstall entry, and the plug-in
-#                        created by its ProgID plays a session as the Linux build does
+#   install              a quiet install: files, registration, uninstall entry, a script
+#                        client creates the plug-in, and the plug-in created by its ProgID
+#                        plays a session as the Linux build does
 #   upgrade              installing over an installation replaces it in place, keeps settings
-#   uninstall            the quiet uninstall takes away all the install added, keeps the
-#                        player's settings and log
+#   uninstall            the quiet uninstall takes away all the install added (a script
+#                        client can no longer create the plug-in), keeps the player's
+#                        settings and log
 #   failed_registration  a package whose murl.dll cannot register exits non-zero and leaves
 #                        nothing behind, nor breaks the installation it was to replace
 #   failed_copy          so does an installation whose files cannot be written
@@ -106,6 +108,18 @@ check_plays() {  # WHAT
         fail "$1: murl.clsMurl did not answer /murl help: $banner $(cat "$work/sim.err")"
 }
 
+# A script client creates murl.clsMurl by its ProgID. The script host swallows a script's
+# errors and exits 0, so the script sets its own status and says what happened.
+script_client() {  # WHAT STATUS OUTPUT (a pattern)
+    local output status=0
+    output=$(wine cscript //nologo "$(windows_path "$here/../win32/typename.vbs")" 2>/dev/null \
+        </dev/null) || status=$?
+    output=${output//$'\r'/}
+    # shellcheck disable=SC2053
+    [[ $status == "$2" && $output == $3 ]] ||
+        fail "$1: the script client exited with status $status and printed '$output'"
+}
+
 check_installed_files() {
     local listing
     listing=$(cd "$unix_folder" && find . -mindepth 1 -maxdepth 1 ! -name murl_err.log ! -name ARCH \
@@ -128,6 +142,7 @@ case_install() {
     install "$MURL_SETUP" || fail "the quiet install exited with status $?"
     check_installed_files
     check_registered_here "install"
+    script_client "install" 0 _clsMurl
 
     expect_equal "entries" "$uninstall_key\\Murl" "$(murl_entries | sed 's/^HKEY_LOCAL_MACHINE/HKLM/')"
     local entry="$uninstall_key\\Murl" size
@@ -192,18 +207,22 @@ snapshot() {  # NAME
     (cd "$WINEPREFIX/drive_c/Program Files (x86)" && find . | sort) >"$work/$1.files"
 }
 
-# A registry export without what Wine rewrites whenever it starts (its display driver's keys
-# and dates, the services' start counter) and without the sections of the platform's
-# settings store, which belong to the player.
+# A registry export without what Wine rewrites whenever it starts, and without the sections of
+# the platform's settings store, which belong to the player. Wine rebuilds the hardware tree at
+# each start (the processors' speed, the device map, whose video entry names that start's
+# display driver key), makes a new key for its display driver with the driver's date, and
+# counts the services' starts. Key names compare in any letter case, as the registry's do.
 comparable() {  # NAME
     awk '
         BEGIN {
-            n = split("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\|" \
-                      "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ServiceCurrent]", noise, "|")
+            n = split(tolower("HKEY_LOCAL_MACHINE\\Hardware\\|" \
+                              "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\|" \
+                              "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ServiceCurrent]"),
+                      noise, "|")
         }
         /^\[/ {
             skip = $0 ~ /^\[HKEY_USERS\\[^\\]+\\Software\\VB and VBA Program Settings(\\|\])/
-            for (i = 1; i <= n; i++) if (index($0, "[" noise[i]) == 1) skip = 1
+            for (i = 1; i <= n; i++) if (index(tolower($0), "[" noise[i]) == 1) skip = 1
         }
         /^"DriverDateData"=/ { next }
         !skip' "$work/$1.txt"
@@ -253,6 +272,7 @@ case_uninstall() {
     expect_equal "the setting after the uninstall" "True" \
         "$(wine "$MURL_WIN32_SIM" settings get Settings Bots 2>/dev/null | tr -d '\r')"
     has_key "$class_key" && fail "the class is still registered"
+    script_client "after the uninstall" 2 'cannot create murl.clsMurl: *'
     [ -z "$(murl_entries)" ] || fail "the uninstall entry is still there"
 }
 

@@ -111,6 +111,33 @@ std::vector<std::wstring> Listing(const std::u16string& folder) {
     return names;
 }
 
+// `path` held open by another program, with its access and sharing, while this lives.
+class Held {
+public:
+    Held(const std::u16string& path, DWORD access, DWORD share)
+        : handle_(
+              CreateFileW(Wide(path).c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr)) {
+        CHECK(handle_ != INVALID_HANDLE_VALUE);
+    }
+    ~Held() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+private:
+    HANDLE handle_;
+};
+
+// The temporary files of a copy left in `folder`.
+std::vector<std::wstring> CopyLeftovers(const std::u16string& folder) {
+    std::vector<std::wstring> left;
+    for (const std::wstring& name : Listing(folder)) {
+        if (name.rfind(L"~murl", 0) == 0) left.push_back(name);
+    }
+    return left;
+}
+
 std::u16string LongPath(const std::u16string& path) {
     return u"\\\\?\\" + path;
 }
@@ -186,8 +213,12 @@ TEST_CASE(files_refuse_with_the_platforms_numbers) {
     const std::u16string folder = TempFolder("errors");
     const std::u16string source = folder + u"\\source.txt";
     const std::u16string locked = folder + u"\\locked.txt";
+    const std::u16string in_use = folder + u"\\in-use.txt";
     fs->CreateTextFile(source);
     fs->CreateTextFile(locked);
+    fs->CreateTextFile(in_use);
+    fs->OpenTextFile(source, murl::kForAppending)->WriteLine(u"new");
+    fs->OpenTextFile(in_use, murl::kForAppending)->WriteLine(u"old");
     fs->GetFile(locked)->SetAttributes(murl::kAttrReadOnly | murl::kAttrArchive);
     const DWORD attributes = GetFileAttributesW(Wide(locked).c_str());
     CHECK((attributes & FILE_ATTRIBUTE_READONLY) != 0);
@@ -213,13 +244,29 @@ TEST_CASE(files_refuse_with_the_platforms_numbers) {
         {"attributes of a missing file", [&] { fs->GetFile(folder + u"\\none.txt"); }, 53},
         {"create an existing folder", [&] { fs->CreateFolder(folder); }, 58},
         {"copy onto itself, plain", [&] { fs->CopyFile(source, folder + u"\\copy.txt", true); }, 0},
+        // Copies that fail half-way: reading the source, or replacing the target.
+        {"copy from a file held without sharing",
+         [&] {
+             Held held(source, GENERIC_READ, 0);
+             fs->CopyFile(source, folder + u"\\z.txt", true);
+         },
+         70},
+        {"copy over a file held with read sharing",
+         [&] {
+             Held held(in_use, GENERIC_READ, FILE_SHARE_READ);
+             fs->CopyFile(source, in_use, true);
+         },
+         70},
     };
     for (const Row& row : rows) {
         TRACE(row.name);
         CHECK_EQ(ErrorOf(row.action), row.number);
+        CHECK_EQ(CopyLeftovers(folder).size(), size_t{0});
     }
-    // The refused file is as it was.
+    // The refused files are as they were.
     CHECK_EQ(FileBytes(locked), std::string());
+    CHECK_EQ(FileBytes(in_use), std::string("old\r\n"));
+    CHECK(!fs->FileExists(folder + u"\\z.txt"));
     fs->GetFile(locked)->SetAttributes(0);
     CHECK_EQ(ErrorOf([&] { fs->CopyFile(source, locked, true); }), 0);
 }

@@ -1,6 +1,7 @@
 // murl.dll as a host sees it: reached only through COM, from a private copy of the module.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "check.h"
@@ -110,6 +111,46 @@ TEST_CASE(com_dispatch_finds_no_member) {
              dispatch->Invoke(0, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr));
 }
 
+// An event sink is called by DISPID only; a host that looks names up first learns that it
+// knows none of them, and every id it asked for says so.
+TEST_CASE(com_event_sinks_know_no_names) {
+    CheckedHost host;
+    ComPtr<IPlugin2> plugin = NewPlugin();
+    REQUIRE_HR(S_OK, plugin->Initialize(host.site.Get()));
+    std::vector<std::pair<std::string, HostObject*>> sources = {{"hooks", host.hooks.Get()},
+                                                                {"stats", host.stats.Get()}};
+    for (auto& [name, control] : host.controls) {
+        sources.push_back({std::string(name.begin(), name.end()), control.Get()});
+    }
+    const std::vector<std::vector<const wchar_t*>> lookups = {
+        {L"ChatTextIntercept"},
+        {L"ChatTextIntercept", L"bstrText", L"lColor", L"bEat"},
+        {L"Change", L"nID", L"bChecked"},
+        {L""},
+    };
+    for (const auto& [name, source] : sources) {
+        TRACE(name);
+        const std::vector<ComPtr<IDispatch>> sinks = source->events()->sinks();
+        CHECK_EQ(sinks.size(), 1u);
+        for (const ComPtr<IDispatch>& sink : sinks) {
+            for (const auto& lookup : lookups) {
+                TRACE(std::to_string(lookup.size()) + " names");
+                std::vector<LPOLESTR> names;
+                for (const wchar_t* n : lookup) names.push_back(const_cast<LPOLESTR>(n));
+                std::vector<DISPID> ids(names.size(), 12345);
+                CHECK_HR(DISP_E_UNKNOWNNAME,
+                         sink->GetIDsOfNames(IID_NULL, names.data(),
+                                             static_cast<UINT>(names.size()), 0, ids.data()));
+                for (size_t i = 0; i < ids.size(); ++i) {
+                    TRACE("id " + std::to_string(i));
+                    CHECK_EQ(ids[i], DISPID_UNKNOWN);
+                }
+            }
+        }
+    }
+    CHECK_HR(S_OK, plugin->Terminate());
+}
+
 // The dual default interface describes itself from the module's own type library, which
 // need not be registered.
 TEST_CASE(com_dispatch_gives_its_type_information) {
@@ -175,6 +216,21 @@ TEST_CASE(com_unload_waits_for_objects_and_locks) {
     CHECK_HR(S_OK, Module().CanUnloadNow());
 
     ComPtr<IClassFactory> factory;
+    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
+    CHECK_HR(S_OK, factory->LockServer(TRUE));
+    factory.Reset();
+    CHECK_HR(S_FALSE, Module().CanUnloadNow());
+    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
+    CHECK_HR(S_OK, factory->LockServer(FALSE));
+    factory.Reset();
+    CHECK_HR(S_OK, Module().CanUnloadNow());
+
+    // An unlock without a lock is refused and leaves the count at zero: the next lock holds.
+    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
+    CHECK_HR(E_UNEXPECTED, factory->LockServer(FALSE));
+    CHECK_HR(E_UNEXPECTED, factory->LockServer(FALSE));
+    factory.Reset();
+    CHECK_HR(S_OK, Module().CanUnloadNow());
     REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
     CHECK_HR(S_OK, factory->LockServer(TRUE));
     factory.Reset();

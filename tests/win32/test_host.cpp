@@ -218,12 +218,16 @@ HRESULT ConnectionPoint::EnumConnections(IEnumConnections** connections) {
     return E_NOTIMPL;
 }
 
+std::vector<ComPtr<IDispatch>> ConnectionPoint::sinks() const {
+    std::vector<ComPtr<IDispatch>> sinks;
+    for (const auto& [cookie, sink] : sinks_) sinks.push_back(sink);
+    return sinks;
+}
+
 HRESULT ConnectionPoint::FireRaw(DISPID id, DISPPARAMS* params, EXCEPINFO* info, UINT* arg_err) {
     HRESULT hr = S_OK;
     // A copy: a handler may unadvise while the event runs.
-    std::vector<ComPtr<IDispatch>> sinks;
-    for (auto& [cookie, sink] : sinks_) sinks.push_back(sink);
-    for (auto& sink : sinks) {
+    for (auto& sink : sinks()) {
         hr = sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, params, nullptr, info, arg_err);
     }
     return hr;

@@ -97,6 +97,8 @@ public:
     HRESULT FireRaw(DISPID id, DISPPARAMS* params, EXCEPINFO* info = nullptr,
                     UINT* arg_err = nullptr);
     int advised() const { return static_cast<int>(sinks_.size()); }
+    // The sinks advised now.
+    std::vector<ComPtr<IDispatch>> sinks() const;
     // Sinks that were unadvised, kept so that a hostile test can still call them.
     std::vector<ComPtr<IDispatch>> dropped;
 
