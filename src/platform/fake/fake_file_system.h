@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "platform/fake/fail_plan.h"
+#include "platform/file_rules.h"
 #include "platform/file_system.h"
 
 namespace murl {
@@ -48,9 +49,11 @@ private:
         std::string bytes;
         int32_t attributes = 0;
     };
-    Node& Existing(std::u16string_view path);              // throws 53 or 76
-    void RequireFolderOf(std::u16string_view path) const;  // throws 76
-    bool FolderOfExists(std::u16string_view path) const;
+    Node& Existing(std::u16string_view path);  // throws 53 or 76
+    // What `path` names; one that `must_exist` and is missing throws 53 or 76.
+    file_rules::Entry Look(std::u16string_view path, bool must_exist = false) const;
+    file_rules::Kind FolderKind(std::u16string_view path) const;  // of the folder `path` is in
+    void RequireFolderOf(std::u16string_view path) const;         // throws 76
 
     std::map<std::u16string, Node, std::less<>> files_;
     std::set<std::u16string, std::less<>> folders_;
