@@ -66,9 +66,9 @@ struct OsErrorCodes {
 int32_t NumberOfOsError(unsigned long code, std::span<const OsErrorCodes> table) noexcept;
 
 // A text stream that appends bytes: single-byte text, CR LF line ends, nothing once closed.
-// Each call is one write, however many lines it holds. What one stream writes reaches the file
-// whole or not at all: a write that fails cuts the file back to the length it had when the
-// stream was opened. The port writes and cuts.
+// Each call is one write (tens of thousands of blank lines a few). What one stream writes
+// reaches the file whole or not at all: a write that fails cuts the file back to the length it
+// had when the stream was opened. The port writes and cuts.
 class AppendingStream : public TextStream {
 public:
     void WriteBlankLines(int32_t lines) override;

@@ -228,7 +228,7 @@ TEST(WholeEntriesOnDisk, AnotherClientsEntriesSurviveAFailingClient) {
             } catch (const Error&) {
                 ++failures;
             }
-            ::usleep(200);
+            ::usleep(1000);
         }
         return failures > 0 ? 0 : 3;
     });
