@@ -2,8 +2,9 @@
 // An in-memory file system. Files hold the bytes written to them (Windows-1252, CR LF) and
 // their attributes; folders exist only when added or created. A path's folder is the part
 // before its last '\' or '/'; a path with neither lies in a folder that always exists.
-// Operations behave as the platform's do (53 missing file, 70 read-only, 76 missing folder)
-// and each can be told to fail through the FailPlan, under these names:
+// Operations go by the file rules both real ports follow (53 missing file, 70 read-only, 75 a
+// folder, 76 missing folder), streams included, and each can be told to fail through the
+// FailPlan, under these names (a planned stream failure comes before the call writes):
 //   Create, FileExists, FolderExists, CreateFolder, CreateTextFile, OpenTextFile, CopyFile,
 //   GetFile, SameFile, WriteBlankLines, WriteLine, Close, SetAttributes.
 // A file has one spelling only: SameFile is true for two equal paths of an existing file.
