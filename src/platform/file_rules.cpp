@@ -70,13 +70,11 @@ int32_t NumberOfOsError(unsigned long code, std::span<const OsErrorCodes> table)
 void AppendingStream::WriteBlankLines(int32_t lines) {
     RequireOpen();
     if (lines < 0) throw Error(err::kInvalidCall);
-    // More than a write's worth goes in pieces of this many.
-    constexpr int32_t kMostAtOnce = 32 * 1024;
     std::string chunk;
-    for (int32_t i = std::min(lines, kMostAtOnce); i > 0; --i) chunk += "\r\n";
-    for (int32_t left = lines; left > 0; left -= kMostAtOnce) {
+    for (int32_t i = std::min(lines, kBlankLinesPerWrite); i > 0; --i) chunk += "\r\n";
+    for (int32_t left = lines; left > 0; left -= kBlankLinesPerWrite) {
         Append(std::string_view(chunk).substr(
-            0, 2 * static_cast<size_t>(std::min(left, kMostAtOnce))));
+            0, 2 * static_cast<size_t>(std::min(left, kBlankLinesPerWrite))));
     }
 }
 

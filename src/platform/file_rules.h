@@ -65,10 +65,13 @@ struct OsErrorCodes {
 // The platform error number `table` gives OS error `code`; 0 when it gives none.
 int32_t NumberOfOsError(unsigned long code, std::span<const OsErrorCodes> table) noexcept;
 
+// Blank lines beyond this many go in more than one write.
+inline constexpr int32_t kBlankLinesPerWrite = 32 * 1024;
+
 // A text stream that appends bytes: single-byte text, CR LF line ends, nothing once closed.
-// Each call is one write (tens of thousands of blank lines a few). What one stream writes
-// reaches the file whole or not at all: a write that fails cuts the file back to the length it
-// had when the stream was opened. The port writes and cuts.
+// Each call is one write, as far as kBlankLinesPerWrite allows. What one stream writes reaches
+// the file whole or not at all: a write that fails cuts the file back to the length it had
+// when the stream was opened. The port writes and cuts.
 class AppendingStream : public TextStream {
 public:
     void WriteBlankLines(int32_t lines) override;

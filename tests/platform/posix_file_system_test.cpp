@@ -205,6 +205,42 @@ TEST_F(PosixFileSystemTest, StreamWritesSingleByteTextWithCrLf) {
     EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), expected);
 }
 
+// Each call of a stream is one write, however many lines it holds, up to the most blank lines
+// that go in one write.
+TEST_F(PosixFileSystemTest, EachStreamCallIsOneWrite) {
+    static int writes;
+    const struct {
+        int32_t blank_lines;
+        int writes;
+    } kCases[] = {
+        {0, 0},
+        {1, 1},
+        {file_rules::kBlankLinesPerWrite, 1},
+        {file_rules::kBlankLinesPerWrite + 1, 2},
+        {2 * file_rules::kBlankLinesPerWrite + 1, 3},
+    };
+    StandIns restore;
+    Sys().write = [](int fd, const void* bytes, size_t size) {
+        ++writes;
+        return RealSystemCalls().write(fd, bytes, size);
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::Message() << c.blank_lines << " blank lines");
+        WriteBytes(folder.Path("plain.txt"), "");
+        auto stream = fs->OpenTextFile(P("plain.txt"), kForAppending);
+        writes = 0;
+        stream->WriteBlankLines(c.blank_lines);
+        EXPECT_EQ(writes, c.writes);
+        writes = 0;
+        stream->WriteLine(u"a line of its own");
+        EXPECT_EQ(writes, 1);
+        stream->Close();
+        std::string expected;
+        for (int32_t i = 0; i < c.blank_lines; ++i) expected += "\r\n";
+        EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), expected + "a line of its own\r\n");
+    }
+}
+
 // A stream holds the file's lock from opening to closing. While another open of the file holds
 // it, as another process's would, a stream waits a while and then gives up without writing; a
 // file system without locks is written all the same.
