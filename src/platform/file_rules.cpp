@@ -70,11 +70,11 @@ int32_t NumberOfOsError(unsigned long code, std::span<const OsErrorCodes> table)
 void AppendingStream::WriteBlankLines(int32_t lines) {
     RequireOpen();
     if (lines < 0) throw Error(err::kInvalidCall);
-    static constexpr std::string_view kChunk =
-        "\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n";
-    constexpr int32_t kPerChunk = static_cast<int32_t>(kChunk.size() / 2);
-    for (int32_t left = lines; left > 0; left -= kPerChunk) {
-        Append(kChunk.substr(0, 2 * static_cast<size_t>(std::min(left, kPerChunk))));
+    std::string chunk;
+    for (int32_t i = std::min(lines, kBlankLinesPerWrite); i > 0; --i) chunk += "\r\n";
+    for (int32_t left = lines; left > 0; left -= kBlankLinesPerWrite) {
+        Append(std::string_view(chunk).substr(
+            0, 2 * static_cast<size_t>(std::min(left, kBlankLinesPerWrite))));
     }
 }
 

@@ -4,9 +4,11 @@
 // is on disk and does the writing; these decide what it means.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <utility>
 
 #include "host/error.h"
 #include "platform/file_system.h"
@@ -63,13 +65,17 @@ struct OsErrorCodes {
 // The platform error number `table` gives OS error `code`; 0 when it gives none.
 int32_t NumberOfOsError(unsigned long code, std::span<const OsErrorCodes> table) noexcept;
 
+// Blank lines beyond this many go in more than one write.
+inline constexpr int32_t kBlankLinesPerWrite = 32 * 1024;
+
 // A text stream that appends bytes: single-byte text, CR LF line ends, nothing once closed.
-// What one stream writes reaches the file whole or not at all: a write that fails cuts the file
-// back to the length it had when the stream was opened. The port writes, cuts and closes.
+// Each call is one write, as far as kBlankLinesPerWrite allows. What one stream writes reaches
+// the file whole or not at all: a write that fails cuts the file back to the length it had
+// when the stream was opened. The port writes and cuts.
 class AppendingStream : public TextStream {
 public:
-    void WriteBlankLines(int32_t lines) final;
-    void WriteLine(std::u16string_view text) final;
+    void WriteBlankLines(int32_t lines) override;
+    void WriteLine(std::u16string_view text) override;
 
 protected:
     virtual bool IsOpen() const noexcept = 0;
@@ -84,16 +90,38 @@ private:
     void Append(std::string_view bytes);
 };
 
+// How long a stream waits for another process to let go of the file before it gives up (70).
+// Each process holds it for one entry only, so only a hung one keeps it longer.
+inline constexpr std::chrono::milliseconds kLockWait{1000};
+
+// Takes the lock on `handle` that every stream on the file holds, waiting at most kLockWait.
+template <typename Traits>
+void Lock(typename Traits::Value handle) {
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    while (!Traits::TryLock(handle)) {
+        if (std::chrono::steady_clock::now() >= deadline) throw Error(err::kPermissionDenied);
+        Traits::Pause();
+    }
+}
+
 // An AppendingStream on one open handle, which `Traits` describes as OwnedHandle wants it, and
-// with Length(handle), the file's length, and WriteAll(handle, bytes). The port cuts back.
+// with Length(handle), the file's length, WriteAll(handle, bytes), TryLock(handle), false
+// while another process holds the lock, Unlock(handle) and Pause(), a short sleep. Other
+// processes' streams on the file wait from opening to closing, so that nobody appends between
+// noting the length and cutting back to it. The port cuts back.
 template <typename Traits>
 class HandleStream : public AppendingStream {
 public:
-    explicit HandleStream(typename Traits::Value handle)
-        : handle_(handle), length_at_opening_(Traits::Length(handle)) {}
+    explicit HandleStream(OwnedHandle<Traits> handle)
+        : handle_(std::move(handle)), length_at_opening_(LockedLength(handle_.get())) {}
+    ~HandleStream() override {
+        if (handle_.open()) Traits::Unlock(handle_.get());
+    }
 
     void Close() override {
-        if (handle_.open()) handle_.Close();
+        if (!handle_.open()) return;
+        Traits::Unlock(handle_.get());
+        handle_.Close();
     }
 
 protected:
@@ -101,6 +129,16 @@ protected:
     int64_t length_at_opening() const noexcept { return length_at_opening_; }
 
 private:
+    static int64_t LockedLength(typename Traits::Value handle) {
+        Lock<Traits>(handle);
+        try {
+            return Traits::Length(handle);
+        } catch (...) {
+            Traits::Unlock(handle);
+            throw;
+        }
+    }
+
     bool IsOpen() const noexcept override { return handle_.open(); }
     void Write(std::string_view bytes) override { Traits::WriteAll(handle_.get(), bytes); }
 

@@ -12,6 +12,8 @@ public:
     using Value = typename Traits::Value;
 
     explicit OwnedHandle(Value value) noexcept : value_(value) {}
+    OwnedHandle(OwnedHandle&& other) noexcept
+        : value_(std::exchange(other.value_, Traits::Empty())) {}
     OwnedHandle(const OwnedHandle&) = delete;
     OwnedHandle& operator=(const OwnedHandle&) = delete;
     ~OwnedHandle() {

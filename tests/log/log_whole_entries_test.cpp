@@ -1,14 +1,22 @@
 // Log entries reach the file whole or not at all: write(2) failing, stopping short or being
-// interrupted at every point of an entry, and a real file system that fills up.
+// interrupted at every point of an entry, a real file system that fills up, and another client
+// appending to the same log while this one fails.
 
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -179,6 +187,78 @@ TEST(WholeEntriesOnDisk, AFullDiskKeepsTheLogWhole) {
     log.File(ToUtf16(log_path));
     log.Output(u"after", 0);
     EXPECT_EQ(ReadBytes(log_path), "before\r\nafter\r\n");
+}
+
+// Runs `client` in a process of its own; its exit status is what it returns.
+pid_t StartClient(const std::function<int()>& client) {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(client());
+    return pid;
+}
+
+int ExitStatus(pid_t pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+// Two game clients log to one file. One of them may not grow files past a few bytes, so every
+// entry it starts fails and is cut back, while the other writes entry after entry: none of the
+// other's entries is cut away or torn, and nothing of the failing client's is left behind.
+TEST(WholeEntriesOnDisk, AnotherClientsEntriesSurviveAFailingClient) {
+    ScratchFolder folder;
+    const std::string log_path = folder.Path("murl_err.log");
+    const std::string stop_path = folder.Path("stop");
+    constexpr int kEntries = 10000;
+
+    const pid_t failing = StartClient([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{512, 512};
+        if (::setrlimit(RLIMIT_FSIZE, &small) != 0) return 2;
+        NoSettings settings;
+        PosixPlatform posix{folder.Text()};
+        clsLog log{posix.MakePlatform(settings)};
+        log.BlankLines(3);
+        const std::u16string too_long(64 * 1024, u'x');  // takes a while to convert, too
+        int failures = 0;
+        while (::access(stop_path.c_str(), F_OK) != 0) {
+            log.File(ToUtf16(log_path));
+            try {
+                log.Output(too_long, 0);
+            } catch (const Error&) {
+                ++failures;
+            }
+            ::usleep(1000);
+        }
+        return failures > 0 ? 0 : 3;
+    });
+    const pid_t healthy = StartClient([&] {
+        NoSettings settings;
+        PosixPlatform posix{folder.Text()};
+        clsLog log{posix.MakePlatform(settings)};
+        log.File(ToUtf16(log_path));
+        for (int i = 0; i < kEntries; ++i) {
+            try {
+                log.Output(u"entry " + DecimalText(i), 0);
+            } catch (const Error&) {
+                return 1;
+            }
+        }
+        return 0;
+    });
+    EXPECT_EQ(ExitStatus(healthy), 0);
+    WriteBytes(stop_path, "");
+    EXPECT_EQ(ExitStatus(failing), 0);
+
+    std::string expected;
+    for (int i = 0; i < kEntries; ++i) expected += "entry " + std::to_string(i) + "\r\n";
+    const std::string written = ReadBytes(log_path).value_or("");
+    EXPECT_EQ(written.size(), expected.size());
+    EXPECT_TRUE(written == expected)
+        << "the first difference is at byte "
+        << std::distance(written.begin(), std::mismatch(written.begin(), written.end(),
+                                                        expected.begin(), expected.end())
+                                              .first);
 }
 
 }  // namespace

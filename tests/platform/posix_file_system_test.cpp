@@ -1,16 +1,25 @@
-// The POSIX file-system component: the platform's error numbers, read-only as the absence of
-// write bits (also for root), copies that never leave a partial target.
+// The POSIX file-system component: the platform's error numbers (which the fake gives too),
+// read-only as the absence of write bits (also for root), copies that never leave a partial
+// target, the lock a stream holds.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 #include "host/error.h"
+#include "host/text.h"
+#include "platform/fake/fake_file_system.h"
+#include "platform/file_rules.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/system_calls.h"
 #include "scratch_folder.h"
@@ -41,6 +50,48 @@ std::vector<std::string> Entries(const std::string& folder) {
     return names;
 }
 
+// Names a file of the layout the refusals are tried in: plain.txt, read-only locked.txt and
+// the folder sub.
+using Namer = std::function<std::u16string(const std::string&)>;
+
+struct Refusal {
+    const char* name;
+    std::function<void(FileSystem&, const Namer&)> call;
+    int32_t number;
+};
+
+// The refusals of the real port, which the fake gives alike.
+const std::vector<Refusal>& Refusals() {
+    using F = FileSystem&;
+    using N = const Namer&;
+    static const std::vector<Refusal> kRefusals = {
+        {"append to missing file", [](F fs, N p) { fs.OpenTextFile(p("none"), 8); }, 53},
+        {"append in missing folder", [](F fs, N p) { fs.OpenTextFile(p("no/x"), 8); }, 76},
+        {"append to read-only", [](F fs, N p) { fs.OpenTextFile(p("locked.txt"), 8); }, 70},
+        {"other open mode", [](F fs, N p) { fs.OpenTextFile(p("plain.txt"), 2); }, 5},
+        {"create over read-only", [](F fs, N p) { fs.CreateTextFile(p("locked.txt")); }, 70},
+        {"create in missing folder", [](F fs, N p) { fs.CreateTextFile(p("no/x")); }, 76},
+        {"create empty name", [](F fs, N) { fs.CreateTextFile(u""); }, 52},
+        {"create name with NUL", [](F fs, N p) { fs.CreateTextFile(p("new") + u'\0' + u"x"); }, 52},
+        {"copy missing source", [](F fs, N p) { fs.CopyFile(p("none"), p("copy"), true); }, 53},
+        {"copy into missing folder",
+         [](F fs, N p) { fs.CopyFile(p("plain.txt"), p("no/copy"), true); }, 76},
+        {"copy over read-only",
+         [](F fs, N p) { fs.CopyFile(p("plain.txt"), p("locked.txt"), true); }, 70},
+        {"copy without overwrite",
+         [](F fs, N p) { fs.CopyFile(p("locked.txt"), p("plain.txt"), false); }, 58},
+        {"existing folder", [](F fs, N p) { fs.CreateFolder(p("sub")); }, 58},
+        {"folder in missing folder", [](F fs, N p) { fs.CreateFolder(p("no/sub")); }, 76},
+        {"file object of missing file", [](F fs, N p) { fs.GetFile(p("none")); }, 53},
+        {"file object of a folder", [](F fs, N p) { fs.GetFile(p("sub")); }, 75},
+        {"append to a folder", [](F fs, N p) { fs.OpenTextFile(p("sub"), 8); }, 75},
+        {"copy a folder", [](F fs, N p) { fs.CopyFile(p("sub"), p("copy"), true); }, 75},
+        {"create over a folder", [](F fs, N p) { fs.CreateTextFile(p("sub")); }, 75},
+        {"copy onto a folder", [](F fs, N p) { fs.CopyFile(p("plain.txt"), p("sub"), true); }, 75},
+    };
+    return kRefusals;
+}
+
 class PosixFileSystemTest : public ::testing::Test {
 public:
     void SetUp() override {
@@ -57,47 +108,33 @@ public:
 };
 
 TEST_F(PosixFileSystemTest, RefusalsCarryThePlatformNumbers) {
-    struct Case {
-        const char* name;
-        std::function<void(FileSystem&, const PosixFileSystemTest&)> call;
-        int32_t number;
-    };
-    using F = FileSystem&;
-    using T = const PosixFileSystemTest&;
-    const Case kCases[] = {
-        {"append to missing file", [](F fs, T t) { fs.OpenTextFile(t.P("none"), 8); }, 53},
-        {"append in missing folder", [](F fs, T t) { fs.OpenTextFile(t.P("no/x"), 8); }, 76},
-        {"append to read-only", [](F fs, T t) { fs.OpenTextFile(t.P("locked.txt"), 8); }, 70},
-        {"other open mode", [](F fs, T t) { fs.OpenTextFile(t.P("plain.txt"), 2); }, 5},
-        {"create over read-only", [](F fs, T t) { fs.CreateTextFile(t.P("locked.txt")); }, 70},
-        {"create in missing folder", [](F fs, T t) { fs.CreateTextFile(t.P("no/x")); }, 76},
-        {"create empty name", [](F fs, T) { fs.CreateTextFile(u""); }, 52},
-        {"create name with NUL", [](F fs, T t) { fs.CreateTextFile(t.P("new") + u'\0' + u"x"); },
-         52},
-        {"copy missing source", [](F fs, T t) { fs.CopyFile(t.P("none"), t.P("copy"), true); }, 53},
-        {"copy into missing folder",
-         [](F fs, T t) { fs.CopyFile(t.P("plain.txt"), t.P("no/copy"), true); }, 76},
-        {"copy over read-only",
-         [](F fs, T t) { fs.CopyFile(t.P("plain.txt"), t.P("locked.txt"), true); }, 70},
-        {"copy without overwrite",
-         [](F fs, T t) { fs.CopyFile(t.P("locked.txt"), t.P("plain.txt"), false); }, 58},
-        {"existing folder", [](F fs, T t) { fs.CreateFolder(t.P("sub")); }, 58},
-        {"folder in missing folder", [](F fs, T t) { fs.CreateFolder(t.P("no/sub")); }, 76},
-        {"file object of missing file", [](F fs, T t) { fs.GetFile(t.P("none")); }, 53},
-        {"file object of a folder", [](F fs, T t) { fs.GetFile(t.P("sub")); }, 75},
-        {"create over a folder", [](F fs, T t) { fs.CreateTextFile(t.P("sub")); }, 75},
-        {"copy onto a folder", [](F fs, T t) { fs.CopyFile(t.P("plain.txt"), t.P("sub"), true); },
-         75},
-    };
+    const Namer p = [this](const std::string& name) { return P(name); };
     const auto before = Entries(folder.path());
-    for (const Case& c : kCases) {
+    for (const Refusal& c : Refusals()) {
         SCOPED_TRACE(c.name);
-        EXPECT_TRUE(FailsWith([&] { c.call(*fs, *this); }, c.number));
+        EXPECT_TRUE(FailsWith([&] { c.call(*fs, p); }, c.number));
     }
     // Nothing was written, replaced or left behind.
     EXPECT_EQ(Entries(folder.path()), before);
     EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), "plain\r\n");
     EXPECT_EQ(ReadBytes(folder.Path("locked.txt")), "locked\r\n");
+}
+
+// The fake goes by the same rules, so what passes on it holds on disk.
+TEST(FakeFileSystemTest, RefusesAsThePortDoes) {
+    FakeFileSystem fake;
+    fake.AddFile(u"plain.txt", "plain\r\n");
+    fake.AddFile(u"locked.txt", "locked\r\n", kAttrReadOnly);
+    fake.AddFolder(u"sub");
+    const std::unique_ptr<FileSystem> fs = fake.Create();
+    const Namer p = [](const std::string& name) { return ToUtf16(name); };
+    for (const Refusal& c : Refusals()) {
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(FailsWith([&] { c.call(*fs, p); }, c.number));
+    }
+    EXPECT_EQ(fake.Contents(u"plain.txt"), "plain\r\n");
+    EXPECT_EQ(fake.Contents(u"locked.txt"), "locked\r\n");
+    EXPECT_FALSE(fake.HasFile(u"copy"));
 }
 
 // Restores the real system calls when a test that stood in for some is done.
@@ -166,6 +203,100 @@ TEST_F(PosixFileSystemTest, StreamWritesSingleByteTextWithCrLf) {
     for (int i = 0; i < 20; ++i) expected += "\r\n";
     expected += "a\xe9\x80??\r\n";
     EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), expected);
+}
+
+// Each call of a stream is one write, however many lines it holds, up to the most blank lines
+// that go in one write.
+TEST_F(PosixFileSystemTest, EachStreamCallIsOneWrite) {
+    static int writes;
+    const struct {
+        int32_t blank_lines;
+        int writes;
+    } kCases[] = {
+        {0, 0},
+        {1, 1},
+        {file_rules::kBlankLinesPerWrite, 1},
+        {file_rules::kBlankLinesPerWrite + 1, 2},
+        {2 * file_rules::kBlankLinesPerWrite + 1, 3},
+    };
+    StandIns restore;
+    Sys().write = [](int fd, const void* bytes, size_t size) {
+        ++writes;
+        return RealSystemCalls().write(fd, bytes, size);
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::Message() << c.blank_lines << " blank lines");
+        WriteBytes(folder.Path("plain.txt"), "");
+        auto stream = fs->OpenTextFile(P("plain.txt"), kForAppending);
+        writes = 0;
+        stream->WriteBlankLines(c.blank_lines);
+        EXPECT_EQ(writes, c.writes);
+        writes = 0;
+        stream->WriteLine(u"a line of its own");
+        EXPECT_EQ(writes, 1);
+        stream->Close();
+        std::string expected;
+        for (int32_t i = 0; i < c.blank_lines; ++i) expected += "\r\n";
+        EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), expected + "a line of its own\r\n");
+    }
+}
+
+// A stream holds the file's lock from opening to closing. While another open of the file holds
+// it, as another process's would, a stream waits a while and then gives up without writing; a
+// file system without locks is written all the same.
+TEST_F(PosixFileSystemTest, StreamsTakeTheFilesLock) {
+    static int interruptions;
+    struct Case {
+        const char* name;
+        void (*stand_in)(SystemCalls&);  // nullptr: another open of the file holds the lock
+        int32_t number;                  // 0: the stream writes
+    };
+    const Case kCases[] = {
+        {"held elsewhere", nullptr, 70},
+        {"not supported",
+         [](SystemCalls& s) {
+             s.flock = [](int, int op) { return op & LOCK_UN ? 0 : (errno = ENOLCK, -1); };
+         },
+         0},
+        {"interrupted",
+         [](SystemCalls& s) {
+             s.flock = [](int fd, int op) {
+                 return interruptions++ == 0 ? (errno = EINTR, -1)
+                                             : RealSystemCalls().flock(fd, op);
+             };
+         },
+         0},
+        {"failing", [](SystemCalls& s) { s.flock = [](int, int) { return errno = EIO, -1; }; }, 57},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(folder.Path("plain.txt"), "plain\r\n");
+        interruptions = 0;
+        const int other = ::open(folder.Path("plain.txt").c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(other, 0);
+        {
+            StandIns restore;
+            if (c.stand_in) {
+                c.stand_in(Sys());
+            } else {
+                ASSERT_EQ(::flock(other, LOCK_EX), 0);
+            }
+            const auto start = std::chrono::steady_clock::now();
+            if (c.number != 0) {
+                EXPECT_TRUE(FailsWith([&] { fs->OpenTextFile(P("plain.txt"), 8); }, c.number));
+            } else {
+                auto stream = fs->OpenTextFile(P("plain.txt"), 8);
+                stream->WriteLine(u"more");
+                stream->Close();
+            }
+            if (!c.stand_in) {
+                EXPECT_GE(std::chrono::steady_clock::now() - start, file_rules::kLockWait);
+            }
+        }
+        ::close(other);
+        EXPECT_EQ(ReadBytes(folder.Path("plain.txt")),
+                  c.number != 0 ? "plain\r\n" : "plain\r\nmore\r\n");
+    }
 }
 
 TEST_F(PosixFileSystemTest, CopyReplacesAndKeepsTheSourceMode) {

@@ -9,15 +9,21 @@
 
 namespace {
 std::atomic<uint64_t> g_allocations{0};
+std::atomic<uint64_t> g_failing{0};  // the count of the allocation that fails; 0 for none
+
+void Count() {
+    const uint64_t count = g_allocations.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (count == g_failing.load(std::memory_order_relaxed)) throw std::bad_alloc();
+}
 
 void* Allocate(std::size_t size) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    Count();
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
 
 void* AllocateAligned(std::size_t size, std::align_val_t align) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    Count();
     const auto alignment = static_cast<std::size_t>(align);
     const std::size_t rounded = (size + alignment - 1) / alignment * alignment;
     if (void* p = std::aligned_alloc(alignment, rounded == 0 ? alignment : rounded)) return p;
@@ -28,6 +34,10 @@ void* AllocateAligned(std::size_t size, std::align_val_t align) {
 namespace murl::bench {
 uint64_t AllocationCount() noexcept {
     return g_allocations.load(std::memory_order_relaxed);
+}
+
+void FailAllocation(uint64_t nth) noexcept {
+    g_failing.store(nth == 0 ? 0 : AllocationCount() + nth, std::memory_order_relaxed);
 }
 }  // namespace murl::bench
 

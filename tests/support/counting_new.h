@@ -1,6 +1,6 @@
 #pragma once
 // A counting allocator: the program that links counting_new.cpp replaces the global operator
-// new, and every heap allocation made through it is counted.
+// new, and every heap allocation made through it is counted. One of them can be made to fail.
 
 #include <cstdint>
 
@@ -8,5 +8,8 @@ namespace murl::bench {
 
 // Allocations made through operator new since the program started.
 uint64_t AllocationCount() noexcept;
+
+// The `nth` allocation from now on (1 = the next one) throws std::bad_alloc; 0 fails none.
+void FailAllocation(uint64_t nth) noexcept;
 
 }  // namespace murl::bench

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -527,4 +528,90 @@ TEST_CASE(files_are_the_same_however_spelt) {
         CHECK_EQ(fs->SameFile(log, row.path), row.same);
         CHECK_EQ(fs->SameFile(row.path, log), row.same);
     }
+}
+
+// A stream holds the file's lock from opening to closing: another stream on the file waits a
+// while and gives up with 70, and gets it once the first is closed.
+TEST_CASE(files_wait_for_another_stream_then_give_up) {
+    const auto fs = murl::Win32FileSystemFactory().Create();
+    const std::u16string file = TempFolder("lock") + u"\\log.txt";
+    fs->CreateTextFile(file);
+    auto first = fs->OpenTextFile(file, murl::kForAppending);
+    first->WriteLine(u"first");
+    const ULONGLONG start = GetTickCount64();
+    CHECK_EQ(ErrorOf([&] { fs->OpenTextFile(file, murl::kForAppending); }), 70);
+    CHECK(GetTickCount64() - start >= 900);
+    CHECK_EQ(FileBytes(file), std::string("first\r\n"));  // the lock keeps no reader out
+    first->Close();
+    auto second = fs->OpenTextFile(file, murl::kForAppending);
+    second->WriteLine(u"second");
+    second.reset();
+    CHECK_EQ(FileBytes(file), std::string("first\r\nsecond\r\n"));
+}
+
+namespace {
+
+constexpr wchar_t kClientVariable[] = L"MURL_APPENDING_CLIENT";  // the log's path
+constexpr int kClientEntries = 2000;
+
+std::string ClientEntry(DWORD client, int n) {
+    return "client " + std::to_string(client) + " entry " + std::to_string(n);
+}
+
+}  // namespace
+
+// One of the clients below: writes its entries to the log named in its environment.
+MANUAL_CASE(appending_client) {
+    wchar_t path[MAX_PATH];
+    REQUIRE(GetEnvironmentVariableW(kClientVariable, path, MAX_PATH) != 0);
+    murl::Win32Platform ports;
+    murl::clsLog log(ports.MakePlatform());
+    const std::wstring wide(path);
+    log.File(std::u16string(wide.begin(), wide.end()));
+    for (int n = 0; n < kClientEntries; ++n) {
+        log.Output(murl::ToUtf16(ClientEntry(GetCurrentProcessId(), n)), 0);
+    }
+}
+
+// Game clients started side by side append to one log: every entry of each arrives whole and
+// in its order.
+TEST_CASE(files_keep_every_entry_of_clients_side_by_side) {
+    const std::u16string log_path = TempFolder("clients") + u"\\murl_err.log";
+    SetEnvironmentVariableW(kClientVariable, Wide(log_path).c_str());
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::vector<PROCESS_INFORMATION> clients(2);
+    for (PROCESS_INFORMATION& client : clients) {
+        std::wstring command = L"\"" + std::wstring(self) + L"\" appending_client";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        REQUIRE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &client));
+    }
+    for (PROCESS_INFORMATION& client : clients) {
+        WaitForSingleObject(client.hProcess, INFINITE);
+        DWORD code = 1;
+        GetExitCodeProcess(client.hProcess, &code);
+        CHECK_EQ(code, 0u);
+        CloseHandle(client.hThread);
+        CloseHandle(client.hProcess);
+    }
+    SetEnvironmentVariableW(kClientVariable, nullptr);
+
+    std::map<std::string, int> next;  // each client's next entry, by its first part
+    for (const PROCESS_INFORMATION& client : clients) next[ClientEntry(client.dwProcessId, 0)] = 0;
+    const std::string written = FileBytes(log_path);
+    for (size_t at = 0, end; at < written.size(); at = end + 2) {
+        end = written.find("\r\n", at);
+        if (!CHECK(end != std::string::npos)) break;
+        const std::string line = written.substr(at, end - at);
+        TRACE(line);
+        const size_t number = line.rfind(' ') + 1;
+        auto client = next.find(line.substr(0, number) + "0");
+        if (!CHECK(client != next.end() && line.substr(number) == std::to_string(client->second))) {
+            break;
+        }
+        ++client->second;
+    }
+    for (const auto& [client, entries] : next) CHECK_EQ(entries, kClientEntries);
 }

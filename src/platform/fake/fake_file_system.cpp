@@ -18,9 +18,11 @@ using file_rules::RequireName;
 
 }  // namespace
 
-class FakeTextStream : public TextStream {
+// A planned failure of WriteBlankLines or WriteLine comes before the call writes anything.
+class FakeTextStream : public file_rules::AppendingStream {
 public:
-    FakeTextStream(FakeFileSystem& fs, std::u16string path) : fs_(fs), path_(std::move(path)) {
+    FakeTextStream(FakeFileSystem& fs, std::u16string path)
+        : fs_(fs), path_(std::move(path)), length_at_opening_(fs_.files_.at(path_).bytes.size()) {
         ++fs_.open_streams_;
     }
     ~FakeTextStream() override {
@@ -29,14 +31,11 @@ public:
 
     void WriteBlankLines(int32_t lines) override {
         fs_.Check("WriteBlankLines");
-        RequireOpen();
-        if (lines < 0) throw Error(err::kInvalidCall);
-        for (int32_t i = 0; i < lines; ++i) Append("\r\n");
+        AppendingStream::WriteBlankLines(lines);
     }
     void WriteLine(std::u16string_view text) override {
         fs_.Check("WriteLine");
-        RequireOpen();
-        Append(ToCp1252(text) + "\r\n");
+        AppendingStream::WriteLine(text);
     }
     void Close() override {
         fs_.Check("Close");
@@ -45,17 +44,22 @@ public:
     }
 
 private:
-    void RequireOpen() const {
-        if (!open_) throw Error(err::kInvalidCall);
-    }
+    bool IsOpen() const noexcept override { return open_; }
     // Bytes written after the file was removed are lost, as with an unlinked file.
-    void Append(std::string_view bytes) {
+    void Write(std::string_view bytes) override {
         auto file = fs_.files_.find(path_);
         if (file != fs_.files_.end()) file->second.bytes += bytes;
+    }
+    void CutBack() noexcept override {
+        auto file = fs_.files_.find(path_);
+        if (file != fs_.files_.end() && file->second.bytes.size() > length_at_opening_) {
+            file->second.bytes.resize(length_at_opening_);
+        }
     }
 
     FakeFileSystem& fs_;
     std::u16string path_;
+    size_t length_at_opening_;
     bool open_ = true;
 };
 
@@ -65,7 +69,8 @@ public:
 
     void SetAttributes(int32_t attributes) override {
         fs_.Check("SetAttributes");
-        fs_.Existing(path_).attributes = attributes & kSettableAttributes;
+        file_rules::RequireFile(path_, fs_.Look(path_, true));
+        fs_.files_.at(path_).attributes = attributes & kSettableAttributes;
     }
 
 private:
@@ -98,33 +103,31 @@ public:
     void CreateTextFile(std::u16string_view path) override {
         fs_.Check("CreateTextFile");
         RequireName(path);
+        file_rules::RequireWritable(path, fs_.Look(path));
         fs_.RequireFolderOf(path);
-        if (fs_.HasFolder(path)) throw file_rules::NotAFile(path, file_rules::Kind::kFolder);
-        if (fs_.IsReadOnly(path)) throw Error(err::kPermissionDenied);
         fs_.files_[std::u16string(path)] = {};
     }
     std::unique_ptr<TextStream> OpenTextFile(std::u16string_view path, int32_t mode) override {
         fs_.Check("OpenTextFile");
         RequireName(path);
-        if (mode != kForAppending) throw Error(err::kInvalidCall);
-        if (fs_.Existing(path).attributes & kAttrReadOnly) throw Error(err::kPermissionDenied);
+        file_rules::RequireAppendMode(mode);
+        file_rules::RequireAppendable(path, fs_.Look(path, true));
         return std::make_unique<FakeTextStream>(fs_, std::u16string(path));
     }
     void CopyFile(std::u16string_view source, std::u16string_view target, bool overwrite) override {
         fs_.Check("CopyFile");
         RequireName(source);
         RequireName(target);
-        const FakeFileSystem::Node copy = fs_.Existing(source);
-        fs_.RequireFolderOf(target);
-        if (fs_.HasFolder(target)) throw file_rules::NotAFile(target, file_rules::Kind::kFolder);
-        if (fs_.HasFile(target) && !overwrite) throw Error(err::kFileAlreadyExists);
-        if (fs_.IsReadOnly(target)) throw Error(err::kPermissionDenied);
+        file_rules::RequireFile(source, fs_.Look(source, true));
+        file_rules::RequireCopyFolder(FolderOf(target), fs_.FolderKind(target));
+        file_rules::RequireCopyTarget(target, fs_.Look(target), overwrite);
+        const FakeFileSystem::Node copy = fs_.files_.find(source)->second;
         fs_.files_[std::u16string(target)] = copy;
     }
     std::unique_ptr<File> GetFile(std::u16string_view path) override {
         fs_.Check("GetFile");
         RequireName(path);
-        fs_.Existing(path);
+        file_rules::RequireFile(path, fs_.Look(path, true));
         return std::make_unique<FakeFile>(fs_, std::u16string(path));
     }
     bool SameFile(std::u16string_view first, std::u16string_view second) override {
@@ -195,13 +198,24 @@ FakeFileSystem::Node& FakeFileSystem::Existing(std::u16string_view path) {
     throw Error(err::kFileNotFound);
 }
 
-bool FakeFileSystem::FolderOfExists(std::u16string_view path) const {
+file_rules::Entry FakeFileSystem::Look(std::u16string_view path, bool must_exist) const {
+    using file_rules::Kind;
+    if (auto file = files_.find(path); file != files_.end()) {
+        return {Kind::kFile, (file->second.attributes & kAttrReadOnly) != 0};
+    }
+    if (HasFolder(path)) return {Kind::kFolder};
+    if (must_exist) throw file_rules::Missing(FolderOf(path), FolderKind(path));
+    return {};
+}
+
+file_rules::Kind FakeFileSystem::FolderKind(std::u16string_view path) const {
     const std::u16string_view folder = FolderOf(path);
-    return folder.empty() || HasFolder(folder);
+    if (folder.empty() || HasFolder(folder)) return file_rules::Kind::kFolder;
+    return HasFile(folder) ? file_rules::Kind::kFile : file_rules::Kind::kMissing;
 }
 
 void FakeFileSystem::RequireFolderOf(std::u16string_view path) const {
-    if (!FolderOfExists(path)) throw Error(err::kPathNotFound);
+    if (FolderKind(path) != file_rules::Kind::kFolder) throw Error(err::kPathNotFound);
 }
 
 }  // namespace murl

@@ -2,8 +2,9 @@
 // An in-memory file system. Files hold the bytes written to them (Windows-1252, CR LF) and
 // their attributes; folders exist only when added or created. A path's folder is the part
 // before its last '\' or '/'; a path with neither lies in a folder that always exists.
-// Operations behave as the platform's do (53 missing file, 70 read-only, 76 missing folder)
-// and each can be told to fail through the FailPlan, under these names:
+// Operations go by the file rules both real ports follow (53 missing file, 70 read-only, 75 a
+// folder, 76 missing folder), streams included, and each can be told to fail through the
+// FailPlan, under these names (a planned stream failure comes before the call writes):
 //   Create, FileExists, FolderExists, CreateFolder, CreateTextFile, OpenTextFile, CopyFile,
 //   GetFile, SameFile, WriteBlankLines, WriteLine, Close, SetAttributes.
 // A file has one spelling only: SameFile is true for two equal paths of an existing file.
@@ -15,6 +16,7 @@
 #include <string_view>
 
 #include "platform/fake/fail_plan.h"
+#include "platform/file_rules.h"
 #include "platform/file_system.h"
 
 namespace murl {
@@ -48,9 +50,11 @@ private:
         std::string bytes;
         int32_t attributes = 0;
     };
-    Node& Existing(std::u16string_view path);              // throws 53 or 76
-    void RequireFolderOf(std::u16string_view path) const;  // throws 76
-    bool FolderOfExists(std::u16string_view path) const;
+    Node& Existing(std::u16string_view path);  // throws 53 or 76
+    // What `path` names; one that `must_exist` and is missing throws 53 or 76.
+    file_rules::Entry Look(std::u16string_view path, bool must_exist = false) const;
+    file_rules::Kind FolderKind(std::u16string_view path) const;  // of the folder `path` is in
+    void RequireFolderOf(std::u16string_view path) const;         // throws 76
 
     std::map<std::u16string, Node, std::less<>> files_;
     std::set<std::u16string, std::less<>> folders_;

@@ -1,7 +1,9 @@
 #include "platform/posix/posix_file_system.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include <cerrno>
 #include <cstring>
@@ -91,47 +93,9 @@ std::string OsPath(std::u16string_view path) {
     return ToUtf8(path);
 }
 
-void CloseQuietly(int fd) noexcept {
-    Sys().close(fd);
-}
-
-// Opens a regular file. Never blocks: a FIFO without a reader, or one that takes the place of
-// the file after it was checked, is refused rather than waited for.
-int OpenFile(const std::string& path, int flags, mode_t mode = 0666) {
-    int fd;
-    do {
-        fd = Sys().open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        if (errno == ENXIO) throw file_rules::NotAFile(ToUtf16(path), Kind::kOther);
-        ThrowOsError();
-    }
-    struct stat info;
-    if (Sys().fstat(fd, &info) != 0) {
-        const int code = errno;
-        CloseQuietly(fd);
-        throw OsError(code);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        CloseQuietly(fd);
-        throw file_rules::NotAFile(ToUtf16(path), Kind::kOther);
-    }
-    return fd;
-}
-
-void WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = Sys().write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            ThrowOsError();
-        }
-        if (written == 0) throw OsError(ENOSPC);
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-}
-
-// A descriptor whose close was interrupted is closed all the same.
+// A descriptor whose close was interrupted is closed all the same. Streams lock the file with
+// flock(2), which every open of it respects, also from other processes; a file system without
+// locks is written unlocked, as before there were locks.
 struct DescriptorTraits {
     using Value = int;
     static int Empty() noexcept { return -1; }
@@ -142,9 +106,52 @@ struct DescriptorTraits {
         if (Sys().fstat(fd, &info) != 0) ThrowOsError();
         return info.st_size;
     }
-    static void WriteAll(int fd, std::string_view bytes) { murl::WriteAll(fd, bytes); }
+    static void WriteAll(int fd, std::string_view bytes);
+    static bool TryLock(int fd) {
+        for (;;) {
+            if (Sys().flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+            if (errno == EWOULDBLOCK) return false;
+            if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL) return true;
+            if (errno != EINTR) ThrowOsError();
+        }
+    }
+    static void Unlock(int fd) noexcept { Sys().flock(fd, LOCK_UN); }
+    static void Pause() noexcept {
+        const timespec pause{0, 1'000'000};
+        ::nanosleep(&pause, nullptr);
+    }
 };
 using Descriptor = OwnedHandle<DescriptorTraits>;
+
+// Opens a regular file. Never blocks: a FIFO without a reader, or one that takes the place of
+// the file after it was checked, is refused rather than waited for.
+Descriptor OpenFile(const std::string& path, int flags, mode_t mode = 0666) {
+    int fd;
+    do {
+        fd = Sys().open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno == ENXIO) throw file_rules::NotAFile(ToUtf16(path), Kind::kOther);
+        ThrowOsError();
+    }
+    Descriptor file(fd);
+    struct stat info;
+    if (Sys().fstat(fd, &info) != 0) ThrowOsError();
+    if (!S_ISREG(info.st_mode)) throw file_rules::NotAFile(ToUtf16(path), Kind::kOther);
+    return file;
+}
+
+void DescriptorTraits::WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = Sys().write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            ThrowOsError();
+        }
+        if (written == 0) throw OsError(ENOSPC);
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+}
 
 // Appends to a file; a write that stops short counts as failed.
 class PosixTextStream : public file_rules::HandleStream<DescriptorTraits> {
@@ -179,7 +186,7 @@ private:
 // Copies `from` into a new file named after `to`; returns that file's name. The copy keeps
 // `mode`; a failed copy leaves nothing behind.
 std::string CopyToTemporary(const std::string& from, const std::string& to, mode_t mode) {
-    Descriptor in(OpenFile(from, O_RDONLY));
+    Descriptor in = OpenFile(from, O_RDONLY);
     std::string temp = to + ".XXXXXX";
     Descriptor out(Sys().mkostemp(temp.data(), O_CLOEXEC));
     if (!out.open()) ThrowOsError();
@@ -192,7 +199,8 @@ std::string CopyToTemporary(const std::string& from, const std::string& to, mode
                 ThrowOsError();
             }
             if (got == 0) break;
-            WriteAll(out.get(), std::string_view(buffer, static_cast<size_t>(got)));
+            DescriptorTraits::WriteAll(out.get(),
+                                       std::string_view(buffer, static_cast<size_t>(got)));
         }
         if (Sys().fchmod(out.get(), mode & 07777) != 0) ThrowOsError();
         out.Close();
@@ -228,8 +236,7 @@ public:
     void CreateTextFile(std::u16string_view path) override {
         const std::string os_path = OsPath(path);
         file_rules::RequireWritable(path, Look(os_path).entry);
-        Descriptor fd(OpenFile(os_path, O_WRONLY | O_CREAT | O_TRUNC));
-        fd.Close();
+        OpenFile(os_path, O_WRONLY | O_CREAT | O_TRUNC).Close();
     }
 
     std::unique_ptr<TextStream> OpenTextFile(std::u16string_view path, int32_t mode) override {

@@ -1,6 +1,7 @@
 #include "platform/posix/system_calls.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,8 +19,9 @@ int Stat(const char* path, struct stat* info) {
     return ::stat(path, info);
 }
 
-constexpr SystemCalls kReal = {Open,    ::write, ::ftruncate, ::fstat,  ::close,  Stat,    ::mkdir,
-                               ::chmod, ::read,  ::mkostemp,  ::fchmod, ::rename, ::unlink};
+constexpr SystemCalls kReal = {Open,     ::write,  ::ftruncate, ::fstat, ::close,
+                               Stat,     ::mkdir,  ::chmod,     ::read,  ::mkostemp,
+                               ::fchmod, ::rename, ::unlink,    ::flock};
 SystemCalls current = kReal;
 
 }  // namespace

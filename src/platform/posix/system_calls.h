@@ -21,6 +21,7 @@ struct SystemCalls {
     int (*fchmod)(int fd, mode_t mode);
     int (*rename)(const char* from, const char* to);
     int (*unlink)(const char* path);
+    int (*flock)(int fd, int operation);
 };
 
 // The table in use; starts out as the real calls.

@@ -101,6 +101,23 @@ bool HasDeviceName(const std::wstring& path) {
            name[3] >= L'1' && name[3] <= L'9';
 }
 
+struct HandleTraits {
+    using Value = HANDLE;
+    static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool Close(HANDLE handle) noexcept { return CloseHandle(handle) != 0; }
+    [[noreturn]] static void Fail() { ThrowLastError(); }
+    static int64_t Length(HANDLE handle) {
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(handle, &size)) ThrowLastError();
+        return size.QuadPart;
+    }
+    static void WriteAll(HANDLE handle, std::string_view bytes);
+    static bool TryLock(HANDLE handle);
+    static void Unlock(HANDLE handle) noexcept;
+    static void Pause() noexcept { Sleep(1); }
+};
+using Handle = OwnedHandle<HandleTraits>;
+
 struct Found {
     Entry entry;
     DWORD error;  // why it is missing
@@ -118,12 +135,10 @@ Found Look(const std::wstring& path) {
     }
     const DWORD error = GetLastError();
     if (StartsWith(path, L"\\\\.\\")) {
-        HANDLE handle = CreateFileW(api.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            const DWORD type = GetFileType(handle);
-            CloseHandle(handle);
-            if (type != FILE_TYPE_DISK) return {{Kind::kDevice}, 0};
+        const Handle handle(CreateFileW(api.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (handle.open() && GetFileType(handle.get()) != FILE_TYPE_DISK) {
+            return {{Kind::kDevice}, 0};
         }
     }
     return {{Kind::kMissing}, error};
@@ -152,24 +167,36 @@ void ExistingFile(const std::wstring& path) {
     file_rules::RequireFile(Utf16(path), Existing(path));
 }
 
-struct HandleTraits {
-    using Value = HANDLE;
-    static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
-    static bool Close(HANDLE handle) noexcept { return CloseHandle(handle) != 0; }
-    [[noreturn]] static void Fail() { ThrowLastError(); }
-    static int64_t Length(HANDLE handle) {
-        LARGE_INTEGER size;
-        if (!GetFileSizeEx(handle, &size)) ThrowLastError();
-        return size.QuadPart;
-    }
-    static void WriteAll(HANDLE handle, std::string_view bytes);
-};
-using Handle = OwnedHandle<HandleTraits>;
+// Streams lock one byte far past any real file's end: Windows locks keep other handles from
+// reading and writing what they cover, and this lock is to keep other streams out only.
+OVERLAPPED LockedByte() {
+    OVERLAPPED at{};
+    at.Offset = 0;
+    at.OffsetHigh = 0x7fffffff;
+    return at;
+}
 
-HANDLE OpenForWriting(const std::wstring& path, DWORD access, DWORD disposition) {
-    HANDLE handle = CreateFileW(ApiPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, disposition, FILE_ATTRIBUTE_ARCHIVE, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+// A file system without locks is written unlocked, as before there were locks.
+bool HandleTraits::TryLock(HANDLE handle) {
+    OVERLAPPED at = LockedByte();
+    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        return true;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) return false;
+    if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) return true;
+    throw OsError(error);
+}
+
+void HandleTraits::Unlock(HANDLE handle) noexcept {
+    OVERLAPPED at = LockedByte();
+    UnlockFileEx(handle, 0, 1, 0, &at);
+}
+
+Handle OpenForWriting(const std::wstring& path, DWORD access, DWORD disposition) {
+    Handle handle(CreateFileW(ApiPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, disposition, FILE_ATTRIBUTE_ARCHIVE, nullptr));
+    if (!handle.open()) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
             ThrowMissing(path, error);
@@ -193,8 +220,8 @@ void HandleTraits::WriteAll(HANDLE handle, std::string_view bytes) {
 // An open file for appending.
 class Win32TextStream : public file_rules::HandleStream<HandleTraits> {
 public:
-    Win32TextStream(HANDLE handle, std::wstring path)
-        : HandleStream(handle), path_(std::move(path)) {}
+    Win32TextStream(Handle handle, std::wstring path)
+        : HandleStream(std::move(handle)), path_(std::move(path)) {}
 
 private:
     // Appending cannot truncate; a second handle can.
@@ -278,16 +305,17 @@ public:
     void CreateTextFile(std::u16string_view path) override {
         const std::wstring wide = WidePath(path);
         file_rules::RequireWritable(path, Look(wide).entry);
-        Handle(OpenForWriting(wide, GENERIC_WRITE, CREATE_ALWAYS)).Close();
+        OpenForWriting(wide, GENERIC_WRITE, CREATE_ALWAYS).Close();
     }
 
     std::unique_ptr<TextStream> OpenTextFile(std::u16string_view path, int32_t mode) override {
         std::wstring wide = WidePath(path);
         file_rules::RequireAppendMode(mode);
         file_rules::RequireAppendable(path, Existing(wide));
-        HANDLE handle =
-            OpenForWriting(wide, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, OPEN_EXISTING);
-        return std::make_unique<Win32TextStream>(handle, std::move(wide));
+        // Reading rights as well, which locking needs.
+        Handle handle = OpenForWriting(
+            wide, FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES, OPEN_EXISTING);
+        return std::make_unique<Win32TextStream>(std::move(handle), std::move(wide));
     }
 
     // Copies into a temporary file beside the target and moves it into place, so that the
