@@ -33,7 +33,7 @@ void clsLog::Output(std::u16string_view Text, int16_t Severity) {
         }
         if (Severity > severity_level_) return;
 
-        if (!fs->FileExists(file_)) fs->CreateTextFile(file_);
+        CreateIfMissing(*fs);
         std::unique_ptr<TextStream> stream = fs->OpenTextFile(file_, kForAppending);
         stream->WriteBlankLines(blank_lines_);
         stream->WriteLine(entry);
@@ -44,6 +44,15 @@ void clsLog::Output(std::u16string_view Text, int16_t Severity) {
     } catch (...) {
         active_ = kHostFalse;
         throw Error(err::kLogOutput, u"Unexpected failure", u"Log::Output");
+    }
+}
+
+void clsLog::CreateIfMissing(FileSystem& fs) const {
+    if (fs.FileExists(file_)) return;
+    try {
+        fs.CreateTextFile(file_, false);
+    } catch (const Error& e) {
+        if (e.number() != err::kFileAlreadyExists) throw;
     }
 }
 

@@ -35,6 +35,10 @@ public:
     void SeverityLevel(int16_t intLevel) noexcept { severity_level_ = intLevel; }
 
 private:
+    // Creates the log when it is missing. Another client may create it between the look and
+    // the creation; its file, and whatever it has written, is kept.
+    void CreateIfMissing(FileSystem& fs) const;
+
     Platform platform_;
     std::u16string file_;
     HostBool active_ = kHostFalse;

@@ -69,7 +69,7 @@ void clsLog::ArchiveLog(std::u16string_view ArchFilePathName) {
     try {
         const ArchivePlace place = PlaceOf(platform_, ArchFilePathName);
         std::unique_ptr<FileSystem> fs = platform_.files.Create();
-        if (!fs->FileExists(file_)) fs->CreateTextFile(file_);
+        CreateIfMissing(*fs);
         if (!place.folder.empty() && !fs->FolderExists(place.folder)) {
             fs->CreateFolder(place.folder);
         }
@@ -79,7 +79,7 @@ void clsLog::ArchiveLog(std::u16string_view ArchFilePathName) {
                         u"Path/File access error: the archive path names the log file itself");
         }
         fs->CopyFile(file_, place.path, true);
-        fs->CreateTextFile(file_);
+        fs->CreateTextFile(file_, true);
         Output(place.path + u" archived.", 0);
         fs->GetFile(place.path)->SetAttributes(kAttrReadOnly | kAttrArchive);
         return;

@@ -53,7 +53,7 @@ void RequireCopyFolder(std::u16string_view folder, Kind kind) {
     if (kind != Kind::kFolder) throw Error(err::kPathNotFound);
 }
 
-void RequireCopyTarget(std::u16string_view target, const Entry& entry, bool overwrite) {
+void RequireTarget(std::u16string_view target, const Entry& entry, bool overwrite) {
     if (entry.kind == Kind::kFile && !overwrite) throw Error(err::kFileAlreadyExists);
     RequireWritable(target, entry);
 }

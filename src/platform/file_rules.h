@@ -52,9 +52,9 @@ void RequireWritable(std::u16string_view path, const Entry& entry);
 // The folder a copy goes into must exist.
 void RequireCopyFolder(std::u16string_view folder, Kind kind);
 
-// A copy may land on `target`: what RequireWritable allows, and an existing file only when
-// `overwrite` is set (58).
-void RequireCopyTarget(std::u16string_view target, const Entry& entry, bool overwrite);
+// A copy or a new file may land on `target`: what RequireWritable allows, and an existing file
+// only when `overwrite` is set (58).
+void RequireTarget(std::u16string_view target, const Entry& entry, bool overwrite);
 
 // The OS error codes that give one platform error; unused places are 0.
 struct OsErrorCodes {

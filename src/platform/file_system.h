@@ -35,8 +35,10 @@ public:
     virtual bool FileExists(std::u16string_view path) = 0;
     virtual bool FolderExists(std::u16string_view path) = 0;
     virtual void CreateFolder(std::u16string_view path) = 0;
-    // Creates an empty file, replacing an existing one; a read-only file refuses with 70.
-    virtual void CreateTextFile(std::u16string_view path) = 0;
+    // Creates an empty file. An existing one is replaced when `overwrite` is set; otherwise one
+    // found is refused with 58, and one that appears after that look (another program created
+    // it) is left as it is. A read-only file refuses with 70.
+    virtual void CreateTextFile(std::u16string_view path, bool overwrite) = 0;
     // Opens an existing file; `mode` is kForAppending (the only mode the log uses).
     virtual std::unique_ptr<TextStream> OpenTextFile(std::u16string_view path, int32_t mode) = 0;
     // Copies `source` to `target`; a read-only target refuses with 70. A failed copy never

@@ -3,6 +3,7 @@
 // appending to the same log while this one fails.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -133,6 +134,28 @@ TEST_F(WholeEntries, AWriteThatFailsOrStopsShortLeavesTheFileAsItWas) {
         log.Output(u"next", 0);
         EXPECT_EQ(ReadBytes(log_path)->substr(ReadBytes(log_path)->size() - 7), "\nnext\r\n");
     }
+}
+
+// Another client creates the log, and writes to it, between this client's look for the log and
+// its creation of it: the other client's entry stays and this one's follows.
+std::string raced_path;
+int OtherClientCreatesFirst(const char* path, int flags, mode_t mode) {
+    if ((flags & O_CREAT) != 0 && path == raced_path) {
+        const int other = RealSystemCalls().open(path, O_WRONLY | O_CREAT | O_APPEND, 0666);
+        constexpr char kOthers[] = "other client\r\n";
+        if (other < 0 || RealSystemCalls().write(other, kOthers, sizeof kOthers - 1) < 0) return -1;
+        RealSystemCalls().close(other);
+    }
+    return RealSystemCalls().open(path, flags, mode);
+}
+
+TEST_F(WholeEntries, AnotherClientCreatingTheLogFirstKeepsItsEntry) {
+    raced_path = log_path;
+    ScriptedCalls calls({}, 0);
+    Sys().open = OtherClientCreatesFirst;
+    log.File(ToUtf16(log_path));
+    log.Output(u"this client", 0);
+    EXPECT_EQ(ReadBytes(log_path), "other client\r\nthis client\r\n");
 }
 
 // A small file system of its own, where this process may mount one.

@@ -195,7 +195,7 @@ TEST_CASE(files_write_windows_1252_lines) {
     const std::u16string folder = TempFolder("text");
     const std::u16string file = folder + u"\\log.txt";
     CHECK(!fs->FileExists(file));
-    fs->CreateTextFile(file);
+    fs->CreateTextFile(file, true);
     CHECK(fs->FileExists(file));
     CHECK(fs->FolderExists(folder));
     CHECK(!fs->FolderExists(file));
@@ -215,9 +215,9 @@ TEST_CASE(files_refuse_with_the_platforms_numbers) {
     const std::u16string source = folder + u"\\source.txt";
     const std::u16string locked = folder + u"\\locked.txt";
     const std::u16string in_use = folder + u"\\in-use.txt";
-    fs->CreateTextFile(source);
-    fs->CreateTextFile(locked);
-    fs->CreateTextFile(in_use);
+    fs->CreateTextFile(source, true);
+    fs->CreateTextFile(locked, true);
+    fs->CreateTextFile(in_use, true);
     fs->OpenTextFile(source, murl::kForAppending)->WriteLine(u"new");
     fs->OpenTextFile(in_use, murl::kForAppending)->WriteLine(u"old");
     fs->GetFile(locked)->SetAttributes(murl::kAttrReadOnly | murl::kAttrArchive);
@@ -231,7 +231,7 @@ TEST_CASE(files_refuse_with_the_platforms_numbers) {
         int32_t number;
     } rows[] = {
         {"append to a read-only file", [&] { fs->OpenTextFile(locked, murl::kForAppending); }, 70},
-        {"create over a read-only file", [&] { fs->CreateTextFile(locked); }, 70},
+        {"create over a read-only file", [&] { fs->CreateTextFile(locked, true); }, 70},
         {"copy over a read-only file", [&] { fs->CopyFile(source, locked, true); }, 70},
         {"copy over without overwrite", [&] { fs->CopyFile(source, locked, false); }, 58},
         {"append to a missing file",
@@ -293,26 +293,27 @@ TEST_CASE(files_name_what_is_not_a_file) {
     const auto fs = murl::Win32FileSystemFactory().Create();
     const std::u16string folder = TempFolder("kinds");
     const std::u16string file = folder + u"\\file.txt";
-    fs->CreateTextFile(file);
+    fs->CreateTextFile(file, true);
     struct Row {
         const char* name;
         std::function<void()> action;
         std::u16string description;
     } rows[] = {
-        {"create over a folder", [&] { fs->CreateTextFile(folder); },
+        {"create over a folder", [&] { fs->CreateTextFile(folder, true); },
          u"Path/File access error: \"" + folder + u"\" is a folder"},
         {"append to a folder", [&] { fs->OpenTextFile(folder, murl::kForAppending); },
          u"Path/File access error: \"" + folder + u"\" is a folder"},
         {"copy onto a folder", [&] { fs->CopyFile(file, folder, true); },
          u"Path/File access error: \"" + folder + u"\" is a folder"},
-        {"create the device NUL", [&] { fs->CreateTextFile(u"\\\\.\\NUL"); },
+        {"create the device NUL", [&] { fs->CreateTextFile(u"\\\\.\\NUL", true); },
          u"Path/File access error: \"\\\\.\\NUL\" is a device"},
         {"append to NUL in a folder",
          [&] { fs->OpenTextFile(folder + u"\\NUL", murl::kForAppending); },
          u"Path/File access error: \"" + folder + u"\\NUL\" is a device"},
-        {"create CON", [&] { fs->CreateTextFile(u"CON"); },
+        {"create CON", [&] { fs->CreateTextFile(u"CON", true); },
          u"Path/File access error: \"CON\" is a device"},
-        {"create a file in a device", [&] { fs->CreateTextFile(u"\\\\.\\NUL\\murl_err.log"); },
+        {"create a file in a device",
+         [&] { fs->CreateTextFile(u"\\\\.\\NUL\\murl_err.log", true); },
          u"Path/File access error: \"\\\\.\\NUL\" is a device"},
         {"copy into a device", [&] { fs->CopyFile(file, u"\\\\.\\NUL\\a.log", true); },
          u"Path/File access error: \"\\\\.\\NUL\" is a device"},
@@ -367,7 +368,7 @@ TEST_CASE(archive_lands_read_only_in_folders_of_any_length) {
         murl::clsLog log(platform);
         log.File(log_path);
         log.SeverityLevel(1);  // a failed step leaves its entry
-        ports.files.Create()->CreateTextFile(log_path);
+        ports.files.Create()->CreateTextFile(log_path, true);
         log.Output(u"entry", 0);
         log.ArchiveLog(archive);
         CHECK_EQ(FileBytes(log_path), Narrow(archive) + " archived.\r\n");
@@ -506,8 +507,8 @@ TEST_CASE(files_are_the_same_however_spelt) {
     const std::u16string log = folder + u"\\murl_err.log";
     const std::u16string other = folder + u"\\other.log";
     const std::u16string link = folder + u"\\link.log";
-    fs->CreateTextFile(log);
-    fs->CreateTextFile(other);
+    fs->CreateTextFile(log, true);
+    fs->CreateTextFile(other, true);
     DeleteFileW(Wide(link).c_str());
     CHECK(CreateHardLinkW(Wide(link).c_str(), Wide(log).c_str(), nullptr));
     struct Row {
@@ -535,7 +536,7 @@ TEST_CASE(files_are_the_same_however_spelt) {
 TEST_CASE(files_wait_for_another_stream_then_give_up) {
     const auto fs = murl::Win32FileSystemFactory().Create();
     const std::u16string file = TempFolder("lock") + u"\\log.txt";
-    fs->CreateTextFile(file);
+    fs->CreateTextFile(file, true);
     auto first = fs->OpenTextFile(file, murl::kForAppending);
     first->WriteLine(u"first");
     const ULONGLONG start = GetTickCount64();

@@ -100,10 +100,10 @@ public:
         fs_.RequireFolderOf(path);
         fs_.folders_.emplace(path);
     }
-    void CreateTextFile(std::u16string_view path) override {
+    void CreateTextFile(std::u16string_view path, bool overwrite) override {
         fs_.Check("CreateTextFile");
         RequireName(path);
-        file_rules::RequireWritable(path, fs_.Look(path));
+        file_rules::RequireTarget(path, fs_.Look(path), overwrite);
         fs_.RequireFolderOf(path);
         fs_.files_[std::u16string(path)] = {};
     }
@@ -120,7 +120,7 @@ public:
         RequireName(target);
         file_rules::RequireFile(source, fs_.Look(source, true));
         file_rules::RequireCopyFolder(FolderOf(target), fs_.FolderKind(target));
-        file_rules::RequireCopyTarget(target, fs_.Look(target), overwrite);
+        file_rules::RequireTarget(target, fs_.Look(target), overwrite);
         const FakeFileSystem::Node copy = fs_.files_.find(source)->second;
         fs_.files_[std::u16string(target)] = copy;
     }

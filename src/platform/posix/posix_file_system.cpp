@@ -233,10 +233,10 @@ public:
         if (Sys().mkdir(OsPath(path).c_str(), 0777) != 0) ThrowOsError();
     }
 
-    void CreateTextFile(std::u16string_view path) override {
+    void CreateTextFile(std::u16string_view path, bool overwrite) override {
         const std::string os_path = OsPath(path);
-        file_rules::RequireWritable(path, Look(os_path).entry);
-        OpenFile(os_path, O_WRONLY | O_CREAT | O_TRUNC).Close();
+        file_rules::RequireTarget(path, Look(os_path).entry, overwrite);
+        OpenFile(os_path, O_WRONLY | O_CREAT | (overwrite ? O_TRUNC : 0)).Close();
     }
 
     std::unique_ptr<TextStream> OpenTextFile(std::u16string_view path, int32_t mode) override {
@@ -255,7 +255,7 @@ public:
         const Found original = ExistingFile(from);
         const std::string folder = FolderOf(to);
         file_rules::RequireCopyFolder(ToUtf16(folder), Look(folder).entry.kind);
-        file_rules::RequireCopyTarget(target, Look(to).entry, overwrite);
+        file_rules::RequireTarget(target, Look(to).entry, overwrite);
 
         MoveIntoPlace(CopyToTemporary(from, to, original.mode), to);
     }

@@ -302,10 +302,10 @@ public:
         if (!CreateDirectoryW(ApiPath(WidePath(path)).c_str(), nullptr)) ThrowLastError();
     }
 
-    void CreateTextFile(std::u16string_view path) override {
+    void CreateTextFile(std::u16string_view path, bool overwrite) override {
         const std::wstring wide = WidePath(path);
-        file_rules::RequireWritable(path, Look(wide).entry);
-        OpenForWriting(wide, GENERIC_WRITE, CREATE_ALWAYS).Close();
+        file_rules::RequireTarget(path, Look(wide).entry, overwrite);
+        OpenForWriting(wide, GENERIC_WRITE, overwrite ? CREATE_ALWAYS : OPEN_ALWAYS).Close();
     }
 
     std::unique_ptr<TextStream> OpenTextFile(std::u16string_view path, int32_t mode) override {
@@ -326,7 +326,7 @@ public:
         ExistingFile(from);
         const std::wstring folder = FolderOf(to);
         file_rules::RequireCopyFolder(Utf16(folder), Look(folder).entry.kind);
-        file_rules::RequireCopyTarget(target, Look(to).entry, overwrite);
+        file_rules::RequireTarget(target, Look(to).entry, overwrite);
 
         const std::wstring temp = ApiPath(NewTemporaryFile(folder));
         if (!CopyFileW(ApiPath(from).c_str(), temp.c_str(), FALSE) ||
