@@ -234,6 +234,7 @@ TEST_CASE(files_refuse_with_the_platforms_numbers) {
         {"create over a read-only file", [&] { fs->CreateTextFile(locked, true); }, 70},
         {"copy over a read-only file", [&] { fs->CopyFile(source, locked, true); }, 70},
         {"copy over without overwrite", [&] { fs->CopyFile(source, locked, false); }, 58},
+        {"create over without overwrite", [&] { fs->CreateTextFile(in_use, false); }, 58},
         {"append to a missing file",
          [&] { fs->OpenTextFile(folder + u"\\none.txt", murl::kForAppending); }, 53},
         {"append in a missing folder",
