@@ -188,9 +188,10 @@ HRESULT Dispatch(PushButtonEvents& sink, DISPID id, const DISPPARAMS* params) {
     return S_OK;
 }
 
-// The dispatch interface of each set of events.
+// The dispatch interface of each set of events. The primary template is only declared: a set of
+// events without its interface does not compile.
 template <class Events>
-constexpr const IID* kEventsIid = nullptr;
+extern const IID* const kEventsIid;
 template <>
 constexpr const IID* kEventsIid<HooksEvents> = &DIID_DHostHooksEvents;
 template <>
