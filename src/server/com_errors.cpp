@@ -11,7 +11,7 @@ using win32::ComPtr;
 
 namespace {
 
-constexpr std::u16string_view kDefaultSource = u"murl";
+constexpr char16_t kDefaultSource[] = u"murl";
 
 // Platform errors that COM carries as a general HRESULT rather than as FACILITY_CONTROL.
 struct Mapping {
@@ -42,13 +42,15 @@ std::u16string SystemDescription(HRESULT hr) {
     return description;
 }
 
+// Copies nothing of its own: without memory for the error object the caller gets the status
+// alone.
 void SetThreadErrorInfo(const Error& e) noexcept {
     ComPtr<ICreateErrorInfo> create;
     if (FAILED(CreateErrorInfo(&create))) return;
-    const std::u16string& source = e.source().empty() ? std::u16string(kDefaultSource) : e.source();
+    const char16_t* source = e.source().empty() ? kDefaultSource : e.source().c_str();
     // The texts are copied by the error object; these calls only read them.
     create->SetGUID(GUID_NULL);
-    create->SetSource(const_cast<LPOLESTR>(reinterpret_cast<const wchar_t*>(source.c_str())));
+    create->SetSource(const_cast<LPOLESTR>(reinterpret_cast<const wchar_t*>(source)));
     create->SetDescription(
         const_cast<LPOLESTR>(reinterpret_cast<const wchar_t*>(e.description().c_str())));
     ComPtr<IErrorInfo> info;
@@ -115,7 +117,8 @@ HRESULT ReportToSink(EXCEPINFO* info) noexcept {
         if (!info) return hr;
         *info = EXCEPINFO{};
         info->scode = hr;
-        const std::u16string_view source = e.source().empty() ? kDefaultSource : e.source();
+        const std::u16string_view source =
+            e.source().empty() ? std::u16string_view(kDefaultSource) : e.source();
         info->bstrSource = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(source.data()),
                                              static_cast<UINT>(source.size()));
         info->bstrDescription =

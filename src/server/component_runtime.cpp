@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "platform/win32/win32_app_info.h"
 #include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_text.h"
 #include "server/com_errors.h"
@@ -27,17 +28,10 @@ std::wstring GuidText(const GUID& guid) {
 }
 
 std::wstring ModulePath(HINSTANCE instance) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD got =
-            GetModuleFileNameW(instance, path.data(), static_cast<DWORD>(path.size()));
-        if (got == 0) throw Error(HRESULT_FROM_WIN32(GetLastError()), u"Cannot find the module");
-        if (got < path.size()) {
-            path.resize(got);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
+    DWORD reason = 0;
+    std::wstring path = win32::ModulePath(instance, &reason);
+    if (path.empty()) throw Error(HRESULT_FROM_WIN32(reason), u"Cannot find the module");
+    return path;
 }
 
 std::wstring ProgId(const ComponentDescription& d, const ClassRecord& c) {

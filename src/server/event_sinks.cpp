@@ -10,6 +10,8 @@
 #include "server/component_runtime.h"
 #include "server/dispatch_sink.h"
 
+#include "host_idl.h"
+
 namespace murl::server {
 
 using win32::Adopt;
