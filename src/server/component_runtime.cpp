@@ -14,6 +14,7 @@
 namespace murl::server {
 
 using win32::ComPtr;
+using win32::PutOut;
 using win32::RegistryKey;
 
 namespace {
@@ -43,7 +44,7 @@ RegistryKey CreateKey(const std::wstring& path) {
     RegistryKey key;
     const LONG status =
         RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, nullptr, key.out(), nullptr);
+                        KEY_SET_VALUE, nullptr, PutOut(key), nullptr);
     if (status != ERROR_SUCCESS)
         throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
     return key;
@@ -154,7 +155,7 @@ HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** info) noexcept {
     return Guard([&] {
         if (!g_cells) return E_UNEXPECTED;
         ComPtr<ITypeLib> library;
-        Check(LoadTypeLibEx(ModulePath(g_cells->instance).c_str(), REGKIND_NONE, &library));
+        Check(LoadTypeLibEx(ModulePath(g_cells->instance).c_str(), REGKIND_NONE, PutOut(library)));
         return library->GetTypeInfoOfGuid(guid, info);
     });
 }
@@ -190,7 +191,7 @@ HRESULT RuntimeRegisterServer(const ComponentDescription& d, const ModuleCells& 
     return Guard([&] {
         const std::wstring module = ModulePath(cells.instance);
         ComPtr<ITypeLib> library;
-        Check(LoadTypeLibEx(module.c_str(), REGKIND_NONE, &library));
+        Check(LoadTypeLibEx(module.c_str(), REGKIND_NONE, PutOut(library)));
         std::wstring help_folder;
         Check(RegisterTypeLib(library.Get(), const_cast<LPOLESTR>(module.c_str()),
                               help_folder.data()));
