@@ -454,14 +454,27 @@ TEST_CASE(module_type_library) {
     CoUninitialize();
 }
 
-// Loading the module, making and dropping an object, and unloading it again leaves nothing
-// behind in the process: a handle per cycle would exhaust a host that loads plug-ins on demand.
+// Loading the module, a whole session of one plug-in object and unloading the module again
+// leaves nothing behind in the process: a handle per cycle would exhaust a host that loads
+// plug-ins on demand. The session takes every path on which the C++ runtime makes a lock of its
+// own: initialising, logging in, a chat line through the filter, a host call that fails (an
+// exception thrown and caught in the module), terminating and releasing.
 TEST_CASE(module_load_cycles_leave_no_handles) {
     auto cycle = [](const MurlModule& module) {
         CoInitialize(nullptr);
-        ComPtr<IPlugin2> plugin;
-        CHECK_HR(S_OK, module.Create(IID_IPlugin2, PutOut(plugin)));
-        plugin.Reset();
+        {
+            CheckedHost host;
+            ComPtr<IPlugin2> plugin;
+            if (CHECK_HR(S_OK, module.Create(IID_IPlugin2, PutOut(plugin)))) {
+                CHECK_HR(S_OK, plugin->Initialize(host.site.Get()));
+                CHECK_HR(S_OK, host.Login());
+                VARIANT_BOOL eat = VARIANT_FALSE;
+                CHECK_HR(S_OK, host.Chat(L"You evaded the monster's attack!", 21, eat));
+                host.hooks->failing["WriteChatText"] = E_ACCESSDENIED;
+                CHECK(FAILED(host.Hit(L"cmdOut")));
+                CHECK_HR(S_OK, plugin->Terminate());
+            }
+        }
         CoUninitialize();
     };
     // The process's open handles, found by asking for each handle value (handle counts are
