@@ -5,7 +5,7 @@
 // searched in one pass, so that every rule that searches a line reads its text once.
 //
 // On x86 the search takes sixteen units a step with AVX2 and eight with SSE2, each where the
-// processor has it (asked once at run time), and the plain loop for what remains; other
+// processor has it (asked once, at load), and the plain loop for what remains; other
 // processors use the plain loop.
 
 #include <algorithm>
@@ -68,15 +68,15 @@ struct Features {
     }
 };
 
-inline const Features& ProcessorFeatures() noexcept {
-    static const Features features = Features::Read();
-    return features;
-}
+// Read when the program or module loads. (A function-local static would check its guard on every
+// line, and make MinGW's runtime create the semaphore that guards such initialisations.) A search
+// made before, by another static initialiser, takes the plain loop.
+inline const Features kProcessorFeatures = Features::Read();
 inline bool HasSse2() noexcept {
-    return ProcessorFeatures().sse2;
+    return kProcessorFeatures.sse2;
 }
 inline bool HasAvx2() noexcept {
-    return ProcessorFeatures().avx2;
+    return kProcessorFeatures.avx2;
 }
 
 // Lanes of the 8 units from `at` equal to `unit`, and lanes of the 8 starts from `at`

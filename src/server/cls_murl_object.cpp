@@ -15,8 +15,9 @@ using win32::ComPtr;
 namespace {
 
 // The ports every plug-in object of the module shares, made when the module loads. (A
-// function-local static would make the C++ runtime create its static-initialisation mutex,
-// a semaphore that it never closes: one handle lost each time the module is unloaded.)
+// function-local static would be guarded at each use, and its first use would make MinGW's
+// runtime create the semaphore of its guards, one more for runtime/closed_semaphores.cpp to
+// close at unload.)
 Win32Platform g_ports;
 
 Platform ModulePlatform() {

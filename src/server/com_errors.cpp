@@ -8,10 +8,12 @@ namespace murl::server {
 
 using win32::Bstr;
 using win32::ComPtr;
+using win32::PutOut;
+using win32::TextOf;
 
 namespace {
 
-constexpr std::u16string_view kDefaultSource = u"murl";
+constexpr char16_t kDefaultSource[] = u"murl";
 
 // Platform errors that COM carries as a general HRESULT rather than as FACILITY_CONTROL.
 struct Mapping {
@@ -29,7 +31,7 @@ std::u16string SystemDescription(HRESULT hr) {
     win32::LocalMemory<wchar_t*> text;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(text.out()), 0, nullptr);
+        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(PutOut(text)), 0, nullptr);
     std::u16string description;
     if (length > 0 && text.get()) {
         description.assign(reinterpret_cast<const char16_t*>(text.get()), length);
@@ -42,17 +44,20 @@ std::u16string SystemDescription(HRESULT hr) {
     return description;
 }
 
+// Copies nothing of its own: without memory for the error object the caller gets the status
+// alone.
 void SetThreadErrorInfo(const Error& e) noexcept {
     ComPtr<ICreateErrorInfo> create;
-    if (FAILED(CreateErrorInfo(&create))) return;
-    const std::u16string& source = e.source().empty() ? std::u16string(kDefaultSource) : e.source();
+    if (FAILED(CreateErrorInfo(PutOut(create)))) return;
+    const char16_t* source = e.source().empty() ? kDefaultSource : e.source().c_str();
     // The texts are copied by the error object; these calls only read them.
     create->SetGUID(GUID_NULL);
-    create->SetSource(const_cast<LPOLESTR>(reinterpret_cast<const wchar_t*>(source.c_str())));
+    create->SetSource(const_cast<LPOLESTR>(reinterpret_cast<const wchar_t*>(source)));
     create->SetDescription(
         const_cast<LPOLESTR>(reinterpret_cast<const wchar_t*>(e.description().c_str())));
     ComPtr<IErrorInfo> info;
-    if (SUCCEEDED(create.As(&info))) SetErrorInfo(0, info.Get());
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, PutOut(info))))
+        SetErrorInfo(0, info.Get());
 }
 
 }  // namespace
@@ -81,10 +86,10 @@ void ThrowHostFailure(HRESULT hr) {
     const int32_t number = ErrorOfHResult(hr);
     std::u16string description, source;
     ComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, &info) == S_OK && info) {
+    if (GetErrorInfo(0, PutOut(info)) == S_OK && info) {
         Bstr text, from;
-        if (SUCCEEDED(info->GetDescription(text.out()))) description = text.view();
-        if (SUCCEEDED(info->GetSource(from.out()))) source = from.view();
+        if (SUCCEEDED(info->GetDescription(PutOut(text)))) description = TextOf(text);
+        if (SUCCEEDED(info->GetSource(PutOut(from)))) source = TextOf(from);
     }
     if (description.empty()) description = StandardDescription(number);
     if (description.empty()) description = SystemDescription(hr);
@@ -115,7 +120,8 @@ HRESULT ReportToSink(EXCEPINFO* info) noexcept {
         if (!info) return hr;
         *info = EXCEPINFO{};
         info->scode = hr;
-        const std::u16string_view source = e.source().empty() ? kDefaultSource : e.source();
+        const std::u16string_view source =
+            e.source().empty() ? std::u16string_view(kDefaultSource) : e.source();
         info->bstrSource = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(source.data()),
                                              static_cast<UINT>(source.size()));
         info->bstrDescription =

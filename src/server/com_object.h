@@ -13,7 +13,7 @@
 // A row grants its identifier with the interface its function returns; a row whose function
 // returns null refuses it. The row for IID_IUnknown fixes the object's identity.
 
-#include <windows.h>
+#include "platform/win32/windows_headers.h"
 
 namespace murl::server {
 

@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "platform/win32/win32_app_info.h"
 #include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_text.h"
 #include "server/com_errors.h"
@@ -13,6 +14,7 @@
 namespace murl::server {
 
 using win32::ComPtr;
+using win32::PutOut;
 using win32::RegistryKey;
 
 namespace {
@@ -27,17 +29,10 @@ std::wstring GuidText(const GUID& guid) {
 }
 
 std::wstring ModulePath(HINSTANCE instance) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD got =
-            GetModuleFileNameW(instance, path.data(), static_cast<DWORD>(path.size()));
-        if (got == 0) throw Error(HRESULT_FROM_WIN32(GetLastError()), u"Cannot find the module");
-        if (got < path.size()) {
-            path.resize(got);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
+    DWORD reason = 0;
+    std::wstring path = win32::ModulePath(instance, &reason);
+    if (path.empty()) throw Error(HRESULT_FROM_WIN32(reason), u"Cannot find the module");
+    return path;
 }
 
 std::wstring ProgId(const ComponentDescription& d, const ClassRecord& c) {
@@ -49,7 +44,7 @@ RegistryKey CreateKey(const std::wstring& path) {
     RegistryKey key;
     const LONG status =
         RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, nullptr, key.out(), nullptr);
+                        KEY_SET_VALUE, nullptr, PutOut(key), nullptr);
     if (status != ERROR_SUCCESS)
         throw Error(HRESULT_FROM_WIN32(status), u"Cannot write the registry");
     return key;
@@ -160,7 +155,7 @@ HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** info) noexcept {
     return Guard([&] {
         if (!g_cells) return E_UNEXPECTED;
         ComPtr<ITypeLib> library;
-        Check(LoadTypeLibEx(ModulePath(g_cells->instance).c_str(), REGKIND_NONE, &library));
+        Check(LoadTypeLibEx(ModulePath(g_cells->instance).c_str(), REGKIND_NONE, PutOut(library)));
         return library->GetTypeInfoOfGuid(guid, info);
     });
 }
@@ -196,7 +191,7 @@ HRESULT RuntimeRegisterServer(const ComponentDescription& d, const ModuleCells& 
     return Guard([&] {
         const std::wstring module = ModulePath(cells.instance);
         ComPtr<ITypeLib> library;
-        Check(LoadTypeLibEx(module.c_str(), REGKIND_NONE, &library));
+        Check(LoadTypeLibEx(module.c_str(), REGKIND_NONE, PutOut(library)));
         std::wstring help_folder;
         Check(RegisterTypeLib(library.Get(), const_cast<LPOLESTR>(module.c_str()),
                               help_folder.data()));

@@ -10,12 +10,14 @@
 #include "server/component_runtime.h"
 #include "server/dispatch_sink.h"
 
+#include "host_idl.h"
+
 namespace murl::server {
 
 using win32::Adopt;
-using win32::Bstr;
 using win32::ComPtr;
 using win32::PutOut;
+using win32::TextOf;
 using win32::Variant;
 
 namespace {
@@ -54,11 +56,11 @@ public:
     // A text; a NULL BSTR is the empty text.
     std::u16string_view Text(UINT position) {
         const VARIANT& arg = At(position);
-        if (V_VT(&arg) == VT_BSTR) return Bstr::View(V_BSTR(&arg));
+        if (V_VT(&arg) == VT_BSTR) return TextOf(V_BSTR(&arg));
         if (V_VT(&arg) == (VT_BSTR | VT_BYREF) && V_BSTRREF(&arg)) {
-            return Bstr::View(*V_BSTRREF(&arg));
+            return TextOf(*V_BSTRREF(&arg));
         }
-        return Bstr::View(V_BSTR(Coerce(position, VT_BSTR)));
+        return TextOf(V_BSTR(Coerce(position, VT_BSTR)));
     }
 
     int32_t Long(UINT position) {
@@ -108,7 +110,7 @@ public:
         } else if (V_VT(&arg) == (VT_VARIANT | VT_BYREF) && V_VARIANTREF(&arg)) {
             variant_ = V_VARIANTREF(&arg);
             Variant converted;
-            const HRESULT hr = VariantChangeType(converted.get(), variant_, 0, VT_BOOL);
+            const HRESULT hr = VariantChangeType(PutOut(converted), variant_, 0, VT_BOOL);
             if (FAILED(hr)) throw ArgumentError{DISP_E_TYPEMISMATCH, args.Index(position)};
             local_ = V_BOOL(converted.get());
             flag_ = &local_;
@@ -188,9 +190,10 @@ HRESULT Dispatch(PushButtonEvents& sink, DISPID id, const DISPPARAMS* params) {
     return S_OK;
 }
 
-// The dispatch interface of each set of events.
+// The dispatch interface of each set of events. The primary template is only declared: a set of
+// events without its interface does not compile.
 template <class Events>
-constexpr const IID* kEventsIid = nullptr;
+extern const IID* const kEventsIid;
 template <>
 constexpr const IID* kEventsIid<HooksEvents> = &DIID_DHostHooksEvents;
 template <>
@@ -262,7 +265,7 @@ std::unique_ptr<Subscription> Subscribe(IUnknown* source,
     Check(source->QueryInterface(IID_IConnectionPointContainer, PutOut(container)));
     ComPtr<IConnectionPoint> point;
     SetErrorInfo(0, nullptr);
-    Check(container->FindConnectionPoint(*kEventsIid<Events>, &point));
+    Check(container->FindConnectionPoint(*kEventsIid<Events>, PutOut(point)));
     if (!point) Check(E_POINTER);
 
     ComPtr<EventSink<Events>> sink = Adopt(new EventSink<Events>(context, target));

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "host/host.h"
-#include "server/host_binding.h"
+#include "server/binding_context.h"
 
 namespace murl::server {
 

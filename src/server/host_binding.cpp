@@ -9,8 +9,10 @@
 namespace murl::server {
 
 using win32::Bstr;
+using win32::BstrOf;
 using win32::ComPtr;
 using win32::PutOut;
+using win32::TextOf;
 
 namespace {
 
@@ -54,7 +56,7 @@ protected:
     std::shared_ptr<HostObject> Handed(Call&& call) {
         const auto pin = Pin();
         ComPtr<IUnknown> handed;
-        HostCall([&] { return call(&handed); });
+        HostCall([&] { return call(PutOut(handed)); });
         return Plain(std::move(handed), context_);
     }
 
@@ -90,7 +92,7 @@ public:
         return Handed([&](IUnknown** out) { return object_->GetViewLoader(out); });
     }
     std::shared_ptr<HostObject> GetServiceObject(std::u16string_view path) override {
-        Bstr text(path);
+        const Bstr text = BstrOf(path);
         return Handed([&](IUnknown** out) { return object_->GetServiceObject(text.get(), out); });
     }
 };
@@ -100,7 +102,7 @@ public:
     using Adapter::Adapter;
 
     std::shared_ptr<HostObject> FindControl(std::u16string_view name) override {
-        Bstr text(name);
+        const Bstr text = BstrOf(name);
         return Handed([&](IUnknown** out) { return object_->FindControl(text.get(), out); });
     }
 };
@@ -111,9 +113,9 @@ public:
 
     std::shared_ptr<IView> LoadViewXml(std::u16string_view definition) override {
         const auto pin = Pin();
-        Bstr text(definition);
+        const Bstr text = BstrOf(definition);
         ComPtr<IHostView> view;
-        HostCall([&] { return object_->LoadViewXml(text.get(), &view); });
+        HostCall([&] { return object_->LoadViewXml(text.get(), PutOut(view)); });
         if (!view) return nullptr;
         return std::make_shared<View>(std::move(view), context_);
     }
@@ -146,7 +148,7 @@ public:
     using Adapter::Adapter;
 
     void WriteChatText(std::u16string_view text, int32_t colour, int32_t target) override {
-        Bstr line(text);
+        const Bstr line = BstrOf(text);
         HostCall([&] { return object_->WriteChatText(line.get(), colour, target); });
     }
     std::unique_ptr<Subscription> Advise(HooksEvents& sink) override { return Connect(sink); }
@@ -158,13 +160,13 @@ public:
 
     std::u16string IdentityText1() override {
         Bstr text;
-        HostCall([&] { return object_->IdentityText1(text.out()); });
-        return std::u16string(text.view());
+        HostCall([&] { return object_->IdentityText1(PutOut(text)); });
+        return std::u16string(TextOf(text));
     }
     std::u16string IdentityText2() override {
         Bstr text;
-        HostCall([&] { return object_->IdentityText2(text.out()); });
-        return std::u16string(text.view());
+        HostCall([&] { return object_->IdentityText2(PutOut(text)); });
+        return std::u16string(TextOf(text));
     }
     std::unique_ptr<Subscription> Advise(CharacterStatsEvents& sink) override {
         return Connect(sink);

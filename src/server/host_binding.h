@@ -7,18 +7,11 @@
 
 #include "host/host.h"
 #include "platform/win32/windows_headers.h"
+#include "server/binding_context.h"
 
 #include "host_idl.h"
 
 namespace murl::server {
-
-// Shared by the adapters of one plug-in object. While an event handler of the plug-in runs,
-// its sink holds a reference on `owner`, so that a host releasing the plug-in from inside the
-// event does not destroy it under the handler. The plug-in clears `owner` when its last
-// reference goes.
-struct BindingContext {
-    IUnknown* owner = nullptr;
-};
 
 // The site the host hands to Initialize; null stays null.
 std::shared_ptr<ISite> WrapSite(const std::shared_ptr<BindingContext>& context, IHostSite* site);

@@ -1,7 +1,7 @@
 #pragma once
 // The identity of murl's component: its class, its default interface and its type library.
 
-#include <windows.h>
+#include "platform/win32/windows_headers.h"
 
 namespace murl::server {
 

@@ -25,10 +25,11 @@ using server::ComObject;
 using server::Grant;
 using server::Guard;
 using win32::Adopt;
-using win32::Bstr;
+using win32::BstrOf;
 using win32::ComPtr;
 using win32::ExcepInfo;
 using win32::PutOut;
+using win32::TextOf;
 
 // ---- Events: the simulated host raises, the plug-in's dispatch sink hears -----------------
 
@@ -40,12 +41,12 @@ void Raise(IDispatch* sink, DISPID id, std::vector<VARIANT> reversed) {
     UINT arg_err = 0;
     SetErrorInfo(0, nullptr);
     const HRESULT hr =
-        sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, info.get(), &arg_err);
+        sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, PutOut(info), &arg_err);
     if (hr == DISP_E_EXCEPTION) {
         if (info->pfnDeferredFillIn) info->pfnDeferredFillIn(info.get());
         const HRESULT code = info->scode ? info->scode : HRESULT(info->wCode);
-        throw Error(server::ErrorOfHResult(code), std::u16string(Bstr::View(info->bstrDescription)),
-                    std::u16string(Bstr::View(info->bstrSource)));
+        throw Error(server::ErrorOfHResult(code), std::u16string(TextOf(info->bstrDescription)),
+                    std::u16string(TextOf(info->bstrSource)));
     }
     if (FAILED(hr)) server::ThrowHostFailure(hr);
 }
@@ -214,13 +215,13 @@ public:
         return Hand(out, [&] { return Typed<ISite>()->GetViewLoader(); });
     }
     STDMETHODIMP GetServiceObject(BSTR path, IUnknown** out) noexcept override {
-        return Hand(out, [&] { return Typed<ISite>()->GetServiceObject(Bstr::View(path)); });
+        return Hand(out, [&] { return Typed<ISite>()->GetServiceObject(TextOf(path)); });
     }
     STDMETHODIMP LoadViewXml(BSTR definition, IHostView** out) noexcept override {
         if (!out) return E_POINTER;
         *out = nullptr;
         return Guard([&] {
-            auto view = Typed<IViewLoader>()->LoadViewXml(Bstr::View(definition));
+            auto view = Typed<IViewLoader>()->LoadViewXml(TextOf(definition));
             if (!view) return S_OK;
             auto* face = new (std::nothrow) HostFace(std::move(view));
             if (!face) return E_OUTOFMEMORY;
@@ -229,7 +230,7 @@ public:
         });
     }
     STDMETHODIMP FindControl(BSTR name, IUnknown** out) noexcept override {
-        return Hand(out, [&] { return Typed<IView>()->FindControl(Bstr::View(name)); });
+        return Hand(out, [&] { return Typed<IView>()->FindControl(TextOf(name)); });
     }
     STDMETHODIMP GetChecked(VARIANT_BOOL* state) noexcept override {
         if (!state) return E_POINTER;
@@ -246,7 +247,7 @@ public:
     }
     STDMETHODIMP WriteChatText(BSTR text, LONG colour, LONG target) noexcept override {
         return Guard([&] {
-            Typed<IHooks>()->WriteChatText(Bstr::View(text), colour, target);
+            Typed<IHooks>()->WriteChatText(TextOf(text), colour, target);
             return S_OK;
         });
     }
@@ -254,7 +255,7 @@ public:
         if (!out) return E_POINTER;
         *out = nullptr;
         return Guard([&] {
-            *out = Bstr(Typed<ICharacterStats>()->IdentityText1()).Detach();
+            *out = BstrOf(Typed<ICharacterStats>()->IdentityText1()).Detach();
             return S_OK;
         });
     }
@@ -262,7 +263,7 @@ public:
         if (!out) return E_POINTER;
         *out = nullptr;
         return Guard([&] {
-            *out = Bstr(Typed<ICharacterStats>()->IdentityText2()).Detach();
+            *out = BstrOf(Typed<ICharacterStats>()->IdentityText2()).Detach();
             return S_OK;
         });
     }
@@ -361,7 +362,7 @@ std::u16string SystemText(DWORD code) {
     win32::LocalMemory<wchar_t*> text;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(text.out()), 0, nullptr);
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(PutOut(text)), 0, nullptr);
     std::u16string description;
     if (length > 0 && text.get()) {
         description.assign(reinterpret_cast<const char16_t*>(text.get()), length);
@@ -453,7 +454,7 @@ void ComBinding::Initialize(const std::shared_ptr<ISite>& site) {
     if (!state_->plugin) return;
     ComPtr<IUnknown> face = Adopt(HostFace::Make(site));
     ComPtr<IHostSite> as_site;
-    if (face) server::Check(face.As(&as_site));
+    if (face) server::Check(face->QueryInterface(IID_IHostSite, PutOut(as_site)));
     SetErrorInfo(0, nullptr);
     server::Check(state_->plugin->Initialize(as_site.Get()));
 }

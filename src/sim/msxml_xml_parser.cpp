@@ -15,8 +15,10 @@ namespace murl::sim {
 namespace {
 
 using win32::Bstr;
+using win32::BstrOf;
 using win32::ComPtr;
 using win32::PutOut;
+using win32::TextOf;
 
 // IXMLDOMDocument {2933BF81-7B36-11D2-B20E-00C04F983E60}; MinGW declares it but defines none.
 constexpr IID kIidXmlDocument = {
@@ -33,7 +35,7 @@ void Check(HRESULT hr, const char16_t* what) {
 // The text to parse; running out of memory for it is the core's error, as for any other step.
 Bstr Source(std::u16string_view text) {
     try {
-        return Bstr(text);
+        return BstrOf(text);
     } catch (const std::bad_alloc&) {
         throw Error(err::kOutOfMemory);
     }
@@ -47,7 +49,7 @@ void ForEachNode(List* list, const char16_t* count_what, const char16_t* node_wh
     if (list) Check(list->get_length(&count), count_what);
     for (long i = 0; i < count; ++i) {
         ComPtr<IXMLDOMNode> node;
-        Check(list->get_item(i, &node), node_what);
+        Check(list->get_item(i, PutOut(node)), node_what);
         visit(node.Get());
     }
 }
@@ -55,20 +57,20 @@ void ForEachNode(List* list, const char16_t* count_what, const char16_t* node_wh
 XmlElement Convert(IXMLDOMNode* node) {
     XmlElement element;
     Bstr name;
-    Check(node->get_nodeName(name.out()), u"element name");
-    element.name = name.view();
+    Check(node->get_nodeName(PutOut(name)), u"element name");
+    element.name = TextOf(name);
 
     ComPtr<IXMLDOMNamedNodeMap> attributes;
-    Check(node->get_attributes(&attributes), u"attributes");
+    Check(node->get_attributes(PutOut(attributes)), u"attributes");
     ForEachNode(attributes.Get(), u"attribute count", u"attribute", [&](IXMLDOMNode* attribute) {
         Bstr attribute_name, value;
-        Check(attribute->get_nodeName(attribute_name.out()), u"attribute name");
-        Check(attribute->get_text(value.out()), u"attribute value");
-        element.attributes.emplace_back(attribute_name.view(), value.view());
+        Check(attribute->get_nodeName(PutOut(attribute_name)), u"attribute name");
+        Check(attribute->get_text(PutOut(value)), u"attribute value");
+        element.attributes.emplace_back(TextOf(attribute_name), TextOf(value));
     });
 
     ComPtr<IXMLDOMNodeList> children;
-    Check(node->get_childNodes(&children), u"child nodes");
+    Check(node->get_childNodes(PutOut(children)), u"child nodes");
     ForEachNode(children.Get(), u"child count", u"child node", [&](IXMLDOMNode* child) {
         DOMNodeType type = NODE_INVALID;
         Check(child->get_nodeType(&type), u"node type");
@@ -100,9 +102,9 @@ public:
             ComPtr<IXMLDOMParseError> error;
             Bstr reason;
             long position = 0;
-            if (SUCCEEDED(document->get_parseError(&error)) && error &&
-                SUCCEEDED(error->get_reason(reason.out()))) {
-                std::u16string why(reason.view());
+            if (SUCCEEDED(document->get_parseError(PutOut(error))) && error &&
+                SUCCEEDED(error->get_reason(PutOut(reason)))) {
+                std::u16string why(TextOf(reason));
                 while (!why.empty() && (why.back() == u'\n' || why.back() == u'\r')) why.pop_back();
                 description += u": " + why;
                 if (SUCCEEDED(error->get_filepos(&position))) {
@@ -112,7 +114,7 @@ public:
             Fail(std::move(description));
         }
         ComPtr<IXMLDOMElement> root;
-        Check(document->get_documentElement(&root), u"document element");
+        Check(document->get_documentElement(PutOut(root)), u"document element");
         if (!root) Fail(u"The view definition has no document element");
         return Convert(root.Get());
     }

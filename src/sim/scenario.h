@@ -42,9 +42,8 @@ enum class Verb {
     Fault,
     Missing,
     Heal,
+    Count  // not a verb: how many there are; the verb table has a row for each above
 };
-
-std::string_view VerbName(Verb verb) noexcept;
 
 struct Event {
     int line = 0;

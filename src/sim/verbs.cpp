@@ -215,7 +215,8 @@ void Heal(Stage& stage, const Event&, Record&) {
 constexpr std::string_view kNoPlugin = "no plug-in object";
 constexpr std::string_view kNobody = "nobody listening";
 
-constexpr std::array<VerbRow, 16> kVerbs = {{
+// One row for each verb, in the order of `Verb`: RowOf indexes it.
+constexpr std::array<VerbRow, static_cast<size_t>(Verb::Count)> kVerbs = {{
     // The plug-in object's life
     {"init", Verb::Init, false, kNoArguments, Init, kNoPlugin},
     {"terminate", Verb::Terminate, false, kNoArguments, Terminate, kNoPlugin},
@@ -239,6 +240,14 @@ constexpr std::array<VerbRow, 16> kVerbs = {{
     {"heal", Verb::Heal, false, kNoArguments, Heal, kNobody},
 }};
 
+constexpr bool EveryVerbHasItsRow() noexcept {
+    for (size_t i = 0; i < kVerbs.size(); ++i) {
+        if (kVerbs[i].verb != static_cast<Verb>(i) || kVerbs[i].name.empty()) return false;
+    }
+    return true;
+}
+static_assert(EveryVerbHasItsRow(), "kVerbs needs one row per verb, in the order of Verb");
+
 }  // namespace
 
 std::span<const VerbRow> Verbs() noexcept {
@@ -253,10 +262,7 @@ const VerbRow* FindVerb(std::string_view name, bool eat) noexcept {
 }
 
 const VerbRow& RowOf(Verb verb) noexcept {
-    for (const auto& row : kVerbs) {
-        if (row.verb == verb) return row;
-    }
-    return kVerbs.front();  // every verb has its row
+    return kVerbs[static_cast<size_t>(verb)];
 }
 
 std::string_view VerbName(Verb verb) noexcept {

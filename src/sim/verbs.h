@@ -46,8 +46,9 @@ struct VerbRow {
 std::span<const VerbRow> Verbs() noexcept;
 // The row named `name`, if any; with `eat`, only a verb that has the @eat form.
 const VerbRow* FindVerb(std::string_view name, bool eat) noexcept;
-// The row of `verb`.
+// The row of `verb`, and its name.
 const VerbRow& RowOf(Verb verb) noexcept;
+std::string_view VerbName(Verb verb) noexcept;
 
 // The event as a scenario line writes it (its text always quoted), without the line break;
 // read back, it is the same event.

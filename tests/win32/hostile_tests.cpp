@@ -316,7 +316,7 @@ TEST_CASE(hostile_handler_failure_comes_back_as_exception) {
     ExcepInfo info;
     UINT arg_err = 99;  // a failed handler names no argument: the caller's value stays
     CHECK_HR(DISP_E_EXCEPTION, host.control(L"cmdOut")->events()->Fire(
-                                   DISPID_PUSHBUTTON_HIT, {Long(7)}, info.get(), &arg_err));
+                                   DISPID_PUSHBUTTON_HIT, {Long(7)}, PutOut(info), &arg_err));
     CHECK(FAILED(info->scode));
     CHECK(info->bstrDescription && SysStringLen(info->bstrDescription) > 0);
     CHECK_EQ(arg_err, 99u);
@@ -476,14 +476,14 @@ TEST_CASE(hostile_failed_initialize_describes_itself) {
     const HRESULT hr = plugin->Initialize(nullptr);
     CHECK(FAILED(hr));
     ComPtr<ISupportErrorInfo> support;
-    CHECK_HR(S_OK, plugin.As(&support));
+    CHECK_HR(S_OK, plugin->QueryInterface(IID_ISupportErrorInfo, PutOut(support)));
     if (support) CHECK_HR(S_OK, support->InterfaceSupportsErrorInfo(IID_IPlugin2));
     ComPtr<IErrorInfo> error;
-    CHECK_HR(S_OK, GetErrorInfo(0, &error));
+    CHECK_HR(S_OK, GetErrorInfo(0, PutOut(error)));
     if (error) {
         Bstr description;
-        error->GetDescription(description.out());
-        CHECK_EQ(description.view(), std::u16string_view(u"Permission denied"));
+        error->GetDescription(PutOut(description));
+        CHECK_EQ(TextOf(description), std::u16string_view(u"Permission denied"));
     }
     CHECK_HR(S_OK, plugin->Terminate());
     SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -52,7 +52,7 @@ bool ReadValue(const std::wstring& key, const wchar_t* name, std::wstring& value
 
 bool KeyExists(const std::wstring& key) {
     murl::win32::RegistryKey opened;
-    return RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, opened.out()) ==
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, PutOut(opened)) ==
            ERROR_SUCCESS;
 }
 
@@ -299,15 +299,17 @@ RawTypeLib ReadRaw(const std::vector<unsigned char>& bytes) {
 
 std::wstring Name(ITypeInfo* info) {
     Bstr name;
-    info->GetDocumentation(MEMBERID_NIL, name.out(), nullptr, nullptr, nullptr);
-    return std::wstring(name.view().begin(), name.view().end());
+    info->GetDocumentation(MEMBERID_NIL, PutOut(name), nullptr, nullptr, nullptr);
+    const std::u16string_view text = TextOf(name);
+    return std::wstring(text.begin(), text.end());
 }
 
 void CheckNoDocumentation(ITypeInfo* info) {
     Bstr doc, help;
     DWORD context = 99;
-    CHECK_HR(S_OK, info->GetDocumentation(MEMBERID_NIL, nullptr, doc.out(), &context, help.out()));
-    CHECK(doc.view().empty());
+    CHECK_HR(S_OK,
+             info->GetDocumentation(MEMBERID_NIL, nullptr, PutOut(doc), &context, PutOut(help)));
+    CHECK(TextOf(doc).empty());
     CHECK_EQ(context, 0ul);
     CHECK(help.get() == nullptr);
 }
@@ -319,7 +321,7 @@ TEST_CASE(module_type_library) {
     // Loaded from the module where the host's Decal.dll stand-in sits, so that the reference
     // to IPlugin2 resolves.
     ComPtr<ITypeLib> lib;
-    REQUIRE_HR(S_OK, LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, &lib));
+    REQUIRE_HR(S_OK, LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, PutOut(lib)));
 
     TLIBATTR* attr = nullptr;
     REQUIRE_HR(S_OK, lib->GetLibAttr(&attr));
@@ -333,9 +335,9 @@ TEST_CASE(module_type_library) {
 
     Bstr name, doc, help;
     DWORD context = 99;
-    CHECK_HR(S_OK, lib->GetDocumentation(-1, name.out(), doc.out(), &context, help.out()));
-    CHECK_EQ(name.view(), std::u16string_view(u"murl"));
-    CHECK(doc.view().empty());
+    CHECK_HR(S_OK, lib->GetDocumentation(-1, PutOut(name), PutOut(doc), &context, PutOut(help)));
+    CHECK_EQ(TextOf(name), std::u16string_view(u"murl"));
+    CHECK(TextOf(doc).empty());
     CHECK(help.get() == nullptr);
     CHECK_EQ(context, 0ul);
 
@@ -343,7 +345,7 @@ TEST_CASE(module_type_library) {
 
     // _clsMurl: a dual dispatch interface on IDispatch, with nothing of its own.
     ComPtr<ITypeInfo> iface;
-    REQUIRE_HR(S_OK, lib->GetTypeInfo(0, &iface));
+    REQUIRE_HR(S_OK, lib->GetTypeInfo(0, PutOut(iface)));
     CHECK_EQ(Name(iface.Get()), std::wstring(L"_clsMurl"));
     CheckNoDocumentation(iface.Get());
     TYPEATTR* ta = nullptr;
@@ -361,12 +363,12 @@ TEST_CASE(module_type_library) {
     HREFTYPE ref = 0;
     ComPtr<ITypeInfo> base;
     REQUIRE_HR(S_OK, iface->GetRefTypeOfImplType(0, &ref));
-    REQUIRE_HR(S_OK, iface->GetRefTypeInfo(ref, &base));
+    REQUIRE_HR(S_OK, iface->GetRefTypeInfo(ref, PutOut(base)));
     CHECK_EQ(Name(base.Get()), std::wstring(L"IDispatch"));
     // Its vtable side adds no function to IDispatch's seven.
     ComPtr<ITypeInfo> vtable_side;
     if (CHECK_HR(S_OK, iface->GetRefTypeOfImplType(-1, &ref)) &&
-        CHECK_HR(S_OK, iface->GetRefTypeInfo(ref, &vtable_side))) {
+        CHECK_HR(S_OK, iface->GetRefTypeInfo(ref, PutOut(vtable_side)))) {
         REQUIRE_HR(S_OK, vtable_side->GetTypeAttr(&ta));
         CHECK_EQ(static_cast<int>(ta->typekind), static_cast<int>(TKIND_INTERFACE));
         CHECK_EQ(ta->cFuncs, 0);
@@ -375,7 +377,7 @@ TEST_CASE(module_type_library) {
 
     // clsMurl: creatable, _clsMurl by default, then the host's IPlugin2 without flags.
     ComPtr<ITypeInfo> coclass;
-    REQUIRE_HR(S_OK, lib->GetTypeInfo(1, &coclass));
+    REQUIRE_HR(S_OK, lib->GetTypeInfo(1, PutOut(coclass)));
     CHECK_EQ(Name(coclass.Get()), std::wstring(L"clsMurl"));
     CheckNoDocumentation(coclass.Get());
     REQUIRE_HR(S_OK, coclass->GetTypeAttr(&ta));
@@ -401,7 +403,7 @@ TEST_CASE(module_type_library) {
         CHECK_EQ(flags, row.flags);
         ComPtr<ITypeInfo> implemented;
         if (!CHECK_HR(S_OK, coclass->GetRefTypeOfImplType(i, &ref)) ||
-            !CHECK_HR(S_OK, coclass->GetRefTypeInfo(ref, &implemented))) {
+            !CHECK_HR(S_OK, coclass->GetRefTypeInfo(ref, PutOut(implemented)))) {
             continue;
         }
         CHECK_EQ(Name(implemented.Get()), std::wstring(row.name));
@@ -410,7 +412,7 @@ TEST_CASE(module_type_library) {
         implemented->ReleaseTypeAttr(ta);
         ComPtr<ITypeLib> container;
         UINT index = 0;
-        CHECK_HR(S_OK, implemented->GetContainingTypeLib(&container, &index));
+        CHECK_HR(S_OK, implemented->GetContainingTypeLib(PutOut(container), &index));
         if (container && SUCCEEDED(container->GetLibAttr(&attr))) {
             CHECK(attr->guid == *row.libid);
             CHECK_EQ(attr->wMajorVerNum, 2);
@@ -452,14 +454,27 @@ TEST_CASE(module_type_library) {
     CoUninitialize();
 }
 
-// Loading the module, making and dropping an object, and unloading it again leaves nothing
-// behind in the process: a handle per cycle would exhaust a host that loads plug-ins on demand.
+// Loading the module, a whole session of one plug-in object and unloading the module again
+// leaves nothing behind in the process: a handle per cycle would exhaust a host that loads
+// plug-ins on demand. The session takes every path on which the C++ runtime makes a lock of its
+// own: initialising, logging in, a chat line through the filter, a host call that fails (an
+// exception thrown and caught in the module), terminating and releasing.
 TEST_CASE(module_load_cycles_leave_no_handles) {
     auto cycle = [](const MurlModule& module) {
         CoInitialize(nullptr);
-        ComPtr<IPlugin2> plugin;
-        CHECK_HR(S_OK, module.Create(IID_IPlugin2, PutOut(plugin)));
-        plugin.Reset();
+        {
+            CheckedHost host;
+            ComPtr<IPlugin2> plugin;
+            if (CHECK_HR(S_OK, module.Create(IID_IPlugin2, PutOut(plugin)))) {
+                CHECK_HR(S_OK, plugin->Initialize(host.site.Get()));
+                CHECK_HR(S_OK, host.Login());
+                VARIANT_BOOL eat = VARIANT_FALSE;
+                CHECK_HR(S_OK, host.Chat(L"You evaded the monster's attack!", 21, eat));
+                host.hooks->failing["WriteChatText"] = E_ACCESSDENIED;
+                CHECK(FAILED(host.Hit(L"cmdOut")));
+                CHECK_HR(S_OK, plugin->Terminate());
+            }
+        }
         CoUninitialize();
     };
     // The process's open handles, found by asking for each handle value (handle counts are

@@ -89,7 +89,7 @@ TEST_CASE(com_object_grants_its_interfaces_with_one_identity) {
         }
         ComPtr<IUnknown> granted = Adopt(static_cast<IUnknown*>(out));
         ComPtr<IUnknown> identity;
-        CHECK_HR(S_OK, granted.As(&identity));
+        CHECK_HR(S_OK, granted->QueryInterface(IID_IUnknown, PutOut(identity)));
         CHECK(identity.Get() == object.Get());
     }
     CHECK_HR(E_POINTER, object->QueryInterface(IID_IUnknown, nullptr));
@@ -162,11 +162,11 @@ TEST_CASE(com_dispatch_gives_its_type_information) {
     CHECK_HR(E_POINTER, dispatch->GetTypeInfoCount(nullptr));
 
     ComPtr<ITypeInfo> info;
-    REQUIRE_HR(S_OK, dispatch->GetTypeInfo(0, 0, &info));
+    REQUIRE_HR(S_OK, dispatch->GetTypeInfo(0, 0, PutOut(info)));
     REQUIRE(info);
     Bstr name;
-    CHECK_HR(S_OK, info->GetDocumentation(MEMBERID_NIL, name.out(), nullptr, nullptr, nullptr));
-    CHECK_EQ(name.view(), std::u16string_view(u"_clsMurl"));
+    CHECK_HR(S_OK, info->GetDocumentation(MEMBERID_NIL, PutOut(name), nullptr, nullptr, nullptr));
+    CHECK_EQ(TextOf(name), std::u16string_view(u"_clsMurl"));
     TYPEATTR* attr = nullptr;
     REQUIRE_HR(S_OK, info->GetTypeAttr(&attr));
     CHECK(attr->guid == kIidClsMurl);
@@ -327,7 +327,7 @@ TEST_CASE(com_two_creations_are_independent) {
     CHECK(first_host.printed.empty());
     // The terminated one has no hooks left to print with: its button reports the failure.
     ExcepInfo info;
-    CHECK_HR(DISP_E_EXCEPTION, first_host.Hit(L"cmdOut", info.get()));
+    CHECK_HR(DISP_E_EXCEPTION, first_host.Hit(L"cmdOut", PutOut(info)));
     CHECK_EQ(std::wstring(info->bstrDescription ? info->bstrDescription : L""),
              std::wstring(L"Object variable or With block variable not set"));
     CHECK_HR(S_OK, first->Initialize(first_host.site.Get()));

@@ -28,6 +28,7 @@ using murl::win32::Bstr;
 using murl::win32::ComPtr;
 using murl::win32::ExcepInfo;
 using murl::win32::PutOut;
+using murl::win32::TextOf;
 
 class ConnectionPoint;
 

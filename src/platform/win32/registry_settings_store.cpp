@@ -66,7 +66,7 @@ std::u16string RegistrySettingsStore::GetSetting(std::u16string_view application
                                                  std::u16string_view fallback) {
     RegistryKey opened;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, KeyPath(application, section).c_str(), 0, KEY_QUERY_VALUE,
-                      opened.out()) != ERROR_SUCCESS) {
+                      PutOut(opened)) != ERROR_SUCCESS) {
         return std::u16string(fallback);
     }
     const std::wstring name = win32::Wide(key);
@@ -95,7 +95,7 @@ void RegistrySettingsStore::SaveSetting(std::u16string_view application,
     RegistryKey created;
     LONG status =
         RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(application, section).c_str(), 0, nullptr,
-                        REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, created.out(), nullptr);
+                        REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, PutOut(created), nullptr);
     if (status == ERROR_INVALID_PARAMETER && LongestPart(section) > kLongestKeyName) {
         throw TooLong(u"section");
     }
@@ -183,7 +183,7 @@ void ListKey(HKEY key, const std::u16string& section, std::vector<Entry>& entrie
     ListValues(key, sizes, section, entries);
     ForEachSubkey(key, sizes, [&](std::wstring_view part) {
         RegistryKey nested;
-        if (RegOpenKeyExW(key, std::wstring(part).c_str(), 0, KEY_READ, nested.out()) !=
+        if (RegOpenKeyExW(key, std::wstring(part).c_str(), 0, KEY_READ, PutOut(nested)) !=
             ERROR_SUCCESS) {
             return;  // gone since it was counted
         }
@@ -201,7 +201,7 @@ std::vector<RegistrySettingsStore::Entry> RegistrySettingsStore::List(
     std::vector<Entry> entries;
     RegistryKey opened;
     const LONG status = RegOpenKeyExW(HKEY_CURRENT_USER, KeyPath(application, u"").c_str(), 0,
-                                      KEY_READ, opened.out());
+                                      KEY_READ, PutOut(opened));
     if (status == ERROR_FILE_NOT_FOUND) return entries;
     if (status != ERROR_SUCCESS) ThrowRegistryError(status);
     ListKey(opened.get(), u"", entries);

@@ -24,17 +24,9 @@ HMODULE ThisModule() {
 }
 
 std::u16string ModulePath() {
-    HMODULE module = ThisModule();
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD got = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (got == 0) throw Error(err::kInvalidCall);
-        if (got < path.size()) {
-            path.resize(got);
-            return win32::Utf16(path);
-        }
-        path.resize(path.size() * 2);
-    }
+    const std::wstring path = win32::ModulePath(ThisModule());
+    if (path.empty()) throw Error(err::kInvalidCall);
+    return win32::Utf16(path);
 }
 
 size_t LastSeparator(const std::u16string& path) {
@@ -42,6 +34,22 @@ size_t LastSeparator(const std::u16string& path) {
 }
 
 }  // namespace
+
+std::wstring win32::ModulePath(HMODULE module, DWORD* reason) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD got = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (got == 0) {
+            if (reason) *reason = GetLastError();
+            return {};
+        }
+        if (got < path.size()) {
+            path.resize(got);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
 
 Win32AppInfo::Win32AppInfo(std::optional<std::u16string> folder) noexcept
     : folder_(std::move(folder)) {}

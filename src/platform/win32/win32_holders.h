@@ -1,8 +1,10 @@
 #pragma once
-// The one family of holders for the Windows resources the module, the simulator and the Windows
-// tests touch: COM pointers (Microsoft::WRL::ComPtr, with Adopt and PutOut), registry keys,
-// BSTRs, VARIANTs, the texts of an EXCEPINFO and memory the system allocated for the caller. Each
-// frees what it holds when it goes.
+// The holders of the Windows resources the module, the simulator and the Windows tests touch.
+// Handles, registry keys, BSTRs and memory the system allocated for the caller are
+// OwnedHandle's, each with its traits here. COM pointers are Microsoft::WRL::ComPtr (counted,
+// so copied with AddRef: not a single owner as OwnedHandle is); a VARIANT and an EXCEPINFO are
+// structures the callee fills in, with holders of their own. Every one of them is handed to a
+// call that fills it in as PutOut(holder), which frees what the holder had first.
 
 #include <wrl/client.h>
 
@@ -11,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/owned_handle.h"
 #include "platform/win32/windows_headers.h"
 
 #include <oleauto.h>
@@ -19,85 +22,78 @@ namespace murl::win32 {
 
 using Microsoft::WRL::ComPtr;
 
+// A ComPtr as the out-parameter of QueryInterface, CreateInstance and their kin, typed or
+// untyped.
+template <class T>
+class ComOut {
+public:
+    explicit ComOut(ComPtr<T>& held) noexcept : slot_(held.ReleaseAndGetAddressOf()) {}
+    operator T**() const noexcept { return slot_; }
+    operator void**() const noexcept { return reinterpret_cast<void**>(slot_); }
+
+private:
+    T** slot_;
+};
+
+template <class T>
+ComOut<T> PutOut(ComPtr<T>& held) noexcept {
+    return ComOut<T>(held);
+}
+
 // Takes over the reference `raw` already carries. (MinGW's ComPtr::Attach adds one of its own,
 // so it is not used.)
 template <class T>
 ComPtr<T> Adopt(T* raw) noexcept {
     ComPtr<T> held;
-    *held.GetAddressOf() = raw;
+    T** slot = PutOut(held);
+    *slot = raw;
     return held;
 }
 
-// `held` as the untyped out-parameter of QueryInterface, CreateInstance and their kin; what it
-// held before is released first.
-template <class T>
-void** PutOut(ComPtr<T>& held) noexcept {
-    return reinterpret_cast<void**>(held.ReleaseAndGetAddressOf());
+struct RegistryKeyTraits {
+    using Value = HKEY;
+    static HKEY Empty() noexcept { return nullptr; }
+    static void Close(HKEY key) noexcept { RegCloseKey(key); }
+};
+// One open registry key.
+using RegistryKey = OwnedHandle<RegistryKeyTraits>;
+
+struct BstrTraits {
+    using Value = BSTR;
+    static BSTR Empty() noexcept { return nullptr; }
+    static void Close(BSTR text) noexcept { SysFreeString(text); }
+};
+// One BSTR; null stands for the empty text, as in COM.
+using Bstr = OwnedHandle<BstrTraits>;
+
+// A new BSTR holding a copy of `text`; throws bad_alloc when the allocator refuses.
+inline Bstr BstrOf(std::u16string_view text) {
+    if (text.size() > 0x7FFFFFFF / sizeof(OLECHAR)) throw std::bad_alloc();
+    Bstr made(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                                static_cast<UINT>(text.size())));
+    if (!made.open()) throw std::bad_alloc();
+    return made;
 }
 
-// Owns one open registry key.
-class RegistryKey {
-public:
-    RegistryKey() noexcept = default;
-    RegistryKey(RegistryKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
-    RegistryKey& operator=(RegistryKey&& other) noexcept {
-        std::swap(key_, other.key_);
-        return *this;
-    }
-    ~RegistryKey() {
-        if (key_) RegCloseKey(key_);
-    }
+// The text of a BSTR, held or someone else's; null is the empty text.
+inline std::u16string_view TextOf(BSTR b) noexcept {
+    if (!b) return {};
+    return {reinterpret_cast<const char16_t*>(b), SysStringLen(b)};
+}
+inline std::u16string_view TextOf(const Bstr& held) noexcept {
+    return TextOf(held.get());
+}
 
-    HKEY get() const noexcept { return key_; }
-    // For the out-parameter of RegOpenKeyExW and RegCreateKeyExW: closes the current key first.
-    HKEY* out() noexcept {
-        if (key_) RegCloseKey(key_);
-        key_ = nullptr;
-        return &key_;
-    }
-
-private:
-    HKEY key_ = nullptr;
+template <class Pointer>
+struct LocalMemoryTraits {
+    using Value = Pointer;
+    static Pointer Empty() noexcept { return nullptr; }
+    static void Close(Pointer p) noexcept { LocalFree(p); }
 };
-
-// Owns one BSTR; null stands for the empty text, as in COM.
-class Bstr {
-public:
-    Bstr() noexcept = default;
-    // Copies `text`; throws bad_alloc when the allocator refuses.
-    explicit Bstr(std::u16string_view text) {
-        if (text.size() > 0x7FFFFFFF / sizeof(OLECHAR)) throw std::bad_alloc();
-        bstr_ = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
-                                  static_cast<UINT>(text.size()));
-        if (!bstr_) throw std::bad_alloc();
-    }
-    Bstr(Bstr&& other) noexcept : bstr_(other.Detach()) {}
-    Bstr& operator=(Bstr&& other) noexcept {
-        std::swap(bstr_, other.bstr_);
-        return *this;
-    }
-    ~Bstr() { SysFreeString(bstr_); }
-
-    BSTR get() const noexcept { return bstr_; }
-    // For out-parameters: frees the current text first.
-    BSTR* out() noexcept {
-        SysFreeString(bstr_);
-        bstr_ = nullptr;
-        return &bstr_;
-    }
-    // Hands the text to the caller.
-    BSTR Detach() noexcept { return std::exchange(bstr_, nullptr); }
-    std::u16string_view view() const noexcept { return View(bstr_); }
-
-    // The text of a BSTR that someone else owns; null is the empty text.
-    static std::u16string_view View(BSTR b) noexcept {
-        if (!b) return {};
-        return {reinterpret_cast<const char16_t*>(b), SysStringLen(b)};
-    }
-
-private:
-    BSTR bstr_ = nullptr;
-};
+// Memory the system allocated for the caller with LocalAlloc: FormatMessageW's text,
+// CommandLineToArgvW's array. `Pointer` is the pointer type the call hands back.
+template <class Pointer>
+using LocalMemory = OwnedHandle<LocalMemoryTraits<Pointer>>;
 
 // Owns one VARIANT, cleared on destruction.
 class Variant {
@@ -111,6 +107,11 @@ public:
     const VARIANT& operator*() const noexcept { return v_; }
     const VARIANT* operator->() const noexcept { return &v_; }
 
+    friend VARIANT* PutOut(Variant& held) noexcept {
+        VariantClear(&held.v_);
+        return &held.v_;
+    }
+
 private:
     VARIANT v_;
 };
@@ -121,7 +122,7 @@ inline VARIANT TextVariant(std::u16string_view text) {
     VARIANT v;
     VariantInit(&v);
     V_VT(&v) = VT_BSTR;
-    V_BSTR(&v) = Bstr(text).Detach();
+    V_BSTR(&v) = BstrOf(text).Detach();
     return v;
 }
 inline VARIANT LongVariant(LONG value) noexcept {
@@ -155,40 +156,25 @@ public:
     ExcepInfo() noexcept = default;
     ExcepInfo(const ExcepInfo&) = delete;
     ExcepInfo& operator=(const ExcepInfo&) = delete;
-    ~ExcepInfo() {
+    ~ExcepInfo() { Free(); }
+
+    EXCEPINFO* get() noexcept { return &info_; }
+    EXCEPINFO* operator->() noexcept { return &info_; }
+
+    friend EXCEPINFO* PutOut(ExcepInfo& held) noexcept {
+        held.Free();
+        held.info_ = EXCEPINFO{};
+        return &held.info_;
+    }
+
+private:
+    void Free() noexcept {
         SysFreeString(info_.bstrSource);
         SysFreeString(info_.bstrDescription);
         SysFreeString(info_.bstrHelpFile);
     }
 
-    EXCEPINFO* get() noexcept { return &info_; }
-    EXCEPINFO* operator->() noexcept { return &info_; }
-
-private:
     EXCEPINFO info_{};
-};
-
-// Owns memory the system allocated for the caller with LocalAlloc: FormatMessageW's text,
-// CommandLineToArgvW's array. `Pointer` is the pointer type the call hands back.
-template <class Pointer>
-class LocalMemory {
-public:
-    LocalMemory() noexcept = default;
-    explicit LocalMemory(Pointer p) noexcept : p_(p) {}
-    LocalMemory(const LocalMemory&) = delete;
-    LocalMemory& operator=(const LocalMemory&) = delete;
-    ~LocalMemory() { LocalFree(p_); }
-
-    Pointer get() const noexcept { return p_; }
-    // For FORMAT_MESSAGE_ALLOCATE_BUFFER: frees the current memory first.
-    Pointer* out() noexcept {
-        LocalFree(p_);
-        p_ = nullptr;
-        return &p_;
-    }
-
-private:
-    Pointer p_ = nullptr;
 };
 
 }  // namespace murl::win32

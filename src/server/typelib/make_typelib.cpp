@@ -73,7 +73,7 @@ int NameStdOleImport(const wchar_t* path) {
 // _clsMurl: dual, derives from IDispatch, no members of its own.
 int AddDefaultInterface(ICreateTypeLib2* lib, ITypeInfo* dispatch, ComPtr<ITypeInfo>& made) {
     ComPtr<ICreateTypeInfo> iface;
-    CHECK(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"_clsMurl"), TKIND_INTERFACE, &iface));
+    CHECK(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"_clsMurl"), TKIND_INTERFACE, PutOut(iface)));
     CHECK(iface->SetGuid(murl::server::kIidClsMurl));
     CHECK(iface->SetVersion(1, 0));
     HREFTYPE dispatch_ref = 0;
@@ -89,7 +89,7 @@ int AddDefaultInterface(ICreateTypeLib2* lib, ITypeInfo* dispatch, ComPtr<ITypeI
 // clsMurl: creatable; _clsMurl by default, then the host's IPlugin2.
 int AddClass(ICreateTypeLib2* lib, ITypeInfo* iface_info, ITypeInfo* plugin2) {
     ComPtr<ICreateTypeInfo> coclass;
-    CHECK(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"clsMurl"), TKIND_COCLASS, &coclass));
+    CHECK(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"clsMurl"), TKIND_COCLASS, PutOut(coclass)));
     CHECK(coclass->SetGuid(murl::server::kClsidClsMurl));
     CHECK(coclass->SetVersion(1, 0));
     CHECK(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE));
@@ -109,13 +109,13 @@ int AddClass(ICreateTypeLib2* lib, ITypeInfo* iface_info, ITypeInfo* plugin2) {
 int Generate(const wchar_t* decal_path, const wchar_t* output) {
     ComPtr<ITypeLib> decal, stdole;
     ComPtr<ITypeInfo> plugin2, dispatch, iface_info;
-    CHECK(LoadTypeLibEx(decal_path, REGKIND_NONE, &decal));
-    CHECK(decal->GetTypeInfoOfGuid(IID_IPlugin2, &plugin2));
-    CHECK(LoadTypeLibEx(L"STDOLE2.TLB", REGKIND_NONE, &stdole));
-    CHECK(stdole->GetTypeInfoOfGuid(IID_IDispatch, &dispatch));
+    CHECK(LoadTypeLibEx(decal_path, REGKIND_NONE, PutOut(decal)));
+    CHECK(decal->GetTypeInfoOfGuid(IID_IPlugin2, PutOut(plugin2)));
+    CHECK(LoadTypeLibEx(L"STDOLE2.TLB", REGKIND_NONE, PutOut(stdole)));
+    CHECK(stdole->GetTypeInfoOfGuid(IID_IDispatch, PutOut(dispatch)));
 
     ComPtr<ICreateTypeLib2> lib;
-    CHECK(CreateTypeLib2(SYS_WIN32, output, &lib));
+    CHECK(CreateTypeLib2(SYS_WIN32, output, PutOut(lib)));
     CHECK(lib->SetName(const_cast<LPOLESTR>(L"murl")));
     CHECK(lib->SetGuid(murl::server::kLibId));
     CHECK(lib->SetVersion(murl::server::kLibMajor, murl::server::kLibMinor));
