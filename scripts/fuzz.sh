@@ -12,10 +12,11 @@ cd "$(dirname "$0")/.."
 
 seconds=${FUZZ_SECONDS:-60}
 build=${FUZZ_BUILD_DIR:-build/fuzz}
-read -r -a targets <<< "${FUZZ_TARGETS:-chat_filter conversions scenario_parser}"
+read -r -a targets <<< "${FUZZ_TARGETS:-chat_filter utf16_search conversions scenario_parser}"
 
 declare -A options=(
-    [chat_filter]="-max_len=16384 -dict=fuzz/chat_filter.dict"
+    [chat_filter]="-max_len=16384 -dict=fuzz/chat_filter.dict -entropic_scale_per_exec_time=1"
+    [utf16_search]="-max_len=512"
     [conversions]="-max_len=512"
     [scenario_parser]="-max_len=2048 -dict=fuzz/scenario_parser.dict"
 )

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "host/error.h"
@@ -352,6 +353,102 @@ TEST_F(PosixFileSystemTest, SameFileIsOneFileHoweverSpelt) {
         EXPECT_EQ(fs->SameFile(P(c.path), P("plain.txt")), c.same);
     }
     EXPECT_FALSE(fs->SameFile(P("none.txt"), P("none.txt")));
+}
+
+// What the stand-ins of the next test saw, and the one failure they were told to give.
+struct SeamRecord {
+    static inline int interruptions = 0;  // opens still to be interrupted
+    static inline int open_errno = 0;     // every open fails with this when set
+    static inline int fstat_errno = 0;
+    static inline std::vector<int> opened, closed;
+
+    static void Reset() {
+        interruptions = open_errno = fstat_errno = 0;
+        opened.clear();
+        closed.clear();
+    }
+    static void StandIn(SystemCalls& s) {
+        s.open = [](const char* path, int flags, mode_t mode) {
+            if (interruptions > 0) return --interruptions, errno = EINTR, -1;
+            if (open_errno != 0) return errno = open_errno, -1;
+            const int fd = RealSystemCalls().open(path, flags, mode);
+            if (fd >= 0) opened.push_back(fd);
+            return fd;
+        };
+        s.fstat = [](int fd, struct stat* info) {
+            if (fstat_errno != 0) return errno = fstat_errno, -1;
+            return RealSystemCalls().fstat(fd, info);
+        };
+        s.close = [](int fd) {
+            closed.push_back(fd);
+            return RealSystemCalls().close(fd);
+        };
+    }
+};
+
+// Opening through the system-call table: an interrupted open is tried again, a descriptor is
+// closed whatever fails after it was opened, and a FIFO without a reader is refused as the
+// FIFO itself is.
+TEST_F(PosixFileSystemTest, OpeningSurvivesInterruptionsAndNeverLeaksADescriptor) {
+    ASSERT_EQ(::mkfifo(folder.Path("fifo").c_str(), 0666), 0);
+    std::string not_a_file;
+    try {
+        fs->OpenTextFile(P("fifo"), kForAppending);
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), 75);
+        not_a_file = ToUtf8(e.description());
+    }
+    ASSERT_FALSE(not_a_file.empty()) << "a FIFO was opened";
+    struct Case {
+        const char* name;
+        void (*fail)();
+        int32_t number;  // 0: succeeds
+        std::string description;
+    };
+    const Case kCases[] = {
+        {"an open interrupted twice", [] { SeamRecord::interruptions = 2; }, 0, ""},
+        {"status failing after the open", [] { SeamRecord::fstat_errno = EIO; }, 57,
+         "Device I/O error"},
+        {"a FIFO without a reader", [] { SeamRecord::open_errno = ENXIO; }, 75, not_a_file},
+    };
+    const struct {
+        const char* name;
+        std::function<void(FileSystem&, const PosixFileSystemTest&)> call;
+    } kOpens[] = {
+        {"append",
+         [](FileSystem& fs, const PosixFileSystemTest& t) {
+             fs.OpenTextFile(t.P("plain.txt"), kForAppending)->WriteLine(u"more");
+         }},
+        {"create",
+         [](FileSystem& fs, const PosixFileSystemTest& t) { fs.CreateTextFile(t.P("new.txt")); }},
+        {"copy",
+         [](FileSystem& fs, const PosixFileSystemTest& t) {
+             fs.CopyFile(t.P("plain.txt"), t.P("copy.txt"), true);
+         }},
+    };
+    for (const Case& c : kCases) {
+        for (const auto& open : kOpens) {
+            SCOPED_TRACE(testing::Message() << c.name << ", " << open.name);
+            StandIns restore;
+            SeamRecord::Reset();
+            SeamRecord::StandIn(Sys());
+            c.fail();
+            try {
+                open.call(*fs, *this);
+                EXPECT_EQ(c.number, 0) << "no error";
+            } catch (const Error& e) {
+                EXPECT_EQ(e.number(), c.number);
+                EXPECT_EQ(ToUtf8(e.description()), c.description);
+            }
+            EXPECT_EQ(SeamRecord::interruptions, 0);
+            auto opened = SeamRecord::opened;
+            auto closed = SeamRecord::closed;
+            std::sort(opened.begin(), opened.end());
+            std::sort(closed.begin(), closed.end());
+            EXPECT_TRUE(std::includes(closed.begin(), closed.end(), opened.begin(), opened.end()))
+                << opened.size() << " opened, " << closed.size() << " closed";
+        }
+    }
 }
 
 }  // namespace

@@ -10,66 +10,75 @@ namespace {
 class ChatFilter : public PluginTest {
 protected:
     void SetUp() override { Init(); }
-    void SetBoxes(std::string_view states) { host.SetBoxes(states); }
+    void SetBoxes(std::string_view states,
+                  std::source_location where = std::source_location::current()) {
+        host.SetBoxes(states, where);
+    }
 };
+
+constexpr BoxSet kEvades = Box(u"chkEvades"), kZero = Box(u"chkZero"),
+                 kResists = Box(u"chkResists"), kExpired = Box(u"chkExpired"),
+                 kStatus = Box(u"chkStatus"), kBots = Box(u"chkBots");
+constexpr BoxSet kCombat = kEvades | kZero | kResists | kExpired;
+const auto B = [](BoxSet on, BoxSet two = 0) { return BoxStates(on, two); };
 
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 
 struct ChatCase {
     int32_t colour;
     std::u16string_view text;
-    std::string_view boxes;  // chkEvades chkZero chkResists chkExpired chkStatus chkBots
+    std::string boxes;
     HostBool eat;
     int evades, resists, zero;
 };
 
 const ChatCase kChatCases[] = {
-    {21, u"You evaded the gnawer's attack!", "111100", kHostTrue, 1, 0, 0},
-    {21, u"You evaded the gnawer's attack!", "011111", kHostFalse, 0, 0, 0},
-    {21, u"You evaded the gnawer's attack!", "211100", kHostFalse, 0, 0,
+    {21, u"You evaded the gnawer's attack!", B(kCombat), kHostTrue, 1, 0, 0},
+    {21, u"You evaded the gnawer's attack!", B(kAllBoxes & ~kEvades), kHostFalse, 0, 0, 0},
+    {21, u"You evaded the gnawer's attack!", B(kCombat & ~kEvades, kEvades), kHostFalse, 0, 0,
      0},  // only exactly -1 is on
-    {21, u"You evadedthe gnawer", "111100", kHostFalse, 0, 0, 0},
-    {21, u"you evaded the gnawer", "111100", kHostFalse, 0, 0, 0},
-    {21, u"You evaded", "111100", kHostFalse, 0, 0, 0},
-    {21, u"You evaded ", "111100", kHostTrue, 1, 0, 0},
-    {22, u"You evaded the gnawer", "111111", kHostFalse, 0, 0, 0},
-    {-21, u"You evaded the gnawer", "111111", kHostFalse, 0, 0, 0},
-    {21, u"The gnawer hits you for 0 points of damage.", "111100", kHostTrue, 0, 0, 1},
-    {21, u"The gnawer hits you for 0 points of damage.", "101100", kHostFalse, 0, 0, 0},
-    {21, u"for 0 points o", "111100", kHostFalse, 0, 0, 0},
-    {21, u"You evaded the blow for 0 points of nothing", "111100", kHostTrue, 1, 0, 1},
-    {7, u"You resist the spell Weaken", "111100", kHostTrue, 0, 1, 0},
-    {7, u"You resisted", "111100", kHostTrue, 0, 1, 0},
-    {7, u"You resist", "111100", kHostTrue, 0, 1, 0},
-    {7, u"You resis", "111100", kHostFalse, 0, 0, 0},
-    {7, u"You resist the spell", "110100", kHostFalse, 0, 0, 0},
-    {7, u"The spell: You resist it", "111100", kHostFalse, 0, 0, 0},  // only at the start
-    {21, u"You resist the spell", "111111", kHostFalse, 0, 0, 0},
-    {7, u"Your Strength spell has expired.", "111100", kHostTrue, 0, 0, 0},
-    {7, u"Your Strength spell has expired", "111100", kHostFalse, 0, 0, 0},
-    {7, u"Your Strength spell has expired.", "111000", kHostFalse, 0, 0, 0},
-    {21, u"Your Strength spell has expired.", "111100", kHostFalse, 0, 0, 0},
-    {7, u"You resist it; your spell has expired.", "111100", kHostTrue, 0, 1, 0},
-    {5, u"Trader -T- selling armour", "111101", kHostTrue, 0, 0, 0},
-    {5, u"Trader -T- selling armour", "111100", kHostFalse, 0, 0, 0},
-    {0, u"buff-b-ot", "000001", kHostTrue, 0, 0, 0},
-    {0, u"--B-", "000001", kHostTrue, 0, 0, 0},
-    {0, u"-t", "000001", kHostFalse, 0, 0, 0},
-    {0, u"- t -", "000001", kHostFalse, 0, 0, 0},
-    {0, u"-x- -\u0163- -\u0154-", "000001", kHostFalse, 0, 0,
+    {21, u"You evadedthe gnawer", B(kCombat), kHostFalse, 0, 0, 0},
+    {21, u"you evaded the gnawer", B(kCombat), kHostFalse, 0, 0, 0},
+    {21, u"You evaded", B(kCombat), kHostFalse, 0, 0, 0},
+    {21, u"You evaded ", B(kCombat), kHostTrue, 1, 0, 0},
+    {22, u"You evaded the gnawer", B(kAllBoxes), kHostFalse, 0, 0, 0},
+    {-21, u"You evaded the gnawer", B(kAllBoxes), kHostFalse, 0, 0, 0},
+    {21, u"The gnawer hits you for 0 points of damage.", B(kCombat), kHostTrue, 0, 0, 1},
+    {21, u"The gnawer hits you for 0 points of damage.", B(kCombat & ~kZero), kHostFalse, 0, 0, 0},
+    {21, u"for 0 points o", B(kCombat), kHostFalse, 0, 0, 0},
+    {21, u"You evaded the blow for 0 points of nothing", B(kCombat), kHostTrue, 1, 0, 1},
+    {7, u"You resist the spell Weaken", B(kCombat), kHostTrue, 0, 1, 0},
+    {7, u"You resisted", B(kCombat), kHostTrue, 0, 1, 0},
+    {7, u"You resist", B(kCombat), kHostTrue, 0, 1, 0},
+    {7, u"You resis", B(kCombat), kHostFalse, 0, 0, 0},
+    {7, u"You resist the spell", B(kCombat & ~kResists), kHostFalse, 0, 0, 0},
+    {7, u"The spell: You resist it", B(kCombat), kHostFalse, 0, 0, 0},  // only at the start
+    {21, u"You resist the spell", B(kAllBoxes), kHostFalse, 0, 0, 0},
+    {7, u"Your Strength spell has expired.", B(kCombat), kHostTrue, 0, 0, 0},
+    {7, u"Your Strength spell has expired", B(kCombat), kHostFalse, 0, 0, 0},
+    {7, u"Your Strength spell has expired.", B(kCombat & ~kExpired), kHostFalse, 0, 0, 0},
+    {21, u"Your Strength spell has expired.", B(kCombat), kHostFalse, 0, 0, 0},
+    {7, u"You resist it; your spell has expired.", B(kCombat), kHostTrue, 0, 1, 0},
+    {5, u"Trader -T- selling armour", B(kCombat | kBots), kHostTrue, 0, 0, 0},
+    {5, u"Trader -T- selling armour", B(kCombat), kHostFalse, 0, 0, 0},
+    {0, u"buff-b-ot", B(kBots), kHostTrue, 0, 0, 0},
+    {0, u"--B-", B(kBots), kHostTrue, 0, 0, 0},
+    {0, u"-t", B(kBots), kHostFalse, 0, 0, 0},
+    {0, u"- t -", B(kBots), kHostFalse, 0, 0, 0},
+    {0, u"-x- -\u0163- -\u0154-", B(kBots), kHostFalse, 0, 0,
      0},  // letters that are not ASCII t or b
-    {21, u"You evaded the -b- bot", "111101", kHostTrue, 1, 0, 0},
-    {7, u"", "111111", kHostFalse, 0, 0, 0},
+    {21, u"You evaded the -b- bot", B(kCombat | kBots), kHostTrue, 1, 0, 0},
+    {7, u"", B(kAllBoxes), kHostFalse, 0, 0, 0},
     // Units that share a byte with '-', '0' or 'x' must not pass for them.
-    {0, u"\u4e2dt\u012d \u2d2db\u2d2d -\u2d74-", "000001", kHostFalse, 0, 0, 0},
-    {21, u"for \u3030 points of, for \u0130 points of", "111100", kHostFalse, 0, 0, 0},
-    {7, u"has e\u7878pired. has e\u0178pired.", "111100", kHostFalse, 0, 0, 0},
-    {21, u"hit for 10 points of harm, then for 0 points of harm", "111100", kHostTrue, 0, 0, 1},
-    {21, u"0 points of", "111100", kHostFalse, 0, 0, 0},
-    {7, u"as expired. has expired", "111100", kHostFalse, 0, 0, 0},
-    {0, u"a - b -- c --t -b", "000001", kHostFalse, 0, 0, 0},
-    {0, u"a - b --t- c", "000001", kHostTrue, 0, 0, 0},
-    {kMax, u"You evaded -t-", "111101", kHostTrue, 0, 0, 0},
+    {0, u"\u4e2dt\u012d \u2d2db\u2d2d -\u2d74-", B(kBots), kHostFalse, 0, 0, 0},
+    {21, u"for \u3030 points of, for \u0130 points of", B(kCombat), kHostFalse, 0, 0, 0},
+    {7, u"has e\u7878pired. has e\u0178pired.", B(kCombat), kHostFalse, 0, 0, 0},
+    {21, u"hit for 10 points of harm, then for 0 points of harm", B(kCombat), kHostTrue, 0, 0, 1},
+    {21, u"0 points of", B(kCombat), kHostFalse, 0, 0, 0},
+    {7, u"as expired. has expired", B(kCombat), kHostFalse, 0, 0, 0},
+    {0, u"a - b -- c --t -b", B(kBots), kHostFalse, 0, 0, 0},
+    {0, u"a - b --t- c", B(kBots), kHostTrue, 0, 0, 0},
+    {kMax, u"You evaded -t-", B(kCombat | kBots), kHostTrue, 0, 0, 0},
 };
 
 TEST_F(ChatFilter, RulesDecideVerdictAndCounters) {
@@ -100,12 +109,12 @@ TEST_F(ChatFilter, FindsMarksAnywhereInLongLinesFullOfNearMisses) {
     struct Mark {
         int32_t colour;
         std::u16string_view text;
-        std::string_view boxes;
+        std::string boxes;
         int zero;
     };
-    const Mark marks[] = {{21, u"for 0 points of", "010000", 1},
-                          {7, u"has expired.", "000100", 0},
-                          {3, u"-T-", "000001", 0}};
+    const Mark marks[] = {{21, u"for 0 points of", B(kZero), 1},
+                          {7, u"has expired.", B(kExpired), 0},
+                          {3, u"-T-", B(kBots), 0}};
     for (const auto& m : marks) {
         SetBoxes(m.boxes);
         for (size_t before : {0, 1, 7, 31, 33, 1000, 4095}) {
@@ -135,7 +144,7 @@ TEST_F(ChatFilter, ReadsTheSwitchesOfItsColourWhetherOrNotTheTextMatches) {
         {7, u"chkZero", false},     {7, u"chkResists", true},  {7, u"chkExpired", true},
         {7, u"chkBots", true},      {3, u"chkEvades", false},  {3, u"chkResists", false},
         {3, u"chkBots", true},      {21, u"chkStatus", false}, {7, u"chkStatus", false}};
-    SetBoxes("000000");
+    SetBoxes(B(kNoBoxes));
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "colour " << c.colour << " " << ToUtf8(c.box));
         ClearLog();
@@ -147,7 +156,7 @@ TEST_F(ChatFilter, ReadsTheSwitchesOfItsColourWhetherOrNotTheTextMatches) {
 }
 
 TEST_F(ChatFilter, CounterOverflowIsReportedAndAbandonsTheLine) {
-    SetBoxes("111101");
+    SetBoxes(B(kCombat | kBots));
     host.Fail(Operation::GetChecked, u"chkBots");  // would report a second time if the bot rule ran
     plugin->SetCounters(kMax, 0, 0);
     EXPECT_EQ(host.Chat(u"You evaded the -b- bot", 21, -1), 0);
@@ -199,7 +208,9 @@ TEST_F(ChatFilter, StatusTextIsEatenOnlyWhenItsSwitchIsOnAndNeverUneaten) {
     const Case cases[] = {{'1', 0, -1}, {'1', -1, -1}, {'0', 0, 0}, {'0', -1, -1}, {'2', 0, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "box " << c.box << " incoming " << c.incoming);
-        SetBoxes(std::string("1111") + c.box + "0");
+        std::string boxes = B(kCombat);
+        boxes[SwitchIndex(u"chkStatus")] = c.box;
+        SetBoxes(boxes);
         EXPECT_EQ(host.Status(u"You feel dizzy", c.incoming), c.eat);
     }
 }

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <numeric>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "plugin/switches.h"
 #include "plugin/view_definition.h"
 #include "plugin_fixture.h"
 
@@ -13,7 +16,7 @@ namespace {
 
 using Lifecycle = PluginTest;
 
-// Which of the eleven event-bound fields hold an object, in declaration order, as "1"/"0".
+// Which of the event-bound fields hold an object, in declaration order, as "1"/"0".
 std::string Bound(const clsMurl& m) {
     std::string out;
     for (bool f : {bool(m.ACHooks), bool(m.cs), bool(m.MainView)}) out += f ? '1' : '0';
@@ -22,14 +25,63 @@ std::string Bound(const clsMurl& m) {
     return out;
 }
 
-TEST_F(Lifecycle, ViewDefinitionIsTheThirteenPiecesJoined) {
+// The event-bound fields' names in the same order: a check box for each switch.
+std::vector<std::u16string_view> FieldNames() {
+    std::vector<std::u16string_view> names = {u"ACHooks", u"cs", u"MainView"};
+    names.insert(names.end(), kCheckBoxNames.begin(), kCheckBoxNames.end());
+    names.insert(names.end(), {u"cmdReset", u"cmdOut"});
+    return names;
+}
+
+// Every field before `field` bound, none from it on.
+std::string BoundBefore(std::u16string_view field) {
+    std::string out;
+    bool reached = false;
+    for (const auto name : FieldNames()) out += (reached = reached || name == field) ? '0' : '1';
+    return reached ? out : "no field " + ToUtf8(field);
+}
+
+// Every field bound but the ones named.
+std::string BoundBut(std::initializer_list<std::u16string_view> unbound) {
+    std::string out;
+    for (const auto name : FieldNames()) {
+        out += std::find(unbound.begin(), unbound.end(), name) == unbound.end() ? '1' : '0';
+    }
+    return out;
+}
+
+// The label of binding `box`.
+int LabelOf(std::u16string_view box) {
+    for (const SwitchRow& row : kSwitches) {
+        if (row.control == box) return row.label;
+    }
+    return -1;
+}
+
+// The pieces of the view definition joined, one check box per switch.
+TEST_F(Lifecycle, ViewDefinitionIsItsPiecesJoined) {
     const std::u16string joined = std::accumulate(
         kViewDefinitionPieces.begin(), kViewDefinitionPieces.end(), std::u16string{},
         [](std::u16string a, std::u16string_view b) { return a += b; });
     EXPECT_EQ(plugin->ViewDefinition(), joined);
-    EXPECT_EQ(plugin->ViewDefinition().size(), 1295u);
     EXPECT_EQ(plugin->ViewDefinition().find(u'\n'), std::u16string::npos);
     EXPECT_NE(plugin->ViewDefinition().find(u"title=\"Murl!\""), std::u16string::npos);
+    size_t boxes = 0;
+    for (const auto piece : kViewDefinitionPieces) {
+        if (piece.find(u"progid=\"DecalControls.Checkbox\"") != piece.npos) ++boxes;
+    }
+    EXPECT_EQ(boxes, kSwitches.size());
+    for (const SwitchRow& row : kSwitches) {
+        SCOPED_TRACE(ToUtf8(row.control));
+        const std::u16string name = u"name=\"" + std::u16string(row.control) + u"\"";
+        const auto piece =
+            std::find_if(kViewDefinitionPieces.begin(), kViewDefinitionPieces.end(),
+                         [&](std::u16string_view p) { return p.find(name) != p.npos; });
+        ASSERT_NE(piece, kViewDefinitionPieces.end());
+        EXPECT_NE(piece->find(u"progid=\"DecalControls.Checkbox\""), piece->npos);
+        EXPECT_EQ(piece->find(u"checked=\"true\"") != piece->npos, row.initial == u"True")
+            << "the box is drawn as its switch starts";
+    }
 
     Init();
     EXPECT_EQ(host.sim().loader().last_definition(), joined);
@@ -59,7 +111,7 @@ struct InitCase {
     Fault fault;
     Report report;
     int line;           // the label the report names
-    std::string bound;  // ACHooks cs MainView chk x6 cmdReset cmdOut
+    std::string bound;  // as Bound gives it
     bool null_site = false;
 };
 
@@ -88,22 +140,38 @@ constexpr auto kFail = FaultKind::Fail;
 constexpr auto kMissing = FaultKind::Missing;
 
 const InitCase kInitCases[] = {
-    {"all well", {}, kNone, 0, "11111111111"},
-    {"null site", {}, kNotSet, 30, "00000000000", true},
-    {"view loader fails", {Op::GetViewLoader, kFail, u""}, kFault, 30, "00000000000"},
-    {"view loader refuses", {Op::Offer, kFail, u"loader"}, kRefused, 30, "00000000000"},
-    {"no view loader", {Op::GetViewLoader, kMissing, u""}, kNotSet, 60, "11000000000"},
-    {"hooks fail", {Op::GetHooks, kFail, u""}, kFault, 40, "00000000000"},
-    {"hooks refuse", {Op::Offer, kFail, u"hooks"}, kRefused, 40, "00000000000"},
-    {"no hooks", {Op::GetHooks, kMissing, u""}, kNone, 0, "01111111111"},
-    {"service fails", {Op::GetServiceObject, kFail, u""}, kFault, 50, "10000000000"},
-    {"stats refuse", {Op::Offer, kFail, u"stats"}, kRefused, 50, "10000000000"},
-    {"view fails to load", {Op::LoadViewXml, kFail, u""}, kFault, 60, "11000000000"},
-    {"chkResists lookup fails", {Op::FindControl, kFail, u"chkResists"}, kFault, 90, "11111000000"},
-    {"chkResists not found", {Op::FindControl, kMissing, u"chkResists"}, kNone, 0, "11111011111"},
-    {"chkBots refuses", {Op::Offer, kFail, u"chkBots"}, kRefused, 120, "11111111000"},
-    {"cmdReset lookup fails", {Op::FindControl, kFail, u"cmdReset"}, kFault, 130, "11111111100"},
-    {"cmdOut refuses", {Op::Offer, kFail, u"cmdOut"}, kRefused, 140, "11111111110"},
+    {"all well", {}, kNone, 0, BoundBut({})},
+    {"null site", {}, kNotSet, 30, BoundBefore(u"ACHooks"), true},
+    {"view loader fails", {Op::GetViewLoader, kFail, u""}, kFault, 30, BoundBefore(u"ACHooks")},
+    {"view loader refuses", {Op::Offer, kFail, u"loader"}, kRefused, 30, BoundBefore(u"ACHooks")},
+    {"no view loader", {Op::GetViewLoader, kMissing, u""}, kNotSet, 60, BoundBefore(u"MainView")},
+    {"hooks fail", {Op::GetHooks, kFail, u""}, kFault, 40, BoundBefore(u"ACHooks")},
+    {"hooks refuse", {Op::Offer, kFail, u"hooks"}, kRefused, 40, BoundBefore(u"ACHooks")},
+    {"no hooks", {Op::GetHooks, kMissing, u""}, kNone, 0, BoundBut({u"ACHooks"})},
+    {"service fails", {Op::GetServiceObject, kFail, u""}, kFault, 50, BoundBefore(u"cs")},
+    {"stats refuse", {Op::Offer, kFail, u"stats"}, kRefused, 50, BoundBefore(u"cs")},
+    {"view fails to load", {Op::LoadViewXml, kFail, u""}, kFault, 60, BoundBefore(u"MainView")},
+    {"chkResists lookup fails",
+     {Op::FindControl, kFail, u"chkResists"},
+     kFault,
+     LabelOf(u"chkResists"),
+     BoundBefore(u"chkResists")},
+    {"chkResists not found",
+     {Op::FindControl, kMissing, u"chkResists"},
+     kNone,
+     0,
+     BoundBut({u"chkResists"})},
+    {"chkBots refuses",
+     {Op::Offer, kFail, u"chkBots"},
+     kRefused,
+     LabelOf(u"chkBots"),
+     BoundBefore(u"chkBots")},
+    {"cmdReset lookup fails",
+     {Op::FindControl, kFail, u"cmdReset"},
+     kFault,
+     130,
+     BoundBefore(u"cmdReset")},
+    {"cmdOut refuses", {Op::Offer, kFail, u"cmdOut"}, kRefused, 140, BoundBefore(u"cmdOut")},
 };
 
 TEST_F(Lifecycle, InitialisationReportsTheFailingLabelAndKeepsEarlierBindings) {
@@ -135,7 +203,8 @@ TEST_F(Lifecycle, SubscriptionsFollowTheFields) {
     EXPECT_TRUE(host.ChatHeard());
 
     plugin->IPlugin2_Terminate();
-    EXPECT_EQ(Bound(*plugin), "01011111111");  // cs and the controls stay until destruction
+    EXPECT_EQ(Bound(*plugin),
+              BoundBut({u"ACHooks", u"MainView"}));  // cs and the controls stay until destruction
     EXPECT_EQ(host.Chat(u"You evaded it", 21, -1), -1)
         << "a chat event after termination reaches nobody";
     EXPECT_FALSE(host.ChatHeard());

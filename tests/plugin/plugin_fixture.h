@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
+#include <source_location>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/fake_settings_store.h"
 #include "plugin/cls_murl.h"
+#include "plugin/switches.h"
 #include "sim/sim_host.h"
 #include "sim/xml_parser.h"
 
@@ -19,6 +22,35 @@ namespace murl::test {
 
 using sim::FaultKind;
 using sim::Operation;
+
+// A set of the switch table's rows, one bit each, so that a case names the boxes it needs and a
+// new row changes no case that does not name it.
+using BoxSet = uint64_t;
+static_assert(kSwitches.size() < 64);
+consteval BoxSet Box(std::u16string_view control) {
+    return BoxSet{1} << SwitchIndex(control);
+}
+inline constexpr BoxSet kNoBoxes = 0;
+inline constexpr BoxSet kAllBoxes = (BoxSet{1} << kSwitches.size()) - 1;
+// The boxes that are on while the store holds nothing.
+inline constexpr BoxSet kInitialBoxes = [] {
+    BoxSet on = 0;
+    for (size_t i = 0; i < kSwitches.size(); ++i) {
+        if (kSwitches[i].initial == u"True") on |= BoxSet{1} << i;
+    }
+    return on;
+}();
+
+// The boxes' states in the form Host::SetBoxes takes, a character a row: '1' for the boxes in
+// `on`, '2' (the non-Boolean 1) for those in `two`, '0' for the rest.
+inline std::string BoxStates(BoxSet on, BoxSet two = 0) {
+    std::string states;
+    for (size_t i = 0; i < kSwitches.size(); ++i) {
+        const BoxSet bit = BoxSet{1} << i;
+        states += (two & bit) ? '2' : (on & bit) ? '1' : '0';
+    }
+    return states;
+}
 
 // The simulated host with shorthand for raising its events.
 class Host {
@@ -60,9 +92,17 @@ public:
         return host_.CheckBox(box)->Click(state);
     }
 
-    // Sets the six boxes from the host's side without raising Change: '1' is -1, '0' is 0 and
-    // '2' the non-Boolean 1.
-    void SetBoxes(std::string_view states) {
+    // Sets the boxes from the host's side without raising Change, a character a row of the
+    // switch table: '1' is -1, '0' is 0 and '2' the non-Boolean 1. A string of another length
+    // is refused.
+    void SetBoxes(std::string_view states,
+                  std::source_location where = std::source_location::current()) {
+        if (states.size() != kCheckBoxNames.size()) {
+            ADD_FAILURE_AT(where.file_name(), static_cast<int>(where.line()))
+                << "SetBoxes(\"" << states << "\"): " << states.size() << " states for "
+                << kCheckBoxNames.size() << " boxes";
+            return;
+        }
         for (size_t i = 0; i < kCheckBoxNames.size(); ++i) {
             host_.CheckBox(kCheckBoxNames[i])
                 ->SetChecked(states[i] == '1'   ? -1
@@ -70,7 +110,7 @@ public:
                                                 : 0);
         }
     }
-    // The six boxes' states in the same form ('?' for any other value).
+    // The boxes' states in the same form ('?' for any other value).
     std::string BoxStates() const {
         std::string states;
         for (const auto& name : kCheckBoxNames) {

@@ -19,6 +19,7 @@
 #include "host/error.h"
 #include "host/text.h"
 #include "scratch_folder.h"
+#include "unprivileged.h"
 
 namespace murl {
 namespace {
@@ -217,30 +218,36 @@ TEST_F(SqliteSettingsStoreTest, FailuresNameTheFileAndTheCause) {
     }
 }
 
+// Run as an ordinary user even under root, which may write anywhere.
 TEST_F(SqliteSettingsStoreTest, RefusedAccessIsPermissionDenied) {
-    if (geteuid() == 0) GTEST_SKIP() << "root may write anywhere";
     SqliteSettingsStore(dir_ / "settings.sqlite").SaveSetting(u"Murl", u"Settings", u"Bots", u"1");
-    fs::permissions(dir_ / "settings.sqlite", fs::perms::owner_read);
-    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-    const struct {
-        const char* name;
-        fs::path file;
-        std::string_view message;
-    } cases[] = {
-        {"read-only file", dir_ / "settings.sqlite", "attempt to write a readonly database"},
-        {"read-only folder", dir_ / "new.sqlite", "Permission denied"},
-        {"folder in read-only folder", dir_ / "sub" / "new.sqlite", "Permission denied"},
+    const auto refused = [&] {
+        fs::permissions(dir_ / "settings.sqlite", fs::perms::owner_read);
+        fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+        const struct {
+            const char* name;
+            fs::path file;
+            std::string_view message;
+        } cases[] = {
+            {"read-only file", dir_ / "settings.sqlite", "attempt to write a readonly database"},
+            {"read-only folder", dir_ / "new.sqlite", "Permission denied"},
+            {"folder in read-only folder", dir_ / "sub" / "new.sqlite", "Permission denied"},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            SqliteSettingsStore store(c.file);
+            ExpectFailure(
+                [&] { store.SaveSetting(u"Murl", u"Settings", u"Bots", u"True"); },
+                err::kPermissionDenied,
+                u"Settings store \"" + ToUtf16(c.file.string()) + u"\" cannot be written: ",
+                c.message);
+        }
+        // Neither the file nor its folder takes the write-ahead log's index: read as it stands.
+        SqliteSettingsStore reader(dir_ / "settings.sqlite");
+        EXPECT_EQ(reader.Find(u"Murl", u"Settings", u"Bots"), u"1");
+        EXPECT_EQ(reader.List().size(), 1u);
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        SqliteSettingsStore store(c.file);
-        ExpectFailure([&] { store.SaveSetting(u"Murl", u"Settings", u"Bots", u"True"); },
-                      err::kPermissionDenied,
-                      u"Settings store \"" + ToUtf16(c.file.string()) + u"\" cannot be written: ",
-                      c.message);
-    }
-    EXPECT_EQ(SqliteSettingsStore(dir_ / "settings.sqlite").Find(u"Murl", u"Settings", u"Bots"),
-              u"1");
+    EXPECT_TRUE(testing_support::AsUnprivileged(dir_.string(), refused));
 }
 
 TEST_F(SqliteSettingsStoreTest, AWriteThatWaitsTooLongFailsAndChangesNothing) {
@@ -335,10 +342,47 @@ TEST_F(SqliteSettingsStoreTest, ReadersAreNeverBlockedByAWriter) {
     }
 }
 
+// The database file's numbers are big-endian: the page size 2 bytes at 16, the page count 4 at
+// 28, and in a page's header the start of its free space 2 at 1.
+uint32_t BigEndianAt(const std::string& bytes, size_t at, size_t width) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < width; ++i) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
+    return value;
+}
+
+void PutBigEndianAt(std::string& bytes, size_t at, size_t width, uint32_t value) {
+    for (size_t i = 0; i < width; ++i) {
+        bytes[at + i] = static_cast<char>(value >> (8 * (width - 1 - i)));
+    }
+}
+
+size_t PageSize(const std::string& bytes) {
+    return BigEndianAt(bytes, 16, 2);
+}
+
 TEST_F(SqliteSettingsStoreTest, ADamagedFileIsRefusedAndNeverWritten) {
-    const auto file = dir_ / "settings.sqlite";
+    const struct {
+        const char* name;
+        void (*damage)(std::string& bytes);
+    } cases[] = {
+        // Fails as soon as anything is read.
+        {"cut short", [](std::string& bytes) { bytes.resize(5000); }},
+        // Opens and reads well; only the check finds what is wrong.
+        {"a page that is never used",
+         [](std::string& bytes) {
+             const uint32_t pages = BigEndianAt(bytes, 28, 4);
+             bytes.append(PageSize(bytes), '\0');
+             PutBigEndianAt(bytes, 28, 4, pages + 1);
+         }},
+        {"a page of the table whose free space starts inside its header",
+         [](std::string& bytes) {
+             const size_t last_page = bytes.size() - PageSize(bytes);
+             PutBigEndianAt(bytes, last_page + 1, 2, 4);
+         }},
+    };
+    const auto intact = dir_ / "intact.sqlite";
     {
-        SqliteSettingsStore store(file);
+        SqliteSettingsStore store(intact);
         store.SaveSetting(u"Murl", u"SAlice", u"Evades", u"41");
         store.SaveSetting(u"Murl", u"Settings", u"Bots", u"True");
         for (int i = 0; i < 200; ++i) {
@@ -346,17 +390,26 @@ TEST_F(SqliteSettingsStoreTest, ADamagedFileIsRefusedAndNeverWritten) {
                               u"1234567890");
         }
     }
-    fs::resize_file(file, 5000);
-    const auto damaged = ReadFile(file);
-    const std::u16string named = u"Settings store \"" + ToUtf16(file.string()) + u"\" ";
-    SqliteSettingsStore store(file);
-    ExpectFailure([&] { store.GetSetting(u"Murl", u"SAlice", u"Evades", u"0"); }, err::kInvalidCall,
-                  named + u"cannot be read: ", "the file is damaged");
-    ExpectFailure([&] { store.List(); }, err::kInvalidCall, named + u"cannot be read: ",
-                  "the file is damaged");
-    ExpectFailure([&] { store.SaveSetting(u"Murl", u"SAlice", u"Evades", u"1"); },
-                  err::kInvalidCall, named + u"cannot be written: ", "the file is damaged");
-    EXPECT_EQ(ReadFile(file), damaged);
+    const std::string bytes = ReadFile(intact);
+    ASSERT_GT(bytes.size(), 3 * PageSize(bytes));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto file = dir_ / (std::string(c.name) + ".sqlite");
+        std::string damaged = bytes;
+        c.damage(damaged);
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << damaged;
+
+        const std::u16string named = u"Settings store \"" + ToUtf16(file.string()) + u"\" ";
+        SqliteSettingsStore store(file);
+        ExpectFailure([&] { store.GetSetting(u"Murl", u"SAlice", u"Evades", u"0"); },
+                      err::kInvalidCall, named + u"cannot be read: ", "the file is damaged");
+        ExpectFailure([&] { store.List(); }, err::kInvalidCall, named + u"cannot be read: ",
+                      "the file is damaged");
+        ExpectFailure([&] { store.SaveSetting(u"Murl", u"SAlice", u"Evades", u"1"); },
+                      err::kInvalidCall, named + u"cannot be written: ", "the file is damaged");
+        EXPECT_EQ(ReadFile(file), damaged);
+        EXPECT_FALSE(fs::exists(file.string() + "-wal"));
+    }
 }
 
 TEST_F(SqliteSettingsStoreTest, OnlyAFileOrNothingIsAStore) {
