@@ -256,6 +256,10 @@ const VerbRow& RowOf(Verb verb) noexcept {
     return kVerbs.front();  // every verb has its row
 }
 
+std::span<const VerbRow> AllVerbs() noexcept {
+    return kVerbs;
+}
+
 std::string_view VerbName(Verb verb) noexcept {
     return RowOf(verb).name;
 }

@@ -4,6 +4,7 @@
 // it. The parser, the runner, both transcripts and the parser's fuzz target read this table;
 // adding a verb is adding a row.
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,8 @@ struct VerbRow {
 const VerbRow* FindVerb(std::string_view name, bool eat) noexcept;
 // The row of `verb`.
 const VerbRow& RowOf(Verb verb) noexcept;
+// Every row, in the table's order.
+std::span<const VerbRow> AllVerbs() noexcept;
 
 // The event as a scenario line writes it (its text always quoted), without the line break;
 // read back, it is the same event.
