@@ -60,17 +60,16 @@ public:
         return host_.CheckBox(box)->Click(state);
     }
 
-    // Sets the six boxes from the host's side without raising Change: '1' is -1, '0' is 0 and
-    // '2' the non-Boolean 1.
+    // Sets the boxes from the host's side without raising Change, one character each in the
+    // switch table's order: '1' is -1, '0' is 0 and '2' the non-Boolean 1. Boxes beyond the
+    // end of `states` are set to 0, so a table of cases outlives a new switch.
     void SetBoxes(std::string_view states) {
         for (size_t i = 0; i < kCheckBoxNames.size(); ++i) {
-            host_.CheckBox(kCheckBoxNames[i])
-                ->SetChecked(states[i] == '1'   ? -1
-                             : states[i] == '2' ? 1
-                                                : 0);
+            const char state = i < states.size() ? states[i] : '0';
+            host_.CheckBox(kCheckBoxNames[i])->SetChecked(state == '1' ? -1 : state == '2' ? 1 : 0);
         }
     }
-    // The six boxes' states in the same form ('?' for any other value).
+    // The boxes' states in the same form ('?' for any other value).
     std::string BoxStates() const {
         std::string states;
         for (const auto& name : kCheckBoxNames) {
