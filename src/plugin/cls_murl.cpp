@@ -157,12 +157,12 @@ void clsMurl::IPlugin2_Initialize(std::shared_ptr<ISite> Site) {
         MainView.Set(loader->LoadViewXml(view_definition_));
 
         for (size_t i = 0; i < kSwitches.size(); ++i) {
-            line = kSwitches[i].label;
+            line = BindingLabel(i);
             chk[i].Set(TakeAs<ICheckBox>(MainView->FindControl(kSwitches[i].control)));
         }
-        line = 130;
+        line = BindingLabel(kSwitches.size());
         cmdReset.Set(TakeAs<IPushButton>(MainView->FindControl(u"cmdReset")));
-        line = 140;
+        line = BindingLabel(kSwitches.size() + 1);
         cmdOut.Set(TakeAs<IPushButton>(MainView->FindControl(u"cmdOut")));
     });
 }

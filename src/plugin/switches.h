@@ -13,17 +13,16 @@ struct SwitchRow {
     std::u16string_view control;  // check box name in the view definition
     std::u16string_view key;      // key under the store's switch section
     std::u16string_view initial;  // stored text assumed while the store has none
-    int label;                    // line label of binding the box during initialisation
 };
 
-inline constexpr std::array<SwitchRow, 6> kSwitches = {{
-    {u"chkEvades", u"Evades", u"True", 70},
-    {u"chkZero", u"Zero", u"True", 80},
-    {u"chkResists", u"Resists", u"True", 90},
-    {u"chkExpired", u"Expired", u"True", 100},
-    {u"chkStatus", u"Status", u"False", 110},
-    {u"chkBots", u"Bots", u"False", 120},
-}};
+inline constexpr auto kSwitches = std::to_array<SwitchRow>({
+    {u"chkEvades", u"Evades", u"True"},
+    {u"chkZero", u"Zero", u"True"},
+    {u"chkResists", u"Resists", u"True"},
+    {u"chkExpired", u"Expired", u"True"},
+    {u"chkStatus", u"Status", u"False"},
+    {u"chkBots", u"Bots", u"False"},
+});
 
 // The check boxes' names, in the table's order.
 inline constexpr auto kCheckBoxNames = [] {
@@ -31,6 +30,12 @@ inline constexpr auto kCheckBoxNames = [] {
     for (size_t i = 0; i < kSwitches.size(); ++i) names[i] = kSwitches[i].control;
     return names;
 }();
+
+// Line labels of initialisation from binding the controls on: the boxes take 70, 80, ... in
+// the table's order, then cmdReset and cmdOut the next two (130 and 140 with six boxes).
+constexpr int BindingLabel(size_t step) noexcept {
+    return 70 + 10 * static_cast<int>(step);
+}
 
 // The row of the box named `control`; naming a box the table lacks does not compile.
 consteval size_t SwitchIndex(std::u16string_view control) {

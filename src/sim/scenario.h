@@ -1,5 +1,6 @@
 #pragma once
-// Scenario files: UTF-8 text, one host event per line.
+// Scenario files: UTF-8 text, one host event per line. docs/scenarios.md describes the language
+// for the people who write scenarios; keep it in step (a test checks the verbs and escapes).
 //
 //   init | terminate | destroy | create | login | heal
 //   identity1 TEXT | identity2 TEXT

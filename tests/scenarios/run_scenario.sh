@@ -16,14 +16,16 @@
 #                         log-unreachable (the error log's name in the module folder leads
 #                         into a folder that does not exist)
 #
-# usage: run_scenario.sh MURL_SIM NAME.scenario "YYYY-MM-DD HH:MM:SS" HOME_PAGE
+# usage: run_scenario.sh MURL_SIM NAME.scenario "YYYY-MM-DD HH:MM:SS" HOME_PAGE [EXPECTED]
+# EXPECTED, where given, is the path of the expectation files without their endings (for
+# scenarios that keep them elsewhere, as the examples do); by default NAME beside the scenario.
 set -euo pipefail
 
 sim=$1
 scenario=$2
 clock=$3
 home_page=$4
-base=${scenario%.scenario}
+base=${5:-${scenario%.scenario}}
 default_home_page="https://murl.example.org/"
 
 work=$(mktemp -d)

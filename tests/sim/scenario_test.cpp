@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -222,6 +224,32 @@ TEST(ScenarioLine, SkipsBlankAndCommentLines) {
     for (const std::string_view line : {"", " ", "\t \t", "# comment", "   # indented", "#init"}) {
         SCOPED_TRACE(std::string(line));
         EXPECT_TRUE(std::holds_alternative<std::monostate>(ParseLine(line, 1)));
+    }
+}
+
+// The language's reference names, in backticks, everything the parser's tables accept: each
+// verb and its @eat form, each escape, each operation of fault and missing, each check box.
+TEST(ScenarioDocument, NamesEveryVerbEscapeOperationAndCheckBox) {
+    std::ifstream in(MURL_SCENARIO_DOC);
+    ASSERT_TRUE(in) << MURL_SCENARIO_DOC;
+    const std::string document{std::istreambuf_iterator<char>(in), {}};
+    const auto code = [](std::string_view term) { return "`" + std::string(term) + "`"; };
+    std::vector<std::string> terms;
+    for (const VerbRow& row : AllVerbs()) {
+        terms.push_back(code(row.name));
+        if (row.eat_form) terms.push_back(code(std::string(row.name) + "@eat"));
+    }
+    for (const NamedEscape& escape : kNamedEscapes) {
+        terms.push_back(code(std::string("\\") + escape.letter));
+    }
+    terms.push_back(code("\\uXXXX"));
+    for (int i = 0; !OperationName(static_cast<Operation>(i)).empty(); ++i) {
+        terms.push_back(code(OperationName(static_cast<Operation>(i))));
+    }
+    for (const auto name : kCheckBoxNames) terms.push_back(code(ToUtf8(name)));
+    for (const auto& term : terms) {
+        EXPECT_NE(document.find(term), std::string::npos)
+            << term << " is missing from " << MURL_SCENARIO_DOC;
     }
 }
 
