@@ -419,8 +419,8 @@ TEST_F(PosixFileSystemTest, OpeningSurvivesInterruptionsAndNeverLeaksADescriptor
          [](FileSystem& fs, const PosixFileSystemTest& t) {
              fs.OpenTextFile(t.P("plain.txt"), kForAppending)->WriteLine(u"more");
          }},
-        {"create",
-         [](FileSystem& fs, const PosixFileSystemTest& t) { fs.CreateTextFile(t.P("new.txt")); }},
+        {"create", [](FileSystem& fs,
+                      const PosixFileSystemTest& t) { fs.CreateTextFile(t.P("new.txt"), true); }},
         {"copy",
          [](FileSystem& fs, const PosixFileSystemTest& t) {
              fs.CopyFile(t.P("plain.txt"), t.P("copy.txt"), true);
