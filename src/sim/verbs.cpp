@@ -265,10 +265,6 @@ const VerbRow& RowOf(Verb verb) noexcept {
     return kVerbs[static_cast<size_t>(verb)];
 }
 
-std::span<const VerbRow> AllVerbs() noexcept {
-    return kVerbs;
-}
-
 std::string_view VerbName(Verb verb) noexcept {
     return RowOf(verb).name;
 }

@@ -50,12 +50,12 @@ std::string BoundBut(std::initializer_list<std::u16string_view> unbound) {
     return out;
 }
 
-// The label of binding `box`.
-int LabelOf(std::u16string_view box) {
-    for (const SwitchRow& row : kSwitches) {
-        if (row.control == box) return row.label;
-    }
-    return -1;
+// The label of binding `control`: the boxes in the table's order, then the two buttons.
+int LabelOf(std::u16string_view control) {
+    std::vector<std::u16string_view> order(kCheckBoxNames.begin(), kCheckBoxNames.end());
+    order.insert(order.end(), {u"cmdReset", u"cmdOut"});
+    const auto at = std::find(order.begin(), order.end(), control);
+    return at == order.end() ? -1 : BindingLabel(static_cast<size_t>(at - order.begin()));
 }
 
 // The pieces of the view definition joined, one check box per switch.
@@ -169,9 +169,13 @@ const InitCase kInitCases[] = {
     {"cmdReset lookup fails",
      {Op::FindControl, kFail, u"cmdReset"},
      kFault,
-     130,
+     LabelOf(u"cmdReset"),
      BoundBefore(u"cmdReset")},
-    {"cmdOut refuses", {Op::Offer, kFail, u"cmdOut"}, kRefused, 140, BoundBefore(u"cmdOut")},
+    {"cmdOut refuses",
+     {Op::Offer, kFail, u"cmdOut"},
+     kRefused,
+     LabelOf(u"cmdOut"),
+     BoundBefore(u"cmdOut")},
 };
 
 TEST_F(Lifecycle, InitialisationReportsTheFailingLabelAndKeepsEarlierBindings) {
