@@ -103,9 +103,10 @@ expect "murl_err.log is a folder" 0 \
     "$(printf '%s\n%s' '{"line":1,"event":"fault","operation":"GetHooks","printed":[]}' \
         "{\"line\":2,\"event\":\"init\",\"printed\":[],\"failed\":\"Path/File access error: \\\"$(windows_path "$work/folder-log/murl_err.log" | sed 's/\\/\\\\/g')\\\" is a folder\"}")"
 sim run --json --module-dir '\\.\NUL' "$(windows_path "$folder/report.scenario")"
-expect "the module folder is a device" 0 \
-    "$(printf '%s\n%s' '{"line":1,"event":"fault","operation":"GetHooks","printed":[]}' \
-        '{"line":2,"event":"init","printed":[],"failed":"Path/File access error: \"\\\\.\\NUL\" is a device"}')"
+# A device is no module folder: refused before anything runs, naming the option and the value.
+{ [ "$code" = 2 ] && [ ! -s "$work/out" ] && grep -qF -- '--module-dir' "$work/err" &&
+    grep -qF '\\.\NUL' "$work/err"; } ||
+    fail "the module folder is a device: exit status $code ($(head -c 300 "$work/err"))"
 
 # A character key longer than a registry key's name: the report keeps its form and says why.
 {
