@@ -197,6 +197,15 @@ __attribute__((target("avx2"))) inline bool FindAvx2(std::u16string_view text, s
 
 }  // namespace detail
 
+// The units the search takes a step on this processor: 16 (AVX2), 8 (SSE2) or 1 (plain loop).
+inline size_t SearchStepUnits() noexcept {
+#if defined(MURL_HAVE_SIMD_SEARCH)
+    if (detail::HasAvx2()) return 16;
+    if (detail::HasSse2()) return 8;
+#endif
+    return 1;
+}
+
 // The first start at or after `from` where `a` or `b` holds, or npos.
 inline size_t FindEither(std::u16string_view text, size_t from, const Pair& a,
                          const Pair& b) noexcept {
