@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -167,6 +168,14 @@ __attribute__((target("avx2"))) inline size_t TailAvx2(std::u16string_view text,
     return mask != 0 ? last + static_cast<size_t>(__builtin_ctz(mask)) / 2 : npos;
 }
 
+// The starts of the 16 from `at` where `a` or `b` holds, as a lane mask (two bits a lane).
+__attribute__((target("avx2"))) inline __m256i HitLanesAvx2(const char16_t* at, const Pair& a,
+                                                            const Pair& b, bool one) noexcept {
+    __m256i hits = PairLanesAvx2(at, a);
+    if (!one) hits = _mm256_or_si256(hits, PairLanesAvx2(at, b));
+    return hits;
+}
+
 __attribute__((target("avx2"))) inline bool FindAvx2(std::u16string_view text, size_t from,
                                                      const Pair a, const Pair b,
                                                      size_t& found) noexcept {
@@ -174,20 +183,30 @@ __attribute__((target("avx2"))) inline bool FindAvx2(std::u16string_view text, s
     const size_t reach = std::max({a.first_at, a.second_at, b.first_at, b.second_at}) + kLanes;
     if (text.size() < reach) return false;
     const bool one = a == b;
+    const size_t last = text.size() - reach;  // the last start of a whole vector
     size_t start = from;
-    for (; start <= text.size() - reach; start += kLanes) {
-        // Most vectors hold neither pair's first unit: the second units are compared only in the
-        // others.
+    // Two vectors a step, each pair compared whole: a unit of a pair is common in some texts (a
+    // hyphen in hyphenated words), and a test of first units alone would branch unpredictably
+    // there; both units of a pair together are rare.
+    for (; start + kLanes <= last; start += 2 * kLanes) {
         const char16_t* const at = text.data() + start;
-        __m256i firsts = LanesAvx2(at + a.first_at, a.first);
-        if (!one) firsts = _mm256_or_si256(firsts, LanesAvx2(at + b.first_at, b.first));
-        if (_mm256_movemask_epi8(firsts) == 0) continue;
-        __m256i hits = PairLanesAvx2(at, a);
-        if (!one) hits = _mm256_or_si256(hits, PairLanesAvx2(at, b));
-        if (const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits)); mask != 0) {
+        const __m256i low = HitLanesAvx2(at, a, b, one);
+        const __m256i high = HitLanesAvx2(at + kLanes, a, b, one);
+        const __m256i both = _mm256_or_si256(low, high);
+        if (_mm256_testz_si256(both, both)) continue;
+        const uint64_t mask = static_cast<uint32_t>(_mm256_movemask_epi8(low)) |
+                              uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(high))} << 32;
+        found = start + static_cast<size_t>(__builtin_ctzll(mask)) / 2;
+        return true;
+    }
+    if (start <= last) {
+        const auto mask = static_cast<unsigned>(
+            _mm256_movemask_epi8(HitLanesAvx2(text.data() + start, a, b, one)));
+        if (mask != 0) {
             found = start + static_cast<size_t>(__builtin_ctz(mask)) / 2;
             return true;
         }
+        start += kLanes;
     }
     found = one ? TailAvx2(text, start, a)
                 : std::min(TailAvx2(text, start, a), TailAvx2(text, start, b));
