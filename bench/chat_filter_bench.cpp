@@ -201,7 +201,7 @@ std::string ProcessorName() {
         if (!colon) continue;
         name = colon + 1;
         name.erase(0, name.find_first_not_of(' '));
-        name.erase(name.find_last_not_of("\n") + 1);
+        name.erase(name.find_last_not_of('\n') + 1);
         break;
     }
     std::fclose(info);
