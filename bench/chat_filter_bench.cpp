@@ -3,7 +3,10 @@
 //   Pcre2, Re2, Hyperscan: the same six rules given to each engine as a user would write them;
 //   FloorScalar: a sink in the plug-in's place that steps through each line one unit at a time;
 //   FloorSimd:   a sink in the plug-in's place that makes one vectorised pass over each line
-//                (the C library's memchr over its bytes, for a byte that never occurs).
+//                (the C library's memchr over its bytes, for a byte that never occurs);
+//   FloorContract: FloorSimd plus what the host contract demands of any plug-in per line:
+//                reading, through the host's check boxes, every switch the line's colour makes
+//                the rules read.
 // Each benchmark also counts the heap allocations made per line. A summary with the ratios
 // follows the table.
 
@@ -21,6 +24,7 @@
 #include "counting_new.h"
 #include "filter_rig.h"
 #include "host/text.h"
+#include "plugin/utf16_search.h"
 #include "regex_peers.h"
 
 namespace murl::bench {
@@ -132,6 +136,17 @@ void BM_FloorScalar(benchmark::State& state, Set set) {
 void BM_FloorSimd(benchmark::State& state, Set set) {
     RunFloor(state, set, SimdPass);
 }
+void BM_FloorContract(benchmark::State& state, Set set) {
+    const auto& corpus = Corpus(set);
+    ContractFloorRig rig(SimdPass);
+    const uint64_t before = AllocationCount();
+    for (auto _ : state) {
+        int eaten = 0;
+        for (const auto& line : corpus) eaten += rig.Chat(line.text, line.colour) != 0;
+        benchmark::DoNotOptimize(eaten);
+    }
+    SetLineCounters(state, corpus.size(), AllocationCount() - before);
+}
 
 #define MURL_BENCH_CORPUS(name, set)              \
     BENCHMARK_CAPTURE(BM_Filter, name, set);      \
@@ -139,7 +154,8 @@ void BM_FloorSimd(benchmark::State& state, Set set) {
     BENCHMARK_CAPTURE(BM_Re2, name, set);         \
     BENCHMARK_CAPTURE(BM_Hyperscan, name, set);   \
     BENCHMARK_CAPTURE(BM_FloorScalar, name, set); \
-    BENCHMARK_CAPTURE(BM_FloorSimd, name, set)
+    BENCHMARK_CAPTURE(BM_FloorSimd, name, set);   \
+    BENCHMARK_CAPTURE(BM_FloorContract, name, set)
 MURL_BENCH_CORPUS(mixed, Set::Mixed);
 MURL_BENCH_CORPUS(mixed_large, Set::MixedLarge);
 MURL_BENCH_CORPUS(long, Set::Long);
@@ -152,22 +168,44 @@ void CheckAgreement(Set set) {
     Pcre2Filter pcre;
     Re2Filter re2;
     HyperscanFilter hyperscan;
+    ContractFloorRig contract(SimdPass);
     const auto& lines = Corpus(set);
     const auto& utf8 = Utf8Corpus(set);
     for (size_t i = 0; i < lines.size(); ++i) {
         const auto& line = lines[i];
         const bool plugin = rig.Chat(line.text, line.colour) != 0;
-        const char* differs = plugin != pcre.Eats(line)                      ? "PCRE2"
-                              : plugin != re2.Eats(utf8[i])                  ? "RE2"
-                              : plugin != hyperscan.Eats(utf8[i])            ? "Hyperscan"
-                              : ScalarPass(line.text) || SimdPass(line.text) ? "a floor"
-                                                                             : nullptr;
+        const char* differs = plugin != pcre.Eats(line)           ? "PCRE2"
+                              : plugin != re2.Eats(utf8[i])       ? "RE2"
+                              : plugin != hyperscan.Eats(utf8[i]) ? "Hyperscan"
+                              : ScalarPass(line.text) || SimdPass(line.text) ||
+                                      contract.Chat(line.text, line.colour) != 0
+                                  ? "a floor"
+                                  : nullptr;
         if (differs) {
             throw std::runtime_error(std::string("the filter and ") + differs +
                                      " disagree on colour " + std::to_string(line.colour) + " \"" +
                                      ToUtf8(line.text) + "\"");
         }
     }
+}
+
+// The processor's model name, as the system reports it.
+std::string ProcessorName() {
+    std::FILE* info = std::fopen("/proc/cpuinfo", "r");
+    if (!info) return "unknown";
+    char line[512];
+    std::string name = "unknown";
+    while (std::fgets(line, sizeof line, info)) {
+        if (std::strncmp(line, "model name", 10) != 0) continue;
+        const char* colon = std::strchr(line, ':');
+        if (!colon) continue;
+        name = colon + 1;
+        name.erase(0, name.find_first_not_of(' '));
+        name.erase(name.find_last_not_of('\n') + 1);
+        break;
+    }
+    std::fclose(info);
+    return name;
 }
 
 // Console output as usual, plus a summary of ns per line (median of the repetitions) and the
@@ -188,32 +226,57 @@ public:
     }
 
     void PrintSummary() const {
-        static constexpr const char* kPeers[] = {"Pcre2", "Re2", "Hyperscan", "FloorScalar",
-                                                 "FloorSimd"};
-        std::printf("\nns per line (median)\n%-12s %10s %10s %10s %10s %12s %10s %12s\n", "corpus",
-                    "filter", "pcre2", "re2", "hyperscan", "floor_scalar", "floor_simd",
-                    "allocs/line");
+        static constexpr const char* kPeers[] = {"Pcre2",       "Re2",       "Hyperscan",
+                                                 "FloorScalar", "FloorSimd", "FloorContract"};
+        static constexpr const char* kColumns[] = {"pcre2",        "re2",        "hyperscan",
+                                                   "floor_scalar", "floor_simd", "floor_contract"};
+        std::printf("\nns per line (median)\n%-12s %10s", "corpus", "filter");
+        for (const char* column : kColumns) std::printf(" %14s", column);
+        std::printf(" %12s\n", "allocs/line");
         for (const char* corpus : kCorpora) {
             std::printf("%-12s %10.1f", corpus, Ns("Filter", corpus));
-            for (const char* peer : kPeers) {
-                std::printf(" %*.1f", std::strlen(peer) > 10 ? 12 : 10, Ns(peer, corpus));
-            }
+            for (const char* peer : kPeers) std::printf(" %14.1f", Ns(peer, corpus));
             std::printf(" %12g\n", Allocs("Filter", corpus));
         }
-        std::printf("\nfilter / each\n%-12s %10s %10s %10s %12s %10s\n", "corpus", "pcre2", "re2",
-                    "hyperscan", "floor_scalar", "floor_simd");
+        std::printf("\nfilter / each\n%-12s", "corpus");
+        for (const char* column : kColumns) std::printf(" %14s", column);
+        std::printf("\n");
         for (const char* corpus : kCorpora) {
-            const double filter = Ns("Filter", corpus);
             std::printf("%-12s", corpus);
-            for (const char* peer : kPeers) {
-                const double ns = Ns(peer, corpus);
-                std::printf(" %*.3f", std::strlen(peer) > 10 ? 12 : 10, ns > 0 ? filter / ns : 0.0);
-            }
+            for (const char* peer : kPeers) std::printf(" %14.3f", Ratio(peer, corpus));
             std::printf("\n");
         }
-        std::printf(
-            "targets: filter/pcre2 and filter/re2 <= 0.2, filter/hyperscan <= 0.5, "
-            "filter/floor_simd <= 1.5 (mixed, long), 0 allocs/line\n");
+
+        std::printf("\nprocessor: %s; the filter's search takes %zu units a step\n",
+                    ProcessorName().c_str(), utf16::SearchStepUnits());
+        struct Target {
+            const char* peer;
+            const char* label;
+            double most;
+            std::vector<const char*> corpora;
+        };
+        const Target targets[] = {
+            {"Pcre2", "filter/pcre2", 0.2, {"mixed", "mixed_large", "long"}},
+            {"Re2", "filter/re2", 0.2, {"mixed", "mixed_large", "long"}},
+            {"Hyperscan", "filter/hyperscan", 0.5, {"mixed", "mixed_large", "long"}},
+            {"FloorSimd", "filter/floor_simd", 1.5, {"mixed", "long"}},
+            {"FloorContract", "filter/floor_contract", 1.25, {"mixed", "long"}},
+        };
+        for (const Target& target : targets) {
+            for (const char* corpus : target.corpora) {
+                const double ratio = Ratio(target.peer, corpus);
+                std::printf("target %-22s <= %-5g %-12s %7.3f  %s\n", target.label, target.most,
+                            corpus, ratio,
+                            ratio == 0             ? "not run"
+                            : ratio <= target.most ? "holds"
+                                                   : "MISSED");
+            }
+        }
+        for (const char* corpus : kCorpora) {
+            const double allocs = Allocs("Filter", corpus);
+            std::printf("target %-22s == 0     %-12s %7g  %s\n", "allocs/line", corpus, allocs,
+                        allocs == 0 ? "holds" : "MISSED");
+        }
     }
 
 private:
@@ -231,6 +294,10 @@ private:
         std::sort(ns.begin(), ns.end());
         const size_t n = ns.size();
         return n % 2 ? ns[n / 2] : (ns[n / 2 - 1] + ns[n / 2]) / 2;
+    }
+    double Ratio(const std::string& peer, const char* corpus) const {
+        const double ns = Ns(peer, corpus);
+        return ns > 0 ? Ns("Filter", corpus) / ns : 0.0;
     }
     double Allocs(const std::string& engine, const char* corpus) const {
         const auto it = figures_.find("BM_" + engine + "/" + corpus);

@@ -1,18 +1,24 @@
 // The cost of ChatTextIntercept raised through the hooks' connection point into murl.dll,
-// against the same event raised into a sink that does nothing, in one process under Wine.
+// against the same event raised into two other sinks, in one process under Wine: an empty sink,
+// which only returns, and the contract floor, which does only what the host contract demands of
+// any plug-in for a chat line: it reads, through the same check boxes by COM, every switch the
+// line's colour makes the rules read, makes one vectorised pass over the text and sets the eat
+// flag.
 //
-// Both contenders sit alone on the same connection point of the conformance tests' COM host and
-// receive the same DISPPARAMS, whose texts are allocated once up front: the difference is what
-// murl.dll does with an event (argument checks, the filter, its switch reads through COM), not
-// the host's raising or SysAllocString. Samples alternate between the two, so drift in the
-// machine's speed affects both alike.
+// Every contender sits alone on the same connection point of the conformance tests' COM host and
+// receives the same DISPPARAMS, whose texts are allocated once up front: the difference is what
+// a sink does with an event, not the host's raising or SysAllocString. Samples alternate between
+// them, so drift in the machine's speed affects all alike. The heap allocations murl.dll makes
+// while its events run are counted through its import cells of the heap functions.
 //
 //   com_event_bench [--smoke] [--samples N] [--sample-ms N] [--corpus mixed|long]
 //
 // --smoke: one short sample per contender and corpus, for CTest; it checks that the events
-// arrive and the filter eats what it should, never how long they take.
+// arrive, the filter eats what it should and murl.dll allocates nothing per event, never how
+// long they take.
 
 #include <algorithm>
+#include <cpuid.h>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -23,7 +29,13 @@
 
 #include <ocidl.h>
 
+#if defined(__i386__) || defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "chat_corpus.h"
+#include "plugin/chat_rules.h"
+#include "plugin/utf16_search.h"
 #include "server/dispatch_sink.h"
 #include "test_host.h"
 
@@ -44,6 +56,172 @@ public:
 private:
     ~EmptySink() override = default;
 };
+
+// One vectorised pass over a text for a unit that never occurs: the least reading of a line.
+constexpr wchar_t kAbsentUnit = 0xFFFF;
+
+__attribute__((target("avx2"))) bool FoundAvx2(const wchar_t* text, size_t size) {
+    const __m256i absent = _mm256_set1_epi16(static_cast<short>(kAbsentUnit));
+    size_t i = 0;
+    for (; i + 16 <= size; i += 16) {
+        const __m256i units = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
+        if (_mm256_movemask_epi8(_mm256_cmpeq_epi16(units, absent)) != 0) return true;
+    }
+    for (; i < size; ++i) {
+        if (text[i] == kAbsentUnit) return true;
+    }
+    return false;
+}
+
+bool FoundPlain(const wchar_t* text, size_t size) {
+    for (size_t i = 0; i < size; ++i) {
+        if (text[i] == kAbsentUnit) return true;
+    }
+    return false;
+}
+
+// In murl.dll's place: what the host contract demands of any plug-in per chat line, and no more.
+class ContractFloorSink final
+    : public murl::server::DispatchSink<ContractFloorSink, &DIID_DHostHooksEvents> {
+public:
+    explicit ContractFloorSink(Host& host)
+        : found_(murl::utf16::SearchStepUnits() >= 16 ? FoundAvx2 : FoundPlain) {
+        for (size_t i = 0; i < murl::kSwitches.size(); ++i) {
+            HostObject* box = host.control(WideName(murl::kSwitches[i].control).c_str());
+            box->QueryInterface(IID_IHostCheckBox, reinterpret_cast<void**>(PutOut(boxes_[i])));
+        }
+    }
+
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                        UINT*) noexcept override {
+        if (id != DISPID_HOOKS_CHATTEXTINTERCEPT) return S_OK;
+        const BSTR text = V_BSTR(&params->rgvarg[3]);
+        const murl::SwitchReads reads = murl::ChatSwitchReads(V_I4(&params->rgvarg[2]));
+        bool any_on = false;
+        for (size_t i = 0; i < reads.count; ++i) {
+            VARIANT_BOOL state = VARIANT_FALSE;
+            if (const HRESULT hr = boxes_[reads.box[i]]->GetChecked(&state); FAILED(hr)) return hr;
+            any_on |= state == VARIANT_TRUE;
+        }
+        const bool eat = any_on && found_(text, SysStringLen(text));
+        *V_BOOLREF(&params->rgvarg[0]) = eat ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    }
+
+    bool ready() const {
+        return std::all_of(std::begin(boxes_), std::end(boxes_), [](auto& b) { return b; });
+    }
+
+private:
+    ~ContractFloorSink() override = default;
+
+    bool (*found_)(const wchar_t*, size_t);
+    ComPtr<IHostCheckBox> boxes_[murl::kSwitches.size()];
+};
+
+// Counts the heap allocations a module makes, by pointing its import cells of the C runtime's and
+// the automation library's allocating functions at counting shims.
+namespace alloc_count {
+
+long count = 0;
+
+void*(__cdecl* real_malloc)(size_t) = nullptr;
+void*(__cdecl* real_calloc)(size_t, size_t) = nullptr;
+void*(__cdecl* real_realloc)(void*, size_t) = nullptr;
+BSTR(WINAPI* real_sys_alloc_len)(const OLECHAR*, UINT) = nullptr;
+BSTR(WINAPI* real_sys_alloc)(const OLECHAR*) = nullptr;
+INT(WINAPI* real_sys_realloc_len)(BSTR*, const OLECHAR*, UINT) = nullptr;
+LPVOID(WINAPI* real_heap_alloc)(HANDLE, DWORD, SIZE_T) = nullptr;
+LPVOID(WINAPI* real_heap_realloc)(HANDLE, DWORD, LPVOID, SIZE_T) = nullptr;
+
+void* __cdecl Malloc(size_t size) {
+    ++count;
+    return real_malloc(size);
+}
+void* __cdecl Calloc(size_t n, size_t size) {
+    ++count;
+    return real_calloc(n, size);
+}
+void* __cdecl Realloc(void* p, size_t size) {
+    ++count;
+    return real_realloc(p, size);
+}
+BSTR WINAPI SysAllocLen(const OLECHAR* text, UINT size) {
+    ++count;
+    return real_sys_alloc_len(text, size);
+}
+BSTR WINAPI SysAlloc(const OLECHAR* text) {
+    ++count;
+    return real_sys_alloc(text);
+}
+INT WINAPI SysReallocLen(BSTR* bstr, const OLECHAR* text, UINT size) {
+    ++count;
+    return real_sys_realloc_len(bstr, text, size);
+}
+LPVOID WINAPI HeapAllocShim(HANDLE heap, DWORD flags, SIZE_T size) {
+    ++count;
+    return real_heap_alloc(heap, flags, size);
+}
+LPVOID WINAPI HeapReallocShim(HANDLE heap, DWORD flags, LPVOID p, SIZE_T size) {
+    ++count;
+    return real_heap_realloc(heap, flags, p, size);
+}
+
+struct Shim {
+    const char* name;
+    void* shim;
+    void** real;
+};
+
+template <class F>
+Shim Make(const char* name, F shim, F* real) {
+    return {name, reinterpret_cast<void*>(shim), reinterpret_cast<void**>(real)};
+}
+
+// Points `module`'s import cells of the functions above at the shims; the functions found.
+int Install(HMODULE module) {
+    const Shim shims[] = {
+        Make("malloc", &Malloc, &real_malloc),
+        Make("calloc", &Calloc, &real_calloc),
+        Make("realloc", &Realloc, &real_realloc),
+        Make("SysAllocStringLen", &SysAllocLen, &real_sys_alloc_len),
+        Make("SysAllocString", &SysAlloc, &real_sys_alloc),
+        Make("SysReAllocStringLen", &SysReallocLen, &real_sys_realloc_len),
+        Make("HeapAlloc", &HeapAllocShim, &real_heap_alloc),
+        Make("HeapReAlloc", &HeapReallocShim, &real_heap_realloc),
+    };
+    auto* base = reinterpret_cast<BYTE*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    int installed = 0;
+    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+         dir.VirtualAddress != 0 && d->Name != 0; ++d) {
+        const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(
+            base + (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
+        auto* cells = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++cells) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            const char* name = reinterpret_cast<const char*>(
+                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)
+                    ->Name);
+            for (const Shim& shim : shims) {
+                if (std::string_view(name) != shim.name) continue;
+                DWORD old = 0;
+                VirtualProtect(&cells->u1.Function, sizeof cells->u1.Function, PAGE_READWRITE,
+                               &old);
+                *shim.real = reinterpret_cast<void*>(cells->u1.Function);
+                cells->u1.Function = reinterpret_cast<decltype(cells->u1.Function)>(shim.shim);
+                VirtualProtect(&cells->u1.Function, sizeof cells->u1.Function, old, &old);
+                ++installed;
+            }
+        }
+    }
+    return installed;
+}
+
+}  // namespace alloc_count
 
 // One corpus as the host hands it over: per line, the four arguments last to first, the text
 // a BSTR made once, the eat flag by reference to one host-side flag.
@@ -108,21 +286,24 @@ LONGLONG Now() {
 struct Sample {
     double ns_per_event;
     long eaten_per_pass;
+    double allocs_per_event;  // by murl.dll
 };
 
 // `passes` passes over the corpus; ns per event and the lines eaten in one pass.
 Sample Time(Events& events, ConnectionPoint& point, int passes) {
     long eaten = 0;
+    const long allocs_before = alloc_count::count;
     const LONGLONG start = Now();
     for (int p = 0; p < passes; ++p) {
         const long got = events.RaiseAll(point);
-        if (got < 0) return {0, -1};
-        if (p > 0 && got != eaten) return {0, -1};
+        if (got < 0) return {0, -1, 0};
+        if (p > 0 && got != eaten) return {0, -1, 0};
         eaten = got;
     }
     const double seconds = Seconds(Now() - start);
-    return {seconds * 1e9 / (static_cast<double>(passes) * static_cast<double>(events.size())),
-            eaten};
+    const double raised = static_cast<double>(passes) * static_cast<double>(events.size());
+    return {seconds * 1e9 / raised, eaten,
+            static_cast<double>(alloc_count::count - allocs_before) / raised};
 }
 
 double Median(std::vector<double> v) {
@@ -146,15 +327,18 @@ bool Fail(const char* what, HRESULT hr = S_OK) {
 }
 
 // Puts one contender alone on the hooks' connection point: murl.dll (the plug-in initialised,
-// every switch on: its most work per line) or the empty sink.
+// every switch on: its most work per line), the empty sink or the contract floor.
 class Contenders {
 public:
     Contenders(const MurlModule& module, Host& host) : host_(host) {
         module.Create(IID_IPlugin2, PutOut(plugin_));
         empty_ = Adopt(static_cast<IDispatch*>(new EmptySink));
+        auto* floor = new ContractFloorSink(host);
+        floor_ready_ = floor->ready();
+        floor_ = Adopt(static_cast<IDispatch*>(floor));
     }
 
-    bool ready() const { return plugin_ != nullptr; }
+    bool ready() const { return plugin_ != nullptr && floor_ready_; }
 
     bool UseMurl() {
         const HRESULT hr = plugin_->Initialize(host_.site.Get());
@@ -166,35 +350,54 @@ public:
         if (host_.hooks->advised() != 1) return Fail("murl.dll is not alone on the hooks");
         return true;
     }
-    bool UseEmpty() {
-        HRESULT hr = plugin_->Terminate();
+    bool DropMurl() {
+        const HRESULT hr = plugin_->Terminate();
         if (FAILED(hr)) return Fail("Terminate failed", hr);
         if (host_.hooks->advised() != 0) return Fail("murl.dll stayed on the hooks");
-        hr = host_.hooks->events()->Advise(empty_.Get(), &cookie_);
-        if (FAILED(hr)) return Fail("Advise of the empty sink failed", hr);
         return true;
     }
-    bool DropEmpty() {
+    // The empty sink or the contract floor, alone on the hooks.
+    bool UseEmpty() { return Use(empty_.Get()); }
+    bool UseFloor() {
+        // The floor reads the boxes as murl.dll found them: every switch on.
+        for (const std::u16string_view name : murl::kCheckBoxNames) {
+            host_.control(testhost::WideName(name).c_str())->checked = VARIANT_TRUE;
+        }
+        return Use(floor_.Get());
+    }
+    bool Drop() {
         const HRESULT hr = host_.hooks->events()->Unadvise(cookie_);
-        if (FAILED(hr)) return Fail("Unadvise of the empty sink failed", hr);
+        if (FAILED(hr)) return Fail("Unadvise of a sink failed", hr);
         return true;
     }
 
 private:
+    bool Use(IDispatch* sink) {
+        if (host_.hooks->advised() != 0) return Fail("another sink stayed on the hooks");
+        const HRESULT hr = host_.hooks->events()->Advise(sink, &cookie_);
+        if (FAILED(hr)) return Fail("Advise of a sink failed", hr);
+        return true;
+    }
+
     Host& host_;
     ComPtr<IPlugin2> plugin_;
-    ComPtr<IDispatch> empty_;
+    ComPtr<IDispatch> empty_, floor_;
+    bool floor_ready_ = false;
     DWORD cookie_ = 0;
 };
 
 struct Result {
-    double murl_median, murl_best, empty_median, empty_best;
+    double murl_median, murl_best, empty_median, empty_best, floor_median, floor_best;
+    double murl_allocs;      // heap allocations by murl.dll per event, the most of any sample
+    long initialise_allocs;  // and in Initialize, which shows that the count sees them
     long eaten;
 };
 
 bool Measure(Contenders& c, Events& events, ConnectionPoint& point, const Options& o, Result& r) {
     // Warm-up, and the passes that make one sample last about sample_ms for murl.dll.
+    const long before_initialise = alloc_count::count;
     if (!c.UseMurl()) return false;
+    r.initialise_allocs = alloc_count::count - before_initialise;
     const Sample warm = Time(events, point, 1);
     if (warm.eaten_per_pass < 0) return Fail("a raise into murl.dll failed");
     int passes = 1;
@@ -203,32 +406,57 @@ bool Measure(Contenders& c, Events& events, ConnectionPoint& point, const Option
         const double per_pass_ms = probe.ns_per_event * static_cast<double>(events.size()) / 1e6;
         passes = std::max(1, static_cast<int>(o.sample_ms / per_pass_ms));
     }
-    if (!c.UseEmpty()) return false;
+    if (!c.DropMurl() || !c.UseEmpty()) return false;
     Time(events, point, 1);
-    if (!c.DropEmpty()) return false;
+    if (!c.Drop() || !c.UseFloor()) return false;
+    const Sample floor_warm = Time(events, point, 1);
+    if (floor_warm.eaten_per_pass != 0) return Fail("the contract floor's raise failed or ate");
+    if (!c.Drop()) return false;
 
-    std::vector<double> murl, empty;
+    std::vector<double> murl, empty, floor;
     r.eaten = warm.eaten_per_pass;
+    r.murl_allocs = 0;
     for (int s = 0; s < o.samples; ++s) {
         if (!c.UseMurl()) return false;
         const Sample a = Time(events, point, passes);
         if (a.eaten_per_pass != r.eaten) return Fail("murl.dll ate a different number of lines");
         murl.push_back(a.ns_per_event);
-        if (!c.UseEmpty()) return false;
+        r.murl_allocs = std::max(r.murl_allocs, a.allocs_per_event);
+        if (!c.DropMurl() || !c.UseEmpty()) return false;
         const Sample b = Time(events, point, passes);
         if (b.eaten_per_pass != 0) return Fail("the empty sink's raise failed or ate a line");
         empty.push_back(b.ns_per_event);
-        if (!c.DropEmpty()) return false;
+        if (!c.Drop() || !c.UseFloor()) return false;
+        const Sample f = Time(events, point, passes);
+        if (f.eaten_per_pass != 0) return Fail("the contract floor's raise failed or ate a line");
+        floor.push_back(f.ns_per_event);
+        if (!c.Drop()) return false;
     }
     r.murl_median = Median(murl);
     r.murl_best = *std::min_element(murl.begin(), murl.end());
     r.empty_median = Median(empty);
     r.empty_best = *std::min_element(empty.begin(), empty.end());
+    r.floor_median = Median(floor);
+    r.floor_best = *std::min_element(floor.begin(), floor.end());
     std::printf("%-6s %6zu lines %7.1f units/line  %4d passes x %2d samples\n",
                 events.name().c_str(), events.size(),
                 static_cast<double>(events.units()) / static_cast<double>(events.size()), passes,
                 o.samples);
     return true;
+}
+
+// The processor's name, as CPUID gives it.
+std::string ProcessorName() {
+    unsigned regs[12] = {};
+    if (__get_cpuid_max(0x80000000, nullptr) < 0x80000004) return "unknown";
+    for (unsigned i = 0; i < 3; ++i) {
+        __get_cpuid(0x80000002 + i, &regs[4 * i], &regs[4 * i + 1], &regs[4 * i + 2],
+                    &regs[4 * i + 3]);
+    }
+    std::string name(reinterpret_cast<const char*>(regs), sizeof regs);
+    name.erase(name.find_last_not_of(std::string_view(" \0", 2)) + 1);
+    name.erase(0, name.find_first_not_of(' '));
+    return name;
 }
 
 bool Parse(int argc, char** argv, Options& o) {
@@ -255,6 +483,10 @@ bool Parse(int argc, char** argv, Options& o) {
 
 int Run(const Options& o) {
     const MurlModule module;
+    if (alloc_count::Install(GetModuleHandleW(module.path().c_str())) == 0) {
+        Fail("found none of murl.dll's allocating imports");
+        return 1;
+    }
     Host host;
     Contenders contenders(module, host);
     if (!contenders.ready()) {
@@ -277,26 +509,51 @@ int Run(const Options& o) {
         Fail("no such corpus");
         return 2;
     }
+    // Allocations are counted exactly, so even a smoke run checks that events make none.
+    for (int i = 0; i < 2; ++i) {
+        if (measured[i] && results[i].murl_allocs != 0) {
+            Fail("murl.dll allocated while handling chat lines");
+            return 1;
+        }
+    }
     // The mix has evades, resists and bot adverts; the long lines have none of them.
     if (measured[0] && results[0].eaten == 0) {
         Fail("murl.dll ate no line of the mix");
         return 1;
     }
 
-    std::printf("\n%-6s %13s %13s %13s %13s %8s %8s %7s\n", "corpus", "murl median", "murl best",
-                "empty median", "empty best", "ratio", "(best)", "eaten");
+    std::printf("\n%-6s %11s %11s %11s %11s %11s %11s %9s %9s %7s %7s\n", "corpus", "murl med",
+                "murl best", "empty med", "empty best", "floor med", "floor best", "/empty",
+                "/floor", "allocs", "eaten");
     for (int i = 0; i < 2; ++i) {
         if (!measured[i]) continue;
         const Result& r = results[i];
-        std::printf("%-6s %10.1f ns %10.1f ns %10.1f ns %10.1f ns %8.2f %8.2f %6.1f%%\n",
-                    corpora[i]->name().c_str(), r.murl_median, r.murl_best, r.empty_median,
-                    r.empty_best, r.murl_median / r.empty_median, r.murl_best / r.empty_best,
-                    100.0 * static_cast<double>(r.eaten) / static_cast<double>(corpora[i]->size()));
+        std::printf(
+            "%-6s %8.1f ns %8.1f ns %8.1f ns %8.1f ns %8.1f ns %8.1f ns %9.2f %9.2f %7g "
+            "%6.1f%%\n",
+            corpora[i]->name().c_str(), r.murl_median, r.murl_best, r.empty_median, r.empty_best,
+            r.floor_median, r.floor_best, r.murl_median / r.empty_median,
+            r.murl_median / r.floor_median, r.murl_allocs,
+            100.0 * static_cast<double>(r.eaten) / static_cast<double>(corpora[i]->size()));
     }
     std::printf(
-        "\nns per ChatTextIntercept raised through the connection point; ratio = murl.dll "
-        "/ empty sink (targets at most 1.5 on mixed, 3 on long)%s\n",
+        "\nns per ChatTextIntercept raised through the connection point (median and best of the "
+        "samples); /empty and /floor: murl.dll's median over the empty sink's and the contract "
+        "floor's; allocs: heap allocations by murl.dll per event\n"
+        "processor: %s; the search takes %zu units a step%s\n",
+        ProcessorName().c_str(), murl::utf16::SearchStepUnits(),
         o.smoke ? "; smoke run, figures meaningless" : "");
+    if (o.smoke) return 0;
+    for (int i = 0; i < 2; ++i) {
+        if (!measured[i]) continue;
+        const Result& r = results[i];
+        const double to_floor = r.murl_median / r.floor_median;
+        std::printf("target murl.dll/contract floor <= 1.25 %-6s %6.2f  %s\n",
+                    corpora[i]->name().c_str(), to_floor, to_floor <= 1.25 ? "holds" : "MISSED");
+        std::printf("target allocations per event  == 0    %-6s %6g  %s (Initialize: %ld)\n",
+                    corpora[i]->name().c_str(), r.murl_allocs,
+                    r.murl_allocs == 0 ? "holds" : "MISSED", r.initialise_allocs);
+    }
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "plugin/chat_rules.h"
 #include "plugin/cls_murl.h"
 #include "plugin/guarded.h"
 #include "plugin/utf16_search.h"
@@ -14,15 +15,14 @@ namespace murl {
 
 namespace {
 
-constexpr int32_t kColourCombat = 21;  // evades and zero-damage hits
-constexpr int32_t kColourMagic = 7;    // resists and spell expirations
+constexpr int32_t kColourCombat = kCombatRules.colour;  // evades and zero-damage hits
+constexpr int32_t kColourMagic = kMagicRules.colour;    // resists and spell expirations
 
-constexpr size_t kEvadesBox = SwitchIndex(u"chkEvades");
-constexpr size_t kZeroBox = SwitchIndex(u"chkZero");
-constexpr size_t kResistsBox = SwitchIndex(u"chkResists");
-constexpr size_t kExpiredBox = SwitchIndex(u"chkExpired");
+constexpr size_t kEvadesBox = kCombatRules.prefix_box;
+constexpr size_t kZeroBox = kCombatRules.literal_box;
+constexpr size_t kResistsBox = kMagicRules.prefix_box;
+constexpr size_t kExpiredBox = kMagicRules.literal_box;
 constexpr size_t kStatusBox = SwitchIndex(u"chkStatus");
-constexpr size_t kBotsBox = SwitchIndex(u"chkBots");
 
 constexpr std::u16string_view kRoutine = u"ACHooks_ChatTextIntercept";
 constexpr std::u16string_view kEvaded = u"You evaded ";

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -110,7 +111,15 @@ __attribute__((target("sse2"))) inline size_t TailSse2(std::u16string_view text,
     return mask != 0 ? last + static_cast<size_t>(__builtin_ctz(mask)) / 2 : npos;
 }
 
-// The first start from `from` where `a` or `b` holds, or npos, in `found`, 8 starts a step;
+// The starts of the 8 from `at` where `a` or `b` holds.
+__attribute__((target("sse2"))) inline __m128i HitLanesSse2(const char16_t* at, const Pair& a,
+                                                            const Pair& b, bool one) noexcept {
+    __m128i hits = PairLanesSse2(at, a);
+    if (!one) hits = _mm_or_si128(hits, PairLanesSse2(at, b));
+    return hits;
+}
+
+// The first start from `from` where `a` or `b` holds, or npos, in `found`, 8 starts a vector;
 // false, with nothing searched, for a text too short for this vector.
 __attribute__((target("sse2"))) inline bool FindSse2(std::u16string_view text, size_t from,
                                                      const Pair a, const Pair b,
@@ -119,20 +128,29 @@ __attribute__((target("sse2"))) inline bool FindSse2(std::u16string_view text, s
     const size_t reach = std::max({a.first_at, a.second_at, b.first_at, b.second_at}) + kLanes;
     if (text.size() < reach) return false;
     const bool one = a == b;
+    const size_t last = text.size() - reach;  // the last start of a whole vector
     size_t start = from;
-    for (; start <= text.size() - reach; start += kLanes) {
-        // Most vectors hold neither pair's first unit: the second units are compared only in the
-        // others.
+    // Two vectors a step, each pair compared whole: a unit of a pair is common in some texts (a
+    // hyphen in hyphenated words), and a test of first units alone would branch unpredictably
+    // there; both units of a pair together are rare.
+    for (; start + kLanes <= last; start += 2 * kLanes) {
         const char16_t* const at = text.data() + start;
-        __m128i firsts = LanesSse2(at + a.first_at, a.first);
-        if (!one) firsts = _mm_or_si128(firsts, LanesSse2(at + b.first_at, b.first));
-        if (_mm_movemask_epi8(firsts) == 0) continue;
-        __m128i hits = PairLanesSse2(at, a);
-        if (!one) hits = _mm_or_si128(hits, PairLanesSse2(at, b));
-        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0) {
+        const __m128i low = HitLanesSse2(at, a, b, one);
+        const __m128i high = HitLanesSse2(at + kLanes, a, b, one);
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(low)) |
+                          static_cast<unsigned>(_mm_movemask_epi8(high)) << 16;
+        if (mask == 0) continue;
+        found = start + static_cast<size_t>(__builtin_ctz(mask)) / 2;
+        return true;
+    }
+    if (start <= last) {
+        const auto mask =
+            static_cast<unsigned>(_mm_movemask_epi8(HitLanesSse2(text.data() + start, a, b, one)));
+        if (mask != 0) {
             found = start + static_cast<size_t>(__builtin_ctz(mask)) / 2;
             return true;
         }
+        start += kLanes;
     }
     found = one ? TailSse2(text, start, a)
                 : std::min(TailSse2(text, start, a), TailSse2(text, start, b));
@@ -167,6 +185,14 @@ __attribute__((target("avx2"))) inline size_t TailAvx2(std::u16string_view text,
     return mask != 0 ? last + static_cast<size_t>(__builtin_ctz(mask)) / 2 : npos;
 }
 
+// The starts of the 16 from `at` where `a` or `b` holds, as a lane mask (two bits a lane).
+__attribute__((target("avx2"))) inline __m256i HitLanesAvx2(const char16_t* at, const Pair& a,
+                                                            const Pair& b, bool one) noexcept {
+    __m256i hits = PairLanesAvx2(at, a);
+    if (!one) hits = _mm256_or_si256(hits, PairLanesAvx2(at, b));
+    return hits;
+}
+
 __attribute__((target("avx2"))) inline bool FindAvx2(std::u16string_view text, size_t from,
                                                      const Pair a, const Pair b,
                                                      size_t& found) noexcept {
@@ -174,20 +200,30 @@ __attribute__((target("avx2"))) inline bool FindAvx2(std::u16string_view text, s
     const size_t reach = std::max({a.first_at, a.second_at, b.first_at, b.second_at}) + kLanes;
     if (text.size() < reach) return false;
     const bool one = a == b;
+    const size_t last = text.size() - reach;  // the last start of a whole vector
     size_t start = from;
-    for (; start <= text.size() - reach; start += kLanes) {
-        // Most vectors hold neither pair's first unit: the second units are compared only in the
-        // others.
+    // Two vectors a step, each pair compared whole: a unit of a pair is common in some texts (a
+    // hyphen in hyphenated words), and a test of first units alone would branch unpredictably
+    // there; both units of a pair together are rare.
+    for (; start + kLanes <= last; start += 2 * kLanes) {
         const char16_t* const at = text.data() + start;
-        __m256i firsts = LanesAvx2(at + a.first_at, a.first);
-        if (!one) firsts = _mm256_or_si256(firsts, LanesAvx2(at + b.first_at, b.first));
-        if (_mm256_movemask_epi8(firsts) == 0) continue;
-        __m256i hits = PairLanesAvx2(at, a);
-        if (!one) hits = _mm256_or_si256(hits, PairLanesAvx2(at, b));
-        if (const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits)); mask != 0) {
+        const __m256i low = HitLanesAvx2(at, a, b, one);
+        const __m256i high = HitLanesAvx2(at + kLanes, a, b, one);
+        const __m256i both = _mm256_or_si256(low, high);
+        if (_mm256_testz_si256(both, both)) continue;
+        const uint64_t mask = static_cast<uint32_t>(_mm256_movemask_epi8(low)) |
+                              uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(high))} << 32;
+        found = start + static_cast<size_t>(__builtin_ctzll(mask)) / 2;
+        return true;
+    }
+    if (start <= last) {
+        const auto mask = static_cast<unsigned>(
+            _mm256_movemask_epi8(HitLanesAvx2(text.data() + start, a, b, one)));
+        if (mask != 0) {
             found = start + static_cast<size_t>(__builtin_ctz(mask)) / 2;
             return true;
         }
+        start += kLanes;
     }
     found = one ? TailAvx2(text, start, a)
                 : std::min(TailAvx2(text, start, a), TailAvx2(text, start, b));
@@ -196,6 +232,15 @@ __attribute__((target("avx2"))) inline bool FindAvx2(std::u16string_view text, s
 #endif
 
 }  // namespace detail
+
+// The units the search takes a step on this processor: 16 (AVX2), 8 (SSE2) or 1 (plain loop).
+inline size_t SearchStepUnits() noexcept {
+#if defined(MURL_HAVE_SIMD_SEARCH)
+    if (detail::HasAvx2()) return 16;
+    if (detail::HasSse2()) return 8;
+#endif
+    return 1;
+}
 
 // The first start at or after `from` where `a` or `b` holds, or npos.
 inline size_t FindEither(std::u16string_view text, size_t from, const Pair& a,

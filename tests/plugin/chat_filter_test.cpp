@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 
+#include "plugin/chat_rules.h"
 #include "plugin_fixture.h"
 
 namespace murl::test {
@@ -23,6 +25,13 @@ constexpr BoxSet kCombat = kEvades | kZero | kResists | kExpired;
 const auto B = [](BoxSet on, BoxSet two = 0) { return BoxStates(on, two); };
 
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+
+size_t RowOf(std::u16string_view control) {
+    return static_cast<size_t>(
+        std::find_if(kSwitches.begin(), kSwitches.end(),
+                     [&](const SwitchRow& row) { return row.control == control; }) -
+        kSwitches.begin());
+}
 
 struct ChatCase {
     int32_t colour;
@@ -133,6 +142,7 @@ TEST_F(ChatFilter, FindsMarksAnywhereInLongLinesFullOfNearMisses) {
 
 TEST_F(ChatFilter, ReadsTheSwitchesOfItsColourWhetherOrNotTheTextMatches) {
     // A switch that cannot be read reports the line: that shows which switches a line reads.
+    // ChatSwitchReads, which the benchmarks' contract floors read, must list the same.
     struct Reads {
         int32_t colour;
         std::u16string_view box;
@@ -152,6 +162,9 @@ TEST_F(ChatFilter, ReadsTheSwitchesOfItsColourWhetherOrNotTheTextMatches) {
         host.Fail(Operation::GetChecked, std::u16string(c.box));
         host.Chat(u"nothing to see", c.colour);
         EXPECT_EQ(LogReports().size(), c.read ? 1u : 0u);
+        const SwitchReads listed = ChatSwitchReads(c.colour);
+        const auto end = listed.box.begin() + static_cast<ptrdiff_t>(listed.count);
+        EXPECT_EQ(std::find(listed.box.begin(), end, RowOf(c.box)) != end, c.read);
     }
 }
 

@@ -1,6 +1,9 @@
 #include "filter_rig.h"
 
 #include <stdexcept>
+#include <string>
+
+#include "plugin/view_definition.h"
 
 namespace murl::bench {
 
@@ -29,5 +32,19 @@ SinkRig::SinkRig(Decision eats)
       host_(*parser_),
       sink_(eats),
       subscription_(host_.hooks().Advise(sink_)) {}
+
+ContractFloorRig::ContractFloorRig(SinkRig::Decision eats)
+    : parser_(sim::MakeXmlParser()), host_(*parser_), sink_(eats, boxes_) {
+    std::u16string definition;
+    for (const auto piece : kViewDefinitionPieces) definition += piece;
+    const auto view = host_.loader().LoadViewXml(definition);
+    for (size_t i = 0; i < kSwitches.size(); ++i) {
+        const auto box = host_.CheckBox(kSwitches[i].control);
+        if (!view || !box) throw std::runtime_error("the panel has no check box for a switch");
+        box->SetChecked(kHostTrue);
+        boxes_[i] = box;
+    }
+    subscription_ = host_.hooks().Advise(sink_);
+}
 
 }  // namespace murl::bench

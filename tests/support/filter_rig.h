@@ -2,12 +2,14 @@
 // The plug-in as a host runs it: a clsMurl on the fake platform, initialised with the simulated
 // host's site, chat lines raised through the hooks' subscription path.
 
+#include <array>
 #include <memory>
 #include <string_view>
 
 #include "host/host.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/fake_settings_store.h"
+#include "plugin/chat_rules.h"
 #include "plugin/cls_murl.h"
 #include "sim/sim_host.h"
 #include "sim/xml_parser.h"
@@ -77,6 +79,52 @@ private:
 
     std::unique_ptr<sim::XmlParser> parser_;
     sim::SimHost host_;
+    Sink sink_;
+    std::unique_ptr<Subscription> subscription_;
+};
+
+// The least any correct plug-in does per chat line: a sink in the plug-in's place on the same
+// hooks that reads, through the simulated host's check boxes of the plug-in's panel, every switch
+// the line's colour makes the rules read, makes one pass over the text with `eats`, and sets the
+// eat flag. Every box starts checked.
+class ContractFloorRig {
+public:
+    explicit ContractFloorRig(SinkRig::Decision eats);
+    ContractFloorRig(const ContractFloorRig&) = delete;
+    ContractFloorRig& operator=(const ContractFloorRig&) = delete;
+
+    HostBool Chat(std::u16string_view text, int32_t colour) {
+        HostBool eat = kHostFalse;
+        host_.hooks().RaiseChatText(text, colour, 0, eat);
+        return eat;
+    }
+
+private:
+    using Boxes = std::array<std::shared_ptr<ICheckBox>, kSwitches.size()>;
+
+    class Sink final : public HooksEvents {
+    public:
+        Sink(SinkRig::Decision eats, const Boxes& boxes) : eats_(eats), boxes_(boxes) {}
+        void ChatTextIntercept(std::u16string_view text, int32_t colour, int32_t,
+                               HostBool& eat) override {
+            const SwitchReads reads = ChatSwitchReads(colour);
+            bool any_on = false;
+            for (size_t i = 0; i < reads.count; ++i) {
+                any_on |= boxes_[reads.box[i]]->GetChecked() == kHostTrue;
+            }
+            eat = any_on && eats_(text) ? kHostTrue : kHostFalse;
+        }
+        void ChatParserIntercept(std::u16string_view, HostBool&) override {}
+        void StatusTextIntercept(std::u16string_view, HostBool&) override {}
+
+    private:
+        SinkRig::Decision eats_;
+        const Boxes& boxes_;
+    };
+
+    std::unique_ptr<sim::XmlParser> parser_;
+    sim::SimHost host_;
+    Boxes boxes_;
     Sink sink_;
     std::unique_ptr<Subscription> subscription_;
 };
