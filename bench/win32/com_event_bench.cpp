@@ -88,7 +88,7 @@ public:
         : found_(murl::utf16::SearchStepUnits() >= 16 ? FoundAvx2 : FoundPlain) {
         for (size_t i = 0; i < murl::kSwitches.size(); ++i) {
             HostObject* box = host.control(WideName(murl::kSwitches[i].control).c_str());
-            box->QueryInterface(IID_IHostCheckBox, reinterpret_cast<void**>(PutOut(boxes_[i])));
+            box->QueryInterface(IID_IHostCheckBox, PutOut(boxes_[i]));
         }
     }
 

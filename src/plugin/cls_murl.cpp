@@ -157,12 +157,12 @@ void clsMurl::IPlugin2_Initialize(std::shared_ptr<ISite> Site) {
         MainView.Set(loader->LoadViewXml(view_definition_));
 
         for (size_t i = 0; i < kSwitches.size(); ++i) {
-            line = BindingLabel(i);
+            line = BoxLabel(i);
             chk[i].Set(TakeAs<ICheckBox>(MainView->FindControl(kSwitches[i].control)));
         }
-        line = BindingLabel(kSwitches.size());
+        line = kResetLabel;
         cmdReset.Set(TakeAs<IPushButton>(MainView->FindControl(u"cmdReset")));
-        line = BindingLabel(kSwitches.size() + 1);
+        line = kOutLabel;
         cmdOut.Set(TakeAs<IPushButton>(MainView->FindControl(u"cmdOut")));
     });
 }

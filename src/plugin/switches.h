@@ -31,10 +31,14 @@ inline constexpr auto kCheckBoxNames = [] {
     return names;
 }();
 
-// Line labels of initialisation from binding the controls on: the boxes take 70, 80, ... in
-// the table's order, then cmdReset and cmdOut the next two (130 and 140 with six boxes).
-constexpr int BindingLabel(size_t step) noexcept {
-    return 70 + 10 * static_cast<int>(step);
+// Line labels of binding the controls during initialisation. The buttons hold 130 and 140; the
+// boxes take 70, 80, ... in the table's order, passing over the buttons' two, so a box appended
+// to the table takes the next free label and no label that a report has named moves.
+inline constexpr int kResetLabel = 130;
+inline constexpr int kOutLabel = 140;
+constexpr int BoxLabel(size_t box) noexcept {
+    const int label = 70 + 10 * static_cast<int>(box);
+    return label < kResetLabel ? label : label + (kOutLabel + 10 - kResetLabel);
 }
 
 // The row of the box named `control`; naming a box the table lacks does not compile.

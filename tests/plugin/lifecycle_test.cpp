@@ -50,12 +50,13 @@ std::string BoundBut(std::initializer_list<std::u16string_view> unbound) {
     return out;
 }
 
-// The label of binding `control`: the boxes in the table's order, then the two buttons.
+// The label of binding `control`.
 int LabelOf(std::u16string_view control) {
-    std::vector<std::u16string_view> order(kCheckBoxNames.begin(), kCheckBoxNames.end());
-    order.insert(order.end(), {u"cmdReset", u"cmdOut"});
-    const auto at = std::find(order.begin(), order.end(), control);
-    return at == order.end() ? -1 : BindingLabel(static_cast<size_t>(at - order.begin()));
+    if (control == u"cmdReset") return kResetLabel;
+    if (control == u"cmdOut") return kOutLabel;
+    const auto at = std::find(kCheckBoxNames.begin(), kCheckBoxNames.end(), control);
+    return at == kCheckBoxNames.end() ? -1
+                                      : BoxLabel(static_cast<size_t>(at - kCheckBoxNames.begin()));
 }
 
 // The pieces of the view definition joined, one check box per switch.
