@@ -3,6 +3,7 @@
 # settings subcommands, the panel and the example session.
 #
 # usage: cli_test.sh MURL_SIM EXAMPLE_SCENARIO
+# shellcheck source=tests/sim/shell_check.sh
 source "$(dirname "$0")/shell_check.sh"
 
 sim=$1

@@ -5,6 +5,7 @@
 # in a "KEYUnits" member beside the string that shows each as U+FFFD.
 #
 # usage: json_check.sh MURL_SIM SCENARIO_DIR
+# shellcheck source=tests/sim/shell_check.sh
 source "$(dirname "$0")/shell_check.sh"
 
 sim=$1

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the shell tests here: strict mode, a scratch folder $work removed on exit, and a
 # count of failures that fail adds to and finish reports.
 set -uo pipefail
