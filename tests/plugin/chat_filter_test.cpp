@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "plugin/chat_rules.h"
 #include "plugin_fixture.h"
@@ -41,53 +42,63 @@ struct ChatCase {
     int evades, resists, zero;
 };
 
+// A line the rules let through, counting nothing.
+ChatCase Kept(int32_t colour, std::u16string_view text, std::string boxes) {
+    return {colour, text, std::move(boxes), kHostFalse, 0, 0, 0};
+}
+
+// A line the rules eat, with the counters it adds to.
+ChatCase Eaten(int32_t colour, std::u16string_view text, std::string boxes, int evades = 0,
+               int resists = 0, int zero = 0) {
+    return {colour, text, std::move(boxes), kHostTrue, evades, resists, zero};
+}
+
 const ChatCase kChatCases[] = {
-    {21, u"You evaded the gnawer's attack!", B(kCombat), kHostTrue, 1, 0, 0},
-    {21, u"You evaded the gnawer's attack!", B(kAllBoxes & ~kEvades), kHostFalse, 0, 0, 0},
-    {21, u"You evaded the gnawer's attack!", B(kCombat & ~kEvades, kEvades), kHostFalse, 0, 0,
-     0},  // only exactly -1 is on
-    {21, u"You evadedthe gnawer", B(kCombat), kHostFalse, 0, 0, 0},
-    {21, u"you evaded the gnawer", B(kCombat), kHostFalse, 0, 0, 0},
-    {21, u"You evaded", B(kCombat), kHostFalse, 0, 0, 0},
-    {21, u"You evaded ", B(kCombat), kHostTrue, 1, 0, 0},
-    {22, u"You evaded the gnawer", B(kAllBoxes), kHostFalse, 0, 0, 0},
-    {-21, u"You evaded the gnawer", B(kAllBoxes), kHostFalse, 0, 0, 0},
-    {21, u"The gnawer hits you for 0 points of damage.", B(kCombat), kHostTrue, 0, 0, 1},
-    {21, u"The gnawer hits you for 0 points of damage.", B(kCombat & ~kZero), kHostFalse, 0, 0, 0},
-    {21, u"for 0 points o", B(kCombat), kHostFalse, 0, 0, 0},
-    {21, u"You evaded the blow for 0 points of nothing", B(kCombat), kHostTrue, 1, 0, 1},
-    {7, u"You resist the spell Weaken", B(kCombat), kHostTrue, 0, 1, 0},
-    {7, u"You resisted", B(kCombat), kHostTrue, 0, 1, 0},
-    {7, u"You resist", B(kCombat), kHostTrue, 0, 1, 0},
-    {7, u"You resis", B(kCombat), kHostFalse, 0, 0, 0},
-    {7, u"You resist the spell", B(kCombat & ~kResists), kHostFalse, 0, 0, 0},
-    {7, u"The spell: You resist it", B(kCombat), kHostFalse, 0, 0, 0},  // only at the start
-    {21, u"You resist the spell", B(kAllBoxes), kHostFalse, 0, 0, 0},
-    {7, u"Your Strength spell has expired.", B(kCombat), kHostTrue, 0, 0, 0},
-    {7, u"Your Strength spell has expired", B(kCombat), kHostFalse, 0, 0, 0},
-    {7, u"Your Strength spell has expired.", B(kCombat & ~kExpired), kHostFalse, 0, 0, 0},
-    {21, u"Your Strength spell has expired.", B(kCombat), kHostFalse, 0, 0, 0},
-    {7, u"You resist it; your spell has expired.", B(kCombat), kHostTrue, 0, 1, 0},
-    {5, u"Trader -T- selling armour", B(kCombat | kBots), kHostTrue, 0, 0, 0},
-    {5, u"Trader -T- selling armour", B(kCombat), kHostFalse, 0, 0, 0},
-    {0, u"buff-b-ot", B(kBots), kHostTrue, 0, 0, 0},
-    {0, u"--B-", B(kBots), kHostTrue, 0, 0, 0},
-    {0, u"-t", B(kBots), kHostFalse, 0, 0, 0},
-    {0, u"- t -", B(kBots), kHostFalse, 0, 0, 0},
-    {0, u"-x- -\u0163- -\u0154-", B(kBots), kHostFalse, 0, 0,
-     0},  // letters that are not ASCII t or b
-    {21, u"You evaded the -b- bot", B(kCombat | kBots), kHostTrue, 1, 0, 0},
-    {7, u"", B(kAllBoxes), kHostFalse, 0, 0, 0},
+    Eaten(21, u"You evaded the gnawer's attack!", B(kCombat), 1),
+    Kept(21, u"You evaded the gnawer's attack!", B(kAllBoxes & ~kEvades)),
+    Kept(21, u"You evaded the gnawer's attack!",
+         B(kCombat & ~kEvades, kEvades)),  // only exactly -1 is on
+    Kept(21, u"You evadedthe gnawer", B(kCombat)),
+    Kept(21, u"you evaded the gnawer", B(kCombat)),
+    Kept(21, u"You evaded", B(kCombat)),
+    Eaten(21, u"You evaded ", B(kCombat), 1),
+    Kept(22, u"You evaded the gnawer", B(kAllBoxes)),
+    Kept(-21, u"You evaded the gnawer", B(kAllBoxes)),
+    Eaten(21, u"The gnawer hits you for 0 points of damage.", B(kCombat), 0, 0, 1),
+    Kept(21, u"The gnawer hits you for 0 points of damage.", B(kCombat & ~kZero)),
+    Kept(21, u"for 0 points o", B(kCombat)),
+    Eaten(21, u"You evaded the blow for 0 points of nothing", B(kCombat), 1, 0, 1),
+    Eaten(7, u"You resist the spell Weaken", B(kCombat), 0, 1),
+    Eaten(7, u"You resisted", B(kCombat), 0, 1),
+    Eaten(7, u"You resist", B(kCombat), 0, 1),
+    Kept(7, u"You resis", B(kCombat)),
+    Kept(7, u"You resist the spell", B(kCombat & ~kResists)),
+    Kept(7, u"The spell: You resist it", B(kCombat)),  // only at the start
+    Kept(21, u"You resist the spell", B(kAllBoxes)),
+    Eaten(7, u"Your Strength spell has expired.", B(kCombat)),
+    Kept(7, u"Your Strength spell has expired", B(kCombat)),
+    Kept(7, u"Your Strength spell has expired.", B(kCombat & ~kExpired)),
+    Kept(21, u"Your Strength spell has expired.", B(kCombat)),
+    Eaten(7, u"You resist it; your spell has expired.", B(kCombat), 0, 1),
+    Eaten(5, u"Trader -T- selling armour", B(kCombat | kBots)),
+    Kept(5, u"Trader -T- selling armour", B(kCombat)),
+    Eaten(0, u"buff-b-ot", B(kBots)),
+    Eaten(0, u"--B-", B(kBots)),
+    Kept(0, u"-t", B(kBots)),
+    Kept(0, u"- t -", B(kBots)),
+    Kept(0, u"-x- -\u0163- -\u0154-", B(kBots)),  // letters that are not ASCII t or b
+    Eaten(21, u"You evaded the -b- bot", B(kCombat | kBots), 1),
+    Kept(7, u"", B(kAllBoxes)),
     // Units that share a byte with '-', '0' or 'x' must not pass for them.
-    {0, u"\u4e2dt\u012d \u2d2db\u2d2d -\u2d74-", B(kBots), kHostFalse, 0, 0, 0},
-    {21, u"for \u3030 points of, for \u0130 points of", B(kCombat), kHostFalse, 0, 0, 0},
-    {7, u"has e\u7878pired. has e\u0178pired.", B(kCombat), kHostFalse, 0, 0, 0},
-    {21, u"hit for 10 points of harm, then for 0 points of harm", B(kCombat), kHostTrue, 0, 0, 1},
-    {21, u"0 points of", B(kCombat), kHostFalse, 0, 0, 0},
-    {7, u"as expired. has expired", B(kCombat), kHostFalse, 0, 0, 0},
-    {0, u"a - b -- c --t -b", B(kBots), kHostFalse, 0, 0, 0},
-    {0, u"a - b --t- c", B(kBots), kHostTrue, 0, 0, 0},
-    {kMax, u"You evaded -t-", B(kCombat | kBots), kHostTrue, 0, 0, 0},
+    Kept(0, u"\u4e2dt\u012d \u2d2db\u2d2d -\u2d74-", B(kBots)),
+    Kept(21, u"for \u3030 points of, for \u0130 points of", B(kCombat)),
+    Kept(7, u"has e\u7878pired. has e\u0178pired.", B(kCombat)),
+    Eaten(21, u"hit for 10 points of harm, then for 0 points of harm", B(kCombat), 0, 0, 1),
+    Kept(21, u"0 points of", B(kCombat)),
+    Kept(7, u"as expired. has expired", B(kCombat)),
+    Kept(0, u"a - b -- c --t -b", B(kBots)),
+    Eaten(0, u"a - b --t- c", B(kBots)),
+    Eaten(kMax, u"You evaded -t-", B(kCombat | kBots)),
 };
 
 TEST_F(ChatFilter, RulesDecideVerdictAndCounters) {

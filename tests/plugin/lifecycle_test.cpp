@@ -140,6 +140,12 @@ using enum Report;
 constexpr auto kFail = FaultKind::Fail;
 constexpr auto kMissing = FaultKind::Missing;
 
+// Binding `control` fails in `op`: the report names its label, and the fields before it stay bound.
+InitCase ControlFails(const char* name, Op op, Report report, std::u16string_view control) {
+    return {
+        name, {op, kFail, std::u16string(control)}, report, LabelOf(control), BoundBefore(control)};
+}
+
 const InitCase kInitCases[] = {
     {"all well", {}, kNone, 0, BoundBut({})},
     {"null site", {}, kNotSet, 30, BoundBefore(u"ACHooks"), true},
@@ -152,31 +158,15 @@ const InitCase kInitCases[] = {
     {"service fails", {Op::GetServiceObject, kFail, u""}, kFault, 50, BoundBefore(u"cs")},
     {"stats refuse", {Op::Offer, kFail, u"stats"}, kRefused, 50, BoundBefore(u"cs")},
     {"view fails to load", {Op::LoadViewXml, kFail, u""}, kFault, 60, BoundBefore(u"MainView")},
-    {"chkResists lookup fails",
-     {Op::FindControl, kFail, u"chkResists"},
-     kFault,
-     LabelOf(u"chkResists"),
-     BoundBefore(u"chkResists")},
+    ControlFails("chkResists lookup fails", Op::FindControl, kFault, u"chkResists"),
     {"chkResists not found",
      {Op::FindControl, kMissing, u"chkResists"},
      kNone,
      0,
      BoundBut({u"chkResists"})},
-    {"chkBots refuses",
-     {Op::Offer, kFail, u"chkBots"},
-     kRefused,
-     LabelOf(u"chkBots"),
-     BoundBefore(u"chkBots")},
-    {"cmdReset lookup fails",
-     {Op::FindControl, kFail, u"cmdReset"},
-     kFault,
-     LabelOf(u"cmdReset"),
-     BoundBefore(u"cmdReset")},
-    {"cmdOut refuses",
-     {Op::Offer, kFail, u"cmdOut"},
-     kRefused,
-     LabelOf(u"cmdOut"),
-     BoundBefore(u"cmdOut")},
+    ControlFails("chkBots refuses", Op::Offer, kRefused, u"chkBots"),
+    ControlFails("cmdReset lookup fails", Op::FindControl, kFault, u"cmdReset"),
+    ControlFails("cmdOut refuses", Op::Offer, kRefused, u"cmdOut"),
 };
 
 TEST_F(Lifecycle, InitialisationReportsTheFailingLabelAndKeepsEarlierBindings) {

@@ -69,25 +69,36 @@ def read_text(raw):
     return units
 
 
-def json_string(units):
-    out, i = ['"'], 0
-    short = {0x22: '\\"', 0x5C: "\\\\", 0x0A: "\\n", 0x0D: "\\r", 0x09: "\\t", 0x08: "\\b",
-             0x0C: "\\f"}
+def code_points(units):
+    """The code points of UTF-16 `units`: each surrogate pair as one, a lone surrogate as itself."""
+    i = 0
     while i < len(units):
         u = units[i]
         if 0xD800 <= u <= 0xDBFF and i + 1 < len(units) and 0xDC00 <= units[i + 1] <= 0xDFFF:
-            out.append(chr(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00)))
+            yield 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00)
             i += 2
-            continue
-        if 0xD800 <= u <= 0xDFFF:
-            out.append("\uFFFD")  # a lone surrogate; the units member carries it
-        elif u in short:
-            out.append(short[u])
-        elif u < 0x20:
-            out.append("\\u%04X" % u)
         else:
-            out.append(chr(u))
-        i += 1
+            yield u
+            i += 1
+
+
+def is_surrogate(cp):
+    return 0xD800 <= cp <= 0xDFFF
+
+
+def json_string(units):
+    out = ['"']
+    short = {0x22: '\\"', 0x5C: "\\\\", 0x0A: "\\n", 0x0D: "\\r", 0x09: "\\t", 0x08: "\\b",
+             0x0C: "\\f"}
+    for cp in code_points(units):
+        if is_surrogate(cp):
+            out.append("\uFFFD")  # a lone surrogate; the units member carries it
+        elif cp in short:
+            out.append(short[cp])
+        elif cp < 0x20:
+            out.append("\\u%04X" % cp)
+        else:
+            out.append(chr(cp))
     out.append('"')
     return "".join(out)
 
@@ -102,16 +113,7 @@ def member(key, units):
 
 
 def has_lone_surrogate(units):
-    i = 0
-    while i < len(units):
-        u = units[i]
-        if 0xD800 <= u <= 0xDBFF and i + 1 < len(units) and 0xDC00 <= units[i + 1] <= 0xDFFF:
-            i += 2
-            continue
-        if 0xD800 <= u <= 0xDFFF:
-            return True
-        i += 1
-    return False
+    return any(is_surrogate(cp) for cp in code_points(units))
 
 
 def printed_line(text):

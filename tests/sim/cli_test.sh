@@ -3,13 +3,11 @@
 # settings subcommands, the panel and the example session.
 #
 # usage: cli_test.sh MURL_SIM EXAMPLE_SCENARIO
-set -uo pipefail
+# shellcheck source=tests/sim/shell_check.sh
+source "$(dirname "$0")/shell_check.sh"
 
 sim=$1
 example=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
 
 # expect STATUS DESCRIPTION -- COMMAND...: runs COMMAND, output in $work/out and $work/err.
 expect() {
@@ -18,15 +16,13 @@ expect() {
     "$@" >"$work/out" 2>"$work/err"
     local got=$?
     if [ "$got" != "$want" ]; then
-        echo "FAIL: $what: exit status $got, expected $want" >&2
+        fail "$what: exit status $got, expected $want"
         sed 's/^/  | /' "$work/err" >&2
-        failures=$((failures + 1))
     fi
 }
 check() {
     if ! eval "$2"; then
-        echo "FAIL: $1" >&2
-        failures=$((failures + 1))
+        fail "$1"
     fi
 }
 
@@ -278,7 +274,4 @@ check "the example session: Brynn's statistics" \
     'grep -qF "{\"text\":\"Melee evades = 19\",\"colour\":5,\"target\":1},{\"text\":\"Resists = 4\",\"colour\":5,\"target\":1},{\"text\":\"Zero damage hits = 8\"" "$work/out"'
 check "the example session: no error report" '[ ! -e "$work/murl_err.log" ]'
 
-if [ "$failures" != 0 ]; then
-    echo "$failures failure(s)" >&2
-    exit 1
-fi
+finish

@@ -5,13 +5,12 @@
 # in a "KEYUnits" member beside the string that shows each as U+FFFD.
 #
 # usage: json_check.sh MURL_SIM SCENARIO_DIR
-set -uo pipefail
+# shellcheck source=tests/sim/shell_check.sh
+source "$(dirname "$0")/shell_check.sh"
 
 sim=$1
 corpus=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
+scenarios=$(dirname "$0")/../scenarios  # expect.py, which shows texts as murl-sim does
 checked=0
 
 # Checks every line of file $1 with jq and Python; $2 names it in a failure.
@@ -19,26 +18,20 @@ check_json() {
     local file=$1 what=$2
     checked=$((checked + 1))
     if ! jq -e . "$file" >/dev/null 2>"$work/jq.err"; then
-        echo "FAIL: $what: jq refuses it: $(cat "$work/jq.err")" >&2
-        failures=$((failures + 1))
+        fail "$what: jq refuses it: $(cat "$work/jq.err")"
     fi
-    if ! python3 - "$file" <<'PY'; then
+    if ! python3 - "$file" "$scenarios" <<'PY'; then
 import json
 import sys
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, sys.argv[2])
+from expect import code_points, has_lone_surrogate, is_surrogate
+
 def shown(units):
     """The text of `units` with each lone surrogate as U+FFFD, and whether it has one."""
-    out, i, lone = [], 0, False
-    while i < len(units):
-        u = units[i]
-        if 0xD800 <= u <= 0xDBFF and i + 1 < len(units) and 0xDC00 <= units[i + 1] <= 0xDFFF:
-            out.append(chr(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00)))
-            i += 2
-            continue
-        lone = lone or 0xD800 <= u <= 0xDFFF
-        out.append("\uFFFD" if 0xD800 <= u <= 0xDFFF else chr(u))
-        i += 1
-    return "".join(out), lone
+    text = "".join("\uFFFD" if is_surrogate(cp) else chr(cp) for cp in code_points(units))
+    return text, has_lone_surrogate(units)
 
 def visit(value, where):
     if isinstance(value, str):
@@ -61,8 +54,7 @@ with open(path, "rb") as f:
     for number, line in enumerate(f, 1):
         visit(json.loads(line.decode("utf-8")), f"{path}:{number}")
 PY
-        echo "FAIL: $what: Python's json module refuses it" >&2
-        failures=$((failures + 1))
+        fail "$what: Python's json module refuses it"
     fi
 }
 
@@ -73,9 +65,8 @@ play() {
     mkdir -p "$dir/module"
     if ! "$sim" run --json --store "$dir/s.sqlite" --module-dir "$dir/module" \
         --clock "2024-05-17 21:30:00" "$scenario" >"$dir/out" 2>"$dir/err"; then
-        echo "FAIL: $name: the run failed" >&2
+        fail "$name: the run failed"
         sed 's/^/  | /' "$dir/err" >&2
-        failures=$((failures + 1))
         return
     fi
     check_json "$dir/out" "$name: transcript"
@@ -106,13 +97,9 @@ play lone "$work/lone.scenario"
 for member in '"textUnits":[55296]' '"textUnits":[120,57343,121]' '"textUnits":[56320,55296]' \
               '"sectionUnits":[120,57343,121,55296]'; do
     if ! grep -qF "$member" "$work/lone/out" "$work/lone/store"; then
-        echo "FAIL: no $member for its lone surrogates" >&2
-        failures=$((failures + 1))
+        fail "no $member for its lone surrogates"
     fi
 done
 
 echo "$checked files checked"
-if [ "$failures" != 0 ]; then
-    echo "$failures failure(s)" >&2
-    exit 1
-fi
+finish

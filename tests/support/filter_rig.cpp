@@ -27,14 +27,9 @@ void FilterRig::SetSwitch(std::u16string_view name, HostBool state) {
     host_.CheckBox(name)->SetChecked(state);
 }
 
-SinkRig::SinkRig(Decision eats)
-    : parser_(sim::MakeXmlParser()),
-      host_(*parser_),
-      sink_(eats),
-      subscription_(host_.hooks().Advise(sink_)) {}
+SinkRig::SinkRig(Decision eats) : sink_(eats), subscription_(host_.hooks().Advise(sink_)) {}
 
-ContractFloorRig::ContractFloorRig(SinkRig::Decision eats)
-    : parser_(sim::MakeXmlParser()), host_(*parser_), sink_(eats, boxes_) {
+ContractFloorRig::ContractFloorRig(Decision eats) : sink_(eats, boxes_) {
     std::u16string definition;
     for (const auto piece : kViewDefinitionPieces) definition += piece;
     const auto view = host_.loader().LoadViewXml(definition);

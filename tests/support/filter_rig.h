@@ -47,15 +47,13 @@ private:
     std::unique_ptr<clsMurl> plugin_;
 };
 
-// A sink in the plug-in's place on the same simulated host's hooks, which eats a line when
-// `eats(text)` says so: lines reach it as they reach the plug-in in FilterRig, so both pay the
-// same for the event.
-class SinkRig {
+// A simulated host whose hooks carry a sink in the plug-in's place: lines reach it as they reach
+// the plug-in in FilterRig, so both pay the same for the event.
+class SinkHostRig {
 public:
     using Decision = bool (*)(std::u16string_view text);
-    explicit SinkRig(Decision eats);
-    SinkRig(const SinkRig&) = delete;
-    SinkRig& operator=(const SinkRig&) = delete;
+    SinkHostRig(const SinkHostRig&) = delete;
+    SinkHostRig& operator=(const SinkHostRig&) = delete;
 
     HostBool Chat(std::u16string_view text, int32_t colour) {
         HostBool eat = kHostFalse;
@@ -63,22 +61,38 @@ public:
         return eat;
     }
 
+protected:
+    SinkHostRig() : parser_(sim::MakeXmlParser()), host_(*parser_) {}
+    ~SinkHostRig() = default;
+
+    // Hears only chat text; the other events pass untouched.
+    class ChatSink : public HooksEvents {
+    public:
+        void ChatParserIntercept(std::u16string_view, HostBool&) override {}
+        void StatusTextIntercept(std::u16string_view, HostBool&) override {}
+    };
+
+    std::unique_ptr<sim::XmlParser> parser_;
+    sim::SimHost host_;
+};
+
+// The sink eats a line when `eats(text)` says so.
+class SinkRig : public SinkHostRig {
+public:
+    explicit SinkRig(Decision eats);
+
 private:
-    class Sink final : public HooksEvents {
+    class Sink final : public ChatSink {
     public:
         explicit Sink(Decision eats) : eats_(eats) {}
         void ChatTextIntercept(std::u16string_view text, int32_t, int32_t, HostBool& eat) override {
             eat = eats_(text) ? kHostTrue : kHostFalse;
         }
-        void ChatParserIntercept(std::u16string_view, HostBool&) override {}
-        void StatusTextIntercept(std::u16string_view, HostBool&) override {}
 
     private:
         Decision eats_;
     };
 
-    std::unique_ptr<sim::XmlParser> parser_;
-    sim::SimHost host_;
     Sink sink_;
     std::unique_ptr<Subscription> subscription_;
 };
@@ -87,24 +101,16 @@ private:
 // hooks that reads, through the simulated host's check boxes of the plug-in's panel, every switch
 // the line's colour makes the rules read, makes one pass over the text with `eats`, and sets the
 // eat flag. Every box starts checked.
-class ContractFloorRig {
+class ContractFloorRig : public SinkHostRig {
 public:
-    explicit ContractFloorRig(SinkRig::Decision eats);
-    ContractFloorRig(const ContractFloorRig&) = delete;
-    ContractFloorRig& operator=(const ContractFloorRig&) = delete;
-
-    HostBool Chat(std::u16string_view text, int32_t colour) {
-        HostBool eat = kHostFalse;
-        host_.hooks().RaiseChatText(text, colour, 0, eat);
-        return eat;
-    }
+    explicit ContractFloorRig(Decision eats);
 
 private:
     using Boxes = std::array<std::shared_ptr<ICheckBox>, kSwitches.size()>;
 
-    class Sink final : public HooksEvents {
+    class Sink final : public ChatSink {
     public:
-        Sink(SinkRig::Decision eats, const Boxes& boxes) : eats_(eats), boxes_(boxes) {}
+        Sink(Decision eats, const Boxes& boxes) : eats_(eats), boxes_(boxes) {}
         void ChatTextIntercept(std::u16string_view text, int32_t colour, int32_t,
                                HostBool& eat) override {
             const SwitchReads reads = ChatSwitchReads(colour);
@@ -114,16 +120,12 @@ private:
             }
             eat = any_on && eats_(text) ? kHostTrue : kHostFalse;
         }
-        void ChatParserIntercept(std::u16string_view, HostBool&) override {}
-        void StatusTextIntercept(std::u16string_view, HostBool&) override {}
 
     private:
-        SinkRig::Decision eats_;
+        Decision eats_;
         const Boxes& boxes_;
     };
 
-    std::unique_ptr<sim::XmlParser> parser_;
-    sim::SimHost host_;
     Boxes boxes_;
     Sink sink_;
     std::unique_ptr<Subscription> subscription_;

@@ -69,6 +69,13 @@ std::string FileBytes(const std::u16string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Creates the empty file `name` in `folder` through `fs`; returns its path.
+std::u16string NewFile(murl::FileSystem& fs, const std::u16string& folder, const char16_t* name) {
+    const std::u16string path = folder + u"\\" + name;
+    fs.CreateTextFile(path, true);
+    return path;
+}
+
 // The error `action` fails with; number 0 when it does not.
 template <class Action>
 murl::Error FailureOf(Action&& action) {
@@ -212,12 +219,9 @@ TEST_CASE(files_write_windows_1252_lines) {
 TEST_CASE(files_refuse_with_the_platforms_numbers) {
     const auto fs = murl::Win32FileSystemFactory().Create();
     const std::u16string folder = TempFolder("errors");
-    const std::u16string source = folder + u"\\source.txt";
-    const std::u16string locked = folder + u"\\locked.txt";
-    const std::u16string in_use = folder + u"\\in-use.txt";
-    fs->CreateTextFile(source, true);
-    fs->CreateTextFile(locked, true);
-    fs->CreateTextFile(in_use, true);
+    const std::u16string source = NewFile(*fs, folder, u"source.txt");
+    const std::u16string locked = NewFile(*fs, folder, u"locked.txt");
+    const std::u16string in_use = NewFile(*fs, folder, u"in-use.txt");
     fs->OpenTextFile(source, murl::kForAppending)->WriteLine(u"new");
     fs->OpenTextFile(in_use, murl::kForAppending)->WriteLine(u"old");
     fs->GetFile(locked)->SetAttributes(murl::kAttrReadOnly | murl::kAttrArchive);
@@ -505,11 +509,9 @@ MANUAL_CASE(full_disk_keeps_log_entries_whole) {
 TEST_CASE(files_are_the_same_however_spelt) {
     const auto fs = murl::Win32FileSystemFactory().Create();
     const std::u16string folder = TempFolder("same");
-    const std::u16string log = folder + u"\\murl_err.log";
-    const std::u16string other = folder + u"\\other.log";
+    const std::u16string log = NewFile(*fs, folder, u"murl_err.log");
+    const std::u16string other = NewFile(*fs, folder, u"other.log");
     const std::u16string link = folder + u"\\link.log";
-    fs->CreateTextFile(log, true);
-    fs->CreateTextFile(other, true);
     DeleteFileW(Wide(link).c_str());
     CHECK(CreateHardLinkW(Wide(link).c_str(), Wide(log).c_str(), nullptr));
     struct Row {
