@@ -4,7 +4,9 @@
 #
 #   NAME.expected.jsonl   the JSON transcript
 #   NAME.stderr.expected  for a scenario that must not parse: its messages; the run must exit
-#                         with status 2 and write nothing to the store or the log
+#                         with status 2 and write nothing to the store or the log.
+#                         @CHECK_BOXES@ stands for the panel's check boxes, as a message
+#                         lists them, so that a new switch changes no expectation
 #   NAME.then.scenario    played next against the same store and folder (the game client run
 #                         again); its transcript is NAME.then.expected.jsonl
 #   NAME.store.setup      entries written with `murl-sim settings set` before the first run,
@@ -45,6 +47,11 @@ fail() {
     status=1
 }
 
+# The panel's check boxes in its order, comma-separated, as `murl-sim panel` lists them.
+check_boxes() {
+    "$sim" panel | tr -d '\r' | awk '$2 == "check" && $3 == "box" { printf "%s%s", sep, $1; sep = ", " }'
+}
+
 # Compares file $2 (what happened) with expectation file $1, the home page adjusted to this
 # build's.
 compare() {
@@ -54,7 +61,9 @@ compare() {
         local text
         text=$(cat "$expected"; echo x)
         text=${text%x}
-        printf '%s' "${text//"$default_home_page"/"$home_page"}" >"$wanted"
+        text=${text//"$default_home_page"/"$home_page"}
+        [[ $text == *@CHECK_BOXES@* ]] && text=${text//@CHECK_BOXES@/$(check_boxes)}
+        printf '%s' "$text" >"$wanted"
     else
         : >"$wanted"
     fi
