@@ -215,30 +215,32 @@ TEST_CASE(com_unload_waits_for_objects_and_locks) {
     }
     CHECK_HR(S_OK, Module().CanUnloadNow());
 
-    ComPtr<IClassFactory> factory;
-    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
-    CHECK_HR(S_OK, factory->LockServer(TRUE));
-    factory.Reset();
-    CHECK_HR(S_FALSE, Module().CanUnloadNow());
-    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
-    CHECK_HR(S_OK, factory->LockServer(FALSE));
-    factory.Reset();
-    CHECK_HR(S_OK, Module().CanUnloadNow());
+    // A lock taken through one factory keeps the module until an unlock through another.
+    const auto lock_then_unlock = [] {
+        ComPtr<IClassFactory> factory;
+        REQUIRE_HR(S_OK,
+                   Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
+        CHECK_HR(S_OK, factory->LockServer(TRUE));
+        factory.Reset();
+        CHECK_HR(S_FALSE, Module().CanUnloadNow());
+        REQUIRE_HR(S_OK,
+                   Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
+        CHECK_HR(S_OK, factory->LockServer(FALSE));
+        factory.Reset();
+        CHECK_HR(S_OK, Module().CanUnloadNow());
+    };
+    lock_then_unlock();
 
     // An unlock without a lock is refused and leaves the count at zero: the next lock holds.
-    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
-    CHECK_HR(E_UNEXPECTED, factory->LockServer(FALSE));
-    CHECK_HR(E_UNEXPECTED, factory->LockServer(FALSE));
-    factory.Reset();
+    {
+        ComPtr<IClassFactory> factory;
+        REQUIRE_HR(S_OK,
+                   Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
+        CHECK_HR(E_UNEXPECTED, factory->LockServer(FALSE));
+        CHECK_HR(E_UNEXPECTED, factory->LockServer(FALSE));
+    }
     CHECK_HR(S_OK, Module().CanUnloadNow());
-    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
-    CHECK_HR(S_OK, factory->LockServer(TRUE));
-    factory.Reset();
-    CHECK_HR(S_FALSE, Module().CanUnloadNow());
-    REQUIRE_HR(S_OK, Module().GetClassObject(kClsidClsMurl, IID_IClassFactory, PutOut(factory)));
-    CHECK_HR(S_OK, factory->LockServer(FALSE));
-    factory.Reset();
-    CHECK_HR(S_OK, Module().CanUnloadNow());
+    lock_then_unlock();
 
     // An initialised plug-in holding host objects keeps the module too, until released.
     {
