@@ -265,10 +265,6 @@ const VerbRow& RowOf(Verb verb) noexcept {
     return kVerbs[static_cast<size_t>(verb)];
 }
 
-std::string_view VerbName(Verb verb) noexcept {
-    return RowOf(verb).name;
-}
-
 void AppendEventText(std::string& out, const Event& event) {
     const VerbRow& row = RowOf(event.verb);
     out += row.name;

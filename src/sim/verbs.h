@@ -46,9 +46,8 @@ struct VerbRow {
 std::span<const VerbRow> Verbs() noexcept;
 // The row named `name`, if any; with `eat`, only a verb that has the @eat form.
 const VerbRow* FindVerb(std::string_view name, bool eat) noexcept;
-// The row of `verb`, and its name.
+// The row of `verb`.
 const VerbRow& RowOf(Verb verb) noexcept;
-std::string_view VerbName(Verb verb) noexcept;
 
 // The event as a scenario line writes it (its text always quoted), without the line break;
 // read back, it is the same event.

@@ -32,6 +32,8 @@ void AddPanelCommand(CLI::App& app, Commands& commands);
 // would quietly stand for the default that leaving the option out gives).
 CLI::Validator Text();
 CLI::Validator NonEmptyText();
+// Why `folder` is no existing folder, or empty when it is one.
+std::string FolderProblem(const std::string& folder);
 // A folder that exists (checked after NonEmptyText).
 CLI::Validator ExistingFolder();
 // A settings store file that this platform can open or create: see StoreProblem.

@@ -48,13 +48,7 @@ std::string StoreProblem(const std::string& path) {
     const fs::path file(path);
     if (fs::is_directory(file, ec)) return Quoted(path) + " is a folder, not a file";
     const fs::path folder = file.parent_path();
-    if (folder.empty()) return {};
-    const auto status = fs::status(folder, ec);
-    if (status.type() == fs::file_type::not_found) {
-        return "the folder " + Quoted(folder.string()) + " does not exist";
-    }
-    if (!fs::is_directory(status)) return Quoted(folder.string()) + " is not a folder";
-    return {};
+    return folder.empty() ? std::string() : FolderProblem(folder.string());
 }
 
 std::unique_ptr<Store> OpenStore(const std::string& path, std::string&) {

@@ -76,20 +76,18 @@ CLI::Validator Text() {
     return CLI::Validator(Utf8Problem, "");
 }
 
+std::string FolderProblem(const std::string& folder) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(ArgumentPath(folder), ec);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return "the folder " + Quoted(folder) + " does not exist";
+    }
+    if (!std::filesystem::is_directory(status)) return Quoted(folder) + " is not a folder";
+    return {};
+}
+
 CLI::Validator ExistingFolder() {
-    return CLI::Validator(
-        [](const std::string& value) {
-            std::error_code ec;
-            const auto status = std::filesystem::status(ArgumentPath(value), ec);
-            if (status.type() == std::filesystem::file_type::not_found) {
-                return "the folder " + Quoted(value) + " does not exist";
-            }
-            if (!std::filesystem::is_directory(status)) {
-                return Quoted(value) + " is not a folder";
-            }
-            return std::string();
-        },
-        "");
+    return CLI::Validator(FolderProblem, "");
 }
 
 CLI::Validator StoreFile() {
