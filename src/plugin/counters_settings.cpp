@@ -1,6 +1,10 @@
 // Counters and switches in the settings store: the login sequence, loading and saving, and the
 // check boxes' change handlers.
 
+#include <exception>
+#include <utility>
+
+#include "host/error.h"
 #include "host/text.h"
 #include "plugin/cls_murl.h"
 #include "plugin/conversions.h"
@@ -40,19 +44,48 @@ void clsMurl::cs_LoginComplete() {
     LoadVariables();
 }
 
+// Each stored value loads on its own: one that does not convert is reported and the others
+// still load; a counter that does not convert starts from 0, a switch that does not convert
+// leaves its box as it is. A store or a box that fails stops the load. A report that cannot be
+// written is passed on once every value has had its turn, so the log's failure costs no value.
 void clsMurl::LoadVariables() {
+    std::exception_ptr unwritten_report;
+    const auto report_bad_value = [&](const Error& e) {
+        try {
+            WriteErrorReport(error_log_.get(), u"LoadVariables", e.description(), 0);
+        } catch (...) {
+            if (!unwritten_report) unwritten_report = std::current_exception();
+        }
+    };
     RunGuarded(error_log_, u"LoadVariables", [&](int&) {
         SettingsStore& store = platform_.settings;
-        EvadeCount_ = NumberFromText(store.GetSetting(kApp, character_key_, u"Evades", u"0"));
-        ResistCount_ = NumberFromText(store.GetSetting(kApp, character_key_, u"Resists", u"0"));
-        ZeroCount_ = NumberFromText(store.GetSetting(kApp, character_key_, u"Zero", u"0"));
+        const std::pair<std::u16string_view, int32_t&> counters[] = {
+            {u"Evades", EvadeCount_}, {u"Resists", ResistCount_}, {u"Zero", ZeroCount_}};
+        for (const auto& [key, count] : counters) {
+            const std::u16string text = store.GetSetting(kApp, character_key_, key, u"0");
+            try {
+                count = NumberFromText(text);
+            } catch (const Error& e) {
+                count = 0;
+                report_bad_value(e);
+            }
+        }
 
         for (size_t i = 0; i < kSwitches.size(); ++i) {
             const SwitchRow& row = kSwitches[i];
-            chk[i]->SetChecked(
-                BooleanFromText(store.GetSetting(kApp, kSwitchSection, row.key, row.initial)));
+            const std::u16string text =
+                store.GetSetting(kApp, kSwitchSection, row.key, row.initial);
+            HostBool state;
+            try {
+                state = BooleanFromText(text);
+            } catch (const Error& e) {
+                report_bad_value(e);
+                continue;
+            }
+            chk[i]->SetChecked(state);
         }
     });
+    if (unwritten_report) std::rethrow_exception(unwritten_report);
 }
 
 void clsMurl::SaveVariables() {

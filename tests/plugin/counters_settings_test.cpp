@@ -32,66 +32,90 @@ struct LoadCase {
     const char* name;
     std::vector<std::pair<std::u16string, std::u16string>> counters;  // key, text under "XyzAbc"
     std::vector<std::pair<std::u16string, std::u16string>> switches;  // key, text under "Settings"
+    std::u16string refused;  // a key whose reads the store refuses; empty: none
     int evades, resists, zero;
-    BoxSet boxes;  // the boxes on up to the last switch named; a load that fails clears the rest
-    std::string report;
+    BoxSet boxes;  // the boxes on among the switches the case names
+    std::vector<std::string> reports;
 };
 
-// The boxes a load leaves on: those of the case, and the rows after the last one the case
-// names at their initial state unless the load failed.
+const std::u16string_view kCounterKeys[] = {u"Evades", u"Resists", u"Zero"};
+
+// The boxes a load leaves on: those the case names as it says, the others at their initial
+// state, except those the load never reached because the store refused a read.
 std::string LoadedBoxes(const LoadCase& c) {
-    size_t named = 0;
-    for (const auto& [key, value] : c.switches) {
-        for (size_t i = 0; i < kSwitches.size(); ++i) {
-            if (kSwitches[i].key == key) named = std::max(named, i + 1);
+    BoxSet named = 0;
+    size_t reached = kSwitches.size();
+    for (size_t i = 0; i < kSwitches.size(); ++i) {
+        for (const auto& [key, value] : c.switches) {
+            if (kSwitches[i].key == key) named |= BoxSet{1} << i;
         }
+        if (kSwitches[i].key == c.refused && reached == kSwitches.size()) reached = i;
     }
-    const BoxSet after = kAllBoxes & ~((BoxSet{1} << named) - 1);
-    return BoxStates(c.boxes | (c.report.empty() ? kInitialBoxes & after : kNoBoxes));
+    if (std::ranges::find(kCounterKeys, c.refused) != std::end(kCounterKeys)) reached = 0;
+    const BoxSet unreached = kAllBoxes & ~((BoxSet{1} << reached) - 1);
+    return BoxStates(c.boxes | (kInitialBoxes & ~named & ~unreached));
 }
+
+const std::string kMismatch = "Error in LoadVariables: Type mismatch. At line 0";
+const std::string kOverflow = "Error in LoadVariables: Overflow. At line 0";
 
 // Before each load the counters are 100, 200, 300 and every box is clear.
 const LoadCase kLoadCases[] = {
     {"negative and zero",
      {{u"Evades", u"-3"}, {u"Resists", u"0"}, {u"Zero", u"7"}},
      {},
+     u"",
      -3,
      0,
      7,
      kNoBoxes,
-     ""},
+     {}},
     {"halves round to even",
      {{u"Evades", u"12.5"}, {u"Resists", u"13.5"}, {u"Zero", u" 2E1 "}},
      {},
+     u"",
      12,
      14,
      20,
      kNoBoxes,
-     ""},
-    {"letters under Resists",
+     {}},
+    {"letters under Evades, the first counter",
+     {{u"Evades", u"lots"}, {u"Resists", u"13"}, {u"Zero", u"4"}},
+     {{u"Bots", u"True"}},
+     u"",
+     0,
+     13,
+     4,
+     Box(u"chkBots"),
+     {kMismatch}},
+    {"letters under Resists, the middle counter",
      {{u"Evades", u"5"}, {u"Resists", u"abc"}, {u"Zero", u"9"}},
      {},
+     u"",
      5,
-     200,
-     300,
+     0,
+     9,
      kNoBoxes,
-     "Error in LoadVariables: Type mismatch. At line 0"},
-    {"too large under Evades",
-     {{u"Evades", u"2147483648"}},
-     {},
-     100,
-     200,
-     300,
+     {kMismatch}},
+    {"too large under Zero, the last counter",
+     {{u"Evades", u"5"}, {u"Resists", u"6"}, {u"Zero", u"2147483648"}},
+     {{u"Evades", u"False"}},
+     u"",
+     5,
+     6,
+     0,
      kNoBoxes,
-     "Error in LoadVariables: Overflow. At line 0"},
-    {"empty text",
-     {{u"Zero", u""}},
+     {kOverflow}},
+    {"empty text", {{u"Zero", u""}}, {}, u"", 0, 0, 0, kNoBoxes, {kMismatch}},
+    {"every counter bad, reported in order",
+     {{u"Evades", u"x"}, {u"Resists", u"-2147483649"}, {u"Zero", u"1,5"}},
      {},
+     u"",
      0,
      0,
-     300,
+     0,
      kNoBoxes,
-     "Error in LoadVariables: Type mismatch. At line 0"},
+     {kMismatch, kOverflow, kMismatch}},
     {"switch spellings",
      {},
      {{u"Evades", u"true"},
@@ -100,28 +124,59 @@ const LoadCase kLoadCases[] = {
       {u"Expired", u"1"},
       {u"Status", u"-1"},
       {u"Bots", u"True"}},
+     u"",
      0,
      0,
      0,
      Box(u"chkEvades") | Box(u"chkExpired") | Box(u"chkStatus") | Box(u"chkBots"),
-     ""},
-    {"yes under Expired",
+     {}},
+    {"yes under Expired between good switches stays as it was",
      {},
      {{u"Evades", u"False"}, {u"Expired", u"yes"}, {u"Bots", u"True"}},
+     u"",
      0,
      0,
      0,
-     Box(u"chkZero") | Box(u"chkResists"),
-     "Error in LoadVariables: Type mismatch. At line 0"},
+     Box(u"chkBots"),
+     {kMismatch}},
+    {"a bad counter and a bad switch",
+     {{u"Resists", u"many"}, {u"Zero", u"2"}},
+     {{u"Evades", u"on"}, {u"Status", u"True"}},
+     u"",
+     0,
+     0,
+     2,
+     Box(u"chkStatus"),
+     {kMismatch, kMismatch}},
+    {"the store refuses Resists: the load stops there",
+     {{u"Evades", u"5"}, {u"Resists", u"6"}, {u"Zero", u"7"}},
+     {},
+     u"Resists",
+     5,
+     200,
+     300,
+     kNoBoxes,
+     {"Error in LoadVariables: Permission denied. At line 0"}},
+    {"a bad counter, then the store refuses Expired",
+     {{u"Evades", u"abc"}, {u"Resists", u"6"}},
+     {{u"Zero", u"False"}, {u"Bots", u"True"}},
+     u"Expired",
+     0,
+     6,
+     0,
+     kNoBoxes,
+     {kMismatch, "Error in LoadVariables: Permission denied. At line 0"}},
 };
 
-TEST_F(CountersSettings, LoadReplacesCountersAndSwitchesUpToTheFirstBadValue) {
+TEST_F(CountersSettings, EachStoredValueLoadsOnItsOwn) {
     for (const auto& c : kLoadCases) {
         SCOPED_TRACE(c.name);
         store.entries().clear();
+        store.clear_failures();
         ClearLog();
         for (const auto& [key, value] : c.counters) Store(u"XyzAbc", key, value);
         for (const auto& [key, value] : c.switches) Store(u"Settings", key, value);
+        if (!c.refused.empty()) store.fail_for_key("GetSetting", c.refused, Error(70));
         Host h;
         clsMurl m(platform_);
         m.IPlugin2_Initialize(h.site());
@@ -129,15 +184,37 @@ TEST_F(CountersSettings, LoadReplacesCountersAndSwitchesUpToTheFirstBadValue) {
         h.SetBoxes(BoxStates(kNoBoxes));
         const auto before = store.entries();
 
-        h.Login(u"Abc", u"Xyz");
+        EXPECT_TRUE(h.Login(u"Abc", u"Xyz"));
         EXPECT_EQ(m.EvadeCount(), c.evades);
         EXPECT_EQ(m.ResistCount(), c.resists);
         EXPECT_EQ(m.ZeroCount(), c.zero);
         EXPECT_EQ(h.BoxStates(), LoadedBoxes(c));
-        EXPECT_EQ(LogReports(), c.report.empty() ? std::vector<std::string>{}
-                                                 : std::vector<std::string>{c.report});
+        EXPECT_EQ(LogReports(), c.reports);
         EXPECT_EQ(store.entries(), before) << "loading writes nothing";
     }
+}
+
+// The report of a bad value cannot be written: the failure still reaches the host, once, but
+// only after every other value has loaded.
+TEST_F(CountersSettings, AnUnwritableReportCostsNoOtherValue) {
+    Store(u"XyzAbc", u"Evades", u"lots");
+    Store(u"XyzAbc", u"Resists", u"13");
+    Store(u"XyzAbc", u"Zero", u"4");
+    Store(u"Settings", u"Resists", u"maybe");
+    Store(u"Settings", u"Bots", u"True");
+    plugin->SetCounters(100, 200, 300);
+    fakes.files.fail_always("Create", Error(429, u"cannot create component"));
+    try {
+        host.Login(u"Abc", u"Xyz");
+        FAIL() << "the failed report write must reach the host";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), err::kLogOutput);
+    }
+    EXPECT_EQ(plugin->EvadeCount(), 0);
+    EXPECT_EQ(plugin->ResistCount(), 13);
+    EXPECT_EQ(plugin->ZeroCount(), 4);
+    EXPECT_EQ(host.BoxStates(), BoxStates(kInitialBoxes | Box(u"chkBots")));
+    EXPECT_TRUE(LogReports().empty());
 }
 
 TEST_F(CountersSettings, LoginPrintsTheBannerAfterFormingTheKeyAndBeforeLoading) {
