@@ -297,7 +297,8 @@ TEST(ScenarioFile, RefusesLoneCrsBytesThatAreNotUtf8AndUtf16) {
         {"a cut sequence at the end", "type \xE2\x82", {1, not_utf8(6, "\\xE2\\x82")}},
         {"an overlong NUL", "type \xE0\x80\x80\n", {1, not_utf8(6, "\\xE0\\x80\\x80")}},
         {"an overlong slash", "type a\xC0\xAF\n", {1, not_utf8(7, "\\xC0\\xAF")}},
-        {"an encoded surrogate", "type \xED\xA0\x80\n", {1, not_utf8(6, "\\xED\\xA0\\x80")}},
+        {"the first encoded surrogate", "type \xED\xA0\x80\n", {1, not_utf8(6, "\\xED\\xA0\\x80")}},
+        {"the last encoded surrogate", "type \xED\xBF\xBF\n", {1, not_utf8(6, "\\xED\\xBF\\xBF")}},
         {"past U+10FFFF", "type \xF4\x90\x80\x80\n", {1, not_utf8(6, "\\xF4\\x90\\x80\\x80")}},
         {"a lead byte past U+10FFFF",
          "type \xF5\x80\x80\x80\n",
@@ -307,8 +308,10 @@ TEST(ScenarioFile, RefusesLoneCrsBytesThatAreNotUtf8AndUtf16) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(CheckScenario(c.content), std::vector<ParseError>{c.error});
     }
-    // The last code point of each length is UTF-8.
+    // The last code point of each length is UTF-8, and so are the neighbours of the surrogates,
+    // U+D7FF and U+E000.
     EXPECT_TRUE(CheckScenario("type \x7F\xDF\xBF\xEF\xBF\xBF\xF4\x8F\xBF\xBF\n").empty());
+    EXPECT_TRUE(CheckScenario("type \xED\x9F\xBF\xEE\x80\x80\n").empty());
 }
 
 // Whatever the input holds, a message shows it on one short line of printable text.
