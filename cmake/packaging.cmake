@@ -6,8 +6,8 @@
 include_guard(GLOBAL)
 
 set(packaging ${PROJECT_SOURCE_DIR}/packaging)
-configure_file(${packaging}/README.txt.in ${PROJECT_BINARY_DIR}/packaging/README.txt @ONLY
-               NEWLINE_STYLE CRLF)
+include(${packaging}/troubleshooting.cmake)
+murl_configure_readme(${PROJECT_BINARY_DIR}/packaging/README.txt)
 configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/packaging/LICENSE.txt @ONLY
                NEWLINE_STYLE CRLF)
 install(FILES $<TARGET_FILE:murl> ${PROJECT_BINARY_DIR}/packaging/README.txt
