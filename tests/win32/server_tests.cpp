@@ -342,3 +342,65 @@ TEST_CASE(com_two_creations_are_independent) {
     CHECK(second_host.printed == second_stats);
     CHECK_HR(S_OK, second->Terminate());
 }
+
+namespace {
+
+// An object that only counts its references.
+class Counted final : public IUnknown {
+public:
+    ULONG refs = 1;
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (iid != IID_IUnknown) return E_NOINTERFACE;
+        *out = static_cast<IUnknown*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+};
+
+}  // namespace
+
+// Handing a holder that holds an object to a call that fills it releases the object first,
+// whether the call fills it or fails.
+TEST_CASE(com_putout_releases_the_held_object_first) {
+    using murl::win32::ComOut;
+    struct Row {
+        const char* name;
+        HRESULT (*call)(Counted& next, ComOut<IUnknown> slot);
+        bool filled;
+    } rows[] = {
+        {"untyped, filled",
+         [](Counted& next, ComOut<IUnknown> slot) {
+             return next.QueryInterface(IID_IUnknown, slot);
+         },
+         true},
+        {"typed, filled",
+         [](Counted& next, ComOut<IUnknown> slot) {
+             IUnknown** typed = slot;
+             next.AddRef();
+             *typed = &next;
+             return S_OK;
+         },
+         true},
+        {"untyped, refused",
+         [](Counted& next, ComOut<IUnknown> slot) {
+             return next.QueryInterface(IID_IDispatch, slot);
+         },
+         false},
+    };
+    for (const Row& row : rows) {
+        TRACE(row.name);
+        Counted held_first, next;
+        ComPtr<IUnknown> held = Adopt<IUnknown>(&held_first);
+        CHECK_HR(row.filled ? S_OK : E_NOINTERFACE, row.call(next, PutOut(held)));
+        CHECK_EQ(held_first.refs, 0ul);
+        CHECK(held.Get() == (row.filled ? &next : nullptr));
+        CHECK_EQ(next.refs, row.filled ? 2ul : 1ul);
+        held.Reset();
+        CHECK_EQ(next.refs, 1ul);
+        CHECK_EQ(held_first.refs, 0ul);
+    }
+}
