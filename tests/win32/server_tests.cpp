@@ -6,6 +6,7 @@
 
 #include "check.h"
 #include "server/identity.h"
+#include "sim/com_binding.h"
 #include "test_host.h"
 
 using namespace testhost;
@@ -402,5 +403,53 @@ TEST_CASE(com_putout_releases_the_held_object_first) {
         held.Reset();
         CHECK_EQ(next.refs, 1ul);
         CHECK_EQ(held_first.refs, 0ul);
+    }
+}
+
+namespace {
+
+// What making a binding on a thread of its own, where nothing else started COM, came to.
+struct BindingOutcome {
+    std::u16string dll;
+    bool made = false;
+    HRESULT again = E_FAIL;  // starting COM on the thread afterwards
+};
+
+DWORD WINAPI MakeBinding(void* param) {
+    auto& out = *static_cast<BindingOutcome*>(param);
+    try {
+        murl::sim::ComBinding binding(out.dll);
+        out.made = true;
+    } catch (...) {
+    }
+    out.again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(out.again)) CoUninitialize();
+    return 0;
+}
+
+}  // namespace
+
+// The simulator's binding starts COM on its thread and ends it again, also when it cannot be
+// made: the thread can start COM afresh afterwards (S_OK, not S_FALSE).
+TEST_CASE(com_binding_leaves_the_thread_as_it_found_it) {
+    struct Row {
+        const char* name;
+        std::wstring dll;
+        bool made;
+    } rows[] = {
+        {"made and ended", Module().path(), true},
+        {"missing DLL", Module().folder() + L"\\no-such.dll", false},
+        {"not a component server", L"kernel32.dll", false},
+        {"not serving the plug-in", L"ole32.dll", false},
+    };
+    for (const Row& row : rows) {
+        TRACE(row.name);
+        BindingOutcome outcome{std::u16string(row.dll.begin(), row.dll.end())};
+        HANDLE thread = CreateThread(nullptr, 0, MakeBinding, &outcome, 0, nullptr);
+        REQUIRE(thread);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        CHECK_EQ(outcome.made, row.made);
+        CHECK_HR(S_OK, outcome.again);
     }
 }
