@@ -26,8 +26,11 @@ public:
     OwnedHandle() noexcept : value_(Traits::Empty()) {}
     explicit OwnedHandle(Value value) noexcept : value_(value) {}
     OwnedHandle(OwnedHandle&& other) noexcept : value_(other.Detach()) {}
+    // Frees what this holder had at once; `other` is left empty.
     OwnedHandle& operator=(OwnedHandle&& other) noexcept {
-        std::swap(value_, other.value_);
+        const Value taken = other.Detach();
+        Free();
+        value_ = taken;
         return *this;
     }
     ~OwnedHandle() { Free(); }

@@ -388,19 +388,29 @@ std::u16string SystemText(DWORD code) {
     throw Error(server::ErrorOfHResult(hr), description + reason);
 }
 
+// COM on this thread while it lives, so that a binding that fails half-way leaves the thread
+// as it found it.
+class Apartment {
+public:
+    Apartment() {
+        const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        if (FAILED(hr)) server::ThrowHostFailure(hr);
+    }
+    ~Apartment() { CoUninitialize(); }
+    Apartment(const Apartment&) = delete;
+    Apartment& operator=(const Apartment&) = delete;
+};
+
 }  // namespace
 
 struct ComBinding::State {
-    bool initialized = false;
+    Apartment apartment;  // first: ends after everything COM handed out
     HMODULE dll = nullptr;
     ComPtr<IClassFactory> factory;
     ComPtr<IPlugin2> plugin;
 };
 
 ComBinding::ComBinding(const std::u16string& dll) : state_(std::make_unique<State>()) {
-    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    if (FAILED(hr)) server::ThrowHostFailure(hr);
-    state_->initialized = true;
     if (dll.empty()) {
         CLSID clsid;
         server::Check(CLSIDFromProgID(L"murl.clsMurl", &clsid));
@@ -432,8 +442,8 @@ ComBinding::ComBinding(const std::u16string& dll) : state_(std::make_unique<Stat
 ComBinding::~ComBinding() {
     state_->plugin.Reset();
     state_->factory.Reset();
-    // The DLL stays loaded: COM may still hold what it handed out until CoUninitialize.
-    if (state_->initialized) CoUninitialize();
+    // The DLL stays loaded: COM may still hold what it handed out until CoUninitialize, which
+    // the state's apartment calls last.
 }
 
 void ComBinding::Create() {

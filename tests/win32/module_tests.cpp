@@ -501,3 +501,52 @@ TEST_CASE(module_load_cycles_leave_no_handles) {
     const DWORD after = handles();
     CHECK(after <= before + 5);
 }
+
+// A module closes at unload the semaphores made through its cells and left open, however many,
+// each once: a handle that it closed itself, and whose value the system has since given to
+// another object, stays open. Also when the system's CloseHandle cannot be found by name.
+TEST_CASE(module_unload_closes_the_semaphores_left_open) {
+    const wchar_t* const modules[] = {L"semaphore_cells.dll", L"semaphore_cells_unfound.dll"};
+    for (const wchar_t* module_name : modules) {
+        TRACE(Narrow(module_name));
+        const std::wstring path = ProgramFolder() + L"\\" + module_name;
+        HMODULE module = LoadLibraryW(path.c_str());
+        REQUIRE(module);
+        auto create = reinterpret_cast<HANDLE (*)(const wchar_t*)>(
+            reinterpret_cast<void*>(GetProcAddress(module, "CellsCreateSemaphore")));
+        auto close = reinterpret_cast<BOOL (*)(HANDLE)>(
+            reinterpret_cast<void*>(GetProcAddress(module, "CellsCloseHandle")));
+        REQUIRE(create && close);
+
+        // Far more than the runtime ever makes.
+        std::vector<std::wstring> names;
+        std::vector<HANDLE> made;
+        for (int i = 0; i < 100; ++i) {
+            names.push_back(L"murl-cells-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            module_name + L"-" + std::to_wstring(i));
+            made.push_back(create(names.back().c_str()));
+            CHECK(made.back() != nullptr);
+        }
+        CHECK(close(made[50]));
+        CHECK(!close(nullptr));
+        // The system hands the freed value out again.
+        HANDLE unrelated = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        CHECK(unrelated == made[50]);
+
+        CHECK(FreeLibrary(module));
+        CHECK(GetModuleHandleW(path.c_str()) == nullptr);
+        DWORD flags = 0;
+        CHECK(GetHandleInformation(unrelated, &flags));
+        CHECK(SetEvent(unrelated));
+        CloseHandle(unrelated);
+        int still_open = 0;
+        for (const std::wstring& name : names) {
+            HANDLE opened = OpenSemaphoreW(SYNCHRONIZE, FALSE, name.c_str());
+            if (opened) {
+                ++still_open;
+                CloseHandle(opened);
+            }
+        }
+        CHECK_EQ(still_open, 0);
+    }
+}

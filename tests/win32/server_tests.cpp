@@ -6,6 +6,7 @@
 
 #include "check.h"
 #include "server/identity.h"
+#include "sim/com_binding.h"
 #include "test_host.h"
 
 using namespace testhost;
@@ -341,4 +342,114 @@ TEST_CASE(com_two_creations_are_independent) {
     CHECK(first_host.printed == first_stats);
     CHECK(second_host.printed == second_stats);
     CHECK_HR(S_OK, second->Terminate());
+}
+
+namespace {
+
+// An object that only counts its references.
+class Counted final : public IUnknown {
+public:
+    ULONG refs = 1;
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (iid != IID_IUnknown) return E_NOINTERFACE;
+        *out = static_cast<IUnknown*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+};
+
+}  // namespace
+
+// Handing a holder that holds an object to a call that fills it releases the object first,
+// whether the call fills it or fails.
+TEST_CASE(com_putout_releases_the_held_object_first) {
+    using murl::win32::ComOut;
+    struct Row {
+        const char* name;
+        HRESULT (*call)(Counted& next, ComOut<IUnknown> slot);
+        bool filled;
+    } rows[] = {
+        {"untyped, filled",
+         [](Counted& next, ComOut<IUnknown> slot) {
+             return next.QueryInterface(IID_IUnknown, slot);
+         },
+         true},
+        {"typed, filled",
+         [](Counted& next, ComOut<IUnknown> slot) {
+             IUnknown** typed = slot;
+             next.AddRef();
+             *typed = &next;
+             return S_OK;
+         },
+         true},
+        {"untyped, refused",
+         [](Counted& next, ComOut<IUnknown> slot) {
+             return next.QueryInterface(IID_IDispatch, slot);
+         },
+         false},
+    };
+    for (const Row& row : rows) {
+        TRACE(row.name);
+        Counted held_first, next;
+        ComPtr<IUnknown> held = Adopt<IUnknown>(&held_first);
+        CHECK_HR(row.filled ? S_OK : E_NOINTERFACE, row.call(next, PutOut(held)));
+        CHECK_EQ(held_first.refs, 0ul);
+        CHECK(held.Get() == (row.filled ? &next : nullptr));
+        CHECK_EQ(next.refs, row.filled ? 2ul : 1ul);
+        held.Reset();
+        CHECK_EQ(next.refs, 1ul);
+        CHECK_EQ(held_first.refs, 0ul);
+    }
+}
+
+namespace {
+
+// What making a binding on a thread of its own, where nothing else started COM, came to.
+struct BindingOutcome {
+    std::u16string dll;
+    bool made = false;
+    HRESULT again = E_FAIL;  // starting COM on the thread afterwards
+};
+
+DWORD WINAPI MakeBinding(void* param) {
+    auto& out = *static_cast<BindingOutcome*>(param);
+    try {
+        murl::sim::ComBinding binding(out.dll);
+        out.made = true;
+    } catch (...) {
+    }
+    out.again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(out.again)) CoUninitialize();
+    return 0;
+}
+
+}  // namespace
+
+// The simulator's binding starts COM on its thread and ends it again, also when it cannot be
+// made: the thread can start COM afresh afterwards (S_OK, not S_FALSE).
+TEST_CASE(com_binding_leaves_the_thread_as_it_found_it) {
+    struct Row {
+        const char* name;
+        std::wstring dll;
+        bool made;
+    } rows[] = {
+        {"made and ended", Module().path(), true},
+        {"missing DLL", Module().folder() + L"\\no-such.dll", false},
+        {"not a component server", L"kernel32.dll", false},
+        {"not serving the plug-in", L"ole32.dll", false},
+    };
+    for (const Row& row : rows) {
+        TRACE(row.name);
+        BindingOutcome outcome{std::u16string(row.dll.begin(), row.dll.end())};
+        HANDLE thread = CreateThread(nullptr, 0, MakeBinding, &outcome, 0, nullptr);
+        REQUIRE(thread);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        CHECK_EQ(outcome.made, row.made);
+        CHECK_HR(S_OK, outcome.again);
+    }
 }

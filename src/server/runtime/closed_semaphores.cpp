@@ -21,55 +21,84 @@
 
 namespace {
 
-using CreateSemaphoreFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR);
 using CloseHandleFunction = BOOL(WINAPI*)(HANDLE);
 
-// The system's own functions, found once by whichever thread calls first.
-struct SystemFunctions {
-    CreateSemaphoreFunction create = nullptr;
-    CloseHandleFunction close = nullptr;
-};
-INIT_ONCE g_found = INIT_ONCE_STATIC_INIT;
-SystemFunctions g_system;
+// Where the system's CloseHandle is looked up: the cell replaces the module's own import of it,
+// so it is found by name. (A test build names a module that lacks it.)
+#ifndef MURL_CLOSE_HANDLE_MODULE
+#define MURL_CLOSE_HANDLE_MODULE L"kernel32.dll"
+#endif
 
-template <class Function>
-Function Find(HMODULE kernel, const char* name) noexcept {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel, name)));
-}
-
-BOOL CALLBACK FindSystemFunctions(PINIT_ONCE, PVOID, PVOID*) noexcept {
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    g_system.create = Find<CreateSemaphoreFunction>(kernel, "CreateSemaphoreW");
-    g_system.close = Find<CloseHandleFunction>(kernel, "CloseHandle");
+// Closes where CloseHandle cannot be found. DuplicateHandle with no target closes the source
+// handle, but reports a failure whatever happened: whether there was a handle to close is
+// asked first.
+BOOL WINAPI CloseThroughDuplicate(HANDLE handle) noexcept {
+    DWORD flags = 0;
+    if (!GetHandleInformation(handle, &flags)) return FALSE;
+    DuplicateHandle(GetCurrentProcess(), handle, nullptr, nullptr, 0, FALSE,
+                    DUPLICATE_CLOSE_SOURCE);
     return TRUE;
 }
 
-const SystemFunctions& System() noexcept {
-    InitOnceExecuteOnce(&g_found, FindSystemFunctions, nullptr, nullptr);
-    return g_system;
+// The system's CloseHandle, found once by whichever thread calls first.
+INIT_ONCE g_found = INIT_ONCE_STATIC_INIT;
+CloseHandleFunction g_close = CloseThroughDuplicate;
+
+BOOL CALLBACK FindCloseHandle(PINIT_ONCE, PVOID, PVOID*) noexcept {
+    if (const HMODULE system = GetModuleHandleW(MURL_CLOSE_HANDLE_MODULE)) {
+        if (const FARPROC found = GetProcAddress(system, "CloseHandle")) {
+            g_close = reinterpret_cast<CloseHandleFunction>(reinterpret_cast<void*>(found));
+        }
+    }
+    return TRUE;
 }
 
-constexpr int kMost = 32;  // far more than the runtime makes
+BOOL SystemClose(HANDLE handle) noexcept {
+    InitOnceExecuteOnce(&g_found, FindCloseHandle, nullptr, nullptr);
+    return g_close(handle);
+}
+
+// The semaphores made through the cell and not yet closed. The list lives on the process heap:
+// the C runtime may be the caller, in the middle of making its own lock.
 SRWLOCK g_lock = SRWLOCK_INIT;
-HANDLE g_open[kMost];
-int g_count = 0;
+HANDLE* g_open = nullptr;
+size_t g_count = 0;
+size_t g_room = 0;
 bool g_release_registered = false;
+
+// Room for one more in the list; false when the heap refuses.
+bool MakeRoom() noexcept {
+    if (g_count < g_room) return true;
+    const size_t room = g_room ? 2 * g_room : 8;
+    void* grown = g_open ? HeapReAlloc(GetProcessHeap(), 0, g_open, room * sizeof(HANDLE))
+                         : HeapAlloc(GetProcessHeap(), 0, room * sizeof(HANDLE));
+    if (!grown) return false;
+    g_open = static_cast<HANDLE*>(grown);
+    g_room = room;
+    return true;
+}
 
 // Runs last: registered while the unwind tables are registered, before anything that runs
 // at unload was.
 void CloseLeftovers() noexcept {
     AcquireSRWLockExclusive(&g_lock);
-    for (int i = 0; i < g_count; ++i) System().close(g_open[i]);
-    g_count = 0;
+    for (size_t i = 0; i < g_count; ++i) SystemClose(g_open[i]);
+    if (g_open) HeapFree(GetProcessHeap(), 0, g_open);
+    g_open = nullptr;
+    g_count = g_room = 0;
     ReleaseSRWLockExclusive(&g_lock);
 }
 
+// CreateSemaphoreW is CreateSemaphoreExW with full access, which the module imports as usual.
+// A semaphore the list has no room for is handed out all the same: a handle lost at unload
+// rather than a lock the runtime cannot make.
 HANDLE WINAPI KeptCreateSemaphoreW(LPSECURITY_ATTRIBUTES attributes, LONG initial, LONG most,
                                    LPCWSTR name) noexcept {
-    const HANDLE made = System().create(attributes, initial, most, name);
+    const HANDLE made =
+        CreateSemaphoreExW(attributes, initial, most, name, 0, SEMAPHORE_ALL_ACCESS);
     if (!made) return made;
     AcquireSRWLockExclusive(&g_lock);
-    if (g_count < kMost) g_open[g_count++] = made;
+    if (MakeRoom()) g_open[g_count++] = made;
     const bool first = !g_release_registered;
     g_release_registered = true;
     ReleaseSRWLockExclusive(&g_lock);
@@ -77,16 +106,18 @@ HANDLE WINAPI KeptCreateSemaphoreW(LPSECURITY_ATTRIBUTES attributes, LONG initia
     return made;
 }
 
+// A semaphore closed here leaves the list, so that unloading never closes its handle value
+// again after the system has given it to someone else.
 BOOL WINAPI KeptCloseHandle(HANDLE handle) noexcept {
     AcquireSRWLockExclusive(&g_lock);
-    for (int i = 0; i < g_count; ++i) {
+    for (size_t i = 0; i < g_count; ++i) {
         if (g_open[i] == handle) {
             g_open[i] = g_open[--g_count];
             break;
         }
     }
     ReleaseSRWLockExclusive(&g_lock);
-    return System().close(handle);
+    return SystemClose(handle);
 }
 
 }  // namespace
