@@ -24,7 +24,13 @@ constexpr size_t kEvades = SwitchIndex(u"chkEvades"), kZero = SwitchIndex(u"chkZ
                  kResists = SwitchIndex(u"chkResists"), kExpired = SwitchIndex(u"chkExpired"),
                  kStatus = SwitchIndex(u"chkStatus"), kBots = SwitchIndex(u"chkBots");
 constexpr size_t kNoFailure = kSwitches.size();
-constexpr size_t kStateBytes = (2 * kSwitches.size() + 7) / 8;
+// The header's layout is fixed, so that a switch added to the table keeps the meaning of every
+// seed: two bytes give the states of the first eight boxes, two bits each (bits no box used
+// before stay unused), and the failing box is one of the six boxes the seeds were made with.
+constexpr size_t kStateBytes = 2;
+constexpr size_t kSeededBoxes = 6;
+static_assert(kSwitches.size() >= kSeededBoxes && kSwitches.size() <= 4 * kStateBytes,
+              "a ninth box needs header bytes of its own, after the ones the seeds use");
 
 struct State {
     int32_t colour;
@@ -137,7 +143,7 @@ State ReadState(Input& in) {
     s.resists = flags & 4 ? kMax : 7;
     s.zero = flags & 8 ? kMax : static_cast<int32_t>(raw >> 1);
     const uint8_t failing = in.Byte();
-    s.failing_box = failing >= 0xC0 ? failing % kSwitches.size() : kNoFailure;
+    s.failing_box = failing >= 0xC0 ? failing % kSeededBoxes : kNoFailure;
     s.lengthen = in.Byte() >= 0xF8;
     return s;
 }

@@ -1,6 +1,6 @@
 // The chat and status filters. The chat filter runs for every line the game prints, so it
-// works on the caller's text in place: no copy, no allocation, at most three switch reads, and
-// one vectorised pass over the text for all the rules that search it.
+// works on the caller's text in place: no copy, no allocation, only the switch reads of its
+// colour's rules, and one vectorised pass over the text for all the rules that search it.
 
 #include <cstdint>
 #include <cstring>
@@ -15,13 +15,22 @@ namespace murl {
 
 namespace {
 
-constexpr int32_t kColourCombat = kCombatRules.colour;  // evades and zero-damage hits
-constexpr int32_t kColourMagic = kMagicRules.colour;    // resists and spell expirations
+constexpr const ChatRule& kEvadesRule = RuleReading(u"chkEvades");
+constexpr const ChatRule& kZeroRule = RuleReading(u"chkZero");
+constexpr const ChatRule& kResistsRule = RuleReading(u"chkResists");
+constexpr const ChatRule& kExpiredRule = RuleReading(u"chkExpired");
+constexpr const ChatRule& kBotsRule = RuleReading(u"chkBots");
 
-constexpr size_t kEvadesBox = kCombatRules.prefix_box;
-constexpr size_t kZeroBox = kCombatRules.literal_box;
-constexpr size_t kResistsBox = kMagicRules.prefix_box;
-constexpr size_t kExpiredBox = kMagicRules.literal_box;
+// Each colour's two rules run in one branch of the filter; their rows must agree.
+constexpr int32_t kColourCombat = kEvadesRule.colour;  // evades and zero-damage hits
+constexpr int32_t kColourMagic = kResistsRule.colour;  // resists and spell expirations
+static_assert(!kEvadesRule.any_colour && !kZeroRule.any_colour &&
+              kZeroRule.colour == kColourCombat);
+static_assert(!kResistsRule.any_colour && !kExpiredRule.any_colour &&
+              kExpiredRule.colour == kColourMagic);
+static_assert(kBotsRule.any_colour);
+
+// Status text is no chat line: its switch is read by the status filter alone.
 constexpr size_t kStatusBox = SwitchIndex(u"chkStatus");
 
 constexpr std::u16string_view kRoutine = u"ACHooks_ChatTextIntercept";
@@ -109,27 +118,29 @@ void Increment(int32_t& counter) {
 void clsMurl::ACHooks_ChatTextIntercept(std::u16string_view bstrText, int32_t lColor,
                                         int32_t /*lTarget*/, HostBool& bEat) {
     RunGuarded(error_log_, kRoutine, [&](int&) {
+        // A switch is read only through the row of the rule that reads it.
+        const auto RuleOn = [this](const ChatRule& rule) { return IsOn(chk[rule.box]); };
         bEat = kHostFalse;
         LineSearch search(bstrText, lColor == kColourCombat  ? &kZeroDamage
                                     : lColor == kColourMagic ? &kExpired
                                                              : nullptr);
         if (lColor == kColourCombat) {
-            if (IsOn(chk[kEvadesBox]) && HoldsAt(bstrText, 0, kEvaded)) {
+            if (RuleOn(kEvadesRule) && HoldsAt(bstrText, 0, kEvaded)) {
                 Increment(EvadeCount_);
                 bEat = kHostTrue;
             }
-            if (IsOn(chk[kZeroBox]) && search.HasLiteral()) {
+            if (RuleOn(kZeroRule) && search.HasLiteral()) {
                 Increment(ZeroCount_);
                 bEat = kHostTrue;
             }
         } else if (lColor == kColourMagic) {
-            if (IsOn(chk[kResistsBox]) && HoldsAt(bstrText, 0, kResist)) {
+            if (RuleOn(kResistsRule) && HoldsAt(bstrText, 0, kResist)) {
                 Increment(ResistCount_);
                 bEat = kHostTrue;
             }
-            if (IsOn(chk[kExpiredBox]) && search.HasLiteral()) bEat = kHostTrue;
+            if (RuleOn(kExpiredRule) && search.HasLiteral()) bEat = kHostTrue;
         }
-        if (IsOn(chk[kBotsBox]) && search.HasBotMark()) bEat = kHostTrue;
+        if (RuleOn(kBotsRule) && search.HasBotMark()) bEat = kHostTrue;
     });
 }
 

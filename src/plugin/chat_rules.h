@@ -1,44 +1,66 @@
 #pragma once
-// Which switches the chat rules read for a line of each colour. Every rule a line's colour
-// selects reads its switch from its check box on every line, so this is also the least reading
-// any correct filter does per line; the benchmarks' contract floors read what it lists.
+// Which switch each chat rule reads, and for lines of which colour. The filter reads a switch
+// only through its rule's row here, so a rule without a row does not build, and the reads of
+// a colour's lines (which the benchmarks' contract floors copy) follow from the rows.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "plugin/switches.h"
 
 namespace murl {
 
-// A colour's two rules: one tests the line's start, one searches its text for a literal.
-struct ColourRules {
-    int32_t colour;
-    size_t prefix_box;
-    size_t literal_box;
+struct ChatRule {
+    bool any_colour;  // the rule runs for a line of every colour
+    int32_t colour;   // otherwise, the colour whose lines it runs for
+    size_t box;       // the switch it reads, on every line it runs for
 };
 
-inline constexpr ColourRules kCombatRules{21, SwitchIndex(u"chkEvades"), SwitchIndex(u"chkZero")};
-inline constexpr ColourRules kMagicRules{7, SwitchIndex(u"chkResists"), SwitchIndex(u"chkExpired")};
-inline constexpr std::array<ColourRules, 2> kColourRules = {kCombatRules, kMagicRules};
+// In the order the filter runs them; every rule reads its switch whether or not the text matches.
+inline constexpr auto kChatRules = std::to_array<ChatRule>({
+    {false, 21, SwitchIndex(u"chkEvades")},  // begins "You evaded "
+    {false, 21, SwitchIndex(u"chkZero")},    // holds "for 0 points of"
+    {false, 7, SwitchIndex(u"chkResists")},  // begins "You resist"
+    {false, 7, SwitchIndex(u"chkExpired")},  // holds "has expired."
+    {true, 0, SwitchIndex(u"chkBots")},      // a bot mark, "-t-" or "-b-"
+});
 
-// The bot mark's rule, which reads its switch for a line of any colour.
-inline constexpr size_t kBotsBox = SwitchIndex(u"chkBots");
+// The rule that reads `control`; a switch that no rule reads does not compile.
+consteval const ChatRule& RuleReading(std::u16string_view control) {
+    for (const ChatRule& rule : kChatRules) {
+        if (rule.box == SwitchIndex(control)) return rule;
+    }
+    throw "no chat rule reads that switch";
+}
+
+constexpr bool RunsFor(const ChatRule& rule, int32_t colour) noexcept {
+    return rule.any_colour || rule.colour == colour;
+}
+
+// The most switches that a line of any one colour makes the rules read.
+inline constexpr size_t kMostChatReads = [] {
+    size_t most = 0;
+    for (const ChatRule& rule : kChatRules) {
+        size_t reads = 0;
+        for (const ChatRule& other : kChatRules) reads += RunsFor(other, rule.colour) ? 1 : 0;
+        if (reads > most) most = reads;
+    }
+    return most;
+}();
 
 // The switches a chat line of `colour` makes the rules read, in the order they read them.
 struct SwitchReads {
-    std::array<size_t, 3> box{};
+    std::array<size_t, kMostChatReads> box{};
     size_t count = 0;
 };
 
 constexpr SwitchReads ChatSwitchReads(int32_t colour) noexcept {
     SwitchReads reads;
-    for (const ColourRules& rules : kColourRules) {
-        if (rules.colour != colour) continue;
-        reads.box[reads.count++] = rules.prefix_box;
-        reads.box[reads.count++] = rules.literal_box;
+    for (const ChatRule& rule : kChatRules) {
+        if (RunsFor(rule, colour)) reads.box[reads.count++] = rule.box;
     }
-    reads.box[reads.count++] = kBotsBox;
     return reads;
 }
 

@@ -15,38 +15,40 @@ namespace {
 
 class HooksSink final : public HooksEvents {
 public:
-    explicit HooksSink(clsMurl& m) : m_(m) {}
+    explicit HooksSink(clsMurl& m) : plugin_(m) {}
     void ChatTextIntercept(std::u16string_view bstrText, int32_t lColor, int32_t lTarget,
                            HostBool& bEat) override {
-        m_.ACHooks_ChatTextIntercept(bstrText, lColor, lTarget, bEat);
+        plugin_.ACHooks_ChatTextIntercept(bstrText, lColor, lTarget, bEat);
     }
     void ChatParserIntercept(std::u16string_view bstrText, HostBool& bEat) override {
-        m_.ACHooks_ChatParserIntercept(bstrText, bEat);
+        plugin_.ACHooks_ChatParserIntercept(bstrText, bEat);
     }
     void StatusTextIntercept(std::u16string_view bstrText, HostBool& bEat) override {
-        m_.ACHooks_StatusTextIntercept(bstrText, bEat);
+        plugin_.ACHooks_StatusTextIntercept(bstrText, bEat);
     }
 
 private:
-    clsMurl& m_;
+    clsMurl& plugin_;
 };
 
 class StatsSink final : public CharacterStatsEvents {
 public:
-    explicit StatsSink(clsMurl& m) : m_(m) {}
-    void LoginComplete() override { m_.cs_LoginComplete(); }
+    explicit StatsSink(clsMurl& m) : plugin_(m) {}
+    void LoginComplete() override { plugin_.cs_LoginComplete(); }
 
 private:
-    clsMurl& m_;
+    clsMurl& plugin_;
 };
 
 class CheckBoxSink final : public CheckBoxEvents {
 public:
-    CheckBoxSink(clsMurl& m, const SwitchRow& row) : m_(m), row_(row) {}
-    void Change(int32_t nID, HostBool bChecked) override { m_.chk_Change(row_, nID, bChecked); }
+    CheckBoxSink(clsMurl& m, const SwitchRow& row) : plugin_(m), row_(row) {}
+    void Change(int32_t nID, HostBool bChecked) override {
+        plugin_.chk_Change(row_, nID, bChecked);
+    }
 
 private:
-    clsMurl& m_;
+    clsMurl& plugin_;
     const SwitchRow& row_;
 };
 
@@ -64,16 +66,17 @@ std::array<T, kSwitches.size()> PerSwitch(Make make) {
 class ButtonSink final : public PushButtonEvents {
 public:
     using Handler = void (clsMurl::*)(int32_t);
-    ButtonSink(clsMurl& m, Handler hit, Handler accepted) : m_(m), hit_(hit), accepted_(accepted) {}
+    ButtonSink(clsMurl& m, Handler hit, Handler accepted)
+        : plugin_(m), hit_(hit), accepted_(accepted) {}
     void Hit(int32_t nID) override {
-        if (hit_) (m_.*hit_)(nID);
+        if (hit_) (plugin_.*hit_)(nID);
     }
     void Accepted(int32_t nID) override {
-        if (accepted_) (m_.*accepted_)(nID);
+        if (accepted_) (plugin_.*accepted_)(nID);
     }
 
 private:
-    clsMurl& m_;
+    clsMurl& plugin_;
     Handler hit_;
     Handler accepted_;
 };

@@ -1,7 +1,7 @@
 #pragma once
 // The panel's filter switches, one row each. Binding the check boxes, loading and saving their
-// states, the simulator's control names and the test fixtures all come from this table; the
-// view definition text places the boxes on the panel.
+// states, the boxes of the view definition, the simulator's control names and the test
+// fixtures all come from this table.
 
 #include <array>
 #include <cstddef>
@@ -9,19 +9,31 @@
 
 namespace murl {
 
+// A control's rectangle on the panel, in the view definition's units.
+struct PanelPlace {
+    int left, top, width, height;
+};
+
 struct SwitchRow {
     std::u16string_view control;  // check box name in the view definition
     std::u16string_view key;      // key under the store's switch section
-    std::u16string_view initial;  // stored text assumed while the store has none
+    std::u16string_view initial;  // stored text assumed while the store has none; "True" draws
+                                  // the box checked
+    PanelPlace place;
+    std::u16string_view text;  // the box's caption
 };
 
 inline constexpr auto kSwitches = std::to_array<SwitchRow>({
-    {u"chkEvades", u"Evades", u"True"},
-    {u"chkZero", u"Zero", u"True"},
-    {u"chkResists", u"Resists", u"True"},
-    {u"chkExpired", u"Expired", u"True"},
-    {u"chkStatus", u"Status", u"False"},
-    {u"chkBots", u"Bots", u"False"},
+    {u"chkEvades", u"Evades", u"True", {10, 8, 175, 24}, u"Filter 'You evaded' messages"},
+    {u"chkZero", u"Zero", u"True", {8, 32, 175, 24}, u"Filter Zero damage messages"},
+    {u"chkResists", u"Resists", u"True", {8, 56, 175, 24}, u"Filter 'You resist' messages"},
+    {u"chkExpired", u"Expired", u"True", {8, 80, 175, 24}, u"Filter Spell Expiration messages"},
+    {u"chkStatus",
+     u"Status",
+     u"False",
+     {8, 104, 232, 24},
+     u"Filter Status Messages (floating red text)"},
+    {u"chkBots", u"Bots", u"False", {8, 128, 224, 16}, u"Filter Bots (-b- and -t-)"},
 });
 
 // The check boxes' names, in the table's order.

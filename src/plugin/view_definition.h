@@ -1,33 +1,113 @@
 #pragma once
-// The panel's view definition: thirteen pieces of XML joined with nothing between them.
+// The panel's view definition: pieces of XML joined with nothing between them. The check boxes
+// come from the switch table, the buttons from the table below; both are written out at compile
+// time, so a new switch needs no piece of its own here.
 
 #include <array>
+#include <cstddef>
 #include <string_view>
+
+#include "plugin/switches.h"
 
 namespace murl {
 
-inline constexpr std::array<std::u16string_view, 13> kViewDefinitionPieces = {
+struct ButtonRow {
+    std::u16string_view control;
+    PanelPlace place;
+    std::u16string_view text;
+};
+
+inline constexpr auto kButtons = std::to_array<ButtonRow>({
+    {u"cmdReset", {16, 160, 88, 24}, u"Reset Stats"},
+    {u"cmdOut", {168, 160, 88, 24}, u"Output Stats"},
+});
+
+// The buttons stand in the definition directly after this box; the boxes after it follow them.
+inline constexpr size_t kButtonsFollow = SwitchIndex(u"chkStatus");
+
+namespace view_detail {
+
+// One piece, written into fixed storage at compile time.
+struct Piece {
+    static constexpr size_t kCapacity = 192;
+    std::array<char16_t, kCapacity> units{};
+    size_t size = 0;
+
+    constexpr Piece& operator<<(std::u16string_view text) {
+        if (text.size() > kCapacity - size) throw "a view definition piece outgrew its storage";
+        for (char16_t unit : text) units[size++] = unit;
+        return *this;
+    }
+    constexpr Piece& operator<<(int number) {
+        if (number < 0) throw "panel places are not negative";
+        char16_t digits[10]{};
+        size_t count = 0;
+        do {
+            digits[count++] = static_cast<char16_t>(u'0' + number % 10);
+            number /= 10;
+        } while (number != 0);
+        while (count > 0) *this << std::u16string_view(&digits[--count], 1);
+        return *this;
+    }
+    constexpr std::u16string_view View() const { return {units.data(), size}; }
+};
+
+constexpr Piece Control(std::u16string_view progid, std::u16string_view name, PanelPlace place,
+                        bool checked, std::u16string_view text) {
+    Piece piece;
+    piece << u"<control progid=\"" << progid << u"\" name=\"" << name << u"\" left=\"" << place.left
+          << u"\" top=\"" << place.top << u"\" width=\"" << place.width << u"\" height=\""
+          << place.height << u"\"";
+    if (checked) piece << u" checked=\"true\"";
+    piece << u" text=\"" << text << u"\" />";
+    return piece;
+}
+
+constexpr Piece Literal(std::u16string_view text) {
+    Piece piece;
+    piece << text;
+    return piece;
+}
+
+constexpr Piece Box(const SwitchRow& row) {
+    return Control(u"DecalControls.Checkbox", row.control, row.place, row.initial == u"True",
+                   row.text);
+}
+
+constexpr Piece Button(const ButtonRow& row) {
+    return Control(u"DecalControls.PushButton", row.control, row.place, false, row.text);
+}
+
+inline constexpr std::array<std::u16string_view, 3> kOpening = {
     u"<?xml version=\"1.0\"?>",
     u"<view icon=\"0\" title=\"Murl!\" width=\"310\" height=\"270\">",
     u"<control progid=\"DecalControls.FixedLayout\" clipped=\"\">",
-    u"<control progid=\"DecalControls.Checkbox\" name=\"chkEvades\" left=\"10\" top=\"8\" "
-    u"width=\"175\" height=\"24\" checked=\"true\" text=\"Filter 'You evaded' messages\" />",
-    u"<control progid=\"DecalControls.Checkbox\" name=\"chkZero\" left=\"8\" top=\"32\" "
-    u"width=\"175\" height=\"24\" checked=\"true\" text=\"Filter Zero damage messages\" />",
-    u"<control progid=\"DecalControls.Checkbox\" name=\"chkResists\" left=\"8\" top=\"56\" "
-    u"width=\"175\" height=\"24\" checked=\"true\" text=\"Filter 'You resist' messages\" />",
-    u"<control progid=\"DecalControls.Checkbox\" name=\"chkExpired\" left=\"8\" top=\"80\" "
-    u"width=\"175\" height=\"24\" checked=\"true\" text=\"Filter Spell Expiration messages\" />",
-    u"<control progid=\"DecalControls.Checkbox\" name=\"chkStatus\" left=\"8\" top=\"104\" "
-    u"width=\"232\" height=\"24\" text=\"Filter Status Messages (floating red text)\" />",
-    u"<control progid=\"DecalControls.PushButton\" name=\"cmdReset\" left=\"16\" top=\"160\" "
-    u"width=\"88\" height=\"24\" text=\"Reset Stats\" />",
-    u"<control progid=\"DecalControls.PushButton\" name=\"cmdOut\" left=\"168\" top=\"160\" "
-    u"width=\"88\" height=\"24\" text=\"Output Stats\" />",
-    u"<control progid=\"DecalControls.Checkbox\" name=\"chkBots\" left=\"8\" top=\"128\" "
-    u"width=\"224\" height=\"16\" text=\"Filter Bots (-b- and -t-)\" />",
-    u"</control>",
-    u"</view>",
 };
+inline constexpr std::array<std::u16string_view, 2> kClosing = {u"</control>", u"</view>"};
+
+inline constexpr size_t kPieceCount =
+    kOpening.size() + kSwitches.size() + kButtons.size() + kClosing.size();
+
+inline constexpr std::array<Piece, kPieceCount> kPieces = [] {
+    std::array<Piece, kPieceCount> pieces{};
+    size_t next = 0;
+    for (std::u16string_view text : kOpening) pieces[next++] = Literal(text);
+    for (size_t box = 0; box < kSwitches.size(); ++box) {
+        pieces[next++] = Box(kSwitches[box]);
+        if (box != kButtonsFollow) continue;
+        for (const ButtonRow& button : kButtons) pieces[next++] = Button(button);
+    }
+    for (std::u16string_view text : kClosing) pieces[next++] = Literal(text);
+    return pieces;
+}();
+
+}  // namespace view_detail
+
+inline constexpr std::array<std::u16string_view, view_detail::kPieceCount> kViewDefinitionPieces =
+    [] {
+        std::array<std::u16string_view, view_detail::kPieceCount> views{};
+        for (size_t i = 0; i < views.size(); ++i) views[i] = view_detail::kPieces[i].View();
+        return views;
+    }();
 
 }  // namespace murl

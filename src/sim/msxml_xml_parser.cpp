@@ -7,7 +7,6 @@
 #include "host/error.h"
 #include "host/text.h"
 #include "platform/win32/win32_holders.h"
-#include "sim/faults.h"
 #include "sim/xml_parser.h"
 
 namespace murl::sim {
@@ -25,10 +24,10 @@ constexpr IID kIidXmlDocument = {
     0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
 [[noreturn]] void Fail(std::u16string description) {
-    throw Error(kSimulatedFault, std::move(description), u"LoadViewXml");
+    throw Error(kUnreadableView, std::move(description), u"LoadViewXml");
 }
 
-void Check(HRESULT hr, const char16_t* what) {
+void FailUnless(HRESULT hr, const char16_t* what) {
     if (FAILED(hr)) Fail(std::u16string(u"The XML parser failed: ") + what);
 }
 
@@ -46,10 +45,10 @@ Bstr Source(std::u16string_view text) {
 template <class List, class Visit>
 void ForEachNode(List* list, const char16_t* count_what, const char16_t* node_what, Visit&& visit) {
     long count = 0;
-    if (list) Check(list->get_length(&count), count_what);
+    if (list) FailUnless(list->get_length(&count), count_what);
     for (long i = 0; i < count; ++i) {
         ComPtr<IXMLDOMNode> node;
-        Check(list->get_item(i, PutOut(node)), node_what);
+        FailUnless(list->get_item(i, PutOut(node)), node_what);
         visit(node.Get());
     }
 }
@@ -57,23 +56,23 @@ void ForEachNode(List* list, const char16_t* count_what, const char16_t* node_wh
 XmlElement Convert(IXMLDOMNode* node) {
     XmlElement element;
     Bstr name;
-    Check(node->get_nodeName(PutOut(name)), u"element name");
+    FailUnless(node->get_nodeName(PutOut(name)), u"element name");
     element.name = TextOf(name);
 
     ComPtr<IXMLDOMNamedNodeMap> attributes;
-    Check(node->get_attributes(PutOut(attributes)), u"attributes");
+    FailUnless(node->get_attributes(PutOut(attributes)), u"attributes");
     ForEachNode(attributes.Get(), u"attribute count", u"attribute", [&](IXMLDOMNode* attribute) {
         Bstr attribute_name, value;
-        Check(attribute->get_nodeName(PutOut(attribute_name)), u"attribute name");
-        Check(attribute->get_text(PutOut(value)), u"attribute value");
+        FailUnless(attribute->get_nodeName(PutOut(attribute_name)), u"attribute name");
+        FailUnless(attribute->get_text(PutOut(value)), u"attribute value");
         element.attributes.emplace_back(TextOf(attribute_name), TextOf(value));
     });
 
     ComPtr<IXMLDOMNodeList> children;
-    Check(node->get_childNodes(PutOut(children)), u"child nodes");
+    FailUnless(node->get_childNodes(PutOut(children)), u"child nodes");
     ForEachNode(children.Get(), u"child count", u"child node", [&](IXMLDOMNode* child) {
         DOMNodeType type = NODE_INVALID;
-        Check(child->get_nodeType(&type), u"node type");
+        FailUnless(child->get_nodeType(&type), u"node type");
         if (type == NODE_ELEMENT) element.children.push_back(Convert(child));
     });
     return element;
@@ -88,11 +87,12 @@ public:
 
     XmlElement Parse(std::u16string_view text) override {
         CLSID clsid;
-        Check(CLSIDFromProgID(L"Msxml2.DOMDocument.6.0", &clsid), u"no Msxml2.DOMDocument.6.0");
+        FailUnless(CLSIDFromProgID(L"Msxml2.DOMDocument.6.0", &clsid),
+                   u"no Msxml2.DOMDocument.6.0");
         ComPtr<IXMLDOMDocument> document;
-        Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIidXmlDocument,
-                               PutOut(document)),
-              u"cannot create the document");
+        FailUnless(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIidXmlDocument,
+                                    PutOut(document)),
+                   u"cannot create the document");
         document->put_async(VARIANT_FALSE);
         const Bstr source = Source(text);
         VARIANT_BOOL loaded = VARIANT_FALSE;
@@ -114,7 +114,7 @@ public:
             Fail(std::move(description));
         }
         ComPtr<IXMLDOMElement> root;
-        Check(document->get_documentElement(PutOut(root)), u"document element");
+        FailUnless(document->get_documentElement(PutOut(root)), u"document element");
         if (!root) Fail(u"The view definition has no document element");
         return Convert(root.Get());
     }

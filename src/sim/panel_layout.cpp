@@ -1,7 +1,7 @@
 #include "sim/panel_layout.h"
 
 #include "host/error.h"
-#include "sim/faults.h"
+#include "sim/xml_parser.h"
 
 namespace murl::sim {
 
@@ -59,7 +59,7 @@ void CollectControls(const XmlElement& element, int32_t left, int32_t top,
 
 PanelLayout ReadPanel(const XmlElement& root) {
     if (root.name != u"view") {
-        throw Error(kSimulatedFault,
+        throw Error(kUnreadableView,
                     u"The view definition's document element is <" + root.name + u">, not <view>",
                     u"LoadViewXml");
     }

@@ -4,7 +4,6 @@
 
 #include "host/error.h"
 #include "host/text.h"
-#include "sim/faults.h"
 #include "sim/xml_parser.h"
 
 namespace murl::sim {
@@ -36,11 +35,11 @@ public:
             description += ToUtf16(result.description());
             description += u" at character ";
             description += DecimalText(CharacterOffset(utf8, result.offset) + 1);
-            throw Error(kSimulatedFault, std::move(description), u"LoadViewXml");
+            throw Error(kUnreadableView, std::move(description), u"LoadViewXml");
         }
         const auto root = document.document_element();
         if (!root) {
-            throw Error(kSimulatedFault, u"The view definition has no document element",
+            throw Error(kUnreadableView, u"The view definition has no document element",
                         u"LoadViewXml");
         }
         return Convert(root);

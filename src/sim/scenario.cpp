@@ -357,20 +357,6 @@ std::string QuoteInput(std::string_view raw) {
     return quoted;
 }
 
-bool IsCheckBoxName(std::u16string_view name) noexcept {
-    for (const auto box : kCheckBoxNames) {
-        if (box == name) return true;
-    }
-    return false;
-}
-
-bool IsPushButtonName(std::u16string_view name) noexcept {
-    for (const auto button : kPushButtonNames) {
-        if (button == name) return true;
-    }
-    return false;
-}
-
 ParsedLine ParseLine(std::string_view line, int number) {
     // A CR that does not end the line would hide what follows it, in a text or a comment.
     if (const size_t cr = line.find('\r'); cr != std::string_view::npos) {

@@ -120,8 +120,4 @@ inline constexpr std::array<std::u16string_view, 2> kPushButtonNames = {u"cmdRes
 inline constexpr std::array<std::u16string_view, 3> kHostObjectNames = {u"hooks", u"stats",
                                                                         u"loader"};
 
-// The names of the panel's controls that scenarios may use.
-bool IsCheckBoxName(std::u16string_view name) noexcept;
-bool IsPushButtonName(std::u16string_view name) noexcept;
-
 }  // namespace murl::sim

@@ -3,6 +3,7 @@
 // implementation (pugixml on POSIX, the platform's own parser on Windows) behind this
 // interface, created by MakeXmlParser.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,6 +11,10 @@
 #include <vector>
 
 namespace murl::sim {
+
+// The number the view loader fails with when a view definition cannot be read as a panel (the
+// platform's "unspecified failure", as a host's loader gives it).
+inline constexpr int32_t kUnreadableView = -2147467259;
 
 struct XmlElement {
     std::u16string name;

@@ -29,7 +29,7 @@ TEST_F(ChatCommand, HelpIsTheFirstTenCharactersInAnyCase) {
         SCOPED_TRACE(ToUtf8(c.typed));
         for (HostBool incoming : {HostBool(0), HostBool(-1)}) {
             EXPECT_EQ(host.Type(c.typed, incoming), c.help ? -1 : 0);
-            const std::vector<std::string> answer = {"Murl! version: 1.0.15", home};
+            const std::vector<std::string> answer = {kBanner, home};
             EXPECT_EQ(host.Printed(), c.help ? answer : std::vector<std::string>{});
         }
     }

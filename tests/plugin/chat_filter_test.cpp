@@ -34,6 +34,11 @@ size_t RowOf(std::u16string_view control) {
         kSwitches.begin());
 }
 
+bool Lists(const SwitchReads& reads, size_t box) {
+    const auto end = reads.box.begin() + static_cast<ptrdiff_t>(reads.count);
+    return std::find(reads.box.begin(), end, box) != end;
+}
+
 struct ChatCase {
     int32_t colour;
     std::u16string_view text;
@@ -173,9 +178,29 @@ TEST_F(ChatFilter, ReadsTheSwitchesOfItsColourWhetherOrNotTheTextMatches) {
         host.Fail(Operation::GetChecked, std::u16string(c.box));
         host.Chat(u"nothing to see", c.colour);
         EXPECT_EQ(LogReports().size(), c.read ? 1u : 0u);
-        const SwitchReads listed = ChatSwitchReads(c.colour);
-        const auto end = listed.box.begin() + static_cast<ptrdiff_t>(listed.count);
-        EXPECT_EQ(std::find(listed.box.begin(), end, RowOf(c.box)) != end, c.read);
+        EXPECT_EQ(Lists(ChatSwitchReads(c.colour), RowOf(c.box)), c.read);
+    }
+}
+
+TEST_F(ChatFilter, ReadsExactlyTheSwitchesTheRulesListForEveryColourAndBox) {
+    int32_t lowest = std::numeric_limits<int32_t>::max(), highest = 0;
+    for (const ChatRule& rule : kChatRules) {
+        if (rule.any_colour) continue;
+        lowest = std::min(lowest, rule.colour);
+        highest = std::max(highest, rule.colour);
+    }
+    SetBoxes(B(kNoBoxes));
+    for (int32_t colour = lowest - 1; colour <= highest + 1; ++colour) {
+        const SwitchReads listed = ChatSwitchReads(colour);
+        for (size_t box = 0; box < kSwitches.size(); ++box) {
+            SCOPED_TRACE(testing::Message()
+                         << "colour " << colour << " " << ToUtf8(kSwitches[box].control));
+            ClearLog();
+            host.faults().Heal();
+            host.Fail(Operation::GetChecked, std::u16string(kSwitches[box].control));
+            host.Chat(u"nothing to see", colour);
+            EXPECT_EQ(LogReports().size(), Lists(listed, box) ? 1u : 0u);
+        }
     }
 }
 

@@ -16,8 +16,6 @@ protected:
     }
 };
 
-const std::string kBanner = "Murl! version: 1.0.15";
-
 TEST_F(CountersSettings, FirstLoginWithAnEmptyStoreUsesDefaultsAndWritesNothing) {
     host.Login(u"Abc", u"Xyz");
     EXPECT_EQ(plugin->CharacterKey(), u"XyzAbc");

@@ -82,6 +82,10 @@ TEST_F(Lifecycle, ViewDefinitionIsItsPiecesJoined) {
         EXPECT_NE(piece->find(u"progid=\"DecalControls.Checkbox\""), piece->npos);
         EXPECT_EQ(piece->find(u"checked=\"true\"") != piece->npos, row.initial == u"True")
             << "the box is drawn as its switch starts";
+        EXPECT_NE(piece->find(u"left=\"" + ToUtf16(std::to_string(row.place.left)) + u"\" top=\"" +
+                              ToUtf16(std::to_string(row.place.top)) + u"\""),
+                  piece->npos);
+        EXPECT_TRUE(piece->ends_with(u" text=\"" + std::u16string(row.text) + u"\" />"));
     }
 
     Init();

@@ -6,7 +6,7 @@ what the host should see when it runs:
 
     #= eat -1            the eat flag after the call (required for chat, status and type)
     #= print TEXT        one line printed with colour 5, target 1
-    #= banner            print "Murl! version: 1.0.15"
+    #= banner            print "Murl! version: @VERSION@" (the runner fills in the version)
     #= help              the banner, then the home-page line
     #= stats E R Z       the three "Output Stats" lines
     #= failed TEXT       the failure the plug-in handed back to the host
@@ -22,7 +22,7 @@ import sys
 from pathlib import Path
 
 HOME_PAGE = "https://murl.example.org/"
-BANNER = "Murl! version: 1.0.15"
+BANNER = "Murl! version: @VERSION@"
 
 TEXT_VERBS = {"identity1", "identity2", "status", "type"}
 VERDICT_VERBS = {"chat", "status", "type"}

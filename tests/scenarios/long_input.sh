@@ -37,7 +37,7 @@ help_line="/MURL HELP${filler}...."                # 10 + (mib - 14) + 4 = 1 MiB
     echo "type $help_line"
     echo "hit cmdOut"
 } >"$work/mib.scenario"
-banner='{"text":"Murl! version: 1.0.15","colour":5,"target":1}'
+banner="{\"text\":\"Murl! version: ${MURL_RELEASE_VERSION:?the release version}\",\"colour\":5,\"target\":1}"
 {
     echo '{"line":1,"event":"init","printed":[]}'
     echo '{"line":2,"event":"check","name":"chkBots","state":"on","printed":[]}'

@@ -7,6 +7,8 @@
 #                         with status 2 and write nothing to the store or the log.
 #                         @CHECK_BOXES@ stands for the panel's check boxes, as a message
 #                         lists them, so that a new switch changes no expectation
+#   In every expectation file @VERSION@ stands for the release version (MURL_RELEASE_VERSION in
+#   the environment, which CMake sets from the one place the version is declared).
 #   NAME.then.scenario    played next against the same store and folder (the game client run
 #                         again); its transcript is NAME.then.expected.jsonl
 #   NAME.store.setup      entries written with `murl-sim settings set` before the first run,
@@ -29,6 +31,7 @@ clock=$3
 home_page=$4
 base=${5:-${scenario%.scenario}}
 default_home_page="https://murl.example.org/"
+release_version=${MURL_RELEASE_VERSION:?MURL_RELEASE_VERSION must name the release version}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -62,6 +65,7 @@ compare() {
         text=$(cat "$expected"; echo x)
         text=${text%x}
         text=${text//"$default_home_page"/"$home_page"}
+        text=${text//@VERSION@/$release_version}
         [[ $text == *@CHECK_BOXES@* ]] && text=${text//@CHECK_BOXES@/$(check_boxes)}
         printf '%s' "$text" >"$wanted"
     else

@@ -117,7 +117,7 @@ private:
     std::map<DWORD, ComPtr<IDispatch>> sinks_;
 };
 
-// The whole host: a site, a view loader, a view with the panel's eight controls, hooks and
+// The whole host: a site, a view loader, a view with the panel's controls, hooks and
 // character statistics, and what the plug-in printed.
 class Host {
 public:

@@ -88,7 +88,7 @@ std::string XmlText(std::u16string_view text) {
     return out;
 }
 
-std::string N(int32_t value) {
+std::string SvgNumber(int32_t value) {
     return std::to_string(value);
 }
 
@@ -96,28 +96,30 @@ std::string N(int32_t value) {
 std::string SvgCheckBox(const sim::ControlLayout& c) {
     const int box_x = c.left + 2;
     const int box_y = c.top + (c.height - 13) / 2;
-    std::string out = "      <rect x=\"" + N(box_x) + "\" y=\"" + N(box_y) +
+    std::string out = "      <rect x=\"" + SvgNumber(box_x) + "\" y=\"" + SvgNumber(box_y) +
                       "\" width=\"13\" height=\"13\" fill=\"#ffffff\" stroke=\"#1c5180\"/>\n";
     if (c.checked == kHostTrue) {
-        out += "      <polyline class=\"check\" points=\"" + N(box_x + 3) + "," + N(box_y + 6) +
-               " " + N(box_x + 5) + "," + N(box_y + 10) + " " + N(box_x + 10) + "," + N(box_y + 3) +
+        out += "      <polyline class=\"check\" points=\"" + SvgNumber(box_x + 3) + "," +
+               SvgNumber(box_y + 6) + " " + SvgNumber(box_x + 5) + "," + SvgNumber(box_y + 10) +
+               " " + SvgNumber(box_x + 10) + "," + SvgNumber(box_y + 3) +
                "\" fill=\"none\" stroke=\"#21a121\" stroke-width=\"2\"/>\n";
     }
-    out += "      <text x=\"" + N(c.left + 20) + "\" y=\"" + N(c.top + c.height / 2 + 4) + "\">" +
-           XmlText(c.text) + "</text>\n";
+    out += "      <text x=\"" + SvgNumber(c.left + 20) + "\" y=\"" +
+           SvgNumber(c.top + c.height / 2 + 4) + "\">" + XmlText(c.text) + "</text>\n";
     return out;
 }
 
 std::string SvgControl(const sim::ControlLayout& c) {
-    const std::string bounds = "      <rect x=\"" + N(c.left) + "\" y=\"" + N(c.top) +
-                               "\" width=\"" + N(c.width) + "\" height=\"" + N(c.height) + "\"";
+    const std::string bounds = "      <rect x=\"" + SvgNumber(c.left) + "\" y=\"" +
+                               SvgNumber(c.top) + "\" width=\"" + SvgNumber(c.width) +
+                               "\" height=\"" + SvgNumber(c.height) + "\"";
     std::string out = "    <g id=\"" + XmlText(c.name) + "\">\n";
     out += "      <title>" + XmlText(c.name) + "</title>\n";
     if (c.kind == sim::ControlKind::PushButton) {
         out += bounds + " rx=\"3\" fill=\"#f4f4f0\" stroke=\"#5a5a5a\"/>\n";
-        out += "      <text x=\"" + N(c.left + c.width / 2) + "\" y=\"" +
-               N(c.top + c.height / 2 + 4) + "\" text-anchor=\"middle\">" + XmlText(c.text) +
-               "</text>\n";
+        out += "      <text x=\"" + SvgNumber(c.left + c.width / 2) + "\" y=\"" +
+               SvgNumber(c.top + c.height / 2 + 4) + "\" text-anchor=\"middle\">" +
+               XmlText(c.text) + "</text>\n";
     } else {
         out += bounds + " fill=\"none\" stroke=\"#c8c4b0\" stroke-dasharray=\"2 2\"/>\n";
         if (c.kind == sim::ControlKind::CheckBox) out += SvgCheckBox(c);
@@ -131,18 +133,19 @@ std::string Svg(const sim::PanelLayout& panel) {
     const int height = panel.height + kTitleBar + 2;
     std::string out;
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + N(width) + "\" height=\"" +
-           N(height) + "\" viewBox=\"0 0 " + N(width) + " " + N(height) +
+    out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + SvgNumber(width) +
+           "\" height=\"" + SvgNumber(height) + "\" viewBox=\"0 0 " + SvgNumber(width) + " " +
+           SvgNumber(height) +
            "\" font-family=\"Verdana, DejaVu Sans, sans-serif\" font-size=\"11\">\n";
-    out += "  <rect x=\"0.5\" y=\"0.5\" width=\"" + N(width - 1) + "\" height=\"" + N(height - 1) +
-           "\" fill=\"#ece9d8\" stroke=\"#3a3a3a\"/>\n";
+    out += "  <rect x=\"0.5\" y=\"0.5\" width=\"" + SvgNumber(width - 1) + "\" height=\"" +
+           SvgNumber(height - 1) + "\" fill=\"#ece9d8\" stroke=\"#3a3a3a\"/>\n";
     out += "  <g id=\"title-bar\">\n";
-    out += "    <rect x=\"1\" y=\"1\" width=\"" + N(panel.width) + "\" height=\"" + N(kTitleBar) +
-           "\" fill=\"#2a4d7f\"/>\n";
+    out += "    <rect x=\"1\" y=\"1\" width=\"" + SvgNumber(panel.width) + "\" height=\"" +
+           SvgNumber(kTitleBar) + "\" fill=\"#2a4d7f\"/>\n";
     out += "    <text x=\"8\" y=\"16\" fill=\"#ffffff\" font-weight=\"bold\" font-size=\"12\">" +
            XmlText(panel.title) + "</text>\n";
     out += "  </g>\n";
-    out += "  <g id=\"view\" transform=\"translate(1," + N(kTitleBar + 1) + ")\">\n";
+    out += "  <g id=\"view\" transform=\"translate(1," + SvgNumber(kTitleBar + 1) + ")\">\n";
     for (const auto& c : panel.controls) out += SvgControl(c);
     out += "  </g>\n</svg>\n";
     return out;

@@ -5,13 +5,15 @@
 
 #include "platform/app_info.h"
 #include "platform/fake/fail_plan.h"
+#include "murl_version.h"
 
 namespace murl {
 
 class FakeAppInfo : public AppInfo, public FailPlan {
 public:
     FakeAppInfo(std::u16string module_folder, std::u16string module_name = u"murl",
-                Version module_version = {1, 0, 15})
+                Version module_version = {MURL_VERSION_MAJOR, MURL_VERSION_MINOR,
+                                          MURL_VERSION_REVISION})
         : folder(std::move(module_folder)), name(std::move(module_name)), version(module_version) {}
 
     std::u16string ModuleFolder() override {

@@ -12,8 +12,9 @@
 // so several processes may share it.
 //
 // Failures throw Error 70 when the file or its folder refuses access (read-only, permissions),
-// Error 7 when memory runs out, and Error 5 otherwise; the description names the file and
-// carries SQLite's own message.
+// Error 75 for a path that names a FIFO, a device or a socket, Error 7 when memory runs out,
+// and Error 5 otherwise (a damaged file, a missing name, any other SQLite failure); the
+// description names the file and carries SQLite's own message.
 
 #include <chrono>
 #include <filesystem>

@@ -20,7 +20,7 @@
 
 namespace {
 
-#define CHECK(call)                                                           \
+#define RETURN_IF_FAILED(call)                                                \
     do {                                                                      \
         HRESULT hr_ = (call);                                                 \
         if (FAILED(hr_)) {                                                    \
@@ -73,56 +73,59 @@ int NameStdOleImport(const wchar_t* path) {
 // _clsMurl: dual, derives from IDispatch, no members of its own.
 int AddDefaultInterface(ICreateTypeLib2* lib, ITypeInfo* dispatch, ComPtr<ITypeInfo>& made) {
     ComPtr<ICreateTypeInfo> iface;
-    CHECK(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"_clsMurl"), TKIND_INTERFACE, PutOut(iface)));
-    CHECK(iface->SetGuid(murl::server::kIidClsMurl));
-    CHECK(iface->SetVersion(1, 0));
+    RETURN_IF_FAILED(
+        lib->CreateTypeInfo(const_cast<LPOLESTR>(L"_clsMurl"), TKIND_INTERFACE, PutOut(iface)));
+    RETURN_IF_FAILED(iface->SetGuid(murl::server::kIidClsMurl));
+    RETURN_IF_FAILED(iface->SetVersion(1, 0));
     HREFTYPE dispatch_ref = 0;
-    CHECK(iface->AddRefTypeInfo(dispatch, &dispatch_ref));
-    CHECK(iface->AddImplType(0, dispatch_ref));
-    CHECK(iface->SetTypeFlags(TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
-                              TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE));
-    CHECK(iface->LayOut());
-    CHECK(iface->QueryInterface(IID_ITypeInfo, PutOut(made)));
+    RETURN_IF_FAILED(iface->AddRefTypeInfo(dispatch, &dispatch_ref));
+    RETURN_IF_FAILED(iface->AddImplType(0, dispatch_ref));
+    RETURN_IF_FAILED(iface->SetTypeFlags(TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL |
+                                         TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION |
+                                         TYPEFLAG_FDISPATCHABLE));
+    RETURN_IF_FAILED(iface->LayOut());
+    RETURN_IF_FAILED(iface->QueryInterface(IID_ITypeInfo, PutOut(made)));
     return 0;
 }
 
 // clsMurl: creatable; _clsMurl by default, then the host's IPlugin2.
 int AddClass(ICreateTypeLib2* lib, ITypeInfo* iface_info, ITypeInfo* plugin2) {
     ComPtr<ICreateTypeInfo> coclass;
-    CHECK(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"clsMurl"), TKIND_COCLASS, PutOut(coclass)));
-    CHECK(coclass->SetGuid(murl::server::kClsidClsMurl));
-    CHECK(coclass->SetVersion(1, 0));
-    CHECK(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE));
+    RETURN_IF_FAILED(
+        lib->CreateTypeInfo(const_cast<LPOLESTR>(L"clsMurl"), TKIND_COCLASS, PutOut(coclass)));
+    RETURN_IF_FAILED(coclass->SetGuid(murl::server::kClsidClsMurl));
+    RETURN_IF_FAILED(coclass->SetVersion(1, 0));
+    RETURN_IF_FAILED(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE));
     HREFTYPE iface_ref = 0, plugin2_ref = 0;
-    CHECK(coclass->AddRefTypeInfo(iface_info, &iface_ref));
-    CHECK(coclass->AddImplType(0, iface_ref));
-    CHECK(coclass->SetImplTypeFlags(0, IMPLTYPEFLAG_FDEFAULT));
-    CHECK(coclass->AddRefTypeInfo(plugin2, &plugin2_ref));
-    CHECK(coclass->AddImplType(1, plugin2_ref));
-    CHECK(coclass->SetImplTypeFlags(1, 0));
+    RETURN_IF_FAILED(coclass->AddRefTypeInfo(iface_info, &iface_ref));
+    RETURN_IF_FAILED(coclass->AddImplType(0, iface_ref));
+    RETURN_IF_FAILED(coclass->SetImplTypeFlags(0, IMPLTYPEFLAG_FDEFAULT));
+    RETURN_IF_FAILED(coclass->AddRefTypeInfo(plugin2, &plugin2_ref));
+    RETURN_IF_FAILED(coclass->AddImplType(1, plugin2_ref));
+    RETURN_IF_FAILED(coclass->SetImplTypeFlags(1, 0));
     // Adding implemented types makes Wine set a dispatchable flag; creatable is the only one.
-    CHECK(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE));
-    CHECK(coclass->LayOut());
+    RETURN_IF_FAILED(coclass->SetTypeFlags(TYPEFLAG_FCANCREATE));
+    RETURN_IF_FAILED(coclass->LayOut());
     return 0;
 }
 
 int Generate(const wchar_t* decal_path, const wchar_t* output) {
     ComPtr<ITypeLib> decal, stdole;
     ComPtr<ITypeInfo> plugin2, dispatch, iface_info;
-    CHECK(LoadTypeLibEx(decal_path, REGKIND_NONE, PutOut(decal)));
-    CHECK(decal->GetTypeInfoOfGuid(IID_IPlugin2, PutOut(plugin2)));
-    CHECK(LoadTypeLibEx(L"STDOLE2.TLB", REGKIND_NONE, PutOut(stdole)));
-    CHECK(stdole->GetTypeInfoOfGuid(IID_IDispatch, PutOut(dispatch)));
+    RETURN_IF_FAILED(LoadTypeLibEx(decal_path, REGKIND_NONE, PutOut(decal)));
+    RETURN_IF_FAILED(decal->GetTypeInfoOfGuid(IID_IPlugin2, PutOut(plugin2)));
+    RETURN_IF_FAILED(LoadTypeLibEx(L"STDOLE2.TLB", REGKIND_NONE, PutOut(stdole)));
+    RETURN_IF_FAILED(stdole->GetTypeInfoOfGuid(IID_IDispatch, PutOut(dispatch)));
 
     ComPtr<ICreateTypeLib2> lib;
-    CHECK(CreateTypeLib2(SYS_WIN32, output, PutOut(lib)));
-    CHECK(lib->SetName(const_cast<LPOLESTR>(L"murl")));
-    CHECK(lib->SetGuid(murl::server::kLibId));
-    CHECK(lib->SetVersion(murl::server::kLibMajor, murl::server::kLibMinor));
-    CHECK(lib->SetLcid(0));
+    RETURN_IF_FAILED(CreateTypeLib2(SYS_WIN32, output, PutOut(lib)));
+    RETURN_IF_FAILED(lib->SetName(const_cast<LPOLESTR>(L"murl")));
+    RETURN_IF_FAILED(lib->SetGuid(murl::server::kLibId));
+    RETURN_IF_FAILED(lib->SetVersion(murl::server::kLibMajor, murl::server::kLibMinor));
+    RETURN_IF_FAILED(lib->SetLcid(0));
     if (AddDefaultInterface(lib.Get(), dispatch.Get(), iface_info) != 0) return 1;
     if (AddClass(lib.Get(), iface_info.Get(), plugin2.Get()) != 0) return 1;
-    CHECK(lib->SaveAllChanges());
+    RETURN_IF_FAILED(lib->SaveAllChanges());
     return 0;
 }
 
