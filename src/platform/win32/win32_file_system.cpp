@@ -20,7 +20,6 @@ using file_rules::Entry;
 using file_rules::Kind;
 using win32::Utf16;
 using win32::WideDecimal;
-using win32::WidePath;
 
 constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
@@ -47,6 +46,12 @@ Error OsError(DWORD code) {
 
 [[noreturn]] void ThrowLastError() {
     throw OsError(GetLastError());
+}
+
+// A wide path for the API; a text that names no file refuses (52).
+std::wstring WidePath(std::u16string_view path) {
+    file_rules::RequireName(path);
+    return win32::Wide(path);
 }
 
 // Paths past the classic limit reach the API in the "\\?\" form, which has none. That form
@@ -225,12 +230,12 @@ public:
 
 private:
     // Appending cannot truncate; a second handle can.
-    void CutBack() noexcept override {
+    void SetLength(int64_t length) noexcept override {
         Handle file(CreateFileW(ApiPath(path_).c_str(), GENERIC_WRITE, kShareAll, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.open()) return;
         LARGE_INTEGER at;
-        at.QuadPart = length_at_opening();
+        at.QuadPart = length;
         if (SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) SetEndOfFile(file.get());
     }
 
