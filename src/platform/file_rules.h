@@ -71,9 +71,8 @@ inline constexpr int32_t kBlankLinesPerWrite = 32 * 1024;
 // A text stream that appends bytes: single-byte text, CR LF line ends, nothing once closed.
 // Each call is one write, as far as kBlankLinesPerWrite allows. What one stream writes reaches
 // the file whole or not at all: a write that fails sets the file's length back to the one it
-// had when the stream was opened, whatever became of the file since (a file emptied meanwhile
-// grows back, its gap reading as NUL bytes), as the OS does when a length is set. The port
-// writes and sets the length.
+// had when the stream was opened, outright, so a file that another program emptied meanwhile
+// grows back to it, the gap reading as NUL bytes. The port writes and sets the length.
 class AppendingStream : public TextStream {
 public:
     void WriteBlankLines(int32_t lines) override;

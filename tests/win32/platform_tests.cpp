@@ -299,7 +299,7 @@ struct StandIns {
 
 }  // namespace
 
-// The refusals that every port gives, the fake included.
+// The refusals that every port gives, the fake included, with either separator.
 TEST_CASE(files_refuse_as_every_port_does) {
     const auto fs = murl::Win32FileSystemFactory().Create();
     const std::u16string folder = TempFolder("shared");
@@ -311,13 +311,15 @@ TEST_CASE(files_refuse_as_every_port_does) {
     CreateDirectoryW(Wide(folder + u"\\" + murl::ToUtf16(murl::file_cases::kFolder)).c_str(),
                      nullptr);
     const std::vector<std::wstring> before = Listing(folder);
-    const murl::file_cases::Namer p = [&](std::string name) {
-        std::replace(name.begin(), name.end(), '/', '\\');
-        return folder + u"\\" + murl::ToUtf16(name);
-    };
-    for (const murl::file_cases::Refusal& refusal : murl::file_cases::Refusals()) {
-        TRACE(refusal.name);
-        CHECK_EQ(ErrorOf([&] { refusal.call(*fs, p); }), refusal.number);
+    for (const char separator : {'\\', '/'}) {
+        const murl::file_cases::Namer p = [&](std::string name) {
+            std::replace(name.begin(), name.end(), '/', separator);
+            return folder + u"\\" + murl::ToUtf16(name);
+        };
+        for (const murl::file_cases::Refusal& refusal : murl::file_cases::Refusals()) {
+            TRACE(std::string(refusal.name) + ", separator " + separator);
+            CHECK_EQ(ErrorOf([&] { refusal.call(*fs, p); }), refusal.number);
+        }
     }
     CHECK(Listing(folder) == before);
     for (const murl::file_cases::LaidOutFile& file : murl::file_cases::kFiles) {

@@ -4,8 +4,14 @@ namespace murl::win32 {
 
 namespace {
 
+// Called through the import cell, never taken by address: murl.dll defines its own cell for
+// CloseHandle, and the address would bring in the import library's, which clashes with it.
+BOOL WINAPI CloseHandleCall(HANDLE handle) {
+    return ::CloseHandle(handle);
+}
+
 const FileCalls kReal = {
-    ::CreateFileW,      ::CloseHandle,   ::GetFileAttributesW,         ::SetFileAttributesW,
+    ::CreateFileW,      CloseHandleCall, ::GetFileAttributesW,         ::SetFileAttributesW,
     ::GetFileType,      ::GetFileSizeEx, ::GetFileInformationByHandle, ::WriteFile,
     ::SetFilePointerEx, ::SetEndOfFile,  ::CreateDirectoryW,           ::CopyFileW,
     ::MoveFileExW,      ::DeleteFileW,
