@@ -334,7 +334,6 @@ namespace {
 class Win32CutBackRig : public murl::file_cases::CutBackRig {
 public:
     explicit Win32CutBackRig(std::u16string path) : path_(std::move(path)) {}
-    ~Win32CutBackRig() override { murl::win32::Api() = murl::win32::RealFileCalls(); }
 
     void LimitAppends(size_t bytes) override {
         room = bytes;
@@ -357,6 +356,7 @@ private:
 
     static inline size_t room = 0;
     std::u16string path_;
+    StandIns restore_;
 };
 
 }  // namespace
@@ -402,7 +402,7 @@ HANDLE WINAPI OtherClientCreatesFirst(LPCWSTR path, DWORD access, DWORD share,
 }  // namespace
 
 // Creating the log never empties a log that another client has just created.
-TEST_CASE(files_another_client_created_meanwhile_keep_its_entry) {
+TEST_CASE(files_created_meanwhile_by_another_client_are_kept) {
     const std::u16string log_path = TempFolder("raced") + u"\\murl_err.log";
     raced_path = Wide(log_path);
     StandIns restore;
