@@ -87,7 +87,7 @@ void AppendingStream::Append(std::string_view bytes) {
     try {
         Write(bytes);
     } catch (...) {
-        CutBack();
+        SetLength(LengthAtOpening());
         throw;
     }
 }

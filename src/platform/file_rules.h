@@ -70,8 +70,9 @@ inline constexpr int32_t kBlankLinesPerWrite = 32 * 1024;
 
 // A text stream that appends bytes: single-byte text, CR LF line ends, nothing once closed.
 // Each call is one write, as far as kBlankLinesPerWrite allows. What one stream writes reaches
-// the file whole or not at all: a write that fails cuts the file back to the length it had
-// when the stream was opened. The port writes and cuts.
+// the file whole or not at all: a write that fails sets the file's length back to the one it
+// had when the stream was opened, outright, so a file that another program emptied meanwhile
+// grows back to it, the gap reading as NUL bytes. The port writes and sets the length.
 class AppendingStream : public TextStream {
 public:
     void WriteBlankLines(int32_t lines) override;
@@ -81,8 +82,10 @@ protected:
     virtual bool IsOpen() const noexcept = 0;
     // Writes all of `bytes` or fails.
     virtual void Write(std::string_view bytes) = 0;
-    // Back to the length at opening, as far as the OS lets it.
-    virtual void CutBack() noexcept = 0;
+    // The file's length when the stream was opened.
+    virtual int64_t LengthAtOpening() const noexcept = 0;
+    // Sets the file's length outright, shorter or longer, as far as the OS lets it.
+    virtual void SetLength(int64_t length) noexcept = 0;
 
 private:
     void RequireOpen() const;
@@ -108,7 +111,7 @@ void Lock(typename Traits::Value handle) {
 // with Length(handle), the file's length, WriteAll(handle, bytes), TryLock(handle), false
 // while another process holds the lock, Unlock(handle) and Pause(), a short sleep. Other
 // processes' streams on the file wait from opening to closing, so that nobody appends between
-// noting the length and cutting back to it. The port cuts back.
+// noting the length and cutting back to it. The port sets the length.
 template <typename Traits>
 class HandleStream : public AppendingStream {
 public:
@@ -126,7 +129,7 @@ public:
 
 protected:
     typename Traits::Value handle() const noexcept { return handle_.get(); }
-    int64_t length_at_opening() const noexcept { return length_at_opening_; }
+    int64_t LengthAtOpening() const noexcept override { return length_at_opening_; }
 
 private:
     static int64_t LockedLength(typename Traits::Value handle) {

@@ -47,6 +47,7 @@ public:
                           bool overwrite) = 0;
     virtual std::unique_ptr<File> GetFile(std::u16string_view path) = 0;
     // True when both paths name one existing file, however each is spelt (links included).
+    // A text that names no file refuses with 52.
     virtual bool SameFile(std::u16string_view first, std::u16string_view second) = 0;
 };
 

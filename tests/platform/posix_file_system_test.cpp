@@ -23,11 +23,15 @@
 #include "platform/file_rules.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/system_calls.h"
+#include "file_system_cases.h"
 #include "scratch_folder.h"
 
 namespace murl {
 namespace {
 
+using file_cases::Namer;
+using file_cases::Refusal;
+using file_cases::Refusals;
 using testing_support::ReadBytes;
 using testing_support::ScratchFolder;
 using testing_support::WriteBytes;
@@ -51,58 +55,14 @@ std::vector<std::string> Entries(const std::string& folder) {
     return names;
 }
 
-// Names a file of the layout the refusals are tried in: plain.txt, read-only locked.txt and
-// the folder sub.
-using Namer = std::function<std::u16string(const std::string&)>;
-
-struct Refusal {
-    const char* name;
-    std::function<void(FileSystem&, const Namer&)> call;
-    int32_t number;
-};
-
-// The refusals of the real port, which the fake gives alike.
-const std::vector<Refusal>& Refusals() {
-    using F = FileSystem&;
-    using N = const Namer&;
-    static const std::vector<Refusal> kRefusals = {
-        {"append to missing file", [](F fs, N p) { fs.OpenTextFile(p("none"), 8); }, 53},
-        {"append in missing folder", [](F fs, N p) { fs.OpenTextFile(p("no/x"), 8); }, 76},
-        {"append to read-only", [](F fs, N p) { fs.OpenTextFile(p("locked.txt"), 8); }, 70},
-        {"other open mode", [](F fs, N p) { fs.OpenTextFile(p("plain.txt"), 2); }, 5},
-        {"create over read-only", [](F fs, N p) { fs.CreateTextFile(p("locked.txt"), true); }, 70},
-        {"create in missing folder", [](F fs, N p) { fs.CreateTextFile(p("no/x"), true); }, 76},
-        {"create empty name", [](F fs, N) { fs.CreateTextFile(u"", true); }, 52},
-        {"create name with NUL",
-         [](F fs, N p) { fs.CreateTextFile(p("new") + u'\0' + u"x", true); }, 52},
-        {"copy missing source", [](F fs, N p) { fs.CopyFile(p("none"), p("copy"), true); }, 53},
-        {"copy into missing folder",
-         [](F fs, N p) { fs.CopyFile(p("plain.txt"), p("no/copy"), true); }, 76},
-        {"copy over read-only",
-         [](F fs, N p) { fs.CopyFile(p("plain.txt"), p("locked.txt"), true); }, 70},
-        {"copy without overwrite",
-         [](F fs, N p) { fs.CopyFile(p("locked.txt"), p("plain.txt"), false); }, 58},
-        {"existing folder", [](F fs, N p) { fs.CreateFolder(p("sub")); }, 58},
-        {"folder in missing folder", [](F fs, N p) { fs.CreateFolder(p("no/sub")); }, 76},
-        {"file object of missing file", [](F fs, N p) { fs.GetFile(p("none")); }, 53},
-        {"file object of a folder", [](F fs, N p) { fs.GetFile(p("sub")); }, 75},
-        {"append to a folder", [](F fs, N p) { fs.OpenTextFile(p("sub"), 8); }, 75},
-        {"copy a folder", [](F fs, N p) { fs.CopyFile(p("sub"), p("copy"), true); }, 75},
-        {"create over a folder", [](F fs, N p) { fs.CreateTextFile(p("sub"), true); }, 75},
-        {"create without replacing", [](F fs, N p) { fs.CreateTextFile(p("plain.txt"), false); },
-         58},
-        {"copy onto a folder", [](F fs, N p) { fs.CopyFile(p("plain.txt"), p("sub"), true); }, 75},
-    };
-    return kRefusals;
-}
-
 class PosixFileSystemTest : public ::testing::Test {
 public:
     void SetUp() override {
-        WriteBytes(folder.Path("plain.txt"), "plain\r\n");
-        WriteBytes(folder.Path("locked.txt"), "locked\r\n");
-        ::chmod(folder.Path("locked.txt").c_str(), 0444);
-        std::filesystem::create_directory(folder.Path("sub"));
+        for (const file_cases::LaidOutFile& file : file_cases::kFiles) {
+            WriteBytes(folder.Path(file.name), file.bytes);
+            if (file.read_only) ::chmod(folder.Path(file.name).c_str(), 0444);
+        }
+        std::filesystem::create_directory(folder.Path(file_cases::kFolder));
     }
     std::u16string P(const std::string& name) const { return folder.Text(name); }
 
@@ -120,24 +80,33 @@ TEST_F(PosixFileSystemTest, RefusalsCarryThePlatformNumbers) {
     }
     // Nothing was written, replaced or left behind.
     EXPECT_EQ(Entries(folder.path()), before);
-    EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), "plain\r\n");
-    EXPECT_EQ(ReadBytes(folder.Path("locked.txt")), "locked\r\n");
+    for (const file_cases::LaidOutFile& file : file_cases::kFiles) {
+        EXPECT_EQ(ReadBytes(folder.Path(file.name)), file.bytes);
+    }
 }
 
-// The fake goes by the same rules, so what passes on it holds on disk.
+// The fake goes by the same rules, so what passes on it holds on disk. It takes '\\' and '/'
+// alike between a path's parts.
 TEST(FakeFileSystemTest, RefusesAsThePortDoes) {
     FakeFileSystem fake;
-    fake.AddFile(u"plain.txt", "plain\r\n");
-    fake.AddFile(u"locked.txt", "locked\r\n", kAttrReadOnly);
-    fake.AddFolder(u"sub");
-    const std::unique_ptr<FileSystem> fs = fake.Create();
-    const Namer p = [](const std::string& name) { return ToUtf16(name); };
-    for (const Refusal& c : Refusals()) {
-        SCOPED_TRACE(c.name);
-        EXPECT_TRUE(FailsWith([&] { c.call(*fs, p); }, c.number));
+    for (const file_cases::LaidOutFile& file : file_cases::kFiles) {
+        fake.AddFile(ToUtf16(file.name), file.bytes, file.read_only ? kAttrReadOnly : 0);
     }
-    EXPECT_EQ(fake.Contents(u"plain.txt"), "plain\r\n");
-    EXPECT_EQ(fake.Contents(u"locked.txt"), "locked\r\n");
+    fake.AddFolder(ToUtf16(file_cases::kFolder));
+    const std::unique_ptr<FileSystem> fs = fake.Create();
+    for (const char separator : {'/', '\\'}) {
+        const Namer p = [separator](std::string name) {
+            std::replace(name.begin(), name.end(), '/', separator);
+            return ToUtf16(name);
+        };
+        for (const Refusal& c : Refusals()) {
+            SCOPED_TRACE(testing::Message() << c.name << ", separator " << separator);
+            EXPECT_TRUE(FailsWith([&] { c.call(*fs, p); }, c.number));
+        }
+    }
+    for (const file_cases::LaidOutFile& file : file_cases::kFiles) {
+        EXPECT_EQ(fake.Contents(ToUtf16(file.name)), file.bytes);
+    }
     EXPECT_FALSE(fake.HasFile(u"copy"));
 }
 
@@ -145,6 +114,72 @@ TEST(FakeFileSystemTest, RefusesAsThePortDoes) {
 struct StandIns {
     ~StandIns() { Sys() = RealSystemCalls(); }
 };
+
+// The shared cut-back cases on disk: writes fail through the system-call table.
+class PosixCutBackRig : public file_cases::CutBackRig {
+public:
+    explicit PosixCutBackRig(std::string path) : path_(std::move(path)) {}
+    ~PosixCutBackRig() override { Sys() = RealSystemCalls(); }
+
+    void LimitAppends(size_t bytes) override {
+        room = bytes;
+        Sys().write = [](int fd, const void* data, size_t size) -> ssize_t {
+            if (room == 0) return errno = ENOSPC, -1;
+            const ssize_t written = RealSystemCalls().write(fd, data, std::min(size, room));
+            if (written > 0) room -= static_cast<size_t>(written);
+            return written;
+        };
+    }
+    void Replace(const std::string& bytes) override { WriteBytes(path_, bytes); }
+
+private:
+    static inline size_t room = 0;
+    std::string path_;
+};
+
+TEST_F(PosixFileSystemTest, AFailedWriteSetsTheLengthAtOpening) {
+    for (const file_cases::CutBack& c : file_cases::CutBacks()) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(folder.Path("log.txt"), file_cases::kBeforeCutBack);
+        auto stream = fs->OpenTextFile(P("log.txt"), kForAppending);
+        {
+            PosixCutBackRig rig(folder.Path("log.txt"));
+            EXPECT_EQ(file_cases::RunCutBack(c, *stream, rig), err::kDiskFull);
+        }
+        stream->Close();
+        EXPECT_EQ(ReadBytes(folder.Path("log.txt")), c.after);
+    }
+}
+
+class FakeCutBackRig : public file_cases::CutBackRig {
+public:
+    FakeCutBackRig(FakeFileSystem& fake, std::u16string path)
+        : fake_(fake), path_(std::move(path)) {}
+    ~FakeCutBackRig() override { fake_.LimitAppends(std::nullopt); }
+
+    void LimitAppends(size_t bytes) override { fake_.LimitAppends(bytes); }
+    void Replace(const std::string& bytes) override { fake_.AddFile(path_, bytes); }
+
+private:
+    FakeFileSystem& fake_;
+    std::u16string path_;
+};
+
+TEST(FakeFileSystemTest, AFailedWriteSetsTheLengthAtOpeningAsThePortDoes) {
+    FakeFileSystem fake;
+    const std::unique_ptr<FileSystem> fs = fake.Create();
+    for (const file_cases::CutBack& c : file_cases::CutBacks()) {
+        SCOPED_TRACE(c.name);
+        fake.AddFile(u"log.txt", file_cases::kBeforeCutBack);
+        auto stream = fs->OpenTextFile(u"log.txt", kForAppending);
+        {
+            FakeCutBackRig rig(fake, u"log.txt");
+            EXPECT_EQ(file_cases::RunCutBack(c, *stream, rig), err::kDiskFull);
+        }
+        stream->Close();
+        EXPECT_EQ(fake.Contents(u"log.txt"), c.after);
+    }
+}
 
 TEST_F(PosixFileSystemTest, AFailedCopyStepLeavesTheTargetAndNoTemporaryFile) {
     struct Case {

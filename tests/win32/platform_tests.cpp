@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "check.h"
+#include "file_system_cases.h"
 #include "host/error.h"
 #include "host/text.h"
 #include "log/cls_log.h"
 #include "murl_version.h"
+#include "platform/win32/file_calls.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/windows_headers.h"
 
@@ -275,6 +277,141 @@ TEST_CASE(files_refuse_with_the_platforms_numbers) {
     CHECK(!fs->FileExists(folder + u"\\z.txt"));
     fs->GetFile(locked)->SetAttributes(0);
     CHECK_EQ(ErrorOf([&] { fs->CopyFile(source, locked, true); }), 0);
+}
+
+namespace {
+
+// Gives the file at `path` these bytes, through the API as another program would.
+void Replace(const std::u16string& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, 0, nullptr);
+    REQUIRE(file != INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    CHECK(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    CHECK(SetEndOfFile(file));
+    CloseHandle(file);
+}
+
+// Puts the real calls back when a case that stood in for some is done.
+struct StandIns {
+    ~StandIns() { murl::win32::Api() = murl::win32::RealFileCalls(); }
+};
+
+}  // namespace
+
+// The refusals that every port gives, the fake included, with either separator.
+TEST_CASE(files_refuse_as_every_port_does) {
+    const auto fs = murl::Win32FileSystemFactory().Create();
+    const std::u16string folder = TempFolder("shared");
+    for (const murl::file_cases::LaidOutFile& file : murl::file_cases::kFiles) {
+        const std::u16string path = folder + u"\\" + murl::ToUtf16(file.name);
+        Replace(path, file.bytes);
+        if (file.read_only) SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+    CreateDirectoryW(Wide(folder + u"\\" + murl::ToUtf16(murl::file_cases::kFolder)).c_str(),
+                     nullptr);
+    const std::vector<std::wstring> before = Listing(folder);
+    for (const char separator : {'\\', '/'}) {
+        const murl::file_cases::Namer p = [&](std::string name) {
+            std::replace(name.begin(), name.end(), '/', separator);
+            return folder + u"\\" + murl::ToUtf16(name);
+        };
+        for (const murl::file_cases::Refusal& refusal : murl::file_cases::Refusals()) {
+            TRACE(std::string(refusal.name) + ", separator " + separator);
+            CHECK_EQ(ErrorOf([&] { refusal.call(*fs, p); }), refusal.number);
+        }
+    }
+    CHECK(Listing(folder) == before);
+    for (const murl::file_cases::LaidOutFile& file : murl::file_cases::kFiles) {
+        TRACE(file.name);
+        CHECK_EQ(FileBytes(folder + u"\\" + murl::ToUtf16(file.name)), std::string(file.bytes));
+    }
+}
+
+namespace {
+
+// The shared cut-back cases on disk: writes fail through the port's table of calls.
+class Win32CutBackRig : public murl::file_cases::CutBackRig {
+public:
+    explicit Win32CutBackRig(std::u16string path) : path_(std::move(path)) {}
+
+    void LimitAppends(size_t bytes) override {
+        room = bytes;
+        murl::win32::Api().WriteFile = LimitedWrite;
+    }
+    void Replace(const std::string& bytes) override { ::Replace(path_, bytes); }
+
+private:
+    static BOOL WINAPI LimitedWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
+                                    LPOVERLAPPED at) {
+        if (room == 0) {
+            SetLastError(ERROR_DISK_FULL);
+            return FALSE;
+        }
+        const DWORD fits = static_cast<DWORD>(std::min<size_t>(size, room));
+        const BOOL done = murl::win32::RealFileCalls().WriteFile(file, bytes, fits, written, at);
+        if (done) room -= *written;
+        return done;
+    }
+
+    static inline size_t room = 0;
+    std::u16string path_;
+    StandIns restore_;
+};
+
+}  // namespace
+
+TEST_CASE(files_cut_back_as_every_port_does) {
+    const auto fs = murl::Win32FileSystemFactory().Create();
+    const std::u16string path = TempFolder("cut-back") + u"\\log.txt";
+    for (const murl::file_cases::CutBack& c : murl::file_cases::CutBacks()) {
+        TRACE(c.name);
+        Replace(path, murl::file_cases::kBeforeCutBack);
+        auto stream = fs->OpenTextFile(path, murl::kForAppending);
+        {
+            Win32CutBackRig rig(path);
+            CHECK_EQ(murl::file_cases::RunCutBack(c, *stream, rig), murl::err::kDiskFull);
+        }
+        stream->Close();
+        CHECK_EQ(FileBytes(path), c.after);
+    }
+}
+
+namespace {
+
+std::wstring raced_path;
+
+// Another game client creates the log, and writes its entry, between this client's look for
+// the log and its creation of it.
+HANDLE WINAPI OtherClientCreatesFirst(LPCWSTR path, DWORD access, DWORD share,
+                                      LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                      DWORD flags, HANDLE model) {
+    if (disposition != OPEN_EXISTING && path == raced_path) {
+        HANDLE other = murl::win32::RealFileCalls().CreateFileW(path, FILE_APPEND_DATA,
+                                                                FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                                nullptr, OPEN_ALWAYS, 0, nullptr);
+        constexpr char kOthers[] = "other client\r\n";
+        DWORD written = 0;
+        WriteFile(other, kOthers, sizeof kOthers - 1, &written, nullptr);
+        CloseHandle(other);
+    }
+    return murl::win32::RealFileCalls().CreateFileW(path, access, share, security, disposition,
+                                                    flags, model);
+}
+
+}  // namespace
+
+// Creating the log never empties a log that another client has just created.
+TEST_CASE(files_created_meanwhile_by_another_client_are_kept) {
+    const std::u16string log_path = TempFolder("raced") + u"\\murl_err.log";
+    raced_path = Wide(log_path);
+    StandIns restore;
+    murl::win32::Api().CreateFileW = OtherClientCreatesFirst;
+    murl::Win32Platform ports;
+    murl::clsLog log(ports.MakePlatform());
+    log.File(log_path);
+    log.Output(u"this client", 0);
+    CHECK_EQ(FileBytes(log_path), std::string("other client\r\nthis client\r\n"));
 }
 
 TEST_CASE(module_information_from_the_module_itself) {

@@ -1,5 +1,7 @@
 #include "platform/fake/fake_file_system.h"
 
+#include <algorithm>
+
 #include "platform/cp1252.h"
 #include "platform/file_rules.h"
 
@@ -22,7 +24,9 @@ using file_rules::RequireName;
 class FakeTextStream : public file_rules::AppendingStream {
 public:
     FakeTextStream(FakeFileSystem& fs, std::u16string path)
-        : fs_(fs), path_(std::move(path)), length_at_opening_(fs_.files_.at(path_).bytes.size()) {
+        : fs_(fs),
+          path_(std::move(path)),
+          length_at_opening_(static_cast<int64_t>(fs_.files_.at(path_).bytes.size())) {
         ++fs_.open_streams_;
     }
     ~FakeTextStream() override {
@@ -47,19 +51,21 @@ private:
     bool IsOpen() const noexcept override { return open_; }
     // Bytes written after the file was removed are lost, as with an unlinked file.
     void Write(std::string_view bytes) override {
+        const size_t fits = std::min(bytes.size(), fs_.room_.value_or(bytes.size()));
         auto file = fs_.files_.find(path_);
-        if (file != fs_.files_.end()) file->second.bytes += bytes;
+        if (file != fs_.files_.end()) file->second.bytes += bytes.substr(0, fits);
+        if (fs_.room_) *fs_.room_ -= fits;
+        if (fits < bytes.size()) throw Error(err::kDiskFull);
     }
-    void CutBack() noexcept override {
+    int64_t LengthAtOpening() const noexcept override { return length_at_opening_; }
+    void SetLength(int64_t length) noexcept override {
         auto file = fs_.files_.find(path_);
-        if (file != fs_.files_.end() && file->second.bytes.size() > length_at_opening_) {
-            file->second.bytes.resize(length_at_opening_);
-        }
+        if (file != fs_.files_.end()) file->second.bytes.resize(static_cast<size_t>(length));
     }
 
     FakeFileSystem& fs_;
     std::u16string path_;
-    size_t length_at_opening_;
+    int64_t length_at_opening_;
     bool open_ = true;
 };
 
@@ -132,6 +138,8 @@ public:
     }
     bool SameFile(std::u16string_view first, std::u16string_view second) override {
         fs_.Check("SameFile");
+        RequireName(first);
+        RequireName(second);
         return first == second && fs_.HasFile(first);
     }
 

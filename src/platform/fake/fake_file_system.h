@@ -7,10 +7,12 @@
 // FailPlan, under these names (a planned stream failure comes before the call writes):
 //   Create, FileExists, FolderExists, CreateFolder, CreateTextFile, OpenTextFile, CopyFile,
 //   GetFile, SameFile, WriteBlankLines, WriteLine, Close, SetAttributes.
+// A write that fails part-way, as on a full disk, comes from LimitAppends.
 // A file has one spelling only: SameFile is true for two equal paths of an existing file.
 // The factory holds the state and must outlive every component and stream it hands out.
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -36,6 +38,9 @@ public:
     const std::string& Contents(std::u16string_view path) const;
     int32_t Attributes(std::u16string_view path) const;
     bool IsReadOnly(std::u16string_view path) const;
+    // Streams may append `bytes` more bytes in all; the write that would pass that puts in what
+    // fits and fails with 61, as on a full disk. No limit until this is called, or with nullopt.
+    void LimitAppends(std::optional<size_t> bytes) { room_ = bytes; }
 
     // Components and streams handed out and not yet destroyed.
     int live_components() const noexcept { return live_components_; }
@@ -58,6 +63,7 @@ private:
 
     std::map<std::u16string, Node, std::less<>> files_;
     std::set<std::u16string, std::less<>> folders_;
+    std::optional<size_t> room_;  // bytes streams may still append
     int live_components_ = 0;
     int open_streams_ = 0;
 };

@@ -159,8 +159,8 @@ public:
     using HandleStream::HandleStream;
 
 private:
-    void CutBack() noexcept override {
-        while (Sys().ftruncate(handle(), length_at_opening()) != 0 && errno == EINTR) {
+    void SetLength(int64_t length) noexcept override {
+        while (Sys().ftruncate(handle(), length) != 0 && errno == EINTR) {
         }
     }
 };

@@ -10,6 +10,7 @@
 #include "host/error.h"
 #include "platform/file_rules.h"
 #include "platform/owned_handle.h"
+#include "platform/win32/file_calls.h"
 #include "platform/win32/win32_text.h"
 
 namespace murl {
@@ -18,9 +19,9 @@ namespace {
 
 using file_rules::Entry;
 using file_rules::Kind;
+using win32::Api;
 using win32::Utf16;
 using win32::WideDecimal;
-using win32::WidePath;
 
 constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
@@ -47,6 +48,12 @@ Error OsError(DWORD code) {
 
 [[noreturn]] void ThrowLastError() {
     throw OsError(GetLastError());
+}
+
+// A wide path for the API; a text that names no file refuses (52).
+std::wstring WidePath(std::u16string_view path) {
+    file_rules::RequireName(path);
+    return win32::Wide(path);
 }
 
 // Paths past the classic limit reach the API in the "\\?\" form, which has none. That form
@@ -104,11 +111,11 @@ bool HasDeviceName(const std::wstring& path) {
 struct HandleTraits {
     using Value = HANDLE;
     static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
-    static bool Close(HANDLE handle) noexcept { return CloseHandle(handle) != 0; }
+    static bool Close(HANDLE handle) noexcept { return Api().CloseHandle(handle) != 0; }
     [[noreturn]] static void Fail() { ThrowLastError(); }
     static int64_t Length(HANDLE handle) {
         LARGE_INTEGER size;
-        if (!GetFileSizeEx(handle, &size)) ThrowLastError();
+        if (!Api().GetFileSizeEx(handle, &size)) ThrowLastError();
         return size.QuadPart;
     }
     static void WriteAll(HANDLE handle, std::string_view bytes);
@@ -128,16 +135,16 @@ struct Found {
 Found Look(const std::wstring& path) {
     if (HasDeviceName(path)) return {{Kind::kDevice}, 0};
     const std::wstring api = ApiPath(path);
-    const DWORD attributes = GetFileAttributesW(api.c_str());
+    const DWORD attributes = Api().GetFileAttributesW(api.c_str());
     if (attributes != kNoAttributes) {
         const Kind kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::kFolder : Kind::kFile;
         return {{kind, (attributes & FILE_ATTRIBUTE_READONLY) != 0}, 0};
     }
     const DWORD error = GetLastError();
     if (StartsWith(path, L"\\\\.\\")) {
-        const Handle handle(CreateFileW(api.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (handle.open() && GetFileType(handle.get()) != FILE_TYPE_DISK) {
+        const Handle handle(Api().CreateFileW(api.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (handle.open() && Api().GetFileType(handle.get()) != FILE_TYPE_DISK) {
             return {{Kind::kDevice}, 0};
         }
     }
@@ -194,8 +201,9 @@ void HandleTraits::Unlock(HANDLE handle) noexcept {
 }
 
 Handle OpenForWriting(const std::wstring& path, DWORD access, DWORD disposition) {
-    Handle handle(CreateFileW(ApiPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, disposition, FILE_ATTRIBUTE_ARCHIVE, nullptr));
+    Handle handle(Api().CreateFileW(ApiPath(path).c_str(), access,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                                    FILE_ATTRIBUTE_ARCHIVE, nullptr));
     if (!handle.open()) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -211,7 +219,7 @@ void HandleTraits::WriteAll(HANDLE handle, std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 20));
         DWORD written = 0;
-        if (!WriteFile(handle, bytes.data(), chunk, &written, nullptr)) ThrowLastError();
+        if (!Api().WriteFile(handle, bytes.data(), chunk, &written, nullptr)) ThrowLastError();
         if (written == 0) throw OsError(ERROR_DISK_FULL);
         bytes.remove_prefix(written);
     }
@@ -225,13 +233,15 @@ public:
 
 private:
     // Appending cannot truncate; a second handle can.
-    void CutBack() noexcept override {
-        Handle file(CreateFileW(ApiPath(path_).c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    void SetLength(int64_t length) noexcept override {
+        Handle file(Api().CreateFileW(ApiPath(path_).c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.open()) return;
         LARGE_INTEGER at;
-        at.QuadPart = length_at_opening();
-        if (SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) SetEndOfFile(file.get());
+        at.QuadPart = length;
+        if (Api().SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) {
+            Api().SetEndOfFile(file.get());
+        }
     }
 
     std::wstring path_;
@@ -245,7 +255,7 @@ public:
         ExistingFile(path_);
         DWORD bits = static_cast<DWORD>(attributes) & kSettableAttributes;
         if (bits == 0) bits = FILE_ATTRIBUTE_NORMAL;
-        if (!SetFileAttributesW(ApiPath(path_).c_str(), bits)) ThrowLastError();
+        if (!Api().SetFileAttributesW(ApiPath(path_).c_str(), bits)) ThrowLastError();
     }
 
 private:
@@ -259,8 +269,8 @@ std::wstring NewTemporaryFile(const std::wstring& folder) {
                               WideDecimal(GetCurrentProcessId()) + L'-';
     for (int attempt = 0;; ++attempt) {
         std::wstring name = stem + WideDecimal(serial++) + L".tmp";
-        HANDLE handle = CreateFileW(ApiPath(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        HANDLE handle = Api().CreateFileW(ApiPath(name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             Handle(handle).Close();
             return name;
@@ -275,10 +285,10 @@ std::wstring NewTemporaryFile(const std::wstring& folder) {
 // The identity of an existing file or folder: its volume's serial number and its index on that
 // volume, the same for every spelling and every hard link of it. False when it cannot be opened.
 bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-    Handle handle(CreateFileW(ApiPath(path).c_str(), 0,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return handle.open() && GetFileInformationByHandle(handle.get(), &info);
+    Handle handle(Api().CreateFileW(ApiPath(path).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle.open() && Api().GetFileInformationByHandle(handle.get(), &info);
 }
 
 bool SameFileOnDisk(const std::wstring& first, const std::wstring& second) {
@@ -299,7 +309,7 @@ public:
     }
 
     void CreateFolder(std::u16string_view path) override {
-        if (!CreateDirectoryW(ApiPath(WidePath(path)).c_str(), nullptr)) ThrowLastError();
+        if (!Api().CreateDirectoryW(ApiPath(WidePath(path)).c_str(), nullptr)) ThrowLastError();
     }
 
     void CreateTextFile(std::u16string_view path, bool overwrite) override {
@@ -329,12 +339,12 @@ public:
         file_rules::RequireTarget(target, Look(to).entry, overwrite);
 
         const std::wstring temp = ApiPath(NewTemporaryFile(folder));
-        if (!CopyFileW(ApiPath(from).c_str(), temp.c_str(), FALSE) ||
-            !MoveFileExW(temp.c_str(), ApiPath(to).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (!Api().CopyFileW(ApiPath(from).c_str(), temp.c_str(), FALSE) ||
+            !Api().MoveFileExW(temp.c_str(), ApiPath(to).c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             const DWORD code = GetLastError();
-            SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(temp.c_str());
+            Api().SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+            Api().DeleteFileW(temp.c_str());
             throw OsError(code);
         }
     }

@@ -25,12 +25,4 @@ inline std::wstring WideDecimal(int64_t value) {
     return Wide(DecimalText(value));
 }
 
-// A wide path for the API; empty text and embedded NULs name no file (52).
-inline std::wstring WidePath(std::u16string_view path) {
-    if (path.empty() || path.find(u'\0') != std::u16string_view::npos) {
-        throw Error(err::kBadFileName);
-    }
-    return Wide(path);
-}
-
 }  // namespace murl::win32

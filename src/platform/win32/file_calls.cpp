@@ -1,0 +1,31 @@
+#include "platform/win32/file_calls.h"
+
+namespace murl::win32 {
+
+namespace {
+
+// Called through the import cell, never taken by address: murl.dll defines its own cell for
+// CloseHandle, and the address would bring in the import library's, which clashes with it.
+BOOL WINAPI CloseHandleCall(HANDLE handle) {
+    return ::CloseHandle(handle);
+}
+
+const FileCalls kReal = {
+    ::CreateFileW,      CloseHandleCall, ::GetFileAttributesW,         ::SetFileAttributesW,
+    ::GetFileType,      ::GetFileSizeEx, ::GetFileInformationByHandle, ::WriteFile,
+    ::SetFilePointerEx, ::SetEndOfFile,  ::CreateDirectoryW,           ::CopyFileW,
+    ::MoveFileExW,      ::DeleteFileW,
+};
+FileCalls current = kReal;
+
+}  // namespace
+
+FileCalls& Api() noexcept {
+    return current;
+}
+
+const FileCalls& RealFileCalls() noexcept {
+    return kReal;
+}
+
+}  // namespace murl::win32
