@@ -345,6 +345,15 @@ public:
         return std::make_unique<Win32File>(std::move(wide));
     }
 
+    // Opened as a stream's file is, but with reading rights only (locking needs them), so that
+    // a copy made under the lock can still open the file.
+    std::unique_ptr<FileLock> LockFile(std::u16string_view path) override {
+        const std::wstring wide = WidePath(path);
+        ExistingFile(wide);
+        return std::make_unique<file_rules::HandleLock<HandleTraits>>(
+            OpenForWriting(wide, FILE_READ_DATA | FILE_READ_ATTRIBUTES, OPEN_EXISTING));
+    }
+
     bool SameFile(std::u16string_view first, std::u16string_view second) override {
         return SameFileOnDisk(WidePath(first), WidePath(second));
     }
