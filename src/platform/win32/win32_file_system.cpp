@@ -345,8 +345,7 @@ public:
         return std::make_unique<Win32File>(std::move(wide));
     }
 
-    // Opened as a stream's file is, but with reading rights only (locking needs them), so that
-    // a copy made under the lock can still open the file.
+    // Opened as a stream's file is, with reading rights only, which locking needs.
     std::unique_ptr<FileLock> LockFile(std::u16string_view path) override {
         const std::wstring wide = WidePath(path);
         ExistingFile(wide);
