@@ -78,8 +78,13 @@ void clsLog::ArchiveLog(std::u16string_view ArchFilePathName) {
             throw Error(err::kPathFileAccessError,
                         u"Path/File access error: the archive path names the log file itself");
         }
-        fs->CopyFile(file_, place.path, true);
-        fs->CreateTextFile(file_, true);
+        {
+            // Other clients' entries wait meanwhile: each lands whole in the copy or after the
+            // emptying. The notice below takes the lock itself.
+            const std::unique_ptr<FileLock> lock = fs->LockFile(file_);
+            fs->CopyFile(file_, place.path, true);
+            fs->CreateTextFile(file_, true);
+        }
         Output(place.path + u" archived.", 0);
         fs->GetFile(place.path)->SetAttributes(kAttrReadOnly | kAttrArchive);
         return;

@@ -107,6 +107,19 @@ void Lock(typename Traits::Value handle) {
     }
 }
 
+// The lock that streams hold, taken by Lock<Traits> on a handle of its own and released with it.
+template <typename Traits>
+class HandleLock : public FileLock {
+public:
+    explicit HandleLock(OwnedHandle<Traits> handle) : handle_(std::move(handle)) {
+        Lock<Traits>(handle_.get());
+    }
+    ~HandleLock() override { Traits::Unlock(handle_.get()); }
+
+private:
+    OwnedHandle<Traits> handle_;
+};
+
 // An AppendingStream on one open handle, which `Traits` describes as OwnedHandle wants it, and
 // with Length(handle), the file's length, WriteAll(handle, bytes), TryLock(handle), false
 // while another process holds the lock, Unlock(handle) and Pause(), a short sleep. Other

@@ -28,6 +28,13 @@ public:
     virtual void SetAttributes(int32_t attributes) = 0;
 };
 
+// The lock that every stream on a file holds from opening to closing, held on its own until
+// destroyed: other streams on the file, this process's too, wait for it.
+class FileLock {
+public:
+    virtual ~FileLock() = default;
+};
+
 // One instance of the file-system component.
 class FileSystem {
 public:
@@ -46,6 +53,9 @@ public:
     virtual void CopyFile(std::u16string_view source, std::u16string_view target,
                           bool overwrite) = 0;
     virtual std::unique_ptr<File> GetFile(std::u16string_view path) = 0;
+    // Takes the lock of an existing file, waiting for another holder as a stream does (70 when
+    // it keeps it). While it is held, this component may copy the file and replace it.
+    virtual std::unique_ptr<FileLock> LockFile(std::u16string_view path) = 0;
     // True when both paths name one existing file, however each is spelt (links included).
     // A text that names no file refuses with 52.
     virtual bool SameFile(std::u16string_view first, std::u16string_view second) = 0;

@@ -185,8 +185,8 @@ TEST(LogArchive, StepsRunInOrder) {
     log.ArchiveLog(u"");
     const std::vector<std::string> expected = {
         "Create",         "FileExists", "CreateTextFile", "FolderExists",
-        "CreateFolder",   "SameFile",   "CopyFile",
-        "CreateTextFile",  // emptying
+        "CreateFolder",   "SameFile",   "LockFile",       "CopyFile",
+        "CreateTextFile",  // emptying, then the lock goes before the entry takes it
         "Create",         "FileExists", "OpenTextFile",   "WriteBlankLines",
         "WriteLine",      "Close",      "GetFile",        "SetAttributes"};
     EXPECT_EQ(fake.files.calls(), expected);
@@ -218,6 +218,7 @@ TEST(LogArchive, FailureAtEachStepLeavesWhatWasDone) {
         {"5 folder exists", kFiles, "FolderExists", 57, true, true, 0, old, older, true},
         {"5 create folder", kFiles, "CreateFolder", 57, true, false, 0, old, std::nullopt, true},
         {"6 same-file check", kFiles, "SameFile", 57, true, true, 0, old, older, true},
+        {"6 lock", kFiles, "LockFile", 57, true, true, 0, old, older, true},
         {"6 copy", kFiles, "CopyFile", 57, true, true, 0, old, older, true},
         {"6 copy of a new log", kFiles, "CopyFile", 57, false, false, 0, "", std::nullopt, true},
         {"6 copy refused", kFiles, "CopyFile", 70, true, true, 0, old, older, true},
@@ -264,6 +265,7 @@ TEST(LogArchive, FailureAtEachStepLeavesWhatWasDone) {
             EXPECT_EQ(log.Active(), c.notice ? kHostTrue : kHostFalse);
             EXPECT_EQ(fake.files.live_components(), 0);
             EXPECT_EQ(fake.files.open_streams(), 0);
+            EXPECT_EQ(fake.files.held_locks(), 0);
         }
     }
 }

@@ -1,6 +1,6 @@
 // Log entries reach the file whole or not at all: write(2) failing, stopping short or being
 // interrupted at every point of an entry, a real file system that fills up, and another client
-// appending to the same log while this one fails.
+// appending to the same log while this one fails or archives it.
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -12,10 +12,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -225,6 +227,31 @@ int ExitStatus(pid_t pid) {
     return WEXITSTATUS(status);
 }
 
+// A client that may not grow files past a few bytes, so that every entry it starts fails and
+// is cut back, until `stop_path` exists. Returns 0 when some of its entries failed.
+int FailEntriesUntil(const ScratchFolder& folder, const std::string& log_path,
+                     const std::string& stop_path) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{512, 512};
+    if (::setrlimit(RLIMIT_FSIZE, &small) != 0) return 2;
+    NoSettings settings;
+    PosixPlatform posix{folder.Text()};
+    clsLog log{posix.MakePlatform(settings)};
+    log.BlankLines(3);
+    const std::u16string too_long(64 * 1024, u'x');  // takes a while to convert, too
+    int failures = 0;
+    while (::access(stop_path.c_str(), F_OK) != 0) {
+        log.File(ToUtf16(log_path));
+        try {
+            log.Output(too_long, 0);
+        } catch (const Error&) {
+            ++failures;
+        }
+        ::usleep(1000);
+    }
+    return failures > 0 ? 0 : 3;
+}
+
 // Two game clients log to one file. One of them may not grow files past a few bytes, so every
 // entry it starts fails and is cut back, while the other writes entry after entry: none of the
 // other's entries is cut away or torn, and nothing of the failing client's is left behind.
@@ -234,27 +261,8 @@ TEST(WholeEntriesOnDisk, AnotherClientsEntriesSurviveAFailingClient) {
     const std::string stop_path = folder.Path("stop");
     constexpr int kEntries = 10000;
 
-    const pid_t failing = StartClient([&] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit small{512, 512};
-        if (::setrlimit(RLIMIT_FSIZE, &small) != 0) return 2;
-        NoSettings settings;
-        PosixPlatform posix{folder.Text()};
-        clsLog log{posix.MakePlatform(settings)};
-        log.BlankLines(3);
-        const std::u16string too_long(64 * 1024, u'x');  // takes a while to convert, too
-        int failures = 0;
-        while (::access(stop_path.c_str(), F_OK) != 0) {
-            log.File(ToUtf16(log_path));
-            try {
-                log.Output(too_long, 0);
-            } catch (const Error&) {
-                ++failures;
-            }
-            ::usleep(1000);
-        }
-        return failures > 0 ? 0 : 3;
-    });
+    const pid_t failing =
+        StartClient([&] { return FailEntriesUntil(folder, log_path, stop_path); });
     const pid_t healthy = StartClient([&] {
         NoSettings settings;
         PosixPlatform posix{folder.Text()};
@@ -282,6 +290,93 @@ TEST(WholeEntriesOnDisk, AnotherClientsEntriesSurviveAFailingClient) {
         << std::distance(written.begin(), std::mismatch(written.begin(), written.end(),
                                                         expected.begin(), expected.end())
                                               .first);
+}
+
+// Counts the "entry <n>" lines of a log or archive in `seen`; returns what else it holds: a
+// torn or foreign line, a NUL byte, an unfinished last line.
+std::string Tally(const std::string& text, std::vector<int>& seen) {
+    if (text.find('\0') != std::string::npos) return "a NUL byte";
+    for (size_t at = 0, end; at < text.size(); at = end + 2) {
+        end = text.find("\r\n", at);
+        if (end == std::string::npos) return "an unfinished line \"" + text.substr(at) + '"';
+        const std::string line = text.substr(at, end - at);
+        if (line.ends_with(".log archived.")) continue;
+        constexpr std::string_view kEntry = "entry ";
+        const char* const last = line.data() + line.size();
+        int n = -1;
+        if (line.starts_with(kEntry) &&
+            std::from_chars(line.data() + kEntry.size(), last, n).ptr == last && n >= 0 &&
+            static_cast<size_t>(n) < seen.size()) {
+            ++seen[static_cast<size_t>(n)];
+        } else {
+            return "the line \"" + line + '"';
+        }
+    }
+    return "";
+}
+
+// One game client archives the log again and again while another appends entry after entry and
+// a third fails at every entry: each entry lands whole in the log or in one archive, none is
+// lost or kept twice, and no failed entry cuts an emptied log back to a length full of NULs.
+TEST(WholeEntriesOnDisk, ArchivingWhileAnotherClientAppendsKeepsEveryEntryOnce) {
+    ScratchFolder folder;
+    const std::string log_path = folder.Path("murl_err.log");
+    const std::string archives = folder.Path("archives");
+    const std::string stop_path = folder.Path("stop");
+    std::filesystem::create_directory(archives);
+    constexpr int kEntries = 20000;
+
+    const pid_t archiving = StartClient([&] {
+        NoSettings settings;
+        PosixPlatform posix{folder.Text()};
+        clsLog log{posix.MakePlatform(settings)};
+        log.File(ToUtf16(log_path));
+        int rounds = 0;
+        while (::access(stop_path.c_str(), F_OK) != 0) {
+            log.ArchiveLog(ToUtf16(archives + '/' + std::to_string(rounds++) + ".log"));
+            ::usleep(300);  // without a pause, the appending client would wait in vain
+        }
+        return rounds > 1 ? 0 : 3;
+    });
+    const pid_t failing =
+        StartClient([&] { return FailEntriesUntil(folder, log_path, stop_path); });
+    const pid_t appending = StartClient([&] {
+        NoSettings settings;
+        PosixPlatform posix{folder.Text()};
+        clsLog log{posix.MakePlatform(settings)};
+        log.File(ToUtf16(log_path));
+        for (int i = 0; i < kEntries; ++i) {
+            try {
+                log.Output(u"entry " + DecimalText(i), 0);
+            } catch (const Error&) {
+                return 1;
+            }
+        }
+        return 0;
+    });
+    EXPECT_EQ(ExitStatus(appending), 0);
+    WriteBytes(stop_path, "");
+    EXPECT_EQ(ExitStatus(archiving), 0);
+    EXPECT_EQ(ExitStatus(failing), 0);
+
+    std::vector<std::string> files = {log_path};
+    for (const auto& archive : std::filesystem::directory_iterator(archives)) {
+        files.push_back(archive.path().string());
+    }
+    std::vector<int> seen(kEntries, 0);
+    for (const std::string& file : files) {
+        const std::string problem = Tally(ReadBytes(file).value_or(""), seen);
+        EXPECT_EQ(problem, "") << "in " << file;
+    }
+    const auto first = [&](auto which) {
+        return std::distance(seen.begin(), std::find_if(seen.begin(), seen.end(), which));
+    };
+    const auto lost = [](int n) { return n == 0; };
+    const auto twice = [](int n) { return n > 1; };
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(), lost), 0)
+        << "entries lost; the first is entry " << first(lost);
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(), twice), 0)
+        << "entries kept more than once; the first is entry " << first(twice);
 }
 
 }  // namespace

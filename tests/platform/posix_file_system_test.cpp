@@ -280,23 +280,27 @@ TEST_F(PosixFileSystemTest, EachStreamCallIsOneWrite) {
     }
 }
 
-// A stream holds the file's lock from opening to closing. While another open of the file holds
-// it, as another process's would, a stream waits a while and then gives up without writing; a
-// file system without locks is written all the same.
-TEST_F(PosixFileSystemTest, StreamsTakeTheFilesLock) {
+// flock(2) fails with `kError`; unlocking succeeds.
+template <int kError>
+void LockingFailsWith(SystemCalls& s) {
+    s.flock = [](int, int op) { return op & LOCK_UN ? 0 : (errno = kError, -1); };
+}
+
+// A stream holds the file's lock from opening to closing, and a held lock as long as it lives.
+// While another open of the file holds it, as another process's would, either waits a while
+// and then gives up without writing; a file system without locks is written all the same.
+TEST_F(PosixFileSystemTest, StreamsAndHeldLocksTakeTheFilesLock) {
     static int interruptions;
     struct Case {
         const char* name;
         void (*stand_in)(SystemCalls&);  // nullptr: another open of the file holds the lock
-        int32_t number;                  // 0: the stream writes
+        int32_t number;                  // 0: the lock is taken
     };
     const Case kCases[] = {
         {"held elsewhere", nullptr, 70},
-        {"not supported",
-         [](SystemCalls& s) {
-             s.flock = [](int, int op) { return op & LOCK_UN ? 0 : (errno = ENOLCK, -1); };
-         },
-         0},
+        {"not supported", LockingFailsWith<ENOLCK>, 0},
+        {"not supported by the file system", LockingFailsWith<EOPNOTSUPP>, 0},
+        {"not for this kind of file", LockingFailsWith<EINVAL>, 0},
         {"interrupted",
          [](SystemCalls& s) {
              s.flock = [](int fd, int op) {
@@ -305,37 +309,85 @@ TEST_F(PosixFileSystemTest, StreamsTakeTheFilesLock) {
              };
          },
          0},
-        {"failing", [](SystemCalls& s) { s.flock = [](int, int) { return errno = EIO, -1; }; }, 57},
+        {"failing", LockingFailsWith<EIO>, 57},
+    };
+    const struct {
+        const char* name;
+        void (*take)(FileSystem&, const std::u16string& path);
+        const char* writes;
+    } kTakers[] = {
+        {"a stream",
+         [](FileSystem& fs, const std::u16string& path) {
+             auto stream = fs.OpenTextFile(path, kForAppending);
+             stream->WriteLine(u"more");
+             stream->Close();
+         },
+         "more\r\n"},
+        {"a held lock", [](FileSystem& fs, const std::u16string& path) { fs.LockFile(path); }, ""},
     };
     for (const Case& c : kCases) {
-        SCOPED_TRACE(c.name);
-        WriteBytes(folder.Path("plain.txt"), "plain\r\n");
-        interruptions = 0;
-        const int other = ::open(folder.Path("plain.txt").c_str(), O_RDONLY | O_CLOEXEC);
-        ASSERT_GE(other, 0);
-        {
-            StandIns restore;
-            if (c.stand_in) {
-                c.stand_in(Sys());
-            } else {
-                ASSERT_EQ(::flock(other, LOCK_EX), 0);
+        for (const auto& taker : kTakers) {
+            SCOPED_TRACE(testing::Message() << c.name << ", " << taker.name);
+            WriteBytes(folder.Path("plain.txt"), "plain\r\n");
+            interruptions = 0;
+            const int other = ::open(folder.Path("plain.txt").c_str(), O_RDONLY | O_CLOEXEC);
+            ASSERT_GE(other, 0);
+            {
+                StandIns restore;
+                if (c.stand_in) {
+                    c.stand_in(Sys());
+                } else {
+                    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+                }
+                const auto start = std::chrono::steady_clock::now();
+                if (c.number != 0) {
+                    EXPECT_TRUE(FailsWith([&] { taker.take(*fs, P("plain.txt")); }, c.number));
+                } else {
+                    EXPECT_NO_THROW(taker.take(*fs, P("plain.txt")));
+                }
+                if (!c.stand_in) {
+                    EXPECT_GE(std::chrono::steady_clock::now() - start, file_rules::kLockWait);
+                }
             }
-            const auto start = std::chrono::steady_clock::now();
-            if (c.number != 0) {
-                EXPECT_TRUE(FailsWith([&] { fs->OpenTextFile(P("plain.txt"), 8); }, c.number));
-            } else {
-                auto stream = fs->OpenTextFile(P("plain.txt"), 8);
-                stream->WriteLine(u"more");
-                stream->Close();
-            }
-            if (!c.stand_in) {
-                EXPECT_GE(std::chrono::steady_clock::now() - start, file_rules::kLockWait);
-            }
+            ::close(other);
+            EXPECT_EQ(ReadBytes(folder.Path("plain.txt")),
+                      std::string("plain\r\n") + (c.number != 0 ? "" : taker.writes));
         }
-        ::close(other);
-        EXPECT_EQ(ReadBytes(folder.Path("plain.txt")),
-                  c.number != 0 ? "plain\r\n" : "plain\r\nmore\r\n");
     }
+}
+
+// While a component holds a file's lock, another component's stream on the file is kept out,
+// and the holder copies the file and empties it; once it lets go, the stream gets in. `read`
+// gives a file's bytes.
+void CheckHeldLock(FileSystemFactory& factory, const Namer& p,
+                   const std::function<std::string(const std::string&)>& read) {
+    const auto holder = factory.Create();
+    auto lock = holder->LockFile(p("plain.txt"));
+    EXPECT_TRUE(FailsWith([&] { factory.Create()->OpenTextFile(p("plain.txt"), 8); }, 70));
+    holder->CopyFile(p("plain.txt"), p("copy.txt"), true);
+    holder->CreateTextFile(p("plain.txt"), true);
+    EXPECT_TRUE(FailsWith([&] { factory.Create()->LockFile(p("plain.txt")); }, 70));
+    lock.reset();
+    auto stream = factory.Create()->OpenTextFile(p("plain.txt"), 8);
+    stream->WriteLine(u"after");
+    stream->Close();
+    EXPECT_EQ(read("copy.txt"), "plain\r\n");
+    EXPECT_EQ(read("plain.txt"), "after\r\n");
+}
+
+TEST_F(PosixFileSystemTest, AHeldLockKeepsStreamsOutWhileTheFileIsCopiedAndEmptied) {
+    CheckHeldLock(
+        factory, [this](const std::string& name) { return P(name); },
+        [this](const std::string& name) { return ReadBytes(folder.Path(name)).value_or(""); });
+}
+
+TEST(FakeFileSystemTest, AHeldLockKeepsStreamsOutAsThePortsLockDoes) {
+    FakeFileSystem fake;
+    fake.AddFile(u"plain.txt", "plain\r\n");
+    CheckHeldLock(
+        fake, [](const std::string& name) { return ToUtf16(name); },
+        [&](const std::string& name) { return fake.Contents(ToUtf16(name)); });
+    EXPECT_EQ(fake.held_locks(), 0);
 }
 
 TEST_F(PosixFileSystemTest, CopyReplacesAndKeepsTheSourceMode) {
@@ -460,6 +512,8 @@ TEST_F(PosixFileSystemTest, OpeningSurvivesInterruptionsAndNeverLeaksADescriptor
          [](FileSystem& fs, const PosixFileSystemTest& t) {
              fs.CopyFile(t.P("plain.txt"), t.P("copy.txt"), true);
          }},
+        {"lock",
+         [](FileSystem& fs, const PosixFileSystemTest& t) { fs.LockFile(t.P("plain.txt")); }},
     };
     for (const Case& c : kCases) {
         for (const auto& open : kOpens) {

@@ -60,6 +60,8 @@ inline const std::vector<Refusal>& Refusals() {
         {"folder in missing folder", [](F fs, N p) { fs.CreateFolder(p("no/sub")); }, 76},
         {"file object of missing file", [](F fs, N p) { fs.GetFile(p("none")); }, 53},
         {"file object of a folder", [](F fs, N p) { fs.GetFile(p("sub")); }, 75},
+        {"lock of missing file", [](F fs, N p) { fs.LockFile(p("none")); }, 53},
+        {"lock of a folder", [](F fs, N p) { fs.LockFile(p("sub")); }, 75},
         {"append to a folder", [](F fs, N p) { fs.OpenTextFile(p("sub"), 8); }, 75},
         {"copy a folder", [](F fs, N p) { fs.CopyFile(p("sub"), p("copy"), true); }, 75},
         {"create over a folder", [](F fs, N p) { fs.CreateTextFile(p("sub"), true); }, 75},

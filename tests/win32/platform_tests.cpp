@@ -690,6 +690,30 @@ TEST_CASE(files_wait_for_another_stream_then_give_up) {
     CHECK_EQ(FileBytes(file), std::string("first\r\nsecond\r\n"));
 }
 
+// While a component holds a file's lock, another component's stream on the file waits a while
+// and gives up with 70, and the holder copies the file and empties it; once it lets go, the
+// stream gets in.
+TEST_CASE(files_keep_streams_out_while_a_held_lock_copies_and_empties) {
+    murl::Win32FileSystemFactory factory;
+    const std::u16string folder = TempFolder("held");
+    const auto holder = factory.Create();
+    const std::u16string file = NewFile(*holder, folder, u"log.txt");
+    const std::u16string copy = folder + u"\\copy.txt";
+    holder->OpenTextFile(file, murl::kForAppending)->WriteLine(u"first");
+    auto lock = holder->LockFile(file);
+    const ULONGLONG start = GetTickCount64();
+    CHECK_EQ(ErrorOf([&] { factory.Create()->OpenTextFile(file, murl::kForAppending); }), 70);
+    CHECK(GetTickCount64() - start >= 900);
+    CHECK_EQ(ErrorOf([&] { factory.Create()->LockFile(file); }), 70);
+    CHECK_EQ(ErrorOf([&] { holder->CopyFile(file, copy, true); }), 0);
+    CHECK_EQ(ErrorOf([&] { holder->CreateTextFile(file, true); }), 0);
+    lock.reset();
+    factory.Create()->OpenTextFile(file, murl::kForAppending)->WriteLine(u"after");
+    CHECK_EQ(FileBytes(copy), std::string("first\r\n"));
+    CHECK_EQ(FileBytes(file), std::string("after\r\n"));
+    CHECK_EQ(ErrorOf([&] { factory.Create()->LockFile(folder + u"\\none.txt"); }), 53);
+}
+
 namespace {
 
 constexpr wchar_t kClientVariable[] = L"MURL_APPENDING_CLIENT";  // the log's path
@@ -699,60 +723,144 @@ std::string ClientEntry(DWORD client, int n) {
     return "client " + std::to_string(client) + " entry " + std::to_string(n);
 }
 
+// The log named in the client's environment.
+std::u16string ClientLog() {
+    wchar_t path[MAX_PATH];
+    if (GetEnvironmentVariableW(kClientVariable, path, MAX_PATH) == 0) return u"";
+    const std::wstring wide(path);
+    return std::u16string(wide.begin(), wide.end());
+}
+
+// The archiving client archives beside the log until this file exists.
+std::u16string StopFile(const std::u16string& log) {
+    return log + u".stop";
+}
+
+std::u16string ArchiveFolder(const std::u16string& log) {
+    return log.substr(0, log.rfind(u'\\')) + u"\\archives";
+}
+
+// Starts this program as the client `kind` on the log `log_path`.
+PROCESS_INFORMATION StartClient(const wchar_t* kind, const std::u16string& log_path) {
+    SetEnvironmentVariableW(kClientVariable, Wide(log_path).c_str());
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" " + kind;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION client{};
+    CHECK(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                         &startup, &client));
+    SetEnvironmentVariableW(kClientVariable, nullptr);
+    return client;
+}
+
+// Waits for a client; true when it passed.
+bool Finished(PROCESS_INFORMATION& client) {
+    WaitForSingleObject(client.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(client.hProcess, &code);
+    CloseHandle(client.hThread);
+    CloseHandle(client.hProcess);
+    return CHECK_EQ(code, 0u);
+}
+
+// Counts each client's entries in `text` and checks that each comes in its order; the
+// archiving client's notices pass. False at the first line that is neither.
+bool CountEntries(const std::string& text, std::map<std::string, int>& next) {
+    if (!CHECK(text.find('\0') == std::string::npos)) return false;
+    for (size_t at = 0, end; at < text.size(); at = end + 2) {
+        end = text.find("\r\n", at);
+        if (!CHECK(end != std::string::npos)) return false;
+        const std::string line = text.substr(at, end - at);
+        if (line.size() > 14 && line.compare(line.size() - 14, 14, ".log archived.") == 0) {
+            continue;
+        }
+        TRACE(line);
+        const size_t number = line.rfind(' ') + 1;
+        auto client = next.find(line.substr(0, number) + "0");
+        if (!CHECK(client != next.end() && line.substr(number) == std::to_string(client->second))) {
+            return false;
+        }
+        ++client->second;
+    }
+    return true;
+}
+
 }  // namespace
 
 // One of the clients below: writes its entries to the log named in its environment.
 MANUAL_CASE(appending_client) {
-    wchar_t path[MAX_PATH];
-    REQUIRE(GetEnvironmentVariableW(kClientVariable, path, MAX_PATH) != 0);
+    const std::u16string path = ClientLog();
+    REQUIRE(!path.empty());
     murl::Win32Platform ports;
     murl::clsLog log(ports.MakePlatform());
-    const std::wstring wide(path);
-    log.File(std::u16string(wide.begin(), wide.end()));
+    log.File(path);
     for (int n = 0; n < kClientEntries; ++n) {
         log.Output(murl::ToUtf16(ClientEntry(GetCurrentProcessId(), n)), 0);
     }
+}
+
+// Archives the log named in its environment into numbered archives, again and again, until
+// told to stop.
+MANUAL_CASE(archiving_client) {
+    const std::u16string path = ClientLog();
+    REQUIRE(!path.empty());
+    murl::Win32Platform ports;
+    murl::clsLog log(ports.MakePlatform());
+    log.File(path);
+    int rounds = 0;
+    while (GetFileAttributesW(Wide(StopFile(path)).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        log.ArchiveLog(ArchiveFolder(path) + u"\\" + murl::DecimalText(rounds++) + u".log");
+        Sleep(1);  // without a pause, the appending client would wait in vain
+    }
+    CHECK(rounds > 1);
 }
 
 // Game clients started side by side append to one log: every entry of each arrives whole and
 // in its order.
 TEST_CASE(files_keep_every_entry_of_clients_side_by_side) {
     const std::u16string log_path = TempFolder("clients") + u"\\murl_err.log";
-    SetEnvironmentVariableW(kClientVariable, Wide(log_path).c_str());
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::vector<PROCESS_INFORMATION> clients(2);
-    for (PROCESS_INFORMATION& client : clients) {
-        std::wstring command = L"\"" + std::wstring(self) + L"\" appending_client";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        REQUIRE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &client));
-    }
-    for (PROCESS_INFORMATION& client : clients) {
-        WaitForSingleObject(client.hProcess, INFINITE);
-        DWORD code = 1;
-        GetExitCodeProcess(client.hProcess, &code);
-        CHECK_EQ(code, 0u);
-        CloseHandle(client.hThread);
-        CloseHandle(client.hProcess);
-    }
-    SetEnvironmentVariableW(kClientVariable, nullptr);
-
+    std::vector<PROCESS_INFORMATION> clients;
+    for (int i = 0; i < 2; ++i) clients.push_back(StartClient(L"appending_client", log_path));
     std::map<std::string, int> next;  // each client's next entry, by its first part
-    for (const PROCESS_INFORMATION& client : clients) next[ClientEntry(client.dwProcessId, 0)] = 0;
-    const std::string written = FileBytes(log_path);
-    for (size_t at = 0, end; at < written.size(); at = end + 2) {
-        end = written.find("\r\n", at);
-        if (!CHECK(end != std::string::npos)) break;
-        const std::string line = written.substr(at, end - at);
-        TRACE(line);
-        const size_t number = line.rfind(' ') + 1;
-        auto client = next.find(line.substr(0, number) + "0");
-        if (!CHECK(client != next.end() && line.substr(number) == std::to_string(client->second))) {
-            break;
+    for (PROCESS_INFORMATION& client : clients) {
+        next[ClientEntry(client.dwProcessId, 0)] = 0;
+        Finished(client);
+    }
+    CountEntries(FileBytes(log_path), next);
+    for (const auto& [client, entries] : next) CHECK_EQ(entries, kClientEntries);
+}
+
+// One game client archives the log again and again while another appends to it: each entry
+// lands whole, in its order, in the log or in one archive.
+TEST_CASE(files_keep_every_entry_of_a_client_while_another_archives) {
+    const std::u16string log_path = TempFolder("archiving") + u"\\murl_err.log";
+    CreateDirectoryW(Wide(ArchiveFolder(log_path)).c_str(), nullptr);
+    PROCESS_INFORMATION archiving = StartClient(L"archiving_client", log_path);
+    PROCESS_INFORMATION appending = StartClient(L"appending_client", log_path);
+    std::map<std::string, int> next = {{ClientEntry(appending.dwProcessId, 0), 0}};
+    Finished(appending);
+    std::ofstream(std::filesystem::path(Wide(StopFile(log_path))));
+    Finished(archiving);
+
+    // The archives in the order they were made (a round that failed made none), then the log.
+    std::vector<int> rounds;
+    for (const std::wstring& name : Listing(ArchiveFolder(log_path))) {
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, L".log") == 0) {
+            rounds.push_back(std::stoi(name));
         }
-        ++client->second;
+    }
+    std::sort(rounds.begin(), rounds.end());
+    std::vector<std::u16string> files;
+    for (const int n : rounds) {
+        files.push_back(ArchiveFolder(log_path) + u"\\" + murl::DecimalText(n) + u".log");
+    }
+    CHECK(files.size() > 1);
+    files.push_back(log_path);
+    for (const std::u16string& file : files) {
+        TRACE(Narrow(file));
+        if (!CountEntries(FileBytes(file), next)) break;
     }
     for (const auto& [client, entries] : next) CHECK_EQ(entries, kClientEntries);
 }

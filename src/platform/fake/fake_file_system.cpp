@@ -84,6 +84,20 @@ private:
     std::u16string path_;
 };
 
+class FakeLock : public FileLock {
+public:
+    FakeLock(FakeFileSystem& fs, std::u16string path) : fs_(fs), path_(std::move(path)) {
+        if (!fs_.locked_.insert(path_).second) throw Error(err::kPermissionDenied);
+    }
+    ~FakeLock() override { fs_.locked_.erase(path_); }
+    FakeLock(const FakeLock&) = delete;
+    FakeLock& operator=(const FakeLock&) = delete;
+
+private:
+    FakeFileSystem& fs_;
+    std::u16string path_;
+};
+
 class FakeComponent : public FileSystem {
 public:
     explicit FakeComponent(FakeFileSystem& fs) : fs_(fs) { ++fs_.live_components_; }
@@ -118,6 +132,7 @@ public:
         RequireName(path);
         file_rules::RequireAppendMode(mode);
         file_rules::RequireAppendable(path, fs_.Look(path, true));
+        if (fs_.locked_.contains(path)) throw Error(err::kPermissionDenied);
         return std::make_unique<FakeTextStream>(fs_, std::u16string(path));
     }
     void CopyFile(std::u16string_view source, std::u16string_view target, bool overwrite) override {
@@ -135,6 +150,12 @@ public:
         RequireName(path);
         file_rules::RequireFile(path, fs_.Look(path, true));
         return std::make_unique<FakeFile>(fs_, std::u16string(path));
+    }
+    std::unique_ptr<FileLock> LockFile(std::u16string_view path) override {
+        fs_.Check("LockFile");
+        RequireName(path);
+        file_rules::RequireFile(path, fs_.Look(path, true));
+        return std::make_unique<FakeLock>(fs_, std::u16string(path));
     }
     bool SameFile(std::u16string_view first, std::u16string_view second) override {
         fs_.Check("SameFile");

@@ -6,9 +6,11 @@
 // folder, 76 missing folder), streams included, and each can be told to fail through the
 // FailPlan, under these names (a planned stream failure comes before the call writes):
 //   Create, FileExists, FolderExists, CreateFolder, CreateTextFile, OpenTextFile, CopyFile,
-//   GetFile, SameFile, WriteBlankLines, WriteLine, Close, SetAttributes.
+//   GetFile, SameFile, LockFile, WriteBlankLines, WriteLine, Close, SetAttributes.
 // A write that fails part-way, as on a full disk, comes from LimitAppends.
 // A file has one spelling only: SameFile is true for two equal paths of an existing file.
+// A file's lock refuses (70) at once where a real port would wait for it in vain: a second
+// LockFile, or a stream opened on the file, while a held lock lives.
 // The factory holds the state and must outlive every component and stream it hands out.
 
 #include <map>
@@ -45,11 +47,14 @@ public:
     // Components and streams handed out and not yet destroyed.
     int live_components() const noexcept { return live_components_; }
     int open_streams() const noexcept { return open_streams_; }
+    // Locks taken with LockFile and not yet released.
+    int held_locks() const noexcept { return static_cast<int>(locked_.size()); }
 
 private:
     friend class FakeComponent;
     friend class FakeTextStream;
     friend class FakeFile;
+    friend class FakeLock;
 
     struct Node {
         std::string bytes;
@@ -63,7 +68,8 @@ private:
 
     std::map<std::u16string, Node, std::less<>> files_;
     std::set<std::u16string, std::less<>> folders_;
-    std::optional<size_t> room_;  // bytes streams may still append
+    std::optional<size_t> room_;                    // bytes streams may still append
+    std::set<std::u16string, std::less<>> locked_;  // files whose lock is held
     int live_components_ = 0;
     int open_streams_ = 0;
 };

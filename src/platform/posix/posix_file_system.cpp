@@ -266,6 +266,14 @@ public:
         return std::make_unique<PosixFile>(std::move(os_path));
     }
 
+    // flock(2) needs no write access, so a read-only log locks as well.
+    std::unique_ptr<FileLock> LockFile(std::u16string_view path) override {
+        const std::string os_path = OsPath(path);
+        ExistingFile(os_path);
+        return std::make_unique<file_rules::HandleLock<DescriptorTraits>>(
+            OpenFile(os_path, O_RDONLY));
+    }
+
     bool SameFile(std::u16string_view first, std::u16string_view second) override {
         struct stat a, b;
         return Sys().stat(OsPath(first).c_str(), &a) == 0 &&

@@ -355,6 +355,14 @@ public:
         return std::make_unique<Win32File>(std::move(wide));
     }
 
+    // Opened as a stream's file is, with reading rights only, which locking needs.
+    std::unique_ptr<FileLock> LockFile(std::u16string_view path) override {
+        const std::wstring wide = WidePath(path);
+        ExistingFile(wide);
+        return std::make_unique<file_rules::HandleLock<HandleTraits>>(
+            OpenForWriting(wide, FILE_READ_DATA | FILE_READ_ATTRIBUTES, OPEN_EXISTING));
+    }
+
     bool SameFile(std::u16string_view first, std::u16string_view second) override {
         return SameFileOnDisk(WidePath(first), WidePath(second));
     }
