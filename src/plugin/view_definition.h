@@ -88,7 +88,8 @@ inline constexpr std::array<std::u16string_view, 2> kClosing = {u"</control>", u
 inline constexpr size_t kPieceCount =
     kOpening.size() + kSwitches.size() + kButtons.size() + kClosing.size();
 
-inline constexpr std::array<Piece, kPieceCount> kPieces = [] {
+// The pieces in fixed storage: a compile-time step only, never kept in the module.
+constexpr std::array<Piece, kPieceCount> Pieces() {
     std::array<Piece, kPieceCount> pieces{};
     size_t next = 0;
     for (std::u16string_view text : kOpening) pieces[next++] = Literal(text);
@@ -99,6 +100,22 @@ inline constexpr std::array<Piece, kPieceCount> kPieces = [] {
     }
     for (std::u16string_view text : kClosing) pieces[next++] = Literal(text);
     return pieces;
+}
+
+inline constexpr size_t kLength = [] {
+    size_t length = 0;
+    for (const Piece& piece : Pieces()) length += piece.size;
+    return length;
+}();
+
+// The whole definition, the pieces one after another.
+inline constexpr std::array<char16_t, kLength> kText = [] {
+    std::array<char16_t, kLength> text{};
+    size_t at = 0;
+    for (const Piece& piece : Pieces()) {
+        for (char16_t unit : piece.View()) text[at++] = unit;
+    }
+    return text;
 }();
 
 }  // namespace view_detail
@@ -106,7 +123,12 @@ inline constexpr std::array<Piece, kPieceCount> kPieces = [] {
 inline constexpr std::array<std::u16string_view, view_detail::kPieceCount> kViewDefinitionPieces =
     [] {
         std::array<std::u16string_view, view_detail::kPieceCount> views{};
-        for (size_t i = 0; i < views.size(); ++i) views[i] = view_detail::kPieces[i].View();
+        size_t at = 0;
+        const auto pieces = view_detail::Pieces();
+        for (size_t i = 0; i < views.size(); ++i) {
+            views[i] = std::u16string_view(view_detail::kText.data() + at, pieces[i].size);
+            at += pieces[i].size;
+        }
         return views;
     }();
 
