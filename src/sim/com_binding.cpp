@@ -397,7 +397,7 @@ std::wstring RegisteredServer(const CLSID& clsid) {
     wchar_t text[39];
     if (StringFromGUID2(clsid, text, 39) == 0) return {};
     const std::wstring key = std::wstring(L"CLSID\\") + text + L"\\InprocServer32";
-    constexpr DWORD kText = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
+    constexpr DWORD kText = RRF_RT_REG_SZ;  // REG_EXPAND_SZ too, expanded
     DWORD size = 0;
     if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, kText, nullptr, nullptr, &size) !=
         ERROR_SUCCESS) {

@@ -124,6 +124,14 @@ HOME="$work/home" expect 0 "a run with HOME only" -- "$sim" run "$work/good.scen
 check "HOME fallbacks" \
     '[ -s "$work/home/.local/state/murl/murl_err.log" ] && [ -s "$work/home/.config/murl/settings.sqlite" ]'
 
+# A condition of the error log ends with the run: no read-only log is left behind.
+printf 'fault ErrorLog read-only\n' >"$work/read-only.scenario"
+mkdir "$work/log-module"
+expect 0 "a run that leaves the error log read-only" -- "$sim" run --module-dir "$work/log-module" \
+    --store "$work/log.sqlite" "$work/read-only.scenario"
+check "the error log is writable after the run" \
+    '[ "$(stat -c %A "$work/log-module/murl_err.log" | cut -c3)" = w ]'
+
 # ---- settings -----------------------------------------------------------------------------
 store="$work/explicit.sqlite"
 expect 1 "settings get of an absent entry" -- "$sim" settings get Settings Bots --store "$store"
