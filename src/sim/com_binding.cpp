@@ -398,19 +398,20 @@ std::wstring RegisteredServer(const CLSID& clsid) {
     if (StringFromGUID2(clsid, text, 39) == 0) return {};
     const std::wstring key = std::wstring(L"CLSID\\") + text + L"\\InprocServer32";
     constexpr DWORD kText = RRF_RT_REG_SZ;  // REG_EXPAND_SZ too, expanded
-    DWORD size = 0;
-    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, kText, nullptr, nullptr, &size) !=
-        ERROR_SUCCESS) {
-        return {};
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD size = static_cast<DWORD>(path.size());
+        size *= sizeof(wchar_t);
+        const LSTATUS status = RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, kText, nullptr,
+                                            path.data(), &size);
+        if (status == ERROR_MORE_DATA) {
+            path.resize(size / sizeof(wchar_t) + 1);
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return {};
+        path.resize(path.find(L'\0'));
+        return path;
     }
-    std::wstring path(size / sizeof(wchar_t) + 1, L'\0');
-    size = static_cast<DWORD>(path.size() * sizeof(wchar_t));
-    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, kText, nullptr, path.data(), &size) !=
-        ERROR_SUCCESS) {
-        return {};
-    }
-    path.resize(path.find(L'\0'));
-    return path;
 }
 
 // clsMurl's class factory through its registration. COM does not say why a registered DLL
