@@ -83,6 +83,18 @@ sim run --json --plugin com --dll "$(windows_path "$folder/murl.dll")" \
 expect "murl.dll from a folder named in four scripts" 0 \
     '{"line":1,"event":"type","text":"/murl help","bEat":0,"printed":[]}'
 
+# ---- Mistakes on the command line name what is wrong and what would be right ---------------
+while IFS='|' read -r arguments said; do
+    # shellcheck disable=SC2086
+    sim $arguments
+    expect "murl-sim $arguments" 2 "" \
+        "$(printf 'murl-sim: %s\nRun with --help or --help-all for more information.' "$said")"
+done <<'EOF'
+runn x|unknown subcommand "runn"; the subcommands are: run, settings and panel
+run --svg x.svg a.scenario|--svg is an option of panel, not of run
+settings lst|unknown subcommand "lst"; the subcommands of settings are: list, get and set
+EOF
+
 # ---- Failures of the machine say what happened ----------------------------------------------
 echo "not a DLL" >"$work/text.dll"
 head -c 4096 "$bin/murl.dll" >"$work/cut.dll"
