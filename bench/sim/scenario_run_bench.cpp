@@ -65,12 +65,14 @@ void BM_PlayScenario(benchmark::State& state) {
         FakeSettingsStore store;
         auto parser = MakeXmlParser();
         SimHost host(*parser);
-        BuiltinBinding plugin(fakes.MakePlatform(store));
+        const Platform platform = fakes.MakePlatform(store);
+        BuiltinBinding plugin(platform);
+        ErrorLogFaults error_log(platform, plugin);
         CountingBuffer buffer;
         std::ostream out(&buffer);
         JsonTranscript transcript(out);
         if (!CheckScenario(content).empty()) state.SkipWithError("scenario does not parse");
-        Runner(host, plugin, transcript).Run(content);
+        Runner(host, plugin, transcript, error_log).Run(content);
         transcript.Flush();
         bytes = buffer.bytes;
     }

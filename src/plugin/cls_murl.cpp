@@ -127,7 +127,7 @@ clsMurl::clsMurl(const Platform& platform)
         line = 30;
         error_log_->LogDateTime(kHostTrue);
         line = 40;
-        error_log_->File(platform_.JoinPath(platform_.app.ModuleFolder(), u"murl_err.log"));
+        error_log_->File(platform_.JoinPath(platform_.app.ModuleFolder(), kErrorLogName));
         line = 50;
         error_log_->Active(kHostTrue);
         for (size_t piece = 0; piece < kViewDefinitionPieces.size(); ++piece) {

@@ -17,6 +17,9 @@
 
 namespace murl {
 
+// The error log's name, in the folder of the plug-in's module.
+inline constexpr std::u16string_view kErrorLogName = u"murl_err.log";
+
 class clsMurl {
 public:
     // Class_Initialize: creates the error log and builds the view definition. Fails only when

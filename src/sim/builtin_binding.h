@@ -21,6 +21,7 @@ public:
     void Create() override;
     void Destroy() noexcept override;
     bool Exists() const noexcept override { return plugin_ != nullptr; }
+    std::u16string ModuleFolder() const override { return platform_.app.ModuleFolder(); }
     void Initialize(const std::shared_ptr<ISite>& site) override;
     void Terminate() override;
 

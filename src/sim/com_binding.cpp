@@ -11,7 +11,9 @@
 
 #include "host/text.h"
 #include "host_idl.h"
+#include "platform/win32/win32_app_info.h"
 #include "platform/win32/win32_holders.h"
+#include "platform/win32/win32_text.h"
 #include "server/com_errors.h"
 #include "server/com_object.h"
 #include "server/identity.h"
@@ -401,6 +403,63 @@ public:
     Apartment& operator=(const Apartment&) = delete;
 };
 
+constexpr wchar_t kProgId[] = L"murl.clsMurl";
+
+// The file registered to serve `clsid` in process, as the registry holds it; empty when none is.
+std::wstring RegisteredServer(const CLSID& clsid) {
+    wchar_t text[39];
+    if (StringFromGUID2(clsid, text, 39) == 0) return {};
+    const std::wstring key = std::wstring(L"CLSID\\") + text + L"\\InprocServer32";
+    constexpr DWORD kText = RRF_RT_REG_SZ;  // REG_EXPAND_SZ too, expanded
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD size = static_cast<DWORD>(path.size());
+        size *= sizeof(wchar_t);
+        const LSTATUS status = RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, kText, nullptr,
+                                            path.data(), &size);
+        if (status == ERROR_MORE_DATA) {
+            path.resize(size / sizeof(wchar_t) + 1);
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return {};
+        path.resize(path.find(L'\0'));
+        return path;
+    }
+}
+
+// clsMurl's class factory through its registration. COM does not say why a registered DLL
+// cannot be loaded, so a failure loads the DLL itself to name the system's reason.
+ComPtr<IClassFactory> RegisteredFactory() {
+    CLSID clsid;
+    const HRESULT found = CLSIDFromProgID(kProgId, &clsid);
+    if (FAILED(found)) {
+        throw Error(server::ErrorOfHResult(found),
+                    u"murl.clsMurl is not registered: register murl.dll (regsvr32 murl.dll), or "
+                    u"give its path with --dll");
+    }
+    ComPtr<IClassFactory> factory;
+    const HRESULT hr =
+        CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, PutOut(factory));
+    if (SUCCEEDED(hr)) return factory;
+    const std::wstring server = RegisteredServer(clsid);
+    if (server.empty()) {
+        throw Error(server::ErrorOfHResult(hr),
+                    u"murl.clsMurl is registered without its DLL: register murl.dll again "
+                    u"(regsvr32 murl.dll), or give its path with --dll");
+    }
+    const std::u16string dll = win32::Utf16(server);
+    HMODULE module = LoadLibraryW(server.c_str());
+    if (!module) {
+        const DWORD code = GetLastError();
+        ThrowUnusable(dll, u"load", HRESULT_FROM_WIN32(code), SystemText(code));
+    }
+    FreeLibrary(module);
+    ThrowUnusable(dll, u"create the plug-in from", hr,
+                  hr == REGDB_E_CLASSNOTREG || hr == CLASS_E_CLASSNOTAVAILABLE
+                      ? u"it does not serve clsMurl"
+                      : SystemText(static_cast<DWORD>(hr)));
+}
+
 }  // namespace
 
 struct ComBinding::State {
@@ -412,10 +471,7 @@ struct ComBinding::State {
 
 ComBinding::ComBinding(const std::u16string& dll) : state_(std::make_unique<State>()) {
     if (dll.empty()) {
-        CLSID clsid;
-        server::Check(CLSIDFromProgID(L"murl.clsMurl", &clsid));
-        server::Check(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                       PutOut(state_->factory)));
+        state_->factory = RegisteredFactory();
         return;
     }
     const std::wstring path(dll.begin(), dll.end());
@@ -458,6 +514,24 @@ void ComBinding::Destroy() noexcept {
 
 bool ComBinding::Exists() const noexcept {
     return state_->plugin != nullptr;
+}
+
+std::u16string ComBinding::ModuleFolder() const {
+    // The class factory's table of methods lies in the module that serves the class.
+    const auto code = *reinterpret_cast<const wchar_t* const*>(state_->factory.Get());
+    HMODULE module = nullptr;
+    DWORD reason = 0;
+    if (!GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            code, &module)) {
+        reason = GetLastError();
+    }
+    const std::wstring path = module ? win32::ModulePath(module, &reason) : std::wstring();
+    if (path.empty()) {
+        throw Error(server::ErrorOfHResult(HRESULT_FROM_WIN32(reason)),
+                    u"cannot tell the folder of murl.dll: " + SystemText(reason));
+    }
+    return win32::Utf16(path.substr(0, path.find_last_of(L"\\/")));
 }
 
 void ComBinding::Initialize(const std::shared_ptr<ISite>& site) {

@@ -22,6 +22,8 @@ public:
     void Create() override;
     void Destroy() noexcept override;
     bool Exists() const noexcept override;
+    // The folder of the module that serves the class.
+    std::u16string ModuleFolder() const override;
     void Initialize(const std::shared_ptr<ISite>& site) override;
     void Terminate() override;
 

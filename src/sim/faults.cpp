@@ -30,6 +30,7 @@ constexpr OperationRow kOperations[] = {
     {Operation::GetSetting, "GetSetting"},
     {Operation::SaveSetting, "SaveSetting"},
     {Operation::Offer, "Offer", FaultTarget::Offerer, true},
+    {Operation::ErrorLog, "ErrorLog", FaultTarget::Condition},
 };
 
 const OperationRow* RowOf(Operation op) noexcept {

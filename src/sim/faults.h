@@ -22,7 +22,8 @@ enum class Operation {
     IdentityText2,
     GetSetting,
     SaveSetting,
-    Offer,  // an object refuses to be taken as its expected interface
+    Offer,     // an object refuses to be taken as its expected interface
+    ErrorLog,  // the plug-in's error log is written to (error_log_faults.h)
 };
 
 // The scenario's name of the operation, and back.
@@ -42,6 +43,7 @@ enum class FaultTarget {
     AnyControl,  // optionally one control name
     CheckBox,    // optionally one check box name
     Offerer,     // required: a control name or hooks, stats, loader
+    Condition,   // required: one of the error log's conditions (kLogConditions)
 };
 FaultTarget TargetOf(Operation op) noexcept;
 // Whether the operation hands back an object, so that `missing` means something for it.

@@ -4,6 +4,7 @@
 // that the plug-in hands back to the host arrives as an exception.
 
 #include <memory>
+#include <string>
 
 #include "host/host.h"
 
@@ -18,6 +19,8 @@ public:
     // Releases the host's reference to the plug-in object; none of its routines runs.
     virtual void Destroy() noexcept = 0;
     virtual bool Exists() const noexcept = 0;
+    // The folder of the plug-in's module, which holds its error log.
+    virtual std::u16string ModuleFolder() const = 0;
 
     // IPlugin2. Both require an object.
     virtual void Initialize(const std::shared_ptr<ISite>& site) = 0;

@@ -28,7 +28,7 @@ void Runner::Play(const Event& event) {
 }
 
 void Runner::Act(const Event& event, Record& record) {
-    Stage stage{host_, plugin_};
+    Stage stage{host_, plugin_, error_log_};
     RowOf(event.verb).act(stage, event, record);
 }
 

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "sim/error_log_faults.h"
 #include "sim/plugin_binding.h"
 #include "sim/scenario.h"
 #include "sim/sim_host.h"
@@ -13,9 +14,10 @@ namespace murl::sim {
 
 class Runner {
 public:
-    // All three must outlive the runner.
-    Runner(SimHost& host, PluginBinding& plugin, TranscriptWriter& transcript) noexcept
-        : host_(host), plugin_(plugin), transcript_(transcript) {}
+    // All four must outlive the runner.
+    Runner(SimHost& host, PluginBinding& plugin, TranscriptWriter& transcript,
+           ErrorLogFaults& error_log) noexcept
+        : host_(host), plugin_(plugin), transcript_(transcript), error_log_(error_log) {}
 
     // Creates the plug-in object, then plays every event of `content`, which must have passed
     // CheckScenario. The object is left as the scenario leaves it.
@@ -31,6 +33,7 @@ private:
     SimHost& host_;
     PluginBinding& plugin_;
     TranscriptWriter& transcript_;
+    ErrorLogFaults& error_log_;
 };
 
 }  // namespace murl::sim

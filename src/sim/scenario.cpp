@@ -8,6 +8,7 @@
 
 #include "host/text.h"
 #include "plugin/switches.h"
+#include "sim/error_log_faults.h"
 #include "sim/scenario_fields.h"
 #include "sim/verbs.h"
 
@@ -73,6 +74,13 @@ std::vector<std::string> ControlNames(bool offerers) {
     std::vector<std::string> names = NamesOf(kCheckBoxNames);
     AddNames(names, kPushButtonNames);
     if (offerers) AddNames(names, kHostObjectNames);
+    return names;
+}
+
+// The conditions that `fault ErrorLog` brings about.
+std::vector<std::string> LogConditionNames() {
+    std::vector<std::string> names;
+    for (const auto& row : kLogConditions) names.push_back(ToUtf8(row.name));
     return names;
 }
 
@@ -295,6 +303,15 @@ std::string ReadFaultTarget(std::string_view field, Operation op, std::u16string
             if (!name.empty()) return {};
             return "unknown control name " + Quote(field) +
                    NoneOf(field, ControlNames(true), std::string(OperationName(op)) + " takes");
+        case FaultTarget::Condition:
+            for (const auto& row : kLogConditions) {
+                if (ToUtf8(row.name) == field) {
+                    name = row.name;
+                    return {};
+                }
+            }
+            return "unknown condition " + Quote(field) +
+                   NoneOf(field, LogConditionNames(), std::string(OperationName(op)) + " takes");
     }
     return {};
 }
@@ -315,8 +332,15 @@ std::string ReadOperation(std::string_view field, bool missing, Operation& op) {
                   missing ? "the operations that return an object are" : "the operations are");
 }
 
-std::string OffererNames() {
-    return Join(ControlNames(true));
+std::string RequiredTargetNames(Operation op) {
+    switch (TargetOf(op)) {
+        case FaultTarget::Offerer:
+            return Join(ControlNames(true));
+        case FaultTarget::Condition:
+            return Join(LogConditionNames());
+        default:
+            return {};
+    }
 }
 
 size_t FirstNonUtf8(std::string_view text) {

@@ -41,7 +41,7 @@ std::string ReadPushButton(std::string_view field, std::u16string_view& name);
 std::string ReadOperation(std::string_view field, bool missing, Operation& op);
 // The target of a fault on `op`, as TargetOf(op) allows it.
 std::string ReadFaultTarget(std::string_view field, Operation op, std::u16string_view& name);
-// The names that Offer takes as its target, for messages.
-std::string OffererNames();
+// The names that `op` requires one of as its target (Offer, ErrorLog), for messages.
+std::string RequiredTargetNames(Operation op);
 
 }  // namespace murl::sim

@@ -102,9 +102,9 @@ std::string ReadOperationTarget(Fields& fields, Event& event, bool missing) {
     }
     const Operation op = event.operation;
     if (!fields.more()) {
-        if (TargetOf(op) != FaultTarget::Offerer) return {};
-        return "missing argument NAME; " + std::string(OperationName(op)) +
-               " takes: " + OffererNames();
+        const std::string names = RequiredTargetNames(op);
+        if (names.empty()) return {};
+        return "missing argument NAME; " + std::string(OperationName(op)) + " takes: " + names;
     }
     if (TargetOf(op) == FaultTarget::None) return {};  // left over, reported as extra
     return ReadFaultTarget(*fields.Next(), op, event.name);
@@ -201,6 +201,10 @@ void Accept(Stage& stage, const Event& event, Record& record) {
 }
 
 void Fault(Stage& stage, const Event& event, Record&) {
+    if (event.operation == Operation::ErrorLog) {
+        if (const auto condition = LogConditionNamed(event.name)) stage.error_log.Set(*condition);
+        return;
+    }
     stage.host.faults().Set(event.operation, FaultKind::Fail, std::u16string(event.name));
 }
 
@@ -210,6 +214,7 @@ void Missing(Stage& stage, const Event& event, Record&) {
 
 void Heal(Stage& stage, const Event&, Record&) {
     stage.host.faults().Heal();
+    stage.error_log.Heal();
 }
 
 constexpr std::string_view kNoPlugin = "no plug-in object";

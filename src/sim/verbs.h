@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "sim/error_log_faults.h"
 #include "sim/plugin_binding.h"
 #include "sim/scenario.h"
 #include "sim/scenario_fields.h"
@@ -30,6 +31,7 @@ struct ArgumentForm {
 struct Stage {
     SimHost& host;
     PluginBinding& plugin;
+    ErrorLogFaults& error_log;
 };
 
 struct VerbRow {

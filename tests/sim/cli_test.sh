@@ -33,6 +33,21 @@ for sub in "" "run" "settings" "settings list" "settings get" "settings set" "pa
     check "murl-sim $sub --help prints a usage line" 'grep -q "^Usage: " "$work/out"'
 done
 expect 2 "no subcommand" -- "$sim"
+# Mistakes that CLI11 words misleadingly: each names what is wrong and what would be right.
+while IFS='|' read -r arguments said; do
+    # shellcheck disable=SC2086
+    expect 2 "murl-sim $arguments" -- "$sim" $arguments
+    check "murl-sim $arguments says: $said" '[ "$(head -n 1 "$work/err")" = "murl-sim: $said" ]'
+done <<'EOF'
+|a subcommand is missing; the subcommands are: run, settings and panel
+runn x|unknown subcommand "runn"; the subcommands are: run, settings and panel
+settings lst|unknown subcommand "lst"; the subcommands of settings are: list, get and set
+settings|a subcommand is missing; the subcommands of settings are: list, get and set
+run --svg x.svg a.scenario|--svg is an option of panel, not of run
+run --store=s.sqlite --svg=x.svg a.scenario|--svg is an option of panel, not of run
+panel --json|--json is an option of run and settings list, not of panel
+settings list --dll murl.dll|--dll is an option of run, not of settings list
+EOF
 expect 2 "unknown option" -- "$sim" run --bogus x.scenario
 expect 2 "run without a scenario" -- "$sim" run
 expect 2 "unknown plug-in binding" -- "$sim" run --plugin dll x.scenario
@@ -108,6 +123,14 @@ unset XDG_CONFIG_HOME XDG_STATE_HOME
 HOME="$work/home" expect 0 "a run with HOME only" -- "$sim" run "$work/good.scenario"
 check "HOME fallbacks" \
     '[ -s "$work/home/.local/state/murl/murl_err.log" ] && [ -s "$work/home/.config/murl/settings.sqlite" ]'
+
+# A condition of the error log ends with the run: no read-only log is left behind.
+printf 'fault ErrorLog read-only\n' >"$work/read-only.scenario"
+mkdir "$work/log-module"
+expect 0 "a run that leaves the error log read-only" -- "$sim" run --module-dir "$work/log-module" \
+    --store "$work/log.sqlite" "$work/read-only.scenario"
+check "the error log is writable after the run" \
+    '[ "$(stat -c %A "$work/log-module/murl_err.log" | cut -c3)" = w ]'
 
 # ---- settings -----------------------------------------------------------------------------
 store="$work/explicit.sqlite"

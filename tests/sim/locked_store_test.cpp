@@ -45,7 +45,8 @@ TEST(LockedStore, ALoginReadsTheCommittedCountsWhileAnotherConnectionWrites) {
     sim::BuiltinBinding plugin(platform);
     std::ostringstream out;
     sim::JsonTranscript transcript(out);
-    sim::Runner runner(host, plugin, transcript);
+    sim::ErrorLogFaults error_log(platform, plugin);
+    sim::Runner runner(host, plugin, transcript, error_log);
     runner.Run(
         "init\n"
         "identity1 Alice\n"

@@ -8,6 +8,7 @@
 
 #include "host/text.h"
 #include "plugin/switches.h"
+#include "sim/error_log_faults.h"
 #include "sim/scenario.h"
 #include "sim/verbs.h"
 
@@ -72,6 +73,9 @@ const EventCase kEventCases[] = {
     {"missing FindControl chkZero", Verb::Missing, false, 0, u"", u"chkZero", false,
      Operation::FindControl},
     {"missing Offer loader", Verb::Missing, false, 0, u"", u"loader", false, Operation::Offer},
+    {"fault ErrorLog read-only", Verb::Fault, false, 0, u"", u"read-only", false,
+     Operation::ErrorLog},
+    {"fault ErrorLog locked", Verb::Fault, false, 0, u"", u"locked", false, Operation::ErrorLog},
 };
 
 TEST(ScenarioLine, ReadsEveryVerbAndArgument) {
@@ -154,6 +158,14 @@ const ErrorCase kErrorCases[] = {
     {"fault FindControl chkZero chkBots", "fault: extra argument \"chkBots\""},
     {"missing GetChecked", "missing: GetChecked returns no object, so it cannot be missing"},
     {"missing WriteChatText", "missing: WriteChatText returns no object, so it cannot be missing"},
+    {"fault ErrorLog", "fault: missing argument NAME; ErrorLog takes: {conditions}"},
+    {"fault ErrorLog full", "fault: unknown condition \"full\"; ErrorLog takes: {conditions}"},
+    {"fault ErrorLog Read-Only",
+     "fault: unknown condition \"Read-Only\"; only the letter case differs from \"read-only\""},
+    {"fault ErrorLog chkZero",
+     "fault: unknown condition \"chkZero\"; ErrorLog takes: {conditions}"},
+    {"fault ErrorLog locked now", "fault: extra argument \"now\""},
+    {"missing ErrorLog", "missing: ErrorLog returns no object, so it cannot be missing"},
     {"type \"open", "type: unterminated quote: \"\"open\""},
     {"type \"", "type: unterminated quote: \"\"\""},
     {"type \"ends in escape\\\"", "type: unterminated quote: \"\"ends in escape\\\"\""},
@@ -196,11 +208,14 @@ std::string WithListings(std::string message) {
     controls.insert(controls.end(), buttons.begin(), buttons.end());
     std::vector<std::string> offerers = controls;
     for (const auto& object : Utf8Names(kHostObjectNames)) offerers.push_back(object);
+    std::vector<std::string> conditions;
+    for (const auto& row : kLogConditions) conditions.push_back(ToUtf8(row.name));
     const std::pair<std::string, std::string> listings[] = {
         {"{verbs}", Join(verbs)},           {"{eat forms}", Join(eat_forms)},
         {"{operations}", Join(operations)}, {"{object operations}", Join(object_operations)},
         {"{boxes}", Join(boxes)},           {"{buttons}", Join(buttons)},
         {"{controls}", Join(controls)},     {"{offerers}", Join(offerers)},
+        {"{conditions}", Join(conditions)},
     };
     for (const auto& [placeholder, names] : listings) {
         if (const size_t at = message.find(placeholder); at != std::string::npos) {
@@ -228,7 +243,8 @@ TEST(ScenarioLine, SkipsBlankAndCommentLines) {
 }
 
 // The language's reference names, in backticks, everything the parser's tables accept: each
-// verb and its @eat form, each escape, each operation of fault and missing, each check box.
+// verb and its @eat form, each escape, each operation of fault and missing, each condition of
+// the error log, each check box.
 TEST(ScenarioDocument, NamesEveryVerbEscapeOperationAndCheckBox) {
     std::ifstream in(MURL_SCENARIO_DOC);
     ASSERT_TRUE(in) << MURL_SCENARIO_DOC;
@@ -246,6 +262,7 @@ TEST(ScenarioDocument, NamesEveryVerbEscapeOperationAndCheckBox) {
     for (int i = 0; !OperationName(static_cast<Operation>(i)).empty(); ++i) {
         terms.push_back(code(OperationName(static_cast<Operation>(i))));
     }
+    for (const auto& row : kLogConditions) terms.push_back(code(ToUtf8(row.name)));
     for (const auto name : kCheckBoxNames) terms.push_back(code(ToUtf8(name)));
     for (const auto& term : terms) {
         EXPECT_NE(document.find(term), std::string::npos)

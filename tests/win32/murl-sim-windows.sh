@@ -83,6 +83,18 @@ sim run --json --plugin com --dll "$(windows_path "$folder/murl.dll")" \
 expect "murl.dll from a folder named in four scripts" 0 \
     '{"line":1,"event":"type","text":"/murl help","bEat":0,"printed":[]}'
 
+# ---- Mistakes on the command line name what is wrong and what would be right ---------------
+while IFS='|' read -r arguments said; do
+    # shellcheck disable=SC2086
+    sim $arguments
+    expect "murl-sim $arguments" 2 "" \
+        "$(printf 'murl-sim: %s\nRun with --help or --help-all for more information.' "$said")"
+done <<'EOF'
+runn x|unknown subcommand "runn"; the subcommands are: run, settings and panel
+run --svg x.svg a.scenario|--svg is an option of panel, not of run
+settings lst|unknown subcommand "lst"; the subcommands of settings are: list, get and set
+EOF
+
 # ---- Failures of the machine say what happened ----------------------------------------------
 echo "not a DLL" >"$work/text.dll"
 head -c 4096 "$bin/murl.dll" >"$work/cut.dll"
@@ -96,6 +108,38 @@ cp "$bin/platform_tests.exe" "$work/other.dll"
 sim run --plugin com --dll "$(windows_path "$work/other.dll")" "$(windows_path "$folder/help.scenario")"
 expect "--dll of another kind" 3 "" \
     "murl-sim: cannot use \"$(windows_path "$work/other.dll")\": it has no DllGetClassObject: it is not a component server"
+
+# Through the registration a class that cannot be created is named as --dll names it: the
+# registered file and the system's reason (COM by itself says only "Access denied"). A copy of
+# murl.dll is registered for this, damaged in place, and unregistered again.
+registered="$work/registered/murl.dll"
+unregister_copy() {
+    cp "$bin/murl.dll" "$registered" && wine regsvr32 /s /u "$(windows_path "$registered")"
+}
+trap 'unregister_copy >/dev/null 2>&1; rm -rf "$work"; wine reg delete "$app_key" /f >/dev/null 2>&1 || true' EXIT
+mkdir "$work/registered"
+cp "$bin/murl.dll" "$registered"
+wine regsvr32 /s "$(windows_path "$registered")" || fail "regsvr32 of a copy of murl.dll"
+sim run --json --plugin com "$(windows_path "$folder/help.scenario")"
+expect "murl.dll through its registration" 0 \
+    '{"line":1,"event":"type","text":"/murl help","bEat":0,"printed":[]}'
+while IFS='|' read -r damage command; do
+    eval "$command"
+    sim run --plugin com --dll "$(windows_path "$registered")" "$(windows_path "$folder/help.scenario")"
+    cp "$work/err" "$work/dll-err"
+    sim run --plugin com "$(windows_path "$folder/help.scenario")"
+    expect "registered murl.dll $damage" 3 "" "$(cat "$work/dll-err")"
+    grep -qF "$(windows_path "$registered")" "$work/err" ||
+        fail "registered murl.dll $damage: the file is not named: $(cat "$work/err")"
+done <<'EOF'
+cut to 150,000 bytes|head -c 150000 "$bin/murl.dll" >"$registered"
+that is no DLL|echo "not a DLL" >"$registered"
+that is gone|rm "$registered"
+EOF
+unregister_copy || fail "regsvr32 /u of the copy of murl.dll"
+sim run --plugin com "$(windows_path "$folder/help.scenario")"
+expect "murl.clsMurl not registered" 3 "" \
+    "murl-sim: murl.clsMurl is not registered: register murl.dll (regsvr32 murl.dll), or give its path with --dll"
 
 mkdir -p "$work/folder-log/murl_err.log"
 sim run --json --module-dir "$(windows_path "$work/folder-log")" "$(windows_path "$folder/report.scenario")"

@@ -18,6 +18,7 @@
 #ifdef _WIN32
 #include "sim/com_binding.h"
 #endif
+#include "sim/error_log_faults.h"
 #include "sim/faulting_settings_store.h"
 #include "sim/fixed_clock.h"
 #include "sim/runner.h"
@@ -165,7 +166,8 @@ int Play(const RunOptions& options, Store& store, const fs::path& module_dir,
     }
     {
         const auto plugin = MakePlugin(options, platform);
-        sim::Runner runner(host, *plugin, *transcript);
+        sim::ErrorLogFaults error_log(platform, *plugin);
+        sim::Runner runner(host, *plugin, *transcript, error_log);
         runner.Run(content);
     }
     transcript->Flush();
