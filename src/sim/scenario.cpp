@@ -381,6 +381,10 @@ std::string QuoteInput(std::string_view raw) {
     return quoted;
 }
 
+std::string VerbListing() {
+    return Join(VerbNames(false));
+}
+
 ParsedLine ParseLine(std::string_view line, int number) {
     // A CR that does not end the line would hide what follows it, in a text or a comment.
     if (const size_t cr = line.find('\r'); cr != std::string_view::npos) {

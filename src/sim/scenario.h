@@ -86,6 +86,9 @@ void ForEachLine(std::string_view content, Visit&& visit) {
 // Every malformed line of `content`, in line order; empty when the whole scenario is sound.
 std::vector<ParseError> CheckScenario(std::string_view content);
 
+// The verbs, comma-separated, as an unknown verb's message lists them.
+std::string VerbListing();
+
 // The escapes of a quoted TEXT that stand for one character each (\uXXXX aside).
 struct NamedEscape {
     char letter;  // after the backslash

@@ -6,7 +6,8 @@
 #   NAME.stderr.expected  for a scenario that must not parse: its messages; the run must exit
 #                         with status 2 and write nothing to the store or the log.
 #                         @CHECK_BOXES@ stands for the panel's check boxes, as a message
-#                         lists them, so that a new switch changes no expectation
+#                         lists them, so that a new switch changes no expectation, and
+#                         @VERBS@ for the scenario verbs, as `murl-sim run --help` lists them
 #   In every expectation file @VERSION@ stands for the release version (MURL_RELEASE_VERSION in
 #   the environment, which CMake sets from the one place the version is declared).
 #   NAME.then.scenario    played next against the same store and folder (the game client run
@@ -55,6 +56,11 @@ check_boxes() {
     "$sim" panel | tr -d '\r' | awk '$2 == "check" && $3 == "box" { printf "%s%s", sep, $1; sep = ", " }'
 }
 
+# The scenario verbs, comma-separated, as `murl-sim run --help` lists them.
+verbs() {
+    "$sim" run --help | tr -d '\r' | sed -n 's/^Verbs: //p'
+}
+
 # Compares file $2 (what happened) with expectation file $1, the home page adjusted to this
 # build's.
 compare() {
@@ -67,6 +73,7 @@ compare() {
         text=${text//"$default_home_page"/"$home_page"}
         text=${text//@VERSION@/$release_version}
         [[ $text == *@CHECK_BOXES@* ]] && text=${text//@CHECK_BOXES@/$(check_boxes)}
+        [[ $text == *@VERBS@* ]] && text=${text//@VERBS@/$(verbs)}
         printf '%s' "$text" >"$wanted"
     else
         : >"$wanted"

@@ -211,7 +211,7 @@ void AddRunCommand(CLI::App& app, Commands& commands) {
     auto* run = app.add_subcommand("run",
                                    "Play a scenario against the plug-in and print the "
                                    "transcript");
-    run->footer("The scenario language: docs/scenarios.md");
+    run->footer("Verbs: " + sim::VerbListing() + "\nThe scenario language: docs/scenarios.md");
     run->add_flag("--json", options->json, "One JSON object per event line instead of text");
     run->add_option("--store", options->store, kStoreHelp)
         ->check(NonEmptyText())
