@@ -38,7 +38,6 @@
 #endif
 
 #include "chat_corpus.h"
-#include "platform/win32/trace_location.h"
 #include "plugin/chat_rules.h"
 #include "plugin/utf16_search.h"
 #include "server/dispatch_sink.h"
@@ -47,7 +46,6 @@
 using namespace testhost;
 using murl::bench::ChatLine;
 using murl::bench::CorpusKind;
-namespace trace = murl::win32::trace;
 
 namespace {
 
@@ -331,59 +329,6 @@ bool Fail(const char* what, HRESULT hr = S_OK) {
     std::fprintf(stderr, "\n");
     return false;
 }
-
-// The account's trace switch, set for murl.dll's traced samples and put back as it was at the
-// end; the trace file goes to a folder of the benchmark's own, removed at the end too.
-class TraceSwitch {
-public:
-    TraceSwitch() {
-        DWORD size = sizeof before_;
-        had_ = RegGetValueW(HKEY_CURRENT_USER, trace::kSwitchKey, trace::kSwitchValue,
-                            RRF_RT_REG_DWORD, nullptr, &before_, &size) == ERROR_SUCCESS;
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        folder_ = temp + std::wstring(L"murl-bench-") + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(folder_.c_str(), nullptr);
-        SetEnvironmentVariableW(L"LOCALAPPDATA", folder_.c_str());
-    }
-    ~TraceSwitch() {
-        if (had_) {
-            Put(before_);
-        } else {
-            RegDeleteKeyValueW(HKEY_CURRENT_USER, trace::kSwitchKey, trace::kSwitchValue);
-        }
-        DeleteFileW(File(trace::kFileName).c_str());
-        DeleteFileW(File(trace::kOlderFileName).c_str());
-        RemoveDirectoryW((folder_ + L"\\" + trace::kFolder).c_str());
-        RemoveDirectoryW(folder_.c_str());
-    }
-    TraceSwitch(const TraceSwitch&) = delete;
-    TraceSwitch& operator=(const TraceSwitch&) = delete;
-
-    // Read by murl.dll at its next Initialize.
-    void Set(bool on) { Put(on ? 1 : 0); }
-    // The trace file's size now.
-    long long FileBytes() const {
-        WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (!GetFileAttributesExW(File(trace::kFileName).c_str(), GetFileExInfoStandard, &data)) {
-            return 0;
-        }
-        return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    }
-
-private:
-    void Put(DWORD value) {
-        RegSetKeyValueW(HKEY_CURRENT_USER, trace::kSwitchKey, trace::kSwitchValue, REG_DWORD,
-                        &value, sizeof value);
-    }
-    std::wstring File(const wchar_t* name) const {
-        return folder_ + L"\\" + trace::kFolder + L"\\" + name;
-    }
-
-    bool had_ = false;
-    DWORD before_ = 0;
-    std::wstring folder_;
-};
 
 // Puts one contender alone on the hooks' connection point: murl.dll (the plug-in initialised,
 // every switch on: its most work per line), the empty sink or the contract floor.
