@@ -21,7 +21,7 @@ trace=$trace_dir/murl_trace.log
 older=$trace_dir/murl_trace.old.log
 cap=1048576
 reset() {
-    wine reg delete "$switch" /f >/dev/null 2>&1 || true
+    wine reg delete "$switch" /v Trace /f >/dev/null 2>&1 || true
     wine reg delete "$app_key" /f >/dev/null 2>&1 || true
     rm -rf "$trace_dir"
 }
