@@ -107,10 +107,8 @@ HRESULT ClsMurlObject::Terminate() noexcept {
     const ComPtr<IPlugin2> pin(this);
     const LONGLONG began = trace::On() ? trace::Now() : 0;
     core_->IPlugin2_Terminate();
-    if (trace::On()) {
-        trace::Entry("Terminate", S_OK, began);
-        trace::Close();
-    }
+    if (trace::On()) trace::Entry("Terminate", S_OK, began);
+    trace::Close();  // also when a later initialisation switched the trace off
     return S_OK;
 }
 

@@ -49,7 +49,7 @@ HRESULT Deliver(std::span<const EventName> names, Delivery deliver, void* sink, 
                 REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
                 EXCEPINFO* info, UINT* arg_err) noexcept;
 
-// Initialize and Terminate, and a call on the plug-in's own IDispatch.
+// Initialize and Terminate, with their result and the time they took.
 void Entry(const char* what, HRESULT hr, LONGLONG began) noexcept;
 // A call on a host object that failed.
 void HostFailure(const char* call, HRESULT hr, std::u16string_view description) noexcept;
