@@ -54,14 +54,15 @@ bool PathOf(const wchar_t* name, wchar_t (&path)[MAX_PATH]) noexcept {
     return true;
 }
 
-// Opens the trace file for appending: each write lands whole at its end, whichever process of
-// the account writes too. Others may rename it meanwhile.
+// Opens the trace file for appending (append access without write access: each write lands
+// whole at the end, whichever process of the account writes too) and for reading its size.
+// Others may rename it meanwhile.
 bool OpenFile() noexcept {
     wchar_t path[MAX_PATH];
     if (!PathOf(where::kFileName, path)) return false;
-    g_file =
-        CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    g_file = CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     return g_file != INVALID_HANDLE_VALUE;
 }
 
@@ -70,9 +71,11 @@ void CloseFile() noexcept {
     g_file = INVALID_HANDLE_VALUE;
 }
 
+// Whether `bytes` more keep the file within its cap; a file whose size cannot be read is never
+// moved for it.
 bool FileTakes(DWORD bytes) noexcept {
     LARGE_INTEGER size;
-    return GetFileSizeEx(g_file, &size) && size.QuadPart + bytes <= where::kFileCap;
+    return !GetFileSizeEx(g_file, &size) || size.QuadPart + bytes <= where::kFileCap;
 }
 
 // One whole line to the end of the file; false when the file cannot take it. A full file
