@@ -383,6 +383,9 @@ TraceSwitch::TraceSwitch() {
     GetTempPathW(MAX_PATH, temp);
     folder_ = temp + std::wstring(L"murl-trace-") + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(folder_.c_str(), nullptr);
+    wchar_t local[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+    local_data_ = local;
     SetEnvironmentVariableW(L"LOCALAPPDATA", folder_.c_str());
 }
 
@@ -396,6 +399,7 @@ TraceSwitch::~TraceSwitch() {
     DeleteFileW(File(trace::kOlderFileName).c_str());
     RemoveDirectoryW((folder_ + L"\\" + trace::kFolder).c_str());
     RemoveDirectoryW(folder_.c_str());
+    SetEnvironmentVariableW(L"LOCALAPPDATA", local_data_.empty() ? nullptr : local_data_.c_str());
 }
 
 void TraceSwitch::Set(bool on) {

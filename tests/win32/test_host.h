@@ -201,7 +201,7 @@ private:
 
     bool had_ = false;
     DWORD before_ = 0;
-    std::wstring folder_;
+    std::wstring folder_, local_data_;
 };
 
 // The folder of this test program (where the Windows build puts murl.dll too).
