@@ -5,6 +5,10 @@
 // line's colour makes the rules read, makes one vectorised pass over the text and sets the eat
 // flag.
 //
+// murl.dll runs twice: with its trace off, as players run it, and with the trace switched on
+// (the account's switch set for those samples and put back afterwards, the trace file in a folder
+// of the benchmark's own), which writes a line per event.
+//
 // Every contender sits alone on the same connection point of the conformance tests' COM host and
 // receives the same DISPPARAMS, whose texts are allocated once up front: the difference is what
 // a sink does with an event, not the host's raising or SysAllocString. Samples alternate between
@@ -14,8 +18,8 @@
 //   com_event_bench [--smoke] [--samples N] [--sample-ms N] [--corpus mixed|long]
 //
 // --smoke: one short sample per contender and corpus, for CTest; it checks that the events
-// arrive, the filter eats what it should and murl.dll allocates nothing per event, never how
-// long they take.
+// arrive, the filter eats what it should, traced or not, the trace writes its file, and murl.dll
+// allocates nothing per event with the trace off, never how long they take.
 
 #include <algorithm>
 #include <cpuid.h>
@@ -330,7 +334,8 @@ bool Fail(const char* what, HRESULT hr = S_OK) {
 // every switch on: its most work per line), the empty sink or the contract floor.
 class Contenders {
 public:
-    Contenders(const MurlModule& module, Host& host) : host_(host) {
+    Contenders(const MurlModule& module, Host& host, TraceSwitch& trace)
+        : host_(host), trace_(trace) {
         module.Create(IID_IPlugin2, PutOut(plugin_));
         empty_ = Adopt(static_cast<IDispatch*>(new EmptySink));
         auto* floor = new ContractFloorSink(host);
@@ -340,7 +345,9 @@ public:
 
     bool ready() const { return plugin_ != nullptr && floor_ready_; }
 
-    bool UseMurl() {
+    // murl.dll with its trace off, or on.
+    bool UseMurl(bool traced = false) {
+        trace_.Set(traced);
         const HRESULT hr = plugin_->Initialize(host_.site.Get());
         if (FAILED(hr)) return Fail("Initialize failed", hr);
         // Host-side, as a user left them: no Change event, the plug-in reads them per line.
@@ -380,6 +387,7 @@ private:
     }
 
     Host& host_;
+    TraceSwitch& trace_;
     ComPtr<IPlugin2> plugin_;
     ComPtr<IDispatch> empty_, floor_;
     bool floor_ready_ = false;
@@ -388,9 +396,12 @@ private:
 
 struct Result {
     double murl_median, murl_best, empty_median, empty_best, floor_median, floor_best;
+    double traced_median, traced_best;  // murl.dll with its trace on
     double murl_allocs;      // heap allocations by murl.dll per event, the most of any sample
+    double traced_allocs;    // the same with the trace on
     long initialise_allocs;  // and in Initialize, which shows that the count sees them
     long eaten;
+    int traced_passes;
 };
 
 bool Measure(Contenders& c, Events& events, ConnectionPoint& point, const Options& o, Result& r) {
@@ -406,6 +417,18 @@ bool Measure(Contenders& c, Events& events, ConnectionPoint& point, const Option
         const double per_pass_ms = probe.ns_per_event * static_cast<double>(events.size()) / 1e6;
         passes = std::max(1, static_cast<int>(o.sample_ms / per_pass_ms));
     }
+    // murl.dll traced takes far longer per event: its samples get passes of their own.
+    if (!c.DropMurl() || !c.UseMurl(true)) return false;
+    const Sample traced_warm = Time(events, point, 1);
+    if (traced_warm.eaten_per_pass != warm.eaten_per_pass) {
+        return Fail("murl.dll traced ate a different number of lines");
+    }
+    r.traced_passes = 1;
+    if (!o.smoke) {
+        const Sample probe = Time(events, point, 2);
+        const double per_pass_ms = probe.ns_per_event * static_cast<double>(events.size()) / 1e6;
+        r.traced_passes = std::max(1, static_cast<int>(o.sample_ms / per_pass_ms));
+    }
     if (!c.DropMurl() || !c.UseEmpty()) return false;
     Time(events, point, 1);
     if (!c.Drop() || !c.UseFloor()) return false;
@@ -413,9 +436,10 @@ bool Measure(Contenders& c, Events& events, ConnectionPoint& point, const Option
     if (floor_warm.eaten_per_pass != 0) return Fail("the contract floor's raise failed or ate");
     if (!c.Drop()) return false;
 
-    std::vector<double> murl, empty, floor;
+    std::vector<double> murl, empty, floor, traced;
     r.eaten = warm.eaten_per_pass;
     r.murl_allocs = 0;
+    r.traced_allocs = 0;
     for (int s = 0; s < o.samples; ++s) {
         if (!c.UseMurl()) return false;
         const Sample a = Time(events, point, passes);
@@ -430,7 +454,12 @@ bool Measure(Contenders& c, Events& events, ConnectionPoint& point, const Option
         const Sample f = Time(events, point, passes);
         if (f.eaten_per_pass != 0) return Fail("the contract floor's raise failed or ate a line");
         floor.push_back(f.ns_per_event);
-        if (!c.Drop()) return false;
+        if (!c.Drop() || !c.UseMurl(true)) return false;
+        const Sample t = Time(events, point, r.traced_passes);
+        if (t.eaten_per_pass != r.eaten) return Fail("murl.dll traced ate a different number");
+        traced.push_back(t.ns_per_event);
+        r.traced_allocs = std::max(r.traced_allocs, t.allocs_per_event);
+        if (!c.DropMurl()) return false;
     }
     r.murl_median = Median(murl);
     r.murl_best = *std::min_element(murl.begin(), murl.end());
@@ -438,6 +467,8 @@ bool Measure(Contenders& c, Events& events, ConnectionPoint& point, const Option
     r.empty_best = *std::min_element(empty.begin(), empty.end());
     r.floor_median = Median(floor);
     r.floor_best = *std::min_element(floor.begin(), floor.end());
+    r.traced_median = Median(traced);
+    r.traced_best = *std::min_element(traced.begin(), traced.end());
     std::printf("%-6s %6zu lines %7.1f units/line  %4d passes x %2d samples\n",
                 events.name().c_str(), events.size(),
                 static_cast<double>(events.units()) / static_cast<double>(events.size()), passes,
@@ -487,8 +518,9 @@ int Run(const Options& o) {
         Fail("found none of murl.dll's allocating imports");
         return 1;
     }
+    TraceSwitch trace;
     Host host;
-    Contenders contenders(module, host);
+    Contenders contenders(module, host, trace);
     if (!contenders.ready()) {
         Fail("murl.dll gave no clsMurl");
         return 1;
@@ -521,6 +553,10 @@ int Run(const Options& o) {
         Fail("murl.dll ate no line of the mix");
         return 1;
     }
+    if (trace.FileBytes() == 0) {
+        Fail("murl.dll traced wrote no trace file");
+        return 1;
+    }
 
     std::printf("\n%-6s %11s %11s %11s %11s %11s %11s %9s %9s %7s %7s\n", "corpus", "murl med",
                 "murl best", "empty med", "empty best", "floor med", "floor best", "/empty",
@@ -536,10 +572,21 @@ int Run(const Options& o) {
             r.murl_median / r.floor_median, r.murl_allocs,
             100.0 * static_cast<double>(r.eaten) / static_cast<double>(corpora[i]->size()));
     }
+    std::printf("\n%-6s %11s %11s %11s %13s %9s\n", "corpus", "traced med", "traced best",
+                "trace cost", "traced allocs", "passes");
+    for (int i = 0; i < 2; ++i) {
+        if (!measured[i]) continue;
+        const Result& r = results[i];
+        std::printf("%-6s %8.1f ns %8.1f ns %8.1f ns %13g %9d\n", corpora[i]->name().c_str(),
+                    r.traced_median, r.traced_best, r.traced_median - r.murl_median,
+                    r.traced_allocs, r.traced_passes);
+    }
     std::printf(
         "\nns per ChatTextIntercept raised through the connection point (median and best of the "
         "samples); /empty and /floor: murl.dll's median over the empty sink's and the contract "
-        "floor's; allocs: heap allocations by murl.dll per event\n"
+        "floor's; allocs: heap allocations by murl.dll per event; murl.dll with its trace off "
+        "above, on below (trace cost: the traced median less the untraced one, a line to the "
+        "debugger's output and to the trace file per event)\n"
         "processor: %s; the search takes %zu units a step%s\n",
         ProcessorName().c_str(), murl::utf16::SearchStepUnits(),
         o.smoke ? "; smoke run, figures meaningless" : "");

@@ -7,6 +7,7 @@
 #include "server/com_errors.h"
 #include "server/component_runtime.h"
 #include "server/identity.h"
+#include "server/trace.h"
 
 namespace murl::server {
 
@@ -89,18 +90,25 @@ HRESULT ClsMurlObject::Invoke(DISPID, REFIID iid, LCID, WORD, DISPPARAMS*, VARIA
 }
 
 // The host may release its last reference from inside a call the plug-in makes on it: the
-// object keeps itself alive until its own method returns.
+// object keeps itself alive until its own method returns. The trace's switch is read here.
 HRESULT ClsMurlObject::Initialize(IHostSite* Site) noexcept {
     const ComPtr<IPlugin2> pin(this);
-    return Guard([&] {
+    trace::Start();
+    const LONGLONG began = trace::On() ? trace::Now() : 0;
+    const HRESULT hr = Guard([&] {
         core_->IPlugin2_Initialize(WrapSite(context_, Site));
         return S_OK;
     });
+    if (trace::On()) trace::Entry("Initialize", hr, began);
+    return hr;
 }
 
 HRESULT ClsMurlObject::Terminate() noexcept {
     const ComPtr<IPlugin2> pin(this);
+    const LONGLONG began = trace::On() ? trace::Now() : 0;
     core_->IPlugin2_Terminate();
+    if (trace::On()) trace::Entry("Terminate", S_OK, began);
+    trace::Close();  // also when a later initialisation switched the trace off
     return S_OK;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/win32/win32_holders.h"
 #include "server/com_errors.h"
+#include "server/trace.h"
 
 #include <iterator>
 #include <new>
@@ -82,7 +83,7 @@ int32_t ErrorOfHResult(HRESULT hr) noexcept {
     return static_cast<int32_t>(hr);
 }
 
-void ThrowHostFailure(HRESULT hr) {
+void ThrowHostFailure(HRESULT hr, const char* call) {
     const int32_t number = ErrorOfHResult(hr);
     std::u16string description, source;
     ComPtr<IErrorInfo> info;
@@ -94,19 +95,30 @@ void ThrowHostFailure(HRESULT hr) {
     if (description.empty()) description = StandardDescription(number);
     if (description.empty()) description = SystemDescription(hr);
     if (description.empty()) description = u"Automation error";
+    if (call && trace::On()) trace::HostFailure(call, hr, description);
     throw Error(number, std::move(description), std::move(source));
 }
+
+namespace {
+
+// The failure the catch-all hands back, traced with the trace on.
+HRESULT Traced(HRESULT hr, std::u16string_view description) noexcept {
+    if (trace::On()) trace::Failure(hr, description);
+    return hr;
+}
+
+}  // namespace
 
 HRESULT ReportToCaller() noexcept {
     try {
         throw;
     } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
+        return Traced(E_OUTOFMEMORY, u"out of memory");
     } catch (const Error& e) {
         SetThreadErrorInfo(e);
-        return HResultOfError(e.number());
+        return Traced(HResultOfError(e.number()), e.description());
     } catch (...) {
-        return E_UNEXPECTED;
+        return Traced(E_UNEXPECTED, u"unexpected exception");
     }
 }
 
@@ -114,9 +126,9 @@ HRESULT ReportToSink(EXCEPINFO* info) noexcept {
     try {
         throw;
     } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
+        return Traced(E_OUTOFMEMORY, u"out of memory");
     } catch (const Error& e) {
-        const HRESULT hr = HResultOfError(e.number());
+        const HRESULT hr = Traced(HResultOfError(e.number()), e.description());
         if (!info) return hr;
         *info = EXCEPINFO{};
         info->scode = hr;
@@ -129,7 +141,7 @@ HRESULT ReportToSink(EXCEPINFO* info) noexcept {
                               static_cast<UINT>(e.description().size()));
         return DISP_E_EXCEPTION;
     } catch (...) {
-        return E_UNEXPECTED;
+        return Traced(E_UNEXPECTED, u"unexpected exception");
     }
 }
 

@@ -3,12 +3,14 @@
 #include <ocidl.h>
 
 #include <new>
+#include <span>
 #include <string_view>
 
 #include "platform/win32/win32_holders.h"
 #include "server/com_errors.h"
 #include "server/component_runtime.h"
 #include "server/dispatch_sink.h"
+#include "server/trace.h"
 
 #include "host_idl.h"
 
@@ -203,27 +205,82 @@ constexpr const IID* kEventsIid<CheckBoxEvents> = &DIID_DHostCheckBoxEvents;
 template <>
 constexpr const IID* kEventsIid<PushButtonEvents> = &DIID_DHostPushButtonEvents;
 
+// The events' names by DISPID, for the trace; a DISPID missing here is answered S_OK unheard.
+template <class Events>
+extern const std::span<const trace::EventName> kEventNames;
+constexpr trace::EventName kHooksEventNames[] = {
+    {DISPID_HOOKS_CHATTEXTINTERCEPT, "ChatTextIntercept"},
+    {DISPID_HOOKS_CHATPARSERINTERCEPT, "ChatParserIntercept"},
+    {DISPID_HOOKS_STATUSTEXTINTERCEPT, "StatusTextIntercept"},
+};
+constexpr trace::EventName kCharacterStatsEventNames[] = {
+    {DISPID_CHARACTERSTATS_LOGINCOMPLETE, "LoginComplete"},
+};
+constexpr trace::EventName kCheckBoxEventNames[] = {{DISPID_CHECKBOX_CHANGE, "Change"}};
+constexpr trace::EventName kPushButtonEventNames[] = {
+    {DISPID_PUSHBUTTON_HIT, "Hit"},
+    {DISPID_PUSHBUTTON_ACCEPTED, "Accepted"},
+};
+template <>
+constexpr std::span<const trace::EventName> kEventNames<HooksEvents> = kHooksEventNames;
+template <>
+constexpr std::span<const trace::EventName> kEventNames<CharacterStatsEvents> =
+    kCharacterStatsEventNames;
+template <>
+constexpr std::span<const trace::EventName> kEventNames<CheckBoxEvents> = kCheckBoxEventNames;
+template <>
+constexpr std::span<const trace::EventName> kEventNames<PushButtonEvents> = kPushButtonEventNames;
+
+// What every event sink holds, whatever its events: the plug-in's binding and its tie to the
+// plug-in, which its subscription cuts when it ends.
+class Attachment {
+public:
+    void Detach() noexcept { attached_ = false; }
+
+protected:
+    explicit Attachment(std::shared_ptr<BindingContext> context) noexcept
+        : context_(std::move(context)) {}
+    [[gnu::noinline]] ~Attachment() = default;
+
+    std::shared_ptr<BindingContext> context_;
+    bool attached_ = true;
+};
+
 template <class Events>
 class EventSink final : public DispatchSink<EventSink<Events>, kEventsIid<Events>>,
+                        public Attachment,
                         private ModuleObject {
 public:
     EventSink(std::shared_ptr<BindingContext> context, Events& target)
-        : context_(std::move(context)), target_(&target) {}
-
-    void Detach() noexcept { target_ = nullptr; }
+        : Attachment(std::move(context)), target_(target) {}
 
     // The host raises one of the source's events.
-    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT*,
-                        EXCEPINFO* info, UINT* arg_err) noexcept override {
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* info, UINT* arg_err) noexcept override {
+        if (trace::On()) [[unlikely]] {
+            return trace::Deliver(kEventNames<Events>, &DeliverTo, this, id, iid, locale, flags,
+                                  params, result, info, arg_err);
+        }
+        return Deliver(id, iid, locale, flags, params, result, info, arg_err);
+    }
+
+private:
+    ~EventSink() override = default;
+
+    // Out of line, with Invoke's very parameters, so that Invoke passes the event on with a
+    // jump and the traced path shares the code.
+    [[gnu::noinline]] HRESULT STDMETHODCALLTYPE Deliver(DISPID id, REFIID iid, LCID, WORD flags,
+                                                        DISPPARAMS* params, VARIANT*,
+                                                        EXCEPINFO* info, UINT* arg_err) noexcept {
         if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
         // A plug-in on its way out (its owner cleared) reaches nobody either.
-        if (!target_ || !context_->owner) return S_OK;
+        if (!attached_ || !context_->owner) return S_OK;
         ComPtr<IDispatch> keep_self(this);
         ComPtr<IUnknown> keep_owner(context_->owner);
         return GuardSink(info, [&] {
             try {
-                return Dispatch(*target_, id, params);
+                return Dispatch(target_, id, params);
             } catch (const ArgumentError& e) {
                 if (arg_err && e.index != ArgumentError::kNoArgument) *arg_err = e.index;
                 return e.hr;
@@ -231,29 +288,55 @@ public:
         });
     }
 
-private:
-    ~EventSink() override = default;
+    static HRESULT STDMETHODCALLTYPE DeliverTo(void* self, DISPID id, REFIID iid, LCID locale,
+                                               WORD flags, DISPPARAMS* params, VARIANT* result,
+                                               EXCEPINFO* info, UINT* arg_err) noexcept {
+        return static_cast<EventSink*>(self)->Deliver(id, iid, locale, flags, params, result, info,
+                                                      arg_err);
+    }
 
-    std::shared_ptr<BindingContext> context_;
-    Events* target_;
+    Events& target_;
 };
 
-template <class Events>
 class ConnectionSubscription final : public Subscription {
 public:
-    ConnectionSubscription(ComPtr<IConnectionPoint> point, ComPtr<EventSink<Events>> sink,
-                           DWORD cookie) noexcept
-        : point_(std::move(point)), sink_(std::move(sink)), cookie_(cookie) {}
+    ConnectionSubscription(ComPtr<IConnectionPoint> point, ComPtr<IDispatch> sink,
+                           Attachment& attachment, DWORD cookie) noexcept
+        : point_(std::move(point)),
+          sink_(std::move(sink)),
+          attachment_(attachment),
+          cookie_(cookie) {}
     ~ConnectionSubscription() override {
-        sink_->Detach();
-        point_->Unadvise(cookie_);
+        attachment_.Detach();
+        const HRESULT hr = point_->Unadvise(cookie_);
+        if (FAILED(hr) && trace::On()) trace::HostFailure("Unadvise", hr, u"");
     }
 
 private:
     ComPtr<IConnectionPoint> point_;
-    ComPtr<EventSink<Events>> sink_;
+    ComPtr<IDispatch> sink_;  // holds `attachment_`
+    Attachment& attachment_;
     DWORD cookie_;
 };
+
+// Advises `sink`, whose tie to the plug-in is `attachment`, on the source's connection point for
+// `events`.
+std::unique_ptr<Subscription> Connect(IUnknown* source, REFIID events, ComPtr<IDispatch> sink,
+                                      Attachment& attachment) {
+    ComPtr<IConnectionPointContainer> container;
+    Check(source->QueryInterface(IID_IConnectionPointContainer, PutOut(container)),
+          "QueryInterface IConnectionPointContainer");
+    ComPtr<IConnectionPoint> point;
+    SetErrorInfo(0, nullptr);
+    Check(container->FindConnectionPoint(events, PutOut(point)), "FindConnectionPoint");
+    if (!point) Check(E_POINTER, "FindConnectionPoint");
+
+    DWORD cookie = 0;
+    SetErrorInfo(0, nullptr);
+    Check(point->Advise(sink.Get(), &cookie), "Advise");
+    return std::make_unique<ConnectionSubscription>(std::move(point), std::move(sink), attachment,
+                                                    cookie);
+}
 
 }  // namespace
 
@@ -261,19 +344,8 @@ template <class Events>
 std::unique_ptr<Subscription> Subscribe(IUnknown* source,
                                         const std::shared_ptr<BindingContext>& context,
                                         Events& target) {
-    ComPtr<IConnectionPointContainer> container;
-    Check(source->QueryInterface(IID_IConnectionPointContainer, PutOut(container)));
-    ComPtr<IConnectionPoint> point;
-    SetErrorInfo(0, nullptr);
-    Check(container->FindConnectionPoint(*kEventsIid<Events>, PutOut(point)));
-    if (!point) Check(E_POINTER);
-
-    ComPtr<EventSink<Events>> sink = Adopt(new EventSink<Events>(context, target));
-    DWORD cookie = 0;
-    SetErrorInfo(0, nullptr);
-    Check(point->Advise(static_cast<IDispatch*>(sink.Get()), &cookie));
-    return std::make_unique<ConnectionSubscription<Events>>(std::move(point), std::move(sink),
-                                                            cookie);
+    auto* sink = new EventSink<Events>(context, target);
+    return Connect(source, *kEventsIid<Events>, Adopt(static_cast<IDispatch*>(sink)), *sink);
 }
 
 template std::unique_ptr<Subscription> Subscribe(IUnknown*, const std::shared_ptr<BindingContext>&,

@@ -5,6 +5,7 @@
 #include "platform/win32/win32_holders.h"
 #include "server/com_errors.h"
 #include "server/event_sinks.h"
+#include "server/trace.h"
 
 namespace murl::server {
 
@@ -43,20 +44,21 @@ public:
 protected:
     std::shared_ptr<Adapter> Pin() { return this->shared_from_this(); }
 
-    // Runs one call on the host object; a failure becomes the core's Error.
+    // Runs one call on the host object, named `name` in the trace; a failure becomes the core's
+    // Error.
     template <class Call>
-    void HostCall(Call&& call) {
+    void HostCall(const char* name, Call&& call) {
         const auto pin = Pin();
         SetErrorInfo(0, nullptr);
-        Check(call());
+        Check(call(), name);
     }
 
     // The host object a call hands back, granting whatever it grants; null stays null.
     template <class Call>
-    std::shared_ptr<HostObject> Handed(Call&& call) {
+    std::shared_ptr<HostObject> Handed(const char* name, Call&& call) {
         const auto pin = Pin();
         ComPtr<IUnknown> handed;
-        HostCall([&] { return call(PutOut(handed)); });
+        HostCall(name, [&] { return call(PutOut(handed)); });
         return Plain(std::move(handed), context_);
     }
 
@@ -86,14 +88,15 @@ public:
     using Adapter::Adapter;
 
     std::shared_ptr<HostObject> GetHooks() override {
-        return Handed([&](IUnknown** out) { return object_->GetHooks(out); });
+        return Handed("GetHooks", [&](IUnknown** out) { return object_->GetHooks(out); });
     }
     std::shared_ptr<HostObject> GetViewLoader() override {
-        return Handed([&](IUnknown** out) { return object_->GetViewLoader(out); });
+        return Handed("GetViewLoader", [&](IUnknown** out) { return object_->GetViewLoader(out); });
     }
     std::shared_ptr<HostObject> GetServiceObject(std::u16string_view path) override {
         const Bstr text = BstrOf(path);
-        return Handed([&](IUnknown** out) { return object_->GetServiceObject(text.get(), out); });
+        return Handed("GetServiceObject",
+                      [&](IUnknown** out) { return object_->GetServiceObject(text.get(), out); });
     }
 };
 
@@ -103,7 +106,8 @@ public:
 
     std::shared_ptr<HostObject> FindControl(std::u16string_view name) override {
         const Bstr text = BstrOf(name);
-        return Handed([&](IUnknown** out) { return object_->FindControl(text.get(), out); });
+        return Handed("FindControl",
+                      [&](IUnknown** out) { return object_->FindControl(text.get(), out); });
     }
 };
 
@@ -115,7 +119,7 @@ public:
         const auto pin = Pin();
         const Bstr text = BstrOf(definition);
         ComPtr<IHostView> view;
-        HostCall([&] { return object_->LoadViewXml(text.get(), PutOut(view)); });
+        HostCall("LoadViewXml", [&] { return object_->LoadViewXml(text.get(), PutOut(view)); });
         if (!view) return nullptr;
         return std::make_shared<View>(std::move(view), context_);
     }
@@ -127,11 +131,11 @@ public:
 
     HostBool GetChecked() override {
         VARIANT_BOOL state = VARIANT_FALSE;
-        HostCall([&] { return object_->GetChecked(&state); });
+        HostCall("GetChecked", [&] { return object_->GetChecked(&state); });
         return state;
     }
     void SetChecked(HostBool state) override {
-        HostCall([&] { return object_->SetChecked(state); });
+        HostCall("SetChecked", [&] { return object_->SetChecked(state); });
     }
     std::unique_ptr<Subscription> Advise(CheckBoxEvents& sink) override { return Connect(sink); }
 };
@@ -149,7 +153,8 @@ public:
 
     void WriteChatText(std::u16string_view text, int32_t colour, int32_t target) override {
         const Bstr line = BstrOf(text);
-        HostCall([&] { return object_->WriteChatText(line.get(), colour, target); });
+        HostCall("WriteChatText",
+                 [&] { return object_->WriteChatText(line.get(), colour, target); });
     }
     std::unique_ptr<Subscription> Advise(HooksEvents& sink) override { return Connect(sink); }
 };
@@ -160,12 +165,12 @@ public:
 
     std::u16string IdentityText1() override {
         Bstr text;
-        HostCall([&] { return object_->IdentityText1(PutOut(text)); });
+        HostCall("IdentityText1", [&] { return object_->IdentityText1(PutOut(text)); });
         return std::u16string(TextOf(text));
     }
     std::u16string IdentityText2() override {
         Bstr text;
-        HostCall([&] { return object_->IdentityText2(PutOut(text)); });
+        HostCall("IdentityText2", [&] { return object_->IdentityText2(PutOut(text)); });
         return std::u16string(TextOf(text));
     }
     std::unique_ptr<Subscription> Advise(CharacterStatsEvents& sink) override {
@@ -173,35 +178,55 @@ public:
     }
 };
 
-// `object` asked for the COM interface of A; null when it does not grant it.
+// `object` asked for the COM interface of A; null when it does not grant it, with the call's
+// result in `hr`.
 template <class A, class ComInterface>
-std::shared_ptr<HostObject> Offered(IUnknown* object, const Context& context) {
+std::shared_ptr<HostObject> Offered(IUnknown* object, const Context& context, HRESULT& hr) {
     ComPtr<ComInterface> offered;
-    if (FAILED(object->QueryInterface(__uuidof(ComInterface), PutOut(offered))) || !offered) {
-        return nullptr;
-    }
+    hr = object->QueryInterface(__uuidof(ComInterface), PutOut(offered));
+    if (FAILED(hr) || !offered) return nullptr;
     return std::make_shared<A>(std::move(offered), context);
 }
 
 std::shared_ptr<HostObject> QueryHost(IUnknown* object, HostInterface which,
                                       const Context& context) {
+    std::shared_ptr<HostObject> offered;
+    HRESULT hr = E_NOINTERFACE;
+    const char16_t* name = u"";
     switch (which) {
         case HostInterface::Site:
-            return Offered<Site, IHostSite>(object, context);
+            offered = Offered<Site, IHostSite>(object, context, hr);
+            name = u"IHostSite";
+            break;
         case HostInterface::ViewLoader:
-            return Offered<ViewLoader, IHostViewLoader>(object, context);
+            offered = Offered<ViewLoader, IHostViewLoader>(object, context, hr);
+            name = u"IHostViewLoader";
+            break;
         case HostInterface::View:
-            return Offered<View, IHostView>(object, context);
+            offered = Offered<View, IHostView>(object, context, hr);
+            name = u"IHostView";
+            break;
         case HostInterface::CheckBox:
-            return Offered<CheckBox, IHostCheckBox>(object, context);
+            offered = Offered<CheckBox, IHostCheckBox>(object, context, hr);
+            name = u"IHostCheckBox";
+            break;
         case HostInterface::PushButton:
-            return Offered<PushButton, IHostPushButton>(object, context);
+            offered = Offered<PushButton, IHostPushButton>(object, context, hr);
+            name = u"IHostPushButton";
+            break;
         case HostInterface::Hooks:
-            return Offered<Hooks, IHostHooks>(object, context);
+            offered = Offered<Hooks, IHostHooks>(object, context, hr);
+            name = u"IHostHooks";
+            break;
         case HostInterface::CharacterStats:
-            return Offered<CharacterStats, IHostCharacterStats>(object, context);
+            offered = Offered<CharacterStats, IHostCharacterStats>(object, context, hr);
+            name = u"IHostCharacterStats";
+            break;
     }
-    return nullptr;
+    if (!offered && trace::On()) {
+        trace::HostFailure("QueryInterface", FAILED(hr) ? hr : E_POINTER, name);
+    }
+    return offered;
 }
 
 }  // namespace

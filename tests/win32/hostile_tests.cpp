@@ -109,9 +109,12 @@ TEST_CASE(hostile_objects_refusing_their_interface) {
     }
 }
 
-TEST_CASE(hostile_event_arguments) {
+// Events with arguments a host should not send, and an event the plug-in does not handle. With
+// the trace on (`trace`), each leaves its line there, whatever the plug-in answers.
+void RaiseBadEvents(TraceSwitch* trace) {
     CheckedHost host;
     ComPtr<IPlugin2> plugin = NewPlugin();
+    if (trace) trace->Set(true);
     REQUIRE_HR(S_OK, plugin->Initialize(host.site.Get()));
     VARIANT_BOOL eat = VARIANT_FALSE;
     VARIANT by_variant;
@@ -142,6 +145,15 @@ TEST_CASE(hostile_event_arguments) {
         HRESULT expected;
         UINT arg_err;  // index in rgvarg (last argument first) of the argument at fault
         VARIANT_BOOL eat_after;
+        const char* traced;  // the trace's line for it, after the time and the process
+    };
+    // The trace's last line holds `expected`.
+    auto check_traced = [&](const char* expected) {
+        if (!trace) return;
+        const std::vector<std::string> lines = trace->Lines();
+        const std::string last = lines.empty() ? std::string() : lines.back();
+        TRACE(last.c_str());
+        CHECK(last.find(expected) != std::string::npos);
     };
     std::vector<Row> rows;
     ConnectionPoint* hooks = host.hooks->events();
@@ -153,106 +165,141 @@ TEST_CASE(hostile_event_arguments) {
                     {text_of(L"You evaded x"), Long(21), Long(0)},
                     DISP_E_BADPARAMCOUNT,
                     kAsGiven,
-                    VARIANT_FALSE});
+                    VARIANT_FALSE,
+                    "event ChatTextIntercept [DISPID 2] (\"You evaded x\", 21, 0) -> "
+                    "DISP_E_BADPARAMCOUNT 0x8002000E, "});
     rows.push_back({"chat, five arguments",
                     hooks,
                     DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {text_of(L"You evaded x"), Long(21), Long(0), BoolRef(&eat), Long(1)},
                     DISP_E_BADPARAMCOUNT,
                     kAsGiven,
-                    VARIANT_FALSE});
+                    VARIANT_FALSE,
+                    "event ChatTextIntercept [DISPID 2] (\"You evaded x\", 21, 0, &false, 1) -> "
+                    "DISP_E_BADPARAMCOUNT 0x8002000E, after: &false, "});
     rows.push_back({"chat, no arguments",
                     hooks,
                     DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {},
                     DISP_E_BADPARAMCOUNT,
                     kAsGiven,
-                    VARIANT_FALSE});
+                    VARIANT_FALSE,
+                    "event ChatTextIntercept [DISPID 2] () -> DISP_E_BADPARAMCOUNT 0x8002000E, "});
     rows.push_back({"chat, eat flag by value",
                     hooks,
                     DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {text_of(L"You evaded x"), Long(21), Long(0), Long(0)},
                     DISP_E_TYPEMISMATCH,
                     0,
-                    VARIANT_FALSE});
+                    VARIANT_FALSE,
+                    "event ChatTextIntercept [DISPID 2] (\"You evaded x\", 21, 0, 0) -> "
+                    "DISP_E_TYPEMISMATCH 0x80020005 at argument 4, "});
     rows.push_back({"chat, colour an object",
                     hooks,
                     DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {text_of(L"You evaded x"), variant(VT_UNKNOWN), Long(0), BoolRef(&eat)},
                     DISP_E_TYPEMISMATCH,
                     2,
-                    VARIANT_FALSE});
+                    VARIANT_FALSE,
+                    "event ChatTextIntercept [DISPID 2] (\"You evaded x\", (type 13), 0, &false) "
+                    "-> DISP_E_TYPEMISMATCH 0x80020005 at argument 2, after: &false, "});
     rows.push_back({"chat, colour not a number",
                     hooks,
                     DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {text_of(L"You evaded x"), text_of(L"red"), Long(0), BoolRef(&eat)},
                     DISP_E_TYPEMISMATCH,
                     2,
-                    VARIANT_FALSE});
+                    VARIANT_FALSE,
+                    "event ChatTextIntercept [DISPID 2] (\"You evaded x\", \"red\", 0, &false) -> "
+                    "DISP_E_TYPEMISMATCH 0x80020005 at argument 2, after: &false, "});
     rows.push_back({"chat, colour as text",
                     hooks,
                     DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {text_of(L"You evaded x"), text_of(L"21"), Long(0), BoolRef(&eat)},
                     S_OK,
                     kAsGiven,
-                    VARIANT_TRUE});
+                    VARIANT_TRUE,
+                    "event ChatTextIntercept [DISPID 2] (\"You evaded x\", \"21\", 0, &false) -> "
+                    "S_OK, after: &true, "});
     rows.push_back({"chat, text a null",
                     hooks,
                     DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {variant(VT_NULL), Long(21), Long(0), BoolRef(&eat)},
                     DISP_E_TYPEMISMATCH,
                     3,
-                    VARIANT_FALSE});
+                    VARIANT_FALSE,
+                    "event ChatTextIntercept [DISPID 2] ((type 1), 21, 0, &false) -> "
+                    "DISP_E_TYPEMISMATCH 0x80020005 at argument 1, after: &false, "});
     rows.push_back({"chat, eat flag as a variant",
                     hooks,
                     DISPID_HOOKS_CHATTEXTINTERCEPT,
                     {text_of(L"You evaded x"), Long(21), Long(0), variant_ref(&by_variant)},
                     S_OK,
                     kAsGiven,
-                    VARIANT_FALSE});
-    rows.push_back({"chat, null BSTR",
-                    hooks,
-                    DISPID_HOOKS_CHATTEXTINTERCEPT,
-                    {variant(VT_BSTR), Long(21), Long(0), BoolRef(&eat)},
-                    S_OK,
-                    kAsGiven,
-                    VARIANT_FALSE});
-    rows.push_back({"typed, null BSTR",
-                    hooks,
-                    DISPID_HOOKS_CHATPARSERINTERCEPT,
-                    {variant(VT_BSTR), BoolRef(&eat)},
-                    S_OK,
-                    kAsGiven,
-                    VARIANT_FALSE});
-    rows.push_back({"status, missing eat flag",
-                    hooks,
-                    DISPID_HOOKS_STATUSTEXTINTERCEPT,
-                    {text_of(L"x")},
-                    DISP_E_BADPARAMCOUNT,
-                    kAsGiven,
-                    VARIANT_FALSE});
-    rows.push_back({"change, state not a Boolean",
-                    box,
-                    DISPID_CHECKBOX_CHANGE,
-                    {Long(1), text_of(L"abc")},
-                    DISP_E_TYPEMISMATCH,
-                    0,
-                    VARIANT_FALSE});
+                    VARIANT_FALSE,
+                    "event ChatTextIntercept [DISPID 2] (\"You evaded x\", 21, 0, &0) -> S_OK, "
+                    "after: &true, "});
+    rows.push_back(
+        {"chat, null BSTR",
+         hooks,
+         DISPID_HOOKS_CHATTEXTINTERCEPT,
+         {variant(VT_BSTR), Long(21), Long(0), BoolRef(&eat)},
+         S_OK,
+         kAsGiven,
+         VARIANT_FALSE,
+         "event ChatTextIntercept [DISPID 2] (\"\", 21, 0, &false) -> S_OK, after: &false, "});
+    rows.push_back(
+        {"typed, null BSTR",
+         hooks,
+         DISPID_HOOKS_CHATPARSERINTERCEPT,
+         {variant(VT_BSTR), BoolRef(&eat)},
+         S_OK,
+         kAsGiven,
+         VARIANT_FALSE,
+         "event ChatParserIntercept [DISPID 3] (\"\", &false) -> S_OK, after: &false, "});
+    rows.push_back(
+        {"status, missing eat flag",
+         hooks,
+         DISPID_HOOKS_STATUSTEXTINTERCEPT,
+         {text_of(L"x")},
+         DISP_E_BADPARAMCOUNT,
+         kAsGiven,
+         VARIANT_FALSE,
+         "event StatusTextIntercept [DISPID 4] (\"x\") -> DISP_E_BADPARAMCOUNT 0x8002000E, "});
+    rows.push_back(
+        {"change, state not a Boolean",
+         box,
+         DISPID_CHECKBOX_CHANGE,
+         {Long(1), text_of(L"abc")},
+         DISP_E_TYPEMISMATCH,
+         0,
+         VARIANT_FALSE,
+         "event Change [DISPID 6] (1, \"abc\") -> DISP_E_TYPEMISMATCH 0x80020005 at argument 2, "});
     rows.push_back({"change, one argument",
                     box,
                     DISPID_CHECKBOX_CHANGE,
                     {Long(1)},
                     DISP_E_BADPARAMCOUNT,
                     kAsGiven,
-                    VARIANT_FALSE});
-    rows.push_back({"hit, id out of range",
-                    button,
-                    DISPID_PUSHBUTTON_HIT,
-                    {text_of(L"99999999999")},
-                    DISP_E_OVERFLOW,
-                    0,
-                    VARIANT_FALSE});
-    rows.push_back({"unknown event", hooks, 77, {Long(1)}, S_OK, kAsGiven, VARIANT_FALSE});
+                    VARIANT_FALSE,
+                    "event Change [DISPID 6] (1) -> DISP_E_BADPARAMCOUNT 0x8002000E, "});
+    rows.push_back(
+        {"hit, id out of range",
+         button,
+         DISPID_PUSHBUTTON_HIT,
+         {text_of(L"99999999999")},
+         DISP_E_OVERFLOW,
+         0,
+         VARIANT_FALSE,
+         "event Hit [DISPID 2] (\"99999999999\") -> DISP_E_OVERFLOW 0x8002000A at argument 1, "});
+    rows.push_back({"unknown event",
+                    hooks,
+                    77,
+                    {Long(1)},
+                    S_OK,
+                    kAsGiven,
+                    VARIANT_FALSE,
+                    "event unknown [DISPID 77] (1) -> S_OK, "});
 
     for (Row& row : rows) {
         TRACE(row.name);
@@ -264,6 +311,7 @@ TEST_CASE(hostile_event_arguments) {
         CHECK_HR(row.expected, row.source->Fire(row.id, std::move(row.args), nullptr, &arg_err));
         CHECK_EQ(arg_err, row.arg_err);
         CHECK_EQ(eat, row.eat_after);
+        check_traced(row.traced);
     }
     // The flag that came as a variant goes back as a Boolean verdict.
     V_VT(&by_variant) = VT_I2;
@@ -283,10 +331,21 @@ TEST_CASE(hostile_event_arguments) {
     named.cNamedArgs = 1;
     UINT arg_err = kAsGiven;
     CHECK_HR(DISP_E_NONAMEDARGS, button->FireRaw(DISPID_PUSHBUTTON_HIT, &named, nullptr, &arg_err));
+    check_traced("event Hit [DISPID 2] (1; 1 named) -> DISP_E_NONAMEDARGS 0x80020007, ");
     CHECK_HR(DISP_E_BADPARAMCOUNT,
              button->FireRaw(DISPID_PUSHBUTTON_HIT, nullptr, nullptr, &arg_err));
+    check_traced("event Hit [DISPID 2] () -> DISP_E_BADPARAMCOUNT 0x8002000E, ");
     CHECK_EQ(arg_err, kAsGiven);
     CHECK_HR(S_OK, plugin->Terminate());
+}
+
+TEST_CASE(hostile_event_arguments) {
+    RaiseBadEvents(nullptr);
+}
+
+TEST_CASE(hostile_event_arguments_traced) {
+    TraceSwitch trace;
+    RaiseBadEvents(&trace);
 }
 
 TEST_CASE(hostile_ten_mebibyte_lines) {

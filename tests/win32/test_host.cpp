@@ -5,6 +5,7 @@
 
 #include <olectl.h>
 
+#include "platform/win32/trace_location.h"
 #include "server/identity.h"
 
 namespace testhost {
@@ -370,6 +371,67 @@ std::vector<std::string> MurlModule::LogLines() const {
 
 void MurlModule::ClearLog() const {
     DeleteFileW((folder_ + L"\\murl_err.log").c_str());
+}
+
+namespace trace = murl::win32::trace;
+
+TraceSwitch::TraceSwitch() {
+    DWORD size = sizeof before_;
+    had_ = RegGetValueW(HKEY_CURRENT_USER, trace::kSwitchKey, trace::kSwitchValue, RRF_RT_REG_DWORD,
+                        nullptr, &before_, &size) == ERROR_SUCCESS;
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = temp + std::wstring(L"murl-trace-") + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    wchar_t local[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+    local_data_ = local;
+    SetEnvironmentVariableW(L"LOCALAPPDATA", folder_.c_str());
+}
+
+TraceSwitch::~TraceSwitch() {
+    if (had_) {
+        Put(before_);
+    } else {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, trace::kSwitchKey, trace::kSwitchValue);
+    }
+    DeleteFileW(File(trace::kFileName).c_str());
+    DeleteFileW(File(trace::kOlderFileName).c_str());
+    RemoveDirectoryW((folder_ + L"\\" + trace::kFolder).c_str());
+    RemoveDirectoryW(folder_.c_str());
+    SetEnvironmentVariableW(L"LOCALAPPDATA", local_data_.empty() ? nullptr : local_data_.c_str());
+}
+
+void TraceSwitch::Set(bool on) {
+    Put(on ? 1 : 0);
+}
+
+void TraceSwitch::Put(DWORD value) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, trace::kSwitchKey, trace::kSwitchValue, REG_DWORD, &value,
+                    sizeof value);
+}
+
+std::wstring TraceSwitch::File(const wchar_t* name) const {
+    return folder_ + L"\\" + trace::kFolder + L"\\" + name;
+}
+
+long long TraceSwitch::FileBytes() const {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(File(trace::kFileName).c_str(), GetFileExInfoStandard, &data)) {
+        return 0;
+    }
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::vector<std::string> TraceSwitch::Lines() const {
+    std::vector<std::string> lines;
+    std::ifstream in(std::filesystem::path(File(trace::kFileName)), std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 const MurlModule& Module() {

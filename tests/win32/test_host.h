@@ -180,6 +180,30 @@ private:
     HRESULT(WINAPI* can_unload_now_)() = nullptr;
 };
 
+// murl.dll's trace switch for this account, set as a test or a benchmark needs it (murl.dll reads
+// it at each Initialize) and put back as it was at the end. The trace file goes to a folder of
+// its own, this process's local application data, removed at the end.
+class TraceSwitch {
+public:
+    TraceSwitch();
+    ~TraceSwitch();
+    TraceSwitch(const TraceSwitch&) = delete;
+    TraceSwitch& operator=(const TraceSwitch&) = delete;
+
+    void Set(bool on);
+    // The trace file's size, and its lines without their ends.
+    long long FileBytes() const;
+    std::vector<std::string> Lines() const;
+
+private:
+    void Put(DWORD value);
+    std::wstring File(const wchar_t* name) const;
+
+    bool had_ = false;
+    DWORD before_ = 0;
+    std::wstring folder_, local_data_;
+};
+
 // The folder of this test program (where the Windows build puts murl.dll too).
 std::wstring ProgramFolder();
 

@@ -1,0 +1,335 @@
+#include "server/trace.h"
+
+#include <cstdarg>
+
+#include "platform/win32/trace_location.h"
+
+namespace murl::server::trace {
+
+namespace where = murl::win32::trace;
+
+std::atomic<bool> g_on{false};
+
+namespace {
+
+// Texts of arguments are cut to this many UTF-16 units, descriptions to the other.
+constexpr size_t kArgumentUnits = 80;
+constexpr size_t kDescriptionUnits = 200;
+// Arguments shown of one event; a host that sends more gets "..." for the rest.
+constexpr UINT kShownArguments = 8;
+
+LONGLONG g_frequency = 1;  // of the performance counter, read when the trace goes on
+
+// The trace file, shared by every thread of the module and appended to by every process of
+// the account that traces. While `g_file_off`, lines go to the debugger's output only.
+SRWLOCK g_lock = SRWLOCK_INIT;
+HANDLE g_file = INVALID_HANDLE_VALUE;
+bool g_file_off = false;
+
+constexpr struct {
+    HRESULT hr;
+    const char* name;
+} kResultNames[] = {
+    {E_FAIL, "E_FAIL"},
+    {E_UNEXPECTED, "E_UNEXPECTED"},
+    {E_OUTOFMEMORY, "E_OUTOFMEMORY"},
+    {E_NOINTERFACE, "E_NOINTERFACE"},
+    {DISP_E_EXCEPTION, "DISP_E_EXCEPTION"},
+    {DISP_E_BADPARAMCOUNT, "DISP_E_BADPARAMCOUNT"},
+    {DISP_E_NONAMEDARGS, "DISP_E_NONAMEDARGS"},
+    {DISP_E_TYPEMISMATCH, "DISP_E_TYPEMISMATCH"},
+    {DISP_E_OVERFLOW, "DISP_E_OVERFLOW"},
+    {DISP_E_MEMBERNOTFOUND, "DISP_E_MEMBERNOTFOUND"},
+    {DISP_E_UNKNOWNINTERFACE, "DISP_E_UNKNOWNINTERFACE"},
+};
+
+// %LOCALAPPDATA%\Murl\<name>, the folder made when missing; false when the account has no
+// such folder.
+bool PathOf(const wchar_t* name, wchar_t (&path)[MAX_PATH]) noexcept {
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", path, MAX_PATH - 40);
+    if (length == 0 || length >= MAX_PATH - 40) return false;
+    wsprintfW(path + length, L"\\%s", where::kFolder);
+    CreateDirectoryW(path, nullptr);
+    wsprintfW(path + length, L"\\%s\\%s", where::kFolder, name);
+    return true;
+}
+
+// Opens the trace file for appending (append access without write access: each write lands
+// whole at the end, whichever process of the account writes too) and for reading its size.
+// Others may rename it meanwhile.
+bool OpenFile() noexcept {
+    wchar_t path[MAX_PATH];
+    if (!PathOf(where::kFileName, path)) return false;
+    g_file = CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return g_file != INVALID_HANDLE_VALUE;
+}
+
+void CloseFile() noexcept {
+    if (g_file != INVALID_HANDLE_VALUE) CloseHandle(g_file);
+    g_file = INVALID_HANDLE_VALUE;
+}
+
+// Whether `bytes` more keep the file within its cap; a file whose size cannot be read is never
+// moved for it.
+bool FileTakes(DWORD bytes) noexcept {
+    LARGE_INTEGER size;
+    return !GetFileSizeEx(g_file, &size) || size.QuadPart + bytes <= where::kFileCap;
+}
+
+// One whole line to the end of the file; false when the file cannot take it. A full file
+// becomes the older file and a new one is begun. Another game client may have done that
+// already, and this handle then holds the older file: the file under the name is looked at
+// again, and moved only when it is full too.
+bool Append(const char* bytes, DWORD size) noexcept {
+    if (g_file == INVALID_HANDLE_VALUE && !OpenFile()) return false;
+    if (!FileTakes(size)) {
+        CloseFile();
+        wchar_t path[MAX_PATH], older[MAX_PATH];
+        if (OpenFile() && !FileTakes(size) && PathOf(where::kFileName, path) &&
+            PathOf(where::kOlderFileName, older)) {
+            CloseFile();
+            MoveFileExW(path, older, MOVEFILE_REPLACE_EXISTING);
+        }
+        if (g_file == INVALID_HANDLE_VALUE && !OpenFile()) return false;
+    }
+    DWORD written = 0;
+    return WriteFile(g_file, bytes, size, &written, nullptr) && written == size;
+}
+
+// One line, built in place: never allocates, and what does not fit is cut.
+class Line {
+public:
+    Line() noexcept;  // starts with the time and the process
+    Line& Add(const char* ascii) noexcept;
+    Line& Add(std::u16string_view text, size_t most) noexcept;  // quoted, escaped, cut
+    Line& Number(long value) noexcept;
+    Line& Result(HRESULT hr) noexcept;
+    Line& Argument(const VARIANT& value, bool inner = false) noexcept;
+    Line& Duration(LONGLONG began) noexcept;
+    Line& Format(const wchar_t* format, ...) noexcept;  // only for short pieces: numbers
+    void Write() noexcept;
+
+private:
+    static constexpr size_t kCapacity = 1500;
+    void Put(wchar_t unit) noexcept;
+
+    wchar_t text_[kCapacity + 64];  // room for one formatted piece and the line end
+    size_t size_ = 0;
+};
+
+}  // namespace
+
+void Start() noexcept {
+    DWORD value = 0, size = sizeof value;
+    const bool on = RegGetValueW(HKEY_CURRENT_USER, where::kSwitchKey, where::kSwitchValue,
+                                 RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS &&
+                    value == 1;
+    if (on) {
+        LARGE_INTEGER frequency;
+        if (QueryPerformanceFrequency(&frequency)) g_frequency = frequency.QuadPart;
+        AcquireSRWLockExclusive(&g_lock);
+        g_file_off = false;  // a file that failed before gets another chance
+        ReleaseSRWLockExclusive(&g_lock);
+    }
+    g_on.store(on, std::memory_order_relaxed);
+}
+
+void Close() noexcept {
+    AcquireSRWLockExclusive(&g_lock);
+    CloseFile();
+    ReleaseSRWLockExclusive(&g_lock);
+}
+
+LONGLONG Now() noexcept {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+Line::Line() noexcept {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    Format(L"%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu] ", t.wYear, t.wMonth, t.wDay, t.wHour,
+           t.wMinute, t.wSecond, t.wMilliseconds, GetCurrentProcessId());
+}
+
+void Line::Put(wchar_t unit) noexcept {
+    if (size_ < kCapacity) text_[size_++] = unit;
+}
+
+Line& Line::Format(const wchar_t* format, ...) noexcept {
+    if (size_ >= kCapacity) return *this;
+    va_list arguments;
+    va_start(arguments, format);
+    size_ += wvsprintfW(text_ + size_, format, arguments);
+    va_end(arguments);
+    return *this;
+}
+
+Line& Line::Add(const char* ascii) noexcept {
+    while (*ascii) Put(static_cast<wchar_t>(*ascii++));
+    return *this;
+}
+
+Line& Line::Add(std::u16string_view text, size_t most) noexcept {
+    const size_t shown = text.size() < most ? text.size() : most;
+    Put(L'"');
+    for (size_t i = 0; i < shown; ++i) {
+        const char16_t unit = text[i];
+        const bool surrogate = unit >= 0xD800 && unit < 0xE000;
+        if (unit < 0xDC00 && surrogate && i + 1 < shown && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            Put(static_cast<wchar_t>(unit));
+            Put(static_cast<wchar_t>(text[++i]));
+        } else if (unit == u'"' || unit == u'\\') {
+            Put(L'\\');
+            Put(static_cast<wchar_t>(unit));
+        } else if (unit < 0x20 || unit == 0x7F || surrogate) {
+            // Control units and halves of a pair stand as \uXXXX: one line, valid UTF-8.
+            Format(L"\\u%04X", unit);
+        } else {
+            Put(static_cast<wchar_t>(unit));
+        }
+    }
+    Put(L'"');
+    if (text.size() > shown) Format(L"... (%u units)", static_cast<unsigned>(text.size()));
+    return *this;
+}
+
+Line& Line::Number(long value) noexcept {
+    return Format(L"%ld", value);
+}
+
+Line& Line::Result(HRESULT hr) noexcept {
+    if (hr == S_OK) return Add("S_OK");
+    for (const auto& known : kResultNames) {
+        if (known.hr == hr) Add(known.name).Add(" ");
+    }
+    return Format(L"0x%08lX", hr);
+}
+
+Line& Line::Argument(const VARIANT& value, bool inner) noexcept {
+    const VARTYPE type = V_VT(&value);
+    const bool ref = (type & VT_BYREF) != 0;
+    if (ref) {
+        Add("&");
+        if (!V_BYREF(&value)) return Add("null");
+    }
+    switch (type & ~VT_BYREF) {
+        case VT_EMPTY:
+            return Add("empty");
+        case VT_BSTR: {
+            const BSTR text = ref ? *V_BSTRREF(&value) : V_BSTR(&value);
+            return Add({reinterpret_cast<const char16_t*>(text), text ? SysStringLen(text) : 0},
+                       kArgumentUnits);
+        }
+        case VT_I4:
+            return Number(ref ? *V_I4REF(&value) : V_I4(&value));
+        case VT_I2:
+            return Number(ref ? *V_I2REF(&value) : V_I2(&value));
+        case VT_BOOL: {
+            const VARIANT_BOOL state = ref ? *V_BOOLREF(&value) : V_BOOL(&value);
+            if (state == VARIANT_TRUE || state == VARIANT_FALSE) {
+                return Add(state ? "true" : "false");
+            }
+            return Number(state);
+        }
+        case VT_VARIANT:
+            if (ref && !inner) return Argument(*V_VARIANTREF(&value), true);
+            break;
+        default:
+            break;
+    }
+    return Format(L"(type %u)", type);
+}
+
+Line& Line::Duration(LONGLONG began) noexcept {
+    const auto tenths = static_cast<unsigned long>((Now() - began) * 10'000'000 / g_frequency);
+    return Format(L"%lu.%lu us", tenths / 10, tenths % 10);
+}
+
+// The line in UTF-8 to the file and to the debugger's output (in its narrow form, which Wine
+// shows with WINEDEBUG=+debugstr and debuggers on Windows read alike).
+void Line::Write() noexcept {
+    text_[size_] = L'\r';
+    text_[size_ + 1] = L'\n';
+    char bytes[(kCapacity + 2) * 3 + 1];
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text_, static_cast<int>(size_ + 2), bytes,
+                                         sizeof bytes - 1, nullptr, nullptr);
+    bytes[size] = 0;
+    OutputDebugStringA(bytes);
+    AcquireSRWLockExclusive(&g_lock);
+    const bool stopped = !g_file_off && !Append(bytes, static_cast<DWORD>(size));
+    if (stopped) {
+        CloseFile();
+        g_file_off = true;
+    }
+    ReleaseSRWLockExclusive(&g_lock);
+    if (stopped) {
+        OutputDebugStringA(
+            "murl trace: the trace file cannot be written; the trace goes on here "
+            "only, until the next initialisation\r\n");
+    }
+}
+
+HRESULT Deliver(std::span<const EventName> names, Delivery deliver, void* sink, DISPID id,
+                REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
+                EXCEPINFO* info, UINT* arg_err) noexcept {
+    const LONGLONG began = Now();
+    const char* name = "unknown";
+    for (const EventName& known : names) {
+        if (known.id == id) name = known.name;
+    }
+    Line line;
+    line.Add("event ").Add(name).Format(L" [DISPID %ld] (", id);
+    // The arguments in the order of the event's parameters, the reverse of DISPPARAMS'.
+    const bool listed = params && (params->cArgs == 0 || params->rgvarg);
+    const UINT shown = listed && params->cArgs < kShownArguments ? params->cArgs : kShownArguments;
+    if (!listed && params) line.Add("no arguments given");
+    for (UINT i = 0; listed && i < shown; ++i) {
+        line.Add(i > 0 ? ", " : "").Argument(params->rgvarg[params->cArgs - 1 - i]);
+    }
+    if (listed && params->cArgs > shown) line.Add(", ...");
+    if (params && params->cNamedArgs > 0) line.Format(L"; %u named", params->cNamedArgs);
+
+    constexpr UINT kNoArgument = ~0u;
+    UINT at = kNoArgument;
+    const HRESULT hr = deliver(sink, id, iid, locale, flags, params, result, info, &at);
+    if (arg_err && at != kNoArgument) *arg_err = at;
+
+    line.Add(") -> ").Result(hr);
+    if (listed && at < params->cArgs) line.Format(L" at argument %u", params->cArgs - at);
+    const char* before = ", after: ";
+    for (UINT i = 0; listed && i < shown; ++i) {
+        const VARIANT& value = params->rgvarg[params->cArgs - 1 - i];
+        if (!(V_VT(&value) & VT_BYREF)) continue;
+        line.Add(before).Argument(value);
+        before = ", ";
+    }
+    line.Add(", ").Duration(began).Write();
+    return hr;
+}
+
+void Entry(const char* what, HRESULT hr, LONGLONG began) noexcept {
+    Line().Add(what).Add(" -> ").Result(hr).Add(", ").Duration(began).Write();
+}
+
+void HostFailure(const char* call, HRESULT hr, std::u16string_view description) noexcept {
+    Line line;
+    line.Add("host call ").Add(call).Add(" failed: ").Result(hr);
+    if (!description.empty()) line.Add(" ").Add(description, kDescriptionUnits);
+    line.Write();
+}
+
+void Failure(HRESULT hr, std::u16string_view description) noexcept {
+    Line()
+        .Add("failure handed to the host: ")
+        .Result(hr)
+        .Add(" ")
+        .Add(description, kDescriptionUnits)
+        .Write();
+}
+
+}  // namespace murl::server::trace
