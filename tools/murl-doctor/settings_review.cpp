@@ -57,9 +57,9 @@ Row ProblemRow(const StoredValue& v, Kind kind, const std::string& failure) {
     } else {
         row.found = Place(v) + " holds " + Shown(v.value) + ", not a switch (" + failure + ")";
         row.details.push_back(reported + " and leaves the check box as it is until it is clicked.");
-        row.action =
-            "click that check box on Murl's panel (twice, to keep its state): Murl then stores "
-            "True or False.";
+        row.action = "click the check box of " + Shown(v.key) +
+                     " on Murl's panel (twice, to keep its state): Murl then stores True or "
+                     "False.";
     }
     return row;
 }

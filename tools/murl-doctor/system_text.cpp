@@ -17,6 +17,24 @@ std::string Hex(DWORD value) {
     return hex;
 }
 
+namespace {
+
+// Texts for the codes of COM and type libraries that some systems leave undescribed.
+struct Described {
+    DWORD code;
+    const wchar_t* words;
+};
+constexpr Described kDescribed[] = {
+    {static_cast<DWORD>(TYPE_E_CANTLOADLIBRARY), L"Error loading type library/DLL"},
+    {static_cast<DWORD>(TYPE_E_LIBNOTREGISTERED), L"Library not registered"},
+    {static_cast<DWORD>(TYPE_E_ELEMENTNOTFOUND), L"Element not found"},
+    {static_cast<DWORD>(REGDB_E_CLASSNOTREG), L"Class not registered"},
+    {static_cast<DWORD>(CO_E_DLLNOTFOUND), L"DLL for class not found"},
+    {static_cast<DWORD>(CO_E_ERRORINDLL), L"Error in the DLL"},
+};
+
+}  // namespace
+
 std::string SystemText(DWORD code, std::wstring_view file) {
     win32::LocalMemory<wchar_t*> text;
     const DWORD length = FormatMessageW(
@@ -31,6 +49,9 @@ std::string SystemText(DWORD code, std::wstring_view file) {
     for (size_t at = words.find(L"%1"); at != std::wstring::npos;
          at = words.find(L"%1", at + named.size())) {
         words.replace(at, 2, named);
+    }
+    for (const Described& d : kDescribed) {
+        if (words.empty() && d.code == code) words = d.words;
     }
     if (words.empty()) words = L"an error the system does not describe";
     const std::string number =
