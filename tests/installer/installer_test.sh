@@ -20,7 +20,7 @@
 # Each case starts from a prefix without Murl, so the cases share one prefix in any order.
 # Environment: MURL_INSTALLER_PREFIX (the Wine prefix), MURL_SETUP (murl-VERSION-setup.exe),
 # MURL_DAMAGED_SETUP, MURL_VERSION, MURL_WIN32_DLL (the murl.dll packed), MURL_WIN32_DOCTOR
-# (the murl-doctor.exe packed), MURL_WIN32_SIM
+# (the murl-doctor.exe packed), MURL_SHA256SUMS (the release's checksums), MURL_WIN32_SIM
 # (murl-sim.exe), MURL_NATIVE_SIM (the Linux murl-sim), MURL_EXAMPLE (a scenario played both
 # ways).
 set -uo pipefail
@@ -153,6 +153,11 @@ case_install() {
     start_clean
     install "$MURL_SETUP" || fail "the quiet install exited with status $?"
     check_installed_files
+    # The release's checksums name the installed programs, so an installed file can be checked.
+    local checked
+    checked=$(cd "$unix_folder" && sha256sum -c --ignore-missing "$MURL_SHA256SUMS" 2>&1)
+    expect_equal "installed files checked against SHA256SUMS" "murl.dll: OK
+murl-doctor.exe: OK" "$checked"
     check_registered_here "install"
     script_client "install" 0 _clsMurl
 
