@@ -11,8 +11,9 @@ shift 3
 [ -f "$release_dir/SHA256SUMS" ] || { echo "FAIL: no release in $release_dir (SHA256SUMS missing)"; exit 1; }
 # The files the release is made of: the programs it installs, where the build writes them, and
 # the packages its checksum list names (it names the installed programs too).
-artefacts=(bin/murl.dll tools/murl-doctor/murl-doctor.exe SHA256SUMS
-           $(awk '$2 != "murl.dll" && $2 != "murl-doctor.exe" { print $2 }' "$release_dir/SHA256SUMS"))
+mapfile -t packages < <(awk '$2 != "murl.dll" && $2 != "murl-doctor.exe" { print $2 }' \
+    "$release_dir/SHA256SUMS")
+artefacts=(bin/murl.dll tools/murl-doctor/murl-doctor.exe SHA256SUMS "${packages[@]}")
 
 # The one time the release carries comes from the original checkout; the copy has no history.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then

@@ -15,12 +15,11 @@ struct Findings {
     std::wstring folder;      // the doctor's own folder
     std::wstring module;      // murl.dll beside the doctor
     std::wstring registered;  // the class's InprocServer32 path; empty when not registered
-    bool module_loads = false;
 };
 
 void CheckModule(Findings& f, Report& report);
 void CheckRegistration(Findings& f, Report& report);
-void CheckLoading(Findings& f, Report& report);
+void CheckLoading(const Findings& f, Report& report);
 void CheckErrorLog(const Findings& f, Report& report);
 void CheckSettings(Report& report);
 void CheckTrace(Report& report);

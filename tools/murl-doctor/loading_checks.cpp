@@ -29,7 +29,7 @@ void SkipAfter(const char* why, Report& report, bool with_class = true) {
 
 }  // namespace
 
-void CheckLoading(Findings& f, Report& report) {
+void CheckLoading(const Findings& f, Report& report) {
     const std::wstring& path = f.registered.empty() ? f.module : f.registered;
     {
         OwnedHandle<LibraryTraits> library(
@@ -45,7 +45,6 @@ void CheckLoading(Findings& f, Report& report) {
             return;
         }
     }
-    f.module_loads = true;
     report.Add({"loading.module", Status::kOk, Utf8(path), {}, {}});
     if (f.registered.empty()) {
         SkipAfter("the class is not registered", report);

@@ -7,7 +7,6 @@
 #include <shellapi.h>
 
 #include <CLI/CLI.hpp>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -26,9 +25,11 @@ constexpr int kExitOk = 0;
 constexpr int kExitProblem = 1;
 constexpr int kExitUsage = 2;
 
-const std::string kVersion = std::to_string(MURL_VERSION_MAJOR) + "." +
-                             std::to_string(MURL_VERSION_MINOR) + "." +
-                             std::to_string(MURL_VERSION_REVISION);
+// The release as players see it: 1.0.0.15 is 1.0.15.
+std::string Version() {
+    return std::to_string(MURL_VERSION_MAJOR) + "." + std::to_string(MURL_VERSION_MINOR) + "." +
+           std::to_string(MURL_VERSION_REVISION);
+}
 
 // UTF-8 `text` to standard output: as characters to a console, as bytes to a file or pipe.
 void Write(const std::string& text) {
@@ -91,7 +92,8 @@ Report Examine() {
 }  // namespace
 
 int main() {
-    CLI::App app{"murl-doctor " + kVersion +
+    const std::string version = Version();
+    CLI::App app{"murl-doctor " + version +
                      ": checks Murl on this computer for this account and says what to do. It "
                      "changes nothing unless a subcommand asks it to.",
                  "murl-doctor"};
@@ -105,6 +107,7 @@ int main() {
     try {
         std::vector<std::string> arguments = Arguments();
         std::vector<const char*> pointers;
+        pointers.reserve(arguments.size());
         for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
         app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::ParseError& e) {
@@ -121,7 +124,7 @@ int main() {
         const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         const Report report = Examine();
         if (SUCCEEDED(com)) CoUninitialize();
-        Write(json ? AsJson(report, kVersion) : AsText(report, kVersion));
+        Write(json ? AsJson(report, version) : AsText(report, version));
         if (pause) Pause();
         return report.Problems() == 0 ? kExitOk : kExitProblem;
     } catch (const std::exception& e) {
