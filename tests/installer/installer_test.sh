@@ -445,7 +445,7 @@ case_doctor() {
     doctor "$work/trace.txt" trace on || fail "trace on exited with status $?"
     expect_equal "the trace switch" "0x1" "$(reg_value 'HKCU\Software\Murl' Trace)"
     doctor "$work/report.txt" || true
-    grep -q "trace switch: on" "$work/report.txt" || fail "the report does not say the trace is on"
+    grep -q "trace switch: on (read when the game starts)" "$work/report.txt" || fail "the report does not say the trace is on"
     doctor "$work/trace.txt" trace off || fail "trace off exited with status $?"
     expect_equal "the trace switch" "0x0" "$(reg_value 'HKCU\Software\Murl' Trace)"
     local usage=0

@@ -20,6 +20,15 @@ std::wstring TraceFile() {
     return path + L"\\" + win32::trace::kFolder + L"\\" + win32::trace::kFileName;
 }
 
+// ", N bytes so far" for a trace file that is there.
+std::string SizeNote(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return {};
+    const unsigned long long size =
+        (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return ", " + std::to_string(size) + " bytes so far";
+}
+
 }  // namespace
 
 void CheckTrace(Report& report) {
@@ -42,7 +51,7 @@ void CheckTrace(Report& report) {
     if (stored && value == 1) {
         report.Add({"trace.switch",
                     Status::kNote,
-                    "on, from the next start of the game: " + file,
+                    "on (read when the game starts): Murl writes " + file + SizeNote(TraceFile()),
                     {},
                     {"The trace holds chat text. Send it only to someone you trust, and switch "
                      "it off with \"murl-doctor trace off\" when done."}});
