@@ -13,7 +13,7 @@ shift 3
 # the packages its checksum list names (it names the installed programs too).
 mapfile -t packages < <(awk '$2 != "murl.dll" && $2 != "murl-doctor.exe" { print $2 }' \
     "$release_dir/SHA256SUMS")
-artefacts=(bin/murl.dll tools/murl-doctor/murl-doctor.exe SHA256SUMS "${packages[@]}")
+artefacts=(bin/murl.dll bin/murl-doctor.exe SHA256SUMS "${packages[@]}")
 
 # The one time the release carries comes from the original checkout; the copy has no history.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
