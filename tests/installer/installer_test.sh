@@ -28,7 +28,8 @@ set -uo pipefail
 export WINEPREFIX=$MURL_INSTALLER_PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+mounted=  # a folder the doctor's cases mounted read-only, until they unmount it
+trap '[ -z "$mounted" ] || umount "$mounted"; rm -rf "$work"' EXIT
 
 folder='C:\Program Files (x86)\Murl'
 unix_folder="$WINEPREFIX/drive_c/Program Files (x86)/Murl"
@@ -416,7 +417,10 @@ case_doctor() {
         status=0
         doctor "$work/report.txt" || status=$?
         doctor "$work/report.json" --json || true
-        [ -n "$mounted" ] && umount "$mounted"
+        if [ -n "$mounted" ]; then
+            umount "$mounted"
+            mounted=
+        fi
         tr -d '\r' <"$work/report.txt" >"$work/report"
         local wanted_status=1
         [ -z "$problems" ] && wanted_status=0
