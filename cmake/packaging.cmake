@@ -1,4 +1,5 @@
-# The Windows release: murl.dll with a player's readme and the licence, as a setup program
+# The Windows release: murl.dll and murl-doctor.exe with a player's readme and the licence, as a
+# setup program
 # (NSIS: murl-VERSION-setup.exe) and a .zip for registering by hand (murl-VERSION-win32.zip).
 # `cmake --build --preset win32 --target release` (scripts/release.sh) builds murl.dll and
 # nothing else, and writes both with their SHA256SUMS into the build folder; `--target package`
@@ -10,7 +11,7 @@ include(${packaging}/troubleshooting.cmake)
 murl_configure_readme(${PROJECT_BINARY_DIR}/packaging/README.txt)
 configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/packaging/LICENSE.txt @ONLY
                NEWLINE_STYLE CRLF)
-install(FILES $<TARGET_FILE:murl> ${PROJECT_BINARY_DIR}/packaging/README.txt
+install(FILES $<TARGET_FILE:murl> $<TARGET_FILE:murl-doctor> ${PROJECT_BINARY_DIR}/packaging/README.txt
               ${PROJECT_BINARY_DIR}/packaging/LICENSE.txt
         DESTINATION .)
 
@@ -48,15 +49,16 @@ else()
   set(CPACK_GENERATOR ZIP)
 endif()
 
-# The release: the packages and one SHA256SUMS beside them (`sha256sum -c SHA256SUMS` checks
-# them), built from murl.dll alone.
+# The release: the packages and one SHA256SUMS beside them, which also lists the files the
+# packages install, so that an installed murl.dll or murl-doctor.exe can be checked
+# (`sha256sum -c --ignore-missing SHA256SUMS`); built from murl.dll and the doctor alone.
 if(MURL_MAKENSIS)
   add_custom_target(release
     COMMAND ${CMAKE_CPACK_COMMAND} --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake
     COMMAND ${CMAKE_COMMAND} -D DIR=${PROJECT_BINARY_DIR}
-            -D "FILES=murl-${MURL_RELEASE_VERSION}-setup.exe;murl-${MURL_RELEASE_VERSION}-win32.zip"
+            -D "FILES=murl-${MURL_RELEASE_VERSION}-setup.exe;murl-${MURL_RELEASE_VERSION}-win32.zip;$<TARGET_FILE:murl>;$<TARGET_FILE:murl-doctor>"
             -P ${packaging}/checksums.cmake
-    DEPENDS murl
+    DEPENDS murl murl-doctor
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
     COMMENT "Writing the release: the setup program, the .zip and SHA256SUMS" VERBATIM)
 else()
@@ -74,7 +76,7 @@ if(MURL_MAKENSIS AND MURL_BUILD_TESTS)
             -D MURL_DAMAGE_MODULE=ON
             -D "CPACK_PRE_BUILD_SCRIPTS=${packaging}/release-files.cmake;${packaging}/damage-module.cmake"
             -B ${PROJECT_BINARY_DIR}/test-packages
-    DEPENDS murl
+    DEPENDS murl murl-doctor
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
     COMMENT "Writing a setup program with a damaged murl.dll, for the installer tests" VERBATIM)
 endif()

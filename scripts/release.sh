@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # release.sh [BUILD_DIR [CMAKE_ARGS...]]: builds the Windows release of this checkout into
 # BUILD_DIR (build/release by default): murl-VERSION-setup.exe, murl-VERSION-win32.zip and
-# SHA256SUMS. Only murl.dll and what it needs are built. Two runs for one commit give the same
+# SHA256SUMS. Only murl.dll, murl-doctor.exe and what they need are built. Two runs for one commit give the same
 # bytes in any folder, at any time: the packages carry the last commit's time (or
 # SOURCE_DATE_EPOCH when set) and nothing of the machine or the folders.
 set -euo pipefail

@@ -9,12 +9,12 @@
 #include "plugin/cls_murl.h"
 #include "plugin/conversions.h"
 #include "plugin/guarded.h"
+#include "plugin/stored_values.h"
 
 namespace murl {
 
 namespace {
-constexpr std::u16string_view kApp = u"Murl";
-constexpr std::u16string_view kSwitchSection = u"Settings";
+constexpr std::u16string_view kApp = kSettingsApplication;
 }  // namespace
 
 std::u16string clsMurl::VersionBanner() {

@@ -10,6 +10,12 @@ inline constexpr GUID kLibId = {
     0xA18570E7, 0xCE38, 0x41EE, {0x88, 0x1A, 0xCC, 0x29, 0x1C, 0x6A, 0x3A, 0x0F}};
 inline constexpr WORD kLibMajor = 2;
 inline constexpr WORD kLibMinor = 0;
+// The library's name: the first part of each class's ProgID ("murl.clsMurl").
+inline constexpr wchar_t kLibraryName[] = L"murl";
+
+// clsMurl's name and the threading model it is registered with.
+inline constexpr wchar_t kClassName[] = L"clsMurl";
+inline constexpr wchar_t kThreadingModel[] = L"Apartment";
 
 // clsMurl {37DEF914-A323-49FA-B948-3D0EF05E737F}
 inline constexpr GUID kClsidClsMurl = {

@@ -14,11 +14,11 @@ namespace {
 using namespace murl::server;
 
 constexpr ClassRecord kClasses[] = {
-    {L"clsMurl", &kClsidClsMurl, &kIidClsMurl, &ClsMurlObject::Create},
+    {kClassName, &kClsidClsMurl, &kIidClsMurl, &ClsMurlObject::Create},
 };
 
 constexpr ComponentDescription kDescription = {
-    L"murl", &kLibId, kLibMajor, kLibMinor, 0, L"Apartment", kClasses, std::size(kClasses),
+    kLibraryName, &kLibId, kLibMajor, kLibMinor, 0, kThreadingModel, kClasses, std::size(kClasses),
 };
 
 ModuleCells g_cells;

@@ -13,10 +13,14 @@
 #   failed_copy          so does an installation whose files cannot be written
 #   remove_settings      an uninstall asked to remove the player's settings removes them and the
 #                        log, and leaves nothing of Murl
+#   doctor               the installed murl-doctor.exe finds no problem in a fresh installation,
+#                        and names each problem of a table, set up as it happens on a player's
+#                        machine, with what to do
 #
 # Each case starts from a prefix without Murl, so the cases share one prefix in any order.
 # Environment: MURL_INSTALLER_PREFIX (the Wine prefix), MURL_SETUP (murl-VERSION-setup.exe),
-# MURL_DAMAGED_SETUP, MURL_VERSION, MURL_WIN32_DLL (the murl.dll packed), MURL_WIN32_SIM
+# MURL_DAMAGED_SETUP, MURL_VERSION, MURL_WIN32_DLL (the murl.dll packed), MURL_WIN32_DOCTOR
+# (the murl-doctor.exe packed), MURL_SHA256SUMS (the release's checksums), MURL_WIN32_SIM
 # (murl-sim.exe), MURL_NATIVE_SIM (the Linux murl-sim), MURL_EXAMPLE (a scenario played both
 # ways).
 set -uo pipefail
@@ -24,13 +28,15 @@ set -uo pipefail
 export WINEPREFIX=$MURL_INSTALLER_PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+mounted=  # a folder the doctor's cases mounted read-only, until they unmount it
+trap '[ -z "$mounted" ] || umount "$mounted"; rm -rf "$work"' EXIT
 
 folder='C:\Program Files (x86)\Murl'
 unix_folder="$WINEPREFIX/drive_c/Program Files (x86)/Murl"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 class_key='HKCR\CLSID\{37DEF914-A323-49FA-B948-3D0EF05E737F}'
 settings_key='HKCU\Software\VB and VBA Program Settings\Murl'
+shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Murl/Check Murl.lnk"
 
 failures=0
 fail() {
@@ -124,8 +130,15 @@ check_installed_files() {
     local listing
     listing=$(cd "$unix_folder" && find . -mindepth 1 -maxdepth 1 ! -name murl_err.log ! -name ARCH \
         -printf '%f\n' | sort | tr '\n' ' ')
-    expect_equal "installed files" "LICENSE.txt README.txt murl.dll uninstall.exe " "$listing"
+    expect_equal "installed files" "LICENSE.txt README.txt murl-doctor.exe murl.dll uninstall.exe " "$listing"
     cmp -s "$MURL_WIN32_DLL" "$unix_folder/murl.dll" || fail "the installed murl.dll is not the package's"
+    cmp -s "$MURL_WIN32_DOCTOR" "$unix_folder/murl-doctor.exe" ||
+        fail "the installed murl-doctor.exe is not the package's"
+    # "Check Murl" in the Start menu runs the doctor and keeps its report on screen.
+    [ -f "$shortcut" ] || fail "no Start-menu entry \"Check Murl\""
+    local link
+    link=$(strings -e l "$shortcut" 2>/dev/null | tr '\n' ' ')
+    [[ $link == *"murl-doctor.exe"*"--pause"* ]] || fail "\"Check Murl\" does not run murl-doctor.exe --pause: $link"
     grep -q "^Version $MURL_VERSION"$'\r$' "$unix_folder/README.txt" ||
         fail "README.txt: no version line, or not in CRLF lines"
     grep -q "The Murl developers" "$unix_folder/LICENSE.txt" || fail "LICENSE.txt is not ours"
@@ -141,6 +154,11 @@ case_install() {
     start_clean
     install "$MURL_SETUP" || fail "the quiet install exited with status $?"
     check_installed_files
+    # The release's checksums name the installed programs, so an installed file can be checked.
+    local checked
+    checked=$(cd "$unix_folder" && sha256sum -c --ignore-missing "$MURL_SHA256SUMS" 2>&1)
+    expect_equal "installed files checked against SHA256SUMS" "murl.dll: OK
+murl-doctor.exe: OK" "$checked"
     check_registered_here "install"
     script_client "install" 0 _clsMurl
 
@@ -272,6 +290,7 @@ case_uninstall() {
     expect_equal "the setting after the uninstall" "True" \
         "$(wine "$MURL_WIN32_SIM" settings get Settings Bots 2>/dev/null | tr -d '\r')"
     has_key "$class_key" && fail "the class is still registered"
+    [ ! -e "$(dirname "$shortcut")" ] || fail "the Start-menu entry is still there"
     script_client "after the uninstall" 2 'cannot create murl.clsMurl: *'
     [ -z "$(murl_entries)" ] || fail "the uninstall entry is still there"
 }
@@ -335,7 +354,111 @@ case_remove_settings() {
     [ -z "$(murl_entries)" ] || fail "the uninstall entry is still there"
 }
 
-declare -F "case_${1:-}" >/dev/null || { echo "usage: $0 install|upgrade|uninstall|failed_registration|failed_copy|remove_settings"; exit 2; }
+# ---- The doctor ------------------------------------------------------------------------------
+
+# Each row: a name, how the problem comes about (a function below), the checks that must
+# report a problem (none: the doctor must find nothing), and words its report must hold.
+doctor_cases=(
+    "fresh install|nothing||No problem found."
+    "class unregistered|unregister|registration.class|murl.clsMurl is not registered"
+    "registered to a copy elsewhere|register_copy|registration.same_file|another copy of murl.dll: C:\\Old Murl\\murl.dll"
+    "murl.dll truncated|truncate_module|module.checksum loading.module|damaged or was replaced"
+    "type library file gone|register_deleted_copy|registration.typelib_file|the type library is registered to C:\\Unzipped\\murl.dll, which does not exist"
+    "module folder not writable|read_only_folder|log.writable|cannot create C:\\Program Files (x86)\\Murl\\murl_err.log"
+    "counter not a number|store_counter_text|settings.value|key \"Evades\" holds \"lots\", not a count (Type mismatch)"
+    "counter out of range|store_counter_overflow|settings.value|key \"Zero\" holds \"3000000000\", not a count (Overflow)"
+    "switch text not a switch|store_switch_text|settings.value|key \"Bots\" holds \"yes\", not a switch (Type mismatch)"
+)
+
+nothing() { :; }
+# The player, or another program's uninstaller, unregistered it.
+unregister() { run regsvr32 /u /s "$folder\murl.dll"; }
+# A copy from the .zip, registered by hand in a folder of its own.
+register_copy() {
+    mkdir -p "$WINEPREFIX/drive_c/Old Murl"
+    cp "$unix_folder/murl.dll" "$WINEPREFIX/drive_c/Old Murl/"
+    run regsvr32 /s 'C:\Old Murl\murl.dll'
+}
+# A broken download or a disk error.
+truncate_module() { truncate --size=150000 "$unix_folder/murl.dll"; }
+# A copy from the .zip, registered by hand, whose folder was deleted since.
+register_deleted_copy() {
+    mkdir -p "$WINEPREFIX/drive_c/Unzipped"
+    cp "$unix_folder/murl.dll" "$WINEPREFIX/drive_c/Unzipped/"
+    run regsvr32 /s 'C:\Unzipped\murl.dll'
+    rm -rf "$WINEPREFIX/drive_c/Unzipped"
+}
+# Wine runs as root here, which writes any folder: a read-only mount makes the folder what it is
+# for a player without the right to write it.
+read_only_folder() {
+    mount --bind "$unix_folder" "$unix_folder" || return 1
+    mounted=$unix_folder
+    mount -o remount,ro,bind "$unix_folder"
+}
+# Values edited by hand, or written by another program.
+store_counter_text() { reg32 add "$settings_key\\KaelenEmberfall" /v Evades /d lots /f >/dev/null; }
+store_counter_overflow() { reg32 add "$settings_key\\KaelenEmberfall" /v Zero /d 3000000000 /f >/dev/null; }
+store_switch_text() { reg32 add "$settings_key\\Settings" /v Bots /d yes /f >/dev/null; }
+
+doctor() {  # OUTPUT: runs the installed doctor; its exit status
+    wine "$folder\murl-doctor.exe" "${@:2}" >"$1" 2>"$work/doctor.err" </dev/null
+}
+
+case_doctor() {
+    local row name make problems words status
+    for row in "${doctor_cases[@]}"; do
+        IFS='|' read -r name make problems words <<<"$row"
+        start_clean
+        rm -rf "$WINEPREFIX/drive_c/Old Murl" "$WINEPREFIX/drive_c/Unzipped"
+        install "$MURL_SETUP" || fail "$name: the install exited with status $?"
+        mounted=
+        "$make" || { fail "$name: cannot set the case up"; continue; }
+
+        status=0
+        doctor "$work/report.txt" || status=$?
+        doctor "$work/report.json" --json || true
+        if [ -n "$mounted" ]; then
+            umount "$mounted"
+            mounted=
+        fi
+        tr -d '\r' <"$work/report.txt" >"$work/report"
+        local wanted_status=1
+        [ -z "$problems" ] && wanted_status=0
+        expect_equal "$name: exit status" "$wanted_status" "$status"
+        grep -qF -- "$words" "$work/report" || fail "$name: the report does not say '$words'"
+        expect_equal "$name: the report's last line" \
+            "$(jq -r .summary "$work/report.json" 2>/dev/null)" "$(tail -1 "$work/report")"
+
+        jq -e . "$work/report.json" >/dev/null || fail "$name: --json is not JSON to jq"
+        python3 -c 'import json, sys; json.load(open(sys.argv[1]))' "$work/report.json" ||
+            fail "$name: --json is not JSON to python3"
+        local found
+        found=$(jq -r '[.checks[] | select(.status == "problem") | .id] | unique | join(" ")' \
+            "$work/report.json")
+        for id in $problems; do
+            [[ " $found " == *" $id "* ]] || fail "$name: no problem from $id (problems: $found)"
+        done
+        [ -n "$problems" ] || expect_equal "$name: problems" "" "$found"
+        jq -e '[.checks[] | select(.status == "problem" and (.action == "" or .found == ""))] | length == 0' \
+            "$work/report.json" >/dev/null || fail "$name: a problem without what was found or what to do"
+        [ "$failures" = 0 ] || { cat "$work/report"; cat "$work/doctor.err"; }
+    done
+    rm -rf "$WINEPREFIX/drive_c/Old Murl"
+
+    # The trace switch: the one thing the doctor changes, and only when asked.
+    doctor "$work/trace.txt" trace on || fail "trace on exited with status $?"
+    expect_equal "the trace switch" "0x1" "$(reg_value 'HKCU\Software\Murl' Trace)"
+    doctor "$work/report.txt" || true
+    grep -q "trace switch: on (read when the game starts)" "$work/report.txt" || fail "the report does not say the trace is on"
+    doctor "$work/trace.txt" trace off || fail "trace off exited with status $?"
+    expect_equal "the trace switch" "0x0" "$(reg_value 'HKCU\Software\Murl' Trace)"
+    local usage=0
+    doctor "$work/usage.txt" trace maybe || usage=$?
+    expect_equal "exit status of a usage error" 2 "$usage"
+    reg32 delete 'HKCU\Software\Murl' /f >/dev/null || true
+}
+
+declare -F "case_${1:-}" >/dev/null || { echo "usage: $0 install|upgrade|uninstall|failed_registration|failed_copy|remove_settings|doctor"; exit 2; }
 "case_$1"
 if [ "$failures" != 0 ]; then
     echo "$failures check(s) failed"

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "plugin/stored_values.h"
 #include "plugin_fixture.h"
+#include "settings_review.h"
 
 namespace murl::test {
 namespace {
@@ -213,6 +215,55 @@ TEST_F(CountersSettings, AnUnwritableReportCostsNoOtherValue) {
     EXPECT_EQ(plugin->ZeroCount(), 4);
     EXPECT_EQ(host.BoxStates(), BoxStates(kInitialBoxes | Box(u"chkBots")));
     EXPECT_TRUE(LogReports().empty());
+}
+
+// murl-doctor judges the stored values with the plug-in's conversions: it must name every value
+// that loading reports, and only when loading reports one, and know every key loading reads.
+TEST_F(CountersSettings, TheDoctorNamesWhatLoadingReports) {
+    for (const auto& c : kLoadCases) {
+        SCOPED_TRACE(c.name);
+        store.entries().clear();
+        ClearLog();
+        for (const auto& [key, value] : c.counters) Store(u"XyzAbc", key, value);
+        for (const auto& [key, value] : c.switches) Store(u"Settings", key, value);
+        std::vector<doctor::StoredValue> stored;
+        for (const auto& [address, value] : store.entries()) {
+            stored.push_back({std::get<1>(address), std::get<2>(address), value});
+        }
+        Host h;
+        clsMurl m(platform_);
+        m.IPlugin2_Initialize(h.site());
+        const size_t calls_before = store.call_log().size();
+        h.Login(u"Abc", u"Xyz");
+
+        doctor::Report report;
+        doctor::ReviewSettings(stored, report);
+        std::vector<std::string> named;
+        for (const doctor::Row& row : report.rows()) {
+            if (row.id != "settings.value") continue;
+            EXPECT_EQ(row.status, doctor::Status::kProblem);
+            for (const std::string& detail : row.details) named.push_back(detail);
+        }
+        const std::vector<std::string> reports = LogReports();
+        EXPECT_EQ(reports.empty(), named.empty());
+        for (const std::string& r : reports) {
+            EXPECT_TRUE(std::any_of(
+                named.begin(), named.end(),
+                [&](const std::string& n) { return n.find("\"" + r + "\"") != std::string::npos; }))
+                << "the doctor does not name " << r;
+        }
+        for (size_t i = calls_before; i < store.call_log().size(); ++i) {
+            const auto& call = store.call_log()[i];
+            if (call.operation != "GetSetting") continue;
+            const bool known =
+                call.section == kSwitchSection
+                    ? std::any_of(kSwitches.begin(), kSwitches.end(),
+                                  [&](const SwitchRow& row) { return row.key == call.key; })
+                    : std::find(kCounterKeys.begin(), kCounterKeys.end(), call.key) !=
+                          kCounterKeys.end();
+            EXPECT_TRUE(known) << "the doctor does not know the key " << ToUtf8(call.key);
+        }
+    }
 }
 
 TEST_F(CountersSettings, LoginPrintsTheBannerAfterFormingTheKeyAndBeforeLoading) {

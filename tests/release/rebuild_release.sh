@@ -9,8 +9,11 @@ source_dir=$1 release_dir=$2 work=$3
 shift 3
 
 [ -f "$release_dir/SHA256SUMS" ] || { echo "FAIL: no release in $release_dir (SHA256SUMS missing)"; exit 1; }
-# The files the release is made of, as its checksum list names them.
-artefacts=(bin/murl.dll SHA256SUMS $(awk '{ print $2 }' "$release_dir/SHA256SUMS"))
+# The files the release is made of: the programs it installs, where the build writes them, and
+# the packages its checksum list names (it names the installed programs too).
+mapfile -t packages < <(awk '$2 != "murl.dll" && $2 != "murl-doctor.exe" { print $2 }' \
+    "$release_dir/SHA256SUMS")
+artefacts=(bin/murl.dll bin/murl-doctor.exe SHA256SUMS "${packages[@]}")
 
 # The one time the release carries comes from the original checkout; the copy has no history.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then

@@ -1,0 +1,72 @@
+#pragma once
+// The doctor's report: one row per check, in the order the checks ran. The text a player pastes
+// and the JSON document are both written from these rows and the table of checks below.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace murl::doctor {
+
+enum class Status { kOk, kNote, kProblem, kSkipped };
+
+// Every check the doctor makes, in report order: its identifier, the part of Murl it looks
+// at, and what it looks for.
+struct CheckRow {
+    std::string_view id, area, title;
+};
+inline constexpr CheckRow kChecks[] = {
+    {"module.present", "module", "murl.dll beside the doctor"},
+    {"module.version", "module", "version resource"},
+    {"module.checksum", "module", "the file this release shipped"},
+    {"registration.class", "registration", "class registered"},
+    {"registration.path", "registration", "registered file exists"},
+    {"registration.same_file", "registration", "registered file is the one beside the doctor"},
+    {"registration.threading_model", "registration", "threading model"},
+    {"registration.progid", "registration", "ProgID names the class"},
+    {"registration.typelib", "registration", "type library registered"},
+    {"registration.typelib_file", "registration", "type library file present and loadable"},
+    {"registration.typelib_version", "registration", "type library version"},
+    {"loading.module", "loading", "module loads"},
+    {"loading.class", "loading", "class created and released in-process"},
+    {"loading.interfaces", "loading", "IDispatch and the plug-in interface"},
+    {"loading.type_info", "loading", "type information readable"},
+    {"log.writable", "error log", "this account can create and append murl_err.log"},
+    {"log.entries", "error log", "entries"},
+    {"settings.read", "settings", "this account's stored settings"},
+    {"settings.value", "settings", "a stored value Murl cannot load"},
+    {"trace.switch", "trace", "trace switch"},
+};
+
+// `id` must be one of kChecks; a row never holds chat text.
+struct Row {
+    std::string_view id;
+    Status status = Status::kOk;
+    std::string found;                 // what the check found, in words
+    std::string action;                // the one thing to do (problems only)
+    std::vector<std::string> details;  // further lines: entries, stored values
+};
+
+class Report {
+public:
+    void Add(Row row);
+    const std::vector<Row>& rows() const noexcept { return rows_; }
+    int Problems() const noexcept;
+    // "No problem found." or "N problem(s) found."
+    std::string Summary() const;
+
+private:
+    std::vector<Row> rows_;
+};
+
+const CheckRow& CheckOf(std::string_view id);
+
+// The report as plain text for a console or a message, and as one JSON document. Both end
+// with a newline.
+std::string AsText(const Report& report, std::string_view version);
+std::string AsJson(const Report& report, std::string_view version);
+
+// `text` as a JSON string literal, quotes included; `text` is UTF-8.
+std::string JsonString(std::string_view text);
+
+}  // namespace murl::doctor

@@ -1,0 +1,112 @@
+#include "settings_review.h"
+
+#include <set>
+
+#include "host/error.h"
+#include "host/text.h"
+#include "plugin/conversions.h"
+#include "plugin/stored_values.h"
+#include "plugin/switches.h"
+
+namespace murl::doctor {
+
+namespace {
+
+constexpr size_t kShownLength = 40;
+
+enum class Kind { kCounter, kSwitch, kUnused };
+
+Kind KindOf(const StoredValue& v) {
+    if (v.section == kSwitchSection) {
+        for (const SwitchRow& row : kSwitches) {
+            if (row.key == v.key) return Kind::kSwitch;
+        }
+        return Kind::kUnused;
+    }
+    for (const std::u16string_view key : kCounterKeys) {
+        if (key == v.key) return Kind::kCounter;
+    }
+    return Kind::kUnused;
+}
+
+std::string Place(const StoredValue& v) {
+    return "section " + Shown(v.section) + ", key " + Shown(v.key);
+}
+
+// The plug-in's error for `v`, or its empty description when the value loads.
+std::string LoadFailure(const StoredValue& v, Kind kind) {
+    try {
+        if (kind == Kind::kCounter) NumberFromText(v.value);
+        if (kind == Kind::kSwitch) BooleanFromText(v.value);
+    } catch (const Error& e) {
+        return ToUtf8(e.description());
+    }
+    return {};
+}
+
+Row ProblemRow(const StoredValue& v, Kind kind, const std::string& failure) {
+    Row row{"settings.value", Status::kProblem, {}, {}, {}};
+    const std::string reported =
+        "Murl reports \"Error in LoadVariables: " + failure + ". At line 0\" at each login";
+    if (kind == Kind::kCounter) {
+        row.found = Place(v) + " holds " + Shown(v.value) + ", not a count (" + failure + ")";
+        row.details.push_back(reported + " of this character and counts from 0.");
+        row.action =
+            "log in with this character and press \"Output Stats\" on Murl's panel once: Murl "
+            "then stores the count as a number.";
+    } else {
+        row.found = Place(v) + " holds " + Shown(v.value) + ", not a switch (" + failure + ")";
+        row.details.push_back(reported + " and leaves the check box as it is until it is clicked.");
+        row.action = "click the check box of " + Shown(v.key) +
+                     " on Murl's panel (twice, to keep its state): Murl then stores True or "
+                     "False.";
+    }
+    return row;
+}
+
+}  // namespace
+
+std::string Shown(std::u16string_view text) {
+    std::u16string cut(text.substr(0, kShownLength));
+    std::string shown = "\"";
+    for (const char c : ToUtf8(cut)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            shown += '\\';
+            shown += c;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            static constexpr char kHex[] = "0123456789abcdef";
+            shown += "\\x";
+            shown += kHex[byte >> 4];
+            shown += kHex[byte & 0xF];
+        } else {
+            shown += c;
+        }
+    }
+    shown += '"';
+    if (text.size() > kShownLength) shown += "...";
+    return shown;
+}
+
+void ReviewSettings(const std::vector<StoredValue>& values, Report& report) {
+    std::set<std::u16string> sections;
+    Row listing{"settings.read", Status::kOk, {}, {}, {}};
+    std::vector<Row> problems;
+    for (const StoredValue& v : values) {
+        sections.insert(v.section);
+        const Kind kind = KindOf(v);
+        std::string line = Shown(v.section) + " " + Shown(v.key) + " = " + Shown(v.value);
+        if (kind == Kind::kUnused) line += " (not used by Murl)";
+        listing.details.push_back(std::move(line));
+        if (kind == Kind::kUnused) continue;
+        const std::string failure = LoadFailure(v, kind);
+        if (!failure.empty()) problems.push_back(ProblemRow(v, kind, failure));
+    }
+    listing.found = values.empty() ? "none stored yet"
+                                   : std::to_string(values.size()) + " values in " +
+                                         std::to_string(sections.size()) + " sections";
+    report.Add(std::move(listing));
+    for (Row& row : problems) report.Add(std::move(row));
+}
+
+}  // namespace murl::doctor

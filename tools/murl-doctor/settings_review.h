@@ -1,0 +1,24 @@
+#pragma once
+// The settings of this account as Murl loads them: each stored value judged with the plug-in's
+// own conversions, so that the doctor and the plug-in agree on every text.
+
+#include <string>
+#include <vector>
+
+#include "report.h"
+
+namespace murl::doctor {
+
+struct StoredValue {
+    std::u16string section, key, value;
+};
+
+// Adds the listing of `values` (sorted by section, then key) and one problem row per value
+// that Murl cannot load.
+void ReviewSettings(const std::vector<StoredValue>& values, Report& report);
+
+// How a stored text reads in the report: quoted, control characters escaped, cut at 40
+// characters.
+std::string Shown(std::u16string_view text);
+
+}  // namespace murl::doctor

@@ -1,0 +1,72 @@
+#include "checks.h"
+
+#include "host/text.h"
+#include "platform/win32/win32_holders.h"
+#include "platform/win32/win32_text.h"
+
+namespace murl::doctor {
+
+std::string Utf8(std::wstring_view text) {
+    return ToUtf8(win32::Utf16(text));
+}
+
+std::string Hex(DWORD value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string hex = "0x";
+    for (int shift = 28; shift >= 0; shift -= 4) hex += kDigits[(value >> shift) & 0xF];
+    return hex;
+}
+
+namespace {
+
+// Texts for the codes of COM and type libraries that some systems leave undescribed.
+struct Described {
+    DWORD code;
+    const wchar_t* words;
+};
+constexpr Described kDescribed[] = {
+    {static_cast<DWORD>(TYPE_E_CANTLOADLIBRARY), L"Error loading type library/DLL"},
+    {static_cast<DWORD>(TYPE_E_LIBNOTREGISTERED), L"Library not registered"},
+    {static_cast<DWORD>(TYPE_E_ELEMENTNOTFOUND), L"Element not found"},
+    {static_cast<DWORD>(REGDB_E_CLASSNOTREG), L"Class not registered"},
+    {static_cast<DWORD>(CO_E_DLLNOTFOUND), L"DLL for class not found"},
+    {static_cast<DWORD>(CO_E_ERRORINDLL), L"Error in the DLL"},
+};
+
+}  // namespace
+
+std::string SystemText(DWORD code, std::wstring_view file) {
+    win32::LocalMemory<wchar_t*> text;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(PutOut(text)), 0, nullptr);
+    std::wstring words = length > 0 && text.get() ? std::wstring(text.get(), length) : L"";
+    while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' ||
+                              words.back() == L' ' || words.back() == L'.')) {
+        words.pop_back();
+    }
+    const std::wstring named = L"\"" + std::wstring(file) + L"\"";
+    for (size_t at = words.find(L"%1"); at != std::wstring::npos;
+         at = words.find(L"%1", at + named.size())) {
+        words.replace(at, 2, named);
+    }
+    for (const Described& d : kDescribed) {
+        if (words.empty() && d.code == code) words = d.words;
+    }
+    if (words.empty()) words = L"an error the system does not describe";
+    const std::string number =
+        static_cast<LONG>(code) < 0 || code > 0xFFFF ? Hex(code) : Utf8(win32::WideDecimal(code));
+    return Utf8(words) + " (" + number + ")";
+}
+
+bool FileExists(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+    const size_t cut = path.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+}
+
+}  // namespace murl::doctor
