@@ -38,7 +38,6 @@ struct LoadCase {
     std::vector<std::string> reports;
 };
 
-const std::u16string_view kCounterKeys[] = {u"Evades", u"Resists", u"Zero"};
 
 // The boxes a load leaves on: those the case names as it says, the others at their initial
 // state, except those the load never reached because the store refused a read.
