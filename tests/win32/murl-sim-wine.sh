@@ -43,7 +43,7 @@ if [ -n "$store" ] && [ ! -e "$store.registry" ]; then
     : >"$store.registry"
 fi
 
-if [ "${args[0]}" != run ]; then
+if [ "${args[0]}" != run ] || [ "${args[1]:-}" = --help ]; then
     exec wine "$exe" "${args[@]}"
 fi
 
