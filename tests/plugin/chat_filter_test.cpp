@@ -6,6 +6,7 @@
 
 #include "plugin/chat_rules.h"
 #include "plugin_fixture.h"
+#include "search_paths_check.h"
 
 namespace murl::test {
 namespace {
@@ -243,6 +244,17 @@ TEST_F(ChatFilter, StatusFilterFailureGoesBackToTheHost) {
     host.Fail(Operation::GetChecked, u"chkStatus");
     EXPECT_THROW(host.Status(u"x"), Error);
     EXPECT_TRUE(LogReports().empty());
+}
+
+// The line search's every path this processor can take (the packed AVX-512BW and AVX2 blocks,
+// SSE2) finds what the plain loop finds, with pairs across every block boundary.
+TEST(LineSearch, EveryPathFindsWhatThePlainLoopFinds) {
+    size_t failures = 0;
+    search_check::CompareAroundBoundaries([&](const std::string& message) {
+        if (++failures <= 5) ADD_FAILURE() << message;
+    });
+    EXPECT_EQ(failures, 0u);
+    RecordProperty("widest_path", utf16::SearchPathName(utf16::BestSearchPath()));
 }
 
 }  // namespace
