@@ -70,8 +70,9 @@ constexpr const char* SearchPathName(SearchPath path) noexcept {
 
 namespace detail {
 
-inline size_t FindEitherPlain(std::u16string_view text, size_t from, const Pair& a,
-                              const Pair& b) noexcept {
+// (Kept out of the callers: it is their last resort, and murl.dll's size is counted.)
+__attribute__((noinline)) inline size_t FindEitherPlain(std::u16string_view text, size_t from,
+                                                        const Pair& a, const Pair& b) noexcept {
     for (size_t i = from; i < text.size(); ++i) {
         if (a.At(text, i) || b.At(text, i)) return i;
     }
@@ -193,14 +194,6 @@ __attribute__((target("sse2"))) inline bool FindSse2(std::u16string_view text, s
 // known, so that a pair reaching into the next block is seen; the two blocks' masks together
 // are shifted down to each of a pair's distances.
 
-// Whether the packed paths take `a` and `b`: first units a byte can stand for, distances within
-// a block of `bits` units.
-inline bool Packable(const Pair& a, const Pair& b, size_t bits) noexcept {
-    const auto byte = [](char16_t unit) { return unit >= 1 && unit <= 254; };
-    return byte(a.first) && byte(b.first) &&
-           std::max({a.first_at, a.second_at, b.first_at, b.second_at}) < bits;
-}
-
 // The bits of `prev` followed by `cur`, from bit `shift` on (shift below the mask's width).
 template <class Mask>
 inline Mask Across(Mask prev, Mask cur, size_t shift) noexcept {
@@ -245,15 +238,90 @@ inline bool Confirmed(std::u16string_view text, size_t window, Mask candidates, 
     return false;
 }
 
-// The masks of the 64 units from `at`, of which `left` (when fewer) are the text's: the lanes
-// beyond are neither read nor matched.
-__attribute__((target("avx512bw"), always_inline)) inline void BlockAvx512(
-    const char16_t* at, size_t left, __m512i a, __m512i b, uint64_t& a_bits,
-    uint64_t& b_bits) noexcept {
-    const auto lanes = [](size_t n) -> __mmask32 { return n >= 32 ? ~0u : (1u << n) - 1; };
-    const __m512i low = _mm512_maskz_loadu_epi16(lanes(left), at);
-    const __m512i high = _mm512_maskz_loadu_epi16(lanes(left < 32 ? 0 : left - 32), at + 32);
-    // Packing takes 8 units of each 128-bit lane of either vector in turn; put them in order.
+// The distance between the units of a pair of like units that the packed paths take: the bot
+// mark's two hyphens. It is fixed, so that the flags of a block take a few instructions.
+inline constexpr size_t kLikeApart = 2;
+
+inline bool Like(const Pair& p) noexcept {
+    return p.first == p.second;
+}
+
+// Whether the packed paths take `a` and `b`: first units a byte can stand for, distances within
+// a block of `bits` units, like units kLikeApart apart, and of `b`, unlike units unless it is `a`.
+// (FindOn puts a pair of like units first.)
+inline bool Packable(const Pair& a, const Pair& b, size_t bits) noexcept {
+    const auto takes = [bits](const Pair& p) {
+        const size_t apart =
+            p.first_at > p.second_at ? p.first_at - p.second_at : p.second_at - p.first_at;
+        return p.first >= 1 && p.first <= 254 && std::max(p.first_at, p.second_at) < bits &&
+               (!Like(p) || apart == kLikeApart);
+    };
+    return takes(a) && takes(b) && (!Like(b) || a == b);
+}
+
+// The scalar side of the packed paths. Given the bits of each block in turn (where its units
+// equal `a`'s and `b`'s first units), it decides the starts of the block before. A block is
+// flagged where it may hold a start: where a pair's units are unlike, by any of its first units
+// (the second is checked with the start); where alike, by two of them kLikeApart apart, the bits
+// of the block before carried. Only where that block or this one is flagged are the starts
+// computed and checked whole.
+template <class Mask>
+class PackedStarts {
+public:
+    static constexpr size_t kBits = sizeof(Mask) * 8;
+
+    PackedStarts(std::u16string_view text, const Pair& a, const Pair& b, Mask a_bits,
+                 Mask b_bits) noexcept
+        : text_(text),
+          a_(a),
+          b_(b),
+          a_unlike_(Like(a) ? Mask{0} : static_cast<Mask>(~Mask{0})),
+          b_other_(a == b ? Mask{0} : static_cast<Mask>(~Mask{0})),
+          a_prev_(a_bits),
+          b_prev_(b_bits),
+          flagged_(Flags(0, a_bits, b_bits)) {}
+
+    // The bits of the next block (none past the text's end); true, with `found`, at the first
+    // start from `window` (where the block before begins) where `a` or `b` holds.
+    __attribute__((always_inline)) bool Next(Mask a_bits, Mask b_bits, size_t window,
+                                             size_t& found) noexcept {
+        const Mask flagged = Flags(a_prev_, a_bits, b_bits);
+        bool holds = false;
+        if ((flagged_ | flagged) != 0) [[unlikely]] {
+            holds = Check(a_bits, b_bits, window, found);
+        }
+        flagged_ = flagged;
+        a_prev_ = a_bits;
+        b_prev_ = b_bits;
+        return holds;
+    }
+
+private:
+    __attribute__((always_inline)) Mask Flags(Mask a_prev, Mask a_bits,
+                                              Mask b_bits) const noexcept {
+        const auto earlier =
+            static_cast<Mask>((a_bits << kLikeApart) | (a_prev >> (kBits - kLikeApart)));
+        return (a_bits & (a_unlike_ | earlier)) | (b_bits & b_other_);
+    }
+
+    // Off the loop: the starts of a flagged block, each checked whole.
+    __attribute__((noinline)) bool Check(Mask a_bits, Mask b_bits, size_t window,
+                                         size_t& found) const noexcept {
+        const Mask starts = Starts(a_, a_prev_, a_bits) | Starts(b_, b_prev_, b_bits);
+        return Confirmed(text_, window, starts, a_, b_, found);
+    }
+
+    std::u16string_view text_;
+    const Pair& a_;
+    const Pair& b_;
+    Mask a_unlike_, b_other_;
+    Mask a_prev_, b_prev_, flagged_;
+};
+
+// The bits of the 64 units from `at`: packed to bytes (8 units of each 128-bit lane of either
+// vector in turn, then put in order) and compared.
+__attribute__((target("avx512bw"), always_inline)) inline void BitsAvx512(
+    __m512i low, __m512i high, __m512i a, __m512i b, uint64_t& a_bits, uint64_t& b_bits) noexcept {
     const __m512i order = _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7);
     // (The zero-masking form: GCC 12 warns of the plain one's undefined source.)
     const __m512i bytes =
@@ -262,25 +330,46 @@ __attribute__((target("avx512bw"), always_inline)) inline void BlockAvx512(
     b_bits = _mm512_cmpeq_epi8_mask(bytes, b);
 }
 
+// The same for the `left` units from `at`, fewer than 64: the lanes beyond are neither read nor
+// matched.
+__attribute__((target("avx512bw"), always_inline)) inline void EndAvx512(
+    const char16_t* at, size_t left, __m512i a, __m512i b, uint64_t& a_bits,
+    uint64_t& b_bits) noexcept {
+    const auto lanes = [](size_t n) -> __mmask32 { return n >= 32 ? ~0u : (1u << n) - 1; };
+    BitsAvx512(_mm512_maskz_loadu_epi16(lanes(left), at),
+               _mm512_maskz_loadu_epi16(lanes(left < 32 ? 0 : left - 32), at + 32), a, b, a_bits,
+               b_bits);
+}
+
 __attribute__((target("avx512bw"))) inline size_t FindAvx512(std::u16string_view text, size_t from,
                                                              const Pair a, const Pair b) noexcept {
     constexpr size_t kBlock = 64;
     const size_t size = text.size();
     if (from >= size) return npos;
+    const char16_t* const units = text.data();
     const __m512i a_unit = _mm512_set1_epi8(static_cast<char>(a.first));
     const __m512i b_unit = _mm512_set1_epi8(static_cast<char>(b.first));
     uint64_t a_bits = 0, b_bits = 0;
-    BlockAvx512(text.data() + from, size - from, a_unit, b_unit, a_bits, b_bits);
-    for (size_t next = from + kBlock;; next += kBlock) {
-        const uint64_t a_prev = a_bits, b_prev = b_bits;
-        a_bits = b_bits = 0;
-        if (next < size)
-            BlockAvx512(text.data() + next, size - next, a_unit, b_unit, a_bits, b_bits);
-        const uint64_t starts = Starts(a, a_prev, a_bits) | Starts(b, b_prev, b_bits);
-        size_t found = npos;
-        if (starts != 0 && Confirmed(text, next - kBlock, starts, a, b, found)) return found;
-        if (next >= size) return npos;
+    if (size - from >= kBlock) {
+        BitsAvx512(_mm512_loadu_si512(units + from), _mm512_loadu_si512(units + from + 32), a_unit,
+                   b_unit, a_bits, b_bits);
+    } else {
+        EndAvx512(units + from, size - from, a_unit, b_unit, a_bits, b_bits);
     }
+    PackedStarts<uint64_t> starts(text, a, b, a_bits, b_bits);
+    size_t next = from + kBlock;
+    size_t found = npos;
+    for (; next + kBlock <= size; next += kBlock) {
+        BitsAvx512(_mm512_loadu_si512(units + next), _mm512_loadu_si512(units + next + 32), a_unit,
+                   b_unit, a_bits, b_bits);
+        if (starts.Next(a_bits, b_bits, next - kBlock, found)) return found;
+    }
+    if (next < size) {
+        EndAvx512(units + next, size - next, a_unit, b_unit, a_bits, b_bits);
+        if (starts.Next(a_bits, b_bits, next - kBlock, found)) return found;
+        next += kBlock;
+    }
+    return starts.Next(0, 0, next - kBlock, found) ? found : npos;
 }
 
 // The same, 32 units a block, from two vectors of 16 units.
@@ -288,7 +377,6 @@ __attribute__((target("avx2"), always_inline)) inline void BitsAvx2(__m256i low,
                                                                     __m256i a, __m256i b,
                                                                     uint32_t& a_bits,
                                                                     uint32_t& b_bits) noexcept {
-    // Packing takes 8 units of each 128-bit lane of either vector in turn; put them in order.
     const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
     a_bits = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, a)));
     b_bits = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, b)));
@@ -313,10 +401,9 @@ __attribute__((target("avx2"), always_inline)) inline void EndAvx2(
     }
 }
 
-__attribute__((target("avx2"), always_inline)) inline void BlockAvx2(
-    const char16_t* at, size_t left, __m256i a, __m256i b, const Pair& a_pair, const Pair& b_pair,
-    uint32_t& a_bits, uint32_t& b_bits) noexcept {
-    if (left < 32) return EndAvx2(at, left, a, b, a_pair, b_pair, a_bits, b_bits);
+__attribute__((target("avx2"), always_inline)) inline void WholeAvx2(const char16_t* at, __m256i a,
+                                                                     __m256i b, uint32_t& a_bits,
+                                                                     uint32_t& b_bits) noexcept {
     BitsAvx2(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)),
              _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 16)), a, b, a_bits, b_bits);
 }
@@ -326,21 +413,28 @@ __attribute__((target("avx2"))) inline size_t FindAvx2(std::u16string_view text,
     constexpr size_t kBlock = 32;
     const size_t size = text.size();
     if (from >= size) return npos;
+    const char16_t* const units = text.data();
     const __m256i a_unit = _mm256_set1_epi8(static_cast<char>(a.first));
     const __m256i b_unit = _mm256_set1_epi8(static_cast<char>(b.first));
     uint32_t a_bits = 0, b_bits = 0;
-    BlockAvx2(text.data() + from, size - from, a_unit, b_unit, a, b, a_bits, b_bits);
-    for (size_t next = from + kBlock;; next += kBlock) {
-        const uint32_t a_prev = a_bits, b_prev = b_bits;
-        a_bits = b_bits = 0;
-        if (next < size) {
-            BlockAvx2(text.data() + next, size - next, a_unit, b_unit, a, b, a_bits, b_bits);
-        }
-        const uint32_t starts = Starts(a, a_prev, a_bits) | Starts(b, b_prev, b_bits);
-        size_t found = npos;
-        if (starts != 0 && Confirmed(text, next - kBlock, starts, a, b, found)) return found;
-        if (next >= size) return npos;
+    if (size - from >= kBlock) {
+        WholeAvx2(units + from, a_unit, b_unit, a_bits, b_bits);
+    } else {
+        EndAvx2(units + from, size - from, a_unit, b_unit, a, b, a_bits, b_bits);
     }
+    PackedStarts<uint32_t> starts(text, a, b, a_bits, b_bits);
+    size_t next = from + kBlock;
+    size_t found = npos;
+    for (; next + kBlock <= size; next += kBlock) {
+        WholeAvx2(units + next, a_unit, b_unit, a_bits, b_bits);
+        if (starts.Next(a_bits, b_bits, next - kBlock, found)) return found;
+    }
+    if (next < size) {
+        EndAvx2(units + next, size - next, a_unit, b_unit, a, b, a_bits, b_bits);
+        if (starts.Next(a_bits, b_bits, next - kBlock, found)) return found;
+        next += kBlock;
+    }
+    return starts.Next(0, 0, next - kBlock, found) ? found : npos;
 }
 #endif
 
@@ -349,13 +443,19 @@ __attribute__((target("avx2"))) inline size_t FindAvx2(std::u16string_view text,
 inline size_t FindOn(SearchPath path, std::u16string_view text, size_t from, const Pair& a,
                      const Pair& b) noexcept {
 #if defined(MURL_HAVE_SIMD_SEARCH)
+    // A pair of like units first, for the packed paths; either order finds the same start.
+    const bool swap = Like(b) && !Like(a);
+    const Pair& first = swap ? b : a;
+    const Pair& second = swap ? a : b;
     size_t found = npos;
     switch (path) {
         case SearchPath::kAvx512bw:
-            if (Packable(a, b, 64)) return FindAvx512(text, from, a, b);
+            if (Packable(first, second, 64)) return FindAvx512(text, from, first, second);
             [[fallthrough]];
         case SearchPath::kAvx2:
-            if (path >= SearchPath::kAvx2 && Packable(a, b, 32)) return FindAvx2(text, from, a, b);
+            if (path >= SearchPath::kAvx2 && Packable(first, second, 32)) {
+                return FindAvx2(text, from, first, second);
+            }
             [[fallthrough]];
         case SearchPath::kSse2:
             if (FindSse2(text, from, a, b, found)) return found;
