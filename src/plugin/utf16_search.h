@@ -127,8 +127,9 @@ __attribute__((target("sse2"))) inline __m128i PairLanesSse2(const char16_t* at,
 
 // The first start from `start` where `p` holds, the text's last starts taken by one vector that
 // overlaps the ones before it. The text holds at least one vector beyond `p`'s farther unit.
-__attribute__((target("sse2"))) inline size_t TailSse2(std::u16string_view text, size_t start,
-                                                       const Pair& p) noexcept {
+__attribute__((target("sse2"), noinline)) inline size_t TailSse2(std::u16string_view text,
+                                                                 size_t start,
+                                                                 const Pair& p) noexcept {
     constexpr size_t kLanes = 8;
     const size_t last = text.size() - (std::max(p.first_at, p.second_at) + kLanes);
     for (; start <= last; start += kLanes) {
@@ -288,7 +289,7 @@ public:
         const Mask flagged = Flags(a_prev_, a_bits, b_bits);
         bool holds = false;
         if ((flagged_ | flagged) != 0) [[unlikely]] {
-            holds = Check(a_bits, b_bits, window, found);
+            holds = Check(text_, a_, b_, a_prev_, b_prev_, a_bits, b_bits, window, found);
         }
         flagged_ = flagged;
         a_prev_ = a_bits;
@@ -304,11 +305,14 @@ private:
         return (a_bits & (a_unlike_ | earlier)) | (b_bits & b_other_);
     }
 
-    // Off the loop: the starts of a flagged block, each checked whole.
-    __attribute__((noinline)) bool Check(Mask a_bits, Mask b_bits, size_t window,
-                                         size_t& found) const noexcept {
-        const Mask starts = Starts(a_, a_prev_, a_bits) | Starts(b_, b_prev_, b_bits);
-        return Confirmed(text_, window, starts, a_, b_, found);
+    // Off the loop: the starts of a flagged block, each checked whole. (Static, so that the
+    // loop's state stays in registers.)
+    __attribute__((noinline)) static bool Check(std::u16string_view text, const Pair& a,
+                                                const Pair& b, Mask a_prev, Mask b_prev,
+                                                Mask a_bits, Mask b_bits, size_t window,
+                                                size_t& found) noexcept {
+        const Mask starts = Starts(a, a_prev, a_bits) | Starts(b, b_prev, b_bits);
+        return Confirmed(text, window, starts, a, b, found);
     }
 
     std::u16string_view text_;
@@ -330,8 +334,8 @@ __attribute__((target("avx512bw"), always_inline)) inline void BitsAvx512(
     b_bits = _mm512_cmpeq_epi8_mask(bytes, b);
 }
 
-// The same for the `left` units from `at`, fewer than 64: the lanes beyond are neither read nor
-// matched.
+// The same for the `left` units from `at` (all 64 if there are as many): the lanes beyond are
+// neither read nor matched.
 __attribute__((target("avx512bw"), always_inline)) inline void EndAvx512(
     const char16_t* at, size_t left, __m512i a, __m512i b, uint64_t& a_bits,
     uint64_t& b_bits) noexcept {
@@ -350,12 +354,7 @@ __attribute__((target("avx512bw"))) inline size_t FindAvx512(std::u16string_view
     const __m512i a_unit = _mm512_set1_epi8(static_cast<char>(a.first));
     const __m512i b_unit = _mm512_set1_epi8(static_cast<char>(b.first));
     uint64_t a_bits = 0, b_bits = 0;
-    if (size - from >= kBlock) {
-        BitsAvx512(_mm512_loadu_si512(units + from), _mm512_loadu_si512(units + from + 32), a_unit,
-                   b_unit, a_bits, b_bits);
-    } else {
-        EndAvx512(units + from, size - from, a_unit, b_unit, a_bits, b_bits);
-    }
+    EndAvx512(units + from, size - from, a_unit, b_unit, a_bits, b_bits);
     PackedStarts<uint64_t> starts(text, a, b, a_bits, b_bits);
     size_t next = from + kBlock;
     size_t found = npos;
@@ -364,12 +363,12 @@ __attribute__((target("avx512bw"))) inline size_t FindAvx512(std::u16string_view
                    b_unit, a_bits, b_bits);
         if (starts.Next(a_bits, b_bits, next - kBlock, found)) return found;
     }
-    if (next < size) {
-        EndAvx512(units + next, size - next, a_unit, b_unit, a_bits, b_bits);
+    for (;; next += kBlock) {  // the last units, if any, then none
+        a_bits = b_bits = 0;
+        if (next < size) EndAvx512(units + next, size - next, a_unit, b_unit, a_bits, b_bits);
         if (starts.Next(a_bits, b_bits, next - kBlock, found)) return found;
-        next += kBlock;
+        if (next >= size) return npos;
     }
-    return starts.Next(0, 0, next - kBlock, found) ? found : npos;
 }
 
 // The same, 32 units a block, from two vectors of 16 units.
@@ -382,8 +381,8 @@ __attribute__((target("avx2"), always_inline)) inline void BitsAvx2(__m256i low,
     b_bits = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, b)));
 }
 
-// The end of a text, `left` units (fewer than 32) from `at`: read in whole 32-bit lanes by
-// masked loads, an odd last unit on its own.
+// The end of a text, `left` units (32 at most) from `at`: read in whole 32-bit lanes by masked
+// loads, an odd last unit on its own.
 __attribute__((target("avx2"), always_inline)) inline void EndAvx2(
     const char16_t* at, size_t left, __m256i a, __m256i b, const Pair& a_pair, const Pair& b_pair,
     uint32_t& a_bits, uint32_t& b_bits) noexcept {
@@ -417,11 +416,7 @@ __attribute__((target("avx2"))) inline size_t FindAvx2(std::u16string_view text,
     const __m256i a_unit = _mm256_set1_epi8(static_cast<char>(a.first));
     const __m256i b_unit = _mm256_set1_epi8(static_cast<char>(b.first));
     uint32_t a_bits = 0, b_bits = 0;
-    if (size - from >= kBlock) {
-        WholeAvx2(units + from, a_unit, b_unit, a_bits, b_bits);
-    } else {
-        EndAvx2(units + from, size - from, a_unit, b_unit, a, b, a_bits, b_bits);
-    }
+    EndAvx2(units + from, std::min(size - from, kBlock), a_unit, b_unit, a, b, a_bits, b_bits);
     PackedStarts<uint32_t> starts(text, a, b, a_bits, b_bits);
     size_t next = from + kBlock;
     size_t found = npos;
@@ -429,12 +424,12 @@ __attribute__((target("avx2"))) inline size_t FindAvx2(std::u16string_view text,
         WholeAvx2(units + next, a_unit, b_unit, a_bits, b_bits);
         if (starts.Next(a_bits, b_bits, next - kBlock, found)) return found;
     }
-    if (next < size) {
-        EndAvx2(units + next, size - next, a_unit, b_unit, a, b, a_bits, b_bits);
+    for (;; next += kBlock) {  // the last units, if any, then none
+        a_bits = b_bits = 0;
+        if (next < size) EndAvx2(units + next, size - next, a_unit, b_unit, a, b, a_bits, b_bits);
         if (starts.Next(a_bits, b_bits, next - kBlock, found)) return found;
-        next += kBlock;
+        if (next >= size) return npos;
     }
-    return starts.Next(0, 0, next - kBlock, found) ? found : npos;
 }
 #endif
 
