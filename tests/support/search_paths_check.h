@@ -23,7 +23,7 @@ inline std::vector<size_t> Starts(size_t length, size_t reach) {
     std::vector<size_t> starts;
     for (const size_t block : {size_t{8}, size_t{16}, size_t{32}, size_t{64}}) {
         for (const size_t at : {size_t{0}, block, 2 * block}) {
-            for (const size_t near : {at, at + 1, at + block - 1}) starts.push_back(near);
+            for (const size_t around : {at, at + 1, at + block - 1}) starts.push_back(around);
         }
         for (const size_t back : {reach + block + 1, reach + block, reach + block - 1, size_t{1}}) {
             if (back <= length) starts.push_back(length - back);
@@ -63,9 +63,11 @@ inline constexpr utf16::Pair kFilterPairs[][2] = {
 
 // Each filter pair planted at places around the block boundaries of texts of every length up to
 // a few blocks, in a background of near-misses: single hyphens, the first units, and units that
-// pack to the bytes of 0 and 255 or differ from a needle only in the high byte.
-template <class Fail>
-void CompareAroundBoundaries(Fail&& fail) {
+// pack to the bytes of 0 and 255 or differ from a needle only in the high byte. `place` puts each
+// text where it is searched: so that it ends where an unreadable page begins, a path that reads
+// past the end faults.
+template <class Fail, class Place>
+void CompareAroundBoundaries(Fail&& fail, Place&& place) {
     static constexpr char16_t kBackground[] = {
         u'a',      u'-', u'b', u' ',      u'0', u'\u012D', u'x', u'c',     u'\u802D',
         u'\u00FF', u'-', u'd', u'\u0130', u'f', u'y',      u'e', u'\u0000'};
@@ -74,23 +76,23 @@ void CompareAroundBoundaries(Fail&& fail) {
     for (size_t length = 0; length <= kLongest; ++length) {
         for (const auto& pairs : kFilterPairs) {
             for (const utf16::Pair& planted : pairs) {
-                std::vector<size_t> places{0, 1, 2};
+                std::vector<size_t> ats{0, 1, 2};
                 for (const size_t boundary : {size_t{8}, size_t{32}, size_t{64}, size_t{128}}) {
-                    for (size_t at = boundary - 3; at <= boundary + 1; ++at) places.push_back(at);
+                    for (size_t at = boundary - 3; at <= boundary + 1; ++at) ats.push_back(at);
                 }
                 for (const size_t back : {size_t{1}, size_t{2}, size_t{3}, size_t{15}}) {
-                    if (back <= length) places.push_back(length - back);
+                    if (back <= length) ats.push_back(length - back);
                 }
-                for (const size_t place : places) {
+                for (const size_t at : ats) {
                     text.assign(length, u'a');
                     for (size_t i = 0; i < length; ++i) {
                         text[i] = kBackground[(i * 7 + length) % std::size(kBackground)];
                     }
-                    if (place + planted.second_at < length && place + planted.first_at < length) {
-                        text[place + planted.first_at] = planted.first;
-                        text[place + planted.second_at] = planted.second;
+                    if (at + planted.second_at < length && at + planted.first_at < length) {
+                        text[at + planted.first_at] = planted.first;
+                        text[at + planted.second_at] = planted.second;
                     }
-                    ComparePaths(text, pairs[0], pairs[1], fail);
+                    ComparePaths(place(text), pairs[0], pairs[1], fail);
                 }
             }
         }
