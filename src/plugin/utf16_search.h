@@ -13,8 +13,9 @@
 //   bot mark's hyphens) is formed from that one mask, the previous block's bits carried across;
 //   only the starts whose bits stand are checked whole. The end of a text is read by masked
 //   loads, which read nothing past it.
-// - SSE2, 8 units a vector, both units of each pair compared at every start: for pairs the byte
-//   compares cannot take (a first unit outside 1 to 254, a distance beyond the block).
+// - SSE2, 8 units a vector, both units of each pair compared at every start: for pairs the packed
+//   paths do not take (a first unit outside 1 to 254, a distance beyond the block, like units
+//   other than two apart), and on processors without AVX2.
 // - the plain loop, for what remains; other processors use it for everything.
 
 #include <algorithm>
@@ -192,8 +193,8 @@ __attribute__((target("sse2"))) inline bool FindSse2(std::u16string_view text, s
 
 // The packed paths. A block's masks hold one bit a unit: where it equals `a`'s first unit, and
 // where it equals `b`'s. The starts of one block are decided when the next block's masks are
-// known, so that a pair reaching into the next block is seen; the two blocks' masks together
-// are shifted down to each of a pair's distances.
+// known, so that a pair reaching into the next block is seen: where a block is flagged, the two
+// blocks' masks together are shifted down to each of a pair's distances.
 
 // The bits of `prev` followed by `cur`, from bit `shift` on (shift below the mask's width).
 template <class Mask>
