@@ -7,12 +7,14 @@
 //   FloorContract: FloorSimd plus what the host contract demands of any plug-in per line:
 //                reading, through the host's check boxes, every switch the line's colour makes
 //                the rules read.
-// Each benchmark also counts the heap allocations made per line. A summary with the ratios
-// follows the table.
+// Each benchmark also counts the heap allocations made per line. The filter runs once on the
+// widest search path the processor has and once on each narrower one it can be made to take. A
+// summary with the ratios follows the table.
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -30,31 +32,24 @@
 namespace murl::bench {
 namespace {
 
-// The corpora: the fight's mix in about 250 KiB of text, which stays in the second-level cache
-// as a line just written by the game would be; the same mix in 2 MiB, which does not; and
-// lines of 1024 characters and more.
-enum class Set { Mixed, MixedLarge, Long };
+// The corpora, each in a size that stays in the second-level cache, as a line just written by
+// the game would be, and in one that does not: the fight's mix (about 250 KiB of text, and
+// 2 MiB) and lines of 1024 characters and more (about 560 KiB, and 1.1 MiB).
+enum class Set { Mixed, MixedLarge, Long, LongLarge };
+constexpr Set kSets[] = {Set::Mixed, Set::MixedLarge, Set::Long, Set::LongLarge};
 
 const std::vector<ChatLine>& Corpus(Set set) {
-    static const auto mixed = MakeChatCorpus(CorpusKind::Mixed, 1024);
-    static const auto mixed_large = MakeChatCorpus(CorpusKind::Mixed, 8192);
-    static const auto long_lines = MakeChatCorpus(CorpusKind::Long, 256);
-    switch (set) {
-        case Set::Mixed:
-            return mixed;
-        case Set::MixedLarge:
-            return mixed_large;
-        case Set::Long:
-            break;
-    }
-    return long_lines;
+    static const std::vector<ChatLine> corpora[] = {
+        MakeChatCorpus(CorpusKind::Mixed, 1024), MakeChatCorpus(CorpusKind::Mixed, 8192),
+        MakeChatCorpus(CorpusKind::Long, 128), MakeChatCorpus(CorpusKind::Long, 256)};
+    return corpora[static_cast<size_t>(set)];
 }
 
 const std::vector<Utf8Line>& Utf8Corpus(Set set) {
-    static const auto mixed = ToUtf8Lines(Corpus(Set::Mixed));
-    static const auto mixed_large = ToUtf8Lines(Corpus(Set::MixedLarge));
-    static const auto long_lines = ToUtf8Lines(Corpus(Set::Long));
-    return set == Set::Mixed ? mixed : set == Set::MixedLarge ? mixed_large : long_lines;
+    static const std::vector<Utf8Line> corpora[] = {
+        ToUtf8Lines(Corpus(Set::Mixed)), ToUtf8Lines(Corpus(Set::MixedLarge)),
+        ToUtf8Lines(Corpus(Set::Long)), ToUtf8Lines(Corpus(Set::LongLarge))};
+    return corpora[static_cast<size_t>(set)];
 }
 
 // The floors' searches: a unit and a byte that occur in no line of the corpora (checked before
@@ -92,6 +87,13 @@ void BM_Filter(benchmark::State& state, Set set) {
         benchmark::DoNotOptimize(eaten);
     }
     SetLineCounters(state, corpus.size(), AllocationCount() - before);
+}
+
+// The filter with its search made to take a narrower path than the processor's widest.
+void BM_FilterOn(benchmark::State& state, utf16::SearchPath path, Set set) {
+    utf16::ForceSearchPath(path);
+    BM_Filter(state, set);
+    utf16::ForceSearchPath(utf16::BestSearchPath());
 }
 
 // A regular-expression peer over the corpus in its own text form.
@@ -153,10 +155,42 @@ void BM_FloorContract(benchmark::State& state, Set set) {
 MURL_BENCH_CORPUS(mixed, Set::Mixed);
 MURL_BENCH_CORPUS(mixed_large, Set::MixedLarge);
 MURL_BENCH_CORPUS(long, Set::Long);
+MURL_BENCH_CORPUS(long_large, Set::LongLarge);
+
+constexpr const char* kCorpusNames[] = {"mixed", "mixed_large", "long", "long_large"};
+
+// The search paths narrower than the widest that this processor can take, each with its name in
+// the filter's benchmarks (BM_Filter_AVX2/mixed, ...).
+std::vector<utf16::SearchPath> NarrowerPaths() {
+    std::vector<utf16::SearchPath> paths;
+    for (const utf16::SearchPath path : utf16::kSearchPaths) {
+        if (path != utf16::SearchPath::kPlain && path < utf16::BestSearchPath()) {
+            paths.insert(paths.begin(), path);  // the widest first
+        }
+    }
+    return paths;
+}
+
+std::string FilterOn(utf16::SearchPath path) {
+    std::string name = std::string("Filter_") + utf16::SearchPathName(path);
+    name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+    return name;
+}
+
+void RegisterNarrowerPaths() {
+    for (const utf16::SearchPath path : NarrowerPaths()) {
+        for (const Set set : kSets) {
+            benchmark::RegisterBenchmark(
+                ("BM_" + FilterOn(path) + "/" + kCorpusNames[static_cast<size_t>(set)]).c_str(),
+                BM_FilterOn, path, set);
+        }
+    }
+}
 
 // Every contender must eat exactly the same lines before their speeds mean anything, and the
 // floors must find nothing, so that they read every line to its end.
-void CheckAgreement(Set set) {
+void CheckAgreement(Set set, utf16::SearchPath path) {
+    utf16::ForceSearchPath(path);
     FilterRig rig;
     rig.SetSwitches(kHostTrue);
     Pcre2Filter pcre;
@@ -176,11 +210,13 @@ void CheckAgreement(Set set) {
                                   ? "a floor"
                                   : nullptr;
         if (differs) {
-            throw std::runtime_error(std::string("the filter and ") + differs +
+            throw std::runtime_error(std::string("the filter (search ") +
+                                     utf16::SearchPathName(path) + ") and " + differs +
                                      " disagree on colour " + std::to_string(line.colour) + " \"" +
                                      ToUtf8(line.text) + "\"");
         }
     }
+    utf16::ForceSearchPath(utf16::BestSearchPath());
 }
 
 // The processor's model name, as the system reports it.
@@ -203,7 +239,8 @@ std::string ProcessorName() {
 }
 
 // Console output as usual, plus a summary of ns per line (median of the repetitions) and the
-// ratios once all have run.
+// ratios once all have run. The time is the processor time of the benchmark's thread, which on a
+// quiet machine is its wall time, and on a shared one leaves out the time other work took.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -212,7 +249,7 @@ public:
             const auto lines = run.counters.find("lines");
             if (lines == run.counters.end()) continue;
             auto& figure = figures_[run.benchmark_name()];
-            figure.ns.push_back(run.real_accumulated_time * 1e9 /
+            figure.ns.push_back(run.cpu_accumulated_time * 1e9 /
                                 (static_cast<double>(run.iterations) * lines->second.value));
             figure.allocs = std::max(figure.allocs, run.counters.at("allocs/line").value);
         }
@@ -220,67 +257,92 @@ public:
     }
 
     void PrintSummary() const {
-        static constexpr const char* kPeers[] = {"Pcre2",       "Re2",       "Hyperscan",
-                                                 "FloorScalar", "FloorSimd", "FloorContract"};
-        static constexpr const char* kColumns[] = {"pcre2",        "re2",        "hyperscan",
-                                                   "floor_scalar", "floor_simd", "floor_contract"};
-        std::printf("\nns per line (median)\n%-12s %10s", "corpus", "filter");
+        std::vector<std::string> filters{"Filter"};
+        for (const utf16::SearchPath path : NarrowerPaths()) filters.push_back(FilterOn(path));
+        std::printf("\nns per line (median)\n%-12s", "corpus");
+        for (const std::string& filter : filters) std::printf(" %14s", Column(filter).c_str());
         for (const char* column : kColumns) std::printf(" %14s", column);
         std::printf(" %12s\n", "allocs/line");
-        for (const char* corpus : kCorpora) {
-            std::printf("%-12s %10.1f", corpus, Ns("Filter", corpus));
+        for (const char* corpus : kCorpusNames) {
+            std::printf("%-12s", corpus);
+            for (const std::string& filter : filters) std::printf(" %14.1f", Ns(filter, corpus));
             for (const char* peer : kPeers) std::printf(" %14.1f", Ns(peer, corpus));
-            std::printf(" %12g\n", Allocs("Filter", corpus));
+            std::printf(" %12g\n", Allocs(filters, corpus));
         }
-        std::printf("\nfilter / each\n%-12s", "corpus");
+        std::printf("\nprocessor: %s\n", ProcessorName().c_str());
+        for (size_t i = 0; i < filters.size(); ++i) {
+            const utf16::SearchPath path =
+                i == 0 ? utf16::BestSearchPath() : NarrowerPaths()[i - 1];
+            PrintRatios(filters[i], path, i == 0);
+        }
+        std::printf("\n");
+        for (const char* corpus : kCorpusNames) {
+            const double allocs = Allocs(filters, corpus);
+            std::printf("target %-28s == 0     %-12s %7g  %s\n", "allocs/line", corpus, allocs,
+                        allocs == 0 ? "holds" : "MISSED");
+        }
+    }
+
+private:
+    static constexpr const char* kPeers[] = {"Pcre2",       "Re2",       "Hyperscan",
+                                             "FloorScalar", "FloorSimd", "FloorContract"};
+    static constexpr const char* kColumns[] = {"pcre2",        "re2",        "hyperscan",
+                                               "floor_scalar", "floor_simd", "floor_contract"};
+
+    static std::string Column(const std::string& filter) {
+        std::string column = filter;
+        std::transform(column.begin(), column.end(), column.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return column;
+    }
+
+    // The ratios of `filter` (the filter with its search on `path`) to each peer, and the
+    // targets; the search's path is named, so that figures from another processor compare.
+    void PrintRatios(const std::string& filter, utf16::SearchPath path, bool widest) const {
+        std::printf("\n%s / each, the search %s (%s)\n%-12s", Column(filter).c_str(),
+                    utf16::SearchPathName(path),
+                    widest ? "the widest here" : "forced, as a processor without the wider runs it",
+                    "corpus");
         for (const char* column : kColumns) std::printf(" %14s", column);
         std::printf("\n");
-        for (const char* corpus : kCorpora) {
+        for (const char* corpus : kCorpusNames) {
             std::printf("%-12s", corpus);
-            for (const char* peer : kPeers) std::printf(" %14.3f", Ratio(peer, corpus));
+            for (const char* peer : kPeers) std::printf(" %14.3f", Ratio(filter, peer, corpus));
             std::printf("\n");
         }
-
-        std::printf("\nprocessor: %s; the filter's search takes %zu units a step\n",
-                    ProcessorName().c_str(), utf16::SearchStepUnits());
         struct Target {
             const char* peer;
             const char* label;
             double most;
             std::vector<const char*> corpora;
         };
+        const std::vector<const char*> all(std::begin(kCorpusNames), std::end(kCorpusNames));
         const Target targets[] = {
-            {"Pcre2", "filter/pcre2", 0.2, {"mixed", "mixed_large", "long"}},
-            {"Re2", "filter/re2", 0.2, {"mixed", "mixed_large", "long"}},
-            {"Hyperscan", "filter/hyperscan", 0.5, {"mixed", "mixed_large", "long"}},
-            {"FloorSimd", "filter/floor_simd", 1.5, {"mixed", "long"}},
-            {"FloorContract", "filter/floor_contract", 1.25, {"mixed", "long"}},
+            {"Pcre2", "/pcre2", 0.2, all},
+            {"Re2", "/re2", 0.2, all},
+            {"Hyperscan", "/hyperscan", 0.5, all},
+            {"FloorSimd", "/floor_simd", 1.5, {"mixed", "long"}},
+            {"FloorContract", "/floor_contract", 1.25, {"mixed", "long"}},
         };
         for (const Target& target : targets) {
             for (const char* corpus : target.corpora) {
-                const double ratio = Ratio(target.peer, corpus);
-                std::printf("target %-22s <= %-5g %-12s %7.3f  %s\n", target.label, target.most,
-                            corpus, ratio,
+                const double ratio = Ratio(filter, target.peer, corpus);
+                const std::string label = Column(filter) + target.label;
+                std::printf("target %-28s <= %-5g %-12s %7.3f  %s (%s)\n", label.c_str(),
+                            target.most, corpus, ratio,
                             ratio == 0             ? "not run"
                             : ratio <= target.most ? "holds"
-                                                   : "MISSED");
+                                                   : "MISSED",
+                            utf16::SearchPathName(path));
             }
-        }
-        for (const char* corpus : kCorpora) {
-            const double allocs = Allocs("Filter", corpus);
-            std::printf("target %-22s == 0     %-12s %7g  %s\n", "allocs/line", corpus, allocs,
-                        allocs == 0 ? "holds" : "MISSED");
         }
     }
 
-private:
     struct Figure {
         std::vector<double> ns;  // one per repetition
         double allocs = 0;
     };
     // The median over repetitions: a run disturbed by other work on the machine does not move it.
-    static constexpr const char* kCorpora[] = {"mixed", "mixed_large", "long"};
-
     double Ns(const std::string& engine, const char* corpus) const {
         const auto it = figures_.find("BM_" + engine + "/" + corpus);
         if (it == figures_.end() || it->second.ns.empty()) return 0;
@@ -289,13 +351,18 @@ private:
         const size_t n = ns.size();
         return n % 2 ? ns[n / 2] : (ns[n / 2 - 1] + ns[n / 2]) / 2;
     }
-    double Ratio(const std::string& peer, const char* corpus) const {
+    double Ratio(const std::string& filter, const std::string& peer, const char* corpus) const {
         const double ns = Ns(peer, corpus);
-        return ns > 0 ? Ns("Filter", corpus) / ns : 0.0;
+        return ns > 0 ? Ns(filter, corpus) / ns : 0.0;
     }
-    double Allocs(const std::string& engine, const char* corpus) const {
-        const auto it = figures_.find("BM_" + engine + "/" + corpus);
-        return it == figures_.end() ? 0 : it->second.allocs;
+    // The most allocations per line of any of the filter's runs.
+    double Allocs(const std::vector<std::string>& filters, const char* corpus) const {
+        double most = 0;
+        for (const std::string& filter : filters) {
+            const auto it = figures_.find("BM_" + filter + "/" + corpus);
+            if (it != figures_.end()) most = std::max(most, it->second.allocs);
+        }
+        return most;
     }
     std::map<std::string, Figure> figures_;
 };
@@ -306,10 +373,12 @@ private:
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    for (auto set :
-         {murl::bench::Set::Mixed, murl::bench::Set::MixedLarge, murl::bench::Set::Long}) {
-        murl::bench::CheckAgreement(set);
+    for (const auto set : murl::bench::kSets) {
+        for (const auto path : murl::utf16::kSearchPaths) {
+            if (path <= murl::utf16::BestSearchPath()) murl::bench::CheckAgreement(set, path);
+        }
     }
+    murl::bench::RegisterNarrowerPaths();
     murl::bench::SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintSummary();

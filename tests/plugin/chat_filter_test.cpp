@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 #include <utility>
 
 #include "plugin/chat_rules.h"
 #include "plugin_fixture.h"
+#include "search_paths_check.h"
 
 namespace murl::test {
 namespace {
@@ -268,6 +272,47 @@ TEST_F(ChatFilter, StatusFilterFailureGoesBackToTheHost) {
     host.Fail(Operation::GetChecked, u"chkStatus");
     EXPECT_THROW(host.Status(u"x"), Error);
     EXPECT_TRUE(LogReports().empty());
+}
+
+// Two pages, the second unreadable: a text placed against it ends where reading must stop.
+class GuardedPage {
+public:
+    GuardedPage()
+        : size_(static_cast<size_t>(sysconf(_SC_PAGESIZE))),
+          pages_(static_cast<char*>(mmap(nullptr, 2 * size_, PROT_READ | PROT_WRITE,
+                                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))) {
+        if (pages_ == MAP_FAILED || mprotect(pages_ + size_, size_, PROT_NONE) != 0) {
+            throw std::runtime_error("cannot make a guarded page");
+        }
+    }
+    ~GuardedPage() { munmap(pages_, 2 * size_); }
+    GuardedPage(const GuardedPage&) = delete;
+    GuardedPage& operator=(const GuardedPage&) = delete;
+
+    std::u16string_view Place(std::u16string_view text) {
+        char16_t* const at = reinterpret_cast<char16_t*>(pages_ + size_) - text.size();
+        std::copy(text.begin(), text.end(), at);
+        return {at, text.size()};
+    }
+
+private:
+    size_t size_;
+    char* pages_;
+};
+
+// The line search's every path this processor can take (the packed AVX-512BW and AVX2 blocks,
+// SSE2) finds what the plain loop finds, with pairs across every block boundary, and reads
+// nothing past a text's end.
+TEST(LineSearch, EveryPathFindsWhatThePlainLoopFinds) {
+    GuardedPage page;
+    size_t failures = 0;
+    search_check::CompareAroundBoundaries(
+        [&](const std::string& message) {
+            if (++failures <= 5) ADD_FAILURE() << message;
+        },
+        [&](std::u16string_view text) { return page.Place(text); });
+    EXPECT_EQ(failures, 0u);
+    RecordProperty("widest_path", utf16::SearchPathName(utf16::BestSearchPath()));
 }
 
 }  // namespace
