@@ -28,7 +28,9 @@ std::wstring GuidText(const GUID& guid) {
     return text;
 }
 
-std::wstring ModulePath(HINSTANCE instance) {
+// The path of the module that serves the class: what registration writes and the type library is
+// loaded from.
+std::wstring ServerPath(HINSTANCE instance) {
     DWORD reason = 0;
     std::wstring path = win32::ModulePath(instance, &reason);
     if (path.empty()) throw Error(HRESULT_FROM_WIN32(reason), u"Cannot find the module");
@@ -155,7 +157,7 @@ HRESULT ModuleTypeInfo(REFGUID guid, ITypeInfo** info) noexcept {
     return Guard([&] {
         if (!g_cells) return E_UNEXPECTED;
         ComPtr<ITypeLib> library;
-        Check(LoadTypeLibEx(ModulePath(g_cells->instance).c_str(), REGKIND_NONE, PutOut(library)));
+        Check(LoadTypeLibEx(ServerPath(g_cells->instance).c_str(), REGKIND_NONE, PutOut(library)));
         return library->GetTypeInfoOfGuid(guid, info);
     });
 }
@@ -189,7 +191,7 @@ HRESULT RuntimeCanUnloadNow(const ModuleCells& cells) noexcept {
 
 HRESULT RuntimeRegisterServer(const ComponentDescription& d, const ModuleCells& cells) noexcept {
     return Guard([&] {
-        const std::wstring module = ModulePath(cells.instance);
+        const std::wstring module = ServerPath(cells.instance);
         ComPtr<ITypeLib> library;
         Check(LoadTypeLibEx(module.c_str(), REGKIND_NONE, PutOut(library)));
         std::wstring help_folder;

@@ -23,7 +23,8 @@ HMODULE ThisModule() {
     return module;
 }
 
-std::u16string ModulePath() {
+// The full path of the module this code is linked into (murl.dll, or the program for tests).
+std::u16string OwnModulePath() {
     const std::wstring path = win32::ModulePath(ThisModule());
     if (path.empty()) throw Error(err::kInvalidCall);
     return win32::Utf16(path);
@@ -56,13 +57,13 @@ Win32AppInfo::Win32AppInfo(std::optional<std::u16string> folder) noexcept
 
 std::u16string Win32AppInfo::ModuleFolder() {
     if (folder_) return *folder_;
-    std::u16string path = ModulePath();
+    std::u16string path = OwnModulePath();
     const size_t cut = LastSeparator(path);
     return cut == std::u16string::npos ? std::u16string() : path.substr(0, cut);
 }
 
 std::u16string Win32AppInfo::ModuleName() {
-    std::u16string path = ModulePath();
+    std::u16string path = OwnModulePath();
     const size_t cut = LastSeparator(path);
     std::u16string name = cut == std::u16string::npos ? path : path.substr(cut + 1);
     const size_t dot = name.find_last_of(u'.');
