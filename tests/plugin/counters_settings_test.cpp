@@ -38,7 +38,6 @@ struct LoadCase {
     std::vector<std::string> reports;
 };
 
-
 // The boxes a load leaves on: those the case names as it says, the others at their initial
 // state, except those the load never reached because the store refused a read.
 std::string LoadedBoxes(const LoadCase& c) {
