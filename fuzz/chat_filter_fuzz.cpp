@@ -173,7 +173,7 @@ std::string Describe(const State& s, std::u16string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace murl;
     using namespace murl::fuzz;
-    static bench::FilterRig rig;  // one plug-in for the whole run, as in one game session
+    static testing_support::FilterRig rig;  // one plug-in for the whole run, as in one game session
     const std::u16string log_path = rig.fakes().app.folder + u"\\murl_err.log";
 
     Input in(data, size);

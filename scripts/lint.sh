@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Format and static-analysis checks: every tracked C++ file must be clang-format clean, and the
-# native sources clean under the project's clang-tidy checks. Needs build/native (for
-# compile_commands.json); scripts/test.sh configures it first.
+# native sources clean under the project's clang-tidy checks. Needs the compile database of a
+# native build: build/native (scripts/test.sh configures it first) or, when that has none,
+# build/native-quick (`cmake --preset native-quick` writes it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,8 +13,14 @@ clang-format-14 --dry-run -Werror "${cxx[@]}"
 # Sources compiled by the native build, then the Win32-only ones.
 win32_only='(^src/(server|platform/win32)/|^tools/murl-doctor/(main|system_text|[a-z_]+_checks)\.cpp|msxml|com_binding|machine_win32)'
 mapfile -t native < <(git ls-files 'src/*.cpp' 'tools/*.cpp' | grep -v -E "$win32_only")
-echo "clang-tidy: ${#native[@]} files"
-printf '%s\n' "${native[@]}" | xargs -P 2 -n 4 clang-tidy-14 -p build/native --quiet 2>/dev/null
+native_db=build/native
+[[ -f $native_db/compile_commands.json ]] || native_db=build/native-quick
+if [[ ! -f $native_db/compile_commands.json ]]; then
+    echo "clang-tidy: no compile database; configure build/native or build/native-quick first" >&2
+    exit 1
+fi
+echo "clang-tidy: ${#native[@]} files, through $native_db"
+printf '%s\n' "${native[@]}" | xargs -P 2 -n 4 clang-tidy-14 -p "$native_db" --quiet 2>/dev/null
 
 # The Win32-only sources through the MinGW build's compile database, which the native build's
 # Windows sub-build writes. Clang reads them for the MinGW target with MinGW's C++ and Windows

@@ -15,12 +15,12 @@ public:
 
     std::u16string GetSetting(std::u16string_view application, std::u16string_view section,
                               std::u16string_view key, std::u16string_view fallback) override {
-        faults_.Check(Operation::GetSetting);
+        faults_.Apply(Operation::GetSetting);
         return inner_.GetSetting(application, section, key, fallback);
     }
     void SaveSetting(std::u16string_view application, std::u16string_view section,
                      std::u16string_view key, std::u16string_view value) override {
-        faults_.Check(Operation::SaveSetting);
+        faults_.Apply(Operation::SaveSetting);
         inner_.SaveSetting(application, section, key, value);
     }
 

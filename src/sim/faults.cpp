@@ -81,7 +81,7 @@ std::optional<FaultKind> Faults::Find(Operation op, std::u16string_view target) 
     return std::nullopt;
 }
 
-bool Faults::Check(Operation op, std::u16string_view target) const {
+bool Faults::Apply(Operation op, std::u16string_view target) const {
     if (faults_.empty()) return false;
     const auto kind = Find(op, target);
     if (!kind) return false;

@@ -62,9 +62,11 @@ public:
     // The fault in effect for `op` on `target`, if any.
     std::optional<FaultKind> Find(Operation op, std::u16string_view target = {}) const noexcept;
 
-    // Throws the simulated failure when `op` on `target` is set to fail; returns whether it is
-    // set to return no object instead.
-    bool Check(Operation op, std::u16string_view target = {}) const;
+    // Applies the fault in effect for `op` on `target`: throws the simulated failure when it is
+    // set to fail; returns whether it is set to return no object instead.
+    bool Apply(Operation op, std::u16string_view target = {}) const;
+    // The former name, until src/sim/sim_host.cpp calls Apply.
+    bool Check(Operation op, std::u16string_view target = {}) const { return Apply(op, target); }
 
 private:
     struct Entry {

@@ -5,8 +5,13 @@
 #include "filter_rig.h"
 #include "host/text.h"
 
-namespace murl::bench {
+namespace murl {
 namespace {
+
+using testing_support::AllocationCount;
+using testing_support::CorpusKind;
+using testing_support::FilterRig;
+using testing_support::MakeChatCorpus;
 
 // The chat filter runs for every line the game prints: it must not touch the heap, whether
 // its rules fire or not.
@@ -34,4 +39,4 @@ TEST(ChatFilterAllocations, NonePerChatLine) {
 }
 
 }  // namespace
-}  // namespace murl::bench
+}  // namespace murl

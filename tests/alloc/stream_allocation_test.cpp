@@ -15,9 +15,10 @@
 #include "platform/posix/posix_file_system.h"
 #include "scratch_folder.h"
 
-namespace murl::bench {
+namespace murl {
 namespace {
 
+using testing_support::FailAllocation;
 using testing_support::ReadBytes;
 using testing_support::ScratchFolder;
 using testing_support::WriteBytes;
@@ -64,4 +65,4 @@ TEST(StreamAllocations, AFailedAllocationLeavesNoDescriptorAndNoLock) {
 }
 
 }  // namespace
-}  // namespace murl::bench
+}  // namespace murl

@@ -10,7 +10,7 @@ std::string Outcomes(FailPlan& plan) {
     std::string outcome;
     for (int i = 0; i < 5; ++i) {
         try {
-            plan.Check("Op");
+            plan.CountOrFail("Op");
             outcome += '.';
         } catch (const Error& e) {
             outcome += static_cast<char>('0' + e.number());
@@ -29,7 +29,7 @@ TEST(FailPlan, FailsTheChosenCallsOfTheNamedOperation) {
         {"third call", [](FailPlan& p) { p.fail_at("Op", Error(1), 3); }, "..1.."},
         {"counted from when planned",
          [](FailPlan& p) {
-             p.Check("Op");
+             p.CountOrFail("Op");
              p.fail_at("Op", Error(1), 2);
          },
          ".1..."},

@@ -128,6 +128,26 @@ TEST_F(ChatFilter, RulesDecideVerdictAndCounters) {
     EXPECT_TRUE(LogReports().empty());
 }
 
+// Each rule has a case of its own in kChatCases: a line it eats that is kept once its box is
+// turned off, so a rule added without its cases, or one whose text test never matches, fails.
+TEST_F(ChatFilter, EveryRuleEatsALineOfTheCasesThatItsBoxAloneDecides) {
+    for (const ChatRule& rule : kChatRules) {
+        bool decided = false;
+        for (const auto& c : kChatCases) {
+            if (c.eat != kHostTrue || !RunsFor(rule, c.colour) || c.boxes[rule.box] != '1') {
+                continue;
+            }
+            std::string off = c.boxes;
+            off[rule.box] = '0';
+            SetBoxes(off);
+            plugin->SetCounters(0, 0, 0);
+            decided = decided || host.Chat(c.text, c.colour) == kHostFalse;
+        }
+        EXPECT_TRUE(decided) << "no case of kChatCases is eaten by the rule reading "
+                             << ToUtf8(kSwitches[rule.box].control) << " alone";
+    }
+}
+
 TEST_F(ChatFilter, FindsMarksAnywhereInLongLinesFullOfNearMisses) {
     const std::u16string_view pattern = u"for 1 points -x- has e0pired-";
     auto filler = [&](size_t n) {

@@ -168,7 +168,7 @@ TEST(Faults, TheLatestSettingWins) {
     EXPECT_EQ(faults.Find(Operation::FindControl, u"chkB"), FaultKind::Fail);
     EXPECT_EQ(faults.Find(Operation::GetHooks), std::nullopt);
     try {
-        faults.Check(Operation::FindControl, u"chkB");
+        faults.Apply(Operation::FindControl, u"chkB");
         ADD_FAILURE() << "no failure";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), kSimulatedFault);

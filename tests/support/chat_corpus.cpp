@@ -5,7 +5,7 @@
 
 #include "host/text.h"
 
-namespace murl::bench {
+namespace murl::testing_support {
 
 namespace {
 
@@ -137,4 +137,4 @@ std::vector<ChatLine> MakeChatCorpus(CorpusKind kind, size_t lines, uint64_t see
     return corpus;
 }
 
-}  // namespace murl::bench
+}  // namespace murl::testing_support

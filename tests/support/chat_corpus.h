@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace murl::bench {
+namespace murl::testing_support {
 
 struct ChatLine {
     int32_t colour;
@@ -22,4 +22,9 @@ enum class CorpusKind {
 
 std::vector<ChatLine> MakeChatCorpus(CorpusKind kind, size_t lines, uint64_t seed = 0x6d75726cu);
 
+}  // namespace murl::testing_support
+
+// The benchmarks still name these from their own namespace, until bench/ uses testing_support.
+namespace murl::bench {
+using namespace testing_support;  // NOLINT(google-build-using-namespace)
 }  // namespace murl::bench

@@ -31,7 +31,7 @@ void* AllocateAligned(std::size_t size, std::align_val_t align) {
 }
 }  // namespace
 
-namespace murl::bench {
+namespace murl::testing_support {
 uint64_t AllocationCount() noexcept {
     return g_allocations.load(std::memory_order_relaxed);
 }
@@ -39,7 +39,7 @@ uint64_t AllocationCount() noexcept {
 void FailAllocation(uint64_t nth) noexcept {
     g_failing.store(nth == 0 ? 0 : AllocationCount() + nth, std::memory_order_relaxed);
 }
-}  // namespace murl::bench
+}  // namespace murl::testing_support
 
 void* operator new(std::size_t size) {
     return Allocate(size);

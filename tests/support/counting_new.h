@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace murl::bench {
+namespace murl::testing_support {
 
 // Allocations made through operator new since the program started.
 uint64_t AllocationCount() noexcept;
@@ -12,4 +12,9 @@ uint64_t AllocationCount() noexcept;
 // The `nth` allocation from now on (1 = the next one) throws std::bad_alloc; 0 fails none.
 void FailAllocation(uint64_t nth) noexcept;
 
+}  // namespace murl::testing_support
+
+// The benchmarks still name these from their own namespace, until bench/ uses testing_support.
+namespace murl::bench {
+using namespace testing_support;  // NOLINT(google-build-using-namespace)
 }  // namespace murl::bench

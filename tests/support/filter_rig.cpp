@@ -5,7 +5,7 @@
 
 #include "plugin/view_definition.h"
 
-namespace murl::bench {
+namespace murl::testing_support {
 
 FilterRig::FilterRig()
     : parser_(sim::MakeXmlParser()),
@@ -42,4 +42,4 @@ ContractFloorRig::ContractFloorRig(Decision eats) : sink_(eats, boxes_) {
     subscription_ = host_.hooks().Advise(sink_);
 }
 
-}  // namespace murl::bench
+}  // namespace murl::testing_support

@@ -14,7 +14,7 @@
 #include "sim/sim_host.h"
 #include "sim/xml_parser.h"
 
-namespace murl::bench {
+namespace murl::testing_support {
 
 class FilterRig {
 public:
@@ -131,4 +131,9 @@ private:
     std::unique_ptr<Subscription> subscription_;
 };
 
+}  // namespace murl::testing_support
+
+// The benchmarks still name these from their own namespace, until bench/ uses testing_support.
+namespace murl::bench {
+using namespace testing_support;  // NOLINT(google-build-using-namespace)
 }  // namespace murl::bench

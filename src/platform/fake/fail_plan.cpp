@@ -22,7 +22,7 @@ int FailPlan::count(std::string_view operation) const {
     return static_cast<int>(std::count(calls_.begin(), calls_.end(), operation));
 }
 
-void FailPlan::Check(std::string_view operation) {
+void FailPlan::CountOrFail(std::string_view operation) {
     calls_.emplace_back(operation);
     auto total = totals_.find(operation);
     if (total == totals_.end()) total = totals_.emplace(std::string(operation), 0).first;

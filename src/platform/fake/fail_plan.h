@@ -21,7 +21,7 @@ public:
     void clear_failures();
 
     // Counts a call of `operation` and throws if a failure was planned for it.
-    void Check(std::string_view operation);
+    void CountOrFail(std::string_view operation);
 
     // Every operation called since construction or clear_calls, in order, failed ones
     // included; count() counts one operation in it.

@@ -17,15 +17,15 @@ public:
         : folder(std::move(module_folder)), name(std::move(module_name)), version(module_version) {}
 
     std::u16string ModuleFolder() override {
-        Check("ModuleFolder");
+        CountOrFail("ModuleFolder");
         return folder;
     }
     std::u16string ModuleName() override {
-        Check("ModuleName");
+        CountOrFail("ModuleName");
         return name;
     }
     Version GetVersion() override {
-        Check("GetVersion");
+        CountOrFail("GetVersion");
         return version;
     }
 

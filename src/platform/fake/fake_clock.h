@@ -11,7 +11,7 @@ public:
     explicit FakeClock(DateTime now = {2007, 3, 5, 12, 0, 0}) : now_(now) {}
     void Set(const DateTime& now) { now_ = now; }
     DateTime Now() override {
-        Check("Now");
+        CountOrFail("Now");
         return now_;
     }
 

@@ -34,15 +34,15 @@ public:
     }
 
     void WriteBlankLines(int32_t lines) override {
-        fs_.Check("WriteBlankLines");
+        fs_.CountOrFail("WriteBlankLines");
         AppendingStream::WriteBlankLines(lines);
     }
     void WriteLine(std::u16string_view text) override {
-        fs_.Check("WriteLine");
+        fs_.CountOrFail("WriteLine");
         AppendingStream::WriteLine(text);
     }
     void Close() override {
-        fs_.Check("Close");
+        fs_.CountOrFail("Close");
         if (open_) --fs_.open_streams_;
         open_ = false;
     }
@@ -74,7 +74,7 @@ public:
     FakeFile(FakeFileSystem& fs, std::u16string path) : fs_(fs), path_(std::move(path)) {}
 
     void SetAttributes(int32_t attributes) override {
-        fs_.Check("SetAttributes");
+        fs_.CountOrFail("SetAttributes");
         file_rules::RequireFile(path_, fs_.Look(path_, true));
         fs_.files_.at(path_).attributes = attributes & kSettableAttributes;
     }
@@ -104,15 +104,15 @@ public:
     ~FakeComponent() override { --fs_.live_components_; }
 
     bool FileExists(std::u16string_view path) override {
-        fs_.Check("FileExists");
+        fs_.CountOrFail("FileExists");
         return fs_.HasFile(path);
     }
     bool FolderExists(std::u16string_view path) override {
-        fs_.Check("FolderExists");
+        fs_.CountOrFail("FolderExists");
         return fs_.HasFolder(path);
     }
     void CreateFolder(std::u16string_view path) override {
-        fs_.Check("CreateFolder");
+        fs_.CountOrFail("CreateFolder");
         RequireName(path);
         if (fs_.HasFolder(path) || fs_.HasFile(path)) {
             throw Error(err::kFileAlreadyExists);
@@ -121,14 +121,14 @@ public:
         fs_.folders_.emplace(path);
     }
     void CreateTextFile(std::u16string_view path, bool overwrite) override {
-        fs_.Check("CreateTextFile");
+        fs_.CountOrFail("CreateTextFile");
         RequireName(path);
         file_rules::RequireTarget(path, fs_.Look(path), overwrite);
         fs_.RequireFolderOf(path);
         fs_.files_[std::u16string(path)] = {};
     }
     std::unique_ptr<TextStream> OpenTextFile(std::u16string_view path, int32_t mode) override {
-        fs_.Check("OpenTextFile");
+        fs_.CountOrFail("OpenTextFile");
         RequireName(path);
         file_rules::RequireAppendMode(mode);
         file_rules::RequireAppendable(path, fs_.Look(path, true));
@@ -136,7 +136,7 @@ public:
         return std::make_unique<FakeTextStream>(fs_, std::u16string(path));
     }
     void CopyFile(std::u16string_view source, std::u16string_view target, bool overwrite) override {
-        fs_.Check("CopyFile");
+        fs_.CountOrFail("CopyFile");
         RequireName(source);
         RequireName(target);
         file_rules::RequireFile(source, fs_.Look(source, true));
@@ -146,19 +146,19 @@ public:
         fs_.files_[std::u16string(target)] = copy;
     }
     std::unique_ptr<File> GetFile(std::u16string_view path) override {
-        fs_.Check("GetFile");
+        fs_.CountOrFail("GetFile");
         RequireName(path);
         file_rules::RequireFile(path, fs_.Look(path, true));
         return std::make_unique<FakeFile>(fs_, std::u16string(path));
     }
     std::unique_ptr<FileLock> LockFile(std::u16string_view path) override {
-        fs_.Check("LockFile");
+        fs_.CountOrFail("LockFile");
         RequireName(path);
         file_rules::RequireFile(path, fs_.Look(path, true));
         return std::make_unique<FakeLock>(fs_, std::u16string(path));
     }
     bool SameFile(std::u16string_view first, std::u16string_view second) override {
-        fs_.Check("SameFile");
+        fs_.CountOrFail("SameFile");
         RequireName(first);
         RequireName(second);
         return first == second && fs_.HasFile(first);
@@ -169,7 +169,7 @@ private:
 };
 
 std::unique_ptr<FileSystem> FakeFileSystem::Create() {
-    Check("Create");
+    CountOrFail("Create");
     return std::make_unique<FakeComponent>(*this);
 }
 

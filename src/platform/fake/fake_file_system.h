@@ -2,9 +2,13 @@
 // An in-memory file system. Files hold the bytes written to them (Windows-1252, CR LF) and
 // their attributes; folders exist only when added or created. A path's folder is the part
 // before its last '\' or '/'; a path with neither lies in a folder that always exists.
-// Operations go by the file rules both real ports follow (53 missing file, 70 read-only, 75 a
-// folder, 76 missing folder), streams included, and each can be told to fail through the
-// FailPlan, under these names (a planned stream failure comes before the call writes):
+// What the real ports share with it comes from file_rules, called as they call it: which texts
+// name a file (52), a missing file or folder (53, 76), a folder where a file should be (75), a
+// read-only or existing target (70, 58), the append mode (5); and its streams are
+// AppendingStreams, so text becomes bytes and a failed write cuts back as on disk. It has no
+// devices, no OS error codes and no waiting lock (below). Each operation can be told to fail
+// through the FailPlan, under these names (a planned stream failure comes before the call
+// writes):
 //   Create, FileExists, FolderExists, CreateFolder, CreateTextFile, OpenTextFile, CopyFile,
 //   GetFile, SameFile, LockFile, WriteBlankLines, WriteLine, Close, SetAttributes.
 // A write that fails part-way, as on a full disk, comes from LimitAppends.

@@ -20,7 +20,7 @@ public:
     };
 
     void Show(std::u16string_view prompt, int32_t style, std::u16string_view title) override {
-        Check("Show");
+        CountOrFail("Show");
         shown.push_back({std::u16string(prompt), style, std::u16string(title)});
         if (on_show) on_show(shown.back());
     }

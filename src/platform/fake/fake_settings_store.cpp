@@ -30,7 +30,7 @@ void FakeSettingsStore::Enter(Call call) {
     Call& logged = call_log_.back();
     try {
         // Counted first, so that the plan's call numbers include calls failed by key.
-        Check(logged.operation);
+        CountOrFail(logged.operation);
     } catch (...) {
         logged.failed = true;
         throw;

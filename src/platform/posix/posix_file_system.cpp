@@ -94,8 +94,8 @@ std::string OsPath(std::u16string_view path) {
 }
 
 // A descriptor whose close was interrupted is closed all the same. Streams lock the file with
-// flock(2), which every open of it respects, also from other processes; a file system without
-// locks is written unlocked, as before there were locks.
+// flock(2), which every open of it respects, also from other processes; on a file system that
+// does not support locks, a stream writes without one.
 struct DescriptorTraits {
     using Value = int;
     static int Empty() noexcept { return -1; }

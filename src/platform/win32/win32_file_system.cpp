@@ -183,7 +183,7 @@ OVERLAPPED LockedByte() {
     return at;
 }
 
-// A file system without locks is written unlocked, as before there were locks.
+// On a file system that does not support locks, a stream writes without one.
 bool HandleTraits::TryLock(HANDLE handle) {
     OVERLAPPED at = LockedByte();
     if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
