@@ -30,6 +30,7 @@
 #include "regex_peers.h"
 
 namespace murl::bench {
+using namespace testing_support;  // NOLINT(google-build-using-namespace)
 namespace {
 
 // The corpora, each in a size that stays in the second-level cache, as a line just written by

@@ -13,6 +13,8 @@
 
 namespace murl::bench {
 
+using testing_support::ChatLine;
+
 struct Utf8Line {
     int32_t colour;
     std::string text;

@@ -44,8 +44,8 @@
 #include "test_host.h"
 
 using namespace testhost;
-using murl::bench::ChatLine;
-using murl::bench::CorpusKind;
+using murl::testing_support::ChatLine;
+using murl::testing_support::CorpusKind;
 
 namespace {
 
@@ -559,9 +559,9 @@ int Run(const Options& o) {
     // is, and the long lines in a set that is not.
     constexpr int kCorpora = 3;
     const std::vector<ChatLine> lines[kCorpora] = {
-        murl::bench::MakeChatCorpus(CorpusKind::Mixed, o.smoke ? 256 : 1024),
-        murl::bench::MakeChatCorpus(CorpusKind::Long, o.smoke ? 16 : 128),
-        murl::bench::MakeChatCorpus(CorpusKind::Long, o.smoke ? 16 : 256)};
+        murl::testing_support::MakeChatCorpus(CorpusKind::Mixed, o.smoke ? 256 : 1024),
+        murl::testing_support::MakeChatCorpus(CorpusKind::Long, o.smoke ? 16 : 128),
+        murl::testing_support::MakeChatCorpus(CorpusKind::Long, o.smoke ? 16 : 256)};
     Events mixed("mixed", lines[0]);
     Events long_lines("long", lines[1]);
     Events long_large("long_large", lines[2]);

@@ -23,8 +23,3 @@ enum class CorpusKind {
 std::vector<ChatLine> MakeChatCorpus(CorpusKind kind, size_t lines, uint64_t seed = 0x6d75726cu);
 
 }  // namespace murl::testing_support
-
-// The benchmarks still name these from their own namespace, until bench/ uses testing_support.
-namespace murl::bench {
-using namespace testing_support;  // NOLINT(google-build-using-namespace)
-}  // namespace murl::bench

@@ -13,8 +13,3 @@ uint64_t AllocationCount() noexcept;
 void FailAllocation(uint64_t nth) noexcept;
 
 }  // namespace murl::testing_support
-
-// The benchmarks still name these from their own namespace, until bench/ uses testing_support.
-namespace murl::bench {
-using namespace testing_support;  // NOLINT(google-build-using-namespace)
-}  // namespace murl::bench

@@ -132,8 +132,3 @@ private:
 };
 
 }  // namespace murl::testing_support
-
-// The benchmarks still name these from their own namespace, until bench/ uses testing_support.
-namespace murl::bench {
-using namespace testing_support;  // NOLINT(google-build-using-namespace)
-}  // namespace murl::bench
