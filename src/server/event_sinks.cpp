@@ -4,13 +4,14 @@
 
 #include <new>
 #include <string_view>
+#include <tuple>
+#include <utility>
 
 #include "platform/win32/win32_holders.h"
 #include "server/com_errors.h"
 #include "server/component_runtime.h"
 #include "server/dispatch_sink.h"
-
-#include "host_idl.h"
+#include "server/host_events.h"
 
 namespace murl::server {
 
@@ -136,72 +137,87 @@ private:
     HostBool local_ = 0;
 };
 
-// Event routing by DISPID, one function per event interface. DISPIDs that the interface has
-// but the plug-in does not handle are answered S_OK, as by a sink with no handler for them.
-HRESULT Dispatch(HooksEvents& sink, DISPID id, const DISPPARAMS* params) {
-    switch (id) {
-        case DISPID_HOOKS_CHATTEXTINTERCEPT: {
-            Arguments args(params, 4);
-            EatFlag eat(args, 3);
-            sink.ChatTextIntercept(args.Text(0), args.Long(1), args.Long(2), eat.get());
-            return S_OK;
-        }
-        case DISPID_HOOKS_CHATPARSERINTERCEPT: {
-            Arguments args(params, 2);
-            EatFlag eat(args, 1);
-            sink.ChatParserIntercept(args.Text(0), eat.get());
-            return S_OK;
-        }
-        case DISPID_HOOKS_STATUSTEXTINTERCEPT: {
-            Arguments args(params, 2);
-            EatFlag eat(args, 1);
-            sink.StatusTextIntercept(args.Text(0), eat.get());
-            return S_OK;
-        }
-        default:
-            return S_OK;
-    }
+template <class Events, class... Params>
+constexpr auto ParameterPositions(void (Events::*)(Params...)) {
+    return std::index_sequence_for<Params...>{};
 }
 
-HRESULT Dispatch(CharacterStatsEvents& sink, DISPID id, const DISPPARAMS* params) {
-    if (id != DISPID_CHARACTERSTATS_LOGINCOMPLETE) return S_OK;
-    Arguments args(params, 0);
-    sink.LoginComplete();
-    return S_OK;
+// One argument, read as its member's parameter takes it: a text, a long, a Boolean or the eat
+// flag. It holds what it read until the handler has returned.
+template <class Param>
+class Argument;
+template <>
+class Argument<std::u16string_view> {
+public:
+    Argument(Arguments& args, UINT position) : value_(args.Text(position)) {}
+    std::u16string_view get() const noexcept { return value_; }
+
+private:
+    std::u16string_view value_;
+};
+template <>
+class Argument<int32_t> {
+public:
+    Argument(Arguments& args, UINT position) : value_(args.Long(position)) {}
+    int32_t get() const noexcept { return value_; }
+
+private:
+    int32_t value_;
+};
+template <>
+class Argument<HostBool> {
+public:
+    Argument(Arguments& args, UINT position) : value_(args.Bool(position)) {}
+    HostBool get() const noexcept { return value_; }
+
+private:
+    HostBool value_;
+};
+template <>
+class Argument<HostBool&> : public EatFlag {
+public:
+    using EatFlag::EatFlag;
+};
+
+// The arguments of one event as its member's parameters take them, read in order when made
+// (bases are made in the order they are listed): the first argument at fault is the one named.
+template <size_t Position, class Param>
+struct Slot {
+    explicit Slot(Arguments& args) : argument(args, Position) {}
+    Argument<Param> argument;
+};
+template <class Positions, class... Params>
+struct Read;
+template <size_t... Position, class... Params>
+struct Read<std::index_sequence<Position...>, Params...> : Slot<Position, Params>... {
+    explicit Read(Arguments& args) : Slot<Position, Params>(args)... {}
+};
+
+// Hands the event to `member` of the sink with its arguments.
+template <class Events, class... Params, size_t... Position>
+void Deliver(Events& sink, void (Events::*member)(Params...), const DISPPARAMS* params,
+             std::index_sequence<Position...> positions) {
+    static_assert(sizeof...(Params) <= Arguments::kMost);
+    Arguments args(params, sizeof...(Params));
+    Read<decltype(positions), Params...> read(args);
+    (sink.*member)(static_cast<Slot<Position, Params>&>(read).argument.get()...);
 }
 
-HRESULT Dispatch(CheckBoxEvents& sink, DISPID id, const DISPPARAMS* params) {
-    if (id != DISPID_CHECKBOX_CHANGE) return S_OK;
-    Arguments args(params, 2);
-    const int32_t nID = args.Long(0);
-    sink.Change(nID, args.Bool(1));
-    return S_OK;
-}
-
-HRESULT Dispatch(PushButtonEvents& sink, DISPID id, const DISPPARAMS* params) {
-    if (id != DISPID_PUSHBUTTON_HIT && id != DISPID_PUSHBUTTON_ACCEPTED) return S_OK;
-    Arguments args(params, 1);
-    const int32_t nID = args.Long(0);
-    if (id == DISPID_PUSHBUTTON_HIT) {
-        sink.Hit(nID);
-    } else {
-        sink.Accepted(nID);
-    }
-    return S_OK;
-}
-
-// The dispatch interface of each set of events. The primary template is only declared: a set of
-// events without its interface does not compile.
+// Event routing by DISPID, through the rows of the event interface. DISPIDs that the interface
+// has no row for are answered S_OK, as by a sink with no handler for them (hosts may raise
+// more than we handle).
 template <class Events>
-extern const IID* const kEventsIid;
-template <>
-constexpr const IID* kEventsIid<HooksEvents> = &DIID_DHostHooksEvents;
-template <>
-constexpr const IID* kEventsIid<CharacterStatsEvents> = &DIID_DHostCharacterStatsEvents;
-template <>
-constexpr const IID* kEventsIid<CheckBoxEvents> = &DIID_DHostCheckBoxEvents;
-template <>
-constexpr const IID* kEventsIid<PushButtonEvents> = &DIID_DHostPushButtonEvents;
+HRESULT Dispatch(Events& sink, DISPID id, const DISPPARAMS* params) {
+    std::apply(
+        [&](const auto&... row) {
+            ((row.dispid == id
+                  ? (Deliver(sink, row.member, params, ParameterPositions(row.member)), true)
+                  : false) ||
+             ...);
+        },
+        Events::kEvents);
+    return S_OK;
+}
 
 template <class Events>
 class EventSink final : public DispatchSink<EventSink<Events>, kEventsIid<Events>>,
@@ -257,10 +273,12 @@ private:
 
 }  // namespace
 
+namespace {
+
 template <class Events>
-std::unique_ptr<Subscription> Subscribe(IUnknown* source,
-                                        const std::shared_ptr<BindingContext>& context,
-                                        Events& target) {
+std::unique_ptr<Subscription> SubscribeTo(IUnknown* source,
+                                          const std::shared_ptr<BindingContext>& context,
+                                          Events& target) {
     ComPtr<IConnectionPointContainer> container;
     Check(source->QueryInterface(IID_IConnectionPointContainer, PutOut(container)));
     ComPtr<IConnectionPoint> point;
@@ -276,13 +294,12 @@ std::unique_ptr<Subscription> Subscribe(IUnknown* source,
                                                             cookie);
 }
 
-template std::unique_ptr<Subscription> Subscribe(IUnknown*, const std::shared_ptr<BindingContext>&,
-                                                 HooksEvents&);
-template std::unique_ptr<Subscription> Subscribe(IUnknown*, const std::shared_ptr<BindingContext>&,
-                                                 CharacterStatsEvents&);
-template std::unique_ptr<Subscription> Subscribe(IUnknown*, const std::shared_ptr<BindingContext>&,
-                                                 CheckBoxEvents&);
-template std::unique_ptr<Subscription> Subscribe(IUnknown*, const std::shared_ptr<BindingContext>&,
-                                                 PushButtonEvents&);
+}  // namespace
+
+std::unique_ptr<Subscription> Subscribe(IUnknown* source,
+                                        const std::shared_ptr<BindingContext>& context,
+                                        AnyEventSink sink) {
+    return std::visit([&](auto* target) { return SubscribeTo(source, context, *target); }, sink);
+}
 
 }  // namespace murl::server
