@@ -145,10 +145,6 @@ public:
     Subscribers<HooksEvents>& subscribers() noexcept override { return sinks_; }
     void WriteChatText(std::u16string_view text, int32_t colour, int32_t target) override;
 
-    bool RaiseChatText(std::u16string_view text, int32_t colour, int32_t target, HostBool& eat);
-    bool RaiseStatusText(std::u16string_view text, HostBool& eat);
-    bool RaiseChatParser(std::u16string_view text, HostBool& eat);
-
 private:
     std::shared_ptr<HostState> host_;
     Subscribers<HooksEvents> sinks_;
@@ -169,7 +165,6 @@ public:
 
     void SetIdentityText1(std::u16string text) { identity1_ = std::move(text); }
     void SetIdentityText2(std::u16string text) { identity2_ = std::move(text); }
-    bool RaiseLoginComplete();
 
 private:
     std::shared_ptr<HostState> host_;

@@ -192,22 +192,26 @@ public:
 TEST_F(SimHostTest, EventsReachSubscribersOnlyWhileSubscribed) {
     CountingHooks first, second;
     HostBool eat = kHostFalse;
-    EXPECT_FALSE(host_.hooks().RaiseChatText(u"x", 5, 0, eat));
+    EXPECT_FALSE(
+        host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, u"x", 5, 0, eat));
     EXPECT_EQ(eat, kHostFalse);
 
     auto one = host_.hooks().Advise(first);
     auto two = host_.hooks().Advise(second);
-    EXPECT_TRUE(host_.hooks().RaiseChatText(u"x", 5, 0, eat));
+    EXPECT_TRUE(
+        host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, u"x", 5, 0, eat));
     EXPECT_EQ(first.calls, 1);
     EXPECT_EQ(second.calls, 1);
     EXPECT_EQ(eat, kHostTrue);
 
     one.reset();
-    host_.hooks().RaiseChatText(u"x", 5, 0, eat);
+    host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, u"x", 5, 0, eat);
     EXPECT_EQ(first.calls, 1);
     EXPECT_EQ(second.calls, 2);
 
-    EXPECT_THROW(host_.hooks().RaiseStatusText(u"x", eat), Error);  // a failure reaches the host
+    EXPECT_THROW(
+        host_.hooks().subscribers().RaiseEvent(&HooksEvents::StatusTextIntercept, u"x", eat),
+        Error);  // a failure reaches the host
     // Any event of the interface is raised the same way through the source's subscribers.
     eat = kHostFalse;
     EXPECT_TRUE(
@@ -215,7 +219,8 @@ TEST_F(SimHostTest, EventsReachSubscribersOnlyWhileSubscribed) {
     EXPECT_EQ(second.calls, 3);
     EXPECT_EQ(eat, kHostTrue);
     two.reset();
-    EXPECT_FALSE(host_.hooks().RaiseChatText(u"x", 5, 0, eat));
+    EXPECT_FALSE(
+        host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, u"x", 5, 0, eat));
 }
 
 TEST_F(SimHostTest, PlayerClickRaisesChangeButSetCheckedDoesNot) {
