@@ -64,6 +64,8 @@ public:
     Host() : parser_(sim::MakeXmlParser()), host_(*parser_) {}
 
     std::shared_ptr<ISite> site() { return host_.site(); }
+    // The simulated host itself, which raises any event (`hooks().subscribers().RaiseEvent`).
+    sim::SimHost& simulated() { return host_; }
     sim::Faults& faults() { return host_.faults(); }
     void Fail(Operation op, std::u16string target = {}) {
         faults().Set(op, FaultKind::Fail, std::move(target));
