@@ -5,6 +5,7 @@
 #include <new>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 
 #include "platform/win32/win32_holders.h"
@@ -145,33 +146,24 @@ constexpr auto ParameterPositions(void (Events::*)(Params...)) {
 // One argument, read as its member's parameter takes it: a text, a long, a Boolean or the eat
 // flag. It holds what it read until the handler has returned.
 template <class Param>
-class Argument;
-template <>
-class Argument<std::u16string_view> {
+class Argument {
 public:
-    Argument(Arguments& args, UINT position) : value_(args.Text(position)) {}
-    std::u16string_view get() const noexcept { return value_; }
+    Argument(Arguments& args, UINT position) : value_(Read(args, position)) {}
+    Param get() const noexcept { return value_; }
 
 private:
-    std::u16string_view value_;
-};
-template <>
-class Argument<int32_t> {
-public:
-    Argument(Arguments& args, UINT position) : value_(args.Long(position)) {}
-    int32_t get() const noexcept { return value_; }
+    static Param Read(Arguments& args, UINT position) {
+        if constexpr (std::is_same_v<Param, std::u16string_view>) {
+            return args.Text(position);
+        } else if constexpr (std::is_same_v<Param, int32_t>) {
+            return args.Long(position);
+        } else {
+            static_assert(std::is_same_v<Param, HostBool>, "an argument of a kind no event has");
+            return args.Bool(position);
+        }
+    }
 
-private:
-    int32_t value_;
-};
-template <>
-class Argument<HostBool> {
-public:
-    Argument(Arguments& args, UINT position) : value_(args.Bool(position)) {}
-    HostBool get() const noexcept { return value_; }
-
-private:
-    HostBool value_;
+    Param value_;
 };
 template <>
 class Argument<HostBool&> : public EatFlag {
