@@ -239,10 +239,7 @@ public:
             HRESULT hr = CONNECT_E_NOCONNECTION;
             AnyOf(EventInterfaces{}, [&]<class Events>(std::type_identity<Events>) {
                 if (iid != *server::kEventsIid<Events>) return false;
-                if (auto* source = Source<Events>()) {
-                    *out = new ConnectionPoint<Events>(object_, *source);
-                    hr = S_OK;
-                }
+                hr = Point<Events>(out);
                 return true;
             });
             return hr;
@@ -281,6 +278,13 @@ private:
     template <class Events>
     sim::SimEventSource<Events>* Source() {
         return dynamic_cast<sim::SimEventSource<Events>*>(object_.get());
+    }
+    template <class Events>
+    HRESULT Point(IConnectionPoint** out) {
+        auto* source = Source<Events>();
+        if (!source) return CONNECT_E_NOCONNECTION;
+        *out = new ConnectionPoint<Events>(object_, *source);
+        return S_OK;
     }
     template <class Get>
     HRESULT Hand(IUnknown** out, Get&& get) {
