@@ -46,12 +46,12 @@ public:
 // ---- Events the plug-in receives ------------------------------------------------------------
 //
 // Each event interface names its source's interface (kSource) and lists its events in kEvents,
-// one row per event: the member that receives
-// it, its name and the DISPID by which the host raises it, as the host's type library has them.
-// The member's parameters are the event's arguments in order, each one of: a text
-// (std::u16string_view), a long (int32_t), a Boolean (HostBool), or the eat flag (HostBool&),
-// which the handler may set. The COM sink, the simulator's COM forwarder and the Windows test
-// host take everything from the rows; a test compares the rows with the host's type library.
+// one row per event: the member that receives it, its name and the DISPID by which the host
+// raises it, as the host's type library has them. The member's parameters are the event's arguments
+// in order, each one of: a text (std::u16string_view), a long (int32_t), a Boolean (HostBool), or
+// the eat flag (HostBool&), which the handler may set. The COM sink, the simulator's COM forwarder
+// and the Windows test host take everything from the rows; a test compares the rows with the host's
+// type library.
 
 template <class Member>
 struct EventRow {
@@ -113,6 +113,7 @@ public:
     };
 };
 
+// Whether two member pointers, of any types, name the same member.
 template <class A, class B>
 constexpr bool SameMember(A a, B b) {
     if constexpr (std::is_same_v<A, B>) {

@@ -73,9 +73,10 @@ public:
     }
 
 private:
+    // A sink or a relay: one of the two is set.
     struct Entry {
         uint64_t cookie;
-        Events* sink;  // or
+        Events* sink;
         EventRelay* relay;
     };
     struct State {
