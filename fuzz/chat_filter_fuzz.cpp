@@ -201,7 +201,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t log_before =
         rig.fakes().files.HasFile(log_path) ? rig.fakes().files.Contents(log_path).size() : 0;
     HostBool eat = s.incoming;
-    rig.host().hooks().RaiseChatText(text, s.colour, 0, eat);
+    rig.host().hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, text, s.colour, 0,
+                                                eat);
     const Verdict expected = ChatModel(modelled, s);
     FUZZ_CHECK(eat == expected.eat, context());
     FUZZ_CHECK(rig.plugin().EvadeCount() == expected.evades, context());
@@ -217,7 +218,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     HostBool status_eat = s.incoming;
     bool status_failed = false;
     try {
-        rig.host().hooks().RaiseStatusText(text, status_eat);
+        rig.host().hooks().subscribers().RaiseEvent(&HooksEvents::StatusTextIntercept, text,
+                                                    status_eat);
     } catch (const Error&) {
         status_failed = true;
     }
@@ -228,7 +230,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Typed line: the help command is answered with two lines and eaten; nothing else is.
     HostBool typed_eat = s.incoming;
-    rig.host().hooks().RaiseChatParser(text, typed_eat);
+    rig.host().hooks().subscribers().RaiseEvent(&HooksEvents::ChatParserIntercept, text, typed_eat);
     const bool help = IsHelpCommand(text);
     FUZZ_CHECK(typed_eat == (help ? kHostTrue : kHostFalse), context());
     const auto printed = rig.host().TakePrinted();

@@ -2,17 +2,20 @@
 
 #include <ocidl.h>
 
+#include <array>
 #include <new>
 #include <span>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
 #include "platform/win32/win32_holders.h"
 #include "server/com_errors.h"
 #include "server/component_runtime.h"
 #include "server/dispatch_sink.h"
+#include "server/host_events.h"
 #include "server/trace.h"
-
-#include "host_idl.h"
 
 namespace murl::server {
 
@@ -138,98 +141,90 @@ private:
     HostBool local_ = 0;
 };
 
-// Event routing by DISPID, one function per event interface. DISPIDs that the interface has
-// but the plug-in does not handle are answered S_OK, as by a sink with no handler for them.
-HRESULT Dispatch(HooksEvents& sink, DISPID id, const DISPPARAMS* params) {
-    switch (id) {
-        case DISPID_HOOKS_CHATTEXTINTERCEPT: {
-            Arguments args(params, 4);
-            EatFlag eat(args, 3);
-            sink.ChatTextIntercept(args.Text(0), args.Long(1), args.Long(2), eat.get());
-            return S_OK;
+template <class Events, class... Params>
+constexpr auto ParameterPositions(void (Events::*)(Params...)) {
+    return std::index_sequence_for<Params...>{};
+}
+
+// One argument, read as its member's parameter takes it: a text, a long, a Boolean or the eat
+// flag. It holds what it read until the handler has returned.
+template <class Param>
+class Argument {
+public:
+    Argument(Arguments& args, UINT position) : value_(Read(args, position)) {}
+    Param get() const noexcept { return value_; }
+
+private:
+    static Param Read(Arguments& args, UINT position) {
+        if constexpr (std::is_same_v<Param, std::u16string_view>) {
+            return args.Text(position);
+        } else if constexpr (std::is_same_v<Param, int32_t>) {
+            return args.Long(position);
+        } else {
+            static_assert(std::is_same_v<Param, HostBool>, "an argument of a kind no event has");
+            return args.Bool(position);
         }
-        case DISPID_HOOKS_CHATPARSERINTERCEPT: {
-            Arguments args(params, 2);
-            EatFlag eat(args, 1);
-            sink.ChatParserIntercept(args.Text(0), eat.get());
-            return S_OK;
-        }
-        case DISPID_HOOKS_STATUSTEXTINTERCEPT: {
-            Arguments args(params, 2);
-            EatFlag eat(args, 1);
-            sink.StatusTextIntercept(args.Text(0), eat.get());
-            return S_OK;
-        }
-        default:
-            return S_OK;
     }
+
+    Param value_;
+};
+template <>
+class Argument<HostBool&> : public EatFlag {
+public:
+    using EatFlag::EatFlag;
+};
+
+// The arguments of one event as its member's parameters take them, read in order when made
+// (bases are made in the order they are listed): the first argument at fault is the one named.
+template <size_t Position, class Param>
+struct Slot {
+    explicit Slot(Arguments& args) : argument(args, Position) {}
+    Argument<Param> argument;
+};
+template <class Positions, class... Params>
+struct Read;
+template <size_t... Position, class... Params>
+struct Read<std::index_sequence<Position...>, Params...> : Slot<Position, Params>... {
+    explicit Read(Arguments& args) : Slot<Position, Params>(args)... {}
+};
+
+// Hands the event to `member` of the sink with its arguments.
+template <class Events, class... Params, size_t... Position>
+void Deliver(Events& sink, void (Events::*member)(Params...), const DISPPARAMS* params,
+             std::index_sequence<Position...> positions) {
+    static_assert(sizeof...(Params) <= Arguments::kMost);
+    Arguments args(params, sizeof...(Params));
+    Read<decltype(positions), Params...> read(args);
+    (sink.*member)(static_cast<Slot<Position, Params>&>(read).argument.get()...);
 }
 
-HRESULT Dispatch(CharacterStatsEvents& sink, DISPID id, const DISPPARAMS* params) {
-    if (id != DISPID_CHARACTERSTATS_LOGINCOMPLETE) return S_OK;
-    Arguments args(params, 0);
-    sink.LoginComplete();
-    return S_OK;
-}
-
-HRESULT Dispatch(CheckBoxEvents& sink, DISPID id, const DISPPARAMS* params) {
-    if (id != DISPID_CHECKBOX_CHANGE) return S_OK;
-    Arguments args(params, 2);
-    const int32_t nID = args.Long(0);
-    sink.Change(nID, args.Bool(1));
-    return S_OK;
-}
-
-HRESULT Dispatch(PushButtonEvents& sink, DISPID id, const DISPPARAMS* params) {
-    if (id != DISPID_PUSHBUTTON_HIT && id != DISPID_PUSHBUTTON_ACCEPTED) return S_OK;
-    Arguments args(params, 1);
-    const int32_t nID = args.Long(0);
-    if (id == DISPID_PUSHBUTTON_HIT) {
-        sink.Hit(nID);
-    } else {
-        sink.Accepted(nID);
-    }
-    return S_OK;
-}
-
-// The dispatch interface of each set of events. The primary template is only declared: a set of
-// events without its interface does not compile.
+// Event routing by DISPID, through the rows of the event interface. DISPIDs that the interface
+// has no row for are answered S_OK, as by a sink with no handler for them (hosts may raise
+// more than we handle).
 template <class Events>
-extern const IID* const kEventsIid;
-template <>
-constexpr const IID* kEventsIid<HooksEvents> = &DIID_DHostHooksEvents;
-template <>
-constexpr const IID* kEventsIid<CharacterStatsEvents> = &DIID_DHostCharacterStatsEvents;
-template <>
-constexpr const IID* kEventsIid<CheckBoxEvents> = &DIID_DHostCheckBoxEvents;
-template <>
-constexpr const IID* kEventsIid<PushButtonEvents> = &DIID_DHostPushButtonEvents;
+HRESULT Dispatch(Events& sink, DISPID id, const DISPPARAMS* params) {
+    std::apply(
+        [&](const auto&... row) {
+            ((row.dispid == id
+                  ? (Deliver(sink, row.member, params, ParameterPositions(row.member)), true)
+                  : false) ||
+             ...);
+        },
+        Events::kEvents);
+    return S_OK;
+}
 
-// The events' names by DISPID, for the trace; a DISPID missing here is answered S_OK unheard.
+// The events' names by DISPID, for the trace, from the interface's rows; a DISPID without a row
+// is answered S_OK unheard. Row names are literals, so their data ends with a NUL.
 template <class Events>
-extern const std::span<const trace::EventName> kEventNames;
-constexpr trace::EventName kHooksEventNames[] = {
-    {DISPID_HOOKS_CHATTEXTINTERCEPT, "ChatTextIntercept"},
-    {DISPID_HOOKS_CHATPARSERINTERCEPT, "ChatParserIntercept"},
-    {DISPID_HOOKS_STATUSTEXTINTERCEPT, "StatusTextIntercept"},
-};
-constexpr trace::EventName kCharacterStatsEventNames[] = {
-    {DISPID_CHARACTERSTATS_LOGINCOMPLETE, "LoginComplete"},
-};
-constexpr trace::EventName kCheckBoxEventNames[] = {{DISPID_CHECKBOX_CHANGE, "Change"}};
-constexpr trace::EventName kPushButtonEventNames[] = {
-    {DISPID_PUSHBUTTON_HIT, "Hit"},
-    {DISPID_PUSHBUTTON_ACCEPTED, "Accepted"},
-};
-template <>
-constexpr std::span<const trace::EventName> kEventNames<HooksEvents> = kHooksEventNames;
-template <>
-constexpr std::span<const trace::EventName> kEventNames<CharacterStatsEvents> =
-    kCharacterStatsEventNames;
-template <>
-constexpr std::span<const trace::EventName> kEventNames<CheckBoxEvents> = kCheckBoxEventNames;
-template <>
-constexpr std::span<const trace::EventName> kEventNames<PushButtonEvents> = kPushButtonEventNames;
+constexpr auto kEventNameRows = std::apply(
+    [](const auto&... row) {
+        return std::array<trace::EventName, sizeof...(row)>{
+            trace::EventName{row.dispid, row.name.data()}...};
+    },
+    Events::kEvents);
+template <class Events>
+constexpr std::span<const trace::EventName> kEventNames = kEventNameRows<Events>;
 
 // What every event sink holds, whatever its events: the plug-in's binding and its tie to the
 // plug-in, which its subscription cuts when it ends.
@@ -338,23 +333,20 @@ std::unique_ptr<Subscription> Connect(IUnknown* source, REFIID events, ComPtr<ID
                                                     cookie);
 }
 
-}  // namespace
-
 template <class Events>
-std::unique_ptr<Subscription> Subscribe(IUnknown* source,
-                                        const std::shared_ptr<BindingContext>& context,
-                                        Events& target) {
+std::unique_ptr<Subscription> SubscribeTo(IUnknown* source,
+                                          const std::shared_ptr<BindingContext>& context,
+                                          Events& target) {
     auto* sink = new EventSink<Events>(context, target);
     return Connect(source, *kEventsIid<Events>, Adopt(static_cast<IDispatch*>(sink)), *sink);
 }
 
-template std::unique_ptr<Subscription> Subscribe(IUnknown*, const std::shared_ptr<BindingContext>&,
-                                                 HooksEvents&);
-template std::unique_ptr<Subscription> Subscribe(IUnknown*, const std::shared_ptr<BindingContext>&,
-                                                 CharacterStatsEvents&);
-template std::unique_ptr<Subscription> Subscribe(IUnknown*, const std::shared_ptr<BindingContext>&,
-                                                 CheckBoxEvents&);
-template std::unique_ptr<Subscription> Subscribe(IUnknown*, const std::shared_ptr<BindingContext>&,
-                                                 PushButtonEvents&);
+}  // namespace
+
+std::unique_ptr<Subscription> Subscribe(IUnknown* source,
+                                        const std::shared_ptr<BindingContext>& context,
+                                        AnyEventSink sink) {
+    return std::visit([&](auto* target) { return SubscribeTo(source, context, *target); }, sink);
+}
 
 }  // namespace murl::server

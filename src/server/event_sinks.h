@@ -5,16 +5,20 @@
 // detached sink reaches nobody.
 
 #include <memory>
+#include <variant>
 
 #include "host/host.h"
 #include "server/binding_context.h"
 
 namespace murl::server {
 
-// Defined for HooksEvents, CharacterStatsEvents, CheckBoxEvents and PushButtonEvents.
-template <class Events>
+template <class... Events>
+std::variant<Events*...> SinkOfAny(TypeList<Events...>);
+// The core's sink of any of the event interfaces.
+using AnyEventSink = decltype(SinkOfAny(EventInterfaces{}));
+
 std::unique_ptr<Subscription> Subscribe(IUnknown* source,
                                         const std::shared_ptr<BindingContext>& context,
-                                        Events& sink);
+                                        AnyEventSink sink);
 
 }  // namespace murl::server

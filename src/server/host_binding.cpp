@@ -65,7 +65,7 @@ protected:
     template <class Events>
     std::unique_ptr<Subscription> Connect(Events& sink) {
         const auto pin = Pin();
-        return Subscribe(object_.Get(), context_, sink);
+        return Subscribe(object_.Get(), context_, &sink);
     }
 
     ComPtr<ComInterface> object_;

@@ -7,7 +7,9 @@
 
 #include <map>
 #include <new>
-#include <vector>
+#include <span>
+#include <type_traits>
+#include <variant>
 
 #include "host/text.h"
 #include "host_idl.h"
@@ -16,7 +18,9 @@
 #include "platform/win32/win32_text.h"
 #include "server/com_errors.h"
 #include "server/com_object.h"
+#include "server/host_events.h"
 #include "server/identity.h"
+#include "sim/subscribers.h"
 
 namespace murl::sim {
 
@@ -35,113 +39,68 @@ using win32::TextOf;
 
 // ---- Events: the simulated host raises, the plug-in's dispatch sink hears -----------------
 
-// Calls the sink; a failure it reports becomes the core's Error.
-void Raise(IDispatch* sink, DISPID id, std::vector<VARIANT> reversed) {
-    DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr,
-                      static_cast<UINT>(reversed.size()), 0};
-    ExcepInfo info;
-    UINT arg_err = 0;
-    SetErrorInfo(0, nullptr);
-    const HRESULT hr =
-        sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, PutOut(info), &arg_err);
-    if (hr == DISP_E_EXCEPTION) {
-        if (info->pfnDeferredFillIn) info->pfnDeferredFillIn(info.get());
-        const HRESULT code = info->scode ? info->scode : HRESULT(info->wCode);
-        throw Error(server::ErrorOfHResult(code), std::u16string(TextOf(info->bstrDescription)),
-                    std::u16string(TextOf(info->bstrSource)));
-    }
-    if (FAILED(hr)) server::ThrowHostFailure(hr);
-}
-
-// Owns the arguments of one event.
-struct Args {
-    std::vector<VARIANT> reversed;
-    ~Args() { win32::ClearVariants(reversed); }
-};
-
-template <class Events>
-class Forwarder;
-
-template <>
-class Forwarder<HooksEvents> final : public HooksEvents {
+// Raises each event of the simulated source it is subscribed to on the plug-in's COM sink, by
+// the event's DISPID and with its arguments reversed, as IDispatch::Invoke takes them. A failure
+// the sink reports becomes the core's Error.
+class Forwarder final : public sim::EventRelay {
 public:
     explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
-    void ChatTextIntercept(std::u16string_view bstrText, int32_t lColor, int32_t lTarget,
-                           HostBool& bEat) override {
-        Args a{{win32::BoolRefVariant(&bEat), win32::LongVariant(lTarget),
-                win32::LongVariant(lColor), win32::TextVariant(bstrText)}};
-        Raise(sink_.Get(), DISPID_HOOKS_CHATTEXTINTERCEPT, a.reversed);
-    }
-    void ChatParserIntercept(std::u16string_view bstrText, HostBool& bEat) override {
-        Args a{{win32::BoolRefVariant(&bEat), win32::TextVariant(bstrText)}};
-        Raise(sink_.Get(), DISPID_HOOKS_CHATPARSERINTERCEPT, a.reversed);
-    }
-    void StatusTextIntercept(std::u16string_view bstrText, HostBool& bEat) override {
-        Args a{{win32::BoolRefVariant(&bEat), win32::TextVariant(bstrText)}};
-        Raise(sink_.Get(), DISPID_HOOKS_STATUSTEXTINTERCEPT, a.reversed);
+
+    void Relay(int32_t dispid, std::span<const EventArgument> arguments) override {
+        VARIANT reversed[kMostArguments];
+        const UINT count = static_cast<UINT>(arguments.size());
+        if (count > kMostArguments) throw Error(err::kInvalidCall);
+        for (UINT i = 0; i < count; ++i) {
+            reversed[count - 1 - i] = std::visit(
+                [](auto argument) { return server::ArgumentVariant(argument); }, arguments[i]);
+        }
+        const struct Cleared {
+            VARIANT* variants;
+            UINT count;
+            ~Cleared() {
+                for (UINT i = 0; i < count; ++i) VariantClear(&variants[i]);
+            }
+        } cleared{reversed, count};
+        Invoke(dispid, count == 0 ? nullptr : reversed, count);
     }
 
 private:
-    ComPtr<IDispatch> sink_;
-};
+    static constexpr UINT kMostArguments = 4;
 
-template <>
-class Forwarder<CharacterStatsEvents> final : public CharacterStatsEvents {
-public:
-    explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
-    void LoginComplete() override { Raise(sink_.Get(), DISPID_CHARACTERSTATS_LOGINCOMPLETE, {}); }
-
-private:
-    ComPtr<IDispatch> sink_;
-};
-
-template <>
-class Forwarder<CheckBoxEvents> final : public CheckBoxEvents {
-public:
-    explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
-    void Change(int32_t nID, HostBool bChecked) override {
-        Args a{{win32::BoolVariant(bChecked), win32::LongVariant(nID)}};
-        Raise(sink_.Get(), DISPID_CHECKBOX_CHANGE, a.reversed);
+    void Invoke(DISPID id, VARIANT* reversed, UINT count) {
+        DISPPARAMS params{reversed, nullptr, count, 0};
+        ExcepInfo info;
+        UINT arg_err = 0;
+        SetErrorInfo(0, nullptr);
+        const HRESULT hr = sink_->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr,
+                                         PutOut(info), &arg_err);
+        if (hr == DISP_E_EXCEPTION) {
+            if (info->pfnDeferredFillIn) info->pfnDeferredFillIn(info.get());
+            const HRESULT code = info->scode ? info->scode : HRESULT(info->wCode);
+            throw Error(server::ErrorOfHResult(code), std::u16string(TextOf(info->bstrDescription)),
+                        std::u16string(TextOf(info->bstrSource)));
+        }
+        if (FAILED(hr)) server::ThrowHostFailure(hr);
     }
 
-private:
-    ComPtr<IDispatch> sink_;
-};
-
-template <>
-class Forwarder<PushButtonEvents> final : public PushButtonEvents {
-public:
-    explicit Forwarder(ComPtr<IDispatch> sink) : sink_(std::move(sink)) {}
-    void Hit(int32_t nID) override {
-        Args a{{win32::LongVariant(nID)}};
-        Raise(sink_.Get(), DISPID_PUSHBUTTON_HIT, a.reversed);
-    }
-    void Accepted(int32_t nID) override {
-        Args a{{win32::LongVariant(nID)}};
-        Raise(sink_.Get(), DISPID_PUSHBUTTON_ACCEPTED, a.reversed);
-    }
-
-private:
     ComPtr<IDispatch> sink_;
 };
 
 // A connection point over one simulated event source.
-template <class Source>
-class ConnectionPoint final : public ComObject<ConnectionPoint<Source>, IConnectionPoint> {
+template <class Events>
+class ConnectionPoint final : public ComObject<ConnectionPoint<Events>, IConnectionPoint> {
 public:
-    using Events = typename Source::EventsType;
-
     static constexpr Grant<ConnectionPoint> kInterfaces[] = {
         {&IID_IUnknown, Always<ConnectionPoint, IConnectionPoint>},
         {&IID_IConnectionPoint, Always<ConnectionPoint, IConnectionPoint>},
     };
 
-    ConnectionPoint(std::shared_ptr<Source> source, const IID& iid)
-        : source_(std::move(source)), iid_(iid) {}
+    ConnectionPoint(std::shared_ptr<HostObject> object, sim::SimEventSource<Events>& source)
+        : object_(std::move(object)), source_(source) {}
 
     STDMETHODIMP GetConnectionInterface(IID* iid) noexcept override {
         if (!iid) return E_POINTER;
-        *iid = iid_;
+        *iid = *server::kEventsIid<Events>;
         return S_OK;
     }
     STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** out) noexcept override {
@@ -158,8 +117,8 @@ public:
                 return CONNECT_E_CANNOTCONNECT;
             }
             Connection connection;
-            connection.forwarder = std::make_unique<Forwarder<Events>>(std::move(dispatch));
-            connection.subscription = source_->Advise(*connection.forwarder);
+            connection.forwarder = std::make_unique<Forwarder>(std::move(dispatch));
+            connection.subscription = source_.subscribers().AdviseRelay(*connection.forwarder);
             *cookie = next_cookie_++;
             connections_[*cookie] = std::move(connection);
             return S_OK;
@@ -179,13 +138,13 @@ public:
 
 private:
     struct Connection {
-        std::unique_ptr<Forwarder<Events>> forwarder;
+        std::unique_ptr<Forwarder> forwarder;
         std::unique_ptr<Subscription> subscription;  // declared last: ends first
     };
     ~ConnectionPoint() override = default;
 
-    std::shared_ptr<Source> source_;
-    IID iid_;
+    std::shared_ptr<HostObject> object_;  // keeps the source alive
+    sim::SimEventSource<Events>& source_;
     DWORD next_cookie_ = 1;
     std::map<DWORD, Connection> connections_;
 };
@@ -278,12 +237,14 @@ public:
     STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** out) noexcept override {
         if (!out) return E_POINTER;
         *out = nullptr;
-        return Guard([&]() -> HRESULT {
-            if (iid == DIID_DHostHooksEvents) return Point<IHooks>(iid, out);
-            if (iid == DIID_DHostCharacterStatsEvents) return Point<ICharacterStats>(iid, out);
-            if (iid == DIID_DHostCheckBoxEvents) return Point<ICheckBox>(iid, out);
-            if (iid == DIID_DHostPushButtonEvents) return Point<IPushButton>(iid, out);
-            return CONNECT_E_NOCONNECTION;
+        return Guard([&] {
+            HRESULT hr = CONNECT_E_NOCONNECTION;
+            AnyOf(EventInterfaces{}, [&]<class Events>(std::type_identity<Events>) {
+                if (iid != *server::kEventsIid<Events>) return false;
+                hr = Point<Events>(out);
+                return true;
+            });
+            return hr;
         });
     }
 
@@ -296,11 +257,10 @@ private:
         return face.As<I>() ? static_cast<Face*>(&face) : nullptr;
     }
     static IUnknown* Container(HostFace& face) {
-        if (!face.Source<IHooks>() && !face.Source<ICharacterStats>() &&
-            !face.Source<ICheckBox>() && !face.Source<IPushButton>()) {
-            return nullptr;
-        }
-        return static_cast<IConnectionPointContainer*>(&face);
+        const bool source = AnyOf(EventInterfaces{}, [&]<class Events>(std::type_identity<Events>) {
+            return face.Source<Events>() != nullptr;
+        });
+        return source ? static_cast<IConnectionPointContainer*>(&face) : nullptr;
     }
 
     // The object as interface I, as its own Query answers; null when it refuses.
@@ -316,16 +276,16 @@ private:
         if (!offered) throw Error(err::kNotSupported);
         return offered;
     }
-    // The event source behind this object, whatever it offers to the plug-in.
-    template <class I>
-    std::shared_ptr<I> Source() {
-        return std::dynamic_pointer_cast<I>(object_);
+    // The simulated source of `Events` behind this object, whatever it offers to the plug-in.
+    template <class Events>
+    sim::SimEventSource<Events>* Source() {
+        return dynamic_cast<sim::SimEventSource<Events>*>(object_.get());
     }
-    template <class I>
-    HRESULT Point(REFIID iid, IConnectionPoint** out) {
-        auto source = Source<I>();
+    template <class Events>
+    HRESULT Point(IConnectionPoint** out) {
+        auto* source = Source<Events>();
         if (!source) return CONNECT_E_NOCONNECTION;
-        *out = new ConnectionPoint<I>(std::move(source), iid);
+        *out = new ConnectionPoint<Events>(object_, *source);
         return S_OK;
     }
     template <class Get>

@@ -154,19 +154,6 @@ void SimHooks::WriteChatText(std::u16string_view text, int32_t colour, int32_t t
     host_->chat.push_back({std::u16string(text), colour, target});
 }
 
-bool SimHooks::RaiseChatText(std::u16string_view text, int32_t colour, int32_t target,
-                             HostBool& eat) {
-    return sinks_.RaiseEvent(&HooksEvents::ChatTextIntercept, text, colour, target, eat);
-}
-
-bool SimHooks::RaiseStatusText(std::u16string_view text, HostBool& eat) {
-    return sinks_.RaiseEvent(&HooksEvents::StatusTextIntercept, text, eat);
-}
-
-bool SimHooks::RaiseChatParser(std::u16string_view text, HostBool& eat) {
-    return sinks_.RaiseEvent(&HooksEvents::ChatParserIntercept, text, eat);
-}
-
 // ---- Character statistics -----------------------------------------------------------------
 
 SimCharacterStats::SimCharacterStats(std::shared_ptr<HostState> host) : host_(std::move(host)) {}
@@ -187,10 +174,6 @@ std::u16string SimCharacterStats::IdentityText1() {
 std::u16string SimCharacterStats::IdentityText2() {
     host_->faults.Check(Operation::IdentityText2);
     return identity2_;
-}
-
-bool SimCharacterStats::RaiseLoginComplete() {
-    return sinks_.RaiseEvent(&CharacterStatsEvents::LoginComplete);
 }
 
 // ---- Site ---------------------------------------------------------------------------------

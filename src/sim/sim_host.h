@@ -31,14 +31,16 @@ struct HostState {
     std::vector<PrintedLine> chat;  // lines printed since the host last took them
 };
 
-class SimCheckBox final : public ICheckBox, public std::enable_shared_from_this<SimCheckBox> {
+class SimCheckBox final : public ICheckBox,
+                          public SimEventSource<CheckBoxEvents>,
+                          public std::enable_shared_from_this<SimCheckBox> {
 public:
     SimCheckBox(std::shared_ptr<HostState> host, std::u16string name, int32_t id, HostBool state);
 
     std::shared_ptr<HostObject> Query(HostInterface which) override;
     std::unique_ptr<Subscription> Advise(CheckBoxEvents& sink) override;
     // Raises any of its events, through the sinks subscribed now.
-    Subscribers<CheckBoxEvents>& subscribers() noexcept { return sinks_; }
+    Subscribers<CheckBoxEvents>& subscribers() noexcept override { return sinks_; }
     HostBool GetChecked() override;
     void SetChecked(HostBool state) override;
 
@@ -58,14 +60,16 @@ private:
     Subscribers<CheckBoxEvents> sinks_;
 };
 
-class SimPushButton final : public IPushButton, public std::enable_shared_from_this<SimPushButton> {
+class SimPushButton final : public IPushButton,
+                            public SimEventSource<PushButtonEvents>,
+                            public std::enable_shared_from_this<SimPushButton> {
 public:
     SimPushButton(std::shared_ptr<HostState> host, std::u16string name, int32_t id);
 
     std::shared_ptr<HostObject> Query(HostInterface which) override;
     std::unique_ptr<Subscription> Advise(PushButtonEvents& sink) override;
     // Raises any of its events, through the sinks subscribed now.
-    Subscribers<PushButtonEvents>& subscribers() noexcept { return sinks_; }
+    Subscribers<PushButtonEvents>& subscribers() noexcept override { return sinks_; }
 
     bool Hit();
     bool Accept();
@@ -129,19 +133,17 @@ private:
     int32_t next_id_ = 1;
 };
 
-class SimHooks final : public IHooks, public std::enable_shared_from_this<SimHooks> {
+class SimHooks final : public IHooks,
+                       public SimEventSource<HooksEvents>,
+                       public std::enable_shared_from_this<SimHooks> {
 public:
     explicit SimHooks(std::shared_ptr<HostState> host);
 
     std::shared_ptr<HostObject> Query(HostInterface which) override;
     std::unique_ptr<Subscription> Advise(HooksEvents& sink) override;
     // Raises any of its events, through the sinks subscribed now.
-    Subscribers<HooksEvents>& subscribers() noexcept { return sinks_; }
+    Subscribers<HooksEvents>& subscribers() noexcept override { return sinks_; }
     void WriteChatText(std::u16string_view text, int32_t colour, int32_t target) override;
-
-    bool RaiseChatText(std::u16string_view text, int32_t colour, int32_t target, HostBool& eat);
-    bool RaiseStatusText(std::u16string_view text, HostBool& eat);
-    bool RaiseChatParser(std::u16string_view text, HostBool& eat);
 
 private:
     std::shared_ptr<HostState> host_;
@@ -149,6 +151,7 @@ private:
 };
 
 class SimCharacterStats final : public ICharacterStats,
+                                public SimEventSource<CharacterStatsEvents>,
                                 public std::enable_shared_from_this<SimCharacterStats> {
 public:
     explicit SimCharacterStats(std::shared_ptr<HostState> host);
@@ -156,13 +159,12 @@ public:
     std::shared_ptr<HostObject> Query(HostInterface which) override;
     std::unique_ptr<Subscription> Advise(CharacterStatsEvents& sink) override;
     // Raises any of its events, through the sinks subscribed now.
-    Subscribers<CharacterStatsEvents>& subscribers() noexcept { return sinks_; }
+    Subscribers<CharacterStatsEvents>& subscribers() noexcept override { return sinks_; }
     std::u16string IdentityText1() override;
     std::u16string IdentityText2() override;
 
     void SetIdentityText1(std::u16string text) { identity1_ = std::move(text); }
     void SetIdentityText2(std::u16string text) { identity2_ = std::move(text); }
-    bool RaiseLoginComplete();
 
 private:
     std::shared_ptr<HostState> host_;

@@ -167,22 +167,26 @@ void Identity2(Stage& stage, const Event& event, Record&) {
 }
 
 void Login(Stage& stage, const Event&, Record& record) {
-    record.heard = stage.host.stats().RaiseLoginComplete();
+    record.heard =
+        stage.host.stats().subscribers().RaiseEvent(&CharacterStatsEvents::LoginComplete);
 }
 
 void Chat(Stage& stage, const Event& event, Record& record) {
     record.eat = Incoming(event);
-    record.heard = stage.host.hooks().RaiseChatText(event.text, event.colour, 0, *record.eat);
+    record.heard = stage.host.hooks().subscribers().RaiseEvent(
+        &HooksEvents::ChatTextIntercept, event.text, event.colour, 0, *record.eat);
 }
 
 void Status(Stage& stage, const Event& event, Record& record) {
     record.eat = Incoming(event);
-    record.heard = stage.host.hooks().RaiseStatusText(event.text, *record.eat);
+    record.heard = stage.host.hooks().subscribers().RaiseEvent(&HooksEvents::StatusTextIntercept,
+                                                               event.text, *record.eat);
 }
 
 void Type(Stage& stage, const Event& event, Record& record) {
     record.eat = Incoming(event);
-    record.heard = stage.host.hooks().RaiseChatParser(event.text, *record.eat);
+    record.heard = stage.host.hooks().subscribers().RaiseEvent(&HooksEvents::ChatParserIntercept,
+                                                               event.text, *record.eat);
 }
 
 void Check(Stage& stage, const Event& event, Record& record) {

@@ -64,6 +64,8 @@ public:
     Host() : parser_(sim::MakeXmlParser()), host_(*parser_) {}
 
     std::shared_ptr<ISite> site() { return host_.site(); }
+    // The simulated host itself, which raises any event (`hooks().subscribers().RaiseEvent`).
+    sim::SimHost& simulated() { return host_; }
     sim::Faults& faults() { return host_.faults(); }
     void Fail(Operation op, std::u16string target = {}) {
         faults().Set(op, FaultKind::Fail, std::move(target));
@@ -71,26 +73,28 @@ public:
 
     // Each returns the eat flag as the host holds it after the event.
     HostBool Chat(std::u16string_view text, int32_t colour, HostBool eat = 0) {
-        host_.hooks().RaiseChatText(text, colour, 0, eat);
+        host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, text, colour, 0,
+                                               eat);
         return eat;
     }
     HostBool Status(std::u16string_view text, HostBool eat = 0) {
-        host_.hooks().RaiseStatusText(text, eat);
+        host_.hooks().subscribers().RaiseEvent(&HooksEvents::StatusTextIntercept, text, eat);
         return eat;
     }
     HostBool Type(std::u16string_view text, HostBool eat = 0) {
-        host_.hooks().RaiseChatParser(text, eat);
+        host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatParserIntercept, text, eat);
         return eat;
     }
     // Whether the chat event reached a subscriber.
     bool ChatHeard() {
         HostBool eat = 0;
-        return host_.hooks().RaiseChatText(u"x", 0, 0, eat);
+        return host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, u"x", 0, 0,
+                                                      eat);
     }
     bool Login(std::u16string id1, std::u16string id2) {
         host_.stats().SetIdentityText1(std::move(id1));
         host_.stats().SetIdentityText2(std::move(id2));
-        return host_.stats().RaiseLoginComplete();
+        return host_.stats().subscribers().RaiseEvent(&CharacterStatsEvents::LoginComplete);
     }
     bool Hit(std::u16string_view button) { return host_.PushButton(button)->Hit(); }
     bool Accept(std::u16string_view button) { return host_.PushButton(button)->Accept(); }

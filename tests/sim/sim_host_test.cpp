@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <span>
 #include <string>
+#include <utility>
+#include <variant>
+#include <vector>
 
 #include "host/error.h"
 #include "host/text.h"
@@ -192,22 +196,26 @@ public:
 TEST_F(SimHostTest, EventsReachSubscribersOnlyWhileSubscribed) {
     CountingHooks first, second;
     HostBool eat = kHostFalse;
-    EXPECT_FALSE(host_.hooks().RaiseChatText(u"x", 5, 0, eat));
+    EXPECT_FALSE(
+        host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, u"x", 5, 0, eat));
     EXPECT_EQ(eat, kHostFalse);
 
     auto one = host_.hooks().Advise(first);
     auto two = host_.hooks().Advise(second);
-    EXPECT_TRUE(host_.hooks().RaiseChatText(u"x", 5, 0, eat));
+    EXPECT_TRUE(
+        host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, u"x", 5, 0, eat));
     EXPECT_EQ(first.calls, 1);
     EXPECT_EQ(second.calls, 1);
     EXPECT_EQ(eat, kHostTrue);
 
     one.reset();
-    host_.hooks().RaiseChatText(u"x", 5, 0, eat);
+    host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, u"x", 5, 0, eat);
     EXPECT_EQ(first.calls, 1);
     EXPECT_EQ(second.calls, 2);
 
-    EXPECT_THROW(host_.hooks().RaiseStatusText(u"x", eat), Error);  // a failure reaches the host
+    EXPECT_THROW(
+        host_.hooks().subscribers().RaiseEvent(&HooksEvents::StatusTextIntercept, u"x", eat),
+        Error);  // a failure reaches the host
     // Any event of the interface is raised the same way through the source's subscribers.
     eat = kHostFalse;
     EXPECT_TRUE(
@@ -215,7 +223,47 @@ TEST_F(SimHostTest, EventsReachSubscribersOnlyWhileSubscribed) {
     EXPECT_EQ(second.calls, 3);
     EXPECT_EQ(eat, kHostTrue);
     two.reset();
-    EXPECT_FALSE(host_.hooks().RaiseChatText(u"x", 5, 0, eat));
+    EXPECT_FALSE(
+        host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, u"x", 5, 0, eat));
+}
+
+// What the simulator's COM forwarder hears: each event by its row's DISPID, the arguments in
+// order, the eat flag as the host's own flag.
+class RecordingRelay final : public EventRelay {
+public:
+    void Relay(int32_t dispid, std::span<const EventArgument> arguments) override {
+        heard.emplace_back(dispid, std::vector<EventArgument>(arguments.begin(), arguments.end()));
+        for (const EventArgument& argument : arguments) {
+            if (auto* const* eat = std::get_if<HostBool*>(&argument)) **eat = kHostTrue;
+        }
+    }
+    std::vector<std::pair<int32_t, std::vector<EventArgument>>> heard;
+};
+
+TEST_F(SimHostTest, RelaysHearEachEventByItsRowWithItsArguments) {
+    RecordingRelay hooks, stats;
+    CountingHooks sink;
+    auto relayed = host_.hooks().subscribers().AdviseRelay(hooks);
+    auto advised = host_.hooks().Advise(sink);
+    auto login = host_.stats().subscribers().AdviseRelay(stats);
+
+    HostBool chat_eat = kHostFalse, typed_eat = kHostFalse;
+    host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, u"x", 21, 3, chat_eat);
+    host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatParserIntercept, u"/y", typed_eat);
+    host_.stats().subscribers().RaiseEvent(&CharacterStatsEvents::LoginComplete);
+
+    ASSERT_EQ(hooks.heard.size(), 2u);
+    EXPECT_EQ(EventName<HooksEvents>(hooks.heard[0].first), "ChatTextIntercept");
+    EXPECT_EQ(hooks.heard[0].second,
+              (std::vector<EventArgument>{std::u16string_view(u"x"), 21, 3, &chat_eat}));
+    EXPECT_EQ(EventName<HooksEvents>(hooks.heard[1].first), "ChatParserIntercept");
+    EXPECT_EQ(hooks.heard[1].second,
+              (std::vector<EventArgument>{std::u16string_view(u"/y"), &typed_eat}));
+    EXPECT_EQ(typed_eat, kHostTrue) << "the relay set the host's own flag";
+    EXPECT_EQ(sink.calls, 1) << "the sink beside the relay hears the event too";
+    ASSERT_EQ(stats.heard.size(), 1u);
+    EXPECT_EQ(EventName<CharacterStatsEvents>(stats.heard[0].first), "LoginComplete");
+    EXPECT_TRUE(stats.heard[0].second.empty());
 }
 
 TEST_F(SimHostTest, PlayerClickRaisesChangeButSetCheckedDoesNot) {

@@ -31,7 +31,8 @@ public:
     // after.
     HostBool Chat(std::u16string_view text, int32_t colour) {
         HostBool eat = kHostFalse;
-        host_.hooks().RaiseChatText(text, colour, 0, eat);
+        host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, text, colour, 0,
+                                               eat);
         return eat;
     }
 
@@ -57,7 +58,8 @@ public:
 
     HostBool Chat(std::u16string_view text, int32_t colour) {
         HostBool eat = kHostFalse;
-        host_.hooks().RaiseChatText(text, colour, 0, eat);
+        host_.hooks().subscribers().RaiseEvent(&HooksEvents::ChatTextIntercept, text, colour, 0,
+                                               eat);
         return eat;
     }
 

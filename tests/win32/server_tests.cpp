@@ -1,11 +1,16 @@
 // murl.dll as a host sees it: reached only through COM, from a private copy of the module.
 
+#include <algorithm>
 #include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "check.h"
 #include "murl_version.h"
+#include "server/host_events.h"
 #include "server/identity.h"
 #include "sim/com_binding.h"
 #include "test_host.h"
@@ -319,6 +324,110 @@ TEST_CASE(com_chat_lines_reach_the_filters_by_dispid) {
                                       std::to_wstring(MURL_VERSION_REVISION));
     }
     CHECK_HR(S_OK, plugin->Terminate());
+}
+
+namespace {
+
+// An event's shape as a line: "Name = DISPID (BSTR, long, VARIANT_BOOL, VARIANT_BOOL*)".
+std::string EventLine(std::string_view name, DISPID id, const std::vector<std::string>& params) {
+    std::string line = std::string(name) + " = " + std::to_string(id) + " (";
+    for (size_t i = 0; i < params.size(); ++i) line += (i ? ", " : "") + params[i];
+    return line + ")";
+}
+
+template <class Param>
+std::string ParamType() {
+    if constexpr (std::is_same_v<Param, std::u16string_view>) return "BSTR";
+    if constexpr (std::is_same_v<Param, int32_t>) return "long";
+    if constexpr (std::is_same_v<Param, murl::HostBool>) return "VARIANT_BOOL";
+    if constexpr (std::is_same_v<Param, murl::HostBool&>) return "VARIANT_BOOL*";
+    return "?";
+}
+
+std::string ParamType(const TYPEDESC& type) {
+    switch (type.vt) {
+        case VT_BSTR:
+            return "BSTR";
+        case VT_I4:
+            return "long";
+        case VT_BOOL:
+            return "VARIANT_BOOL";
+        case VT_PTR:
+            return ParamType(*type.lptdesc) + "*";
+        default:
+            return "VARTYPE " + std::to_string(type.vt);
+    }
+}
+
+// The events of `Events` as its rows have them, one line each, sorted.
+template <class Events>
+std::string RowLines() {
+    std::vector<std::string> lines;
+    std::apply(
+        [&]<class... Member>(const murl::EventRow<Member>&... row) {
+            (lines.push_back(EventLine(row.name, row.dispid,
+                                       [&]<class... Params>(void (Events::*)(Params...)) {
+                                           return std::vector<std::string>{ParamType<Params>()...};
+                                       }(row.member))),
+             ...);
+        },
+        Events::kEvents);
+    std::sort(lines.begin(), lines.end());
+    std::string all;
+    for (const std::string& line : lines) all += line + "\n";
+    return all;
+}
+
+// The methods of a dispatch interface as the type library has them, one line each, sorted.
+std::string TypeLibraryLines(ITypeInfo* info) {
+    TYPEATTR* attr = nullptr;
+    if (FAILED(info->GetTypeAttr(&attr))) return "no type attributes";
+    std::vector<std::string> lines;
+    for (UINT i = 0; i < attr->cFuncs; ++i) {
+        FUNCDESC* func = nullptr;
+        if (FAILED(info->GetFuncDesc(i, &func))) continue;
+        Bstr name;
+        info->GetDocumentation(func->memid, PutOut(name), nullptr, nullptr, nullptr);
+        std::vector<std::string> params;
+        for (SHORT p = 0; p < func->cParams; ++p) {
+            params.push_back(ParamType(func->lprgelemdescParam[p].tdesc));
+        }
+        const std::u16string_view text = TextOf(name);
+        lines.push_back(EventLine(std::string(text.begin(), text.end()), func->memid, params));
+        info->ReleaseFuncDesc(func);
+    }
+    info->ReleaseTypeAttr(attr);
+    std::sort(lines.begin(), lines.end());
+    std::string all;
+    for (const std::string& line : lines) all += line + "\n";
+    return all;
+}
+
+}  // namespace
+
+// Every event the plug-in handles has its row, and every row its method in the host's type
+// library: same name, DISPID and parameters; every dispatch interface of the library is an
+// event interface of the core.
+TEST_CASE(com_event_rows_match_the_host_type_library) {
+    ComPtr<ITypeLib> library;
+    REQUIRE_HR(S_OK, LoadTypeLibEx((ProgramFolder() + L"\\Decal.dll").c_str(), REGKIND_NONE,
+                                   PutOut(library)));
+    size_t interfaces = 0;
+    murl::AnyOf(murl::EventInterfaces{}, [&]<class Events>(std::type_identity<Events>) {
+        ++interfaces;
+        ComPtr<ITypeInfo> info;
+        CHECK_HR(S_OK, library->GetTypeInfoOfGuid(*murl::server::kEventsIid<Events>, PutOut(info)));
+        if (info) CHECK_EQ(TypeLibraryLines(info.Get()), RowLines<Events>());
+        return false;
+    });
+    size_t dispatch_interfaces = 0;
+    for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
+        TYPEKIND kind;
+        if (SUCCEEDED(library->GetTypeInfoType(i, &kind)) && kind == TKIND_DISPATCH) {
+            ++dispatch_interfaces;
+        }
+    }
+    CHECK_EQ(dispatch_interfaces, interfaces);
 }
 
 TEST_CASE(com_two_creations_are_independent) {

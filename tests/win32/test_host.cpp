@@ -12,19 +12,15 @@ namespace testhost {
 
 namespace {
 
+// The dispatch interface of the events an object of `kind` raises; null for one that raises none.
 const IID* EventsOf(Kind kind) {
-    switch (kind) {
-        case Kind::CheckBox:
-            return &DIID_DHostCheckBoxEvents;
-        case Kind::PushButton:
-            return &DIID_DHostPushButtonEvents;
-        case Kind::Hooks:
-            return &DIID_DHostHooksEvents;
-        case Kind::Stats:
-            return &DIID_DHostCharacterStatsEvents;
-        default:
-            return nullptr;
-    }
+    const IID* events = nullptr;
+    murl::AnyOf(murl::EventInterfaces{}, [&]<class Events>(std::type_identity<Events>) {
+        if (Events::kSource != kind) return false;
+        events = murl::server::kEventsIid<Events>;
+        return true;
+    });
+    return events;
 }
 
 std::wstring View(BSTR b) {
@@ -55,12 +51,12 @@ const Grant<HostObject> HostObject::kInterfaces[9] = {
     {&IID_IUnknown, Always<HostObject, IHostSite>},
     {&IID_IConnectionPointContainer, Container},
     {&IID_IHostSite, OfKind<Kind::Site, IHostSite>},
-    {&IID_IHostViewLoader, OfKind<Kind::Loader, IHostViewLoader>},
+    {&IID_IHostViewLoader, OfKind<Kind::ViewLoader, IHostViewLoader>},
     {&IID_IHostView, OfKind<Kind::View, IHostView>},
     {&IID_IHostCheckBox, OfKind<Kind::CheckBox, IHostCheckBox>},
     {&IID_IHostPushButton, OfKind<Kind::PushButton, IHostPushButton>},
     {&IID_IHostHooks, OfKind<Kind::Hooks, IHostHooks>},
-    {&IID_IHostCharacterStats, OfKind<Kind::Stats, IHostCharacterStats>},
+    {&IID_IHostCharacterStats, OfKind<Kind::CharacterStats, IHostCharacterStats>},
 };
 
 template <Kind K, class I>
@@ -248,10 +244,10 @@ HRESULT ConnectionPoint::Fire(DISPID id, std::vector<VARIANT> args, EXCEPINFO* i
 
 Host::Host() {
     site = Adopt(new HostObject(Kind::Site, *this));
-    loader = Adopt(new HostObject(Kind::Loader, *this));
+    loader = Adopt(new HostObject(Kind::ViewLoader, *this));
     view = Adopt(new HostObject(Kind::View, *this));
     hooks = Adopt(new HostObject(Kind::Hooks, *this));
-    stats = Adopt(new HostObject(Kind::Stats, *this));
+    stats = Adopt(new HostObject(Kind::CharacterStats, *this));
     for (const std::u16string_view name : murl::kCheckBoxNames) {
         controls[WideName(name)] = Adopt(new HostObject(Kind::CheckBox, *this));
     }
@@ -261,33 +257,6 @@ Host::Host() {
 }
 
 Host::~Host() = default;
-
-HRESULT Host::Chat(const std::wstring& text, LONG colour, VARIANT_BOOL& eat, EXCEPINFO* info) {
-    return hooks->events()->Fire(DISPID_HOOKS_CHATTEXTINTERCEPT,
-                                 {Text(text), Long(colour), Long(0), BoolRef(&eat)}, info);
-}
-
-HRESULT Host::Type(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* info) {
-    return hooks->events()->Fire(DISPID_HOOKS_CHATPARSERINTERCEPT, {Text(text), BoolRef(&eat)},
-                                 info);
-}
-
-HRESULT Host::Status(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* info) {
-    return hooks->events()->Fire(DISPID_HOOKS_STATUSTEXTINTERCEPT, {Text(text), BoolRef(&eat)},
-                                 info);
-}
-
-HRESULT Host::Login(EXCEPINFO* info) {
-    return stats->events()->Fire(DISPID_CHARACTERSTATS_LOGINCOMPLETE, {}, info);
-}
-
-HRESULT Host::Hit(const wchar_t* button, EXCEPINFO* info) {
-    return control(button)->events()->Fire(DISPID_PUSHBUTTON_HIT, {Long(7)}, info);
-}
-
-HRESULT Host::Accept(const wchar_t* button, EXCEPINFO* info) {
-    return control(button)->events()->Fire(DISPID_PUSHBUTTON_ACCEPTED, {Long(8)}, info);
-}
 
 VARIANT Text(const std::wstring& text) {
     return murl::win32::TextVariant(

@@ -6,15 +6,19 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <windows.h>
 #include <ocidl.h>
 
+#include "host/host.h"
 #include "plugin/switches.h"
 #include "host_idl.h"
 #include "platform/win32/win32_holders.h"
 #include "server/com_object.h"
+#include "server/host_events.h"
 
 namespace testhost {
 
@@ -32,7 +36,22 @@ using murl::win32::TextOf;
 
 class ConnectionPoint;
 
-enum class Kind { Site, Loader, View, CheckBox, PushButton, Hooks, Stats };
+// What a host object is: the core's name of the interface it grants.
+using Kind = murl::HostInterface;
+
+// An argument as the event's parameter `Param` takes it, from what a test has at hand: wide
+// text, a number, the eat flag by reference.
+template <class Param, class Arg>
+auto ParamOf(Arg& arg) {
+    if constexpr (std::is_same_v<Param, murl::HostBool&>) {
+        return static_cast<murl::HostBool*>(&arg);
+    } else if constexpr (std::is_same_v<Param, std::u16string_view>) {
+        const std::wstring_view text(arg);
+        return std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size());
+    } else {
+        return static_cast<Param>(arg);
+    }
+}
 
 // One host object. It grants IUnknown, the interface of its kind and, for event sources,
 // IConnectionPointContainer.
@@ -55,6 +74,11 @@ public:
     Kind kind() const { return kind_; }
     ConnectionPoint* events() const { return point_.Get(); }
     int advised() const;
+
+    // Raises `event` of this object's events through its connection point, by the DISPID of
+    // the event's row, with `args` as the event's parameters take them; the last sink's answer.
+    template <class Events, class... Params, class... Args>
+    HRESULT Raise(EXCEPINFO* info, void (Events::*event)(Params...), Args&&... args);
 
     STDMETHODIMP GetHooks(IUnknown** hooks) override;
     STDMETHODIMP GetViewLoader(IUnknown** loader) override;
@@ -138,20 +162,38 @@ public:
 
     HostObject* control(const wchar_t* name) { return controls.at(name).Get(); }
 
-    // Events, with the eat flag by reference; the sink's answer.
+    // What the player does, as the events the host raises (any event: HostObject::Raise).
     HRESULT Chat(const std::wstring& text, LONG colour, VARIANT_BOOL& eat,
-                 EXCEPINFO* info = nullptr);
-    HRESULT Type(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* info = nullptr);
-    HRESULT Status(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* info = nullptr);
-    HRESULT Login(EXCEPINFO* info = nullptr);
-    HRESULT Hit(const wchar_t* button, EXCEPINFO* info = nullptr);
-    HRESULT Accept(const wchar_t* button, EXCEPINFO* info = nullptr);
+                 EXCEPINFO* info = nullptr) {
+        return hooks->Raise(info, &murl::HooksEvents::ChatTextIntercept, text, colour, 0, eat);
+    }
+    HRESULT Type(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* info = nullptr) {
+        return hooks->Raise(info, &murl::HooksEvents::ChatParserIntercept, text, eat);
+    }
+    HRESULT Status(const std::wstring& text, VARIANT_BOOL& eat, EXCEPINFO* info = nullptr) {
+        return hooks->Raise(info, &murl::HooksEvents::StatusTextIntercept, text, eat);
+    }
+    HRESULT Login(EXCEPINFO* info = nullptr) {
+        return stats->Raise(info, &murl::CharacterStatsEvents::LoginComplete);
+    }
+    HRESULT Hit(const wchar_t* button, EXCEPINFO* info = nullptr) {
+        return control(button)->Raise(info, &murl::PushButtonEvents::Hit, 7);
+    }
+    HRESULT Accept(const wchar_t* button, EXCEPINFO* info = nullptr) {
+        return control(button)->Raise(info, &murl::PushButtonEvents::Accepted, 8);
+    }
 };
 
 VARIANT Text(const std::wstring& text);  // a VT_BSTR the callee must not keep
 VARIANT Long(LONG value);
 VARIANT BoolRef(VARIANT_BOOL* flag);
 void Clear(std::vector<VARIANT>& args);
+
+template <class Events, class... Params, class... Args>
+HRESULT HostObject::Raise(EXCEPINFO* info, void (Events::*event)(Params...), Args&&... args) {
+    return point_->Fire(murl::EventDispid<Events>(event),
+                        {murl::server::ArgumentVariant(ParamOf<Params>(args))...}, info);
+}
 
 // A private copy of murl.dll, loaded from a fresh folder (where its error log lands).
 class MurlModule {
