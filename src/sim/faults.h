@@ -65,8 +65,6 @@ public:
     // Applies the fault in effect for `op` on `target`: throws the simulated failure when it is
     // set to fail; returns whether it is set to return no object instead.
     bool Apply(Operation op, std::u16string_view target = {}) const;
-    // The former name, until src/sim/sim_host.cpp calls Apply.
-    bool Check(Operation op, std::u16string_view target = {}) const { return Apply(op, target); }
 
 private:
     struct Entry {

@@ -34,12 +34,12 @@ std::unique_ptr<Subscription> SimCheckBox::Advise(CheckBoxEvents& sink) {
 }
 
 HostBool SimCheckBox::GetChecked() {
-    host_->faults.Check(Operation::GetChecked, name_);
+    host_->faults.Apply(Operation::GetChecked, name_);
     return state_;
 }
 
 void SimCheckBox::SetChecked(HostBool state) {
-    host_->faults.Check(Operation::SetChecked, name_);
+    host_->faults.Apply(Operation::SetChecked, name_);
     state_ = state;
 }
 
@@ -97,7 +97,7 @@ std::shared_ptr<HostObject> SimView::Query(HostInterface which) {
 }
 
 std::shared_ptr<HostObject> SimView::FindControl(std::u16string_view name) {
-    if (host_->faults.Check(Operation::FindControl, name)) return nullptr;
+    if (host_->faults.Apply(Operation::FindControl, name)) return nullptr;
     for (const auto& control : controls_) {
         if (control.name == name) return control.object;
     }
@@ -128,7 +128,7 @@ std::shared_ptr<HostObject> SimViewLoader::Query(HostInterface which) {
 }
 
 std::shared_ptr<IView> SimViewLoader::LoadViewXml(std::u16string_view definition) {
-    if (host_->faults.Check(Operation::LoadViewXml)) return nullptr;
+    if (host_->faults.Apply(Operation::LoadViewXml)) return nullptr;
     last_definition_ = definition;
     const PanelLayout panel = ReadPanel(parser_, definition);
     auto view = std::make_shared<SimView>(host_, panel, next_id_);
@@ -150,7 +150,7 @@ std::unique_ptr<Subscription> SimHooks::Advise(HooksEvents& sink) {
 }
 
 void SimHooks::WriteChatText(std::u16string_view text, int32_t colour, int32_t target) {
-    host_->faults.Check(Operation::WriteChatText);
+    host_->faults.Apply(Operation::WriteChatText);
     host_->chat.push_back({std::u16string(text), colour, target});
 }
 
@@ -167,12 +167,12 @@ std::unique_ptr<Subscription> SimCharacterStats::Advise(CharacterStatsEvents& si
 }
 
 std::u16string SimCharacterStats::IdentityText1() {
-    host_->faults.Check(Operation::IdentityText1);
+    host_->faults.Apply(Operation::IdentityText1);
     return identity1_;
 }
 
 std::u16string SimCharacterStats::IdentityText2() {
-    host_->faults.Check(Operation::IdentityText2);
+    host_->faults.Apply(Operation::IdentityText2);
     return identity2_;
 }
 
@@ -190,17 +190,17 @@ std::shared_ptr<HostObject> SimSite::Query(HostInterface which) {
 }
 
 std::shared_ptr<HostObject> SimSite::GetHooks() {
-    if (host_->faults.Check(Operation::GetHooks)) return nullptr;
+    if (host_->faults.Apply(Operation::GetHooks)) return nullptr;
     return hooks_;
 }
 
 std::shared_ptr<HostObject> SimSite::GetViewLoader() {
-    if (host_->faults.Check(Operation::GetViewLoader)) return nullptr;
+    if (host_->faults.Apply(Operation::GetViewLoader)) return nullptr;
     return loader_;
 }
 
 std::shared_ptr<HostObject> SimSite::GetServiceObject(std::u16string_view path) {
-    if (host_->faults.Check(Operation::GetServiceObject)) return nullptr;
+    if (host_->faults.Apply(Operation::GetServiceObject)) return nullptr;
     if (path == kCharacterStatsPath) return stats_;
     return nullptr;
 }
