@@ -252,6 +252,22 @@ int FailEntriesUntil(const ScratchFolder& folder, const std::string& log_path,
     return failures > 0 ? 0 : 3;
 }
 
+// A client that logs "entry 0" to "entry <count - 1>"; returns 1 when any of them fails.
+int AppendEntries(const ScratchFolder& folder, const std::string& log_path, int count) {
+    NoSettings settings;
+    PosixPlatform posix{folder.Text()};
+    clsLog log{posix.MakePlatform(settings)};
+    log.File(ToUtf16(log_path));
+    for (int i = 0; i < count; ++i) {
+        try {
+            log.Output(u"entry " + DecimalText(i), 0);
+        } catch (const Error&) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
 // Two game clients log to one file. One of them may not grow files past a few bytes, so every
 // entry it starts fails and is cut back, while the other writes entry after entry: none of the
 // other's entries is cut away or torn, and nothing of the failing client's is left behind.
@@ -263,20 +279,7 @@ TEST(WholeEntriesOnDisk, AnotherClientsEntriesSurviveAFailingClient) {
 
     const pid_t failing =
         StartClient([&] { return FailEntriesUntil(folder, log_path, stop_path); });
-    const pid_t healthy = StartClient([&] {
-        NoSettings settings;
-        PosixPlatform posix{folder.Text()};
-        clsLog log{posix.MakePlatform(settings)};
-        log.File(ToUtf16(log_path));
-        for (int i = 0; i < kEntries; ++i) {
-            try {
-                log.Output(u"entry " + DecimalText(i), 0);
-            } catch (const Error&) {
-                return 1;
-            }
-        }
-        return 0;
-    });
+    const pid_t healthy = StartClient([&] { return AppendEntries(folder, log_path, kEntries); });
     EXPECT_EQ(ExitStatus(healthy), 0);
     WriteBytes(stop_path, "");
     EXPECT_EQ(ExitStatus(failing), 0);
@@ -340,20 +343,7 @@ TEST(WholeEntriesOnDisk, ArchivingWhileAnotherClientAppendsKeepsEveryEntryOnce) 
     });
     const pid_t failing =
         StartClient([&] { return FailEntriesUntil(folder, log_path, stop_path); });
-    const pid_t appending = StartClient([&] {
-        NoSettings settings;
-        PosixPlatform posix{folder.Text()};
-        clsLog log{posix.MakePlatform(settings)};
-        log.File(ToUtf16(log_path));
-        for (int i = 0; i < kEntries; ++i) {
-            try {
-                log.Output(u"entry " + DecimalText(i), 0);
-            } catch (const Error&) {
-                return 1;
-            }
-        }
-        return 0;
-    });
+    const pid_t appending = StartClient([&] { return AppendEntries(folder, log_path, kEntries); });
     EXPECT_EQ(ExitStatus(appending), 0);
     WriteBytes(stop_path, "");
     EXPECT_EQ(ExitStatus(archiving), 0);
