@@ -188,40 +188,34 @@ std::shared_ptr<HostObject> Offered(IUnknown* object, const Context& context, HR
     return std::make_shared<A>(std::move(offered), context);
 }
 
+// Each host interface: its COM name and the wrapper that serves it.
+struct HostOffer {
+    HostInterface which;
+    const char16_t* name;
+    std::shared_ptr<HostObject> (*offered)(IUnknown* object, const Context& context, HRESULT& hr);
+};
+
+constexpr HostOffer kHostOffers[] = {
+    {HostInterface::Site, u"IHostSite", &Offered<Site, IHostSite>},
+    {HostInterface::ViewLoader, u"IHostViewLoader", &Offered<ViewLoader, IHostViewLoader>},
+    {HostInterface::View, u"IHostView", &Offered<View, IHostView>},
+    {HostInterface::CheckBox, u"IHostCheckBox", &Offered<CheckBox, IHostCheckBox>},
+    {HostInterface::PushButton, u"IHostPushButton", &Offered<PushButton, IHostPushButton>},
+    {HostInterface::Hooks, u"IHostHooks", &Offered<Hooks, IHostHooks>},
+    {HostInterface::CharacterStats, u"IHostCharacterStats",
+     &Offered<CharacterStats, IHostCharacterStats>},
+};
+
 std::shared_ptr<HostObject> QueryHost(IUnknown* object, HostInterface which,
                                       const Context& context) {
     std::shared_ptr<HostObject> offered;
     HRESULT hr = E_NOINTERFACE;
     const char16_t* name = u"";
-    switch (which) {
-        case HostInterface::Site:
-            offered = Offered<Site, IHostSite>(object, context, hr);
-            name = u"IHostSite";
-            break;
-        case HostInterface::ViewLoader:
-            offered = Offered<ViewLoader, IHostViewLoader>(object, context, hr);
-            name = u"IHostViewLoader";
-            break;
-        case HostInterface::View:
-            offered = Offered<View, IHostView>(object, context, hr);
-            name = u"IHostView";
-            break;
-        case HostInterface::CheckBox:
-            offered = Offered<CheckBox, IHostCheckBox>(object, context, hr);
-            name = u"IHostCheckBox";
-            break;
-        case HostInterface::PushButton:
-            offered = Offered<PushButton, IHostPushButton>(object, context, hr);
-            name = u"IHostPushButton";
-            break;
-        case HostInterface::Hooks:
-            offered = Offered<Hooks, IHostHooks>(object, context, hr);
-            name = u"IHostHooks";
-            break;
-        case HostInterface::CharacterStats:
-            offered = Offered<CharacterStats, IHostCharacterStats>(object, context, hr);
-            name = u"IHostCharacterStats";
-            break;
+    for (const HostOffer& offer : kHostOffers) {
+        if (offer.which != which) continue;
+        offered = offer.offered(object, context, hr);
+        name = offer.name;
+        break;
     }
     if (!offered && trace::On()) {
         trace::HostFailure("QueryInterface", FAILED(hr) ? hr : E_POINTER, name);
