@@ -6,6 +6,7 @@
 
 #include "checks.h"
 #include "platform/owned_handle.h"
+#include "platform/win32/win32_holders.h"
 
 namespace murl::doctor {
 
@@ -15,12 +16,7 @@ constexpr wchar_t kLogName[] = L"murl_err.log";
 constexpr size_t kLastEntries = 5;
 constexpr DWORD kTailBytes = 64 * 1024;
 
-struct FileTraits {
-    using Value = HANDLE;
-    static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE handle) noexcept { CloseHandle(handle); }
-};
-using File = OwnedHandle<FileTraits>;
+using File = win32::FileHandle;
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 

@@ -10,17 +10,13 @@
 #include "expected_module.h"
 #include "murl_version.h"
 #include "platform/owned_handle.h"
+#include "platform/win32/win32_holders.h"
 
 namespace murl::doctor {
 
 namespace {
 
-struct FileTraits {
-    using Value = HANDLE;
-    static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE handle) noexcept { CloseHandle(handle); }
-};
-using File = OwnedHandle<FileTraits>;
+using File = win32::FileHandle;
 
 struct AlgorithmTraits {
     using Value = BCRYPT_ALG_HANDLE;

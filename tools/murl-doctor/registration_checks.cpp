@@ -77,21 +77,15 @@ std::vector<std::wstring> Subkeys(const std::wstring& path) {
     return names;
 }
 
-struct FileTraits {
-    using Value = HANDLE;
-    static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE handle) noexcept { CloseHandle(handle); }
-};
-
 // Whether two paths name one file: by the file's identity where the system tells it, else
 // by the full path in any letter case.
 bool SameFile(const std::wstring& a, const std::wstring& b) {
-    OwnedHandle<FileTraits> first(
-        CreateFileW(a.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, 0, nullptr));
-    OwnedHandle<FileTraits> second(
-        CreateFileW(b.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, 0, nullptr));
+    win32::FileHandle first(CreateFileW(a.c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    win32::FileHandle second(CreateFileW(b.c_str(), 0,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
     BY_HANDLE_FILE_INFORMATION x{}, y{};
     if (first.open() && second.open() && GetFileInformationByHandle(first.get(), &x) &&
         GetFileInformationByHandle(second.get(), &y)) {

@@ -95,6 +95,14 @@ struct LocalMemoryTraits {
 template <class Pointer>
 using LocalMemory = OwnedHandle<LocalMemoryTraits<Pointer>>;
 
+struct FileHandleTraits {
+    using Value = HANDLE;
+    static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE handle) noexcept { CloseHandle(handle); }
+};
+// One file CreateFileW opened.
+using FileHandle = OwnedHandle<FileHandleTraits>;
+
 // Owns one VARIANT, cleared on destruction.
 class Variant {
 public:
