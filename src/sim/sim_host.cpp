@@ -29,10 +29,6 @@ std::shared_ptr<HostObject> SimCheckBox::Query(HostInterface which) {
     return Offer(shared_from_this(), which, HostInterface::CheckBox, *host_, name_);
 }
 
-std::unique_ptr<Subscription> SimCheckBox::Advise(CheckBoxEvents& sink) {
-    return sinks_.Advise(sink);
-}
-
 HostBool SimCheckBox::GetChecked() {
     host_->faults.Apply(Operation::GetChecked, name_);
     return state_;
@@ -45,7 +41,7 @@ void SimCheckBox::SetChecked(HostBool state) {
 
 bool SimCheckBox::Click(HostBool state) {
     state_ = state;
-    return sinks_.RaiseEvent(&CheckBoxEvents::Change, id_, state);
+    return subscribers().RaiseEvent(&CheckBoxEvents::Change, id_, state);
 }
 
 // ---- Push button --------------------------------------------------------------------------
@@ -57,16 +53,12 @@ std::shared_ptr<HostObject> SimPushButton::Query(HostInterface which) {
     return Offer(shared_from_this(), which, HostInterface::PushButton, *host_, name_);
 }
 
-std::unique_ptr<Subscription> SimPushButton::Advise(PushButtonEvents& sink) {
-    return sinks_.Advise(sink);
-}
-
 bool SimPushButton::Hit() {
-    return sinks_.RaiseEvent(&PushButtonEvents::Hit, id_);
+    return subscribers().RaiseEvent(&PushButtonEvents::Hit, id_);
 }
 
 bool SimPushButton::Accept() {
-    return sinks_.RaiseEvent(&PushButtonEvents::Accepted, id_);
+    return subscribers().RaiseEvent(&PushButtonEvents::Accepted, id_);
 }
 
 // ---- View ---------------------------------------------------------------------------------
@@ -145,10 +137,6 @@ std::shared_ptr<HostObject> SimHooks::Query(HostInterface which) {
     return Offer(shared_from_this(), which, HostInterface::Hooks, *host_, u"hooks");
 }
 
-std::unique_ptr<Subscription> SimHooks::Advise(HooksEvents& sink) {
-    return sinks_.Advise(sink);
-}
-
 void SimHooks::WriteChatText(std::u16string_view text, int32_t colour, int32_t target) {
     host_->faults.Apply(Operation::WriteChatText);
     host_->chat.push_back({std::u16string(text), colour, target});
@@ -160,10 +148,6 @@ SimCharacterStats::SimCharacterStats(std::shared_ptr<HostState> host) : host_(st
 
 std::shared_ptr<HostObject> SimCharacterStats::Query(HostInterface which) {
     return Offer(shared_from_this(), which, HostInterface::CharacterStats, *host_, u"stats");
-}
-
-std::unique_ptr<Subscription> SimCharacterStats::Advise(CharacterStatsEvents& sink) {
-    return sinks_.Advise(sink);
 }
 
 std::u16string SimCharacterStats::IdentityText1() {

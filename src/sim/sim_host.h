@@ -31,16 +31,12 @@ struct HostState {
     std::vector<PrintedLine> chat;  // lines printed since the host last took them
 };
 
-class SimCheckBox final : public ICheckBox,
-                          public SimEventSource<CheckBoxEvents>,
+class SimCheckBox final : public SimEventObject<ICheckBox>,
                           public std::enable_shared_from_this<SimCheckBox> {
 public:
     SimCheckBox(std::shared_ptr<HostState> host, std::u16string name, int32_t id, HostBool state);
 
     std::shared_ptr<HostObject> Query(HostInterface which) override;
-    std::unique_ptr<Subscription> Advise(CheckBoxEvents& sink) override;
-    // Raises any of its events, through the sinks subscribed now.
-    Subscribers<CheckBoxEvents>& subscribers() noexcept override { return sinks_; }
     HostBool GetChecked() override;
     void SetChecked(HostBool state) override;
 
@@ -57,19 +53,14 @@ private:
     std::u16string name_;
     int32_t id_;
     HostBool state_;
-    Subscribers<CheckBoxEvents> sinks_;
 };
 
-class SimPushButton final : public IPushButton,
-                            public SimEventSource<PushButtonEvents>,
+class SimPushButton final : public SimEventObject<IPushButton>,
                             public std::enable_shared_from_this<SimPushButton> {
 public:
     SimPushButton(std::shared_ptr<HostState> host, std::u16string name, int32_t id);
 
     std::shared_ptr<HostObject> Query(HostInterface which) override;
-    std::unique_ptr<Subscription> Advise(PushButtonEvents& sink) override;
-    // Raises any of its events, through the sinks subscribed now.
-    Subscribers<PushButtonEvents>& subscribers() noexcept override { return sinks_; }
 
     bool Hit();
     bool Accept();
@@ -81,7 +72,6 @@ private:
     std::shared_ptr<HostState> host_;
     std::u16string name_;
     int32_t id_;
-    Subscribers<PushButtonEvents> sinks_;
 };
 
 // A named control of a kind the host does not simulate: it offers no interface.
@@ -133,33 +123,24 @@ private:
     int32_t next_id_ = 1;
 };
 
-class SimHooks final : public IHooks,
-                       public SimEventSource<HooksEvents>,
+class SimHooks final : public SimEventObject<IHooks>,
                        public std::enable_shared_from_this<SimHooks> {
 public:
     explicit SimHooks(std::shared_ptr<HostState> host);
 
     std::shared_ptr<HostObject> Query(HostInterface which) override;
-    std::unique_ptr<Subscription> Advise(HooksEvents& sink) override;
-    // Raises any of its events, through the sinks subscribed now.
-    Subscribers<HooksEvents>& subscribers() noexcept override { return sinks_; }
     void WriteChatText(std::u16string_view text, int32_t colour, int32_t target) override;
 
 private:
     std::shared_ptr<HostState> host_;
-    Subscribers<HooksEvents> sinks_;
 };
 
-class SimCharacterStats final : public ICharacterStats,
-                                public SimEventSource<CharacterStatsEvents>,
+class SimCharacterStats final : public SimEventObject<ICharacterStats>,
                                 public std::enable_shared_from_this<SimCharacterStats> {
 public:
     explicit SimCharacterStats(std::shared_ptr<HostState> host);
 
     std::shared_ptr<HostObject> Query(HostInterface which) override;
-    std::unique_ptr<Subscription> Advise(CharacterStatsEvents& sink) override;
-    // Raises any of its events, through the sinks subscribed now.
-    Subscribers<CharacterStatsEvents>& subscribers() noexcept override { return sinks_; }
     std::u16string IdentityText1() override;
     std::u16string IdentityText2() override;
 
@@ -169,7 +150,6 @@ public:
 private:
     std::shared_ptr<HostState> host_;
     std::u16string identity1_, identity2_;
-    Subscribers<CharacterStatsEvents> sinks_;
 };
 
 class SimSite final : public ISite, public std::enable_shared_from_this<SimSite> {

@@ -146,4 +146,16 @@ protected:
     ~SimEventSource() = default;
 };
 
+// A simulated host object of `Interface`, which raises its events to the sinks subscribed.
+template <class Interface, class Events = typename Interface::EventsType>
+class SimEventObject : public Interface, public SimEventSource<Events> {
+public:
+    std::unique_ptr<Subscription> Advise(Events& sink) override { return sinks_.Advise(sink); }
+    // Raises any of its events, through the sinks subscribed now.
+    Subscribers<Events>& subscribers() noexcept override { return sinks_; }
+
+private:
+    Subscribers<Events> sinks_;
+};
+
 }  // namespace murl::sim
