@@ -84,6 +84,14 @@ inline std::u16string_view TextOf(const Bstr& held) noexcept {
     return TextOf(held.get());
 }
 
+struct FileHandleTraits {
+    using Value = HANDLE;
+    static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE handle) noexcept { CloseHandle(handle); }
+};
+// One file CreateFileW opened.
+using FileHandle = OwnedHandle<FileHandleTraits>;
+
 template <class Pointer>
 struct LocalMemoryTraits {
     using Value = Pointer;
@@ -94,14 +102,6 @@ struct LocalMemoryTraits {
 // CommandLineToArgvW's array. `Pointer` is the pointer type the call hands back.
 template <class Pointer>
 using LocalMemory = OwnedHandle<LocalMemoryTraits<Pointer>>;
-
-struct FileHandleTraits {
-    using Value = HANDLE;
-    static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE handle) noexcept { CloseHandle(handle); }
-};
-// One file CreateFileW opened.
-using FileHandle = OwnedHandle<FileHandleTraits>;
 
 // Owns one VARIANT, cleared on destruction.
 class Variant {
