@@ -6,33 +6,24 @@ namespace murl::doctor {
 
 namespace {
 
-std::string_view StatusWord(Status status) {
-    switch (status) {
-        case Status::kOk:
-            return "ok";
-        case Status::kNote:
-            return "note";
-        case Status::kProblem:
-            return "problem";
-        case Status::kSkipped:
-            return "skipped";
-    }
-    return "?";
-}
+// How a verdict reads: as a word in the JSON report, and in the text report's column.
+struct StatusNames {
+    std::string_view word;
+    std::string_view column;
+};
 
-// The text report's column of verdicts.
-std::string_view StatusColumn(Status status) {
+StatusNames NamesOf(Status status) {
     switch (status) {
         case Status::kOk:
-            return "ok       ";
+            return {"ok", "ok       "};
         case Status::kNote:
-            return "note     ";
+            return {"note", "note     "};
         case Status::kProblem:
-            return "PROBLEM  ";
+            return {"problem", "PROBLEM  "};
         case Status::kSkipped:
-            return "skipped  ";
+            return {"skipped", "skipped  "};
     }
-    return "?        ";
+    return {"?", "?        "};
 }
 
 constexpr std::string_view kIndent = "           ";
@@ -75,7 +66,7 @@ std::string AsText(const Report& report, std::string_view version) {
             text += "\n";
         }
         text += "  ";
-        text += StatusColumn(row.status);
+        text += NamesOf(row.status).column;
         text += check.title;
         if (!row.found.empty()) text += ": " + row.found;
         text += "\n";
@@ -136,7 +127,7 @@ std::string AsJson(const Report& report, std::string_view version) {
         first = false;
         json += "{\"id\":" + JsonString(row.id) + ",\"area\":" + JsonString(check.area) +
                 ",\"title\":" + JsonString(check.title) +
-                ",\"status\":" + JsonString(StatusWord(row.status)) +
+                ",\"status\":" + JsonString(NamesOf(row.status).word) +
                 ",\"found\":" + JsonString(row.found) + ",\"action\":" + JsonString(row.action) +
                 ",\"details\":[";
         for (size_t i = 0; i < row.details.size(); ++i) {
