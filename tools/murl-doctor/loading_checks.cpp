@@ -27,6 +27,12 @@ void SkipAfter(const char* why, Report& report, bool with_class = true) {
     report.Add({"loading.type_info", Status::kSkipped, why, {}, {}});
 }
 
+// A step of loading failed with `code`; reinstalling mends it.
+Row LoadingFailed(std::string_view id, const std::string& what, DWORD code,
+                  const std::wstring& path) {
+    return {id, Status::kProblem, what + ": " + SystemText(code, path), kReinstall, {}};
+}
+
 }  // namespace
 
 void CheckLoading(const Findings& f, Report& report) {
@@ -35,12 +41,9 @@ void CheckLoading(const Findings& f, Report& report) {
         OwnedHandle<LibraryTraits> library(
             LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
         if (!library.open()) {
+            const DWORD error = GetLastError();
             report.Add(
-                {"loading.module",
-                 Status::kProblem,
-                 "Windows cannot load " + Utf8(path) + ": " + SystemText(GetLastError(), path),
-                 kReinstall,
-                 {}});
+                LoadingFailed("loading.module", "Windows cannot load " + Utf8(path), error, path));
             SkipAfter("the module does not load", report);
             return;
         }
@@ -55,12 +58,8 @@ void CheckLoading(const Findings& f, Report& report) {
     const HRESULT created = CoCreateInstance(server::kClsidClsMurl, nullptr, CLSCTX_INPROC_SERVER,
                                              IID_IUnknown, PutOut(object));
     if (FAILED(created)) {
-        report.Add(
-            {"loading.class",
-             Status::kProblem,
-             "Windows cannot create murl.clsMurl: " + SystemText(static_cast<DWORD>(created), path),
-             kReinstall,
-             {}});
+        report.Add(LoadingFailed("loading.class", "Windows cannot create murl.clsMurl",
+                                 static_cast<DWORD>(created), path));
         SkipAfter("the class cannot be created", report, false);
         return;
     }
@@ -89,12 +88,8 @@ void CheckLoading(const Findings& f, Report& report) {
                                                                        nullptr, nullptr, nullptr)
                                               : has_info;
     if (FAILED(named)) {
-        report.Add(
-            {"loading.type_info",
-             Status::kProblem,
-             "cannot read the type information: " + SystemText(static_cast<DWORD>(named), path),
-             kReinstall,
-             {}});
+        report.Add(LoadingFailed("loading.type_info", "cannot read the type information",
+                                 static_cast<DWORD>(named), path));
     } else {
         report.Add({"loading.type_info",
                     Status::kOk,
