@@ -126,31 +126,30 @@ private:
 
 // Arguments for IDispatch::Invoke. A text owns a new BSTR, which VariantClear frees; a
 // by-reference flag points at the caller's.
-inline VARIANT TextVariant(std::u16string_view text) {
+// An argument of `type`, its value still to be set.
+inline VARIANT VariantOfType(VARTYPE type) noexcept {
     VARIANT v;
     VariantInit(&v);
-    V_VT(&v) = VT_BSTR;
+    V_VT(&v) = type;
+    return v;
+}
+inline VARIANT TextVariant(std::u16string_view text) {
+    VARIANT v = VariantOfType(VT_BSTR);
     V_BSTR(&v) = BstrOf(text).Detach();
     return v;
 }
 inline VARIANT LongVariant(LONG value) noexcept {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_I4;
+    VARIANT v = VariantOfType(VT_I4);
     V_I4(&v) = value;
     return v;
 }
 inline VARIANT BoolVariant(VARIANT_BOOL value) noexcept {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_BOOL;
+    VARIANT v = VariantOfType(VT_BOOL);
     V_BOOL(&v) = value;
     return v;
 }
 inline VARIANT BoolRefVariant(VARIANT_BOOL* flag) noexcept {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_BOOL | VT_BYREF;
+    VARIANT v = VariantOfType(VT_BOOL | VT_BYREF);
     V_BOOLREF(&v) = flag;
     return v;
 }
