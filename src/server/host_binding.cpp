@@ -62,6 +62,15 @@ protected:
         return Plain(std::move(handed), context_);
     }
 
+    // The host object that `method`, asked with `text`, hands back.
+    template <class Method>
+    std::shared_ptr<HostObject> HandedFor(const char* name, Method method,
+                                          std::u16string_view text) {
+        const Bstr bstr = BstrOf(text);
+        return Handed(name,
+                      [&](IUnknown** out) { return (object_.Get()->*method)(bstr.get(), out); });
+    }
+
     template <class Events>
     std::unique_ptr<Subscription> Connect(Events& sink) {
         const auto pin = Pin();
@@ -94,9 +103,7 @@ public:
         return Handed("GetViewLoader", [&](IUnknown** out) { return object_->GetViewLoader(out); });
     }
     std::shared_ptr<HostObject> GetServiceObject(std::u16string_view path) override {
-        const Bstr text = BstrOf(path);
-        return Handed("GetServiceObject",
-                      [&](IUnknown** out) { return object_->GetServiceObject(text.get(), out); });
+        return HandedFor("GetServiceObject", &IHostSite::GetServiceObject, path);
     }
 };
 
@@ -105,9 +112,7 @@ public:
     using Adapter::Adapter;
 
     std::shared_ptr<HostObject> FindControl(std::u16string_view name) override {
-        const Bstr text = BstrOf(name);
-        return Handed("FindControl",
-                      [&](IUnknown** out) { return object_->FindControl(text.get(), out); });
+        return HandedFor("FindControl", &IHostView::FindControl, name);
     }
 };
 
