@@ -21,6 +21,8 @@
 // arrive, the filter eats what it should, traced or not, the trace writes its file, and murl.dll
 // allocates nothing per event with the trace off, never how long they take.
 
+#include "platform/win32/windows_headers.h"
+
 #include <algorithm>
 #include <cpuid.h>
 #include <cstdio>
@@ -28,8 +30,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <windows.h>
 
 #include <ocidl.h>
 

@@ -1,3 +1,5 @@
+#include "platform/win32/windows_headers.h"
+
 #include "platform/win32/win32_holders.h"
 #include "server/com_errors.h"
 #include "server/trace.h"

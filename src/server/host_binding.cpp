@@ -1,3 +1,5 @@
+#include "platform/win32/windows_headers.h"
+
 #include "server/host_binding.h"
 
 #include <utility>

@@ -1,6 +1,6 @@
-#include "sim/com_binding.h"
-
 #include "platform/win32/windows_headers.h"
+
+#include "sim/com_binding.h"
 
 #include <ocidl.h>
 #include <olectl.h>

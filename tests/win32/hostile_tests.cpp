@@ -1,5 +1,7 @@
 // Hosts that misbehave: the plug-in answers with the proper status and the process survives.
 
+#include "platform/win32/windows_headers.h"
+
 #include <cstring>
 #include <memory>
 #include <string>

@@ -1,5 +1,7 @@
 // murl.dll's registration, resources, version and type library, item by item.
 
+#include "platform/win32/windows_headers.h"
+
 #include <cstring>
 #include <set>
 #include <string>

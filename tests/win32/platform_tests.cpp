@@ -1,5 +1,7 @@
 // The Win32 ports against the real API: registry settings, files, module information.
 
+#include "platform/win32/windows_headers.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +21,6 @@
 #include "murl_version.h"
 #include "platform/win32/file_calls.h"
 #include "platform/win32/win32_platform.h"
-#include "platform/win32/windows_headers.h"
 
 namespace {
 

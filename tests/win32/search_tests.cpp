@@ -2,10 +2,10 @@
 // every path this processor can take against the plain loop, around every block boundary, each
 // text ending against an unreadable page.
 
+#include "platform/win32/windows_headers.h"
+
 #include <algorithm>
 #include <string>
-
-#include <windows.h>
 
 #include "check.h"
 #include "search_paths_check.h"

@@ -3,6 +3,8 @@
 // interfaces, with connection points that raise events to the plug-in's sinks, and knobs to
 // make them refuse interfaces or fail operations. Also loads a private copy of murl.dll.
 
+#include "platform/win32/windows_headers.h"
+
 #include <functional>
 #include <map>
 #include <string>
@@ -10,7 +12,6 @@
 #include <type_traits>
 #include <vector>
 
-#include <windows.h>
 #include <ocidl.h>
 
 #include "host/host.h"

@@ -1,3 +1,5 @@
+#include "platform/win32/windows_headers.h"
+
 #include "platform/win32/file_calls.h"
 
 namespace murl::win32 {

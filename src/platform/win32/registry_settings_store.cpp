@@ -1,6 +1,6 @@
-#include "platform/win32/registry_settings_store.h"
-
 #include "platform/win32/windows_headers.h"
+
+#include "platform/win32/registry_settings_store.h"
 
 #include <algorithm>
 #include <string>

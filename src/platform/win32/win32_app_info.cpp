@@ -1,6 +1,6 @@
-#include "platform/win32/win32_app_info.h"
-
 #include "platform/win32/windows_headers.h"
+
+#include "platform/win32/win32_app_info.h"
 
 #include <cstring>
 #include <string>

@@ -1,6 +1,6 @@
-#include "platform/win32/win32_file_system.h"
-
 #include "platform/win32/windows_headers.h"
+
+#include "platform/win32/win32_file_system.h"
 
 #include <algorithm>
 #include <atomic>

@@ -6,6 +6,9 @@
 // structures the callee fills in, with holders of their own. Every one of them is handed to a
 // call that fills it in as PutOut(holder), which frees what the holder had first.
 
+#include "platform/win32/windows_headers.h"
+
+#include <oleauto.h>
 #include <wrl/client.h>
 
 #include <new>
@@ -14,9 +17,6 @@
 #include <vector>
 
 #include "platform/owned_handle.h"
-#include "platform/win32/windows_headers.h"
-
-#include <oleauto.h>
 
 namespace murl::win32 {
 

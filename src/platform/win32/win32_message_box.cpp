@@ -1,6 +1,6 @@
-#include "platform/win32/win32_message_box.h"
-
 #include "platform/win32/windows_headers.h"
+
+#include "platform/win32/win32_message_box.h"
 
 #include "platform/win32/win32_text.h"
 

@@ -9,9 +9,9 @@
 // guards.) Each would be a handle lost at every unload. The runtime reaches both functions
 // through the module's import cells, which the module defines itself here.
 
-#include <cstdlib>
-
 #include "platform/win32/windows_headers.h"
+
+#include <cstdlib>
 
 #if !defined(__i386__)
 // The cells' names below are those of 32-bit stdcall imports; another target would define

@@ -7,6 +7,8 @@
 // DECAL_DLL is our stand-in for the host's "Decal" type library; it must be named exactly
 // "Decal.dll", because the import record keeps only the file name it was loaded from.
 
+#include "platform/win32/windows_headers.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
