@@ -13,7 +13,7 @@
 #define UNICODE
 #endif
 #ifndef _UNICODE
-#define _UNICODE
+#define _UNICODE  // NOLINT(bugprone-reserved-identifier): the runtime's own name for it
 #endif
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
