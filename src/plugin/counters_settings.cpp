@@ -13,10 +13,6 @@
 
 namespace murl {
 
-namespace {
-constexpr std::u16string_view kApp = kSettingsApplication;
-}  // namespace
-
 std::u16string clsMurl::VersionBanner() {
     const Version v = platform_.app.GetVersion();
     std::u16string banner = u"Murl! version: ";
@@ -60,9 +56,12 @@ void clsMurl::LoadVariables() {
     RunGuarded(error_log_, u"LoadVariables", [&](int&) {
         SettingsStore& store = platform_.settings;
         const std::pair<std::u16string_view, int32_t&> counters[] = {
-            {u"Evades", EvadeCount_}, {u"Resists", ResistCount_}, {u"Zero", ZeroCount_}};
+            {kCounterKeys[0], EvadeCount_},
+            {kCounterKeys[1], ResistCount_},
+            {kCounterKeys[2], ZeroCount_}};
         for (const auto& [key, count] : counters) {
-            const std::u16string text = store.GetSetting(kApp, character_key_, key, u"0");
+            const std::u16string text =
+                store.GetSetting(kSettingsApplication, character_key_, key, u"0");
             try {
                 count = NumberFromText(text);
             } catch (const Error& e) {
@@ -74,7 +73,7 @@ void clsMurl::LoadVariables() {
         for (size_t i = 0; i < kSwitches.size(); ++i) {
             const SwitchRow& row = kSwitches[i];
             const std::u16string text =
-                store.GetSetting(kApp, kSwitchSection, row.key, row.initial);
+                store.GetSetting(kSettingsApplication, kSwitchSection, row.key, row.initial);
             HostBool state;
             try {
                 state = BooleanFromText(text);
@@ -92,18 +91,22 @@ void clsMurl::SaveVariables() {
     RunGuarded(error_log_, u"SaveVariables", [&](int& line) {
         SettingsStore& store = platform_.settings;
         line = 20;
-        store.SaveSetting(kApp, character_key_, u"Evades", DecimalText(EvadeCount_));
+        store.SaveSetting(kSettingsApplication, character_key_, kCounterKeys[0],
+                          DecimalText(EvadeCount_));
         line = 30;
-        store.SaveSetting(kApp, character_key_, u"Resists", DecimalText(ResistCount_));
+        store.SaveSetting(kSettingsApplication, character_key_, kCounterKeys[1],
+                          DecimalText(ResistCount_));
         line = 40;
-        store.SaveSetting(kApp, character_key_, u"Zero", DecimalText(ZeroCount_));
+        store.SaveSetting(kSettingsApplication, character_key_, kCounterKeys[2],
+                          DecimalText(ZeroCount_));
     });
 }
 
 // Called by each check box when the player changes it: the switch is stored at once, from the
 // state the event carries.
 void clsMurl::chk_Change(const SwitchRow& row, int32_t, HostBool bChecked) {
-    platform_.settings.SaveSetting(kApp, kSwitchSection, row.key, SwitchText(bChecked));
+    platform_.settings.SaveSetting(kSettingsApplication, kSwitchSection, row.key,
+                                   SwitchText(bChecked));
 }
 
 }  // namespace murl

@@ -9,7 +9,7 @@ namespace murl {
 
 inline constexpr std::u16string_view kSettingsApplication = u"Murl";
 inline constexpr std::u16string_view kSwitchSection = u"Settings";
-// The keys of a character's counters.
+// The keys of a character's counters, in the order EvadeCount, ResistCount, ZeroCount.
 inline constexpr std::array<std::u16string_view, 3> kCounterKeys = {u"Evades", u"Resists", u"Zero"};
 
 }  // namespace murl
