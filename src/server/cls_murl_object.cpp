@@ -19,7 +19,7 @@ namespace {
 
 // The ports every plug-in object of the module shares, made when the module loads. (A
 // function-local static would be guarded at each use, and its first use would make MinGW's
-// runtime create the semaphore of its guards, one more for runtime/closed_semaphores.cpp to
+// runtime create a semaphore for its guards, which runtime/closed_semaphores.cpp must then
 // close at unload.)
 Win32Platform g_ports;
 
