@@ -24,9 +24,13 @@ namespace {
 using CloseHandleFunction = BOOL(WINAPI*)(HANDLE);
 
 // Where the system's CloseHandle is looked up: the cell replaces the module's own import of it,
-// so it is found by name. (A test build names a module that lacks it.)
+// so it is found by name. (Test builds name a module that lacks it, or a function of their own
+// that counts the closes.)
 #ifndef MURL_CLOSE_HANDLE_MODULE
 #define MURL_CLOSE_HANDLE_MODULE L"kernel32.dll"
+#endif
+#ifndef MURL_CLOSE_HANDLE_NAME
+#define MURL_CLOSE_HANDLE_NAME "CloseHandle"
 #endif
 
 // Closes where CloseHandle cannot be found. DuplicateHandle with no target closes the source
@@ -46,7 +50,7 @@ CloseHandleFunction g_close = CloseThroughDuplicate;
 
 BOOL CALLBACK FindCloseHandle(PINIT_ONCE, PVOID, PVOID*) noexcept {
     if (const HMODULE system = GetModuleHandleW(MURL_CLOSE_HANDLE_MODULE)) {
-        if (const FARPROC found = GetProcAddress(system, "CloseHandle")) {
+        if (const FARPROC found = GetProcAddress(system, MURL_CLOSE_HANDLE_NAME)) {
             g_close = reinterpret_cast<CloseHandleFunction>(reinterpret_cast<void*>(found));
         }
     }
