@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/utf16_search.h"
+#include "plugin/search/search.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
