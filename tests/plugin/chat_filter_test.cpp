@@ -351,11 +351,17 @@ INSTANTIATE_TEST_SUITE_P(Paths, LineSearch,
                              return name;
                          });
 
-// The search takes the widest path that the processor reports, from the start.
+// The search takes the widest path that the processor reports, from the start, for each of the
+// filter's pairs.
 TEST(LineSearchPath, IsTheWidestThatTheProcessorReports) {
     const utf16::SearchPath reported = search_check::ReportedPath();
     EXPECT_STREQ(utf16::SearchPathName(utf16::BestSearchPath()), utf16::SearchPathName(reported));
     EXPECT_STREQ(utf16::SearchPathName(utf16::ActiveSearchPath()), utf16::SearchPathName(reported));
+    for (const auto& pairs : search_check::kFilterPairs) {
+        SCOPED_TRACE(search_check::Describe(pairs[0]) + " " + search_check::Describe(pairs[1]));
+        EXPECT_STREQ(utf16::SearchPathName(utf16::PathTaken(pairs[0], pairs[1])),
+                     utf16::SearchPathName(reported));
+    }
     RecordProperty("widest_path", utf16::SearchPathName(reported));
 }
 

@@ -1,7 +1,7 @@
-// The line search as murl.dll has it (this compiler, the filter's optimisation, 32-bit code): it
-// takes the widest path the processor reports, and each path finds what the plain loop finds
-// around every block boundary, each text ending against an unreadable page. Each path is a case
-// of its own, skipped where this processor lacks it.
+// The line search as murl.dll has it (this compiler, the filter's optimisation, 32-bit code):
+// it takes the widest path the processor reports, for the filter's pairs too, and each path
+// finds what the plain loop finds around every block boundary, each text ending against an
+// unreadable page. Each path is a case of its own, skipped where this processor lacks it.
 
 #include "platform/win32/windows_headers.h"
 
@@ -55,6 +55,11 @@ TEST_CASE(module_search_takes_the_path_the_processor_reports) {
     TRACE(std::string("the processor reports ") + reported);
     CHECK_EQ(std::string(SearchPathName(murl::utf16::BestSearchPath())), reported);
     CHECK_EQ(std::string(SearchPathName(murl::utf16::ActiveSearchPath())), reported);
+    for (const auto& pairs : murl::search_check::kFilterPairs) {
+        TRACE(murl::search_check::Describe(pairs[0]) + " " +
+              murl::search_check::Describe(pairs[1]));
+        CHECK_EQ(std::string(SearchPathName(murl::utf16::PathTaken(pairs[0], pairs[1]))), reported);
+    }
 }
 
 TEST_CASE(search_sse2_agrees) {

@@ -28,40 +28,52 @@ namespace detail {
 inline const SearchPath kBestPath = ReadBestPath();
 inline SearchPath g_path = kBestPath;
 
-// The first start at or after `from` where `a` or `b` holds, or npos, taking `path` (one this
-// processor can take) or, for pairs it cannot take, the next narrower one that can.
+// The path the search takes for `a` and `b` (a pair of like units first, as the packed paths
+// want it): `path` (one this processor can take) or, if it cannot take the pairs, the next
+// narrower one that can.
+inline SearchPath PathFor(SearchPath path, const Pair& first, const Pair& second) noexcept {
+#if defined(MURL_HAVE_SIMD_SEARCH)
+    if (path == SearchPath::kAvx512bw && Packable(first, second, 64)) return SearchPath::kAvx512bw;
+    if (path >= SearchPath::kAvx2 && Packable(first, second, 32)) return SearchPath::kAvx2;
+    return path >= SearchPath::kSse2 ? SearchPath::kSse2 : SearchPath::kPlain;
+#else
+    (void)path, (void)first, (void)second;
+    return SearchPath::kPlain;
+#endif
+}
+
+// Whether `b` goes first: a pair of like units leads, for the packed paths; either order finds
+// the same start.
+inline bool LikeFirst(const Pair& a, const Pair& b) noexcept {
+    return Like(b) && !Like(a);
+}
+
+// The first start at or after `from` where `a` or `b` holds, or npos, on PathFor's path.
 inline size_t FindOn(SearchPath path, std::u16string_view text, size_t from, const Pair& a,
                      const Pair& b) noexcept {
-#if defined(MURL_HAVE_SIMD_SEARCH)
-    // A pair of like units first, for the packed paths; either order finds the same start.
-    const bool swap = Like(b) && !Like(a);
+    const bool swap = LikeFirst(a, b);
     const Pair& first = swap ? b : a;
     const Pair& second = swap ? a : b;
-    size_t found = npos;
-    switch (path) {
+    switch (PathFor(path, first, second)) {
+#if defined(MURL_HAVE_SIMD_SEARCH)
         case SearchPath::kAvx512bw:
-            if (Packable(first, second, 64)) return FindAvx512(text, from, first, second);
-            [[fallthrough]];
+            return FindAvx512(text, from, first, second);
         case SearchPath::kAvx2:
-            if (path >= SearchPath::kAvx2 && Packable(first, second, 32)) {
-                return FindAvx2(text, from, first, second);
-            }
-            [[fallthrough]];
+            return FindAvx2(text, from, first, second);
         case SearchPath::kSse2:
-            if (FindSse2(text, from, a, b, found)) return found;
+            if (size_t found = npos; FindSse2(text, from, a, b, found)) return found;
             break;
-        case SearchPath::kPlain:
+#endif
+        default:
             break;
     }
-#else
-    (void)path;
-#endif
     return FindEitherPlain(text, from, a, b);
 }
 
 }  // namespace detail
 
-// The path this processor and system can take at best, and the one the search takes.
+// The path this processor and system can take at best, and the one the search takes (for pairs
+// it cannot take, a narrower one: PathTaken).
 inline SearchPath BestSearchPath() noexcept {
     return detail::kBestPath;
 }
@@ -75,6 +87,12 @@ inline bool ForceSearchPath(SearchPath path) noexcept {
     if (path > detail::kBestPath) return false;
     detail::g_path = path;
     return true;
+}
+
+// The path the search takes for `a` and `b`.
+inline SearchPath PathTaken(const Pair& a, const Pair& b) noexcept {
+    const bool swap = detail::LikeFirst(a, b);
+    return detail::PathFor(detail::g_path, swap ? b : a, swap ? a : b);
 }
 
 // The first start at or after `from` where `a` or `b` holds, or npos.
