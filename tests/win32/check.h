@@ -10,6 +10,8 @@
 //       }
 //   }
 //
+// A case that cannot run on this machine calls check::Skip(reason) and returns.
+//
 // Program arguments: nothing runs every case not marked manual; NAME... runs the cases whose
 // name starts with one of the NAMEs; --list lists them.
 
