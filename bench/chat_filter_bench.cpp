@@ -26,7 +26,7 @@
 #include "counting_new.h"
 #include "filter_rig.h"
 #include "host/text.h"
-#include "plugin/utf16_search.h"
+#include "plugin/search/search.h"
 #include "regex_peers.h"
 
 namespace murl::bench {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "plugin/utf16_search.h"
+#include "plugin/search/search.h"
 #include "search_paths_check.h"
 
 namespace murl::fuzz {

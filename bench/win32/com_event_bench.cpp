@@ -39,7 +39,7 @@
 
 #include "chat_corpus.h"
 #include "plugin/chat_rules.h"
-#include "plugin/utf16_search.h"
+#include "plugin/search/search.h"
 #include "server/dispatch_sink.h"
 #include "test_host.h"
 

@@ -9,7 +9,7 @@
 #include "plugin/chat_rules.h"
 #include "plugin/cls_murl.h"
 #include "plugin/guarded.h"
-#include "plugin/utf16_search.h"
+#include "plugin/search/search.h"
 
 namespace murl {
 

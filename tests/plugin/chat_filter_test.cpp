@@ -299,18 +299,55 @@ private:
 
 // The line search's every path this processor can take (the packed AVX-512BW and AVX2 blocks,
 // SSE2) finds what the plain loop finds, with pairs across every block boundary, and reads
-// nothing past a text's end.
-TEST(LineSearch, EveryPathFindsWhatThePlainLoopFinds) {
+// nothing past a text's end. A path this processor lacks is reported skipped, untested.
+class LineSearch : public testing::TestWithParam<utf16::SearchPath> {};
+
+TEST_P(LineSearch, EveryPathFindsWhatThePlainLoopFinds) {
+    const utf16::SearchPath path = GetParam();
+    if (path > utf16::BestSearchPath()) {
+        GTEST_SKIP() << "this processor has no " << utf16::SearchPathName(path)
+                     << ": that path was not tested";
+    }
     GuardedPage page;
     size_t failures = 0;
     search_check::CompareAroundBoundaries(
+        path,
         [&](const std::string& message) {
             if (++failures <= 5) ADD_FAILURE() << message;
         },
         [&](std::u16string_view text) { return page.Place(text); });
     EXPECT_EQ(failures, 0u);
-    RecordProperty("widest_path", utf16::SearchPathName(utf16::BestSearchPath()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, LineSearch,
+                         testing::ValuesIn(std::begin(utf16::kSearchPaths) + 1,
+                                           std::end(utf16::kSearchPaths)),
+                         [](const testing::TestParamInfo<utf16::SearchPath>& info) {
+                             std::string name = utf16::SearchPathName(info.param);
+                             std::erase(name, '-');
+                             return name;
+                         });
+
+// The search takes the widest path that the processor reports, from the start, for each of the
+// filter's pairs.
+TEST(LineSearchPath, IsTheWidestThatTheProcessorReports) {
+    const utf16::SearchPath reported = search_check::ReportedPath();
+    EXPECT_STREQ(utf16::SearchPathName(utf16::BestSearchPath()), utf16::SearchPathName(reported));
+    EXPECT_STREQ(utf16::SearchPathName(utf16::ActiveSearchPath()), utf16::SearchPathName(reported));
+    for (const auto& pairs : search_check::kFilterPairs) {
+        SCOPED_TRACE(search_check::Describe(pairs[0]) + " " + search_check::Describe(pairs[1]));
+        EXPECT_STREQ(utf16::SearchPathName(utf16::PathTaken(pairs[0], pairs[1])),
+                     utf16::SearchPathName(reported));
+    }
+    RecordProperty("widest_path", utf16::SearchPathName(reported));
 }
 
 }  // namespace
 }  // namespace murl::test
+
+namespace murl::utf16 {
+// A path by its name in the names of the tests.
+inline void PrintTo(SearchPath path, std::ostream* out) {
+    *out << SearchPathName(path);
+}
+}  // namespace murl::utf16

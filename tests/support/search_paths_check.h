@@ -4,17 +4,80 @@
 // Windows tests, which run it built as murl.dll's search is built.
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "plugin/utf16_search.h"
+#include "plugin/search/search.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#endif
 
 namespace murl::search_check {
 
+// The widest path that the processor itself reports it has and the system saves the registers
+// of, read apart from the search's own detection: by CPUID leaf, register and bit from the
+// processor manuals, and XCR0 read only where the processor says the system enabled XGETBV.
+inline utf16::SearchPath ReportedPath() {
+    using utf16::SearchPath;
+#if defined(__i386__) || defined(__x86_64__)
+    enum Register : uint8_t { kEbx, kEcx, kEdx };
+    struct Need {
+        SearchPath path;
+        unsigned leaf;
+        Register in;
+        unsigned bit;
+    };
+    static constexpr Need kOsxsave{SearchPath::kAvx2, 1, kEcx, 27};             // XGETBV enabled
+    static constexpr Need kInstructions[] = {{SearchPath::kSse2, 1, kEdx, 26},  // SSE2
+                                             kOsxsave,
+                                             {SearchPath::kAvx2, 1, kEcx, 28},       // AVX
+                                             {SearchPath::kAvx2, 7, kEbx, 5},        // AVX2
+                                             {SearchPath::kAvx512bw, 7, kEbx, 16},   // AVX512F
+                                             {SearchPath::kAvx512bw, 7, kEbx, 30}};  // AVX512BW
+    struct Saved {
+        SearchPath path;
+        uint32_t xcr0;
+    };
+    static constexpr Saved kRegisters[] = {
+        {SearchPath::kAvx2, 0x6},                            // XMM and YMM state
+        {SearchPath::kAvx512bw, 0x6 | 0x20 | 0x40 | 0x80}};  // opmask, ZMM upper halves, ZMM16-31
+    const auto has = [](const Need& need) {
+        unsigned r[4] = {};
+        if (__get_cpuid_count(need.leaf, 0, &r[0], &r[1], &r[2], &r[3]) == 0) return false;
+        const unsigned value = need.in == kEbx ? r[1] : need.in == kEcx ? r[2] : r[3];
+        return ((value >> need.bit) & 1) != 0;
+    };
+    uint32_t xcr0 = 0;
+    if (has(kOsxsave)) {
+        uint32_t high = 0;
+        __asm__ volatile("xgetbv" : "=a"(xcr0), "=d"(high) : "c"(0));
+    }
+    SearchPath reported = SearchPath::kPlain;
+    for (const SearchPath path : utf16::kSearchPaths) {
+        if (path == SearchPath::kPlain) continue;
+        bool takes = true;
+        for (const Need& need : kInstructions) takes &= need.path != path || has(need);
+        for (const Saved& saved : kRegisters) {
+            takes &= saved.path != path || (xcr0 & saved.xcr0) == saved.xcr0;
+        }
+        if (!takes) break;
+        reported = path;
+    }
+    return reported;
+#else
+    return SearchPath::kPlain;
+#endif
+}
+
 inline std::string Describe(const utf16::Pair& p) {
-    return "(" + std::to_string(p.first) + "@" + std::to_string(p.first_at) + ", " +
-           std::to_string(p.second) + "@" + std::to_string(p.second_at) + ")";
+    std::string text(1, '(');
+    text += std::to_string(p.first) + "@" + std::to_string(p.first_at) + ", ";
+    text += std::to_string(p.second) + "@" + std::to_string(p.second_at) + ")";
+    return text;
 }
 
 // The starts to search from: around the first blocks of every path (8, 32 and 64 units), around
@@ -37,15 +100,17 @@ inline std::vector<size_t> Starts(size_t length, size_t reach) {
     return starts;
 }
 
-// Calls fail(message) for each start from which a path's answer differs from the plain loop's.
+// Calls fail(message) for each start from which the answer of `path` (each path this processor
+// can take, if none is named) differs from the plain loop's.
 template <class Fail>
-void ComparePaths(std::u16string_view text, const utf16::Pair& a, const utf16::Pair& b,
-                  Fail&& fail) {
+void ComparePaths(std::u16string_view text, const utf16::Pair& a, const utf16::Pair& b, Fail&& fail,
+                  std::optional<utf16::SearchPath> only = std::nullopt) {
     const size_t reach = std::max({a.first_at, a.second_at, b.first_at, b.second_at});
     for (const size_t from : Starts(text.size(), reach)) {
         const size_t expected = utf16::detail::FindEitherPlain(text, from, a, b);
         for (const utf16::SearchPath path : utf16::kSearchPaths) {
             if (path > utf16::BestSearchPath()) break;
+            if (only && path != *only) continue;
             const size_t found = utf16::detail::FindOn(path, text, from, a, b);
             if (found == expected) continue;
             fail(std::string(utf16::SearchPathName(path)) + " found " + std::to_string(found) +
@@ -67,7 +132,7 @@ inline constexpr utf16::Pair kFilterPairs[][2] = {
 // text where it is searched: so that it ends where an unreadable page begins, a path that reads
 // past the end faults.
 template <class Fail, class Place>
-void CompareAroundBoundaries(Fail&& fail, Place&& place) {
+void CompareAroundBoundaries(utf16::SearchPath path, Fail&& fail, Place&& place) {
     static constexpr char16_t kBackground[] = {
         u'a',      u'-', u'b', u' ',      u'0', u'\u012D', u'x', u'c',     u'\u802D',
         u'\u00FF', u'-', u'd', u'\u0130', u'f', u'y',      u'e', u'\u0000'};
@@ -92,7 +157,7 @@ void CompareAroundBoundaries(Fail&& fail, Place&& place) {
                         text[at + planted.first_at] = planted.first;
                         text[at + planted.second_at] = planted.second;
                     }
-                    ComparePaths(place(text), pairs[0], pairs[1], fail);
+                    ComparePaths(place(text), pairs[0], pairs[1], fail, path);
                 }
             }
         }

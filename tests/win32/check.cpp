@@ -25,6 +25,7 @@ std::vector<std::string>& Traces() {
 }
 
 int g_failures = 0;
+std::string g_skipped;
 
 }  // namespace
 
@@ -44,6 +45,10 @@ void Fail(const char* file, int line, const std::string& message) {
     std::printf("%s:%d: failure: %s\n", file, line, message.c_str());
     for (const std::string& t : Traces()) std::printf("    in: %s\n", t.c_str());
     std::fflush(stdout);
+}
+
+void Skip(const std::string& reason) {
+    g_skipped = reason.empty() ? "skipped" : reason;
 }
 
 std::string Hex(uint32_t value) {
@@ -90,6 +95,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     int run = 0;
+    int skipped = 0;
     for (const auto& c : Cases()) {
         bool selected = wanted.empty() && !c.manual;
         for (const std::string& w : wanted) selected |= std::string_view(c.name).starts_with(w);
@@ -105,13 +111,20 @@ int main(int argc, char** argv) {
         } catch (...) {
             check::Fail(__FILE__, __LINE__, "unknown exception");
         }
-        std::printf("[ %s ] %s\n", check::g_failures == before ? " OK " : "FAIL", c.name);
+        if (check::g_failures == before && !check::g_skipped.empty()) {
+            ++skipped;
+            std::printf("[ SKIP ] %s: %s\n", c.name, check::g_skipped.c_str());
+        } else {
+            std::printf("[ %s ] %s\n", check::g_failures == before ? " OK " : "FAIL", c.name);
+        }
+        check::g_skipped.clear();
         std::fflush(stdout);
     }
     if (run == 0) {
         std::printf("no case selected\n");
         return 1;
     }
-    std::printf("%d case(s), %d failed check(s)\n", run, check::g_failures);
-    return check::g_failures == 0 ? 0 : 1;
+    std::printf("%d case(s), %d skipped, %d failed check(s)\n", run, skipped, check::g_failures);
+    if (check::g_failures != 0) return 1;
+    return skipped == run ? check::kSkipped : 0;
 }

@@ -10,6 +10,8 @@
 //       }
 //   }
 //
+// A case that cannot run on this machine calls check::Skip(reason) and returns.
+//
 // Program arguments: nothing runs every case not marked manual; NAME... runs the cases whose
 // name starts with one of the NAMEs; --list lists them.
 
@@ -37,6 +39,10 @@ public:
 };
 
 void Fail(const char* file, int line, const std::string& message);
+// Marks the running case skipped, for `reason`: a run whose every case was skipped exits with
+// kSkipped, which CTest reports as a skipped test.
+void Skip(const std::string& reason);
+inline constexpr int kSkipped = 77;
 std::string Describe(const std::u16string_view& text);
 std::string Hex(uint32_t value);
 

@@ -2,6 +2,7 @@
 
 #include "platform/win32/windows_headers.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -504,12 +505,24 @@ TEST_CASE(module_load_cycles_leave_no_handles) {
     CHECK(after <= before + 5);
 }
 
+namespace {
+// The handles a module with counted cells closed, in order.
+std::vector<HANDLE> g_closed;
+}  // namespace
+
 // A module closes at unload the semaphores made through its cells and left open, however many,
 // each once: a handle that it closed itself, and whose value the system has since given to
 // another object, stays open. Also when the system's CloseHandle cannot be found by name.
 TEST_CASE(module_unload_closes_the_semaphores_left_open) {
-    const wchar_t* const modules[] = {L"semaphore_cells.dll", L"semaphore_cells_unfound.dll"};
-    for (const wchar_t* module_name : modules) {
+    struct Module {
+        const wchar_t* name;
+        bool counted;  // its closes are told to g_closed
+    };
+    const Module modules[] = {{L"semaphore_cells.dll", false},
+                              {L"semaphore_cells_unfound.dll", false},
+                              {L"semaphore_cells_counted.dll", true}};
+    for (const Module& row : modules) {
+        const wchar_t* const module_name = row.name;
         TRACE(Narrow(module_name));
         const std::wstring path = ProgramFolder() + L"\\" + module_name;
         HMODULE module = LoadLibraryW(path.c_str());
@@ -518,7 +531,9 @@ TEST_CASE(module_unload_closes_the_semaphores_left_open) {
             reinterpret_cast<void*>(GetProcAddress(module, "CellsCreateSemaphore")));
         auto close = reinterpret_cast<BOOL (*)(HANDLE)>(
             reinterpret_cast<void*>(GetProcAddress(module, "CellsCloseHandle")));
-        REQUIRE(create && close);
+        auto record = reinterpret_cast<void (*)(void (*)(HANDLE))>(
+            reinterpret_cast<void*>(GetProcAddress(module, "CellsRecordCloses")));
+        REQUIRE(create && close && record);
 
         // Far more than the runtime ever makes.
         std::vector<std::wstring> names;
@@ -535,6 +550,8 @@ TEST_CASE(module_unload_closes_the_semaphores_left_open) {
         HANDLE unrelated = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         CHECK(unrelated == made[50]);
 
+        g_closed.clear();
+        if (row.counted) record([](HANDLE handle) { g_closed.push_back(handle); });
         CHECK(FreeLibrary(module));
         CHECK(GetModuleHandleW(path.c_str()) == nullptr);
         DWORD flags = 0;
@@ -550,5 +567,12 @@ TEST_CASE(module_unload_closes_the_semaphores_left_open) {
             }
         }
         CHECK_EQ(still_open, 0);
+        if (!row.counted) continue;
+        // At unload, each semaphore left open is closed once, and the one closed before not
+        // again.
+        for (size_t i = 0; i < made.size(); ++i) {
+            TRACE("semaphore " + std::to_string(i));
+            CHECK_EQ(std::count(g_closed.begin(), g_closed.end(), made[i]), i == 50 ? 0 : 1);
+        }
     }
 }

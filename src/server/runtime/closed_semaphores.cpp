@@ -1,13 +1,13 @@
 // The module's own CreateSemaphoreW and CloseHandle import cells: they keep every semaphore
 // made through them and not yet closed, and close what is left when the module unloads.
 //
-// MinGW's static runtime makes semaphores it never closes: one at load, the lock of the
-// unwinder's frame registry (made when the module's unwind tables are registered;
-// __deregister_frame_info leaves it open), and one more when the module first throws an
-// exception, as a failing host call does: two after a whole session. (A function-local static
-// with a dynamic initialiser would add a third, the lock of the runtime's initialisation
-// guards.) Each would be a handle lost at every unload. The runtime reaches both functions
-// through the module's import cells, which the module defines itself here.
+// MinGW's static runtime makes semaphores it never closes: the lock of the unwinder's frame
+// registry, made when the module's unwind tables are registered at load
+// (__deregister_frame_info leaves it open), and another when the module first throws an
+// exception, as a failing host call does. (A function-local static with a dynamic initialiser
+// would add the lock of the runtime's initialisation guards.) Each would be a handle lost at
+// every unload. The runtime reaches both functions through the module's import cells, which the
+// module defines itself here.
 
 #include "platform/win32/windows_headers.h"
 
@@ -24,9 +24,13 @@ namespace {
 using CloseHandleFunction = BOOL(WINAPI*)(HANDLE);
 
 // Where the system's CloseHandle is looked up: the cell replaces the module's own import of it,
-// so it is found by name. (A test build names a module that lacks it.)
+// so it is found by name. (Test builds name a module that lacks it, or a function of their own
+// that counts the closes.)
 #ifndef MURL_CLOSE_HANDLE_MODULE
 #define MURL_CLOSE_HANDLE_MODULE L"kernel32.dll"
+#endif
+#ifndef MURL_CLOSE_HANDLE_NAME
+#define MURL_CLOSE_HANDLE_NAME "CloseHandle"
 #endif
 
 // Closes where CloseHandle cannot be found. DuplicateHandle with no target closes the source
@@ -46,7 +50,7 @@ CloseHandleFunction g_close = CloseThroughDuplicate;
 
 BOOL CALLBACK FindCloseHandle(PINIT_ONCE, PVOID, PVOID*) noexcept {
     if (const HMODULE system = GetModuleHandleW(MURL_CLOSE_HANDLE_MODULE)) {
-        if (const FARPROC found = GetProcAddress(system, "CloseHandle")) {
+        if (const FARPROC found = GetProcAddress(system, MURL_CLOSE_HANDLE_NAME)) {
             g_close = reinterpret_cast<CloseHandleFunction>(reinterpret_cast<void*>(found));
         }
     }

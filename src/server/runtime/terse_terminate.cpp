@@ -1,7 +1,7 @@
 // The runtime's verbose terminate handler, replaced: it prints the type of the exception that
-// ended the program, and brings the runtime's symbol demangler (some 46 KB) into the module for
-// it. Inside a host process nobody reads that message, and no exception leaves a COM method of
-// ours: the module ends the process as the handler would, without the message.
+// ended the program, and brings the runtime's symbol demangler into the module for it. Inside a
+// host process nobody reads that message, and no exception leaves a COM method of ours: the
+// module ends the process as the handler would, without the message.
 
 #include <cstdlib>
 
