@@ -116,8 +116,8 @@ void Lock(typename Traits::Value handle) {
 }
 
 // The lock that streams hold, taken by Lock<Traits> on a handle of its own and released with
-// it, and marked (Traits::MarkHeldLock) so that those waiting for it wait until it goes. The
-// mark goes last, after the lock, so that a waiter who no longer sees it finds the lock free.
+// it, and marked (Traits::MarkHeldLock) so that those waiting for it wait until it goes. On
+// release the mark goes after the lock, so that a waiter who no longer sees it finds it free.
 template <typename Traits>
 class HandleLock : public FileLock {
 public:
@@ -139,9 +139,9 @@ private:
 // while another process holds the lock, Unlock(handle), Pause(), a short sleep, and for held
 // locks MarkHeldLock(handle) and UnmarkHeldLock(handle), which never fail (unmarked, a held
 // lock is waited for as a stream is), and HeldLockAtWork(handle), true while another handle
-// on the file has the mark. Other
-// processes' streams on the file wait from opening to closing, so that nobody appends between
-// noting the length and cutting back to it. The port sets the length.
+// on the file has the mark. Other processes' streams on the file wait from opening to closing,
+// so that nobody appends between noting the length and cutting back to it. The port sets the
+// length.
 template <typename Traits>
 class HandleStream : public AppendingStream {
 public:
