@@ -189,7 +189,8 @@ OVERLAPPED LockedByte() {
 // On a file system that does not support locks, a stream writes without one.
 bool HandleTraits::TryLock(HANDLE handle) {
     OVERLAPPED at = LockedByte();
-    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+    if (Api().LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                         &at)) {
         return true;
     }
     const DWORD error = GetLastError();
@@ -200,7 +201,7 @@ bool HandleTraits::TryLock(HANDLE handle) {
 
 void HandleTraits::Unlock(HANDLE handle) noexcept {
     OVERLAPPED at = LockedByte();
-    UnlockFileEx(handle, 0, 1, 0, &at);
+    Api().UnlockFileEx(handle, 0, 1, 0, &at);
 }
 
 // A held lock is marked by a lock on the byte after the one streams lock.
@@ -212,19 +213,19 @@ OVERLAPPED MarkByte() {
 
 void HandleTraits::MarkHeldLock(HANDLE handle) noexcept {
     OVERLAPPED at = MarkByte();
-    LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
+    Api().LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
 }
 
 void HandleTraits::UnmarkHeldLock(HANDLE handle) noexcept {
     OVERLAPPED at = MarkByte();
-    UnlockFileEx(handle, 0, 1, 0, &at);
+    Api().UnlockFileEx(handle, 0, 1, 0, &at);
 }
 
 // Whether the mark can be had shows whether another handle has it.
 bool HandleTraits::HeldLockAtWork(HANDLE handle) noexcept {
     OVERLAPPED at = MarkByte();
-    if (LockFileEx(handle, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
-        UnlockFileEx(handle, 0, 1, 0, &at);
+    if (Api().LockFileEx(handle, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        Api().UnlockFileEx(handle, 0, 1, 0, &at);
         return false;
     }
     const DWORD error = GetLastError();
