@@ -79,8 +79,8 @@ void clsLog::ArchiveLog(std::u16string_view ArchFilePathName) {
                         u"Path/File access error: the archive path names the log file itself");
         }
         {
-            // Other clients' entries wait meanwhile: each lands whole in the copy or after the
-            // emptying. The notice below takes the lock itself.
+            // Other clients' entries wait meanwhile, however long the copy takes: each lands
+            // whole in the copy or after the emptying. The notice below takes the lock itself.
             const std::unique_ptr<FileLock> lock = fs->LockFile(file_);
             fs->CopyFile(file_, place.path, true);
             fs->CreateTextFile(file_, true);

@@ -94,27 +94,41 @@ private:
 };
 
 // How long a stream waits for another process to let go of the file before it gives up (70).
-// Each process holds it for one entry only, so only a hung one keeps it longer.
+// A stream holds it for one entry only, so only a hung process keeps it longer. A held lock
+// (an archive copying the file) is waited for as long as it lives, and kLockWait after.
 inline constexpr std::chrono::milliseconds kLockWait{1000};
 
-// Takes the lock on `handle` that every stream on the file holds, waiting at most kLockWait.
+// Takes the lock on `handle` that every stream on the file holds. Waits at most kLockWait,
+// counted afresh each time it sees a held lock at work: its holder lets go when its copy is
+// done, and a process that dies lets go with it.
 template <typename Traits>
 void Lock(typename Traits::Value handle) {
-    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    auto deadline = std::chrono::steady_clock::now() + kLockWait;
     while (!Traits::TryLock(handle)) {
-        if (std::chrono::steady_clock::now() >= deadline) throw Error(err::kPermissionDenied);
+        const auto now = std::chrono::steady_clock::now();
+        if (Traits::HeldLockAtWork(handle)) {
+            deadline = now + kLockWait;
+        } else if (now >= deadline) {
+            throw Error(err::kPermissionDenied);
+        }
         Traits::Pause();
     }
 }
 
-// The lock that streams hold, taken by Lock<Traits> on a handle of its own and released with it.
+// The lock that streams hold, taken by Lock<Traits> on a handle of its own and released with
+// it, and marked (Traits::MarkHeldLock) so that those waiting for it wait until it goes. On
+// release the mark goes after the lock, so that a waiter who no longer sees it finds it free.
 template <typename Traits>
 class HandleLock : public FileLock {
 public:
     explicit HandleLock(OwnedHandle<Traits> handle) : handle_(std::move(handle)) {
         Lock<Traits>(handle_.get());
+        Traits::MarkHeldLock(handle_.get());
     }
-    ~HandleLock() override { Traits::Unlock(handle_.get()); }
+    ~HandleLock() override {
+        Traits::Unlock(handle_.get());
+        Traits::UnmarkHeldLock(handle_.get());
+    }
 
 private:
     OwnedHandle<Traits> handle_;
@@ -122,9 +136,12 @@ private:
 
 // An AppendingStream on one open handle, which `Traits` describes as OwnedHandle wants it, and
 // with Length(handle), the file's length, WriteAll(handle, bytes), TryLock(handle), false
-// while another process holds the lock, Unlock(handle) and Pause(), a short sleep. Other
-// processes' streams on the file wait from opening to closing, so that nobody appends between
-// noting the length and cutting back to it. The port sets the length.
+// while another process holds the lock, Unlock(handle), Pause(), a short sleep, and for held
+// locks MarkHeldLock(handle) and UnmarkHeldLock(handle), which never fail (unmarked, a held
+// lock is waited for as a stream is), and HeldLockAtWork(handle), true while another handle
+// on the file has the mark. Other processes' streams on the file wait from opening to closing,
+// so that nobody appends between noting the length and cutting back to it. The port sets the
+// length.
 template <typename Traits>
 class HandleStream : public AppendingStream {
 public:

@@ -29,7 +29,8 @@ public:
 };
 
 // The lock that every stream on a file holds from opening to closing, held on its own until
-// destroyed: other streams on the file, this process's too, wait for it.
+// destroyed: other streams and locks on the file, this process's too, wait for it as long as it
+// lives, where one held by a stream is given up on after a while.
 class FileLock {
 public:
     virtual ~FileLock() = default;
@@ -54,7 +55,8 @@ public:
                           bool overwrite) = 0;
     virtual std::unique_ptr<File> GetFile(std::u16string_view path) = 0;
     // Takes the lock of an existing file, waiting for another holder as a stream does (70 when
-    // it keeps it). While it is held, this component may copy the file and replace it.
+    // a stream keeps it). While it is held, this component may copy the file and replace it,
+    // however long that takes.
     virtual std::unique_ptr<FileLock> LockFile(std::u16string_view path) = 0;
     // True when both paths name one existing file, however each is spelt (links included).
     // A text that names no file refuses with 52.

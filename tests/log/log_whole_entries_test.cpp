@@ -21,11 +21,13 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "log/cls_log.h"
 #include "log_assertions.h"
 #include "log_on_disk.h"
+#include "platform/file_rules.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/system_calls.h"
 #include "scratch_folder.h"
@@ -252,8 +254,11 @@ int FailEntriesUntil(const ScratchFolder& folder, const std::string& log_path,
     return failures > 0 ? 0 : 3;
 }
 
-// A client that logs "entry 0" to "entry <count - 1>"; returns 1 when any of them fails.
-int AppendEntries(const ScratchFolder& folder, const std::string& log_path, int count) {
+// A client that logs "entry 0" to "entry <count - 1>", calling `written` after each; returns 1
+// when any of them fails.
+int AppendEntries(
+    const ScratchFolder& folder, const std::string& log_path, int count,
+    const std::function<void()>& written = [] {}) {
     NoSettings settings;
     PosixPlatform posix{folder.Text()};
     clsLog log{posix.MakePlatform(settings)};
@@ -264,6 +269,7 @@ int AppendEntries(const ScratchFolder& folder, const std::string& log_path, int 
         } catch (const Error&) {
             return 1;
         }
+        written();
     }
     return 0;
 }
@@ -295,22 +301,33 @@ TEST(WholeEntriesOnDisk, AnotherClientsEntriesSurviveAFailingClient) {
                                               .first);
 }
 
-// Counts the "entry <n>" lines of a log or archive in `seen`; returns what else it holds: a
-// torn or foreign line, a NUL byte, an unfinished last line.
-std::string Tally(const std::string& text, std::vector<int>& seen) {
+// What the logs and archives hold: how often each "entry <n>" and the filler line came.
+struct Tallied {
+    std::vector<int> entries;
+    size_t fillers = 0;
+};
+constexpr std::string_view kFiller = "filler";
+
+// Counts the lines of a log or archive in `seen`; returns what else it holds: a torn or foreign
+// line, a NUL byte, an unfinished last line.
+std::string Tally(const std::string& text, Tallied& seen) {
     if (text.find('\0') != std::string::npos) return "a NUL byte";
     for (size_t at = 0, end; at < text.size(); at = end + 2) {
         end = text.find("\r\n", at);
         if (end == std::string::npos) return "an unfinished line \"" + text.substr(at) + '"';
         const std::string line = text.substr(at, end - at);
         if (line.ends_with(".log archived.")) continue;
+        if (line == kFiller) {
+            ++seen.fillers;
+            continue;
+        }
         constexpr std::string_view kEntry = "entry ";
         const char* const last = line.data() + line.size();
         int n = -1;
         if (line.starts_with(kEntry) &&
             std::from_chars(line.data() + kEntry.size(), last, n).ptr == last && n >= 0 &&
-            static_cast<size_t>(n) < seen.size()) {
-            ++seen[static_cast<size_t>(n)];
+            static_cast<size_t>(n) < seen.entries.size()) {
+            ++seen.entries[static_cast<size_t>(n)];
         } else {
             return "the line \"" + line + '"';
         }
@@ -318,9 +335,61 @@ std::string Tally(const std::string& text, std::vector<int>& seen) {
     return "";
 }
 
+// One end of a pipe between two clients; the other ends are closed where this is made.
+class PipeEnd {
+public:
+    PipeEnd(int (&ends)[2], int kept) : fd_(ends[kept]) { ::close(ends[1 - kept]); }
+    ~PipeEnd() { ::close(fd_); }
+    PipeEnd(const PipeEnd&) = delete;
+    PipeEnd& operator=(const PipeEnd&) = delete;
+    // One byte; false at the end of the pipe.
+    bool Read() const {
+        char byte;
+        ssize_t got;
+        while ((got = ::read(fd_, &byte, 1)) < 0 && errno == EINTR) {
+        }
+        return got == 1;
+    }
+    // Whatever is there, waiting for at least one byte; false at the end of the pipe.
+    bool Drain() const {
+        char bytes[4096];
+        ssize_t got;
+        while ((got = ::read(fd_, bytes, sizeof bytes)) < 0 && errno == EINTR) {
+        }
+        return got > 0;
+    }
+    void Write() const {
+        while (::write(fd_, "x", 1) < 0 && errno == EINTR) {
+        }
+    }
+
+private:
+    int fd_;
+};
+
+// How long the first archive's copy stays in its first read, holding the log's lock: as long as
+// a log of several gigabytes takes on a fast disk, and longer than any stream waits for a stream.
+constexpr auto kLongCopy = 3 * file_rules::kLockWait;
+
+int copy_started = -1;  // the archiving client tells the appending client here
+
+ssize_t SlowFirstRead(int fd, void* bytes, size_t size) {
+    if (copy_started >= 0) {
+        while (::write(copy_started, "x", 1) < 0 && errno == EINTR) {
+        }
+        ::close(copy_started);
+        copy_started = -1;
+        std::this_thread::sleep_for(kLongCopy);
+    }
+    return RealSystemCalls().read(fd, bytes, size);
+}
+
 // One game client archives the log again and again while another appends entry after entry and
 // a third fails at every entry: each entry lands whole in the log or in one archive, none is
 // lost or kept twice, and no failed entry cuts an emptied log back to a length full of NULs.
+// The log starts large, and its archive outlasts a stream's wait: the appending client's first
+// entry waits it out, as long as it takes. After that, the archiving client archives again
+// whenever the appending client has written since its last round.
 TEST(WholeEntriesOnDisk, ArchivingWhileAnotherClientAppendsKeepsEveryEntryOnce) {
     ScratchFolder folder;
     const std::string log_path = folder.Path("murl_err.log");
@@ -328,23 +397,51 @@ TEST(WholeEntriesOnDisk, ArchivingWhileAnotherClientAppendsKeepsEveryEntryOnce) 
     const std::string stop_path = folder.Path("stop");
     std::filesystem::create_directory(archives);
     constexpr int kEntries = 20000;
+    constexpr size_t kFillers = 8 << 20;  // lines; 64 MiB
+    {
+        std::string filler;
+        filler.reserve(kFillers * (kFiller.size() + 2));
+        for (size_t i = 0; i < kFillers; ++i) filler.append(kFiller).append("\r\n");
+        WriteBytes(log_path, filler);
+    }
+    int started[2], entries[2];
+    ASSERT_EQ(::pipe(started), 0);
+    ASSERT_EQ(::pipe(entries), 0);
 
     const pid_t archiving = StartClient([&] {
+        ::close(started[0]);
+        copy_started = started[1];
+        PipeEnd written(entries, 0);
+        Sys().read = SlowFirstRead;
         NoSettings settings;
         PosixPlatform posix{folder.Text()};
         clsLog log{posix.MakePlatform(settings)};
         log.File(ToUtf16(log_path));
         int rounds = 0;
-        while (::access(stop_path.c_str(), F_OK) != 0) {
+        do {
             log.ArchiveLog(ToUtf16(archives + '/' + std::to_string(rounds++) + ".log"));
-            ::usleep(300);  // without a pause, the appending client would wait in vain
-        }
-        return rounds > 1 ? 0 : 3;
+        } while (written.Drain());
+        return rounds > 2 ? 0 : 3;
     });
+    const pid_t appending = StartClient([&] {
+        PipeEnd told(started, 0);
+        PipeEnd written(entries, 1);
+        if (!told.Read()) return 5;
+        const auto start = std::chrono::steady_clock::now();
+        std::chrono::steady_clock::duration first{};
+        const int status = AppendEntries(folder, log_path, kEntries, [&] {
+            if (first == first.zero()) first = std::chrono::steady_clock::now() - start;
+            written.Write();
+        });
+        return status != 0 ? status : first >= kLongCopy - file_rules::kLockWait ? 0 : 4;
+    });
+    ::close(started[0]);
+    ::close(started[1]);
+    ::close(entries[0]);
+    ::close(entries[1]);
     const pid_t failing =
         StartClient([&] { return FailEntriesUntil(folder, log_path, stop_path); });
-    const pid_t appending = StartClient([&] { return AppendEntries(folder, log_path, kEntries); });
-    EXPECT_EQ(ExitStatus(appending), 0);
+    EXPECT_EQ(ExitStatus(appending), 0) << "1: an entry failed; 4: the first did not wait";
     WriteBytes(stop_path, "");
     EXPECT_EQ(ExitStatus(archiving), 0);
     EXPECT_EQ(ExitStatus(failing), 0);
@@ -353,19 +450,22 @@ TEST(WholeEntriesOnDisk, ArchivingWhileAnotherClientAppendsKeepsEveryEntryOnce) 
     for (const auto& archive : std::filesystem::directory_iterator(archives)) {
         files.push_back(archive.path().string());
     }
-    std::vector<int> seen(kEntries, 0);
+    Tallied seen{std::vector<int>(kEntries, 0)};
     for (const std::string& file : files) {
         const std::string problem = Tally(ReadBytes(file).value_or(""), seen);
         EXPECT_EQ(problem, "") << "in " << file;
     }
+    EXPECT_EQ(ReadBytes(archives + "/0.log")->substr(0, kFiller.size() + 2), "filler\r\n");
+    EXPECT_EQ(seen.fillers, kFillers);
     const auto first = [&](auto which) {
-        return std::distance(seen.begin(), std::find_if(seen.begin(), seen.end(), which));
+        return std::distance(seen.entries.begin(),
+                             std::find_if(seen.entries.begin(), seen.entries.end(), which));
     };
     const auto lost = [](int n) { return n == 0; };
     const auto twice = [](int n) { return n > 1; };
-    EXPECT_EQ(std::count_if(seen.begin(), seen.end(), lost), 0)
+    EXPECT_EQ(std::count_if(seen.entries.begin(), seen.entries.end(), lost), 0)
         << "entries lost; the first is entry " << first(lost);
-    EXPECT_EQ(std::count_if(seen.begin(), seen.end(), twice), 0)
+    EXPECT_EQ(std::count_if(seen.entries.begin(), seen.entries.end(), twice), 0)
         << "entries kept more than once; the first is entry " << first(twice);
 }
 

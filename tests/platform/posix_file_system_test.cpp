@@ -11,10 +11,13 @@
 #include <cerrno>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/error.h"
@@ -356,9 +359,9 @@ TEST_F(PosixFileSystemTest, StreamsAndHeldLocksTakeTheFilesLock) {
     }
 }
 
-// While a component holds a file's lock, another component's stream on the file is kept out,
-// and the holder copies the file and empties it; once it lets go, the stream gets in. `read`
-// gives a file's bytes.
+// While a component holds a file's lock, another component's stream on the file is kept out
+// (on the fake at once, where a port waits for as long as the lock lives), and the holder copies
+// the file and empties it; once it lets go, the stream gets in. `read` gives a file's bytes.
 void CheckHeldLock(FileSystemFactory& factory, const Namer& p,
                    const std::function<std::string(const std::string&)>& read) {
     const auto holder = factory.Create();
@@ -375,10 +378,76 @@ void CheckHeldLock(FileSystemFactory& factory, const Namer& p,
     EXPECT_EQ(read("plain.txt"), "after\r\n");
 }
 
-TEST_F(PosixFileSystemTest, AHeldLockKeepsStreamsOutWhileTheFileIsCopiedAndEmptied) {
-    CheckHeldLock(
-        factory, [this](const std::string& name) { return P(name); },
-        [this](const std::string& name) { return ReadBytes(folder.Path(name)).value_or(""); });
+// Locks of a byte range (the held lock's mark) fail with `kError`.
+template <int kError>
+void MarkingFailsWith(SystemCalls& s) {
+    s.lock_range = [](int, int, struct flock*) { return errno = kError, -1; };
+}
+
+// A held lock is waited for as long as it lives, also past a stream's wait: a stream on the file
+// and another held lock, each on a thread of its own, get in only once the holder has copied
+// the file, emptied it and let go. Where the file system cannot mark it, it is given up on as
+// a stream's is, and taking it fails no more than that.
+TEST_F(PosixFileSystemTest, AHeldLockKeepsStreamsWaitingWhileTheFileIsCopiedAndEmptied) {
+    const struct {
+        const char* name;
+        void (*stand_in)(SystemCalls&);
+        bool waited_for;
+    } kMarks[] = {
+        {"marked", nullptr, true},
+        {"no range locks here", MarkingFailsWith<EINVAL>, false},
+        {"range locks failing", MarkingFailsWith<EIO>, false},
+    };
+    const struct {
+        const char* name;
+        void (*take)(FileSystem&, const std::u16string& path);
+        const char* writes;
+    } kWaiters[] = {
+        {"a stream",
+         [](FileSystem& fs, const std::u16string& path) {
+             auto stream = fs.OpenTextFile(path, kForAppending);
+             stream->WriteLine(u"after");
+             stream->Close();
+         },
+         "after\r\n"},
+        {"a held lock", [](FileSystem& fs, const std::u16string& path) { fs.LockFile(path); }, ""},
+    };
+    for (const auto& mark : kMarks) {
+        for (const auto& waiter : kWaiters) {
+            SCOPED_TRACE(testing::Message() << mark.name << ", " << waiter.name);
+            WriteBytes(folder.Path("plain.txt"), "plain\r\n");
+            StandIns restore;
+            if (mark.stand_in) mark.stand_in(Sys());
+            const auto holder = factory.Create();
+            auto lock = holder->LockFile(P("plain.txt"));
+            std::atomic<bool> done = false;
+            std::optional<int32_t> failure;
+            std::thread other([&] {
+                try {
+                    waiter.take(*factory.Create(), P("plain.txt"));
+                } catch (const Error& e) {
+                    failure = e.number();
+                }
+                done = true;
+            });
+            if (!mark.waited_for) {
+                other.join();  // it gives up by itself
+                EXPECT_EQ(failure, err::kPermissionDenied);
+                lock.reset();
+                EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), "plain\r\n");
+                continue;
+            }
+            std::this_thread::sleep_for(2 * file_rules::kLockWait);
+            EXPECT_FALSE(done) << "it stopped waiting";
+            holder->CopyFile(P("plain.txt"), P("copy.txt"), true);
+            holder->CreateTextFile(P("plain.txt"), true);
+            lock.reset();
+            other.join();
+            EXPECT_EQ(failure, std::nullopt);
+            EXPECT_EQ(ReadBytes(folder.Path("copy.txt")), "plain\r\n");
+            EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), waiter.writes);
+        }
+    }
 }
 
 TEST(FakeFileSystemTest, AHeldLockKeepsStreamsOutAsThePortsLockDoes) {

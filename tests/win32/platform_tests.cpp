@@ -3,6 +3,7 @@
 #include "platform/win32/windows_headers.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -691,27 +692,107 @@ TEST_CASE(files_wait_for_another_stream_then_give_up) {
     CHECK_EQ(FileBytes(file), std::string("first\r\nsecond\r\n"));
 }
 
-// While a component holds a file's lock, another component's stream on the file waits a while
-// and gives up with 70, and the holder copies the file and empties it; once it lets go, the
-// stream gets in.
-TEST_CASE(files_keep_streams_out_while_a_held_lock_copies_and_empties) {
+// Runs `work` on a thread of its own while it lives; Done() tells whether it has returned.
+class Worker {
+public:
+    explicit Worker(std::function<void()> work) : work_(std::move(work)) {
+        thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+        REQUIRE(thread_ != nullptr);
+    }
+    ~Worker() {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+    }
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+    bool Done() const { return WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0; }
+
+private:
+    static DWORD WINAPI Run(void* self) {
+        static_cast<Worker*>(self)->work_();
+        return 0;
+    }
+    std::function<void()> work_;
+    HANDLE thread_ = nullptr;
+};
+
+namespace {
+
+// Locks of the byte that marks a held lock fail as on a file system without locks.
+BOOL WINAPI MarksUnsupported(HANDLE file, DWORD flags, DWORD reserved, DWORD low, DWORD high,
+                             LPOVERLAPPED at) {
+    if (at->Offset == 1) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    return murl::win32::RealFileCalls().LockFileEx(file, flags, reserved, low, high, at);
+}
+
+}  // namespace
+
+// While a component holds a file's lock, another component's stream or lock on the file waits
+// as long as it lives, also past a stream's wait, and the holder copies the file and empties
+// it; once it lets go, the waiter gets in. Where the lock cannot be marked, it is given up on
+// as a stream's is, and taking it fails no more than that.
+TEST_CASE(files_keep_streams_waiting_while_a_held_lock_copies_and_empties) {
     murl::Win32FileSystemFactory factory;
     const std::u16string folder = TempFolder("held");
-    const auto holder = factory.Create();
-    const std::u16string file = NewFile(*holder, folder, u"log.txt");
     const std::u16string copy = folder + u"\\copy.txt";
-    holder->OpenTextFile(file, murl::kForAppending)->WriteLine(u"first");
-    auto lock = holder->LockFile(file);
-    const ULONGLONG start = GetTickCount64();
-    CHECK_EQ(ErrorOf([&] { factory.Create()->OpenTextFile(file, murl::kForAppending); }), 70);
-    CHECK(GetTickCount64() - start >= 900);
-    CHECK_EQ(ErrorOf([&] { factory.Create()->LockFile(file); }), 70);
-    CHECK_EQ(ErrorOf([&] { holder->CopyFile(file, copy, true); }), 0);
-    CHECK_EQ(ErrorOf([&] { holder->CreateTextFile(file, true); }), 0);
-    lock.reset();
-    factory.Create()->OpenTextFile(file, murl::kForAppending)->WriteLine(u"after");
-    CHECK_EQ(FileBytes(copy), std::string("first\r\n"));
-    CHECK_EQ(FileBytes(file), std::string("after\r\n"));
+    const struct {
+        const char* name;
+        decltype(&::LockFileEx) lock_call;
+        bool waited_for;
+    } marks[] = {
+        {"marked", nullptr, true},
+        {"no mark", MarksUnsupported, false},
+    };
+    const struct {
+        const char* name;
+        void (*take)(murl::FileSystem&, const std::u16string& path);
+        std::string writes;
+    } waiters[] = {
+        {"a stream",
+         [](murl::FileSystem& fs, const std::u16string& path) {
+             fs.OpenTextFile(path, murl::kForAppending)->WriteLine(u"after");
+         },
+         "after\r\n"},
+        {"a held lock", [](murl::FileSystem& fs, const std::u16string& path) { fs.LockFile(path); },
+         ""},
+    };
+    for (const auto& mark : marks) {
+        for (const auto& waiter : waiters) {
+            TRACE(std::string(mark.name) + ", " + waiter.name);
+            StandIns restore;
+            if (mark.lock_call) murl::win32::Api().LockFileEx = mark.lock_call;
+            const auto holder = factory.Create();
+            const std::u16string file = NewFile(*holder, folder, u"log.txt");
+            holder->OpenTextFile(file, murl::kForAppending)->WriteLine(u"first");
+            auto lock = holder->LockFile(file);
+            int32_t failure = 0;
+            if (!mark.waited_for) {
+                {
+                    Worker other(
+                        [&] { failure = ErrorOf([&] { waiter.take(*factory.Create(), file); }); });
+                }  // it gives up by itself
+                CHECK_EQ(failure, murl::err::kPermissionDenied);
+                lock.reset();
+                CHECK_EQ(FileBytes(file), std::string("first\r\n"));
+                continue;
+            }
+            {
+                Worker other(
+                    [&] { failure = ErrorOf([&] { waiter.take(*factory.Create(), file); }); });
+                Sleep(2000);  // twice a stream's wait
+                CHECK(!other.Done());
+                CHECK_EQ(ErrorOf([&] { holder->CopyFile(file, copy, true); }), 0);
+                CHECK_EQ(ErrorOf([&] { holder->CreateTextFile(file, true); }), 0);
+                lock.reset();
+            }
+            CHECK_EQ(failure, 0);
+            CHECK_EQ(FileBytes(copy), std::string("first\r\n"));
+            CHECK_EQ(FileBytes(file), waiter.writes);
+        }
+    }
     CHECK_EQ(ErrorOf([&] { factory.Create()->LockFile(folder + u"\\none.txt"); }), 53);
 }
 
@@ -741,6 +822,29 @@ std::u16string ArchiveFolder(const std::u16string& log) {
     return log.substr(0, log.rfind(u'\\')) + u"\\archives";
 }
 
+// The name of a synchronisation object of the clients on `log`.
+std::wstring ClientObject(const std::u16string& log, const wchar_t* what) {
+    std::wstring name = L"murl-test-" + Wide(log) + L"-" + what;
+    std::replace(name.begin(), name.end(), L'\\', L'_');
+    return name;
+}
+
+// Counts the appending client's entries, for the archiving client to wait on.
+HANDLE EntriesWritten(const std::u16string& log) {
+    return CreateSemaphoreW(nullptr, 0, LONG_MAX, ClientObject(log, L"entries").c_str());
+}
+
+// Set by the archiving client once its first copy holds the log's lock.
+HANDLE CopyStarted(const std::u16string& log) {
+    return CreateEventW(nullptr, TRUE, FALSE, ClientObject(log, L"copy").c_str());
+}
+
+// How long the archiving client's first copy holds the log's lock: as long as a log of several
+// gigabytes takes on a fast disk, and longer than any stream waits for a stream.
+constexpr DWORD kLongCopy = 3000;
+
+constexpr char kFiller[] = "filler";
+
 // Starts this program as the client `kind` on the log `log_path`.
 PROCESS_INFORMATION StartClient(const wchar_t* kind, const std::u16string& log_path) {
     SetEnvironmentVariableW(kClientVariable, Wide(log_path).c_str());
@@ -768,13 +872,18 @@ bool Finished(PROCESS_INFORMATION& client) {
 
 // Counts each client's entries in `text` and checks that each comes in its order; the
 // archiving client's notices pass. False at the first line that is neither.
-bool CountEntries(const std::string& text, std::map<std::string, int>& next) {
+bool CountEntries(const std::string& text, std::map<std::string, int>& next,
+                  int* fillers = nullptr) {
     if (!CHECK(text.find('\0') == std::string::npos)) return false;
     for (size_t at = 0, end; at < text.size(); at = end + 2) {
         end = text.find("\r\n", at);
         if (!CHECK(end != std::string::npos)) return false;
         const std::string line = text.substr(at, end - at);
         if (line.size() > 14 && line.compare(line.size() - 14, 14, ".log archived.") == 0) {
+            continue;
+        }
+        if (fillers != nullptr && line == kFiller) {
+            ++*fillers;
             continue;
         }
         TRACE(line);
@@ -790,32 +899,62 @@ bool CountEntries(const std::string& text, std::map<std::string, int>& next) {
 
 }  // namespace
 
-// One of the clients below: writes its entries to the log named in its environment.
+// One of the clients below: writes its entries to the log named in its environment, counting
+// them for an archiving client. Beside one, it starts once the first archive holds the log, and
+// its first entry waits for that archive, longer than a stream would wait for a stream.
 MANUAL_CASE(appending_client) {
     const std::u16string path = ClientLog();
     REQUIRE(!path.empty());
     murl::Win32Platform ports;
     murl::clsLog log(ports.MakePlatform());
     log.File(path);
+    const HANDLE written = EntriesWritten(path);
+    const HANDLE copying = OpenEventW(SYNCHRONIZE, FALSE, ClientObject(path, L"copy").c_str());
+    if (copying != nullptr) CHECK_EQ(WaitForSingleObject(copying, INFINITE), WAIT_OBJECT_0);
+    const ULONGLONG start = GetTickCount64();
     for (int n = 0; n < kClientEntries; ++n) {
         log.Output(murl::ToUtf16(ClientEntry(GetCurrentProcessId(), n)), 0);
+        if (n == 0 && copying != nullptr) CHECK(GetTickCount64() - start >= kLongCopy - 1000);
+        ReleaseSemaphore(written, 1, nullptr);
     }
+    if (copying != nullptr) CloseHandle(copying);
+    CloseHandle(written);
 }
 
-// Archives the log named in its environment into numbered archives, again and again, until
-// told to stop.
+namespace {
+
+// The first copy, made while the archive holds the log's lock, takes kLongCopy.
+BOOL WINAPI SlowFirstCopy(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
+    murl::win32::Api().CopyFileW = murl::win32::RealFileCalls().CopyFileW;
+    const HANDLE copying = CopyStarted(ClientLog());
+    SetEvent(copying);
+    CloseHandle(copying);
+    Sleep(kLongCopy);
+    return murl::win32::RealFileCalls().CopyFileW(from, to, fail_if_exists);
+}
+
+}  // namespace
+
+// Archives the log named in its environment into numbered archives, first at once, then
+// whenever the appending client has written since its last round, until told to stop.
 MANUAL_CASE(archiving_client) {
     const std::u16string path = ClientLog();
     REQUIRE(!path.empty());
+    StandIns restore;
+    murl::win32::Api().CopyFileW = SlowFirstCopy;
     murl::Win32Platform ports;
     murl::clsLog log(ports.MakePlatform());
     log.File(path);
+    const HANDLE written = EntriesWritten(path);
     int rounds = 0;
-    while (GetFileAttributesW(Wide(StopFile(path)).c_str()) == INVALID_FILE_ATTRIBUTES) {
+    do {
         log.ArchiveLog(ArchiveFolder(path) + u"\\" + murl::DecimalText(rounds++) + u".log");
-        Sleep(1);  // without a pause, the appending client would wait in vain
-    }
-    CHECK(rounds > 1);
+        CHECK_EQ(WaitForSingleObject(written, INFINITE), WAIT_OBJECT_0);
+        while (WaitForSingleObject(written, 0) == WAIT_OBJECT_0) {
+        }
+    } while (GetFileAttributesW(Wide(StopFile(path)).c_str()) == INVALID_FILE_ATTRIBUTES);
+    CloseHandle(written);
+    CHECK(rounds > 2);
 }
 
 // Game clients started side by side append to one log: every entry of each arrives whole and
@@ -834,16 +973,28 @@ TEST_CASE(files_keep_every_entry_of_clients_side_by_side) {
 }
 
 // One game client archives the log again and again while another appends to it: each entry
-// lands whole, in its order, in the log or in one archive.
+// lands whole, in its order, in the log or in one archive. The log starts large, and its first
+// archive holds it longer than a stream waits: the appending client's first entry waits it out.
 TEST_CASE(files_keep_every_entry_of_a_client_while_another_archives) {
     const std::u16string log_path = TempFolder("archiving") + u"\\murl_err.log";
     CreateDirectoryW(Wide(ArchiveFolder(log_path)).c_str(), nullptr);
+    constexpr int kFillers = 1 << 20;
+    {
+        std::string filler;
+        for (int i = 0; i < kFillers; ++i) filler += std::string(kFiller) + "\r\n";
+        std::ofstream(std::filesystem::path(Wide(log_path)), std::ios::binary) << filler;
+    }
+    const HANDLE written = EntriesWritten(log_path);
+    const HANDLE copying = CopyStarted(log_path);
     PROCESS_INFORMATION archiving = StartClient(L"archiving_client", log_path);
     PROCESS_INFORMATION appending = StartClient(L"appending_client", log_path);
     std::map<std::string, int> next = {{ClientEntry(appending.dwProcessId, 0), 0}};
     Finished(appending);
     std::ofstream(std::filesystem::path(Wide(StopFile(log_path))));
+    ReleaseSemaphore(written, 1, nullptr);  // wakes the archiving client to see it
     Finished(archiving);
+    CloseHandle(copying);
+    CloseHandle(written);
 
     // The archives in the order they were made (a round that failed made none), then the log.
     std::vector<int> rounds;
@@ -857,11 +1008,13 @@ TEST_CASE(files_keep_every_entry_of_a_client_while_another_archives) {
     for (const int n : rounds) {
         files.push_back(ArchiveFolder(log_path) + u"\\" + murl::DecimalText(n) + u".log");
     }
-    CHECK(files.size() > 1);
+    CHECK(files.size() > 2);
     files.push_back(log_path);
+    int fillers = 0;
     for (const std::u16string& file : files) {
         TRACE(Narrow(file));
-        if (!CountEntries(FileBytes(file), next)) break;
+        if (!CountEntries(FileBytes(file), next, &fillers)) break;
     }
     for (const auto& [client, entries] : next) CHECK_EQ(entries, kClientEntries);
+    CHECK_EQ(fillers, kFillers);
 }

@@ -13,8 +13,8 @@
 //   GetFile, SameFile, LockFile, WriteBlankLines, WriteLine, Close, SetAttributes.
 // A write that fails part-way, as on a full disk, comes from LimitAppends.
 // A file has one spelling only: SameFile is true for two equal paths of an existing file.
-// A file's lock refuses (70) at once where a real port would wait for it in vain: a second
-// LockFile, or a stream opened on the file, while a held lock lives.
+// A file's lock refuses (70) at once where a real port would wait for as long as it lives: a
+// second LockFile, or a stream opened on the file, while a held lock lives.
 // The factory holds the state and must outlive every component and stream it hands out.
 
 #include <map>

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "host/error.h"
@@ -23,6 +24,7 @@ using file_rules::Entry;
 using file_rules::Kind;
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+constexpr off_t kHeldLockMark = 0x7fff'ffff'ffff'fff0;  // the byte that marks a held lock
 
 constexpr file_rules::OsErrorCodes kErrnoErrors[] = {
     {err::kPathNotFound, {ENOENT, ENOTDIR}},
@@ -116,6 +118,26 @@ struct DescriptorTraits {
         }
     }
     static void Unlock(int fd) noexcept { Sys().flock(fd, LOCK_UN); }
+    // The mark is a lock of its own kind on one byte far past any real file's end: open file
+    // description locks, which flock(2) locks leave alone. A file system without them leaves
+    // held locks unmarked.
+    static void MarkHeldLock(int fd) noexcept { LockMark(fd, F_OFD_SETLK, F_RDLCK); }
+    static void UnmarkHeldLock(int fd) noexcept { LockMark(fd, F_OFD_SETLK, F_UNLCK); }
+    static bool HeldLockAtWork(int fd) noexcept {
+        const auto mark = LockMark(fd, F_OFD_GETLK, F_WRLCK);
+        return mark && mark->l_type != F_UNLCK;
+    }
+    static std::optional<struct flock> LockMark(int fd, int command, short type) noexcept {
+        struct flock mark {};
+        mark.l_type = type;
+        mark.l_whence = SEEK_SET;
+        mark.l_start = kHeldLockMark;
+        mark.l_len = 1;
+        while (Sys().lock_range(fd, command, &mark) != 0) {
+            if (errno != EINTR) return std::nullopt;
+        }
+        return mark;
+    }
     static void Pause() noexcept {
         const timespec pause{0, 1'000'000};
         ::nanosleep(&pause, nullptr);

@@ -19,9 +19,13 @@ int Stat(const char* path, struct stat* info) {
     return ::stat(path, info);
 }
 
+int LockRange(int fd, int command, struct flock* range) {
+    return ::fcntl(fd, command, range);
+}
+
 constexpr SystemCalls kReal = {Open,     ::write,  ::ftruncate, ::fstat, ::close,
                                Stat,     ::mkdir,  ::chmod,     ::read,  ::mkostemp,
-                               ::fchmod, ::rename, ::unlink,    ::flock};
+                               ::fchmod, ::rename, ::unlink,    ::flock, LockRange};
 SystemCalls current = kReal;
 
 }  // namespace

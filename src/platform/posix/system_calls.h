@@ -2,6 +2,7 @@
 // The system calls of the POSIX file layer, reached through one table so that tests can make
 // any of them fail, write short or be interrupted. Product code never changes the table.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -22,6 +23,7 @@ struct SystemCalls {
     int (*rename)(const char* from, const char* to);
     int (*unlink)(const char* path);
     int (*flock)(int fd, int operation);
+    int (*lock_range)(int fd, int command, struct flock* range);  // fcntl(2) with a lock command
 };
 
 // The table in use; starts out as the real calls.

@@ -13,10 +13,22 @@ BOOL WINAPI CloseHandleCall(HANDLE handle) {
 }
 
 const FileCalls kReal = {
-    ::CreateFileW,      CloseHandleCall, ::GetFileAttributesW,         ::SetFileAttributesW,
-    ::GetFileType,      ::GetFileSizeEx, ::GetFileInformationByHandle, ::WriteFile,
-    ::SetFilePointerEx, ::SetEndOfFile,  ::CreateDirectoryW,           ::CopyFileW,
-    ::MoveFileExW,      ::DeleteFileW,
+    ::CreateFileW,
+    CloseHandleCall,
+    ::GetFileAttributesW,
+    ::SetFileAttributesW,
+    ::GetFileType,
+    ::GetFileSizeEx,
+    ::GetFileInformationByHandle,
+    ::WriteFile,
+    ::SetFilePointerEx,
+    ::SetEndOfFile,
+    ::CreateDirectoryW,
+    ::CopyFileW,
+    ::MoveFileExW,
+    ::DeleteFileW,
+    ::LockFileEx,
+    ::UnlockFileEx,
 };
 FileCalls current = kReal;
 

@@ -22,6 +22,8 @@ struct FileCalls {
     decltype(&::CopyFileW) CopyFileW;
     decltype(&::MoveFileExW) MoveFileExW;
     decltype(&::DeleteFileW) DeleteFileW;
+    decltype(&::LockFileEx) LockFileEx;
+    decltype(&::UnlockFileEx) UnlockFileEx;
 };
 
 // The table in use; starts out as the real calls.

@@ -121,6 +121,9 @@ struct HandleTraits {
     static void WriteAll(HANDLE handle, std::string_view bytes);
     static bool TryLock(HANDLE handle);
     static void Unlock(HANDLE handle) noexcept;
+    static void MarkHeldLock(HANDLE handle) noexcept;
+    static void UnmarkHeldLock(HANDLE handle) noexcept;
+    static bool HeldLockAtWork(HANDLE handle) noexcept;
     static void Pause() noexcept { Sleep(1); }
 };
 using Handle = OwnedHandle<HandleTraits>;
@@ -186,7 +189,8 @@ OVERLAPPED LockedByte() {
 // On a file system that does not support locks, a stream writes without one.
 bool HandleTraits::TryLock(HANDLE handle) {
     OVERLAPPED at = LockedByte();
-    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+    if (Api().LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                         &at)) {
         return true;
     }
     const DWORD error = GetLastError();
@@ -197,7 +201,35 @@ bool HandleTraits::TryLock(HANDLE handle) {
 
 void HandleTraits::Unlock(HANDLE handle) noexcept {
     OVERLAPPED at = LockedByte();
-    UnlockFileEx(handle, 0, 1, 0, &at);
+    Api().UnlockFileEx(handle, 0, 1, 0, &at);
+}
+
+// A held lock is marked by a lock on the byte after the one streams lock.
+OVERLAPPED MarkByte() {
+    OVERLAPPED at = LockedByte();
+    at.Offset = 1;
+    return at;
+}
+
+void HandleTraits::MarkHeldLock(HANDLE handle) noexcept {
+    OVERLAPPED at = MarkByte();
+    Api().LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
+}
+
+void HandleTraits::UnmarkHeldLock(HANDLE handle) noexcept {
+    OVERLAPPED at = MarkByte();
+    Api().UnlockFileEx(handle, 0, 1, 0, &at);
+}
+
+// Whether the mark can be had shows whether another handle has it.
+bool HandleTraits::HeldLockAtWork(HANDLE handle) noexcept {
+    OVERLAPPED at = MarkByte();
+    if (Api().LockFileEx(handle, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        Api().UnlockFileEx(handle, 0, 1, 0, &at);
+        return false;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING;
 }
 
 Handle OpenForWriting(const std::wstring& path, DWORD access, DWORD disposition) {
