@@ -11,11 +11,13 @@
 
 #include "platform/platform.h"
 #include "platform/settings_store.h"
+#include "plugin/stored_values.h"
 
 namespace murl::tool {
 
 struct StoreEntry {
-    std::u16string section, key, value;
+    std::u16string section, key;
+    SettingValue value;
 };
 
 // The per-user settings store, or the one given by `path` where the platform allows a choice.
@@ -28,8 +30,9 @@ public:
     // Every entry of the application "Murl", sorted by section then key. Creates nothing.
     virtual std::vector<StoreEntry> List() = 0;
     // One value of "Murl"; nothing when absent. Creates nothing.
-    virtual std::optional<std::u16string> Find(std::u16string_view section,
-                                               std::u16string_view key) = 0;
+    std::optional<SettingValue> Find(std::u16string_view section, std::u16string_view key) {
+        return settings().ReadSetting(kSettingsApplication, section, key);
+    }
 };
 
 // What stands against `path` as a store file given on the command line, or nothing: on POSIX

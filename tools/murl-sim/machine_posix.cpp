@@ -31,11 +31,6 @@ public:
         return entries;
     }
 
-    std::optional<std::u16string> Find(std::u16string_view section,
-                                       std::u16string_view key) override {
-        return store_.Find(kApplication, section, key);
-    }
-
 private:
     SqliteSettingsStore store_;
 };

@@ -7,13 +7,13 @@
 #include "commands.h"
 #include "host/text.h"
 #include "machine.h"
+#include "plugin/conversions.h"
+#include "plugin/stored_values.h"
 #include "sim/transcript.h"
 
 namespace murl::tool {
 
 namespace {
-
-constexpr std::u16string_view kApplication = u"Murl";
 
 struct SettingsOptions {
     bool json = false;
@@ -28,6 +28,40 @@ std::unique_ptr<Store> Open(const SettingsOptions& options, int& status) {
     return store;
 }
 
+// A value as the listing shows it: a text quoted, a number as it is; its type follows when it
+// is not the store's plain text.
+std::string ShownValue(const SettingValue& value) {
+    std::string shown;
+    switch (value.kind) {
+        case SettingValue::Kind::kText:
+            shown = sim::ReadableText(value.text);
+            break;
+        case SettingValue::Kind::kNumber:
+            shown = ToUtf8(StoredNumberText(value));
+            break;
+        case SettingValue::Kind::kUnreadable:
+            shown = "unreadable";
+            break;
+    }
+    if (!value.type.empty()) shown += " (" + ToUtf8(value.type) + ")";
+    return shown;
+}
+
+void AppendJsonValue(std::string& out, const SettingValue& value) {
+    switch (value.kind) {
+        case SettingValue::Kind::kText:
+            sim::AppendJsonMember(out, "value", value.text);
+            break;
+        case SettingValue::Kind::kNumber:
+            out += ",\"value\":" + ToUtf8(StoredNumberText(value));
+            break;
+        case SettingValue::Kind::kUnreadable:
+            out += ",\"value\":null";
+            break;
+    }
+    if (!value.type.empty()) sim::AppendJsonAsciiMember(out, "type", ToUtf8(value.type));
+}
+
 int SettingsList(const SettingsOptions& options) {
     int status = kExitOk;
     auto store = Open(options, status);
@@ -36,10 +70,10 @@ int SettingsList(const SettingsOptions& options) {
     for (const auto& entry : store->List()) {
         if (options.json) {
             out += "{\"app\":";
-            sim::AppendJsonString(out, kApplication);
+            sim::AppendJsonString(out, kSettingsApplication);
             sim::AppendJsonMember(out, "section", entry.section);
             sim::AppendJsonMember(out, "key", entry.key);
-            sim::AppendJsonMember(out, "value", entry.value);
+            AppendJsonValue(out, entry.value);
             out += "}\n";
         } else {
             out += '[';
@@ -47,7 +81,7 @@ int SettingsList(const SettingsOptions& options) {
             out += "] ";
             out += sim::ReadableName(entry.key);
             out += " = ";
-            out += sim::ReadableText(entry.value);
+            out += ShownValue(entry.value);
             out += '\n';
         }
     }
@@ -61,7 +95,14 @@ int SettingsGet(const SettingsOptions& options) {
     if (!store) return status;
     const auto value = store->Find(ToUtf16(options.section), ToUtf16(options.key));
     if (!value) return kExitAbsent;
-    std::cout << ToUtf8(*value) << '\n' << std::flush;
+    if (value->kind == SettingValue::Kind::kUnreadable) {
+        std::cerr << "murl-sim: the value is of type " << ToUtf8(value->type)
+                  << ", which Murl cannot read\n";
+        return kExitFailure;
+    }
+    const std::u16string shown =
+        value->kind == SettingValue::Kind::kNumber ? StoredNumberText(*value) : value->text;
+    std::cout << ToUtf8(shown) << '\n' << std::flush;
     return kExitOk;
 }
 
@@ -69,8 +110,8 @@ int SettingsSet(const SettingsOptions& options) {
     int status = kExitOk;
     auto store = Open(options, status);
     if (!store) return status;
-    store->settings().SaveSetting(kApplication, ToUtf16(options.section), ToUtf16(options.key),
-                                  ToUtf16(options.value));
+    store->settings().SaveSetting(kSettingsApplication, ToUtf16(options.section),
+                                  ToUtf16(options.key), ToUtf16(options.value));
     return kExitOk;
 }
 

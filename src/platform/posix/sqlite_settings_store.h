@@ -1,7 +1,9 @@
 #pragma once
-// The settings store as an SQLite database file: one table of text values keyed by
-// (application, section, key). Texts are stored as UTF-8; a lone surrogate is kept in its
-// three-byte form, so every UTF-16 text comes back exactly as it was saved.
+// The settings store as an SQLite database file: one table of values keyed by
+// (application, section, key). Murl writes text; an INTEGER another program stored reads as
+// its number, any other storage class as a value Murl cannot read. Texts are stored as UTF-8; a
+// lone surrogate is kept in its three-byte form, so every UTF-16 text comes back exactly as it was
+// saved.
 //
 // Reading never creates anything: a missing file, or one without the table, reads as empty.
 // The file is kept in write-ahead-log mode, so that readers never wait for a writer. A file
@@ -36,7 +38,7 @@ public:
         std::u16string application;
         std::u16string section;
         std::u16string key;
-        std::u16string value;
+        SettingValue value;
         bool operator==(const Entry&) const = default;
     };
 
@@ -53,12 +55,14 @@ public:
 
     const std::filesystem::path& file() const noexcept { return file_; }
 
-    std::u16string GetSetting(std::u16string_view application, std::u16string_view section,
-                              std::u16string_view key, std::u16string_view fallback) override;
+    std::optional<SettingValue> ReadSetting(std::u16string_view application,
+                                            std::u16string_view section,
+                                            std::u16string_view key) override;
     void SaveSetting(std::u16string_view application, std::u16string_view section,
                      std::u16string_view key, std::u16string_view value) override;
 
-    // The stored value, or nothing when the entry is absent. Creates nothing.
+    // The stored text, or nothing when the entry is absent; a value that is not text throws
+    // as GetSetting does. Creates nothing.
     std::optional<std::u16string> Find(std::u16string_view application, std::u16string_view section,
                                        std::u16string_view key);
     // Every entry, ordered by application, section and key (code point order). Creates nothing.
