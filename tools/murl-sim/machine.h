@@ -2,6 +2,7 @@
 // What murl-sim needs of the machine it runs on: the settings store and the platform ports
 // that the plug-in is handed. One implementation per platform (machine_posix.cpp, ...).
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -29,6 +30,10 @@ public:
     virtual void Verify() {}
     // Every entry of the application "Murl", sorted by section then key. Creates nothing.
     virtual std::vector<StoreEntry> List() = 0;
+    // Stores `value` under "Murl" in the store's own number type, as another program may (Murl
+    // stores text). Returns why the store cannot hold it, or nothing.
+    virtual std::string SaveNumber(std::u16string_view section, std::u16string_view key,
+                                   int64_t value) = 0;
     // One value of "Murl"; nothing when absent. Creates nothing.
     std::optional<SettingValue> Find(std::u16string_view section, std::u16string_view key) {
         return settings().ReadSetting(kSettingsApplication, section, key);

@@ -31,6 +31,12 @@ public:
         return entries;
     }
 
+    std::string SaveNumber(std::u16string_view section, std::u16string_view key,
+                           int64_t value) override {
+        store_.SaveNumber(kApplication, section, key, value);
+        return {};
+    }
+
 private:
     SqliteSettingsStore store_;
 };

@@ -45,6 +45,13 @@ public:
         return entries;
     }
 
+    std::string SaveNumber(std::u16string_view section, std::u16string_view key,
+                           int64_t value) override {
+        if (value < 0) return "the registry holds no negative number";
+        store_.SaveNumber(u"Murl", section, key, static_cast<uint64_t>(value));
+        return {};
+    }
+
 private:
     RegistrySettingsStore store_;
 };

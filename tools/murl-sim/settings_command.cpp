@@ -1,5 +1,7 @@
 // murl-sim settings: the plug-in's entries in the settings store.
 
+#include <charconv>
+#include <cstdint>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -17,6 +19,7 @@ namespace {
 
 struct SettingsOptions {
     bool json = false;
+    bool number = false;
     std::string store;
     std::string section, key, value;
 };
@@ -107,12 +110,26 @@ int SettingsGet(const SettingsOptions& options) {
 }
 
 int SettingsSet(const SettingsOptions& options) {
+    int64_t number = 0;
+    if (options.number) {
+        const char* end = options.value.data() + options.value.size();
+        const auto [stop, error] = std::from_chars(options.value.data(), end, number);
+        if (error != std::errc() || stop != end) {
+            return UsageError("VALUE: " + Quoted(options.value) +
+                              " is not a whole number from -9223372036854775808 to "
+                              "9223372036854775807, as --number needs");
+        }
+    }
     int status = kExitOk;
     auto store = Open(options, status);
     if (!store) return status;
-    store->settings().SaveSetting(kSettingsApplication, ToUtf16(options.section),
-                                  ToUtf16(options.key), ToUtf16(options.value));
-    return kExitOk;
+    const std::u16string section = ToUtf16(options.section), key = ToUtf16(options.key);
+    if (!options.number) {
+        store->settings().SaveSetting(kSettingsApplication, section, key, ToUtf16(options.value));
+        return kExitOk;
+    }
+    const std::string refused = store->SaveNumber(section, key, number);
+    return refused.empty() ? kExitOk : UsageError("VALUE: " + refused);
 }
 
 }  // namespace
@@ -139,6 +156,9 @@ void AddSettingsCommand(CLI::App& app, Commands& commands) {
     set->add_option("SECTION", options->section, "Section")->required()->check(Text());
     set->add_option("KEY", options->key, "Key")->required()->check(Text());
     set->add_option("VALUE", options->value, "Value")->required()->check(Text());
+    set->add_flag("--number", options->number,
+                  "Store VALUE, a whole number, in the store's own number type (SQLite INTEGER, "
+                  "registry REG_DWORD or REG_QWORD), as another program may; Murl stores text");
     set->add_option("--store", options->store, kStoreHelp)
         ->check(NonEmptyText())
         ->check(StoreFile());

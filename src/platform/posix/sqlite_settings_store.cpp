@@ -359,6 +359,22 @@ void SqliteSettingsStore::Verify() {
 
 void SqliteSettingsStore::SaveSetting(std::u16string_view application, std::u16string_view section,
                                       std::u16string_view key, std::u16string_view value) {
+    Save(application, section, key, [&](sqlite3_stmt* statement, sqlite3* db) {
+        BindText(statement, 4, value, db, file_, Action::Write);
+    });
+}
+
+void SqliteSettingsStore::SaveNumber(std::u16string_view application, std::u16string_view section,
+                                     std::u16string_view key, int64_t value) {
+    Save(application, section, key, [&](sqlite3_stmt* statement, sqlite3* db) {
+        const int rc = sqlite3_bind_int64(statement, 4, value);
+        if (rc != SQLITE_OK) Fail(db, file_, Action::Write, rc);
+    });
+}
+
+void SqliteSettingsStore::Save(std::u16string_view application, std::u16string_view section,
+                               std::u16string_view key,
+                               const std::function<void(sqlite3_stmt*, sqlite3*)>& bind_value) {
     sqlite3* db = ForWriting();
     WriteTransaction transaction(db, file_);
     if (!has_table_) Execute(db, file_, kCreateTable);
@@ -367,7 +383,7 @@ void SqliteSettingsStore::SaveSetting(std::u16string_view application, std::u16s
         BindText(statement.get(), 1, application, db, file_, Action::Write);
         BindText(statement.get(), 2, section, db, file_, Action::Write);
         BindText(statement.get(), 3, key, db, file_, Action::Write);
-        BindText(statement.get(), 4, value, db, file_, Action::Write);
+        bind_value(statement.get(), db);
         Step(statement.get(), db, file_, Action::Write);
     }
     transaction.Commit();

@@ -19,7 +19,9 @@
 // description names the file and carries SQLite's own message.
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +31,7 @@
 #include "platform/settings_store.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace murl {
 
@@ -61,6 +64,9 @@ public:
     void SaveSetting(std::u16string_view application, std::u16string_view section,
                      std::u16string_view key, std::u16string_view value) override;
 
+    // Stores `value` as an INTEGER, as another program may; Murl itself stores text.
+    void SaveNumber(std::u16string_view application, std::u16string_view section,
+                    std::u16string_view key, int64_t value);
     // The stored text, or nothing when the entry is absent; a value that is not text throws
     // as GetSetting does. Creates nothing.
     std::optional<std::u16string> Find(std::u16string_view application, std::u16string_view section,
@@ -81,6 +87,9 @@ private:
     // The connection to write through, creating the folder and the file when missing.
     sqlite3* ForWriting();
     void Open(bool create);
+    // Creates or replaces one entry, its value bound as parameter 4 by `bind_value`.
+    void Save(std::u16string_view application, std::u16string_view section, std::u16string_view key,
+              const std::function<void(sqlite3_stmt*, sqlite3*)>& bind_value);
     // A connection with the SQLite open `flags`, to a file that passed the integrity check.
     std::unique_ptr<sqlite3, CloseDatabase> Connect(int flags, bool create) const;
 

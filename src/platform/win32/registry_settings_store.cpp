@@ -132,6 +132,23 @@ std::optional<SettingValue> RegistrySettingsStore::ReadSetting(std::u16string_vi
 void RegistrySettingsStore::SaveSetting(std::u16string_view application,
                                         std::u16string_view section, std::u16string_view key,
                                         std::u16string_view value) {
+    const std::wstring data = win32::Wide(value);
+    Save(application, section, key, REG_SZ, data.c_str(), (data.size() + 1) * sizeof(wchar_t));
+}
+
+void RegistrySettingsStore::SaveNumber(std::u16string_view application, std::u16string_view section,
+                                       std::u16string_view key, uint64_t value) {
+    if (value <= 0xFFFFFFFF) {
+        const auto dword = static_cast<DWORD>(value);
+        Save(application, section, key, REG_DWORD, &dword, sizeof dword);
+    } else {
+        Save(application, section, key, REG_QWORD, &value, sizeof value);
+    }
+}
+
+void RegistrySettingsStore::Save(std::u16string_view application, std::u16string_view section,
+                                 std::u16string_view key, unsigned long type, const void* data,
+                                 size_t bytes) {
     RegistryKey created;
     LONG status =
         RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(application, section).c_str(), 0, nullptr,
@@ -141,10 +158,8 @@ void RegistrySettingsStore::SaveSetting(std::u16string_view application,
     }
     if (status != ERROR_SUCCESS) ThrowRegistryError(status);
     const std::wstring name = win32::Wide(key);
-    const std::wstring data = win32::Wide(value);
-    const size_t bytes = (data.size() + 1) * sizeof(wchar_t);
-    status = RegSetValueExW(created.get(), name.c_str(), 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(bytes));
+    status = RegSetValueExW(created.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data),
+                            static_cast<DWORD>(bytes));
     if (status == ERROR_INVALID_PARAMETER && key.size() > kLongestValueName) throw TooLong(u"key");
     if (status != ERROR_SUCCESS) ThrowRegistryError(status);
 }

@@ -7,6 +7,7 @@
 // there reads as RegistryValue says.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,11 @@ public:
     void SaveSetting(std::u16string_view application, std::u16string_view section,
                      std::u16string_view key, std::u16string_view value) override;
 
+    // Stores `value` as a REG_DWORD, or a REG_QWORD beyond 32 bits, as another program may;
+    // Murl itself stores text.
+    void SaveNumber(std::u16string_view application, std::u16string_view section,
+                    std::u16string_view key, uint64_t value);
+
     struct Entry {
         std::u16string section, key;
         SettingValue value;
@@ -37,6 +43,11 @@ public:
     // Every value of `application`, of any type, sorted by section then key. A nested key's section
     // is its full path below the application's key ("a\b"). Creates nothing.
     std::vector<Entry> List(std::u16string_view application);
+
+private:
+    // Creates or replaces one value of registry `type`, `bytes` long.
+    void Save(std::u16string_view application, std::u16string_view section, std::u16string_view key,
+              unsigned long type, const void* data, size_t bytes);
 };
 
 }  // namespace murl
