@@ -127,6 +127,53 @@ HostBool BooleanFromText(std::u16string_view text) {
     return d->IsZero() ? kHostFalse : kHostTrue;
 }
 
+namespace {
+
+[[noreturn]] void ThrowUnreadable(const SettingValue& value) {
+    throw Error(err::kTypeMismatch, std::u16string(StandardDescription(err::kTypeMismatch)) +
+                                        u" (stored as " + value.type + u")");
+}
+
+}  // namespace
+
+int32_t CounterFromStored(const SettingValue& value) {
+    switch (value.kind) {
+        case SettingValue::Kind::kText:
+            return NumberFromText(value.text);
+        case SettingValue::Kind::kNumber: {
+            const uint64_t limit = value.negative ? uint64_t{2147483648} : uint64_t{2147483647};
+            if (value.magnitude > limit) throw Error(err::kOverflow);
+            const auto magnitude = static_cast<int64_t>(value.magnitude);
+            return static_cast<int32_t>(value.negative ? -magnitude : magnitude);
+        }
+        case SettingValue::Kind::kUnreadable:
+            break;
+    }
+    ThrowUnreadable(value);
+}
+
+HostBool SwitchFromStored(const SettingValue& value) {
+    switch (value.kind) {
+        case SettingValue::Kind::kText:
+            return BooleanFromText(value.text);
+        case SettingValue::Kind::kNumber:
+            return value.magnitude != 0 ? kHostTrue : kHostFalse;
+        case SettingValue::Kind::kUnreadable:
+            break;
+    }
+    ThrowUnreadable(value);
+}
+
+std::u16string StoredNumberText(const SettingValue& value) {
+    std::u16string digits;
+    uint64_t rest = value.magnitude;
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + rest % 10));
+        rest /= 10;
+    } while (rest != 0);
+    return value.negative ? u"-" + digits : digits;
+}
+
 std::u16string SwitchText(HostBool value) {
     return value != 0 ? u"True" : u"False";
 }

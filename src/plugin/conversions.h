@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "host/host.h"
+#include "platform/settings_store.h"
 
 namespace murl {
 
@@ -21,6 +22,18 @@ int32_t NumberFromText(std::u16string_view text);
 // allowed), or a numeric text as above that gives false for zero and true for any other value.
 // Throws Error 13 "Type mismatch" for anything else.
 HostBool BooleanFromText(std::u16string_view text);
+
+// A stored counter as a signed 32-bit integer: a text as NumberFromText reads it, a number
+// as it is (Error 6 "Overflow" outside the signed 32-bit range). A value of any other type
+// throws Error 13 "Type mismatch", its description naming the type.
+int32_t CounterFromStored(const SettingValue& value);
+
+// A stored switch as a host Boolean: a text as BooleanFromText reads it, a number as false for
+// zero and true for any other. A value of any other type throws as CounterFromStored does.
+HostBool SwitchFromStored(const SettingValue& value);
+
+// A stored number's decimal text: a leading "-" when negative, no leading zeros.
+std::u16string StoredNumberText(const SettingValue& value);
 
 // A switch as stored: "True" for any non-zero host Boolean, "False" for 0.
 std::u16string SwitchText(HostBool value);

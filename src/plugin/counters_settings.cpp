@@ -40,10 +40,11 @@ void clsMurl::cs_LoginComplete() {
     LoadVariables();
 }
 
-// Each stored value loads on its own: one that does not convert is reported and the others
-// still load; a counter that does not convert starts from 0, a switch that does not convert
-// leaves its box as it is. A store or a box that fails stops the load. A report that cannot be
-// written is passed on once every value has had its turn, so the log's failure costs no value.
+// Each stored value loads on its own, a number as that number: one that does not convert, or
+// that is of a type Murl cannot read, is reported and the others still load; a counter that does
+// not convert starts from 0, a switch that does not convert leaves its box as it is. A store or a
+// box that fails stops the load. A report that cannot be written is passed on once every value has
+// had its turn, so the log's failure costs no value.
 void clsMurl::LoadVariables() {
     std::exception_ptr unwritten_report;
     const auto report_bad_value = [&](const Error& e) {
@@ -60,10 +61,9 @@ void clsMurl::LoadVariables() {
             {kCounterKeys[1], ResistCount_},
             {kCounterKeys[2], ZeroCount_}};
         for (const auto& [key, count] : counters) {
-            const std::u16string text =
-                store.GetSetting(kSettingsApplication, character_key_, key, u"0");
+            const auto stored = store.ReadSetting(kSettingsApplication, character_key_, key);
             try {
-                count = NumberFromText(text);
+                count = stored ? CounterFromStored(*stored) : 0;
             } catch (const Error& e) {
                 count = 0;
                 report_bad_value(e);
@@ -72,11 +72,10 @@ void clsMurl::LoadVariables() {
 
         for (size_t i = 0; i < kSwitches.size(); ++i) {
             const SwitchRow& row = kSwitches[i];
-            const std::u16string text =
-                store.GetSetting(kSettingsApplication, kSwitchSection, row.key, row.initial);
+            const auto stored = store.ReadSetting(kSettingsApplication, kSwitchSection, row.key);
             HostBool state;
             try {
-                state = BooleanFromText(text);
+                state = stored ? SwitchFromStored(*stored) : BooleanFromText(row.initial);
             } catch (const Error& e) {
                 report_bad_value(e);
                 continue;

@@ -1,6 +1,6 @@
 #pragma once
 // The settings store as the simulated host hands it to the plug-in: the real store, behind
-// the scenario's faults on GetSetting and SaveSetting.
+// the scenario's faults on GetSetting (every read) and SaveSetting.
 
 #include "platform/settings_store.h"
 #include "sim/faults.h"
@@ -13,10 +13,11 @@ public:
     FaultingSettingsStore(SettingsStore& inner, const Faults& faults) noexcept
         : inner_(inner), faults_(faults) {}
 
-    std::u16string GetSetting(std::u16string_view application, std::u16string_view section,
-                              std::u16string_view key, std::u16string_view fallback) override {
+    std::optional<SettingValue> ReadSetting(std::u16string_view application,
+                                            std::u16string_view section,
+                                            std::u16string_view key) override {
         faults_.Apply(Operation::GetSetting);
-        return inner_.GetSetting(application, section, key, fallback);
+        return inner_.ReadSetting(application, section, key);
     }
     void SaveSetting(std::u16string_view application, std::u16string_view section,
                      std::u16string_view key, std::u16string_view value) override {

@@ -368,6 +368,9 @@ doctor_cases=(
     "counter not a number|store_counter_text|settings.value|key \"Evades\" holds \"lots\", not a count (Type mismatch)"
     "counter out of range|store_counter_overflow|settings.value|key \"Zero\" holds \"3000000000\", not a count (Overflow)"
     "switch text not a switch|store_switch_text|settings.value|key \"Bots\" holds \"yes\", not a switch (Type mismatch)"
+    "numbers stored as numbers|store_numbers||\"KaelenEmberfall\" \"Evades\" = 12 (REG_DWORD)"
+    "counter of a type Murl cannot read|store_counter_binary|settings.value|section \"KaelenEmberfall\", key \"Evades\" holds a value (REG_BINARY), not a count (Type mismatch (stored as REG_BINARY))"
+    "negative count, a note|store_counter_negative||key \"Resists\" holds \"-3\", a negative count"
 )
 
 nothing() { :; }
@@ -399,6 +402,12 @@ read_only_folder() {
 store_counter_text() { reg32 add "$settings_key\\KaelenEmberfall" /v Evades /d lots /f >/dev/null; }
 store_counter_overflow() { reg32 add "$settings_key\\KaelenEmberfall" /v Zero /d 3000000000 /f >/dev/null; }
 store_switch_text() { reg32 add "$settings_key\\Settings" /v Bots /d yes /f >/dev/null; }
+store_numbers() {
+    reg32 add "$settings_key\\KaelenEmberfall" /v Evades /t REG_DWORD /d 12 /f >/dev/null &&
+        reg32 add "$settings_key\\Settings" /v Bots /t REG_DWORD /d 1 /f >/dev/null
+}
+store_counter_binary() { reg32 add "$settings_key\\KaelenEmberfall" /v Evades /t REG_BINARY /d 0102 /f >/dev/null; }
+store_counter_negative() { reg32 add "$settings_key\\KaelenEmberfall" /v Resists /d -3 /f >/dev/null; }
 
 doctor() {  # OUTPUT: runs the installed doctor; its exit status
     wine "$folder\murl-doctor.exe" "${@:2}" >"$1" 2>"$work/doctor.err" </dev/null

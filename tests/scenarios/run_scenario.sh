@@ -13,7 +13,8 @@
 #   NAME.then.scenario    played next against the same store and folder (the game client run
 #                         again); its transcript is NAME.then.expected.jsonl
 #   NAME.store.setup      entries written with `murl-sim settings set` before the first run,
-#                         one per line: SECTION, TAB, KEY, TAB, VALUE
+#                         one per line: SECTION, TAB, KEY, TAB, VALUE, and optionally TAB and
+#                         `number` for a value in the store's own number type (--number)
 #   NAME.store.expected   `murl-sim settings list --json` after the runs
 #   NAME.log.expected     the error log's lines, each without its date-time and TAB; without
 #                         this file the log must stay empty
@@ -85,8 +86,8 @@ compare() {
 }
 
 if [ -f "$base.store.setup" ]; then
-    while IFS=$'\t' read -r section key value; do
-        "$sim" settings set "$section" "$key" "$value" --store "$store"
+    while IFS=$'\t' read -r section key value kind; do
+        "$sim" settings set "$section" "$key" "$value" ${kind:+"--$kind"} --store "$store"
     done <"$base.store.setup"
 fi
 

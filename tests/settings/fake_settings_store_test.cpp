@@ -30,12 +30,12 @@ TEST(FakeSettingsStore, FailsExactlyThePlannedCalls) {
          [&](auto& s) { s.fail_for_key("SaveSetting", u"Zero", denied); },
          {false, false, true, false}},
         {"key Evades, read",
-         [&](auto& s) { s.fail_for_key("GetSetting", u"Evades", denied); },
+         [&](auto& s) { s.fail_for_key("ReadSetting", u"Evades", denied); },
          {false, false, false, true}},
         {"cleared",
          [&](auto& s) {
              s.fail_always("SaveSetting", denied);
-             s.fail_for_key("GetSetting", u"Evades", denied);
+             s.fail_for_key("ReadSetting", u"Evades", denied);
              s.clear_failures();
          },
          {false, false, false, false}},
@@ -64,8 +64,8 @@ TEST(FakeSettingsStore, FailsExactlyThePlannedCalls) {
         EXPECT_EQ(failed, c.failed);
         ASSERT_EQ(store.call_log().size(), 4u);
         for (size_t i = 0; i < failed.size(); ++i) EXPECT_EQ(store.call_log()[i].failed, failed[i]);
-        EXPECT_EQ(store.call_log()[3], (FakeSettingsStore::Call{"GetSetting", u"Murl", u"XyzAbc",
-                                                                u"Evades", u"0", failed[3]}));
+        EXPECT_EQ(store.call_log()[3], (FakeSettingsStore::Call{"ReadSetting", u"Murl", u"XyzAbc",
+                                                                u"Evades", u"", failed[3]}));
         // A failed write stores nothing.
         EXPECT_EQ(store.Find(u"Murl", u"XyzAbc", u"Zero").has_value(), !failed[2]);
     }

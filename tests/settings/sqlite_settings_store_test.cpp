@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <limits>
 #include <source_location>
 #include <string>
 #include <thread>
@@ -96,12 +97,14 @@ TEST_F(SqliteSettingsStoreTest, EveryTextRoundTripsExactly) {
     };
     {
         SqliteSettingsStore writer(dir_ / "settings.sqlite");
-        for (const auto& e : entries) writer.SaveSetting(e.application, e.section, e.key, e.value);
+        for (const auto& e : entries) {
+            writer.SaveSetting(e.application, e.section, e.key, e.value.text);
+        }
     }
     SqliteSettingsStore reader(dir_ / "settings.sqlite");
     for (const auto& e : entries) {
         SCOPED_TRACE(testing::Message() << ToUtf8(e.section) << " / " << ToUtf8(e.key));
-        EXPECT_EQ(reader.GetSetting(e.application, e.section, e.key, u"absent"), e.value);
+        EXPECT_EQ(reader.GetSetting(e.application, e.section, e.key, u"absent"), e.value.text);
     }
     const auto listed = reader.List();
     ASSERT_EQ(listed.size(), std::size(entries));
@@ -110,6 +113,41 @@ TEST_F(SqliteSettingsStoreTest, EveryTextRoundTripsExactly) {
             return std::tuple(ToUtf8(e.application), ToUtf8(e.section), ToUtf8(e.key));
         };
         EXPECT_LT(order(listed[i - 1]), order(listed[i])) << "entry " << i;
+    }
+}
+
+// A value another program stored reads as the store holds it: never as absent.
+TEST_F(SqliteSettingsStoreTest, ValuesOfEveryStorageClassReadAsStored) {
+    const struct {
+        const char* sql;  // the value as SQL
+        SettingValue expected;
+    } cases[] = {
+        {"'12'", u"12"},
+        {"12", SettingValue::Number(12, u"INTEGER")},
+        {"-3", SettingValue::Number(-3, u"INTEGER")},
+        {"9223372036854775807",
+         SettingValue::Number(std::numeric_limits<int64_t>::max(), u"INTEGER")},
+        {"-9223372036854775808",
+         SettingValue::Number(std::numeric_limits<int64_t>::min(), u"INTEGER")},
+        {"12.5", SettingValue::Unreadable(u"REAL")},
+        {"x'3132'", SettingValue::Unreadable(u"BLOB")},
+    };
+    const auto file = dir_ / "settings.sqlite";
+    SqliteSettingsStore(file).SaveSetting(u"Murl", u"Settings", u"Bots", u"True");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &raw), SQLITE_OK);
+        const std::string sql = std::string("UPDATE settings SET value = ") + c.sql;
+        EXPECT_EQ(sqlite3_exec(raw, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(raw);
+
+        SqliteSettingsStore store(file);
+        EXPECT_EQ(store.ReadSetting(u"Murl", u"Settings", u"Bots"), c.expected);
+        EXPECT_EQ(store.List(), (std::vector<Entry>{{u"Murl", u"Settings", u"Bots", c.expected}}));
+        if (c.expected.kind == SettingValue::Kind::kText) continue;
+        ExpectFailure([&] { store.GetSetting(u"Murl", u"Settings", u"Bots", u"False"); },
+                      err::kTypeMismatch, u"Type mismatch", "Type mismatch");
     }
 }
 

@@ -150,6 +150,25 @@ check "settings list --json, sorted by section" '[ "$(cat "$work/out")" = "$(pri
 expect 0 "settings list" -- "$sim" settings list --store "$store"
 check "settings list for people" 'grep -q "Zoë Ab" "$work/out" && grep -q Bots "$work/out"'
 
+# Values another program stored in other types are listed with their type, never left out.
+typed="$work/typed.sqlite"
+expect 0 "settings set --number" -- "$sim" settings set Char Evades 12 --number --store "$typed"
+expect 0 "settings set --number, negative" -- "$sim" settings set Char Zero -5 --number --store "$typed"
+sqlite3 "$typed" "INSERT INTO settings VALUES ('Murl', 'Settings', 'Bots', x'01')"
+expect 0 "settings list of typed values" -- "$sim" settings list --store "$typed"
+check "settings list names each type" '[ "$(cat "$work/out")" = "$(printf "%s\n" \
+    "[Char] Evades = 12 (INTEGER)" "[Char] Zero = -5 (INTEGER)" "[Settings] Bots = unreadable (BLOB)")" ]'
+expect 0 "settings list --json of typed values" -- "$sim" settings list --json --store "$typed"
+check "settings list --json names each type" '[ "$(cat "$work/out")" = "$(printf "%s\n" \
+    "{\"app\":\"Murl\",\"section\":\"Char\",\"key\":\"Evades\",\"value\":12,\"type\":\"INTEGER\"}" \
+    "{\"app\":\"Murl\",\"section\":\"Char\",\"key\":\"Zero\",\"value\":-5,\"type\":\"INTEGER\"}" \
+    "{\"app\":\"Murl\",\"section\":\"Settings\",\"key\":\"Bots\",\"value\":null,\"type\":\"BLOB\"}")" ]'
+expect 0 "settings get of a number" -- "$sim" settings get Char Zero --store "$typed"
+check "settings get prints the number" '[ "$(cat "$work/out")" = -5 ]'
+expect 3 "settings get of a value Murl cannot read" -- "$sim" settings get Settings Bots --store "$typed"
+check "settings get names the type" 'grep -q "of type BLOB" "$work/err"'
+expect 2 "settings set --number of a text" -- "$sim" settings set Char Evades 1.5 --number --store "$typed"
+
 # ---- panel --------------------------------------------------------------------------------
 expect 0 "panel" -- "$sim" panel
 for row in "chkEvades +check box +10 +8 +175 +24 +checked +Filter 'You evaded' messages" \

@@ -59,9 +59,9 @@ inline bool HasWriteBits(const std::string& path) {
 // The log never touches the settings store; the Platform still needs one.
 class NoSettings : public SettingsStore {
 public:
-    std::u16string GetSetting(std::u16string_view, std::u16string_view, std::u16string_view,
-                              std::u16string_view fallback) override {
-        return std::u16string(fallback);
+    std::optional<SettingValue> ReadSetting(std::u16string_view, std::u16string_view,
+                                            std::u16string_view) override {
+        return std::nullopt;
     }
     void SaveSetting(std::u16string_view, std::u16string_view, std::u16string_view,
                      std::u16string_view) override {}

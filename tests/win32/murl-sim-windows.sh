@@ -65,6 +65,31 @@ for entry in '"section":"a\\b","key":"Evades","value":"1"' \
 done
 [ "$(wc -l <<<"$listing")" = 10 ] || fail "listing has $(wc -l <<<"$listing") entries, expected 10"
 
+# ---- Values of other registry types are listed with their type, never left out ---------------
+# Each row: the type and data as reg add takes them, then the listing's line and JSON value.
+typed_rows=(
+    "REG_DWORD|12|[Typed] Evades = 12 (REG_DWORD)|\"value\":12,\"type\":\"REG_DWORD\""
+    "REG_QWORD|0x100000000|[Typed] Evades = 4294967296 (REG_QWORD)|\"value\":4294967296,\"type\":\"REG_QWORD\""
+    "REG_EXPAND_SZ|12|[Typed] Evades = \"12\" (REG_EXPAND_SZ)|\"value\":\"12\",\"type\":\"REG_EXPAND_SZ\""
+    "REG_BINARY|0102|[Typed] Evades = unreadable (REG_BINARY)|\"value\":null,\"type\":\"REG_BINARY\""
+    "REG_MULTI_SZ|12|[Typed] Evades = unreadable (REG_MULTI_SZ)|\"value\":null,\"type\":\"REG_MULTI_SZ\""
+)
+for row in "${typed_rows[@]}"; do
+    IFS='|' read -r type data line json <<<"$row"
+    wine reg add "$app_key\\Typed" /v Evades /t "$type" /d "$data" /f >/dev/null
+    sim settings list
+    grep -qxF "$line" <<<"$(tr -d '\r' <"$work/out")" || fail "$type: listing lacks $line"
+    sim settings list --json
+    grep -qF "\"section\":\"Typed\",\"key\":\"Evades\",$json}" "$work/out" ||
+        fail "$type: JSON listing lacks $json"
+done
+sim settings set Typed Zero 7 --number
+sim settings get Typed Zero
+expect "settings set --number, then get" 0 "7"
+sim settings set Typed Zero -7 --number
+[ "$code" = 2 ] || fail "settings set --number of a negative number: exit status $code, expected 2"
+wine reg delete "$app_key\\Typed" /f >/dev/null
+
 # ---- Paths in any script: the module folder, the scenario and the DLL -----------------------
 folder="$work/café Жук 中文 😀"
 mkdir "$folder"

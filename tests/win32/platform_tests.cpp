@@ -541,7 +541,8 @@ TEST_CASE(settings_list_every_section) {
         {u"z", long_value_name, u"4"},
         {u"\u0416\u00e9", u"\U0001F600", std::u16string(70000, u'x')},
     };
-    for (const Entry& e : saved) store.SaveSetting(u"MurlPlatformList", e.section, e.key, e.value);
+    for (const Entry& e : saved)
+        store.SaveSetting(u"MurlPlatformList", e.section, e.key, e.value.text);
     std::vector<Entry> expected = saved;
     std::sort(expected.begin(), expected.end(), [](const Entry& a, const Entry& b) {
         return a.section != b.section ? a.section < b.section : a.key < b.key;
@@ -557,6 +558,65 @@ TEST_CASE(settings_list_every_section) {
     }
     CHECK(store.List(u"MurlPlatformNone").empty());
     RegDeleteTreeW(HKEY_CURRENT_USER, application.c_str());
+}
+
+// A value of any registry type that a player or a tool stored reads as what it is, in a read
+// and in the listing alike; only text reads as text.
+TEST_CASE(settings_read_every_registry_type) {
+    murl::RegistrySettingsStore store;
+    const std::wstring section = std::wstring(kVbRoot) + L"\\MurlPlatformTypes\\Char";
+    RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kVbRoot) + L"\\MurlPlatformTypes").c_str());
+    using murl::SettingValue;
+    const wchar_t text[] = L"12";
+    const wchar_t multi[] = L"12\0\0";
+    const DWORD dword = 12, big_endian = 0x0C000000;
+    const uint64_t qword = 0x100000000ULL;
+    const BYTE binary[] = {1, 2};
+    const struct Row {
+        const char* name;
+        DWORD type;
+        const void* data;
+        DWORD size;
+        SettingValue expected;
+    } rows[] = {
+        {"REG_SZ", REG_SZ, text, sizeof text, u"12"},
+        {"REG_EXPAND_SZ", REG_EXPAND_SZ, text, sizeof text,
+         SettingValue::Text(u"12", u"REG_EXPAND_SZ")},
+        {"REG_DWORD", REG_DWORD, &dword, sizeof dword, SettingValue::Unsigned(12, u"REG_DWORD")},
+        {"REG_DWORD_BIG_ENDIAN", REG_DWORD_BIG_ENDIAN, &big_endian, sizeof big_endian,
+         SettingValue::Unsigned(12, u"REG_DWORD_BIG_ENDIAN")},
+        {"REG_QWORD", REG_QWORD, &qword, sizeof qword,
+         SettingValue::Unsigned(0x100000000ULL, u"REG_QWORD")},
+        {"REG_DWORD of 2 bytes", REG_DWORD, &dword, 2,
+         SettingValue::Unreadable(u"REG_DWORD of 2 bytes")},
+        {"REG_BINARY", REG_BINARY, binary, sizeof binary, SettingValue::Unreadable(u"REG_BINARY")},
+        {"REG_MULTI_SZ", REG_MULTI_SZ, multi, sizeof multi,
+         SettingValue::Unreadable(u"REG_MULTI_SZ")},
+        {"REG_NONE", REG_NONE, binary, 0, SettingValue::Unreadable(u"REG_NONE")},
+    };
+    for (const Row& row : rows) {
+        TRACE(row.name);
+        CHECK_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, section.c_str(), L"Evades", row.type, row.data,
+                                 row.size),
+                 ERROR_SUCCESS);
+        CHECK(store.ReadSetting(u"MurlPlatformTypes", u"Char", u"Evades") == row.expected);
+        const auto listed = store.List(u"MurlPlatformTypes");
+        CHECK(listed.size() == 1 && listed[0].value == row.expected);
+        bool mismatch = false;
+        try {
+            store.GetSetting(u"MurlPlatformTypes", u"Char", u"Evades", u"absent");
+        } catch (const murl::Error& e) {
+            mismatch = e.number() == murl::err::kTypeMismatch;
+        }
+        CHECK_EQ(mismatch, row.expected.kind != SettingValue::Kind::kText);
+    }
+    store.SaveNumber(u"MurlPlatformTypes", u"Char", u"Evades", 0xFFFFFFFFULL);
+    CHECK(store.ReadSetting(u"MurlPlatformTypes", u"Char", u"Evades") ==
+          SettingValue::Unsigned(0xFFFFFFFFULL, u"REG_DWORD"));
+    store.SaveNumber(u"MurlPlatformTypes", u"Char", u"Evades", 0x100000000ULL);
+    CHECK(store.ReadSetting(u"MurlPlatformTypes", u"Char", u"Evades") ==
+          SettingValue::Unsigned(0x100000000ULL, u"REG_QWORD"));
+    RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kVbRoot) + L"\\MurlPlatformTypes").c_str());
 }
 
 // A name the registry cannot hold keeps error 5 and says why.

@@ -34,7 +34,7 @@ inline constexpr CheckRow kChecks[] = {
     {"log.writable", "error log", "this account can create and append murl_err.log"},
     {"log.entries", "error log", "entries"},
     {"settings.read", "settings", "this account's stored settings"},
-    {"settings.value", "settings", "a stored value Murl cannot load"},
+    {"settings.value", "settings", "a stored value as Murl loads it"},
     {"trace.switch", "trace", "trace switch"},
 };
 

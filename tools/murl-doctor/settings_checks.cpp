@@ -1,4 +1,5 @@
-// This account's settings, read from the registry as the plug-in reads them.
+// This account's settings, read from the registry by the settings store that the plug-in reads
+// them with.
 
 #include "checks.h"
 #include "host/error.h"

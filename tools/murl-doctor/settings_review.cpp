@@ -33,15 +33,46 @@ std::string Place(const StoredValue& v) {
     return "section " + Shown(v.section) + ", key " + Shown(v.key);
 }
 
+// A stored value as the report shows it: a text quoted, a number as it is, its type after it
+// when it is not the store's plain text.
+std::string ShownValue(const SettingValue& value) {
+    std::string shown;
+    switch (value.kind) {
+        case SettingValue::Kind::kText:
+            shown = Shown(value.text);
+            break;
+        case SettingValue::Kind::kNumber:
+            shown = ToUtf8(StoredNumberText(value));
+            break;
+        case SettingValue::Kind::kUnreadable:
+            shown = "a value";
+            break;
+    }
+    if (!value.type.empty()) shown += " (" + ToUtf8(value.type) + ")";
+    return shown;
+}
+
 // The plug-in's error for `v`, or its empty description when the value loads.
 std::string LoadFailure(const StoredValue& v, Kind kind) {
     try {
-        if (kind == Kind::kCounter) NumberFromText(v.value);
-        if (kind == Kind::kSwitch) BooleanFromText(v.value);
+        if (kind == Kind::kCounter) CounterFromStored(v.value);
+        if (kind == Kind::kSwitch) SwitchFromStored(v.value);
     } catch (const Error& e) {
         return ToUtf8(e.description());
     }
     return {};
+}
+
+// A count below zero loads, but no filter ever makes one: something other than Murl wrote it.
+bool IsNegativeCount(const StoredValue& v, Kind kind) {
+    return kind == Kind::kCounter && CounterFromStored(v.value) < 0;
+}
+
+Row NegativeCountRow(const StoredValue& v) {
+    Row row{"settings.value", Status::kNote, {}, {}, {}};
+    row.found = Place(v) + " holds " + ShownValue(v.value) +
+                ", a negative count: Murl loads it as it is and counts up from it";
+    return row;
 }
 
 Row ProblemRow(const StoredValue& v, Kind kind, const std::string& failure) {
@@ -49,13 +80,13 @@ Row ProblemRow(const StoredValue& v, Kind kind, const std::string& failure) {
     const std::string reported =
         "Murl reports \"Error in LoadVariables: " + failure + ". At line 0\" at each login";
     if (kind == Kind::kCounter) {
-        row.found = Place(v) + " holds " + Shown(v.value) + ", not a count (" + failure + ")";
+        row.found = Place(v) + " holds " + ShownValue(v.value) + ", not a count (" + failure + ")";
         row.details.push_back(reported + " of this character and counts from 0.");
         row.action =
             "log in with this character and press \"Output Stats\" on Murl's panel once: Murl "
             "then stores the count as a number.";
     } else {
-        row.found = Place(v) + " holds " + Shown(v.value) + ", not a switch (" + failure + ")";
+        row.found = Place(v) + " holds " + ShownValue(v.value) + ", not a switch (" + failure + ")";
         row.details.push_back(reported + " and leaves the check box as it is until it is clicked.");
         row.action = "click the check box of " + Shown(v.key) +
                      " on Murl's panel (twice, to keep its state): Murl then stores True or "
@@ -91,22 +122,26 @@ std::string Shown(std::u16string_view text) {
 void ReviewSettings(const std::vector<StoredValue>& values, Report& report) {
     std::set<std::u16string> sections;
     Row listing{"settings.read", Status::kOk, {}, {}, {}};
-    std::vector<Row> problems;
+    std::vector<Row> remarks;
     for (const StoredValue& v : values) {
         sections.insert(v.section);
         const Kind kind = KindOf(v);
-        std::string line = Shown(v.section) + " " + Shown(v.key) + " = " + Shown(v.value);
+        std::string line = Shown(v.section) + " " + Shown(v.key) + " = " + ShownValue(v.value);
         if (kind == Kind::kUnused) line += " (not used by Murl)";
         listing.details.push_back(std::move(line));
         if (kind == Kind::kUnused) continue;
         const std::string failure = LoadFailure(v, kind);
-        if (!failure.empty()) problems.push_back(ProblemRow(v, kind, failure));
+        if (!failure.empty()) {
+            remarks.push_back(ProblemRow(v, kind, failure));
+        } else if (IsNegativeCount(v, kind)) {
+            remarks.push_back(NegativeCountRow(v));
+        }
     }
     listing.found = values.empty() ? "none stored yet"
                                    : std::to_string(values.size()) + " values in " +
                                          std::to_string(sections.size()) + " sections";
     report.Add(std::move(listing));
-    for (Row& row : problems) report.Add(std::move(row));
+    for (Row& row : remarks) report.Add(std::move(row));
 }
 
 }  // namespace murl::doctor

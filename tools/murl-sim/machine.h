@@ -2,6 +2,7 @@
 // What murl-sim needs of the machine it runs on: the settings store and the platform ports
 // that the plug-in is handed. One implementation per platform (machine_posix.cpp, ...).
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -11,11 +12,13 @@
 
 #include "platform/platform.h"
 #include "platform/settings_store.h"
+#include "plugin/stored_values.h"
 
 namespace murl::tool {
 
 struct StoreEntry {
-    std::u16string section, key, value;
+    std::u16string section, key;
+    SettingValue value;
 };
 
 // The per-user settings store, or the one given by `path` where the platform allows a choice.
@@ -27,9 +30,14 @@ public:
     virtual void Verify() {}
     // Every entry of the application "Murl", sorted by section then key. Creates nothing.
     virtual std::vector<StoreEntry> List() = 0;
+    // Stores `value` under "Murl" in the store's own number type, as another program may (Murl
+    // stores text). Returns why the store cannot hold it, or nothing.
+    virtual std::string SaveNumber(std::u16string_view section, std::u16string_view key,
+                                   int64_t value) = 0;
     // One value of "Murl"; nothing when absent. Creates nothing.
-    virtual std::optional<std::u16string> Find(std::u16string_view section,
-                                               std::u16string_view key) = 0;
+    std::optional<SettingValue> Find(std::u16string_view section, std::u16string_view key) {
+        return settings().ReadSetting(kSettingsApplication, section, key);
+    }
 };
 
 // What stands against `path` as a store file given on the command line, or nothing: on POSIX

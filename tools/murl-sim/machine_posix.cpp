@@ -31,9 +31,10 @@ public:
         return entries;
     }
 
-    std::optional<std::u16string> Find(std::u16string_view section,
-                                       std::u16string_view key) override {
-        return store_.Find(kApplication, section, key);
+    std::string SaveNumber(std::u16string_view section, std::u16string_view key,
+                           int64_t value) override {
+        store_.SaveNumber(kApplication, section, key, value);
+        return {};
     }
 
 private:

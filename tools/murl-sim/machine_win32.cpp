@@ -45,14 +45,11 @@ public:
         return entries;
     }
 
-    std::optional<std::u16string> Find(std::u16string_view section,
-                                       std::u16string_view key) override {
-        // Two different fallbacks tell an absent entry from any stored value.
-        std::u16string value = store_.GetSetting(u"Murl", section, key, u"\x01");
-        if (value == u"\x01" && store_.GetSetting(u"Murl", section, key, u"\x02") == u"\x02") {
-            return std::nullopt;
-        }
-        return value;
+    std::string SaveNumber(std::u16string_view section, std::u16string_view key,
+                           int64_t value) override {
+        if (value < 0) return "the registry holds no negative number";
+        store_.SaveNumber(u"Murl", section, key, static_cast<uint64_t>(value));
+        return {};
     }
 
 private:

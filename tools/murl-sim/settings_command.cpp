@@ -1,5 +1,7 @@
 // murl-sim settings: the plug-in's entries in the settings store.
 
+#include <charconv>
+#include <cstdint>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -7,16 +9,17 @@
 #include "commands.h"
 #include "host/text.h"
 #include "machine.h"
+#include "plugin/conversions.h"
+#include "plugin/stored_values.h"
 #include "sim/transcript.h"
 
 namespace murl::tool {
 
 namespace {
 
-constexpr std::u16string_view kApplication = u"Murl";
-
 struct SettingsOptions {
     bool json = false;
+    bool number = false;
     std::string store;
     std::string section, key, value;
 };
@@ -28,6 +31,40 @@ std::unique_ptr<Store> Open(const SettingsOptions& options, int& status) {
     return store;
 }
 
+// A value as the listing shows it: a text quoted, a number as it is; its type follows when it
+// is not the store's plain text.
+std::string ShownValue(const SettingValue& value) {
+    std::string shown;
+    switch (value.kind) {
+        case SettingValue::Kind::kText:
+            shown = sim::ReadableText(value.text);
+            break;
+        case SettingValue::Kind::kNumber:
+            shown = ToUtf8(StoredNumberText(value));
+            break;
+        case SettingValue::Kind::kUnreadable:
+            shown = "unreadable";
+            break;
+    }
+    if (!value.type.empty()) shown += " (" + ToUtf8(value.type) + ")";
+    return shown;
+}
+
+void AppendJsonValue(std::string& out, const SettingValue& value) {
+    switch (value.kind) {
+        case SettingValue::Kind::kText:
+            sim::AppendJsonMember(out, "value", value.text);
+            break;
+        case SettingValue::Kind::kNumber:
+            out += ",\"value\":" + ToUtf8(StoredNumberText(value));
+            break;
+        case SettingValue::Kind::kUnreadable:
+            out += ",\"value\":null";
+            break;
+    }
+    if (!value.type.empty()) sim::AppendJsonAsciiMember(out, "type", ToUtf8(value.type));
+}
+
 int SettingsList(const SettingsOptions& options) {
     int status = kExitOk;
     auto store = Open(options, status);
@@ -36,10 +73,10 @@ int SettingsList(const SettingsOptions& options) {
     for (const auto& entry : store->List()) {
         if (options.json) {
             out += "{\"app\":";
-            sim::AppendJsonString(out, kApplication);
+            sim::AppendJsonString(out, kSettingsApplication);
             sim::AppendJsonMember(out, "section", entry.section);
             sim::AppendJsonMember(out, "key", entry.key);
-            sim::AppendJsonMember(out, "value", entry.value);
+            AppendJsonValue(out, entry.value);
             out += "}\n";
         } else {
             out += '[';
@@ -47,7 +84,7 @@ int SettingsList(const SettingsOptions& options) {
             out += "] ";
             out += sim::ReadableName(entry.key);
             out += " = ";
-            out += sim::ReadableText(entry.value);
+            out += ShownValue(entry.value);
             out += '\n';
         }
     }
@@ -61,17 +98,38 @@ int SettingsGet(const SettingsOptions& options) {
     if (!store) return status;
     const auto value = store->Find(ToUtf16(options.section), ToUtf16(options.key));
     if (!value) return kExitAbsent;
-    std::cout << ToUtf8(*value) << '\n' << std::flush;
+    if (value->kind == SettingValue::Kind::kUnreadable) {
+        std::cerr << "murl-sim: the value is of type " << ToUtf8(value->type)
+                  << ", which Murl cannot read\n";
+        return kExitFailure;
+    }
+    const std::u16string shown =
+        value->kind == SettingValue::Kind::kNumber ? StoredNumberText(*value) : value->text;
+    std::cout << ToUtf8(shown) << '\n' << std::flush;
     return kExitOk;
 }
 
 int SettingsSet(const SettingsOptions& options) {
+    int64_t number = 0;
+    if (options.number) {
+        const char* end = options.value.data() + options.value.size();
+        const auto [stop, error] = std::from_chars(options.value.data(), end, number);
+        if (error != std::errc() || stop != end) {
+            return UsageError("VALUE: " + Quoted(options.value) +
+                              " is not a whole number from -9223372036854775808 to "
+                              "9223372036854775807, as --number needs");
+        }
+    }
     int status = kExitOk;
     auto store = Open(options, status);
     if (!store) return status;
-    store->settings().SaveSetting(kApplication, ToUtf16(options.section), ToUtf16(options.key),
-                                  ToUtf16(options.value));
-    return kExitOk;
+    const std::u16string section = ToUtf16(options.section), key = ToUtf16(options.key);
+    if (!options.number) {
+        store->settings().SaveSetting(kSettingsApplication, section, key, ToUtf16(options.value));
+        return kExitOk;
+    }
+    const std::string refused = store->SaveNumber(section, key, number);
+    return refused.empty() ? kExitOk : UsageError("VALUE: " + refused);
 }
 
 }  // namespace
@@ -98,6 +156,9 @@ void AddSettingsCommand(CLI::App& app, Commands& commands) {
     set->add_option("SECTION", options->section, "Section")->required()->check(Text());
     set->add_option("KEY", options->key, "Key")->required()->check(Text());
     set->add_option("VALUE", options->value, "Value")->required()->check(Text());
+    set->add_flag("--number", options->number,
+                  "Store VALUE, a whole number, in the store's own number type (SQLite INTEGER, "
+                  "registry REG_DWORD or REG_QWORD), as another program may; Murl stores text");
     set->add_option("--store", options->store, kStoreHelp)
         ->check(NonEmptyText())
         ->check(StoreFile());

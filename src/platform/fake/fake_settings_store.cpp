@@ -14,7 +14,7 @@ FakeSettingsStore::Address AddressOf(std::u16string_view application, std::u16st
 
 void FakeSettingsStore::fail_for_key(std::string_view operation, std::u16string_view key,
                                      Error error) {
-    if (operation != "GetSetting" && operation != "SaveSetting") {
+    if (operation != "ReadSetting" && operation != "SaveSetting") {
         throw std::invalid_argument("FakeSettingsStore has no operation " + std::string(operation));
     }
     key_failures_.push_back({std::string(operation), std::u16string(key), std::move(error)});
@@ -43,33 +43,39 @@ void FakeSettingsStore::Enter(Call call) {
     }
 }
 
-std::u16string FakeSettingsStore::GetSetting(std::u16string_view application,
-                                             std::u16string_view section, std::u16string_view key,
-                                             std::u16string_view fallback) {
-    Enter({"GetSetting", std::u16string(application), std::u16string(section), std::u16string(key),
-           std::u16string(fallback)});
-    auto value = Find(application, section, key);
-    return value ? std::move(*value) : std::u16string(fallback);
+std::optional<SettingValue> FakeSettingsStore::ReadSetting(std::u16string_view application,
+                                                           std::u16string_view section,
+                                                           std::u16string_view key) {
+    Enter({"ReadSetting",
+           std::u16string(application),
+           std::u16string(section),
+           std::u16string(key),
+           {}});
+    const auto found = entries_.find(AddressOf(application, section, key));
+    if (found == entries_.end()) return std::nullopt;
+    return found->second;
 }
 
 void FakeSettingsStore::SaveSetting(std::u16string_view application, std::u16string_view section,
                                     std::u16string_view key, std::u16string_view value) {
     Enter({"SaveSetting", std::u16string(application), std::u16string(section), std::u16string(key),
            std::u16string(value)});
-    Set(application, section, key, value);
+    Set(application, section, key, std::u16string(value));
 }
 
 void FakeSettingsStore::Set(std::u16string_view application, std::u16string_view section,
-                            std::u16string_view key, std::u16string_view value) {
-    entries_[AddressOf(application, section, key)] = std::u16string(value);
+                            std::u16string_view key, SettingValue value) {
+    entries_[AddressOf(application, section, key)] = std::move(value);
 }
 
 std::optional<std::u16string> FakeSettingsStore::Find(std::u16string_view application,
                                                       std::u16string_view section,
                                                       std::u16string_view key) const {
     const auto found = entries_.find(AddressOf(application, section, key));
-    if (found == entries_.end()) return std::nullopt;
-    return found->second;
+    if (found == entries_.end() || found->second.kind != SettingValue::Kind::kText) {
+        return std::nullopt;
+    }
+    return found->second.text;
 }
 
 }  // namespace murl

@@ -1,11 +1,12 @@
 #pragma once
 // An in-memory settings store for tests: it logs every call with its arguments, exposes its
-// entries, and fails where told. Its operations for the FailPlan are "GetSetting" and
-// "SaveSetting"; fail_for_key adds failures by key.
+// entries (text, numbers and values of types Murl cannot read alike), and fails where told. Its
+// operations for the FailPlan are "ReadSetting" and "SaveSetting"; fail_for_key adds failures
+// by key.
 //
 //     FakeSettingsStore store;
 //     store.fail_at("SaveSetting", Error(err::kPermissionDenied), 2);   // the second write
-//     store.fail_for_key("GetSetting", u"Expired", Error(err::kPermissionDenied));
+//     store.fail_for_key("ReadSetting", u"Expired", Error(err::kPermissionDenied));
 //
 // A failed call changes no entry.
 
@@ -28,17 +29,18 @@ public:
         std::tuple<std::u16string, std::u16string, std::u16string>;  // app, section, key
 
     struct Call {
-        std::string operation;  // "GetSetting" or "SaveSetting"
+        std::string operation;  // "ReadSetting" or "SaveSetting"
         std::u16string application;
         std::u16string section;
         std::u16string key;
-        std::u16string value;  // the fallback of GetSetting, the value of SaveSetting
+        std::u16string value;  // the value of SaveSetting
         bool failed = false;   // made to fail by plan
         bool operator==(const Call&) const = default;
     };
 
-    std::u16string GetSetting(std::u16string_view application, std::u16string_view section,
-                              std::u16string_view key, std::u16string_view fallback) override;
+    std::optional<SettingValue> ReadSetting(std::u16string_view application,
+                                            std::u16string_view section,
+                                            std::u16string_view key) override;
     void SaveSetting(std::u16string_view application, std::u16string_view section,
                      std::u16string_view key, std::u16string_view value) override;
 
@@ -51,10 +53,11 @@ public:
     const std::vector<Call>& call_log() const noexcept { return call_log_; }
 
     // The stored entries, for seeding and inspection; neither is logged nor fails.
-    std::map<Address, std::u16string>& entries() noexcept { return entries_; }
-    const std::map<Address, std::u16string>& entries() const noexcept { return entries_; }
+    std::map<Address, SettingValue>& entries() noexcept { return entries_; }
+    const std::map<Address, SettingValue>& entries() const noexcept { return entries_; }
     void Set(std::u16string_view application, std::u16string_view section, std::u16string_view key,
-             std::u16string_view value);
+             SettingValue value);
+    // The stored text; nothing when the entry is absent or not text.
     std::optional<std::u16string> Find(std::u16string_view application, std::u16string_view section,
                                        std::u16string_view key) const;
 
@@ -68,7 +71,7 @@ private:
     // Logs the call and throws when a failure is due.
     void Enter(Call call);
 
-    std::map<Address, std::u16string> entries_;
+    std::map<Address, SettingValue> entries_;
     std::vector<Call> call_log_;
     std::vector<KeyFailure> key_failures_;
 };

@@ -21,9 +21,11 @@ namespace {
 
 constexpr char16_t kSource[] = u"SettingsStore";
 
+// The value column has no declared type, so that a number another program stores stays a
+// number (a TEXT column would turn it into text); Murl itself stores only text.
 constexpr char kCreateTable[] =
     "CREATE TABLE IF NOT EXISTS settings ("
-    " application TEXT NOT NULL, section TEXT NOT NULL, key TEXT NOT NULL, value TEXT NOT NULL,"
+    " application TEXT NOT NULL, section TEXT NOT NULL, key TEXT NOT NULL, value NOT NULL,"
     " PRIMARY KEY (application, section, key)) WITHOUT ROWID";
 constexpr char kHasTable[] =
     "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'settings'";
@@ -110,6 +112,23 @@ std::u16string ColumnText(sqlite3_stmt* statement, int column) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
     const int size = sqlite3_column_bytes(statement, column);
     return text ? ToUtf16(std::string_view(text, static_cast<size_t>(size))) : std::u16string();
+}
+
+// The value in `column` as the settings store holds it: text, an INTEGER as its number, any
+// other storage class (REAL, BLOB, NULL) as a value of that type that Murl cannot read.
+SettingValue ColumnValue(sqlite3_stmt* statement, int column) {
+    switch (sqlite3_column_type(statement, column)) {
+        case SQLITE_TEXT:
+            return ColumnText(statement, column);
+        case SQLITE_INTEGER:
+            return SettingValue::Number(sqlite3_column_int64(statement, column), u"INTEGER");
+        case SQLITE_FLOAT:
+            return SettingValue::Unreadable(u"REAL");
+        case SQLITE_BLOB:
+            return SettingValue::Unreadable(u"BLOB");
+        default:
+            return SettingValue::Unreadable(u"NULL");
+    }
 }
 
 void Execute(sqlite3* db, const std::filesystem::path& file, const char* sql) {
@@ -301,9 +320,9 @@ sqlite3* SqliteSettingsStore::ForWriting() {
     return db_.get();
 }
 
-std::optional<std::u16string> SqliteSettingsStore::Find(std::u16string_view application,
-                                                        std::u16string_view section,
-                                                        std::u16string_view key) {
+std::optional<SettingValue> SqliteSettingsStore::ReadSetting(std::u16string_view application,
+                                                             std::u16string_view section,
+                                                             std::u16string_view key) {
     sqlite3* db = ForReading();
     if (!db) return std::nullopt;
     const auto statement = Prepare(db, file_, Action::Read, kSelect);
@@ -311,7 +330,15 @@ std::optional<std::u16string> SqliteSettingsStore::Find(std::u16string_view appl
     BindText(statement.get(), 2, section, db, file_, Action::Read);
     BindText(statement.get(), 3, key, db, file_, Action::Read);
     if (Step(statement.get(), db, file_, Action::Read) != SQLITE_ROW) return std::nullopt;
-    return ColumnText(statement.get(), 0);
+    return ColumnValue(statement.get(), 0);
+}
+
+std::optional<std::u16string> SqliteSettingsStore::Find(std::u16string_view application,
+                                                        std::u16string_view section,
+                                                        std::u16string_view key) {
+    auto value = ReadSetting(application, section, key);
+    if (!value) return std::nullopt;
+    return GetSetting(application, section, key, u"");
 }
 
 std::vector<SqliteSettingsStore::Entry> SqliteSettingsStore::List() {
@@ -321,7 +348,7 @@ std::vector<SqliteSettingsStore::Entry> SqliteSettingsStore::List() {
     const auto statement = Prepare(db, file_, Action::Read, kSelectAll);
     while (Step(statement.get(), db, file_, Action::Read) == SQLITE_ROW) {
         entries.push_back({ColumnText(statement.get(), 0), ColumnText(statement.get(), 1),
-                           ColumnText(statement.get(), 2), ColumnText(statement.get(), 3)});
+                           ColumnText(statement.get(), 2), ColumnValue(statement.get(), 3)});
     }
     return entries;
 }
@@ -330,15 +357,24 @@ void SqliteSettingsStore::Verify() {
     ForReading();
 }
 
-std::u16string SqliteSettingsStore::GetSetting(std::u16string_view application,
-                                               std::u16string_view section, std::u16string_view key,
-                                               std::u16string_view fallback) {
-    auto value = Find(application, section, key);
-    return value ? std::move(*value) : std::u16string(fallback);
-}
-
 void SqliteSettingsStore::SaveSetting(std::u16string_view application, std::u16string_view section,
                                       std::u16string_view key, std::u16string_view value) {
+    Save(application, section, key, [&](sqlite3_stmt* statement, sqlite3* db) {
+        BindText(statement, 4, value, db, file_, Action::Write);
+    });
+}
+
+void SqliteSettingsStore::SaveNumber(std::u16string_view application, std::u16string_view section,
+                                     std::u16string_view key, int64_t value) {
+    Save(application, section, key, [&](sqlite3_stmt* statement, sqlite3* db) {
+        const int rc = sqlite3_bind_int64(statement, 4, value);
+        if (rc != SQLITE_OK) Fail(db, file_, Action::Write, rc);
+    });
+}
+
+void SqliteSettingsStore::Save(std::u16string_view application, std::u16string_view section,
+                               std::u16string_view key,
+                               const std::function<void(sqlite3_stmt*, sqlite3*)>& bind_value) {
     sqlite3* db = ForWriting();
     WriteTransaction transaction(db, file_);
     if (!has_table_) Execute(db, file_, kCreateTable);
@@ -347,7 +383,7 @@ void SqliteSettingsStore::SaveSetting(std::u16string_view application, std::u16s
         BindText(statement.get(), 1, application, db, file_, Action::Write);
         BindText(statement.get(), 2, section, db, file_, Action::Write);
         BindText(statement.get(), 3, key, db, file_, Action::Write);
-        BindText(statement.get(), 4, value, db, file_, Action::Write);
+        bind_value(statement.get(), db);
         Step(statement.get(), db, file_, Action::Write);
     }
     transaction.Commit();

@@ -1,7 +1,9 @@
 #pragma once
-// The settings store as an SQLite database file: one table of text values keyed by
-// (application, section, key). Texts are stored as UTF-8; a lone surrogate is kept in its
-// three-byte form, so every UTF-16 text comes back exactly as it was saved.
+// The settings store as an SQLite database file: one table of values keyed by
+// (application, section, key). Murl writes text; an INTEGER another program stored reads as
+// its number, any other storage class as a value Murl cannot read. Texts are stored as UTF-8; a
+// lone surrogate is kept in its three-byte form, so every UTF-16 text comes back exactly as it was
+// saved.
 //
 // Reading never creates anything: a missing file, or one without the table, reads as empty.
 // The file is kept in write-ahead-log mode, so that readers never wait for a writer. A file
@@ -17,7 +19,9 @@
 // description names the file and carries SQLite's own message.
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +31,7 @@
 #include "platform/settings_store.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace murl {
 
@@ -36,7 +41,7 @@ public:
         std::u16string application;
         std::u16string section;
         std::u16string key;
-        std::u16string value;
+        SettingValue value;
         bool operator==(const Entry&) const = default;
     };
 
@@ -53,12 +58,17 @@ public:
 
     const std::filesystem::path& file() const noexcept { return file_; }
 
-    std::u16string GetSetting(std::u16string_view application, std::u16string_view section,
-                              std::u16string_view key, std::u16string_view fallback) override;
+    std::optional<SettingValue> ReadSetting(std::u16string_view application,
+                                            std::u16string_view section,
+                                            std::u16string_view key) override;
     void SaveSetting(std::u16string_view application, std::u16string_view section,
                      std::u16string_view key, std::u16string_view value) override;
 
-    // The stored value, or nothing when the entry is absent. Creates nothing.
+    // Stores `value` as an INTEGER, as another program may; Murl itself stores text.
+    void SaveNumber(std::u16string_view application, std::u16string_view section,
+                    std::u16string_view key, int64_t value);
+    // The stored text, or nothing when the entry is absent; a value that is not text throws
+    // as GetSetting does. Creates nothing.
     std::optional<std::u16string> Find(std::u16string_view application, std::u16string_view section,
                                        std::u16string_view key);
     // Every entry, ordered by application, section and key (code point order). Creates nothing.
@@ -77,6 +87,9 @@ private:
     // The connection to write through, creating the folder and the file when missing.
     sqlite3* ForWriting();
     void Open(bool create);
+    // Creates or replaces one entry, its value bound as parameter 4 by `bind_value`.
+    void Save(std::u16string_view application, std::u16string_view section, std::u16string_view key,
+              const std::function<void(sqlite3_stmt*, sqlite3*)>& bind_value);
     // A connection with the SQLite open `flags`, to a file that passed the integrity check.
     std::unique_ptr<sqlite3, CloseDatabase> Connect(int flags, bool create) const;
 

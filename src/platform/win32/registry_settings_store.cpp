@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/error.h"
+#include "host/text.h"
 #include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_text.h"
 
@@ -60,38 +61,94 @@ Error TooLong(std::u16string_view what) {
 
 }  // namespace
 
-std::u16string RegistrySettingsStore::GetSetting(std::u16string_view application,
-                                                 std::u16string_view section,
-                                                 std::u16string_view key,
-                                                 std::u16string_view fallback) {
+SettingValue RegistryValue(unsigned long type, const unsigned char* data, size_t size) {
+    const auto text = [&] {
+        std::u16string value(size / sizeof(char16_t), u'\0');
+        std::copy_n(data, value.size() * sizeof(char16_t), reinterpret_cast<BYTE*>(value.data()));
+        if (!value.empty() && value.back() == u'\0') value.pop_back();
+        return value;
+    };
+    // A number of `bytes` bytes; of any other size, a value Murl cannot read.
+    const auto number = [&](std::u16string name, size_t bytes, bool big_endian) {
+        if (size != bytes) {
+            return SettingValue::Unreadable(name + u" of " +
+                                            DecimalText(static_cast<int64_t>(size)) + u" bytes");
+        }
+        uint64_t value = 0;
+        for (size_t i = 0; i < bytes; ++i) {
+            value |= uint64_t{data[big_endian ? bytes - 1 - i : i]} << (8 * i);
+        }
+        return SettingValue::Unsigned(value, std::move(name));
+    };
+    switch (type) {
+        case REG_SZ:
+            return text();
+        case REG_EXPAND_SZ:
+            return SettingValue::Text(text(), u"REG_EXPAND_SZ");
+        case REG_DWORD:
+            return number(u"REG_DWORD", 4, false);
+        case REG_DWORD_BIG_ENDIAN:
+            return number(u"REG_DWORD_BIG_ENDIAN", 4, true);
+        case REG_QWORD:
+            return number(u"REG_QWORD", 8, false);
+        case REG_NONE:
+            return SettingValue::Unreadable(u"REG_NONE");
+        case REG_BINARY:
+            return SettingValue::Unreadable(u"REG_BINARY");
+        case REG_MULTI_SZ:
+            return SettingValue::Unreadable(u"REG_MULTI_SZ");
+        case REG_LINK:
+            return SettingValue::Unreadable(u"REG_LINK");
+        default:
+            return SettingValue::Unreadable(u"registry type " + DecimalText(type));
+    }
+}
+
+std::optional<SettingValue> RegistrySettingsStore::ReadSetting(std::u16string_view application,
+                                                               std::u16string_view section,
+                                                               std::u16string_view key) {
     RegistryKey opened;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, KeyPath(application, section).c_str(), 0, KEY_QUERY_VALUE,
                       PutOut(opened)) != ERROR_SUCCESS) {
-        return std::u16string(fallback);
+        return std::nullopt;
     }
     const std::wstring name = win32::Wide(key);
     // The value may change between the size query and the read; ask again until it fits.
     for (;;) {
         DWORD type = 0, size = 0;
         LONG status = RegQueryValueExW(opened.get(), name.c_str(), nullptr, &type, nullptr, &size);
-        if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
-            return std::u16string(fallback);
-        }
-        std::vector<wchar_t> data(size / sizeof(wchar_t) + 1, L'\0');
+        if (status == ERROR_FILE_NOT_FOUND) return std::nullopt;
+        if (status != ERROR_SUCCESS) ThrowRegistryError(status);
+        std::vector<BYTE> data(size + sizeof(wchar_t));
         DWORD got = size;
-        status = RegQueryValueExW(opened.get(), name.c_str(), nullptr, &type,
-                                  reinterpret_cast<BYTE*>(data.data()), &got);
+        status = RegQueryValueExW(opened.get(), name.c_str(), nullptr, &type, data.data(), &got);
         if (status == ERROR_MORE_DATA) continue;
-        if (status != ERROR_SUCCESS) return std::u16string(fallback);
-        size_t length = got / sizeof(wchar_t);
-        if (length > 0 && data[length - 1] == L'\0') --length;
-        return win32::Utf16(std::wstring_view(data.data(), length));
+        if (status == ERROR_FILE_NOT_FOUND) return std::nullopt;
+        if (status != ERROR_SUCCESS) ThrowRegistryError(status);
+        return RegistryValue(type, data.data(), got);
     }
 }
 
 void RegistrySettingsStore::SaveSetting(std::u16string_view application,
                                         std::u16string_view section, std::u16string_view key,
                                         std::u16string_view value) {
+    const std::wstring data = win32::Wide(value);
+    Save(application, section, key, REG_SZ, data.c_str(), (data.size() + 1) * sizeof(wchar_t));
+}
+
+void RegistrySettingsStore::SaveNumber(std::u16string_view application, std::u16string_view section,
+                                       std::u16string_view key, uint64_t value) {
+    if (value <= 0xFFFFFFFF) {
+        const auto dword = static_cast<DWORD>(value);
+        Save(application, section, key, REG_DWORD, &dword, sizeof dword);
+    } else {
+        Save(application, section, key, REG_QWORD, &value, sizeof value);
+    }
+}
+
+void RegistrySettingsStore::Save(std::u16string_view application, std::u16string_view section,
+                                 std::u16string_view key, unsigned long type, const void* data,
+                                 size_t bytes) {
     RegistryKey created;
     LONG status =
         RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(application, section).c_str(), 0, nullptr,
@@ -101,10 +158,8 @@ void RegistrySettingsStore::SaveSetting(std::u16string_view application,
     }
     if (status != ERROR_SUCCESS) ThrowRegistryError(status);
     const std::wstring name = win32::Wide(key);
-    const std::wstring data = win32::Wide(value);
-    const size_t bytes = (data.size() + 1) * sizeof(wchar_t);
-    status = RegSetValueExW(created.get(), name.c_str(), 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(bytes));
+    status = RegSetValueExW(created.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data),
+                            static_cast<DWORD>(bytes));
     if (status == ERROR_INVALID_PARAMETER && key.size() > kLongestValueName) throw TooLong(u"key");
     if (status != ERROR_SUCCESS) ThrowRegistryError(status);
 }
@@ -127,7 +182,7 @@ KeySizes SizesOf(HKEY key) {
     return sizes;
 }
 
-// The string values of `key` as entries of `section`. The buffers grow when a name or a value
+// The values of `key` as entries of `section`. The buffers grow when a name or a value
 // changed since the key was sized.
 void ListValues(HKEY key, const KeySizes& sizes, const std::u16string& section,
                 std::vector<Entry>& entries) {
@@ -147,13 +202,8 @@ void ListValues(HKEY key, const KeySizes& sizes, const std::u16string& section,
         }
         if (status != ERROR_SUCCESS) ThrowRegistryError(status);
         ++index;
-        if (type != REG_SZ && type != REG_EXPAND_SZ) continue;
-        std::u16string value(size / sizeof(wchar_t), u'\0');
-        std::copy_n(data.data(), value.size() * sizeof(wchar_t),
-                    reinterpret_cast<BYTE*>(value.data()));
-        if (!value.empty() && value.back() == u'\0') value.pop_back();
-        entries.push_back(
-            {section, win32::Utf16(std::wstring_view(name.data(), name_length)), std::move(value)});
+        entries.push_back({section, win32::Utf16(std::wstring_view(name.data(), name_length)),
+                           RegistryValue(type, data.data(), size)});
     }
 }
 
@@ -176,7 +226,7 @@ void ForEachSubkey(HKEY key, const KeySizes& sizes, Visit&& visit) {
     }
 }
 
-// The string values of `key` as entries of `section`, then those of its nested keys, whose
+// The values of `key` as entries of `section`, then those of its nested keys, whose
 // sections are their full paths below the application's key.
 void ListKey(HKEY key, const std::u16string& section, std::vector<Entry>& entries) {
     const KeySizes sizes = SizesOf(key);
