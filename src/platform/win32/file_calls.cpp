@@ -16,7 +16,7 @@ const FileCalls kReal = {
     ::CreateFileW,      CloseHandleCall, ::GetFileAttributesW,         ::SetFileAttributesW,
     ::GetFileType,      ::GetFileSizeEx, ::GetFileInformationByHandle, ::WriteFile,
     ::SetFilePointerEx, ::SetEndOfFile,  ::CreateDirectoryW,           ::CopyFileW,
-    ::MoveFileExW,      ::DeleteFileW,
+    ::MoveFileExW,      ::DeleteFileW,   ::SetFileInformationByHandle, ::RemoveDirectoryW,
 };
 FileCalls current = kReal;
 

@@ -22,6 +22,8 @@ struct FileCalls {
     decltype(&::CopyFileW) CopyFileW;
     decltype(&::MoveFileExW) MoveFileExW;
     decltype(&::DeleteFileW) DeleteFileW;
+    decltype(&::SetFileInformationByHandle) SetFileInformationByHandle;
+    decltype(&::RemoveDirectoryW) RemoveDirectoryW;
 };
 
 // The table in use; starts out as the real calls.
