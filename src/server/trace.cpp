@@ -49,7 +49,7 @@ constexpr struct {
 class Line {
 public:
     Line() noexcept;  // starts with the time and the process
-    Line& Add(const char* ascii) noexcept;
+    Line& Add(std::string_view ascii) noexcept;
     Line& Add(std::u16string_view text, size_t most) noexcept;  // quoted, escaped, cut
     Line& Number(long value) noexcept;
     Line& Result(HRESULT hr) noexcept;
@@ -112,8 +112,8 @@ Line& Line::Format(const wchar_t* format, ...) noexcept {
     return *this;
 }
 
-Line& Line::Add(const char* ascii) noexcept {
-    while (*ascii) Put(static_cast<wchar_t>(*ascii++));
+Line& Line::Add(std::string_view ascii) noexcept {
+    for (const char c : ascii) Put(static_cast<wchar_t>(c));
     return *this;
 }
 
@@ -223,16 +223,12 @@ void Line::Write() noexcept {
     }
 }
 
-HRESULT Deliver(std::span<const EventName> names, Delivery deliver, void* sink, DISPID id,
+HRESULT Deliver(std::string_view name, Delivery deliver, void* sink, DISPID id,
                 REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
                 EXCEPINFO* info, UINT* arg_err) noexcept {
     const LONGLONG began = Now();
-    const char* name = "unknown";
-    for (const EventName& known : names) {
-        if (known.id == id) name = known.name;
-    }
     Line line;
-    line.Add("event ").Add(name).Format(L" [DISPID %ld] (", id);
+    line.Add("event ").Add(name.empty() ? "unknown" : name).Format(L" [DISPID %ld] (", id);
     // The arguments in the order of the event's parameters, the reverse of DISPPARAMS'.
     const bool listed = params && (params->cArgs == 0 || params->rgvarg);
     const UINT shown = listed && params->cArgs < kShownArguments ? params->cArgs : kShownArguments;
