@@ -1025,6 +1025,12 @@ TEST_CASE(trace_file_keeps_its_cap_and_follows_no_link) {
             CHECK_EQ(FileBytes(older), full);
         }
     }
+    // A reader that does not let the file be renamed still reads it while a client appends.
+    RemoveTree(L"\\\\?\\" + Wide(local.Path()));
     DeleteFileW(Wide(local.Path()).c_str());
+    trace::File trace_file;
+    CHECK_EQ(static_cast<int>(trace_file.Append(line.data(), DWORD(line.size()))), 0);
+    { const Held reader(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE); }
+    trace_file.Close();
     local_data = nullptr;
 }

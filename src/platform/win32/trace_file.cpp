@@ -72,24 +72,27 @@ Refusal OpenFolder(Held& folder, DWORD& error) noexcept {
 }
 
 // The file `name` of the trace folder (held open by the caller), opened as itself for
-// appending, with the right to rename it when others allow that.
+// appending. Readers need not let it be renamed meanwhile.
 Refusal OpenIn(const wchar_t* name, DWORD disposition, Held& file, DWORD& error) noexcept {
     wchar_t path[MAX_PATH];
     if (!PathOf(name, path)) return Refusal::kNoFolder;
-    constexpr DWORD kAppend = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
-    constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-    HANDLE handle =
-        Api().CreateFileW(path, kAppend | DELETE, kShareAll, nullptr, disposition, kFlags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
-        // A reader that refuses renaming: the file can be written, not moved aside.
-        handle = Api().CreateFileW(path, kAppend, kShareAll, nullptr, disposition, kFlags, nullptr);
-    }
-    file.reset(handle);
+    file.reset(Api().CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                 disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                 nullptr));
     if (!file.open()) {
         error = GetLastError();
         return Refusal::kSystem;
     }
     return Plain(file.get(), false, error);
+}
+
+// Whether two handles hold the same file.
+bool SameFile(HANDLE a, HANDLE b) noexcept {
+    BY_HANDLE_FILE_INFORMATION one, other;
+    return Api().GetFileInformationByHandle(a, &one) &&
+           Api().GetFileInformationByHandle(b, &other) &&
+           one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+           one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
 }
 
 // Whether a file that nobody else names can be created in the folder at `path`.
@@ -159,11 +162,15 @@ void File::Close() noexcept {
     handle_ = nullptr;
 }
 
-// The open file, full, to the older file's name, by its handle: when another client has moved
-// it already, this moves nothing that client began since.
+// The open file, full, to the older file's name. The file under the name is opened and moved
+// by that handle only when it is this one: when another client has moved it already, nothing
+// that client began since is moved over it.
 void File::MoveAside() noexcept {
-    wchar_t older[MAX_PATH];
-    if (!PathOf(kOlderFileName, older)) return;
+    wchar_t path[MAX_PATH], older[MAX_PATH];
+    if (!PathOf(kFileName, path) || !PathOf(kOlderFileName, older)) return;
+    const Held named(Api().CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!named.open() || !SameFile(handle_, named.get())) return;
     union {
         FILE_RENAME_INFO info;
         BYTE bytes[sizeof(FILE_RENAME_INFO) + sizeof older];
@@ -172,7 +179,7 @@ void File::MoveAside() noexcept {
     rename.info.ReplaceIfExists = TRUE;
     rename.info.FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
     lstrcpynW(rename.info.FileName, older, length + 1);
-    Api().SetFileInformationByHandle(handle_, FileRenameInfo, &rename, sizeof rename);
+    Api().SetFileInformationByHandle(named.get(), FileRenameInfo, &rename, sizeof rename);
 }
 
 Refusal File::Append(const char* bytes, DWORD size) noexcept {
