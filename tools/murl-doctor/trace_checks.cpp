@@ -100,7 +100,18 @@ std::string StoredValue() {
                          reinterpret_cast<BYTE*>(&value), &size);
         return "the number " + std::to_string(value);
     }
-    return type == REG_SZ || type == REG_EXPAND_SZ ? "a text" : "a value of type " + Hex(type);
+    switch (type) {
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+        case REG_MULTI_SZ:
+            return "a text";
+        case REG_QWORD:
+            return "a 64-bit number";
+        case REG_BINARY:
+            return "bytes";
+        default:
+            return "a value of type " + std::to_string(type);
+    }
 }
 
 void CheckFile(bool on, Report& report) {

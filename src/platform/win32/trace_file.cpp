@@ -175,10 +175,10 @@ void File::MoveAside() noexcept {
         FILE_RENAME_INFO info;
         BYTE bytes[sizeof(FILE_RENAME_INFO) + sizeof older];
     } rename{};
-    const int length = lstrlenW(older);
+    const DWORD length = static_cast<DWORD>(wcslen(older));
     rename.info.ReplaceIfExists = TRUE;
-    rename.info.FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
-    lstrcpynW(rename.info.FileName, older, length + 1);
+    rename.info.FileNameLength = length * DWORD{sizeof(wchar_t)};
+    wmemcpy(rename.info.FileName, older, length + 1);
     Api().SetFileInformationByHandle(named.get(), FileRenameInfo, &rename, sizeof rename);
 }
 
@@ -229,7 +229,7 @@ Refusal File::Look(DWORD& error) noexcept {
     Refusal refusal = OpenFolder(folder, error);
     if (refusal == Refusal::kSystem && Missing(error)) {
         // Murl makes the folder at its first line: whether it can, the parent tells.
-        *wcsrchr(path, L'\\') = 0;
+        if (wchar_t* cut = wcsrchr(path, L'\\')) *cut = 0;
         return Probe(path, error);
     }
     if (refusal != Refusal::kNone) return refusal;
