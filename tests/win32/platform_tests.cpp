@@ -1032,5 +1032,30 @@ TEST_CASE(trace_file_keeps_its_cap_and_follows_no_link) {
     CHECK_EQ(static_cast<int>(trace_file.Append(line.data(), DWORD(line.size()))), 0);
     { const Held reader(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE); }
     trace_file.Close();
+
+    // Clearing deletes both files and then the folder, never through a junction.
+    struct Clearing {
+        const char* name;
+        Linked linked;
+        trace::Refusal refusal;
+        bool left;
+    } clearings[] = {
+        {"clear", kNoLink, trace::Refusal::kNone, false},
+        {"clear through a junction", kFolderLinked, trace::Refusal::kLink, true},
+    };
+    for (const Clearing& c : clearings) {
+        TRACE(c.name);
+        CreateDirectoryW(Wide(local.Path()).c_str(), nullptr);
+        Replace(file, line);
+        Replace(older, line);
+        StandIns restore;
+        links = c.linked;
+        murl::win32::Api().GetFileInformationByHandle = LinkedInformation;
+        DWORD error = 0;
+        CHECK_EQ(static_cast<int>(trace::Clear(error)), static_cast<int>(c.refusal));
+        CHECK_EQ(FileBytes(file), c.left ? line : std::string());
+        CHECK_EQ(FileBytes(older), c.left ? line : std::string());
+        CHECK_EQ(GetFileAttributesW(Wide(local.Path()).c_str()) != INVALID_FILE_ATTRIBUTES, c.left);
+    }
     local_data = nullptr;
 }
