@@ -114,8 +114,7 @@ std::string StoredValue() {
     }
 }
 
-void CheckFile(bool on, Report& report) {
-    const std::vector<std::string> left = FilesLeft();
+void CheckFile(bool on, const std::vector<std::string>& left, Report& report) {
     if (on) {
         DWORD error = 0;
         const trace::Refusal refusal = trace::File::Look(error);
@@ -140,6 +139,7 @@ void CheckFile(bool on, Report& report) {
 
 void CheckTrace(Report& report) {
     const std::string file = Utf8(TracePath(trace::kFileName));
+    const std::vector<std::string> left = FilesLeft();
     switch (trace::ReadSwitch()) {
         case trace::Switch::kOn:
             report.Add({"trace.switch",
@@ -147,8 +147,9 @@ void CheckTrace(Report& report) {
                         "on (read when the game starts): Murl writes " + file,
                         {},
                         {"The trace holds chat text. Send it only to someone you trust, and switch "
-                         "it off with \"murl-doctor trace off\" when done."}});
-            CheckFile(true, report);
+                         "it off with \"murl-doctor trace off\" when done.",
+                         "Written so far: " + (left.empty() ? "nothing" : Listed(left)) + "."}});
+            CheckFile(true, left, report);
             return;
         case trace::Switch::kOther:
             report.Add({"trace.switch",
@@ -167,7 +168,7 @@ void CheckTrace(Report& report) {
                         {}});
             break;
     }
-    CheckFile(false, report);
+    CheckFile(false, left, report);
 }
 
 bool SwitchTrace(bool on, std::string& message) {
