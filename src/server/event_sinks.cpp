@@ -216,18 +216,6 @@ HRESULT Dispatch(Events& sink, DISPID id, const DISPPARAMS* params) {
     return S_OK;
 }
 
-// The events' names by DISPID, for the trace, from the interface's rows; a DISPID without a row
-// is answered S_OK unheard. Row names are literals, so their data ends with a NUL.
-template <class Events>
-constexpr auto kEventNameRows = std::apply(
-    [](const auto&... row) {
-        return std::array<trace::EventName, sizeof...(row)>{
-            trace::EventName{row.dispid, row.name.data()}...};
-    },
-    Events::kEvents);
-template <class Events>
-constexpr std::span<const trace::EventName> kEventNames = kEventNameRows<Events>;
-
 // What every event sink holds, whatever its events: the plug-in's binding and its tie to the
 // plug-in, which its subscription cuts when it ends.
 class Attachment {
@@ -255,7 +243,7 @@ public:
     STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID locale, WORD flags, DISPPARAMS* params,
                         VARIANT* result, EXCEPINFO* info, UINT* arg_err) noexcept override {
         if (trace::On()) [[unlikely]] {
-            return trace::Deliver(kEventNames<Events>, &DeliverTo, this, id, iid, locale, flags,
+            return trace::Deliver(EventName<Events>(id), &DeliverTo, this, id, iid, locale, flags,
                                   params, result, info, arg_err);
         }
         return Deliver(id, iid, locale, flags, params, result, info, arg_err);

@@ -4,7 +4,7 @@
 
 #include <cstdarg>
 
-#include "platform/win32/trace_location.h"
+#include "platform/win32/trace_file.h"
 
 namespace murl::server::trace {
 
@@ -25,7 +25,7 @@ LONGLONG g_frequency = 1;  // of the performance counter, read when the trace go
 // The trace file, shared by every thread of the module and appended to by every process of
 // the account that traces. While `g_file_off`, lines go to the debugger's output only.
 SRWLOCK g_lock = SRWLOCK_INIT;
-HANDLE g_file = INVALID_HANDLE_VALUE;
+constinit where::File g_file;
 bool g_file_off = false;
 
 constexpr struct {
@@ -45,66 +45,11 @@ constexpr struct {
     {DISP_E_UNKNOWNINTERFACE, "DISP_E_UNKNOWNINTERFACE"},
 };
 
-// %LOCALAPPDATA%\Murl\<name>, the folder made when missing; false when the account has no
-// such folder.
-bool PathOf(const wchar_t* name, wchar_t (&path)[MAX_PATH]) noexcept {
-    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", path, MAX_PATH - 40);
-    if (length == 0 || length >= MAX_PATH - 40) return false;
-    wsprintfW(path + length, L"\\%s", where::kFolder);
-    CreateDirectoryW(path, nullptr);
-    wsprintfW(path + length, L"\\%s\\%s", where::kFolder, name);
-    return true;
-}
-
-// Opens the trace file for appending (append access without write access: each write lands
-// whole at the end, whichever process of the account writes too) and for reading its size.
-// Others may rename it meanwhile.
-bool OpenFile() noexcept {
-    wchar_t path[MAX_PATH];
-    if (!PathOf(where::kFileName, path)) return false;
-    g_file = CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return g_file != INVALID_HANDLE_VALUE;
-}
-
-void CloseFile() noexcept {
-    if (g_file != INVALID_HANDLE_VALUE) CloseHandle(g_file);
-    g_file = INVALID_HANDLE_VALUE;
-}
-
-// Whether `bytes` more keep the file within its cap; a file whose size cannot be read is never
-// moved for it.
-bool FileTakes(DWORD bytes) noexcept {
-    LARGE_INTEGER size;
-    return !GetFileSizeEx(g_file, &size) || size.QuadPart + bytes <= where::kFileCap;
-}
-
-// One whole line to the end of the file; false when the file cannot take it. A full file
-// becomes the older file and a new one is begun. Another game client may have done that
-// already, and this handle then holds the older file: the file under the name is looked at
-// again, and moved only when it is full too.
-bool Append(const char* bytes, DWORD size) noexcept {
-    if (g_file == INVALID_HANDLE_VALUE && !OpenFile()) return false;
-    if (!FileTakes(size)) {
-        CloseFile();
-        wchar_t path[MAX_PATH], older[MAX_PATH];
-        if (OpenFile() && !FileTakes(size) && PathOf(where::kFileName, path) &&
-            PathOf(where::kOlderFileName, older)) {
-            CloseFile();
-            MoveFileExW(path, older, MOVEFILE_REPLACE_EXISTING);
-        }
-        if (g_file == INVALID_HANDLE_VALUE && !OpenFile()) return false;
-    }
-    DWORD written = 0;
-    return WriteFile(g_file, bytes, size, &written, nullptr) && written == size;
-}
-
 // One line, built in place: never allocates, and what does not fit is cut.
 class Line {
 public:
     Line() noexcept;  // starts with the time and the process
-    Line& Add(const char* ascii) noexcept;
+    Line& Add(std::string_view ascii) noexcept;
     Line& Add(std::u16string_view text, size_t most) noexcept;  // quoted, escaped, cut
     Line& Number(long value) noexcept;
     Line& Result(HRESULT hr) noexcept;
@@ -124,10 +69,7 @@ private:
 }  // namespace
 
 void Start() noexcept {
-    DWORD value = 0, size = sizeof value;
-    const bool on = RegGetValueW(HKEY_CURRENT_USER, where::kSwitchKey, where::kSwitchValue,
-                                 RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS &&
-                    value == 1;
+    const bool on = where::ReadSwitch() == where::Switch::kOn;
     if (on) {
         LARGE_INTEGER frequency;
         if (QueryPerformanceFrequency(&frequency)) g_frequency = frequency.QuadPart;
@@ -140,7 +82,7 @@ void Start() noexcept {
 
 void Close() noexcept {
     AcquireSRWLockExclusive(&g_lock);
-    CloseFile();
+    g_file.Close();
     ReleaseSRWLockExclusive(&g_lock);
 }
 
@@ -170,8 +112,8 @@ Line& Line::Format(const wchar_t* format, ...) noexcept {
     return *this;
 }
 
-Line& Line::Add(const char* ascii) noexcept {
-    while (*ascii) Put(static_cast<wchar_t>(*ascii++));
+Line& Line::Add(std::string_view ascii) noexcept {
+    for (const char c : ascii) Put(static_cast<wchar_t>(c));
     return *this;
 }
 
@@ -263,29 +205,30 @@ void Line::Write() noexcept {
     bytes[size] = 0;
     OutputDebugStringA(bytes);
     AcquireSRWLockExclusive(&g_lock);
-    const bool stopped = !g_file_off && !Append(bytes, static_cast<DWORD>(size));
+    const where::Refusal refusal =
+        g_file_off ? where::Refusal::kNone : g_file.Append(bytes, static_cast<DWORD>(size));
+    const bool stopped = refusal != where::Refusal::kNone;
     if (stopped) {
-        CloseFile();
+        g_file.Close();
         g_file_off = true;
     }
     ReleaseSRWLockExclusive(&g_lock);
     if (stopped) {
-        OutputDebugStringA(
-            "murl trace: the trace file cannot be written; the trace goes on here "
-            "only, until the next initialisation\r\n");
+        OutputDebugStringA(refusal == where::Refusal::kFull
+                               ? "murl trace: the trace file is full and cannot be moved aside "
+                                 "(is it open in another program?); the trace goes on here "
+                                 "only, until the next initialisation\r\n"
+                               : "murl trace: the trace file cannot be written; the trace goes "
+                                 "on here only, until the next initialisation\r\n");
     }
 }
 
-HRESULT Deliver(std::span<const EventName> names, Delivery deliver, void* sink, DISPID id,
+HRESULT Deliver(std::string_view name, Delivery deliver, void* sink, DISPID id,
                 REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
                 EXCEPINFO* info, UINT* arg_err) noexcept {
     const LONGLONG began = Now();
-    const char* name = "unknown";
-    for (const EventName& known : names) {
-        if (known.id == id) name = known.name;
-    }
     Line line;
-    line.Add("event ").Add(name).Format(L" [DISPID %ld] (", id);
+    line.Add("event ").Add(name.empty() ? "unknown" : name).Format(L" [DISPID %ld] (", id);
     // The arguments in the order of the event's parameters, the reverse of DISPPARAMS'.
     const bool listed = params && (params->cArgs == 0 || params->rgvarg);
     const UINT shown = listed && params->cArgs < kShownArguments ? params->cArgs : kShownArguments;

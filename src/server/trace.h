@@ -9,7 +9,6 @@
 // on to the debugger's output only.
 
 #include <atomic>
-#include <span>
 #include <string_view>
 
 #include "platform/win32/windows_headers.h"
@@ -29,12 +28,6 @@ void Start() noexcept;
 // Lets go of the trace file; the next line opens it again.
 void Close() noexcept;
 
-// An event's name by its DISPID.
-struct EventName {
-    DISPID id;
-    const char* name;
-};
-
 // The performance counter; read only while the trace is on.
 LONGLONG Now() noexcept;
 
@@ -43,9 +36,10 @@ using Delivery = HRESULT(STDMETHODCALLTYPE*)(void* sink, DISPID id, REFIID iid, 
                                              WORD flags, DISPPARAMS* params, VARIANT* result,
                                              EXCEPINFO* info, UINT* arg_err) noexcept;
 
-// One event a sink receives, delivered by `deliver` and traced: its name and its arguments as
-// they came, the result, the arguments by reference as the handler left them, and the time.
-HRESULT Deliver(std::span<const EventName> names, Delivery deliver, void* sink, DISPID id,
+// One event a sink receives, delivered by `deliver` and traced: its name (empty for an event
+// the sink does not know) and its arguments as they came, the result, the arguments by
+// reference as the handler left them, and the time.
+HRESULT Deliver(std::string_view name, Delivery deliver, void* sink, DISPID id,
                 REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
                 EXCEPINFO* info, UINT* arg_err) noexcept;
 

@@ -6,13 +6,13 @@
 #                        plays a session as the Linux build does
 #   upgrade              installing over an installation replaces it in place, keeps settings
 #   uninstall            the quiet uninstall takes away all the install added (a script
-#                        client can no longer create the plug-in), keeps the player's
-#                        settings and log
+#                        client can no longer create the plug-in) and the account's trace,
+#                        keeps the player's settings and log
 #   failed_registration  a package whose murl.dll cannot register exits non-zero and leaves
 #                        nothing behind, nor breaks the installation it was to replace
 #   failed_copy          so does an installation whose files cannot be written
-#   remove_settings      an uninstall asked to remove the player's settings removes them and the
-#                        log, and leaves nothing of Murl
+#   remove_settings      an uninstall asked to remove the player's settings removes them, the
+#                        log and the trace, and leaves nothing of Murl
 #   doctor               the installed murl-doctor.exe finds no problem in a fresh installation,
 #                        and names each problem of a table, set up as it happens on a player's
 #                        machine, with what to do
@@ -36,6 +36,7 @@ unix_folder="$WINEPREFIX/drive_c/Program Files (x86)/Murl"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 class_key='HKCR\CLSID\{37DEF914-A323-49FA-B948-3D0EF05E737F}'
 settings_key='HKCU\Software\VB and VBA Program Settings\Murl'
+trace_key='HKCU\Software\Murl'
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Murl/Check Murl.lnk"
 
 failures=0
@@ -73,6 +74,14 @@ reg_value() {  # KEY NAME (or "" for the default value): the data, or nothing wh
 }
 has_key() { reg32 query "$1" /ve | grep -q '^HKEY'; }  # reg reports a missing key on stdout
 
+# The account's trace folder (murl.dll's trace files), found once.
+trace_dir=
+trace_folder() {
+    [ -n "$trace_dir" ] ||
+        trace_dir=$(winepath -u "$(wine cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')")/Murl
+    printf '%s' "$trace_dir"
+}
+
 # Uninstall entries whose display name is Murl, one key per line.
 murl_entries() {
     reg32 query "$uninstall_key" /s |
@@ -95,7 +104,8 @@ start_clean() {
     fi
     reg32 delete "$uninstall_key\\Murl" /f >/dev/null || true
     reg32 delete "$settings_key" /f >/dev/null || true
-    rm -rf "$unix_folder"
+    reg32 delete "$trace_key" /f >/dev/null || true
+    rm -rf "$unix_folder" "$(trace_folder)"
     [ -z "$(murl_entries)" ] || { echo "cannot start clean: an entry is left"; exit 1; }
 }
 
@@ -218,6 +228,22 @@ case_upgrade() {
     check_registered_here "upgrade with /D"
 }
 
+# The player switches the trace on with the installed doctor and plays a session through
+# murl.dll; an older trace file from an earlier session lies beside it.
+traced_session() {  # WHAT
+    wine "$folder\murl-doctor.exe" trace on >/dev/null 2>&1 </dev/null || fail "$1: trace on failed"
+    play_com "$here/player-data.scenario" >/dev/null || fail "$1: the player's session failed"
+    grep -q 'Initialize -> S_OK' "$(trace_folder)/murl_trace.log" 2>/dev/null ||
+        fail "$1: the traced session wrote no trace to $(trace_folder)"
+    echo "an older session's chat" >"$(trace_folder)/murl_trace.old.log"
+}
+
+expect_no_trace() {  # WHAT
+    [ ! -e "$(trace_folder)" ] || fail "$1: the trace folder is left: $(ls -A "$(trace_folder)")"
+    expect_equal "$1: the trace switch" "" "$(reg_value "$trace_key" Trace)"
+    has_key "$trace_key" && fail "$1: $trace_key is left"
+}
+
 # The whole registry as text, and the files under Program Files, for before-and-after checks.
 snapshot() {  # NAME
     run regedit /E "$(windows_path "$work/$1.reg")" || fail "regedit /E failed"
@@ -225,22 +251,19 @@ snapshot() {  # NAME
     (cd "$WINEPREFIX/drive_c/Program Files (x86)" && find . | sort) >"$work/$1.files"
 }
 
-# A registry export without what Wine rewrites whenever it starts, and without the sections of
-# the platform's settings store, which belong to the player. Wine rebuilds the hardware tree at
-# each start (the processors' speed, the device map, whose video entry names that start's
-# display driver key), makes a new key for its display driver with the driver's date, and
-# counts the services' starts. Key names compare in any letter case, as the registry's do.
+# A registry export cut to what the setup program and its uninstaller may touch: the classes,
+# the installed-programs entry and the accounts' software keys, without the sections of the
+# platform's settings store, which belong to the player. The rest (the hardware tree, the
+# display driver's key and its date, the services' counts) is Wine's own and changes by itself,
+# at each start and at midnight. Key names compare in any letter case, as the registry's do.
 comparable() {  # NAME
     awk '
-        BEGIN {
-            n = split(tolower("HKEY_LOCAL_MACHINE\\Hardware\\|" \
-                              "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Video\\|" \
-                              "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\ServiceCurrent]"),
-                      noise, "|")
-        }
         /^\[/ {
-            skip = $0 ~ /^\[HKEY_USERS\\[^\\]+\\Software\\VB and VBA Program Settings(\\|\])/
-            for (i = 1; i <= n; i++) if (index(tolower($0), "[" noise[i]) == 1) skip = 1
+            key = tolower($0)
+            skip = !(index(key, "[hkey_local_machine\\software\\") == 1 ||
+                     index(key, "[hkey_classes_root\\") == 1 ||
+                     key ~ /^\[hkey_users\\[^\\]+\\software\\/)
+            if (key ~ /^\[hkey_users\\[^\\]+\\software\\vb and vba program settings(\\|\])/) skip = 1
         }
         /^"DriverDateData"=/ { next }
         !skip' "$work/$1.txt"
@@ -259,7 +282,7 @@ case_uninstall() {
     start_clean
     snapshot before
     install "$MURL_SETUP" || fail "the install exited with status $?"
-    play_com "$here/player-data.scenario" >/dev/null || fail "the player's session failed"
+    traced_session "quiet uninstall"
     [ -s "$unix_folder/murl_err.log" ] || fail "the plug-in wrote no murl_err.log beside itself"
     mkdir -p "$unix_folder/ARCH"
     cp "$unix_folder/murl_err.log" "$unix_folder/ARCH/murl_err 2024-05-17 213000.log"
@@ -293,6 +316,7 @@ case_uninstall() {
     [ ! -e "$(dirname "$shortcut")" ] || fail "the Start-menu entry is still there"
     script_client "after the uninstall" 2 'cannot create murl.clsMurl: *'
     [ -z "$(murl_entries)" ] || fail "the uninstall entry is still there"
+    expect_no_trace "after the quiet uninstall"
 }
 
 case_failed_registration() {
@@ -347,9 +371,11 @@ case_remove_settings() {
     mkdir -p "$unix_folder/ARCH"
     echo "a failure" >"$unix_folder/murl_err.log"
     cp "$unix_folder/murl_err.log" "$unix_folder/ARCH/murl_err 2024-05-17 213000.log"
+    traced_session "uninstall with /RemoveSettings"
 
     run "$folder\\uninstall.exe" /S /RemoveSettings || fail "the uninstall exited with status $?"
     has_key "$settings_key" && fail "the player's settings are still there"
+    expect_no_trace "after the uninstall with /RemoveSettings"
     [ ! -e "$unix_folder" ] || fail "left in the folder: $(find "$unix_folder" -mindepth 1 -printf '%P ')"
     [ -z "$(murl_entries)" ] || fail "the uninstall entry is still there"
 }
@@ -371,6 +397,9 @@ doctor_cases=(
     "numbers stored as numbers|store_numbers||\"KaelenEmberfall\" \"Evades\" = 12 (REG_DWORD)"
     "counter of a type Murl cannot read|store_counter_binary|settings.value|section \"KaelenEmberfall\", key \"Evades\" holds a value (REG_BINARY), not a count (Type mismatch (stored as REG_BINARY))"
     "negative count, a note|store_counter_negative||key \"Resists\" holds \"-3\", a negative count"
+    "trace on, a file for its folder|trace_folder_is_file|trace.file|the trace is on, but Murl cannot write it"
+    "trace switch a text|trace_switch_text||Trace holds a text, which Murl reads as off"
+    "trace files left while off|trace_left_while_off||trace files left while the trace is off"
 )
 
 nothing() { :; }
@@ -408,6 +437,17 @@ store_numbers() {
 }
 store_counter_binary() { reg32 add "$settings_key\\KaelenEmberfall" /v Evades /t REG_BINARY /d 0102 /f >/dev/null; }
 store_counter_negative() { reg32 add "$settings_key\\KaelenEmberfall" /v Resists /d -3 /f >/dev/null; }
+trace_switch_text() { reg32 add "$trace_key" /v Trace /d 1 /f >/dev/null; }
+# The trace switched on, and a file where its folder should be.
+trace_folder_is_file() {
+    reg32 add "$trace_key" /v Trace /t REG_DWORD /d 1 /f >/dev/null
+    echo "not a folder" >"$(trace_folder)"
+}
+# A trace switched off after a session: its file stays.
+trace_left_while_off() {
+    mkdir -p "$(trace_folder)"
+    echo "a session's chat" >"$(trace_folder)/murl_trace.log"
+}
 
 doctor() {  # OUTPUT: runs the installed doctor; its exit status
     wine "$folder\murl-doctor.exe" "${@:2}" >"$1" 2>"$work/doctor.err" </dev/null
@@ -459,8 +499,15 @@ case_doctor() {
     expect_equal "the trace switch" "0x1" "$(reg_value 'HKCU\Software\Murl' Trace)"
     doctor "$work/report.txt" || true
     grep -q "trace switch: on (read when the game starts)" "$work/report.txt" || fail "the report does not say the trace is on"
+    mkdir -p "$(trace_folder)"
+    echo "a session's chat" >"$(trace_folder)/murl_trace.log"
     doctor "$work/trace.txt" trace off || fail "trace off exited with status $?"
     expect_equal "the trace switch" "0x0" "$(reg_value 'HKCU\Software\Murl' Trace)"
+    grep -q 'murl_trace.log (17 bytes).*"murl-doctor trace clear" deletes them' "$work/trace.txt" ||
+        fail "trace off does not say where the trace file is and how to delete it: $(cat "$work/trace.txt")"
+    doctor "$work/trace.txt" trace clear || fail "trace clear exited with status $?"
+    [ ! -e "$(trace_folder)" ] || fail "trace clear left $(ls -A "$(trace_folder)")"
+    grep -q '^Deleted: .*murl_trace.log' "$work/trace.txt" || fail "trace clear says: $(cat "$work/trace.txt")"
     local usage=0
     doctor "$work/usage.txt" trace maybe || usage=$?
     expect_equal "exit status of a usage error" 2 "$usage"

@@ -43,6 +43,7 @@ login
 chat 21 You evaded the Bog Gnawer.
 chat@eat 5 "a tab\ta quote \" a backslash \\ and digits 0123456789012345678901234567890123456789012345678901234567890123456789"
 chat 5 "Жук 😀 half a pair \uD800 end"
+chat 5 "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa😀 cut inside the pair"
 status You are too far away.
 type /murl help
 check chkBots on
@@ -64,11 +65,21 @@ play() {
 
 # ---- Off: no trace file, and the transcript is the one every later run must give ----------
 #   how the switch is set          | wine reg add arguments, or nothing for no value
+# Only the number "murl-doctor trace on" stores switches it on; the doctor reads each alike.
 off_rows=(
     "no switch value|"
     "switched off|/t REG_DWORD /d 0"
     "a text, not a number|/t REG_SZ /d 1"
+    "a text yes|/t REG_SZ /d yes"
+    "another number|/t REG_DWORD /d 2"
+    "a 64-bit one|/t REG_QWORD /d 1"
+    "the bytes of a one|/t REG_BINARY /d 01000000"
 )
+# The doctor's word on the trace switch: its report row's finding.
+doctor_says() {
+    wine "$bin/murl-doctor.exe" --json 2>/dev/null </dev/null |
+        jq -r '.checks[] | select(.id == "trace.switch") | .found'
+}
 for row in "${off_rows[@]}"; do
     name=${row%%|*}
     value=${row#*|}
@@ -77,6 +88,7 @@ for row in "${off_rows[@]}"; do
     [ -z "$value" ] || wine reg add "$switch" /v Trace $value /f >/dev/null
     play "$name"
     [ ! -e "$trace" ] || fail "$name: a trace file appeared: $(head -c 300 "$trace")"
+    [[ $(doctor_says) == off* ]] || fail "$name: the doctor says the trace is \"$(doctor_says)\""
     grep -q 'OutputDebugString' "$work/err" && fail "$name: the debugger's output got lines"
     cp "$work/out" "$work/transcript"
 done
@@ -93,6 +105,7 @@ entries=(
     "event ChatTextIntercept \[DISPID 2\] \(\"You evaded the Bog Gnawer\.\", 21, 0, &false\) -> S_OK, after: &true$took"
     "event ChatTextIntercept \[DISPID 2\] \($long_shown, 5, 0, &true\) -> S_OK, after: &false$took"
     "event ChatTextIntercept \[DISPID 2\] \(\"Жук 😀 half a pair \\\\uD800 end\", 5, 0, &false\) -> S_OK, after: &false$took"
+    "event ChatTextIntercept \[DISPID 2\] \(\"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\\\\uD83D\"\.\.\. \(101 units\), 5, 0, &false\) -> S_OK, after: &false$took"
     "event StatusTextIntercept \[DISPID 4\] \(\"You are too far away\.\", &false\) -> S_OK, after: &false$took"
     "event ChatParserIntercept \[DISPID 3\] \(\"/murl help\", &false\) -> S_OK, after: &true$took"
     "event Change \[DISPID 6\] \([0-9]+, true\) -> S_OK$took"
@@ -119,6 +132,7 @@ reset
 wine reg add "$switch" /v Trace /t REG_DWORD /d 1 /f >/dev/null
 play "on"
 cmp -s "$work/out" "$work/transcript" || fail "on: the transcript differs from the one without trace"
+[[ $(doctor_says) == on* ]] || fail "on: the doctor says the trace is \"$(doctor_says)\""
 if [ -f "$trace" ]; then
     check_lines "the trace file" "$trace"
     iconv -f UTF-8 -t UTF-8 "$trace" >/dev/null || fail "the trace file is not UTF-8"
@@ -133,11 +147,13 @@ for entry in "Initialize -> S_OK$took" "Terminate -> S_OK$took" \
     grep -qE "$time$entry" "$work/debugger" || fail "the debugger's output lacks \"$entry\""
 done
 
-# ---- A full file becomes the older file; the new one takes the lines that did not fit -------
+# ---- A full file replaces the older file; the new one takes the lines that did not fit -------
 mkdir -p "$trace_dir"
 head -c $((cap - 200)) /dev/zero | tr '\0' 'x' >"$trace"
+echo "an older session" >"$older"
 cp "$trace" "$work/full"
 play "full file"
+[ "$(stat -c %s "$trace")" -le $cap ] || fail "the trace file has $(stat -c %s "$trace") bytes"
 if [ -f "$older" ]; then
     cmp -s <(head -c $((cap - 200)) "$older") "$work/full" || fail "the older file does not begin with the full one"
     [ "$(stat -c %s "$older")" -le $cap ] || fail "the older file has $(stat -c %s "$older") bytes"
@@ -158,6 +174,9 @@ cmp -s "$work/out" "$work/transcript" || fail "unwritable: the transcript differ
 grep -qF 'murl trace: the trace file cannot be written' "$work/err" ||
     fail "unwritable: the debugger's output does not say the file stopped"
 grep -qE 'Terminate -> S_OK' "$work/err" || fail "unwritable: the debugger's output stopped too"
+wine "$bin/murl-doctor.exe" --json 2>/dev/null </dev/null >"$work/report.json" || true
+jq -e '.checks[] | select(.id == "trace.file" and .status == "problem")' "$work/report.json" \
+    >/dev/null || fail "unwritable: the doctor finds no problem with the trace file: $(cat "$work/report.json")"
 
 [ $status = 0 ] && echo "murl.dll's trace: off leaves nothing, on leaves one line per entry"
 exit $status

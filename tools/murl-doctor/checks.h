@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/win32/windows_headers.h"
 #include "report.h"
@@ -27,6 +28,9 @@ void CheckTrace(Report& report);
 // `murl-doctor trace on|off`: stores the switch for this account; on failure false with the
 // reason in `message`.
 bool SwitchTrace(bool on, std::string& message);
+// `murl-doctor trace clear`: deletes this account's trace files; on failure false with the
+// reason in `message`.
+bool ClearTrace(std::string& message);
 
 // What the checks share.
 inline constexpr char kReinstall[] =

@@ -1,6 +1,6 @@
 // murl-doctor: looks at Murl's installation, registration, error log, settings and trace on
 // this machine and for this account, and says what is wrong and what to do. It changes
-// nothing, except the trace switch when asked (`murl-doctor trace on|off`).
+// nothing, except the trace switch and files when asked (`murl-doctor trace on|off|clear`).
 
 #include "platform/win32/windows_headers.h"
 
@@ -102,8 +102,12 @@ int main() {
     app.add_flag("--pause", pause, "Wait for Enter before closing (the Start-menu entry)");
     std::string state;
     CLI::App* trace = app.add_subcommand(
-        "trace", "Switch Murl's trace on or off for this account (read when the game starts)");
-    trace->add_option("state", state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+        "trace",
+        "Switch Murl's trace on or off for this account (read when the game starts), or clear "
+        "its files");
+    trace->add_option("state", state, "on, off or clear")
+        ->required()
+        ->check(CLI::IsMember({"on", "off", "clear"}));
     try {
         std::vector<std::string> arguments = Arguments();
         std::vector<const char*> pointers;
@@ -117,9 +121,10 @@ int main() {
     try {
         if (trace->parsed()) {
             std::string message;
-            const bool switched = SwitchTrace(state == "on", message);
+            const bool done =
+                state == "clear" ? ClearTrace(message) : SwitchTrace(state == "on", message);
             Write(message + "\n");
-            return switched ? kExitOk : kExitProblem;
+            return done ? kExitOk : kExitProblem;
         }
         const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         const Report report = Examine();

@@ -36,6 +36,7 @@ inline constexpr CheckRow kChecks[] = {
     {"settings.read", "settings", "this account's stored settings"},
     {"settings.value", "settings", "a stored value as Murl loads it"},
     {"trace.switch", "trace", "trace switch"},
+    {"trace.file", "trace", "trace file writable when on, none left when off"},
 };
 
 // `id` must be one of kChecks; a row never holds chat text.

@@ -29,6 +29,8 @@ const FileCalls kReal = {
     ::DeleteFileW,
     ::LockFileEx,
     ::UnlockFileEx,
+    ::SetFileInformationByHandle,
+    ::RemoveDirectoryW,
 };
 FileCalls current = kReal;
 

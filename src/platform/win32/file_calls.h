@@ -24,6 +24,8 @@ struct FileCalls {
     decltype(&::DeleteFileW) DeleteFileW;
     decltype(&::LockFileEx) LockFileEx;
     decltype(&::UnlockFileEx) UnlockFileEx;
+    decltype(&::SetFileInformationByHandle) SetFileInformationByHandle;
+    decltype(&::RemoveDirectoryW) RemoveDirectoryW;
 };
 
 // The table in use; starts out as the real calls.

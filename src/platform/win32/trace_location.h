@@ -6,8 +6,9 @@
 namespace murl::win32::trace {
 
 inline constexpr wchar_t kSwitchKey[] = L"Software\\Murl";  // under HKEY_CURRENT_USER
-inline constexpr wchar_t kSwitchValue[] = L"Trace";         // REG_DWORD: 1 on; 0 or absent off
-inline constexpr wchar_t kFolder[] = L"Murl";               // under local application data
+inline constexpr wchar_t kSwitchValue[] = L"Trace";
+inline constexpr unsigned long kSwitchOn = 1;  // the one REG_DWORD that switches it on
+inline constexpr wchar_t kFolder[] = L"Murl";  // under local application data
 inline constexpr wchar_t kFileName[] = L"murl_trace.log";
 inline constexpr wchar_t kOlderFileName[] = L"murl_trace.old.log";  // the one older file kept
 inline constexpr unsigned long kFileCap = 1ul << 20;  // bytes before the file is rotated

@@ -1,0 +1,261 @@
+#include "platform/win32/windows_headers.h"
+
+#include "platform/win32/trace_file.h"
+
+#include <cwchar>
+
+#include "platform/win32/file_calls.h"
+
+namespace murl::win32::trace {
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+constexpr char kLeftOutNote[] =
+    "murl trace: lines were left out before this one: the trace file was full and could not be "
+    "moved aside (was it open in another program?)\r\n";
+
+// A handle from the call table, closed through it.
+class Held {
+public:
+    explicit Held(HANDLE handle = INVALID_HANDLE_VALUE) noexcept : handle_(handle) {}
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    ~Held() {
+        if (open()) Api().CloseHandle(handle_);
+    }
+    bool open() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const noexcept { return handle_; }
+    void reset(HANDLE handle) noexcept {
+        if (open()) Api().CloseHandle(handle_);
+        handle_ = handle;
+    }
+    HANDLE release() noexcept {
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return handle;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// Whether what `handle` opened is a plain folder (`folder`) or a plain file with one name:
+// never a link, a junction or a file that another name reaches too.
+Refusal Plain(HANDLE handle, bool folder, DWORD& error) noexcept {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!Api().GetFileInformationByHandle(handle, &info)) {
+        error = GetLastError();
+        return Refusal::kSystem;
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return Refusal::kLink;
+    const bool is_folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (folder != is_folder) return folder ? Refusal::kNotFolder : Refusal::kNotFile;
+    if (!folder && info.nNumberOfLinks > 1) return Refusal::kLink;
+    return Refusal::kNone;
+}
+
+// The trace folder, opened as itself (a link is not followed) and held so that it cannot be
+// renamed or replaced meanwhile.
+Refusal OpenFolder(Held& folder, DWORD& error) noexcept {
+    wchar_t path[MAX_PATH];
+    if (!PathOf(nullptr, path)) return Refusal::kNoFolder;
+    folder.reset(Api().CreateFileW(
+        path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!folder.open()) {
+        error = GetLastError();
+        return Refusal::kSystem;
+    }
+    return Plain(folder.get(), true, error);
+}
+
+// The file `name` of the trace folder (held open by the caller), opened as itself for
+// appending. Readers need not let it be renamed meanwhile.
+Refusal OpenIn(const wchar_t* name, DWORD disposition, Held& file, DWORD& error) noexcept {
+    wchar_t path[MAX_PATH];
+    if (!PathOf(name, path)) return Refusal::kNoFolder;
+    file.reset(Api().CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                 disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                 nullptr));
+    if (!file.open()) {
+        error = GetLastError();
+        return Refusal::kSystem;
+    }
+    return Plain(file.get(), false, error);
+}
+
+// Whether two handles hold the same file.
+bool SameFile(HANDLE a, HANDLE b) noexcept {
+    BY_HANDLE_FILE_INFORMATION one, other;
+    return Api().GetFileInformationByHandle(a, &one) &&
+           Api().GetFileInformationByHandle(b, &other) &&
+           one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+           one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
+}
+
+// Whether a file that nobody else names can be created in the folder at `path`.
+Refusal Probe(const wchar_t* folder, DWORD& error) noexcept {
+    wchar_t path[MAX_PATH];
+    if (wsprintfW(path, L"%s\\murl-trace-probe-%lu.tmp", folder, GetCurrentProcessId()) <= 0 ||
+        lstrlenW(path) >= MAX_PATH - 1) {
+        return Refusal::kNoFolder;
+    }
+    const Held probe(Api().CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                       nullptr));
+    if (!probe.open()) {
+        error = GetLastError();
+        return Refusal::kSystem;
+    }
+    return Refusal::kNone;
+}
+
+constexpr const wchar_t* kFileNames[] = {kFileName, kOlderFileName};
+
+bool Missing(DWORD error) noexcept {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
+Switch ReadSwitch() noexcept {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSwitchKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return Switch::kAbsent;
+    }
+    DWORD type = REG_NONE, value = 0, size = sizeof value;
+    const LONG status =
+        RegQueryValueExW(key, kSwitchValue, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    if (status == ERROR_FILE_NOT_FOUND) return Switch::kAbsent;
+    if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) return Switch::kOther;
+    return value == kSwitchOn ? Switch::kOn : value == 0 ? Switch::kOff : Switch::kOther;
+}
+
+bool PathOf(const wchar_t* name, wchar_t (&path)[MAX_PATH]) noexcept {
+    constexpr DWORD kRoom = MAX_PATH - 40;  // for the folder and the longest name
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", path, kRoom);
+    if (length == 0 || length >= kRoom) return false;
+    if (name) {
+        wsprintfW(path + length, L"\\%s\\%s", kFolder, name);
+    } else {
+        wsprintfW(path + length, L"\\%s", kFolder);
+    }
+    return true;
+}
+
+Refusal File::Open(DWORD disposition) noexcept {
+    wchar_t path[MAX_PATH];
+    if (!PathOf(nullptr, path)) return Refusal::kNoFolder;
+    Api().CreateDirectoryW(path, nullptr);
+    Held folder, file;
+    Refusal refusal = OpenFolder(folder, error_);
+    if (refusal == Refusal::kNone) refusal = OpenIn(kFileName, disposition, file, error_);
+    if (refusal == Refusal::kNone) handle_ = file.release();
+    return refusal;
+}
+
+void File::Close() noexcept {
+    if (handle_) Api().CloseHandle(handle_);
+    handle_ = nullptr;
+}
+
+// The open file, full, to the older file's name. The file under the name is opened and moved
+// by that handle only when it is this one: when another client has moved it already, nothing
+// that client began since is moved over it.
+void File::MoveAside() noexcept {
+    wchar_t path[MAX_PATH], older[MAX_PATH];
+    if (!PathOf(kFileName, path) || !PathOf(kOlderFileName, older)) return;
+    const Held named(Api().CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!named.open() || !SameFile(handle_, named.get())) return;
+    union {
+        FILE_RENAME_INFO info;
+        BYTE bytes[sizeof(FILE_RENAME_INFO) + sizeof older];
+    } rename{};
+    const DWORD length = static_cast<DWORD>(wcslen(older));
+    rename.info.ReplaceIfExists = TRUE;
+    rename.info.FileNameLength = length * DWORD{sizeof(wchar_t)};
+    wmemcpy(rename.info.FileName, older, length + 1);
+    Api().SetFileInformationByHandle(named.get(), FileRenameInfo, &rename, sizeof rename);
+}
+
+Refusal File::Append(const char* bytes, DWORD size) noexcept {
+    if (!handle_) {
+        const Refusal refusal = Open(OPEN_ALWAYS);
+        if (refusal != Refusal::kNone) return refusal;
+    }
+    const DWORD note = left_out_ ? sizeof kLeftOutNote - 1 : 0;
+    for (int tries = 0;; ++tries) {
+        LARGE_INTEGER length;
+        if (!Api().GetFileSizeEx(handle_, &length)) {
+            Close();
+            return Refusal::kSizeUnread;
+        }
+        if (length.QuadPart + note + size <= static_cast<LONGLONG>(kFileCap)) break;
+        if (tries > 0) {
+            Close();
+            left_out_ = true;
+            return Refusal::kFull;
+        }
+        // Whether the move worked, the file under the name tells: another client may have
+        // moved this one already, or begun a new one since.
+        MoveAside();
+        Close();
+        const Refusal refusal = Open(OPEN_ALWAYS);
+        if (refusal != Refusal::kNone) return refusal;
+    }
+    DWORD written = 0;
+    if (left_out_) {
+        if (!Api().WriteFile(handle_, kLeftOutNote, note, &written, nullptr) || written != note) {
+            error_ = GetLastError();
+            return Refusal::kSystem;
+        }
+        left_out_ = false;
+    }
+    if (!Api().WriteFile(handle_, bytes, size, &written, nullptr) || written != size) {
+        error_ = GetLastError();
+        return Refusal::kSystem;
+    }
+    return Refusal::kNone;
+}
+
+Refusal File::Look(DWORD& error) noexcept {
+    wchar_t path[MAX_PATH];
+    if (!PathOf(nullptr, path)) return Refusal::kNoFolder;
+    Held folder, file;
+    Refusal refusal = OpenFolder(folder, error);
+    if (refusal == Refusal::kSystem && Missing(error)) {
+        // Murl makes the folder at its first line: whether it can, the parent tells.
+        if (wchar_t* cut = wcsrchr(path, L'\\')) *cut = 0;
+        return Probe(path, error);
+    }
+    if (refusal != Refusal::kNone) return refusal;
+    refusal = OpenIn(kFileName, OPEN_EXISTING, file, error);
+    if (refusal == Refusal::kSystem && Missing(error)) return Probe(path, error);
+    return refusal;
+}
+
+Refusal Clear(DWORD& error) noexcept {
+    wchar_t path[MAX_PATH];
+    if (!PathOf(nullptr, path)) return Refusal::kNoFolder;
+    {
+        Held folder;
+        const Refusal refusal = OpenFolder(folder, error);
+        if (refusal == Refusal::kSystem && Missing(error)) return Refusal::kNone;
+        if (refusal != Refusal::kNone) return refusal;
+        for (const wchar_t* name : kFileNames) {
+            wchar_t file[MAX_PATH];
+            if (PathOf(name, file) && !Api().DeleteFileW(file) && !Missing(GetLastError())) {
+                error = GetLastError();
+                return Refusal::kSystem;
+            }
+        }
+    }
+    Api().RemoveDirectoryW(path);  // only when nothing else is in it
+    return Refusal::kNone;
+}
+
+}  // namespace murl::win32::trace
