@@ -136,6 +136,26 @@ TEST(DoctorReport, CountsWithTheRightNoun) {
     for (const auto& c : cases) EXPECT_EQ(Counted(c.count, "entry", "entries"), c.words);
 }
 
+struct ListingCase {
+    std::vector<StoredValue> values;
+    std::string_view found;
+};
+
+TEST(DoctorReport, ListsStoredSettingsWithTheRightNouns) {
+    const ListingCase cases[] = {
+        {{{u"Kael", u"Evades", u"1"}}, "1 value in 1 section"},
+        {{{u"Kael", u"Evades", u"1"}, {u"Kael", u"Zero", u"2"}}, "2 values in 1 section"},
+        {{{u"Kael", u"Evades", u"1"}, {u"Settings", u"Bots", u"True"}}, "2 values in 2 sections"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.found));
+        Report report;
+        ReviewSettings(c.values, report);
+        ASSERT_FALSE(report.rows().empty());
+        EXPECT_EQ(report.rows().front().found, c.found);
+    }
+}
+
 struct ShownCase {
     size_t length;
     bool cut;

@@ -129,8 +129,15 @@ bool CheckCreation(const std::wstring& folder, const LogFile& log, Report& repor
     return false;
 }
 
-// The log is there: opens it to append, as murl.dll does, and closes it unwritten.
+// The log is there: opens it to append, as murl.dll does, and closes it unwritten. A log
+// marked read-only is not written by a player's account, whoever runs the doctor.
 void CheckAppending(const std::wstring& folder, const LogFile& log, Report& report) {
+    if (log.attributes & FILE_ATTRIBUTE_READONLY) {
+        return AddWritable(report, Status::kProblem,
+                           Utf8(log.path) + " is marked read-only, so Murl cannot add to it",
+                           "clear \"Read-only\" in the Properties of murl_err.log, or delete it "
+                           "while the game is closed: Murl starts a new one.");
+    }
     const File file(CreateFileW(log.path.c_str(), FILE_APPEND_DATA, kShareAsMurl, nullptr,
                                 OPEN_EXISTING, 0, nullptr));
     const DWORD error = file.open() ? 0 : GetLastError();
@@ -142,12 +149,6 @@ void CheckAppending(const std::wstring& folder, const LogFile& log, Report& repo
                 " open and lets no one else write it, so Murl cannot record its failures",
             "close the program that has murl_err.log open (an editor, a viewer, a backup or a "
             "virus scan), or restart the computer; the setup program cannot help.");
-    }
-    if (error == ERROR_ACCESS_DENIED && (log.attributes & FILE_ATTRIBUTE_READONLY)) {
-        return AddWritable(report, Status::kProblem,
-                           Utf8(log.path) + " is marked read-only, so Murl cannot add to it",
-                           "clear \"Read-only\" in the Properties of murl_err.log, or delete it "
-                           "while the game is closed: Murl starts a new one.");
     }
     DWORD unused = 0;
     std::string action =
