@@ -358,7 +358,8 @@ case_remove_settings() {
 # ---- The doctor ------------------------------------------------------------------------------
 
 # Each row: a name, how the problem comes about (a function below), the checks that must
-# report a problem (none: the doctor must find nothing), and words its report must hold.
+# report a problem (none: the doctor must find nothing), words its report must hold, and, for
+# some, the fix the report names (a function below) after which the doctor finds nothing.
 doctor_cases=(
     "fresh install|nothing||No problem found."
     "class unregistered|unregister|registration.class|murl.clsMurl is not registered"
@@ -366,9 +367,9 @@ doctor_cases=(
     "murl.dll truncated|truncate_module|module.checksum loading.module|damaged or was replaced"
     "type library file gone|register_deleted_copy|registration.typelib_file|the type library is registered to C:\\Unzipped\\murl.dll, which does not exist"
     "module folder not writable|read_only_folder|log.writable|cannot create C:\\Program Files (x86)\\Murl\\murl_err.log"
-    "a folder named murl_err.log|log_folder|log.writable|a folder named murl_err.log is where Murl writes its log"
-    "log held by another program|hold_log|log.writable|close the program that has murl_err.log open"
-    "log marked read-only|read_only_log|log.writable|murl_err.log is marked read-only"
+    "a folder named murl_err.log|log_folder|log.writable|a folder named murl_err.log is where Murl writes its log|remove_log_folder"
+    "log held by another program|hold_log|log.writable|close the program that has murl_err.log open|release_log"
+    "log marked read-only|read_only_log|log.writable|murl_err.log is marked read-only|clear_read_only"
     "large log|large_log||most frequent, 30000 times from 1/2/2026 10:00:00 to 1/2/2026 18:19:59: Error in LoadVariables: Overflow. At line 0"
     "counter not a number|store_counter_text|settings.value|key \"Evades\" holds \"lots\", not a count (Type mismatch)"
     "counter out of range|store_counter_overflow|settings.value|key \"Zero\" holds \"3000000000\", not a count (Overflow)"
@@ -408,6 +409,7 @@ unmount() {
     mounted=
 }
 log_folder() { mkdir "$unix_folder/murl_err.log"; }
+remove_log_folder() { rmdir "$unix_folder/murl_err.log"; }
 # An editor or a viewer that opened the log and shares it with no one, until the doctor is done.
 hold_log() {
     printf '1/2/2026 10:00:00\tError in SaveVariables: Disk full. At line 0\r\n' >"$unix_folder/murl_err.log"
@@ -427,6 +429,7 @@ read_only_log() {
     printf '1/2/2026 10:00:00\tError in SaveVariables: Disk full. At line 0\r\n' >"$unix_folder/murl_err.log"
     chmod a-w "$unix_folder/murl_err.log"
 }
+clear_read_only() { run attrib -r "$folder\murl_err.log"; }
 # Years of failures at every login, one of them over and over.
 large_log() {
     python3 - "$unix_folder/murl_err.log" <<'PY'
@@ -453,9 +456,9 @@ doctor() {  # OUTPUT: runs the installed doctor; its exit status
 folder_state() { find "$unix_folder" -printf '%P %y %s %T@\n' | sort; }
 
 case_doctor() {
-    local row name make problems words status made skipped=0
+    local row name make problems words fix status made skipped=0
     for row in "${doctor_cases[@]}"; do
-        IFS='|' read -r name make problems words <<<"$row"
+        IFS='|' read -r name make problems words fix <<<"$row"
         start_clean
         rm -rf "$WINEPREFIX/drive_c/Old Murl" "$WINEPREFIX/drive_c/Unzipped"
         install "$MURL_SETUP" || fail "$name: the install exited with status $?"
@@ -475,6 +478,12 @@ case_doctor() {
         doctor "$work/report.txt" || status=$?
         doctor "$work/report.json" --json || true
         expect_equal "$name: Murl's folder after the doctor" "$before" "$(folder_state)"
+        if [ -n "$fix" ]; then
+            "$fix"
+            local fixed=0
+            doctor "$work/fixed.txt" || fixed=$?
+            expect_equal "$name: exit status after $fix" 0 "$fixed"
+        fi
         release_log
         [ -z "$mounted" ] || unmount
         chmod -R u+w "$unix_folder"
