@@ -50,21 +50,19 @@ struct HostileCase {
     std::string read;  // what a reader finds in the JSON
 };
 
-const std::string kLong(100000, 'x');
-
-const HostileCase kHostileCases[] = {
-    {"plain", "murl.dll", "murl.dll"},
-    {"quotes and backslashes", R"(C:\Murl\"x".log \\ \")", R"(C:\Murl\"x".log \\ \")"},
-    {"controls", std::string("a\0b\x01\x1F\x7F\t\n\r\b\f", 12),
-     std::string("a\0b\x01\x1F\x7F\t\n\r\b\f", 12)},
-    {"non-ASCII", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80",
-     "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
-    {"a lone surrogate in its three-byte form", "a\xED\xA0\x80z", "a\xEF\xBF\xBDz"},
-    {"malformed UTF-8", "a\xFF\xC3z", "a\xEF\xBF\xBD\xEF\xBF\xBDz"},
-    {"very long", kLong, kLong},
-};
-
 TEST(DoctorReport, JsonCarriesHostileTextsToAStrictReader) {
+    const std::string kLong(100000, 'x');
+    const HostileCase kHostileCases[] = {
+        {"plain", "murl.dll", "murl.dll"},
+        {"quotes and backslashes", R"(C:\Murl\"x".log \\ \")", R"(C:\Murl\"x".log \\ \")"},
+        {"controls", std::string("a\0b\x01\x1F\x7F\t\n\r\b\f", 11),
+         std::string("a\0b\x01\x1F\x7F\t\n\r\b\f", 11)},
+        {"non-ASCII", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80",
+         "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+        {"a lone surrogate in its three-byte form", "a\xED\xA0\x80z", "a\xEF\xBF\xBDz"},
+        {"malformed UTF-8", "a\xFF\xC3z", "a\xEF\xBF\xBD\xEF\xBF\xBDz"},
+        {"very long", kLong, kLong},
+    };
     testing_support::ScratchFolder folder;
     for (const auto& c : kHostileCases) {
         SCOPED_TRACE(std::string(c.name));
@@ -85,14 +83,13 @@ struct SummaryCase {
     std::string_view summary;
 };
 
-const SummaryCase kSummaryCases[] = {
-    {{}, 0, "No problem found."},
-    {{Status::kNote, Status::kNote, Status::kSkipped}, 0, "No problem found."},
-    {{Status::kOk, Status::kProblem, Status::kNote}, 1, "1 problem found."},
-    {{Status::kProblem, Status::kProblem}, 2, "2 problems found."},
-};
-
 TEST(DoctorReport, CountsOnlyProblems) {
+    const SummaryCase kSummaryCases[] = {
+        {{}, 0, "No problem found."},
+        {{Status::kNote, Status::kNote, Status::kSkipped}, 0, "No problem found."},
+        {{Status::kOk, Status::kProblem, Status::kNote}, 1, "1 problem found."},
+        {{Status::kProblem, Status::kProblem}, 2, "2 problems found."},
+    };
     for (const auto& c : kSummaryCases) {
         SCOPED_TRACE(std::string(c.summary));
         Report report;
@@ -179,31 +176,31 @@ struct LogCase {
     Recurring most;
 };
 
-const LogCase kLogCases[] = {
-    {"empty", {"", ""}, 0, {}, {}},
-    {"one entry",
-     {"1/2/2026 10:00:00\tError in LoadVariables: Overflow. At line 0"},
-     1,
-     {"1/2/2026 10:00:00 Error in LoadVariables: Overflow. At line 0"},
-     {"Error in LoadVariables: Overflow. At line 0", 1, "1/2/2026 10:00:00", "1/2/2026 10:00:00"}},
-    {"the most frequent, with its first and last time",
-     {"t1\tA", "t2\tB", "", "t3\tB", "t4\tA", "t5\tB", "t6\tC"},
-     6,
-     {"t5 B", "t6 C"},
-     {"B", 3, "t2", "t5"}},
-    {"a tie goes to the one seen first",
-     {"t1\tB", "t2\tA", "t3\tA", "t4\tB"},
-     4,
-     {"t3 A", "t4 B"},
-     {"B", 2, "t1", "t4"}},
-    {"a line without a time",
-     {"no tab here", "no tab here"},
-     2,
-     {"no tab here", "no tab here"},
-     {"no tab here", 2, "", ""}},
-};
-
 TEST(DoctorLogSummary, CountsEntriesAndWhatRepeats) {
+    const LogCase kLogCases[] = {
+        {"empty", {"", ""}, 0, {}, {}},
+        {"one entry",
+         {"1/2/2026 10:00:00\tError in LoadVariables: Overflow. At line 0"},
+         1,
+         {"1/2/2026 10:00:00 Error in LoadVariables: Overflow. At line 0"},
+         {"Error in LoadVariables: Overflow. At line 0", 1, "1/2/2026 10:00:00",
+          "1/2/2026 10:00:00"}},
+        {"the most frequent, with its first and last time",
+         {"t1\tA", "t2\tB", "", "t3\tB", "t4\tA", "t5\tB", "t6\tC"},
+         6,
+         {"t5 B", "t6 C"},
+         {"B", 3, "t2", "t5"}},
+        {"a tie goes to the one seen first",
+         {"t1\tB", "t2\tA", "t3\tA", "t4\tB"},
+         4,
+         {"t3 A", "t4 B"},
+         {"B", 2, "t1", "t4"}},
+        {"a line without a time",
+         {"no tab here", "no tab here"},
+         2,
+         {"no tab here", "no tab here"},
+         {"no tab here", 2, "", ""}},
+    };
     for (const auto& c : kLogCases) {
         SCOPED_TRACE(std::string(c.name));
         LogSummary summary(2);
