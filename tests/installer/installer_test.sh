@@ -370,6 +370,8 @@ doctor_cases=(
     "a folder named murl_err.log|log_folder|log.writable|a folder named murl_err.log is where Murl writes its log|remove_log_folder"
     "log held by another program|hold_log|log.writable|close the program that has murl_err.log open|release_log"
     "log marked read-only|read_only_log|log.writable|murl_err.log is marked read-only|clear_read_only"
+    "log of one entry|one_entry_log||1 entry; the last entry below"
+    "ARCH folder beside the log|arch_folder||an ARCH folder beside it holds logs archived earlier"
     "large log|large_log||most frequent, 30000 times from 1/2/2026 10:00:00 to 1/2/2026 18:19:59: Error in LoadVariables: Overflow. At line 0"
     "counter not a number|store_counter_text|settings.value|key \"Evades\" holds \"lots\", not a count (Type mismatch)"
     "counter out of range|store_counter_overflow|settings.value|key \"Zero\" holds \"3000000000\", not a count (Overflow)"
@@ -430,6 +432,11 @@ read_only_log() {
     chmod a-w "$unix_folder/murl_err.log"
 }
 clear_read_only() { run attrib -r "$folder\murl_err.log"; }
+one_entry_log() {
+    printf '1/2/2026 10:00:00\tError in SaveVariables: Disk full. At line 0\r\n' >"$unix_folder/murl_err.log"
+}
+# Archived by hand, or by an older tool: Murl itself never makes it.
+arch_folder() { one_entry_log && mkdir "$unix_folder/ARCH"; }
 # Years of failures at every login, one of them over and over.
 large_log() {
     python3 - "$unix_folder/murl_err.log" <<'PY'
