@@ -24,7 +24,7 @@ struct Record {
     bool heard = true;                     // some subscriber received the event
 };
 
-// The one JSON writer, as the simulator's code has always named it.
+// The JSON writer, shared with the doctor, under the simulator's names.
 using murl::AppendJsonAsciiMember;
 using murl::AppendJsonMember;
 using murl::AppendJsonString;
