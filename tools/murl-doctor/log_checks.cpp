@@ -22,7 +22,9 @@ constexpr DWORD kChunk = 1024 * 1024;
 
 using File = win32::FileHandle;
 
-// murl.dll's own sharing of the log: another writer is welcome, a deleter is not.
+// murl.dll's own opening of the log: appending, with the reading that its lock needs, and
+// sharing with another writer but not with a deleter.
+constexpr DWORD kAccessAsMurl = FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES;
 constexpr DWORD kShareAsMurl = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -129,8 +131,8 @@ bool CheckCreation(const std::wstring& folder, const LogFile& log, Report& repor
     return false;
 }
 
-// The log is there: opens it to append, as murl.dll does, and closes it unwritten. A log
-// marked read-only is not written by a player's account, whoever runs the doctor.
+// The log is there: opens it to append, as murl.dll does, and closes it unwritten. murl.dll
+// refuses a log marked read-only, whoever runs it, and so does the doctor.
 void CheckAppending(const std::wstring& folder, const LogFile& log, Report& report) {
     if (log.attributes & FILE_ATTRIBUTE_READONLY) {
         return AddWritable(report, Status::kProblem,
@@ -138,7 +140,7 @@ void CheckAppending(const std::wstring& folder, const LogFile& log, Report& repo
                            "clear \"Read-only\" in the Properties of murl_err.log, or delete it "
                            "while the game is closed: Murl starts a new one.");
     }
-    const File file(CreateFileW(log.path.c_str(), FILE_APPEND_DATA, kShareAsMurl, nullptr,
+    const File file(CreateFileW(log.path.c_str(), kAccessAsMurl, kShareAsMurl, nullptr,
                                 OPEN_EXISTING, 0, nullptr));
     const DWORD error = file.open() ? 0 : GetLastError();
     if (error == 0) return AddWritable(report, Status::kOk, Utf8(log.path));
