@@ -15,13 +15,7 @@ namespace murl {
 
 std::u16string clsMurl::VersionBanner() {
     const Version v = platform_.app.GetVersion();
-    std::u16string banner = u"Murl! version: ";
-    banner += DecimalText(v.major);
-    banner += u'.';
-    banner += DecimalText(v.minor);
-    banner += u'.';
-    banner += DecimalText(v.revision);
-    return banner;
+    return u"Murl! version: " + ReleaseText(v);
 }
 
 void clsMurl::PrintLine(std::u16string_view text) {

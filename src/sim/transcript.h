@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/json.h"
 #include "sim/scenario.h"
 #include "sim/sim_host.h"
 
@@ -23,20 +24,12 @@ struct Record {
     bool heard = true;                     // some subscriber received the event
 };
 
-// Appends `text` as a JSON string: UTF-8 with control characters escaped, and each lone
-// surrogate, which strict JSON readers refuse, as U+FFFD.
-void AppendJsonString(std::string& out, std::u16string_view text);
-// Whether `text` holds half of a surrogate pair without its other half.
-bool HasLoneSurrogate(std::u16string_view text) noexcept;
-// When `text` holds a lone surrogate: appends ,"keyUnits":[...], its exact UTF-16 code units
-// as numbers, to stand beside the string member "key". Otherwise appends nothing.
-void AppendJsonUnits(std::string& out, std::string_view key, std::u16string_view text);
-
-// Appends ,"key":value to a JSON object: a number, a text as AppendJsonString writes it (with
-// its units member where it needs one), or ASCII text as it is.
-void AppendJsonMember(std::string& out, std::string_view key, int64_t value);
-void AppendJsonMember(std::string& out, std::string_view key, std::u16string_view text);
-void AppendJsonAsciiMember(std::string& out, std::string_view key, std::string_view ascii);
+// The JSON writer, shared with the doctor, under the simulator's names.
+using murl::AppendJsonAsciiMember;
+using murl::AppendJsonMember;
+using murl::AppendJsonString;
+using murl::AppendJsonUnits;
+using murl::HasLoneSurrogate;
 
 // The record as one JSON object, without a line break.
 std::string JsonLine(const Record& record);

@@ -7,12 +7,15 @@
 #include <shellapi.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "checks.h"
+#include "host/json.h"
 #include "host/text.h"
 #include "murl_version.h"
+#include "platform/app_info.h"
 #include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_text.h"
 #include "report.h"
@@ -25,11 +28,15 @@ constexpr int kExitOk = 0;
 constexpr int kExitProblem = 1;
 constexpr int kExitUsage = 2;
 
-// The release as players see it: 1.0.0.15 is 1.0.15.
 std::string Version() {
-    return std::to_string(MURL_VERSION_MAJOR) + "." + std::to_string(MURL_VERSION_MINOR) + "." +
-           std::to_string(MURL_VERSION_REVISION);
+    return murl::ToUtf8(
+        murl::ReleaseText({MURL_VERSION_MAJOR, MURL_VERSION_MINOR, MURL_VERSION_REVISION}));
 }
+
+constexpr char kUsage[] =
+    "usage: murl-doctor [--json] [--pause]      checks Murl and says what to do\n"
+    "       murl-doctor [--json] trace on|off   switches Murl's trace for this account\n"
+    "       murl-doctor [--json] trace clear    deletes this account's trace files\n";
 
 // UTF-8 `text` to standard output: as characters to a console, as bytes to a file or pipe.
 void Write(const std::string& text) {
@@ -89,52 +96,105 @@ Report Examine() {
     return report;
 }
 
-}  // namespace
+// One answer that is not a report: the outcome of a subcommand, or a mistake with the usage.
+void Answer(bool json, std::string_view version, bool ok, const std::string& message,
+            std::string_view usage = {}) {
+    if (!json) return Write(message + "\n" + std::string(usage));
+    std::string out = "{\"doctor\":";
+    murl::AppendJsonString(out, version);
+    out += ok ? ",\"ok\":true" : ",\"ok\":false";
+    murl::AppendJsonUtf8Member(out, "message", message);
+    if (!usage.empty()) murl::AppendJsonUtf8Member(out, "usage", usage);
+    Write(out + "}\n");
+}
 
-int main() {
-    const std::string version = Version();
+// The command line as the player gave it; `mistake` says in plain words what is wrong with it.
+struct CommandLine {
+    bool json = false, pause = false, trace = false;
+    std::string state, mistake;
+    std::string help;  // asked for: the help text
+};
+
+CommandLine Parse(const std::string& version) {
+    CommandLine line;
     CLI::App app{"murl-doctor " + version +
                      ": checks Murl on this computer for this account and says what to do. It "
                      "changes nothing unless a subcommand asks it to.",
                  "murl-doctor"};
-    bool json = false, pause = false;
-    app.add_flag("--json", json, "Write the report as one JSON document");
-    app.add_flag("--pause", pause, "Wait for Enter before closing (the Start-menu entry)");
-    std::string state;
+    app.allow_extras();
+    app.add_flag("--json", line.json, "Write the answer as one JSON document");
+    app.add_flag("--pause", line.pause, "Wait for Enter before closing (the Start-menu entry)");
     CLI::App* trace = app.add_subcommand(
         "trace",
         "Switch Murl's trace on or off for this account (read when the game starts), or clear "
         "its files");
-    trace->add_option("state", state, "on, off or clear")
-        ->required()
-        ->check(CLI::IsMember({"on", "off", "clear"}));
+    trace->allow_extras()->fallthrough();
+    trace->add_option("state", line.state, "on, off or clear");
+    const std::vector<std::string> arguments = Arguments();
+    line.json = std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
+    std::vector<const char*> pointers;
+    pointers.reserve(arguments.size());
+    for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
     try {
-        std::vector<std::string> arguments = Arguments();
-        std::vector<const char*> pointers;
-        pointers.reserve(arguments.size());
-        for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
         app.parse(static_cast<int>(pointers.size()), pointers.data());
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? kExitOk : kExitUsage;
+    } catch (const CLI::CallForHelp&) {
+        line.help = app.help();
+        return line;
+    } catch (const CLI::ParseError&) {
+        line.mistake = "murl-doctor does not understand its command line.";
+        return line;
     }
+    line.trace = trace->parsed();
+    std::vector<std::string> extras = app.remaining();
+    if (line.trace) {
+        const std::vector<std::string> more = trace->remaining();
+        extras.insert(extras.end(), more.begin(), more.end());
+    }
+    if (!extras.empty()) {
+        line.mistake = "murl-doctor does not know \"" + extras.front() + "\".";
+    } else if (line.trace && line.state.empty()) {
+        line.mistake =
+            "say whether to switch the trace on or off, or clear its files: \"trace on\", \"trace "
+            "off\" or \"trace clear\".";
+    } else if (line.trace && line.state != "on" && line.state != "off" && line.state != "clear") {
+        line.mistake =
+            "the trace is switched \"on\" or \"off\", or its files cleared with "
+            "\"clear\", not \"" +
+            line.state + "\".";
+    }
+    return line;
+}
 
+}  // namespace
+
+int main() {
+    const std::string version = Version();
+    const CommandLine line = Parse(version);
+    if (!line.help.empty()) {
+        Write(line.help);
+        return kExitOk;
+    }
+    if (!line.mistake.empty()) {
+        Answer(line.json, version, false, "murl-doctor: " + line.mistake, kUsage);
+        return kExitUsage;
+    }
     try {
-        if (trace->parsed()) {
+        if (line.trace) {
             std::string message;
-            const bool done =
-                state == "clear" ? ClearTrace(message) : SwitchTrace(state == "on", message);
-            Write(message + "\n");
+            const bool done = line.state == "clear" ? ClearTrace(message)
+                                                    : SwitchTrace(line.state == "on", message);
+            Answer(line.json, version, done, message);
             return done ? kExitOk : kExitProblem;
         }
         const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         const Report report = Examine();
         if (SUCCEEDED(com)) CoUninitialize();
-        Write(json ? AsJson(report, version) : AsText(report, version));
-        if (pause) Pause();
+        Write(line.json ? AsJson(report, version) : AsText(report, version));
+        if (line.pause) Pause();
         return report.Problems() == 0 ? kExitOk : kExitProblem;
     } catch (const std::exception& e) {
-        Write(std::string("murl-doctor: ") + e.what() + "\n");
-        if (pause) Pause();
+        Answer(line.json, version, false, std::string("murl-doctor: ") + e.what());
+        if (line.pause) Pause();
         return kExitProblem;
     }
 }

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "host/json.h"
+
 namespace murl::doctor {
 
 namespace {
@@ -51,7 +53,7 @@ int Report::Problems() const noexcept {
 std::string Report::Summary() const {
     const int problems = Problems();
     if (problems == 0) return "No problem found.";
-    return std::to_string(problems) + (problems == 1 ? " problem found." : " problems found.");
+    return Counted(static_cast<size_t>(problems), "problem", "problems") + " found.";
 }
 
 std::string AsText(const Report& report, std::string_view version) {
@@ -84,61 +86,37 @@ std::string AsText(const Report& report, std::string_view version) {
     return text;
 }
 
-std::string JsonString(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string quoted = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"':
-                quoted += "\\\"";
-                break;
-            case '\\':
-                quoted += "\\\\";
-                break;
-            case '\n':
-                quoted += "\\n";
-                break;
-            case '\r':
-                quoted += "\\r";
-                break;
-            case '\t':
-                quoted += "\\t";
-                break;
-            default:
-                if (byte < 0x20 || byte == 0x7F) {
-                    quoted += "\\u00";
-                    quoted += kHex[byte >> 4];
-                    quoted += kHex[byte & 0xF];
-                } else {
-                    quoted += c;
-                }
-        }
-    }
-    return quoted + "\"";
+std::string Counted(size_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
 std::string AsJson(const Report& report, std::string_view version) {
-    std::string json = "{\"doctor\":" + JsonString(version) + ",\"checks\":[";
-    bool first = true;
+    std::string json = "{\"doctor\":";
+    AppendJsonString(json, version);
+    AppendJsonKey(json, "checks");
+    json += '[';
     for (const Row& row : report.rows()) {
         const CheckRow& check = CheckOf(row.id);
-        if (!first) json += ',';
-        first = false;
-        json += "{\"id\":" + JsonString(row.id) + ",\"area\":" + JsonString(check.area) +
-                ",\"title\":" + JsonString(check.title) +
-                ",\"status\":" + JsonString(NamesOf(row.status).word) +
-                ",\"found\":" + JsonString(row.found) + ",\"action\":" + JsonString(row.action) +
-                ",\"details\":[";
-        for (size_t i = 0; i < row.details.size(); ++i) {
-            if (i > 0) json += ',';
-            json += JsonString(row.details[i]);
+        if (&row != &report.rows().front()) json += ',';
+        json += "{\"id\":";
+        AppendJsonString(json, row.id);
+        AppendJsonUtf8Member(json, "area", check.area);
+        AppendJsonUtf8Member(json, "title", check.title);
+        AppendJsonAsciiMember(json, "status", NamesOf(row.status).word);
+        AppendJsonUtf8Member(json, "found", row.found);
+        AppendJsonUtf8Member(json, "action", row.action);
+        AppendJsonKey(json, "details");
+        json += '[';
+        for (const std::string& detail : row.details) {
+            if (&detail != &row.details.front()) json += ',';
+            AppendJsonString(json, std::string_view(detail));
         }
         json += "]}";
     }
-    json += "],\"problems\":" + std::to_string(report.Problems()) +
-            ",\"summary\":" + JsonString(report.Summary()) + "}\n";
-    return json;
+    json += ']';
+    AppendJsonMember(json, "problems", report.Problems());
+    AppendJsonUtf8Member(json, "summary", report.Summary());
+    return json + "}\n";
 }
 
 }  // namespace murl::doctor

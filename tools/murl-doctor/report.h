@@ -53,7 +53,7 @@ public:
     void Add(Row row);
     const std::vector<Row>& rows() const noexcept { return rows_; }
     int Problems() const noexcept;
-    // "No problem found." or "N problem(s) found."
+    // "No problem found.", "1 problem found." or "N problems found."
     std::string Summary() const;
 
 private:
@@ -67,7 +67,7 @@ const CheckRow& CheckOf(std::string_view id);
 std::string AsText(const Report& report, std::string_view version);
 std::string AsJson(const Report& report, std::string_view version);
 
-// `text` as a JSON string literal, quotes included; `text` is UTF-8.
-std::string JsonString(std::string_view text);
+// `count` and the noun that goes with it: "1 entry", "2 entries".
+std::string Counted(size_t count, std::string_view one, std::string_view many);
 
 }  // namespace murl::doctor

@@ -138,8 +138,8 @@ void ReviewSettings(const std::vector<StoredValue>& values, Report& report) {
         }
     }
     listing.found = values.empty() ? "none stored yet"
-                                   : std::to_string(values.size()) + " values in " +
-                                         std::to_string(sections.size()) + " sections";
+                                   : Counted(values.size(), "value", "values") + " in " +
+                                         Counted(sections.size(), "section", "sections");
     report.Add(std::move(listing));
     for (Row& row : remarks) report.Add(std::move(row));
 }

@@ -1,0 +1,219 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "log_summary.h"
+#include "report.h"
+#include "scratch_folder.h"
+#include "settings_review.h"
+
+namespace murl::doctor {
+namespace {
+
+// What a strict JSON reader makes of each text the report carries, one per line as the hex of
+// its UTF-8 bytes; empty when it refuses the document.
+std::vector<std::string> ReadStrictly(const std::string& json, const std::string& folder) {
+    const std::string file = folder + "/report.json", decoded = folder + "/decoded.txt";
+    std::ofstream(file, std::ios::binary) << json;
+    const std::string command =
+        "python3 -c 'import json, sys\n"
+        "d = json.load(open(sys.argv[1], encoding=\"utf-8\"))\n"
+        "texts = [d[\"doctor\"]]\n"
+        "for c in d[\"checks\"]: texts += [c[\"found\"], c[\"action\"]] + c[\"details\"]\n"
+        "texts.append(d[\"summary\"])\n"
+        "open(sys.argv[2], \"w\").write(\"\\n\".join(t.encode(\"utf-8\").hex() for t in texts))' " +
+        file + " " + decoded;
+    if (std::system(command.c_str()) != 0) return {};
+    std::ifstream in(decoded);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string HexOf(std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (const char c : bytes) {
+        hex += kHex[static_cast<unsigned char>(c) >> 4];
+        hex += kHex[static_cast<unsigned char>(c) & 0xF];
+    }
+    return hex;
+}
+
+struct HostileCase {
+    std::string_view name;
+    std::string text;  // UTF-8, as the checks write it, or not quite
+    std::string read;  // what a reader finds in the JSON
+};
+
+TEST(DoctorReport, JsonCarriesHostileTextsToAStrictReader) {
+    const std::string kLong(100000, 'x');
+    const HostileCase kHostileCases[] = {
+        {"plain", "murl.dll", "murl.dll"},
+        {"quotes and backslashes", R"(C:\Murl\"x".log \\ \")", R"(C:\Murl\"x".log \\ \")"},
+        {"controls", std::string("a\0b\x01\x1F\x7F\t\n\r\b\f", 11),
+         std::string("a\0b\x01\x1F\x7F\t\n\r\b\f", 11)},
+        {"non-ASCII", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80",
+         "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+        {"a lone surrogate in its three-byte form", "a\xED\xA0\x80z", "a\xEF\xBF\xBDz"},
+        {"malformed UTF-8", "a\xFF\xC3z", "a\xEF\xBF\xBD\xEF\xBF\xBDz"},
+        {"very long", kLong, kLong},
+    };
+    testing_support::ScratchFolder folder;
+    for (const auto& c : kHostileCases) {
+        SCOPED_TRACE(std::string(c.name));
+        Report report;
+        report.Add({"log.writable", Status::kProblem, c.text, c.text, {c.text, c.text}});
+        report.Add({"log.entries", Status::kNote, c.text, {}, {}});
+        const std::string read = HexOf(c.read);
+        const std::vector<std::string> expected = {
+            HexOf("1.2.3"), read, read, read, read, read, "", HexOf("1 problem found.")};
+        EXPECT_EQ(ReadStrictly(AsJson(report, "1.2.3"), folder.path()), expected);
+        EXPECT_NE(AsText(report, "1.2.3").find(c.text), std::string::npos);
+    }
+}
+
+struct SummaryCase {
+    std::vector<Status> statuses;
+    int problems;
+    std::string_view summary;
+};
+
+TEST(DoctorReport, CountsOnlyProblems) {
+    const SummaryCase kSummaryCases[] = {
+        {{}, 0, "No problem found."},
+        {{Status::kNote, Status::kNote, Status::kSkipped}, 0, "No problem found."},
+        {{Status::kOk, Status::kProblem, Status::kNote}, 1, "1 problem found."},
+        {{Status::kProblem, Status::kProblem}, 2, "2 problems found."},
+    };
+    for (const auto& c : kSummaryCases) {
+        SCOPED_TRACE(std::string(c.summary));
+        Report report;
+        for (const Status status : c.statuses) report.Add({"trace.switch", status, "x", {}, {}});
+        EXPECT_EQ(report.Problems(), c.problems);
+        EXPECT_EQ(report.Summary(), c.summary);
+        const std::string text = AsText(report, "1.0.0");
+        EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1),
+                  std::string(c.summary) + "\n");
+    }
+}
+
+TEST(DoctorReport, TextGroupsRowsByAreaWithWhatToDo) {
+    Report report;
+    report.Add({"log.writable", Status::kProblem, "cannot", "delete it.", {}});
+    report.Add({"log.entries", Status::kNote, "2 entries", {}, {"first", "second"}});
+    report.Add({"trace.switch", Status::kOk, "off", {}, {}});
+    EXPECT_EQ(AsText(report, "1.0.7"),
+              "Murl doctor 1.0.7\n"
+              "\n"
+              "error log\n"
+              "  PROBLEM  this account can create and append murl_err.log: cannot\n"
+              "           What to do: delete it.\n"
+              "  note     entries: 2 entries\n"
+              "           first\n"
+              "           second\n"
+              "\n"
+              "trace\n"
+              "  ok       trace switch: off\n"
+              "\n"
+              "1 problem found.\n");
+}
+
+struct CountedCase {
+    size_t count;
+    std::string_view words;
+};
+
+TEST(DoctorReport, CountsWithTheRightNoun) {
+    const CountedCase cases[] = {{0, "0 entries"}, {1, "1 entry"}, {2, "2 entries"}};
+    for (const auto& c : cases) EXPECT_EQ(Counted(c.count, "entry", "entries"), c.words);
+}
+
+struct ListingCase {
+    std::vector<StoredValue> values;
+    std::string_view found;
+};
+
+TEST(DoctorReport, ListsStoredSettingsWithTheRightNouns) {
+    const ListingCase cases[] = {
+        {{{u"Kael", u"Evades", u"1"}}, "1 value in 1 section"},
+        {{{u"Kael", u"Evades", u"1"}, {u"Kael", u"Zero", u"2"}}, "2 values in 1 section"},
+        {{{u"Kael", u"Evades", u"1"}, {u"Settings", u"Bots", u"True"}}, "2 values in 2 sections"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.found));
+        Report report;
+        ReviewSettings(c.values, report);
+        ASSERT_FALSE(report.rows().empty());
+        EXPECT_EQ(report.rows().front().found, c.found);
+    }
+}
+
+struct ShownCase {
+    size_t length;
+    bool cut;
+};
+
+TEST(DoctorReport, ShowsAStoredTextWholeUpToItsLengthAndMarksTheCut) {
+    const ShownCase cases[] = {{0, false}, {39, false}, {40, false}, {41, true}, {4000, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        const std::string shown = Shown(std::u16string(c.length, u'7'));
+        const std::string whole = "\"" + std::string(c.length, '7') + "\"";
+        EXPECT_EQ(shown, c.cut ? "\"" + std::string(40, '7') + "\"..." : whole);
+    }
+}
+
+struct LogCase {
+    std::string_view name;
+    std::vector<std::string_view> lines;
+    size_t entries;
+    std::vector<std::string> last;  // of at most two
+    Recurring most;
+};
+
+TEST(DoctorLogSummary, CountsEntriesAndWhatRepeats) {
+    const LogCase kLogCases[] = {
+        {"empty", {"", ""}, 0, {}, {}},
+        {"one entry",
+         {"1/2/2026 10:00:00\tError in LoadVariables: Overflow. At line 0"},
+         1,
+         {"1/2/2026 10:00:00 Error in LoadVariables: Overflow. At line 0"},
+         {"Error in LoadVariables: Overflow. At line 0", 1, "1/2/2026 10:00:00",
+          "1/2/2026 10:00:00"}},
+        {"the most frequent, with its first and last time",
+         {"t1\tA", "t2\tB", "", "t3\tB", "t4\tA", "t5\tB", "t6\tC"},
+         6,
+         {"t5 B", "t6 C"},
+         {"B", 3, "t2", "t5"}},
+        {"a tie goes to the one seen first",
+         {"t1\tB", "t2\tA", "t3\tA", "t4\tB"},
+         4,
+         {"t3 A", "t4 B"},
+         {"B", 2, "t1", "t4"}},
+        {"a line without a time",
+         {"no tab here", "no tab here"},
+         2,
+         {"no tab here", "no tab here"},
+         {"no tab here", 2, "", ""}},
+    };
+    for (const auto& c : kLogCases) {
+        SCOPED_TRACE(std::string(c.name));
+        LogSummary summary(2);
+        for (const std::string_view line : c.lines) summary.Add(line);
+        EXPECT_EQ(summary.entries(), c.entries);
+        EXPECT_EQ(std::vector<std::string>(summary.last().begin(), summary.last().end()), c.last);
+        const Recurring most = summary.MostFrequent();
+        EXPECT_EQ(most.failure, c.most.failure);
+        EXPECT_EQ(most.count, c.most.count);
+        EXPECT_EQ(most.first, c.most.first);
+        EXPECT_EQ(most.last, c.most.last);
+    }
+}
+
+}  // namespace
+}  // namespace murl::doctor
