@@ -16,12 +16,13 @@ struct CheckRow {
     std::string_view id, area, title;
 };
 inline constexpr CheckRow kChecks[] = {
-    {"module.present", "module", "murl.dll beside the doctor"},
+    {"module.installation", "module", "the installation checked"},
+    {"module.present", "module", "murl.dll there"},
     {"module.version", "module", "version resource"},
     {"module.checksum", "module", "the file this release shipped"},
     {"registration.class", "registration", "class registered"},
-    {"registration.path", "registration", "registered file exists"},
-    {"registration.same_file", "registration", "registered file is the one beside the doctor"},
+    {"registration.path", "registration", "a game's process finds the registered file"},
+    {"registration.same_file", "registration", "registered file is the installation's murl.dll"},
     {"registration.threading_model", "registration", "threading model"},
     {"registration.progid", "registration", "ProgID names the class"},
     {"registration.typelib", "registration", "type library registered"},
