@@ -356,13 +356,25 @@ case_remove_settings() {
 
 # ---- The doctor ------------------------------------------------------------------------------
 
-# Each row: a name, how the problem comes about (a function below), the checks that must
-# report a problem (none: the doctor must find nothing), and words its report must hold.
+# Each row: a name, how the problem comes about (a function below), the checks that report a
+# problem, each cause once (none: the doctor must find nothing), words its report must hold, and
+# optionally the fix its report proposes (a function below), after which it finds nothing.
 doctor_cases=(
     "fresh install|nothing||No problem found."
     "class unregistered|unregister|registration.class|murl.clsMurl is not registered"
     "registered to a copy elsewhere|register_copy|registration.same_file|another copy of murl.dll: C:\\Old Murl\\murl.dll"
-    "murl.dll truncated|truncate_module|module.checksum loading.module|damaged or was replaced"
+    "murl.dll truncated|truncate_module|module.checksum|damaged or was replaced|reinstall"
+    "one byte of murl.dll changed|change_one_byte|module.checksum|changed since it was shipped|reinstall"
+    "murl.dll replaced by a file not Murl's|replace_by_recording|module.checksum|The doctor does not run it.|reinstall"
+    "class registered to a file not Murl's|register_recording|registration.same_file|which is not this release's murl.dll|register_here"
+    "registered by a bare name|register_bare_name|registration.path|registered by the name \"murl.dll\" without its folder|register_here"
+    "registered path quoted, short and in other case|register_short_quoted||No problem found."
+    "registered path in an expandable text|register_expandable||No problem found."
+    "threading model in other letter case|threading_model_lower_case||No problem found."
+    "threading model not Murl's|threading_model_free|registration.threading_model|where Murl needs \"Apartment\"|register_here"
+    "type library file of another version|register_older_typelib|registration.typelib_version|version 1.0, not Murl's version 2.0|register_here"
+    "doctor copied to another folder|copy_doctor_elsewhere||the registered installation (this doctor runs from C:\\Desktop copy)"
+    "after an uninstall|uninstall_murl|module.installation|Murl is not installed|reinstall"
     "type library file gone|register_deleted_copy|registration.typelib_file|the type library is registered to C:\\Unzipped\\murl.dll, which does not exist"
     "module folder not writable|read_only_folder|log.writable|cannot create C:\\Program Files (x86)\\Murl\\murl_err.log"
     "counter not a number|store_counter_text|settings.value|key \"Evades\" holds \"lots\", not a count (Type mismatch)"
@@ -371,6 +383,9 @@ doctor_cases=(
 )
 
 nothing() { :; }
+# The fixes the doctor proposes, done as its report says.
+reinstall() { install "$MURL_SETUP"; }
+register_here() { (cd "$unix_folder" && run regsvr32 /s murl.dll); }
 # The player, or another program's uninstaller, unregistered it.
 unregister() { run regsvr32 /u /s "$folder\murl.dll"; }
 # A copy from the .zip, registered by hand in a folder of its own.
@@ -381,6 +396,52 @@ register_copy() {
 }
 # A broken download or a disk error.
 truncate_module() { truncate --size=150000 "$unix_folder/murl.dll"; }
+change_one_byte() {
+    local byte
+    byte=$(od -An -tu1 -j100000 -N1 "$unix_folder/murl.dll" | tr -d ' ')
+    printf "\\$(printf '%03o' $((255 - byte)))" |
+        dd of="$unix_folder/murl.dll" bs=1 seek=100000 conv=notrunc status=none
+}
+# Another program's file in murl.dll's place, or named by murl.dll's class: it records its own
+# loading, which the doctor must never cause.
+replace_by_recording() { cp "$MURL_RECORDING_MODULE" "$unix_folder/murl.dll"; }
+register_recording() {
+    mkdir -p "$WINEPREFIX/drive_c/Other"
+    cp "$MURL_RECORDING_MODULE" "$WINEPREFIX/drive_c/Other/murl.dll"
+    reg32 add "$class_key\\InprocServer32" /ve /d 'C:\Other\murl.dll' /f >/dev/null
+}
+# Registered by hand from Murl's folder ("regsvr32" of a tool that writes the name alone).
+register_bare_name() { reg32 add "$class_key\\InprocServer32" /ve /d murl.dll /f >/dev/null; }
+# Ways of writing the path that COM accepts.
+register_short_quoted() {
+    local short
+    short=$(printf '@for %%%%I in ("%s\\murl.dll") do @echo %%%%~sI\r\n' "$folder" >"$work/short.bat" &&
+        wine cmd /c "$(windows_path "$work/short.bat")" 2>/dev/null </dev/null | tr -d '\r')
+    [[ $short == *'~'* ]] || return 1
+    reg32 add "$class_key\\InprocServer32" /ve /d "\"${short,,}\"" /f >/dev/null
+}
+register_expandable() {
+    reg32 add "$class_key\\InprocServer32" /ve /t REG_EXPAND_SZ \
+        /d '%ProgramFiles(x86)%\Murl\murl.dll' /f >/dev/null
+}
+threading_model_lower_case() { reg32 add "$class_key\\InprocServer32" /v ThreadingModel /d apartment /f >/dev/null; }
+threading_model_free() { reg32 add "$class_key\\InprocServer32" /v ThreadingModel /d Free /f >/dev/null; }
+# An earlier release's type library registered in this one's place.
+register_older_typelib() {
+    cp "$MURL_OLDER_TYPELIB" "$unix_folder/older_murl.tlb"
+    reg32 add 'HKCR\TypeLib\{A18570E7-CE38-41EE-881A-CC291C6A3A0F}\2.0\0\win32' /ve \
+        /d "$folder\\older_murl.tlb" /f >/dev/null
+}
+# Players move programs: the doctor copied to a folder of its own.
+copy_doctor_elsewhere() {
+    mkdir -p "$WINEPREFIX/drive_c/Desktop copy"
+    cp "$unix_folder/murl-doctor.exe" "$WINEPREFIX/drive_c/Desktop copy/"
+    doctor_exe='C:\Desktop copy\murl-doctor.exe'
+}
+uninstall_murl() {
+    copy_doctor_elsewhere
+    run "$folder\\uninstall.exe" /S
+}
 # A copy from the .zip, registered by hand, whose folder was deleted since.
 register_deleted_copy() {
     mkdir -p "$WINEPREFIX/drive_c/Unzipped"
@@ -400,18 +461,19 @@ store_counter_text() { reg32 add "$settings_key\\KaelenEmberfall" /v Evades /d l
 store_counter_overflow() { reg32 add "$settings_key\\KaelenEmberfall" /v Zero /d 3000000000 /f >/dev/null; }
 store_switch_text() { reg32 add "$settings_key\\Settings" /v Bots /d yes /f >/dev/null; }
 
-doctor() {  # OUTPUT: runs the installed doctor; its exit status
-    wine "$folder\murl-doctor.exe" "${@:2}" >"$1" 2>"$work/doctor.err" </dev/null
+doctor_exe=  # the doctor a row runs: the installed one unless the row moves it
+doctor() {  # OUTPUT: runs the doctor; its exit status
+    wine "${doctor_exe:-$folder\murl-doctor.exe}" "${@:2}" >"$1" 2>"$work/doctor.err" </dev/null
 }
 
 case_doctor() {
-    local row name make problems words status
+    local row name make problems words fix status
     for row in "${doctor_cases[@]}"; do
-        IFS='|' read -r name make problems words <<<"$row"
+        IFS='|' read -r name make problems words fix <<<"$row"
         start_clean
-        rm -rf "$WINEPREFIX/drive_c/Old Murl" "$WINEPREFIX/drive_c/Unzipped"
+        rm -rf "$WINEPREFIX/drive_c/"{"Old Murl",Unzipped,Other,"Desktop copy"}
         install "$MURL_SETUP" || fail "$name: the install exited with status $?"
-        mounted=
+        mounted= doctor_exe=
         "$make" || { fail "$name: cannot set the case up"; continue; }
 
         status=0
@@ -438,7 +500,17 @@ case_doctor() {
         for id in $problems; do
             [[ " $found " == *" $id "* ]] || fail "$name: no problem from $id (problems: $found)"
         done
-        [ -n "$problems" ] || expect_equal "$name: problems" "" "$found"
+        expect_equal "$name: problems, each cause once" \
+            "$(printf '%s\n' $problems | LC_ALL=C sort -u | paste -sd' ')" "$found"
+        local ran
+        ran=$(find "$WINEPREFIX/drive_c" -name '*.loaded' -printf '%P ')
+        expect_equal "$name: modules the doctor ran unverified" "" "$ran"
+        if [ -n "$fix" ]; then
+            "$fix" || fail "$name: the fix $fix failed"
+            status=0
+            doctor "$work/fixed.txt" || status=$?
+            expect_equal "$name: exit status after $fix" 0 "$status"
+        fi
         jq -e '[.checks[] | select(.status == "problem" and (.action == "" or .found == ""))] | length == 0' \
             "$work/report.json" >/dev/null || fail "$name: a problem without what was found or what to do"
         [ "$failures" = 0 ] || { cat "$work/report"; cat "$work/doctor.err"; }

@@ -26,6 +26,9 @@ constexpr REGSAM k32BitView = KEY_WOW64_32KEY;
 // The checks that follow from the class's registration, and from the type library's.
 constexpr std::string_view kClassChecks[] = {"registration.path", "registration.same_file",
                                              "registration.threading_model"};
+// A registration that is gone with the class's is one cause, told once.
+constexpr char kUnregistered[] =
+    "the class is not registered (above); registering murl.dll registers this too";
 constexpr std::string_view kLibraryFileChecks[] = {"registration.typelib_file",
                                                    "registration.typelib_version"};
 
@@ -238,7 +241,9 @@ void CheckProgId(const Findings& f, Report& report) {
     const std::wstring progid = std::wstring(server::kLibraryName) + L"." + server::kClassName;
     const std::wstring clsid = GuidText(server::kClsidClsMurl);
     const auto named = ReadText(progid + L"\\CLSID");
-    if (!named) {
+    if (!named && f.registered.empty()) {
+        report.Add({"registration.progid", Status::kSkipped, kUnregistered, {}, {}});
+    } else if (!named) {
         report.Add({"registration.progid",
                     Status::kProblem,
                     Utf8(progid) + " is not registered",
@@ -255,6 +260,15 @@ void CheckProgId(const Findings& f, Report& report) {
         report.Add(
             {"registration.progid", Status::kOk, Utf8(progid) + " -> " + Utf8(clsid), {}, {}});
     }
+}
+
+// Whether two texts name one path, whether or not a file is there.
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    std::vector<wchar_t> full_a(32768), full_b(32768);
+    return !a.empty() && !b.empty() &&
+           GetFullPathNameW(a.c_str(), 32768, full_a.data(), nullptr) > 0 &&
+           GetFullPathNameW(b.c_str(), 32768, full_b.data(), nullptr) > 0 &&
+           CompareStringOrdinal(full_a.data(), -1, full_b.data(), -1, TRUE) == CSTR_EQUAL;
 }
 
 std::wstring LibraryKey() {
@@ -302,6 +316,11 @@ void CheckTypeLibraryFile(const Findings& f, const std::wstring& file, Report& r
 void CheckTypeLibrary(const Findings& f, Report& report) {
     const std::vector<std::wstring> versions = Subkeys(LibraryKey());
     const auto file = ReadText(LibraryKey() + L"\\" + LibraryVersion() + L"\\0\\win32");
+    if (!file && versions.empty() && f.registered.empty()) {
+        report.Add({"registration.typelib", Status::kSkipped, kUnregistered, {}, {}});
+        SkipRest(report, kLibraryFileChecks, kUnregistered);
+        return;
+    }
     if (!file) {
         std::string present;
         for (const std::wstring& v : versions) present += (present.empty() ? "" : ", ") + Utf8(v);
@@ -316,7 +335,9 @@ void CheckTypeLibrary(const Findings& f, Report& report) {
         return;
     }
     report.Add({"registration.typelib", Status::kOk, "version " + Utf8(LibraryVersion()), {}, {}});
-    if (!FileExists(*file)) {
+    if (!FileExists(*file) && SamePath(*file, f.resolved)) {
+        SkipRest(report, kLibraryFileChecks, "the class's registered file is missing (above)");
+    } else if (!FileExists(*file)) {
         report.Add({"registration.typelib_file",
                     Status::kProblem,
                     "the type library is registered to " + Utf8(*file) + ", which does not exist",
