@@ -44,7 +44,7 @@ void ReadRegistration(Findings& f);
 // leaves the rows after it to one cause.
 void SkipRest(Report& report, std::string_view area, const std::string& why);
 // The same for the checks `ids` alone.
-void SkipRest(Report& report, std::span<const std::string_view> ids, const std::string& why);
+void SkipRest(Report& report, std::span<const CheckId> ids, const std::string& why);
 
 // A file's size and SHA-256 (lower-case hex), read through an open handle.
 struct Digest {

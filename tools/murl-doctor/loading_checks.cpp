@@ -26,8 +26,7 @@ struct LibraryTraits {
 using Library = OwnedHandle<LibraryTraits>;
 
 // A step of loading failed with `code`; reinstalling mends it.
-Row LoadingFailed(std::string_view id, const std::string& what, DWORD code,
-                  const std::wstring& path) {
+Row LoadingFailed(CheckId id, const std::string& what, DWORD code, const std::wstring& path) {
     return {id, Status::kProblem, what + ": " + SystemText(code, path), kReinstall, {}};
 }
 

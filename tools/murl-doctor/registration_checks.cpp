@@ -24,13 +24,13 @@ using win32::RegistryKey;
 constexpr REGSAM k32BitView = KEY_WOW64_32KEY;
 
 // The checks that follow from the class's registration, and from the type library's.
-constexpr std::string_view kClassChecks[] = {"registration.path", "registration.same_file",
-                                             "registration.threading_model"};
+constexpr CheckId kClassChecks[] = {"registration.path", "registration.same_file",
+                                    "registration.threading_model"};
 // A registration that is gone with the class's is one cause, told once.
 constexpr char kUnregistered[] =
     "the class is not registered (above); registering murl.dll registers this too";
-constexpr std::string_view kLibraryFileChecks[] = {"registration.typelib_file",
-                                                   "registration.typelib_version"};
+constexpr CheckId kLibraryFileChecks[] = {"registration.typelib_file",
+                                          "registration.typelib_version"};
 
 std::wstring GuidText(const GUID& guid) {
     wchar_t text[40] = {};

@@ -93,13 +93,13 @@ bool Reported(const Report& report, std::string_view id) {
 void SkipRest(Report& report, std::string_view area, const std::string& why) {
     for (const CheckRow& check : kChecks) {
         if (check.area == area && !Reported(report, check.id)) {
-            report.Add({check.id, Status::kSkipped, why, {}, {}});
+            report.Add({CheckId::Of(check), Status::kSkipped, why, {}, {}});
         }
     }
 }
 
-void SkipRest(Report& report, std::span<const std::string_view> ids, const std::string& why) {
-    for (const std::string_view id : ids) {
+void SkipRest(Report& report, std::span<const CheckId> ids, const std::string& why) {
+    for (const CheckId id : ids) {
         if (!Reported(report, id)) report.Add({id, Status::kSkipped, why, {}, {}});
     }
 }
