@@ -22,7 +22,9 @@
 # MURL_DAMAGED_SETUP, MURL_VERSION, MURL_WIN32_DLL (the murl.dll packed), MURL_WIN32_DOCTOR
 # (the murl-doctor.exe packed), MURL_SHA256SUMS (the release's checksums), MURL_WIN32_SIM
 # (murl-sim.exe), MURL_NATIVE_SIM (the Linux murl-sim), MURL_EXAMPLE (a scenario played both
-# ways).
+# ways), MURL_RECORDING_MODULE (a module that records its loading), MURL_OLDER_TYPELIB (Murl's
+# type library of an older version); MURL_DOCTOR_ROWS, if set, a pattern of the doctor's rows to
+# run.
 set -uo pipefail
 
 export WINEPREFIX=$MURL_INSTALLER_PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -375,7 +377,8 @@ doctor_cases=(
     "type library file of another version|register_older_typelib|registration.typelib_version|version 1.0, not Murl's version 2.0|register_here"
     "doctor copied to another folder|copy_doctor_elsewhere||the registered installation (this doctor runs from C:\\Desktop copy)"
     "after an uninstall|uninstall_murl|module.installation|Murl is not installed|reinstall"
-    "type library file gone|register_deleted_copy|registration.typelib_file|the type library is registered to C:\\Unzipped\\murl.dll, which does not exist"
+    "registered copy deleted since|register_deleted_copy|registration.path|the class is registered to C:\\Unzipped\\murl.dll, which does not exist|register_here"
+    "type library file gone|register_deleted_typelib|registration.typelib_file|the type library is registered to C:\\Unzipped\\murl.dll, which does not exist|register_here"
     "module folder not writable|read_only_folder|log.writable|cannot create C:\\Program Files (x86)\\Murl\\murl_err.log"
     "counter not a number|store_counter_text|settings.value|key \"Evades\" holds \"lots\", not a count (Type mismatch)"
     "counter out of range|store_counter_overflow|settings.value|key \"Zero\" holds \"3000000000\", not a count (Overflow)"
@@ -449,6 +452,11 @@ register_deleted_copy() {
     run regsvr32 /s 'C:\Unzipped\murl.dll'
     rm -rf "$WINEPREFIX/drive_c/Unzipped"
 }
+# The type library alone registered to that copy, as a tool that registers type libraries does.
+register_deleted_typelib() {
+    reg32 add 'HKCR\TypeLib\{A18570E7-CE38-41EE-881A-CC291C6A3A0F}\2.0\0\win32' /ve \
+        /d 'C:\Unzipped\murl.dll' /f >/dev/null
+}
 # Wine runs as root here, which writes any folder: a read-only mount makes the folder what it is
 # for a player without the right to write it.
 read_only_folder() {
@@ -470,6 +478,7 @@ case_doctor() {
     local row name make problems words fix status
     for row in "${doctor_cases[@]}"; do
         IFS='|' read -r name make problems words fix <<<"$row"
+        [[ $name =~ ${MURL_DOCTOR_ROWS:-.} ]] || continue  # a developer's choice of rows
         start_clean
         rm -rf "$WINEPREFIX/drive_c/"{"Old Murl",Unzipped,Other,"Desktop copy"}
         install "$MURL_SETUP" || fail "$name: the install exited with status $?"
