@@ -377,6 +377,7 @@ doctor_cases=(
     "type library file of another version|register_older_typelib|registration.typelib_version|version 1.0, not Murl's version 2.0|register_here"
     "doctor copied to another folder|copy_doctor_elsewhere||the registered installation (this doctor runs from C:\\Desktop copy)"
     "after an uninstall|uninstall_murl|module.installation|Murl is not installed|reinstall"
+    "after an uninstall that kept the log|uninstall_keeping_log|module.installation|left of Murl: C:\\Program Files (x86)\\Murl\\murl_err.log"
     "registered copy deleted since|register_deleted_copy|registration.path|the class is registered to C:\\Unzipped\\murl.dll, which does not exist|register_here"
     "type library file gone|register_deleted_typelib|registration.typelib_file|the type library is registered to C:\\Unzipped\\murl.dll, which does not exist|register_here"
     "module folder not writable|read_only_folder|log.writable|cannot create C:\\Program Files (x86)\\Murl\\murl_err.log"
@@ -444,6 +445,10 @@ copy_doctor_elsewhere() {
 uninstall_murl() {
     copy_doctor_elsewhere
     run "$folder\\uninstall.exe" /S
+}
+uninstall_keeping_log() {
+    printf 'a failure\r\n' >"$unix_folder/murl_err.log"
+    uninstall_murl
 }
 # A copy from the .zip, registered by hand, whose folder was deleted since.
 register_deleted_copy() {

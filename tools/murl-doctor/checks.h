@@ -46,6 +46,10 @@ void SkipRest(Report& report, std::string_view area, const std::string& why);
 // The same for the checks `ids` alone.
 void SkipRest(Report& report, std::span<const CheckId> ids, const std::string& why);
 
+// When Murl is not installed (`Findings::installed` false), each check names what is left of
+// Murl for this account in a note: what and where, and how to remove it.
+Row Leftover(CheckId id, const std::string& what, const std::string& removal);
+
 // A file's size and SHA-256 (lower-case hex), read through an open handle.
 struct Digest {
     std::string hex;    // empty when the file could not be read

@@ -77,13 +77,9 @@ void CheckErrorLog(const Findings& f, Report& report) {
                         !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     if (!f.installed) {
         report.Add({"log.writable", Status::kSkipped, "Murl is not installed", {}, {}});
-        report.Add(exists
-                       ? Row{"log.entries",
-                             Status::kNote,
-                             "left of Murl: " + Utf8(log),
-                             {},
-                             {"delete it when no longer needed: it holds Murl's failures, no chat"}}
-                       : Row{"log.entries", Status::kSkipped, "Murl is not installed", {}, {}});
+        report.Add(exists ? Leftover("log.entries", Utf8(log),
+                                     "delete it; it holds Murl's failures, no chat")
+                          : Row{"log.entries", Status::kSkipped, "Murl is not installed", {}, {}});
         return;
     }
     const std::string problem = WriteProblem(log, exists);

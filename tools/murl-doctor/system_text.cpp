@@ -79,6 +79,10 @@ std::string RegisterHere(const Findings& f) {
            Utf8(f.folder) + ".";
 }
 
+Row Leftover(CheckId id, const std::string& what, const std::string& removal) {
+    return {id, Status::kNote, "left of Murl: " + what, {}, {"to remove it: " + removal}};
+}
+
 namespace {
 
 bool Reported(const Report& report, std::string_view id) {
