@@ -22,7 +22,9 @@
 # MURL_DAMAGED_SETUP, MURL_VERSION, MURL_WIN32_DLL (the murl.dll packed), MURL_WIN32_DOCTOR
 # (the murl-doctor.exe packed), MURL_SHA256SUMS (the release's checksums), MURL_WIN32_SIM
 # (murl-sim.exe), MURL_NATIVE_SIM (the Linux murl-sim), MURL_EXAMPLE (a scenario played both
-# ways).
+# ways), MURL_RECORDING_MODULE (a module that records its loading), MURL_OLDER_TYPELIB (Murl's
+# type library of an older version); MURL_DOCTOR_ROWS, if set, a pattern of the doctor's rows to
+# run.
 set -uo pipefail
 
 export WINEPREFIX=$MURL_INSTALLER_PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -383,15 +385,28 @@ case_remove_settings() {
 
 # ---- The doctor ------------------------------------------------------------------------------
 
-# Each row: a name, how the problem comes about (a function below), the checks that must
-# report a problem (none: the doctor must find nothing), words its report must hold, and, for
-# some, the fix the report names (a function below) after which the doctor finds nothing.
+# Each row: a name, how the problem comes about (a function below), the checks that report a
+# problem, each cause once (none: the doctor must find nothing), words its report must hold, and
+# optionally the fix its report proposes (a function below), after which it finds nothing.
 doctor_cases=(
     "fresh install|nothing||No problem found."
     "class unregistered|unregister|registration.class|murl.clsMurl is not registered"
     "registered to a copy elsewhere|register_copy|registration.same_file|another copy of murl.dll: C:\\Old Murl\\murl.dll"
-    "murl.dll truncated|truncate_module|module.checksum loading.module|damaged or was replaced"
-    "type library file gone|register_deleted_copy|registration.typelib_file|the type library is registered to C:\\Unzipped\\murl.dll, which does not exist"
+    "murl.dll truncated|truncate_module|module.checksum|damaged or was replaced|reinstall"
+    "one byte of murl.dll changed|change_one_byte|module.checksum|changed since it was shipped|reinstall"
+    "murl.dll replaced by a file not Murl's|replace_by_recording|module.checksum|The doctor does not run it.|reinstall"
+    "class registered to a file not Murl's|register_recording|registration.same_file|which is not this release's murl.dll|register_here"
+    "registered by a bare name|register_bare_name|registration.path|registered by the name \"murl.dll\" without its folder|register_here"
+    "registered path quoted, short and in other case|register_short_quoted||No problem found."
+    "registered path in an expandable text|register_expandable||No problem found."
+    "threading model in other letter case|threading_model_lower_case||No problem found."
+    "threading model not Murl's|threading_model_free|registration.threading_model|where Murl needs \"Apartment\"|register_here"
+    "type library file of another version|register_older_typelib|registration.typelib_version|version 1.0, not Murl's version 2.0|register_here"
+    "doctor copied to another folder|copy_doctor_elsewhere||the registered installation (this doctor runs from C:\\Desktop copy)"
+    "after an uninstall|uninstall_murl|module.installation|Murl is not installed|reinstall"
+    "after an uninstall that kept the log|uninstall_keeping_log|module.installation|left of Murl: C:\\Program Files (x86)\\Murl\\murl_err.log"
+    "registered copy deleted since|register_deleted_copy|registration.path|the class is registered to C:\\Unzipped\\murl.dll, which does not exist|register_here"
+    "type library file gone|register_deleted_typelib|registration.typelib_file|the type library is registered to C:\\Unzipped\\murl.dll, which does not exist|register_here"
     "module folder not writable|read_only_folder|log.writable|cannot create C:\\Program Files (x86)\\Murl\\murl_err.log"
     "a folder named murl_err.log|log_folder|log.writable|a folder named murl_err.log is where Murl writes its log|remove_log_folder"
     "log held by another program|hold_log|log.writable|close the program that has murl_err.log open|release_log"
@@ -411,6 +426,9 @@ doctor_cases=(
 )
 
 nothing() { :; }
+# The fixes the doctor proposes, done as its report says.
+reinstall() { install "$MURL_SETUP"; }
+register_here() { (cd "$unix_folder" && run regsvr32 /s murl.dll); }
 # The player, or another program's uninstaller, unregistered it.
 unregister() { run regsvr32 /u /s "$folder\murl.dll"; }
 # A copy from the .zip, registered by hand in a folder of its own.
@@ -421,12 +439,67 @@ register_copy() {
 }
 # A broken download or a disk error.
 truncate_module() { truncate --size=150000 "$unix_folder/murl.dll"; }
+change_one_byte() {
+    local byte
+    byte=$(od -An -tu1 -j100000 -N1 "$unix_folder/murl.dll" | tr -d ' ')
+    printf "\\$(printf '%03o' $((255 - byte)))" |
+        dd of="$unix_folder/murl.dll" bs=1 seek=100000 conv=notrunc status=none
+}
+# Another program's file in murl.dll's place, or named by murl.dll's class: it records its own
+# loading, which the doctor must never cause.
+replace_by_recording() { cp "$MURL_RECORDING_MODULE" "$unix_folder/murl.dll"; }
+register_recording() {
+    mkdir -p "$WINEPREFIX/drive_c/Other"
+    cp "$MURL_RECORDING_MODULE" "$WINEPREFIX/drive_c/Other/murl.dll"
+    reg32 add "$class_key\\InprocServer32" /ve /d 'C:\Other\murl.dll' /f >/dev/null
+}
+# Registered by hand from Murl's folder ("regsvr32" of a tool that writes the name alone).
+register_bare_name() { reg32 add "$class_key\\InprocServer32" /ve /d murl.dll /f >/dev/null; }
+# Ways of writing the path that COM accepts.
+register_short_quoted() {
+    local short
+    short=$(printf '@for %%%%I in ("%s\\murl.dll") do @echo %%%%~sI\r\n' "$folder" >"$work/short.bat" &&
+        wine cmd /c "$(windows_path "$work/short.bat")" 2>/dev/null </dev/null | tr -d '\r')
+    [[ $short == *'~'* ]] || return 1
+    reg32 add "$class_key\\InprocServer32" /ve /d "\"${short,,}\"" /f >/dev/null
+}
+register_expandable() {
+    reg32 add "$class_key\\InprocServer32" /ve /t REG_EXPAND_SZ \
+        /d '%ProgramFiles(x86)%\Murl\murl.dll' /f >/dev/null
+}
+threading_model_lower_case() { reg32 add "$class_key\\InprocServer32" /v ThreadingModel /d apartment /f >/dev/null; }
+threading_model_free() { reg32 add "$class_key\\InprocServer32" /v ThreadingModel /d Free /f >/dev/null; }
+# An earlier release's type library registered in this one's place.
+register_older_typelib() {
+    cp "$MURL_OLDER_TYPELIB" "$unix_folder/older_murl.tlb"
+    reg32 add 'HKCR\TypeLib\{A18570E7-CE38-41EE-881A-CC291C6A3A0F}\2.0\0\win32' /ve \
+        /d "$folder\\older_murl.tlb" /f >/dev/null
+}
+# Players move programs: the doctor copied to a folder of its own.
+copy_doctor_elsewhere() {
+    mkdir -p "$WINEPREFIX/drive_c/Desktop copy"
+    cp "$unix_folder/murl-doctor.exe" "$WINEPREFIX/drive_c/Desktop copy/"
+    doctor_exe='C:\Desktop copy\murl-doctor.exe'
+}
+uninstall_murl() {
+    copy_doctor_elsewhere
+    run "$folder\\uninstall.exe" /S
+}
+uninstall_keeping_log() {
+    printf 'a failure\r\n' >"$unix_folder/murl_err.log"
+    uninstall_murl
+}
 # A copy from the .zip, registered by hand, whose folder was deleted since.
 register_deleted_copy() {
     mkdir -p "$WINEPREFIX/drive_c/Unzipped"
     cp "$unix_folder/murl.dll" "$WINEPREFIX/drive_c/Unzipped/"
     run regsvr32 /s 'C:\Unzipped\murl.dll'
     rm -rf "$WINEPREFIX/drive_c/Unzipped"
+}
+# The type library alone registered to that copy, as a tool that registers type libraries does.
+register_deleted_typelib() {
+    reg32 add 'HKCR\TypeLib\{A18570E7-CE38-41EE-881A-CC291C6A3A0F}\2.0\0\win32' /ve \
+        /d 'C:\Unzipped\murl.dll' /f >/dev/null
 }
 # A folder without the right to write it: Wine reads that right from the folder's mode, and, as
 # Wine runs as root here, which writes any folder, a read-only mount makes it so. Without the
@@ -503,8 +576,9 @@ trace_left_while_off() {
     echo "a session's chat" >"$(trace_folder)/murl_trace.log"
 }
 
-doctor() {  # OUTPUT: runs the installed doctor; its exit status
-    wine "$folder\murl-doctor.exe" "${@:2}" >"$1" 2>"$work/doctor.err" </dev/null
+doctor_exe=  # the doctor a row runs: the installed one unless the row moves it
+doctor() {  # OUTPUT: runs the doctor; its exit status
+    wine "${doctor_exe:-$folder\murl-doctor.exe}" "${@:2}" >"$1" 2>"$work/doctor.err" </dev/null
 }
 
 # Murl's folder as the doctor must leave it: every name, its size and time, the folder's own
@@ -515,10 +589,11 @@ case_doctor() {
     local row name make problems words fix status made skipped=0
     for row in "${doctor_cases[@]}"; do
         IFS='|' read -r name make problems words fix <<<"$row"
+        [[ $name =~ ${MURL_DOCTOR_ROWS:-.} ]] || continue  # a developer's choice of rows
         start_clean
-        rm -rf "$WINEPREFIX/drive_c/Old Murl" "$WINEPREFIX/drive_c/Unzipped"
+        rm -rf "$WINEPREFIX/drive_c/"{"Old Murl",Unzipped,Other,"Desktop copy"}
         install "$MURL_SETUP" || fail "$name: the install exited with status $?"
-        mounted= holder=
+        mounted= holder= doctor_exe=
         made=0
         "$make" || made=$?
         if [ "$made" = 77 ]; then
@@ -535,7 +610,7 @@ case_doctor() {
         doctor "$work/report.json" --json || true
         expect_equal "$name: Murl's folder after the doctor" "$before" "$(folder_state)"
         if [ -n "$fix" ]; then
-            "$fix"
+            "$fix" || fail "$name: the fix $fix failed"
             local fixed=0
             doctor "$work/fixed.txt" || fixed=$?
             expect_equal "$name: exit status after $fix" 0 "$fixed"
@@ -560,7 +635,11 @@ case_doctor() {
         for id in $problems; do
             [[ " $found " == *" $id "* ]] || fail "$name: no problem from $id (problems: $found)"
         done
-        [ -n "$problems" ] || expect_equal "$name: problems" "" "$found"
+        expect_equal "$name: problems, each cause once" \
+            "$(printf '%s\n' $problems | LC_ALL=C sort -u | paste -sd' ')" "$found"
+        local ran
+        ran=$(find "$WINEPREFIX/drive_c" -name '*.loaded' -printf '%P ')
+        expect_equal "$name: modules the doctor ran unverified" "" "$ran"
         jq -e '[.checks[] | select(.status == "problem" and (.action == "" or .found == ""))] | length == 0' \
             "$work/report.json" >/dev/null || fail "$name: a problem without what was found or what to do"
         [ "$failures" = 0 ] || { cat "$work/report"; cat "$work/doctor.err"; }

@@ -1,21 +1,29 @@
 #pragma once
 // The doctor's checks of this machine, in report order. Each only looks; none changes a file
-// or a registry value.
+// or a registry value, and none runs a module it has not verified.
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/win32/windows_headers.h"
+#include "platform/win32/win32_file_system.h"
 #include "report.h"
 
 namespace murl::doctor {
 
 // What the checks learn and pass on to the later ones.
 struct Findings {
-    std::wstring folder;      // the doctor's own folder
-    std::wstring module;      // murl.dll beside the doctor
-    std::wstring registered;  // the class's InprocServer32 path; empty when not registered
+    std::wstring folder;  // the installation checked: the doctor's own folder, else the
+                          // registered one's; when Murl is not installed, where it was
+    std::wstring module;  // murl.dll of that installation
+    std::wstring
+        registered;         // the class's InprocServer32 value as stored; empty when not registered
+    std::wstring resolved;  // the file a game's process loads for it; empty when it finds none
+    bool module_verified = false;  // `module` is byte for byte the murl.dll this release shipped
+    bool verified = false;         // so is `resolved`
+    bool installed = true;         // false when nothing is registered and no murl.dll is found
 };
 
 void CheckModule(Findings& f, Report& report);
@@ -32,15 +40,47 @@ bool SwitchTrace(bool on, std::string& message);
 // reason in `message`.
 bool ClearTrace(std::string& message);
 
+// Reads the class's registration into `f.registered` and `f.resolved`, as COM reads it for a
+// process whose program and current folders are not Murl's.
+void ReadRegistration(Findings& f);
+
+// Marks every check of `area` that has no row yet as skipped, saying why: a failed step
+// leaves the rows after it to one cause.
+void SkipRest(Report& report, std::string_view area, const std::string& why);
+// The same for the checks `ids` alone.
+void SkipRest(Report& report, std::span<const CheckId> ids, const std::string& why);
+
+// When Murl is not installed (`Findings::installed` false), each check names what is left of
+// Murl for this account in a note: what and where, and how to remove it.
+Row Leftover(CheckId id, const std::string& what, const std::string& removal);
+
+// A file's size and SHA-256 (lower-case hex), read through an open handle.
+struct Digest {
+    std::string hex;    // empty when the file could not be read
+    std::string error;  // why not
+    unsigned long long size = 0;
+};
+Digest Sha256(HANDLE file, const std::wstring& path);
+Digest Sha256(const std::wstring& path);
+// Whether `digest` is the murl.dll this release shipped.
+bool Shipped(const Digest& digest);
+// "N bytes, SHA-256 X".
+std::string SizeAndDigest(const Digest& digest);
+
 // What the checks share.
 inline constexpr char kReinstall[] =
     "run Murl's setup program again: it puts murl.dll back and registers it.";
+// The fix for a registration: in the installation's folder when it holds murl.dll, else the
+// setup program alone.
+std::string RegisterHere(const Findings& f);
 std::string Utf8(std::wstring_view text);
 // The system's text for a Win32 error or an HRESULT, with the number in brackets after it;
 // a "%1" in it names `file`.
 std::string SystemText(DWORD code, std::wstring_view file = {});
 std::string Hex(DWORD value);
 bool FileExists(const std::wstring& path);
-std::wstring FolderOf(const std::wstring& path);
+// Whether two paths name one existing file, by the file-system port's test.
+bool SameFile(const std::wstring& a, const std::wstring& b);
+using win32::FolderOf;
 
 }  // namespace murl::doctor

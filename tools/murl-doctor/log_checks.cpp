@@ -235,6 +235,14 @@ void CheckEntries(const std::wstring& folder, const LogFile& log, Report& report
 
 void CheckErrorLog(const Findings& f, Report& report) {
     const LogFile log = Look(f.folder);
+    if (!f.installed) {
+        report.Add({"log.writable", Status::kSkipped, "Murl is not installed", {}, {}});
+        report.Add(log.place == Place::kFile
+                       ? Leftover("log.entries", Utf8(log.path),
+                                  "delete it; it holds Murl's failures, no chat")
+                       : Row{"log.entries", Status::kSkipped, "Murl is not installed", {}, {}});
+        return;
+    }
     switch (log.place) {
         case Place::kFolder:
             AddWritable(

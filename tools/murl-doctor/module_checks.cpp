@@ -1,9 +1,10 @@
-// The module beside the doctor: there, of this release, and byte for byte the file the
-// release shipped.
+// The installation checked (the doctor's own, else the registered one) and its murl.dll: there,
+// of this release, and byte for byte the file the release shipped.
 
 #include "checks.h"
 
 #include <bcrypt.h>
+#include <shlobj.h>
 
 #include <vector>
 
@@ -29,24 +30,14 @@ struct HashTraits {
     static void Close(Value handle) noexcept { BCryptDestroyHash(handle); }
 };
 
-struct Digest {
-    std::string hex;    // empty when the file could not be read
-    std::string error;  // why not
-    unsigned long long size = 0;
-};
-
 bool Succeeded(NTSTATUS status) {
     return status >= 0;
 }
 
-Digest Sha256(const std::wstring& path) {
+}  // namespace
+
+Digest Sha256(HANDLE file, const std::wstring& path) {
     Digest digest;
-    File file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.open()) {
-        digest.error = SystemText(GetLastError(), path);
-        return digest;
-    }
     OwnedHandle<AlgorithmTraits> algorithm;
     OwnedHandle<HashTraits> hash;
     if (!Succeeded(
@@ -58,8 +49,7 @@ Digest Sha256(const std::wstring& path) {
     std::vector<unsigned char> buffer(1 << 16);
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got,
-                      nullptr)) {
+        if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
             digest.error = SystemText(GetLastError(), path);
             return digest;
         }
@@ -83,14 +73,36 @@ Digest Sha256(const std::wstring& path) {
     return digest;
 }
 
+Digest Sha256(const std::wstring& path) {
+    File file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.open()) {
+        Digest digest;
+        digest.error = SystemText(GetLastError(), path);
+        return digest;
+    }
+    return Sha256(file.get(), path);
+}
+
+bool Shipped(const Digest& digest) {
+    return digest.error.empty() && digest.size == MURL_DOCTOR_MODULE_SIZE &&
+           digest.hex == MURL_DOCTOR_MODULE_SHA256;
+}
+
+std::string SizeAndDigest(const Digest& digest) {
+    return std::to_string(digest.size) + " bytes, SHA-256 " + digest.hex;
+}
+
+namespace {
+
 std::string VersionText(DWORD ms, DWORD ls) {
     return std::to_string(HIWORD(ms)) + "." + std::to_string(LOWORD(ms)) + "." +
            std::to_string(HIWORD(ls)) + "." + std::to_string(LOWORD(ls));
 }
 
-void CheckVersion(const std::wstring& module, Report& report) {
-    const std::string expected = VersionText(MAKELONG(MURL_VERSION_MINOR, MURL_VERSION_MAJOR),
-                                             MAKELONG(MURL_VERSION_REVISION, MURL_VERSION_PATCH));
+// The module's version, or empty when it has none that can be read. Read as data: nothing in
+// the file runs.
+std::string VersionOf(const std::wstring& module) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(module.c_str(), &ignored);
     std::vector<unsigned char> data(size);
@@ -99,68 +111,133 @@ void CheckVersion(const std::wstring& module, Report& report) {
     if (size == 0 || !GetFileVersionInfoW(module.c_str(), 0, size, data.data()) ||
         !VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) ||
         length < sizeof(VS_FIXEDFILEINFO)) {
-        report.Add({"module.version",
-                    Status::kProblem,
-                    "murl.dll has no readable version resource: it is damaged or not Murl's",
-                    kReinstall,
-                    {}});
-        return;
+        return {};
     }
-    const std::string found = VersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
-    if (found != expected) {
-        report.Add({"module.version",
-                    Status::kProblem,
-                    "murl.dll is version " + found + ", this doctor belongs to " + expected,
-                    kReinstall,
-                    {}});
-        return;
-    }
-    report.Add({"module.version", Status::kOk, found, {}, {}});
+    return VersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
 }
 
-void CheckChecksum(const std::wstring& module, Report& report) {
-    const Digest digest = Sha256(module);
-    if (!digest.error.empty()) {
-        report.Add({"module.checksum",
-                    Status::kProblem,
-                    "cannot read murl.dll: " + digest.error,
-                    kReinstall,
-                    {}});
+std::string ExpectedVersion() {
+    return VersionText(MAKELONG(MURL_VERSION_MINOR, MURL_VERSION_MAJOR),
+                       MAKELONG(MURL_VERSION_REVISION, MURL_VERSION_PATCH));
+}
+
+// What a file that is not the shipped murl.dll is, judged by its version resource.
+std::string Kind(const std::string& found) {
+    if (found.empty()) return "it has no version resource: a damaged file, or not Murl's";
+    if (found != ExpectedVersion()) return "version " + found + ", another release";
+    return "version " + found + ", changed since it was shipped";
+}
+
+// The version row: a note when the checksum already names the cause, so that it counts once.
+void CheckVersion(const std::wstring& module, bool shipped, Report& report) {
+    const std::string found = VersionOf(module);
+    const std::string expected = ExpectedVersion();
+    if (shipped || found == expected) {
+        report.Add({"module.version", Status::kOk, found, {}, {}});
         return;
     }
-    if (digest.hex != MURL_DOCTOR_MODULE_SHA256) {
-        report.Add({"module.checksum",
-                    Status::kProblem,
-                    "murl.dll is damaged or was replaced: " + std::to_string(digest.size) +
-                        " bytes, SHA-256 " + digest.hex,
-                    kReinstall,
-                    {"this release's murl.dll: " + std::to_string(MURL_DOCTOR_MODULE_SIZE) +
-                     " bytes, SHA-256 " + MURL_DOCTOR_MODULE_SHA256}});
-        return;
-    }
-    report.Add({"module.checksum",
-                Status::kOk,
-                std::to_string(digest.size) + " bytes, SHA-256 " + digest.hex,
+    report.Add({"module.version",
+                Status::kNote,
+                (found.empty() ? "none readable" : found) + ", where this doctor belongs to " +
+                    expected + " (the checksum below is the problem)",
                 {},
                 {}});
+}
+
+// The checksum row; `shipped` tells whether the module is the file this release shipped.
+Row ChecksumRow(const std::wstring& module, bool& shipped) {
+    const Digest digest = Sha256(module);
+    shipped = Shipped(digest);
+    if (!digest.error.empty()) {
+        return {"module.checksum",
+                Status::kProblem,
+                "cannot read murl.dll: " + digest.error,
+                kReinstall,
+                {}};
+    }
+    if (!shipped) {
+        return {"module.checksum",
+                Status::kProblem,
+                "murl.dll is damaged or was replaced (" + Kind(VersionOf(module)) +
+                    "): " + SizeAndDigest(digest) + ". The doctor does not run it.",
+                kReinstall,
+                {"this release's murl.dll: " + std::to_string(MURL_DOCTOR_MODULE_SIZE) +
+                 " bytes, SHA-256 " + MURL_DOCTOR_MODULE_SHA256}};
+    }
+    return {"module.checksum", Status::kOk, SizeAndDigest(digest), {}, {}};
+}
+
+// The setup program's folder, where an uninstall leaves the player's log.
+std::wstring SetupFolder() {
+    wchar_t* programs = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramFilesX86, 0, nullptr, &programs))) {
+        folder = std::wstring(programs) + L"\\Murl";
+    }
+    CoTaskMemFree(programs);
+    return folder;
+}
+
+// Which installation the checks look at: the one beside the doctor, else the registered one.
+// With neither and nothing registered, Murl is not installed.
+void Locate(Findings& f, Report& report) {
+    const std::wstring own = f.folder;
+    if (FileExists(f.module)) {
+        report.Add(
+            {"module.installation", Status::kOk, Utf8(own) + ", where this doctor runs", {}, {}});
+    } else if (!f.resolved.empty() && FileExists(f.resolved)) {
+        f.folder = FolderOf(f.resolved);
+        f.module = f.resolved;
+        report.Add({"module.installation",
+                    Status::kOk,
+                    Utf8(f.folder) + ", the registered installation (this doctor runs from " +
+                        Utf8(own) + ")",
+                    {},
+                    {}});
+    } else if (f.registered.empty()) {
+        f.installed = false;
+        const std::wstring setup = SetupFolder();
+        if (!setup.empty() && GetFileAttributesW(setup.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            f.folder = setup;
+            f.module = setup + L"\\murl.dll";
+        }
+        report.Add(
+            {"module.installation",
+             Status::kProblem,
+             "Murl is not installed: murl.clsMurl is not registered and there is no murl.dll "
+             "in " +
+                 Utf8(own),
+             "to use Murl, run its setup program. What is left of Murl for this account "
+             "is listed below, with how to remove it.",
+             {}});
+    } else {
+        report.Add(
+            {"module.installation", Status::kOk, Utf8(own) + ", where this doctor runs", {}, {}});
+    }
 }
 
 }  // namespace
 
 void CheckModule(Findings& f, Report& report) {
+    ReadRegistration(f);
+    Locate(f, report);
+    if (!f.installed) {
+        SkipRest(report, "module", "Murl is not installed");
+        return;
+    }
     if (!FileExists(f.module)) {
         report.Add({"module.present",
                     Status::kProblem,
                     "no murl.dll in " + Utf8(f.folder),
                     kReinstall,
                     {}});
-        report.Add({"module.version", Status::kSkipped, "no murl.dll", {}, {}});
-        report.Add({"module.checksum", Status::kSkipped, "no murl.dll", {}, {}});
+        SkipRest(report, "module", "no murl.dll");
         return;
     }
     report.Add({"module.present", Status::kOk, Utf8(f.module), {}, {}});
-    CheckVersion(f.module, report);
-    CheckChecksum(f.module, report);
+    Row checksum = ChecksumRow(f.module, f.module_verified);
+    CheckVersion(f.module, f.module_verified, report);
+    report.Add(std::move(checksum));
 }
 
 }  // namespace murl::doctor

@@ -1,6 +1,8 @@
 // The registration as the host finds it, in the 32-bit view of the registry: the class, its
-// file, its threading model, the ProgID and the type library.
+// file as COM reads it for a game whose folders are not Murl's, its threading model, the ProgID
+// and the type library.
 
+#include <cwctype>
 #include <optional>
 #include <vector>
 
@@ -21,22 +23,30 @@ using win32::RegistryKey;
 
 constexpr REGSAM k32BitView = KEY_WOW64_32KEY;
 
+// The checks that follow from the class's registration, and from the type library's.
+constexpr CheckId kClassChecks[] = {"registration.path", "registration.same_file",
+                                    "registration.threading_model"};
+// A registration that is gone with the class's is one cause, told once.
+constexpr char kUnregistered[] =
+    "the class is not registered (above); registering murl.dll registers this too";
+constexpr CheckId kLibraryFileChecks[] = {"registration.typelib_file",
+                                          "registration.typelib_version"};
+
 std::wstring GuidText(const GUID& guid) {
     wchar_t text[40] = {};
     StringFromGUID2(guid, text, 40);
     return text;
 }
 
-// A text value under HKEY_CLASSES_ROOT\<path> ("" names the default value); nothing when the
-// key or the value is absent or not text. Environment references in an expandable text are
-// expanded.
-std::optional<std::wstring> ReadText(const std::wstring& path, const wchar_t* name = nullptr) {
+// A text value under HKEY_CLASSES_ROOT\<path> ("" names the default value) as stored, with
+// its type; nothing when the key or the value is absent or not text.
+std::optional<std::wstring> ReadStored(const std::wstring& path, const wchar_t* name, DWORD& type) {
     RegistryKey key;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE | k32BitView,
                       PutOut(key)) != ERROR_SUCCESS) {
         return std::nullopt;
     }
-    DWORD type = 0, size = 0;
+    DWORD size = 0;
     if (RegQueryValueExW(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ)) {
         return std::nullopt;
@@ -46,15 +56,79 @@ std::optional<std::wstring> ReadText(const std::wstring& path, const wchar_t* na
                          &size) != ERROR_SUCCESS) {
         return std::nullopt;
     }
-    std::wstring text(data.data());
-    if (type == REG_EXPAND_SZ) {
-        std::vector<wchar_t> expanded(32768);
-        if (ExpandEnvironmentStringsW(text.c_str(), expanded.data(),
-                                      static_cast<DWORD>(expanded.size())) > 0) {
-            text = expanded.data();
-        }
+    return std::wstring(data.data());
+}
+
+std::wstring Expanded(const std::wstring& text) {
+    std::vector<wchar_t> expanded(32768);
+    if (ExpandEnvironmentStringsW(text.c_str(), expanded.data(),
+                                  static_cast<DWORD>(expanded.size())) == 0) {
+        return text;
     }
+    return expanded.data();
+}
+
+// A text value, environment references in an expandable one expanded.
+std::optional<std::wstring> ReadText(const std::wstring& path, const wchar_t* name = nullptr) {
+    DWORD type = 0;
+    auto text = ReadStored(path, name, type);
+    if (text && type == REG_EXPAND_SZ) text = Expanded(*text);
     return text;
+}
+
+// A module path as COM takes it from InprocServer32: an expandable text expanded, a plain one
+// cut to what its first pair of quotes holds.
+std::wstring AsComReadsIt(const std::wstring& stored, DWORD type) {
+    if (type == REG_EXPAND_SZ) return Expanded(stored);
+    const size_t open = stored.find(L'"');
+    const size_t close = open == std::wstring::npos ? open : stored.find(L'"', open + 1);
+    if (close == std::wstring::npos) return stored;
+    return stored.substr(open + 1, close - open - 1);
+}
+
+bool IsFullPath(const std::wstring& path) {
+    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    if (path.size() >= 3 && iswalpha(path[0]) && path[1] == L':' && separator(path[2])) return true;
+    return path.size() >= 2 && separator(path[0]) && separator(path[1]);
+}
+
+// Where the loader finds a bare module name for a program outside Murl's folders: the system
+// folders and PATH. Empty when it finds none there.
+std::wstring SearchAsGame(const std::wstring& name) {
+    wchar_t system[MAX_PATH] = {}, windows[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    std::wstring folders = std::wstring(system) + L";" + windows;
+    const DWORD length = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+    if (length > 0) {
+        std::wstring path(length, L'\0');
+        path.resize(GetEnvironmentVariableW(L"PATH", path.data(), length));
+        folders += L";" + path;
+    }
+    std::vector<wchar_t> found(32768);
+    if (SearchPathW(folders.c_str(), name.c_str(), L".dll", static_cast<DWORD>(found.size()),
+                    found.data(), nullptr) == 0) {
+        return {};
+    }
+    return found.data();
+}
+
+// The file a game's process loads for `path`: a full path made canonical (".dll" added to a
+// name without one, as the loader does); a bare name searched for; empty for a path relative
+// to a current folder, which the game's is not.
+std::wstring Resolved(const std::wstring& path) {
+    const size_t name = path.find_last_of(L"\\/:") + 1;  // npos + 1 == 0
+    const bool bare = name == 0;
+    std::wstring file = path;
+    if (path.find(L'.', name) == std::wstring::npos) file += L".dll";
+    if (bare) return SearchAsGame(file);
+    if (!IsFullPath(file)) return {};
+    std::vector<wchar_t> full(32768);
+    if (GetFullPathNameW(file.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr) ==
+        0) {
+        return {};
+    }
+    return full.data();
 }
 
 // The names of the keys nested in HKEY_CLASSES_ROOT\<path>.
@@ -77,74 +151,64 @@ std::vector<std::wstring> Subkeys(const std::wstring& path) {
     return names;
 }
 
-// Whether two paths name one file: by the file's identity where the system tells it, else
-// by the full path in any letter case.
-bool SameFile(const std::wstring& a, const std::wstring& b) {
-    win32::FileHandle first(CreateFileW(a.c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, 0, nullptr));
-    win32::FileHandle second(CreateFileW(b.c_str(), 0,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, 0, nullptr));
-    BY_HANDLE_FILE_INFORMATION x{}, y{};
-    if (first.open() && second.open() && GetFileInformationByHandle(first.get(), &x) &&
-        GetFileInformationByHandle(second.get(), &y)) {
-        return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-               x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
-    }
-    wchar_t full_a[MAX_PATH * 4], full_b[MAX_PATH * 4];
-    if (!GetFullPathNameW(a.c_str(), MAX_PATH * 4, full_a, nullptr) ||
-        !GetFullPathNameW(b.c_str(), MAX_PATH * 4, full_b, nullptr)) {
-        return false;
-    }
-    return CompareStringOrdinal(full_a, -1, full_b, -1, TRUE) == CSTR_EQUAL;
+std::wstring ClassKey() {
+    return L"CLSID\\" + GuidText(server::kClsidClsMurl) + L"\\InprocServer32";
 }
 
-std::string RegisterHere(const Findings& f) {
-    return "run Murl's setup program again, or \"regsvr32 murl.dll\" as administrator in " +
-           Utf8(f.folder) + ".";
+// Why a game's process finds no file for the registered text.
+std::string Unresolved(const std::wstring& stored) {
+    if (stored.find_first_of(L"\\/:") == std::wstring::npos) {
+        return "the class is registered by the name \"" + Utf8(stored) +
+               "\" without its folder: a game started from its own folder cannot find it";
+    }
+    return "the class is registered to \"" + Utf8(stored) +
+           "\", which is not a full path: a game's process looks for it in its own current folder";
 }
 
-void CheckClass(Findings& f, Report& report) {
-    const std::wstring class_key = L"CLSID\\" + GuidText(server::kClsidClsMurl);
-    const auto path = ReadText(class_key + L"\\InprocServer32");
-    if (!path || path->empty()) {
-        report.Add({"registration.class",
-                    Status::kProblem,
-                    "murl.clsMurl is not registered with Windows: the host cannot list Murl",
-                    RegisterHere(f),
-                    {}});
-        for (const char* id :
-             {"registration.path", "registration.same_file", "registration.threading_model"}) {
-            report.Add({id, Status::kSkipped, "the class is not registered", {}, {}});
-        }
+// Whether the registered file is the installation's murl.dll, and if not, whether it is this
+// release's at all. Sets `f.verified`.
+void CheckSameFile(Findings& f, Report& report) {
+    if (SameFile(f.resolved, f.module)) {
+        f.verified = f.module_verified;
+        report.Add({"registration.same_file", Status::kOk, "the same file", {}, {}});
         return;
     }
-    f.registered = *path;
-    report.Add({"registration.class", Status::kOk, Utf8(*path), {}, {}});
+    const Digest digest = Sha256(f.resolved);
+    f.verified = Shipped(digest);
+    const std::string found =
+        f.verified ? "the class is registered to another copy of murl.dll: " + Utf8(f.resolved)
+                   : "the class is registered to " + Utf8(f.resolved) +
+                         ", which is not this release's murl.dll (" +
+                         (digest.error.empty() ? SizeAndDigest(digest) : digest.error) +
+                         "): another release, or another program's file. The doctor does not "
+                         "run it.";
+    report.Add({"registration.same_file", Status::kProblem, found, RegisterHere(f), {}});
+}
 
-    if (!FileExists(*path)) {
+void CheckPath(Findings& f, Report& report) {
+    if (f.resolved.empty()) {
+        report.Add(
+            {"registration.path", Status::kProblem, Unresolved(f.registered), RegisterHere(f), {}});
+    } else if (!FileExists(f.resolved)) {
         report.Add({"registration.path",
                     Status::kProblem,
-                    "the class is registered to " + Utf8(*path) + ", which does not exist",
+                    "the class is registered to " + Utf8(f.resolved) + ", which does not exist",
                     RegisterHere(f),
                     {}});
-        report.Add(
-            {"registration.same_file", Status::kSkipped, "the registered file is missing", {}, {}});
     } else {
-        report.Add({"registration.path", Status::kOk, "present", {}, {}});
-        if (SameFile(*path, f.module)) {
-            report.Add({"registration.same_file", Status::kOk, "the same file", {}, {}});
-        } else {
-            report.Add({"registration.same_file",
-                        Status::kProblem,
-                        "the class is registered to another copy of murl.dll: " + Utf8(*path),
-                        RegisterHere(f),
-                        {}});
-        }
+        report.Add({"registration.path", Status::kOk, Utf8(f.resolved), {}, {}});
+        CheckSameFile(f, report);
+        return;
     }
+    report.Add({"registration.same_file",
+                Status::kSkipped,
+                "the game's process finds no registered file (above)",
+                {},
+                {}});
+}
 
-    const auto model = ReadText(class_key + L"\\InprocServer32", L"ThreadingModel");
+void CheckThreadingModel(const Findings& f, Report& report) {
+    const auto model = ReadText(ClassKey(), L"ThreadingModel");
     if (!model ||
         CompareStringOrdinal(model->c_str(), -1, server::kThreadingModel, -1, TRUE) != CSTR_EQUAL) {
         report.Add({"registration.threading_model",
@@ -153,16 +217,33 @@ void CheckClass(Findings& f, Report& report) {
                         Utf8(server::kThreadingModel) + "\"",
                     RegisterHere(f),
                     {}});
-    } else {
-        report.Add({"registration.threading_model", Status::kOk, Utf8(*model), {}, {}});
+        return;
     }
+    report.Add({"registration.threading_model", Status::kOk, Utf8(*model), {}, {}});
+}
+
+void CheckClass(Findings& f, Report& report) {
+    if (f.registered.empty()) {
+        report.Add({"registration.class",
+                    Status::kProblem,
+                    "murl.clsMurl is not registered with Windows: the host cannot list Murl",
+                    RegisterHere(f),
+                    {}});
+        SkipRest(report, kClassChecks, "the class is not registered (above)");
+        return;
+    }
+    report.Add({"registration.class", Status::kOk, Utf8(f.registered), {}, {}});
+    CheckPath(f, report);
+    CheckThreadingModel(f, report);
 }
 
 void CheckProgId(const Findings& f, Report& report) {
     const std::wstring progid = std::wstring(server::kLibraryName) + L"." + server::kClassName;
     const std::wstring clsid = GuidText(server::kClsidClsMurl);
     const auto named = ReadText(progid + L"\\CLSID");
-    if (!named) {
+    if (!named && f.registered.empty()) {
+        report.Add({"registration.progid", Status::kSkipped, kUnregistered, {}, {}});
+    } else if (!named) {
         report.Add({"registration.progid",
                     Status::kProblem,
                     Utf8(progid) + " is not registered",
@@ -181,60 +262,40 @@ void CheckProgId(const Findings& f, Report& report) {
     }
 }
 
-void CheckTypeLibrary(const Findings& f, Report& report) {
-    const std::wstring library_key = L"TypeLib\\" + GuidText(server::kLibId);
-    const std::wstring version =
-        win32::WideDecimal(server::kLibMajor) + L"." + win32::WideDecimal(server::kLibMinor);
-    const std::vector<std::wstring> versions = Subkeys(library_key);
-    if (versions.empty()) {
-        report.Add({"registration.typelib",
-                    Status::kProblem,
-                    "Murl's type library is not registered",
-                    RegisterHere(f),
-                    {}});
-        report.Add({"registration.typelib_file", Status::kSkipped, "not registered", {}, {}});
-        report.Add({"registration.typelib_version", Status::kSkipped, "not registered", {}, {}});
-        return;
-    }
-    const auto file = ReadText(library_key + L"\\" + version + L"\\0\\win32");
-    if (!file) {
-        std::string present;
-        for (const std::wstring& v : versions) present += (present.empty() ? "" : ", ") + Utf8(v);
-        report.Add(
-            {"registration.typelib",
-             Status::kProblem,
-             "registered as version " + present + ", where this murl.dll has " + Utf8(version),
-             RegisterHere(f),
-             {}});
-        report.Add({"registration.typelib_file", Status::kSkipped, "not registered", {}, {}});
-        report.Add({"registration.typelib_version", Status::kSkipped, "not registered", {}, {}});
-        return;
-    }
-    report.Add({"registration.typelib", Status::kOk, "version " + Utf8(version), {}, {}});
+// Whether two texts name one path, whether or not a file is there.
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    std::vector<wchar_t> full_a(32768), full_b(32768);
+    return !a.empty() && !b.empty() &&
+           GetFullPathNameW(a.c_str(), 32768, full_a.data(), nullptr) > 0 &&
+           GetFullPathNameW(b.c_str(), 32768, full_b.data(), nullptr) > 0 &&
+           CompareStringOrdinal(full_a.data(), -1, full_b.data(), -1, TRUE) == CSTR_EQUAL;
+}
 
-    if (!FileExists(*file)) {
-        report.Add({"registration.typelib_file",
-                    Status::kProblem,
-                    "the type library is registered to " + Utf8(*file) + ", which does not exist",
-                    RegisterHere(f),
-                    {}});
-        report.Add({"registration.typelib_version", Status::kSkipped, "no file", {}, {}});
-        return;
-    }
+std::wstring LibraryKey() {
+    return L"TypeLib\\" + GuidText(server::kLibId);
+}
+
+std::wstring LibraryVersion() {
+    return win32::WideDecimal(server::kLibMajor) + L"." + win32::WideDecimal(server::kLibMinor);
+}
+
+// What the registered type library file holds: Murl's library of this version, or not.
+void CheckTypeLibraryFile(const Findings& f, const std::wstring& file, Report& report) {
     ComPtr<ITypeLib> library;
-    const HRESULT hr = LoadTypeLibEx(file->c_str(), REGKIND_NONE, PutOut(library));
     TLIBATTR* attr = nullptr;
-    if (FAILED(hr) || FAILED(library->GetLibAttr(&attr))) {
+    HRESULT hr = LoadTypeLibEx(file.c_str(), REGKIND_NONE, PutOut(library));
+    if (SUCCEEDED(hr)) hr = library->GetLibAttr(&attr);
+    if (FAILED(hr)) {
         report.Add({"registration.typelib_file",
                     Status::kProblem,
-                    "cannot load the type library from " + Utf8(*file) + ": " +
-                        SystemText(static_cast<DWORD>(hr), *file),
+                    "cannot load the type library from " + Utf8(file) + ": " +
+                        SystemText(static_cast<DWORD>(hr), file),
                     kReinstall,
                     {}});
-        report.Add({"registration.typelib_version", Status::kSkipped, "not loadable", {}, {}});
+        SkipRest(report, kLibraryFileChecks, "the type library does not load (above)");
         return;
     }
-    report.Add({"registration.typelib_file", Status::kOk, Utf8(*file), {}, {}});
+    report.Add({"registration.typelib_file", Status::kOk, Utf8(file), {}, {}});
     const bool same = attr->guid == server::kLibId && attr->wMajorVerNum == server::kLibMajor &&
                       attr->wMinorVerNum == server::kLibMinor;
     const std::string found = Utf8(GuidText(attr->guid)) + " version " +
@@ -244,17 +305,68 @@ void CheckTypeLibrary(const Findings& f, Report& report) {
     if (!same) {
         report.Add({"registration.typelib_version",
                     Status::kProblem,
-                    "the file holds " + found + ", not Murl's version " + Utf8(version),
+                    "the file holds " + found + ", not Murl's version " + Utf8(LibraryVersion()),
                     RegisterHere(f),
                     {}});
         return;
     }
-    report.Add({"registration.typelib_version", Status::kOk, Utf8(version), {}, {}});
+    report.Add({"registration.typelib_version", Status::kOk, Utf8(LibraryVersion()), {}, {}});
+}
+
+void CheckTypeLibrary(const Findings& f, Report& report) {
+    const std::vector<std::wstring> versions = Subkeys(LibraryKey());
+    const auto file = ReadText(LibraryKey() + L"\\" + LibraryVersion() + L"\\0\\win32");
+    if (!file && versions.empty() && f.registered.empty()) {
+        report.Add({"registration.typelib", Status::kSkipped, kUnregistered, {}, {}});
+        SkipRest(report, kLibraryFileChecks, kUnregistered);
+        return;
+    }
+    if (!file) {
+        std::string present;
+        for (const std::wstring& v : versions) present += (present.empty() ? "" : ", ") + Utf8(v);
+        report.Add({"registration.typelib",
+                    Status::kProblem,
+                    versions.empty() ? std::string("Murl's type library is not registered")
+                                     : "registered as version " + present +
+                                           ", where this murl.dll has " + Utf8(LibraryVersion()),
+                    RegisterHere(f),
+                    {}});
+        SkipRest(report, kLibraryFileChecks, "the type library is not registered (above)");
+        return;
+    }
+    report.Add({"registration.typelib", Status::kOk, "version " + Utf8(LibraryVersion()), {}, {}});
+    if (!FileExists(*file) && SamePath(*file, f.resolved)) {
+        SkipRest(report, kLibraryFileChecks, "the class's registered file is missing (above)");
+    } else if (!FileExists(*file)) {
+        report.Add({"registration.typelib_file",
+                    Status::kProblem,
+                    "the type library is registered to " + Utf8(*file) + ", which does not exist",
+                    RegisterHere(f),
+                    {}});
+        SkipRest(report, kLibraryFileChecks, "the type library file is missing (above)");
+    } else if (!f.module_verified && SameFile(*file, f.module)) {
+        SkipRest(report, kLibraryFileChecks,
+                 "murl.dll is not the file this release shipped (above)");
+    } else {
+        CheckTypeLibraryFile(f, *file, report);
+    }
 }
 
 }  // namespace
 
+void ReadRegistration(Findings& f) {
+    DWORD type = 0;
+    const auto stored = ReadStored(ClassKey(), nullptr, type);
+    if (!stored || stored->empty()) return;
+    f.registered = *stored;
+    f.resolved = Resolved(AsComReadsIt(*stored, type));
+}
+
 void CheckRegistration(Findings& f, Report& report) {
+    if (!f.installed) {
+        SkipRest(report, "registration", "Murl is not installed");
+        return;
+    }
     CheckClass(f, report);
     CheckProgId(f, report);
     CheckTypeLibrary(f, report);

@@ -2,6 +2,8 @@
 // The doctor's report: one row per check, in the order the checks ran. The text a player pastes
 // and the JSON document are both written from these rows and the table of checks below.
 
+#include <cstddef>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,12 +18,13 @@ struct CheckRow {
     std::string_view id, area, title;
 };
 inline constexpr CheckRow kChecks[] = {
-    {"module.present", "module", "murl.dll beside the doctor"},
+    {"module.installation", "module", "the installation checked"},
+    {"module.present", "module", "murl.dll there"},
     {"module.version", "module", "version resource"},
     {"module.checksum", "module", "the file this release shipped"},
     {"registration.class", "registration", "class registered"},
-    {"registration.path", "registration", "registered file exists"},
-    {"registration.same_file", "registration", "registered file is the one beside the doctor"},
+    {"registration.path", "registration", "a game's process finds the registered file"},
+    {"registration.same_file", "registration", "registered file is the installation's murl.dll"},
     {"registration.threading_model", "registration", "threading model"},
     {"registration.progid", "registration", "ProgID names the class"},
     {"registration.typelib", "registration", "type library registered"},
@@ -39,9 +42,33 @@ inline constexpr CheckRow kChecks[] = {
     {"trace.file", "trace", "trace file writable when on, none left when off"},
 };
 
-// `id` must be one of kChecks; a row never holds chat text.
+// A check's identifier: a text that names no check of kChecks does not compile.
+class CheckId {
+public:
+    consteval CheckId(const char* id) : index_(IndexOf(id)) {}
+    // The identifier of `row`, which must be an element of kChecks.
+    static CheckId Of(const CheckRow& row) noexcept {
+        return CheckId(static_cast<size_t>(&row - kChecks));
+    }
+    constexpr operator std::string_view() const noexcept { return kChecks[index_].id; }
+    friend constexpr bool operator==(CheckId a, std::string_view b) noexcept {
+        return std::string_view(a) == b;
+    }
+
+private:
+    constexpr explicit CheckId(size_t index) noexcept : index_(index) {}
+    static consteval size_t IndexOf(std::string_view id) {
+        for (size_t i = 0; i < std::size(kChecks); ++i) {
+            if (kChecks[i].id == id) return i;
+        }
+        throw "no check has this identifier";  // stops the compilation
+    }
+    size_t index_;
+};
+
+// A row never holds chat text.
 struct Row {
-    std::string_view id;
+    CheckId id;
     Status status = Status::kOk;
     std::string found;                 // what the check found, in words
     std::string action;                // the one thing to do (problems only)

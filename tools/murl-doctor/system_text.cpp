@@ -1,5 +1,6 @@
 #include "checks.h"
 
+#include "host/error.h"
 #include "host/text.h"
 #include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_text.h"
@@ -64,9 +65,47 @@ bool FileExists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::wstring FolderOf(const std::wstring& path) {
-    const size_t cut = path.find_last_of(L"\\/");
-    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+    try {
+        return Win32FileSystemFactory().Create()->SameFile(win32::Utf16(a), win32::Utf16(b));
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+std::string RegisterHere(const Findings& f) {
+    if (!FileExists(f.module)) return kReinstall;
+    return "run Murl's setup program again, or \"regsvr32 murl.dll\" as administrator in " +
+           Utf8(f.folder) + ".";
+}
+
+Row Leftover(CheckId id, const std::string& what, const std::string& removal) {
+    return {id, Status::kNote, "left of Murl: " + what, {}, {"to remove it: " + removal}};
+}
+
+namespace {
+
+bool Reported(const Report& report, std::string_view id) {
+    for (const Row& row : report.rows()) {
+        if (row.id == id) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void SkipRest(Report& report, std::string_view area, const std::string& why) {
+    for (const CheckRow& check : kChecks) {
+        if (check.area == area && !Reported(report, check.id)) {
+            report.Add({CheckId::Of(check), Status::kSkipped, why, {}, {}});
+        }
+    }
+}
+
+void SkipRest(Report& report, std::span<const CheckId> ids, const std::string& why) {
+    for (const CheckId id : ids) {
+        if (!Reported(report, id)) report.Add({id, Status::kSkipped, why, {}, {}});
+    }
 }
 
 }  // namespace murl::doctor

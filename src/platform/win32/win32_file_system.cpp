@@ -85,13 +85,7 @@ std::wstring ApiPath(const std::wstring& path) {
     return path;
 }
 
-std::wstring FolderOf(const std::wstring& path) {
-    const size_t cut = path.find_last_of(L"\\/");
-    if (cut == std::wstring::npos) return L".";
-    if (cut == 0 || (cut == 2 && path[1] == L':')) return path.substr(0, cut + 1);
-    if (cut == 6 && StartsWith(path, L"\\\\?\\") && path[5] == L':') return path.substr(0, 7);
-    return path.substr(0, cut);
-}
+using win32::FolderOf;
 
 // The classic device names (CON, NUL, COM1 ...) name the device in every folder and with any
 // extension.
@@ -405,5 +399,17 @@ public:
 std::unique_ptr<FileSystem> Win32FileSystemFactory::Create() {
     return std::make_unique<Win32FileSystem>();
 }
+
+namespace win32 {
+
+std::wstring FolderOf(const std::wstring& path) {
+    const size_t cut = path.find_last_of(L"\\/");
+    if (cut == std::wstring::npos) return L".";
+    if (cut == 0 || (cut == 2 && path[1] == L':')) return path.substr(0, cut + 1);
+    if (cut == 6 && StartsWith(path, L"\\\\?\\") && path[5] == L':') return path.substr(0, 7);
+    return path.substr(0, cut);
+}
+
+}  // namespace win32
 
 }  // namespace murl

@@ -6,6 +6,8 @@
 // file is wanted refuses with 75, naming it. Paths of any length are accepted; a failed append
 // leaves the file as it was when it was opened.
 
+#include <string>
+
 #include "platform/file_system.h"
 
 namespace murl {
@@ -14,5 +16,13 @@ class Win32FileSystemFactory : public FileSystemFactory {
 public:
     std::unique_ptr<FileSystem> Create() override;
 };
+
+namespace win32 {
+
+// The folder holding what `path` names, as this component finds it: "." for a bare name, the
+// root with its separator ("C:\\").
+std::wstring FolderOf(const std::wstring& path);
+
+}  // namespace win32
 
 }  // namespace murl
