@@ -223,9 +223,9 @@ void Line::Write() noexcept {
     }
 }
 
-HRESULT Deliver(std::string_view name, Delivery deliver, void* sink, DISPID id,
-                REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
-                EXCEPINFO* info, UINT* arg_err) noexcept {
+HRESULT Deliver(std::string_view name, Delivery deliver, void* sink, DISPID id, REFIID iid,
+                LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* info,
+                UINT* arg_err) noexcept {
     const LONGLONG began = Now();
     Line line;
     line.Add("event ").Add(name.empty() ? "unknown" : name).Format(L" [DISPID %ld] (", id);

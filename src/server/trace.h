@@ -39,9 +39,9 @@ using Delivery = HRESULT(STDMETHODCALLTYPE*)(void* sink, DISPID id, REFIID iid, 
 // One event a sink receives, delivered by `deliver` and traced: its name (empty for an event
 // the sink does not know) and its arguments as they came, the result, the arguments by
 // reference as the handler left them, and the time.
-HRESULT Deliver(std::string_view name, Delivery deliver, void* sink, DISPID id,
-                REFIID iid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
-                EXCEPINFO* info, UINT* arg_err) noexcept;
+HRESULT Deliver(std::string_view name, Delivery deliver, void* sink, DISPID id, REFIID iid,
+                LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* info,
+                UINT* arg_err) noexcept;
 
 // Initialize and Terminate, with their result and the time they took.
 void Entry(const char* what, HRESULT hr, LONGLONG began) noexcept;
