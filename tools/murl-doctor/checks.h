@@ -30,7 +30,7 @@ void CheckModule(Findings& f, Report& report);
 void CheckRegistration(Findings& f, Report& report);
 void CheckLoading(const Findings& f, Report& report);
 void CheckErrorLog(const Findings& f, Report& report);
-void CheckSettings(Report& report);
+void CheckSettings(const Findings& f, Report& report);
 void CheckTrace(Report& report);
 
 // `murl-doctor trace on|off`: stores the switch for this account; on failure false with the

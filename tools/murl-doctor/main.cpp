@@ -91,7 +91,7 @@ Report Examine() {
     CheckRegistration(f, report);
     CheckLoading(f, report);
     CheckErrorLog(f, report);
-    CheckSettings(report);
+    CheckSettings(f, report);
     CheckTrace(report);
     return report;
 }
