@@ -43,11 +43,20 @@ inline void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+enum class HexCase { kUpper, kLower };
+
+// Appends the low `digits` hexadecimal digits of `value`, leading zeros included: the one
+// hexadecimal writer of the code base.
+inline void AppendHex(std::string& out, uint64_t value, int digits,
+                      HexCase letters = HexCase::kUpper) {
+    const char* hex = letters == HexCase::kUpper ? "0123456789ABCDEF" : "0123456789abcdef";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += hex[(value >> shift) & 0xF];
+}
+
 // Appends `unit` as \uXXXX, upper-case hexadecimal.
 inline void AppendHex4(std::string& out, char16_t unit) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(unit >> shift) & 0xF];
+    AppendHex(out, unit, 4);
 }
 
 inline void AppendDecimal(std::string& out, int64_t value) {

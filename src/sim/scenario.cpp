@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "host/escaped_text.h"
 #include "host/text.h"
 #include "plugin/switches.h"
 #include "sim/error_log_faults.h"
@@ -204,14 +205,12 @@ std::string ReadText(std::string_view raw, std::u16string& text) {
 // A control character or a byte that is not UTF-8, as QuoteInput shows it: \t \n \r, a C1
 // control as \u00XX, anything else as \xXX.
 void AppendEscapedByte(std::string& out, unsigned char value, bool c1_control) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     if (!c1_control && (value == '\t' || value == '\n' || value == '\r')) {
         out += value == '\t' ? "\\t" : value == '\n' ? "\\n" : "\\r";
         return;
     }
     out += c1_control ? "\\u00" : "\\x";
-    out += kHex[value >> 4];
-    out += kHex[value & 0xF];
+    AppendHex(out, value, 2);
 }
 
 // `field` as one of the control names `names`; `kind` and `kinds` name them for people.

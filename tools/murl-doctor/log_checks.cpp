@@ -17,7 +17,7 @@ namespace {
 
 constexpr wchar_t kLogName[] = L"murl_err.log";
 constexpr size_t kLastEntries = 5;
-constexpr unsigned long long kLargeLog = 1024 * 1024;
+constexpr unsigned long long kLargeLog = 1024ull * 1024;
 constexpr DWORD kChunk = 1024 * 1024;
 
 using File = win32::FileHandle;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "expected_module.h"
+#include "host/escaped_text.h"
 #include "murl_version.h"
 #include "platform/owned_handle.h"
 #include "platform/win32/win32_holders.h"
@@ -65,11 +66,7 @@ Digest Sha256(HANDLE file, const std::wstring& path) {
         digest.error = "the system could not compute the SHA-256";
         return digest;
     }
-    static constexpr char kDigits[] = "0123456789abcdef";
-    for (const unsigned char byte : value) {
-        digest.hex += kDigits[byte >> 4];
-        digest.hex += kDigits[byte & 0xF];
-    }
+    for (const unsigned char byte : value) AppendHex(digest.hex, byte, 2, HexCase::kLower);
     return digest;
 }
 
@@ -182,10 +179,8 @@ std::wstring SetupFolder() {
 // With neither and nothing registered, Murl is not installed.
 void Locate(Findings& f, Report& report) {
     const std::wstring own = f.folder;
-    if (FileExists(f.module)) {
-        report.Add(
-            {"module.installation", Status::kOk, Utf8(own) + ", where this doctor runs", {}, {}});
-    } else if (!f.resolved.empty() && FileExists(f.resolved)) {
+    const bool here = FileExists(f.module);
+    if (!here && !f.resolved.empty() && FileExists(f.resolved)) {
         f.folder = FolderOf(f.resolved);
         f.module = f.resolved;
         report.Add({"module.installation",
@@ -194,7 +189,7 @@ void Locate(Findings& f, Report& report) {
                         Utf8(own) + ")",
                     {},
                     {}});
-    } else if (f.registered.empty()) {
+    } else if (!here && f.registered.empty()) {
         f.installed = false;
         const std::wstring setup = SetupFolder();
         if (!setup.empty() && GetFileAttributesW(setup.c_str()) != INVALID_FILE_ATTRIBUTES) {

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "host/error.h"
+#include "host/escaped_text.h"
 #include "host/text.h"
 #include "plugin/conversions.h"
 #include "plugin/stored_values.h"
@@ -106,10 +107,8 @@ std::string Shown(std::u16string_view text) {
             shown += '\\';
             shown += c;
         } else if (byte < 0x20 || byte == 0x7F) {
-            static constexpr char kHex[] = "0123456789abcdef";
             shown += "\\x";
-            shown += kHex[byte >> 4];
-            shown += kHex[byte & 0xF];
+            AppendHex(shown, byte, 2, HexCase::kLower);
         } else {
             shown += c;
         }

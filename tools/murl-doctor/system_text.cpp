@@ -1,6 +1,7 @@
 #include "checks.h"
 
 #include "host/error.h"
+#include "host/escaped_text.h"
 #include "host/text.h"
 #include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_text.h"
@@ -12,9 +13,8 @@ std::string Utf8(std::wstring_view text) {
 }
 
 std::string Hex(DWORD value) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string hex = "0x";
-    for (int shift = 28; shift >= 0; shift -= 4) hex += kDigits[(value >> shift) & 0xF];
+    AppendHex(hex, value, 8);
     return hex;
 }
 

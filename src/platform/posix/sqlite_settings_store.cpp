@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "host/error.h"
+#include "host/escaped_text.h"
 #include "host/text.h"
 
 namespace murl {
@@ -169,7 +170,6 @@ void RequireFileOrNothing(const std::filesystem::path& file, Action action) {
 
 // The URI that opens `file` as a file that nobody changes, without locks or a WAL index.
 std::string ImmutableUri(const std::filesystem::path& file) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string uri = "file:";
     for (const char c : file.string()) {
         const auto byte = static_cast<unsigned char>(c);
@@ -177,8 +177,7 @@ std::string ImmutableUri(const std::filesystem::path& file) {
             uri += c;
         } else {
             uri += '%';
-            uri += kHex[byte >> 4];
-            uri += kHex[byte & 0xF];
+            AppendHex(uri, byte, 2);
         }
     }
     return uri + "?immutable=1";
