@@ -51,9 +51,7 @@ void clsMurl::LoadVariables() {
     RunGuarded(error_log_, u"LoadVariables", [&](int&) {
         SettingsStore& store = platform_.settings;
         const std::pair<std::u16string_view, int32_t&> counters[] = {
-            {kCounterKeys[0], EvadeCount_},
-            {kCounterKeys[1], ResistCount_},
-            {kCounterKeys[2], ZeroCount_}};
+            {kEvadesKey, EvadeCount_}, {kResistsKey, ResistCount_}, {kZeroKey, ZeroCount_}};
         for (const auto& [key, count] : counters) {
             const auto stored = store.ReadSetting(kSettingsApplication, character_key_, key);
             try {
@@ -84,14 +82,13 @@ void clsMurl::SaveVariables() {
     RunGuarded(error_log_, u"SaveVariables", [&](int& line) {
         SettingsStore& store = platform_.settings;
         line = 20;
-        store.SaveSetting(kSettingsApplication, character_key_, kCounterKeys[0],
+        store.SaveSetting(kSettingsApplication, character_key_, kEvadesKey,
                           DecimalText(EvadeCount_));
         line = 30;
-        store.SaveSetting(kSettingsApplication, character_key_, kCounterKeys[1],
+        store.SaveSetting(kSettingsApplication, character_key_, kResistsKey,
                           DecimalText(ResistCount_));
         line = 40;
-        store.SaveSetting(kSettingsApplication, character_key_, kCounterKeys[2],
-                          DecimalText(ZeroCount_));
+        store.SaveSetting(kSettingsApplication, character_key_, kZeroKey, DecimalText(ZeroCount_));
     });
 }
 

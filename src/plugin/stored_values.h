@@ -9,7 +9,11 @@ namespace murl {
 
 inline constexpr std::u16string_view kSettingsApplication = u"Murl";
 inline constexpr std::u16string_view kSwitchSection = u"Settings";
-// The keys of a character's counters, in the order EvadeCount, ResistCount, ZeroCount.
-inline constexpr std::array<std::u16string_view, 3> kCounterKeys = {u"Evades", u"Resists", u"Zero"};
+// The keys of a character's counters.
+inline constexpr std::u16string_view kEvadesKey = u"Evades";
+inline constexpr std::u16string_view kResistsKey = u"Resists";
+inline constexpr std::u16string_view kZeroKey = u"Zero";
+// Every counter key, for code that visits them all.
+inline constexpr std::array kCounterKeys = {kEvadesKey, kResistsKey, kZeroKey};
 
 }  // namespace murl
