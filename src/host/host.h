@@ -52,6 +52,8 @@ public:
 // the eat flag (HostBool&), which the handler may set. The COM sink, the simulator's COM forwarder
 // and the Windows test host take everything from the rows; a test compares the rows with the host's
 // type library.
+//
+// The event interfaces below are alike by design: each is the table of one source's events.
 
 template <class Member>
 struct EventRow {

@@ -24,27 +24,30 @@ namespace {
 
 void* const kJunk = reinterpret_cast<void*>(0x1234);
 
+// A row of the tables that ask the module or the object about one class or interface id.
+struct IdRow {
+    const char* name;
+    const GUID* id;
+    HRESULT expected;
+};
+
 }  // namespace
 
 TEST_CASE(com_factory_serves_only_clsmurl) {
     // {5A1D...}: what a second, private class of the module would have had.
     const GUID kOther = {
         0x5A1D0C2E, 0x1111, 0x4222, {0x83, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};
-    struct Row {
-        const char* name;
-        const GUID* clsid;
-        HRESULT expected;
-    } rows[] = {
+    const IdRow rows[] = {
         {"clsMurl", &kClsidClsMurl, S_OK},
         {"null class", &GUID_NULL, CLASS_E_CLASSNOTAVAILABLE},
         {"type library id", &kLibId, CLASS_E_CLASSNOTAVAILABLE},
         {"_clsMurl interface id", &kIidClsMurl, CLASS_E_CLASSNOTAVAILABLE},
         {"another class", &kOther, CLASS_E_CLASSNOTAVAILABLE},
     };
-    for (const Row& row : rows) {
+    for (const IdRow& row : rows) {
         TRACE(row.name);
         void* out = kJunk;
-        CHECK_HR(row.expected, Module().GetClassObject(*row.clsid, IID_IClassFactory, &out));
+        CHECK_HR(row.expected, Module().GetClassObject(*row.id, IID_IClassFactory, &out));
         CHECK_EQ(out == nullptr, FAILED(row.expected));
         if (out) static_cast<IUnknown*>(out)->Release();
     }
@@ -70,11 +73,7 @@ TEST_CASE(com_factory_refuses_aggregation) {
 TEST_CASE(com_object_grants_its_interfaces_with_one_identity) {
     ComPtr<IUnknown> object;
     REQUIRE_HR(S_OK, Module().Create(IID_IUnknown, PutOut(object)));
-    struct Row {
-        const char* name;
-        const IID* iid;
-        HRESULT expected;
-    } rows[] = {
+    const IdRow rows[] = {
         {"IUnknown", &IID_IUnknown, S_OK},
         {"IDispatch", &IID_IDispatch, S_OK},
         {"_clsMurl", &kIidClsMurl, S_OK},
@@ -86,10 +85,10 @@ TEST_CASE(com_object_grants_its_interfaces_with_one_identity) {
         {"IPersist", &IID_IPersist, E_NOINTERFACE},
         {"the host's site", &IID_IHostSite, E_NOINTERFACE},
     };
-    for (const Row& row : rows) {
+    for (const IdRow& row : rows) {
         TRACE(row.name);
         void* out = kJunk;
-        CHECK_HR(row.expected, object->QueryInterface(*row.iid, &out));
+        CHECK_HR(row.expected, object->QueryInterface(*row.id, &out));
         if (FAILED(row.expected)) {
             CHECK(out == nullptr);
             continue;
@@ -194,19 +193,15 @@ TEST_CASE(com_dispatch_gives_its_type_information) {
 TEST_CASE(com_object_supports_error_info) {
     ComPtr<ISupportErrorInfo> support;
     REQUIRE_HR(S_OK, Module().Create(IID_ISupportErrorInfo, PutOut(support)));
-    struct Row {
-        const char* name;
-        const IID* iid;
-        HRESULT expected;
-    } rows[] = {
+    const IdRow rows[] = {
         {"IPlugin2", &IID_IPlugin2, S_OK},
         {"_clsMurl", &kIidClsMurl, S_OK},
         {"IUnknown", &IID_IUnknown, S_FALSE},
         {"IClassFactory", &IID_IClassFactory, S_FALSE},
     };
-    for (const Row& row : rows) {
+    for (const IdRow& row : rows) {
         TRACE(row.name);
-        CHECK_HR(row.expected, support->InterfaceSupportsErrorInfo(*row.iid));
+        CHECK_HR(row.expected, support->InterfaceSupportsErrorInfo(*row.id));
     }
 }
 
