@@ -13,7 +13,9 @@ debug=-all
 if [ "${MURL_WINE_HEAP_CHECK:-0}" = 1 ]; then
     debug=-all,err+heap,warn+heap
 fi
-export WINEPREFIX="$prefix" WINEDEBUG="$debug" WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix"
+. "$(dirname "$0")/wine-env.sh"
+export WINEDEBUG="$debug"
 wine=${WINE:-wine}
 if [ ! -f "$prefix/system.reg" ]; then
     mkdir -p "$prefix"

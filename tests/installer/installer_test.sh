@@ -27,7 +27,8 @@
 # run.
 set -uo pipefail
 
-export WINEPREFIX=$MURL_INSTALLER_PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$MURL_INSTALLER_PREFIX
+. "$(dirname "$0")/../../cmake/wine-env.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 mounted=  # a folder the doctor's cases mounted read-only, until they unmount it
@@ -58,10 +59,12 @@ windows_path() {  # Wine maps drive Z: to the root of the Linux file system.
 }
 
 # Runs a Windows program and waits until every process it started has ended (the uninstaller
-# goes on in a copy of itself). Prints nothing of Wine's; returns the program's exit status.
+# goes on in a copy of itself). Its output goes to the case's Wine log, shown when a program
+# crashed; returns the program's exit status.
 run() {
     local status=0
-    wine "$@" >"$work/run.out" 2>&1 </dev/null || status=$?
+    echo "== $*" >>"$work/wine.log"
+    wine "$@" >>"$work/wine.log" 2>&1 </dev/null || status=$?
     wineserver -w
     return $status
 }
@@ -278,6 +281,11 @@ expect_same_registry() {  # BEFORE AFTER WHAT
     if ! cmp -s "$work/$1.cmp" "$work/$2.cmp"; then
         fail "$3: the registry differs beyond the player's settings"
         diff "$work/$1.cmp" "$work/$2.cmp" | head -40
+        # Wine's debugger leaves its key behind when it caught a crash.
+        if grep -qi '^\[hkey_users\\[^\\]*\\software\\wine\\winedbg\]' "$work/$2.cmp"; then
+            echo "A Windows program crashed during the case; the programs' output:"
+            tail -40 "$work/wine.log"
+        fi
     fi
 }
 

@@ -9,7 +9,8 @@
 # Exit 77 (skipped) where tmpfs cannot be mounted.
 set -euo pipefail
 
-export WINEPREFIX=$1 WINEDEBUG=-all
+export WINEPREFIX=$1
+. "$(dirname "$0")/../../cmake/wine-env.sh"
 bin=$2
 sim=$3
 drive=t:

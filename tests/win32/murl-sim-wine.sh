@@ -15,7 +15,8 @@
 # (murl-sim.exe), MURL_WIN32_MODE.
 set -euo pipefail
 
-export WINEPREFIX=$MURL_WINE_PREFIX WINEDEBUG=-all
+export WINEPREFIX=$MURL_WINE_PREFIX
+. "$(dirname "$0")/../../cmake/wine-env.sh"
 exe=$MURL_WIN32_SIM
 mode=${MURL_WIN32_MODE:-builtin}
 

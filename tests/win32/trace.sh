@@ -8,7 +8,8 @@
 # usage: trace.sh PREFIX BIN MURL_SIM_EXE
 set -euo pipefail
 
-export WINEPREFIX=$1 WINEDEBUG=-all LC_ALL=C.UTF-8
+export WINEPREFIX=$1 LC_ALL=C.UTF-8
+. "$(dirname "$0")/../../cmake/wine-env.sh"
 bin=$2
 sim=$3
 switch='HKCU\Software\Murl'

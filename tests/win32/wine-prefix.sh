@@ -5,7 +5,8 @@
 set -u
 action=$1
 prefix=$2
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix"
+. "$(dirname "$0")/../../cmake/wine-env.sh"
 if [ -d "$prefix" ]; then
     # The old prefix's server is gone before its folder is.
     wineserver -k 2>/dev/null || true
