@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -603,6 +604,28 @@ TEST_F(PosixFileSystemTest, OpeningSurvivesInterruptionsAndNeverLeaksADescriptor
             EXPECT_TRUE(std::includes(closed.begin(), closed.end(), opened.begin(), opened.end()))
                 << opened.size() << " opened, " << closed.size() << " closed";
         }
+    }
+}
+
+// Stand-ins go with the case that put them in, however it ends: the next case writes through
+// the real calls.
+TEST_F(PosixFileSystemTest, StandInsGoWithTheirCase) {
+    const struct {
+        const char* name;
+        bool throws;
+    } kEnds[] = {{"returns", false}, {"throws", true}};
+    for (const auto& end : kEnds) {
+        SCOPED_TRACE(end.name);
+        try {
+            StandIns stand_ins(system_calls);
+            stand_ins->open = [](const char*, int, mode_t) { return errno = EIO, -1; };
+            stand_ins->write = [](int, const void*, size_t) -> ssize_t { return errno = EIO, -1; };
+            if (end.throws) throw std::runtime_error("the case failed");
+        } catch (const std::runtime_error&) {
+        }
+        WriteBytes(folder.Path("plain.txt"), "");
+        EXPECT_NO_THROW(fs->OpenTextFile(P("plain.txt"), kForAppending)->WriteLine(u"real"));
+        EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), "real\r\n");
     }
 }
 
