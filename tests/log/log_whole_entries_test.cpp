@@ -241,7 +241,7 @@ int FailEntriesUntil(const ScratchFolder& folder, const std::string& log_path,
     PosixPlatform posix{folder.Text()};
     clsLog log{posix.MakePlatform(settings)};
     log.BlankLines(3);
-    const std::u16string too_long(64 * 1024, u'x');  // takes a while to convert, too
+    const std::u16string too_long(size_t{64} * 1024, u'x');  // takes a while to convert, too
     int failures = 0;
     while (::access(stop_path.c_str(), F_OK) != 0) {
         log.File(ToUtf16(log_path));
