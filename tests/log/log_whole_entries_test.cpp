@@ -35,6 +35,7 @@
 namespace murl {
 namespace {
 
+using posix::system_calls;
 using testing_support::FailsAsLogOutput;
 using testing_support::NoSettings;
 using testing_support::ReadBytes;
@@ -60,7 +61,7 @@ ssize_t ScriptedWrite(int fd, const void* bytes, size_t size) {
         errno = step.error;
         return -1;
     }
-    return RealSystemCalls().write(fd, bytes, std::min(size, step.bytes));
+    return system_calls.real().write(fd, bytes, std::min(size, step.bytes));
 }
 
 int ScriptedTruncate(int fd, off_t length) {
@@ -68,7 +69,7 @@ int ScriptedTruncate(int fd, off_t length) {
         errno = truncate_error;
         return -1;
     }
-    return RealSystemCalls().ftruncate(fd, length);
+    return system_calls.real().ftruncate(fd, length);
 }
 
 // Puts the scripted calls in place for one case and the real ones back afterwards.
@@ -78,12 +79,11 @@ public:
         script = std::move(steps);
         next_step = 0;
         truncate_error = truncate_fails;
-        Sys().write = ScriptedWrite;
-        Sys().ftruncate = ScriptedTruncate;
+        stand_ins->write = ScriptedWrite;
+        stand_ins->ftruncate = ScriptedTruncate;
     }
-    ~ScriptedCalls() { Sys() = RealSystemCalls(); }
-    ScriptedCalls(const ScriptedCalls&) = delete;
-    ScriptedCalls& operator=(const ScriptedCalls&) = delete;
+
+    StandIns<posix::SystemCalls> stand_ins{system_calls};
 };
 
 class WholeEntries : public testing_support::LogOnDisk {};
@@ -145,18 +145,19 @@ TEST_F(WholeEntries, AWriteThatFailsOrStopsShortLeavesTheFileAsItWas) {
 std::string raced_path;
 int OtherClientCreatesFirst(const char* path, int flags, mode_t mode) {
     if ((flags & O_CREAT) != 0 && path == raced_path) {
-        const int other = RealSystemCalls().open(path, O_WRONLY | O_CREAT | O_APPEND, 0666);
+        const int other = system_calls.real().open(path, O_WRONLY | O_CREAT | O_APPEND, 0666);
         constexpr char kOthers[] = "other client\r\n";
-        if (other < 0 || RealSystemCalls().write(other, kOthers, sizeof kOthers - 1) < 0) return -1;
-        RealSystemCalls().close(other);
+        if (other < 0 || system_calls.real().write(other, kOthers, sizeof kOthers - 1) < 0)
+            return -1;
+        system_calls.real().close(other);
     }
-    return RealSystemCalls().open(path, flags, mode);
+    return system_calls.real().open(path, flags, mode);
 }
 
 TEST_F(WholeEntries, AnotherClientCreatingTheLogFirstKeepsItsEntry) {
     raced_path = log_path;
     ScriptedCalls calls({}, 0);
-    Sys().open = OtherClientCreatesFirst;
+    calls.stand_ins->open = OtherClientCreatesFirst;
     log.File(ToUtf16(log_path));
     log.Output(u"this client", 0);
     EXPECT_EQ(ReadBytes(log_path), "other client\r\nthis client\r\n");
@@ -240,7 +241,7 @@ int FailEntriesUntil(const ScratchFolder& folder, const std::string& log_path,
     PosixPlatform posix{folder.Text()};
     clsLog log{posix.MakePlatform(settings)};
     log.BlankLines(3);
-    const std::u16string too_long(64 * 1024, u'x');  // takes a while to convert, too
+    const std::u16string too_long(size_t{64} * 1024, u'x');  // takes a while to convert, too
     int failures = 0;
     while (::access(stop_path.c_str(), F_OK) != 0) {
         log.File(ToUtf16(log_path));
@@ -381,7 +382,7 @@ ssize_t SlowFirstRead(int fd, void* bytes, size_t size) {
         copy_started = -1;
         std::this_thread::sleep_for(kLongCopy);
     }
-    return RealSystemCalls().read(fd, bytes, size);
+    return system_calls.real().read(fd, bytes, size);
 }
 
 // One game client archives the log again and again while another appends entry after entry and
@@ -412,7 +413,8 @@ TEST(WholeEntriesOnDisk, ArchivingWhileAnotherClientAppendsKeepsEveryEntryOnce) 
         ::close(started[0]);
         copy_started = started[1];
         PipeEnd written(entries, 0);
-        Sys().read = SlowFirstRead;
+        StandIns stand_ins(system_calls);
+        stand_ins->read = SlowFirstRead;
         NoSettings settings;
         PosixPlatform posix{folder.Text()};
         clsLog log{posix.MakePlatform(settings)};

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +36,8 @@ namespace {
 using file_cases::Namer;
 using file_cases::Refusal;
 using file_cases::Refusals;
+using posix::system_calls;
+using posix::SystemCalls;
 using testing_support::ReadBytes;
 using testing_support::ScratchFolder;
 using testing_support::WriteBytes;
@@ -113,22 +116,16 @@ TEST(FakeFileSystemTest, RefusesAsThePortDoes) {
     EXPECT_FALSE(fake.HasFile(u"copy"));
 }
 
-// Restores the real system calls when a test that stood in for some is done.
-struct StandIns {
-    ~StandIns() { Sys() = RealSystemCalls(); }
-};
-
 // The shared cut-back cases on disk: writes fail through the system-call table.
 class PosixCutBackRig : public file_cases::CutBackRig {
 public:
     explicit PosixCutBackRig(std::string path) : path_(std::move(path)) {}
-    ~PosixCutBackRig() override { Sys() = RealSystemCalls(); }
 
     void LimitAppends(size_t bytes) override {
         room = bytes;
-        Sys().write = [](int fd, const void* data, size_t size) -> ssize_t {
+        stand_ins_->write = [](int fd, const void* data, size_t size) -> ssize_t {
             if (room == 0) return errno = ENOSPC, -1;
-            const ssize_t written = RealSystemCalls().write(fd, data, std::min(size, room));
+            const ssize_t written = system_calls.real().write(fd, data, std::min(size, room));
             if (written > 0) room -= static_cast<size_t>(written);
             return written;
         };
@@ -138,6 +135,7 @@ public:
 private:
     static inline size_t room = 0;
     std::string path_;
+    StandIns<SystemCalls> stand_ins_{system_calls};
 };
 
 TEST_F(PosixFileSystemTest, AFailedWriteSetsTheLengthAtOpening) {
@@ -215,8 +213,8 @@ TEST_F(PosixFileSystemTest, AFailedCopyStepLeavesTheTargetAndNoTemporaryFile) {
     const auto before = Entries(folder.path());
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
-        StandIns restore;
-        c.fail(Sys());
+        StandIns stand_ins(system_calls);
+        c.fail(*stand_ins);
         EXPECT_TRUE(FailsWith([&] { fs->CopyFile(P("plain.txt"), P("old.txt"), true); }, c.number));
         EXPECT_TRUE(FailsWith([&] { fs->CopyFile(P("plain.txt"), P("new.txt"), true); }, c.number));
     }
@@ -261,10 +259,10 @@ TEST_F(PosixFileSystemTest, EachStreamCallIsOneWrite) {
         {file_rules::kBlankLinesPerWrite + 1, 2},
         {2 * file_rules::kBlankLinesPerWrite + 1, 3},
     };
-    StandIns restore;
-    Sys().write = [](int fd, const void* bytes, size_t size) {
+    StandIns stand_ins(system_calls);
+    stand_ins->write = [](int fd, const void* bytes, size_t size) {
         ++writes;
-        return RealSystemCalls().write(fd, bytes, size);
+        return system_calls.real().write(fd, bytes, size);
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::Message() << c.blank_lines << " blank lines");
@@ -308,7 +306,7 @@ TEST_F(PosixFileSystemTest, StreamsAndHeldLocksTakeTheFilesLock) {
          [](SystemCalls& s) {
              s.flock = [](int fd, int op) {
                  return interruptions++ == 0 ? (errno = EINTR, -1)
-                                             : RealSystemCalls().flock(fd, op);
+                                             : system_calls.real().flock(fd, op);
              };
          },
          0},
@@ -336,9 +334,9 @@ TEST_F(PosixFileSystemTest, StreamsAndHeldLocksTakeTheFilesLock) {
             const int other = ::open(folder.Path("plain.txt").c_str(), O_RDONLY | O_CLOEXEC);
             ASSERT_GE(other, 0);
             {
-                StandIns restore;
+                StandIns stand_ins(system_calls);
                 if (c.stand_in) {
-                    c.stand_in(Sys());
+                    c.stand_in(*stand_ins);
                 } else {
                     ASSERT_EQ(::flock(other, LOCK_EX), 0);
                 }
@@ -416,8 +414,8 @@ TEST_F(PosixFileSystemTest, AHeldLockKeepsStreamsWaitingWhileTheFileIsCopiedAndE
         for (const auto& waiter : kWaiters) {
             SCOPED_TRACE(testing::Message() << mark.name << ", " << waiter.name);
             WriteBytes(folder.Path("plain.txt"), "plain\r\n");
-            StandIns restore;
-            if (mark.stand_in) mark.stand_in(Sys());
+            StandIns stand_ins(system_calls);
+            if (mark.stand_in) mark.stand_in(*stand_ins);
             const auto holder = factory.Create();
             auto lock = holder->LockFile(P("plain.txt"));
             std::atomic<bool> done = false;
@@ -527,17 +525,17 @@ struct SeamRecord {
         s.open = [](const char* path, int flags, mode_t mode) {
             if (interruptions > 0) return --interruptions, errno = EINTR, -1;
             if (open_errno != 0) return errno = open_errno, -1;
-            const int fd = RealSystemCalls().open(path, flags, mode);
+            const int fd = system_calls.real().open(path, flags, mode);
             if (fd >= 0) opened.push_back(fd);
             return fd;
         };
         s.fstat = [](int fd, struct stat* info) {
             if (fstat_errno != 0) return errno = fstat_errno, -1;
-            return RealSystemCalls().fstat(fd, info);
+            return system_calls.real().fstat(fd, info);
         };
         s.close = [](int fd) {
             closed.push_back(fd);
-            return RealSystemCalls().close(fd);
+            return system_calls.real().close(fd);
         };
     }
 };
@@ -587,9 +585,9 @@ TEST_F(PosixFileSystemTest, OpeningSurvivesInterruptionsAndNeverLeaksADescriptor
     for (const Case& c : kCases) {
         for (const auto& open : kOpens) {
             SCOPED_TRACE(testing::Message() << c.name << ", " << open.name);
-            StandIns restore;
+            StandIns stand_ins(system_calls);
             SeamRecord::Reset();
-            SeamRecord::StandIn(Sys());
+            SeamRecord::StandIn(*stand_ins);
             c.fail();
             try {
                 open.call(*fs, *this);
@@ -606,6 +604,28 @@ TEST_F(PosixFileSystemTest, OpeningSurvivesInterruptionsAndNeverLeaksADescriptor
             EXPECT_TRUE(std::includes(closed.begin(), closed.end(), opened.begin(), opened.end()))
                 << opened.size() << " opened, " << closed.size() << " closed";
         }
+    }
+}
+
+// Stand-ins go with the case that put them in, however it ends: the next case writes through
+// the real calls.
+TEST_F(PosixFileSystemTest, StandInsGoWithTheirCase) {
+    const struct {
+        const char* name;
+        bool throws;
+    } kEnds[] = {{"returns", false}, {"throws", true}};
+    for (const auto& end : kEnds) {
+        SCOPED_TRACE(end.name);
+        try {
+            StandIns stand_ins(system_calls);
+            stand_ins->open = [](const char*, int, mode_t) { return errno = EIO, -1; };
+            stand_ins->write = [](int, const void*, size_t) -> ssize_t { return errno = EIO, -1; };
+            if (end.throws) throw std::runtime_error("the case failed");
+        } catch (const std::runtime_error&) {
+        }
+        WriteBytes(folder.Path("plain.txt"), "");
+        EXPECT_NO_THROW(fs->OpenTextFile(P("plain.txt"), kForAppending)->WriteLine(u"real"));
+        EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), "real\r\n");
     }
 }
 

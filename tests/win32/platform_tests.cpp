@@ -12,6 +12,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "check.h"
@@ -20,7 +21,7 @@
 #include "host/text.h"
 #include "log/cls_log.h"
 #include "murl_version.h"
-#include "platform/win32/file_calls.h"
+#include "platform/win32/system_calls.h"
 #include "platform/win32/trace_file.h"
 #include "platform/win32/win32_platform.h"
 
@@ -295,10 +296,8 @@ void Replace(const std::u16string& path, const std::string& bytes) {
     CloseHandle(file);
 }
 
-// Puts the real calls back when a case that stood in for some is done.
-struct StandIns {
-    ~StandIns() { murl::win32::Api() = murl::win32::RealFileCalls(); }
-};
+using murl::win32::system_calls;
+using StandIns = murl::StandIns<murl::win32::SystemCalls>;
 
 }  // namespace
 
@@ -340,7 +339,7 @@ public:
 
     void LimitAppends(size_t bytes) override {
         room = bytes;
-        murl::win32::Api().WriteFile = LimitedWrite;
+        stand_ins_->WriteFile = LimitedWrite;
     }
     void Replace(const std::string& bytes) override { ::Replace(path_, bytes); }
 
@@ -352,14 +351,14 @@ private:
             return FALSE;
         }
         const DWORD fits = static_cast<DWORD>(std::min<size_t>(size, room));
-        const BOOL done = murl::win32::RealFileCalls().WriteFile(file, bytes, fits, written, at);
+        const BOOL done = system_calls.real().WriteFile(file, bytes, fits, written, at);
         if (done) room -= *written;
         return done;
     }
 
     static inline size_t room = 0;
     std::u16string path_;
-    StandIns restore_;
+    StandIns stand_ins_{system_calls};
 };
 
 }  // namespace
@@ -390,16 +389,16 @@ HANDLE WINAPI OtherClientCreatesFirst(LPCWSTR path, DWORD access, DWORD share,
                                       LPSECURITY_ATTRIBUTES security, DWORD disposition,
                                       DWORD flags, HANDLE model) {
     if (disposition != OPEN_EXISTING && path == raced_path) {
-        HANDLE other = murl::win32::RealFileCalls().CreateFileW(path, FILE_APPEND_DATA,
-                                                                FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                                nullptr, OPEN_ALWAYS, 0, nullptr);
+        HANDLE other = system_calls.real().CreateFileW(path, FILE_APPEND_DATA,
+                                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                       OPEN_ALWAYS, 0, nullptr);
         constexpr char kOthers[] = "other client\r\n";
         DWORD written = 0;
         WriteFile(other, kOthers, sizeof kOthers - 1, &written, nullptr);
         CloseHandle(other);
     }
-    return murl::win32::RealFileCalls().CreateFileW(path, access, share, security, disposition,
-                                                    flags, model);
+    return system_calls.real().CreateFileW(path, access, share, security, disposition, flags,
+                                           model);
 }
 
 }  // namespace
@@ -408,8 +407,8 @@ HANDLE WINAPI OtherClientCreatesFirst(LPCWSTR path, DWORD access, DWORD share,
 TEST_CASE(files_created_meanwhile_by_another_client_are_kept) {
     const std::u16string log_path = TempFolder("raced") + u"\\murl_err.log";
     raced_path = Wide(log_path);
-    StandIns restore;
-    murl::win32::Api().CreateFileW = OtherClientCreatesFirst;
+    StandIns stand_ins(system_calls);
+    stand_ins->CreateFileW = OtherClientCreatesFirst;
     murl::Win32Platform ports;
     murl::clsLog log(ports.MakePlatform());
     log.File(log_path);
@@ -786,7 +785,7 @@ BOOL WINAPI MarksUnsupported(HANDLE file, DWORD flags, DWORD reserved, DWORD low
         SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
     }
-    return murl::win32::RealFileCalls().LockFileEx(file, flags, reserved, low, high, at);
+    return system_calls.real().LockFileEx(file, flags, reserved, low, high, at);
 }
 
 }  // namespace
@@ -823,8 +822,8 @@ TEST_CASE(files_keep_streams_waiting_while_a_held_lock_copies_and_empties) {
     for (const auto& mark : marks) {
         for (const auto& waiter : waiters) {
             TRACE(std::string(mark.name) + ", " + waiter.name);
-            StandIns restore;
-            if (mark.lock_call) murl::win32::Api().LockFileEx = mark.lock_call;
+            StandIns stand_ins(system_calls);
+            if (mark.lock_call) stand_ins->LockFileEx = mark.lock_call;
             const auto holder = factory.Create();
             const std::u16string file = NewFile(*holder, folder, u"log.txt");
             holder->OpenTextFile(file, murl::kForAppending)->WriteLine(u"first");
@@ -986,12 +985,14 @@ namespace {
 
 // The first copy, made while the archive holds the log's lock, takes kLongCopy.
 BOOL WINAPI SlowFirstCopy(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
-    murl::win32::Api().CopyFileW = murl::win32::RealFileCalls().CopyFileW;
-    const HANDLE copying = CopyStarted(ClientLog());
-    SetEvent(copying);
-    CloseHandle(copying);
-    Sleep(kLongCopy);
-    return murl::win32::RealFileCalls().CopyFileW(from, to, fail_if_exists);
+    static bool copied = false;
+    if (!std::exchange(copied, true)) {
+        const HANDLE copying = CopyStarted(ClientLog());
+        SetEvent(copying);
+        CloseHandle(copying);
+        Sleep(kLongCopy);
+    }
+    return system_calls.real().CopyFileW(from, to, fail_if_exists);
 }
 
 }  // namespace
@@ -1001,8 +1002,8 @@ BOOL WINAPI SlowFirstCopy(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
 MANUAL_CASE(archiving_client) {
     const std::u16string path = ClientLog();
     REQUIRE(!path.empty());
-    StandIns restore;
-    murl::win32::Api().CopyFileW = SlowFirstCopy;
+    StandIns stand_ins(system_calls);
+    stand_ins->CopyFileW = SlowFirstCopy;
     murl::Win32Platform ports;
     murl::clsLog log(ports.MakePlatform());
     log.File(path);
@@ -1116,7 +1117,7 @@ const LocalData* local_data = nullptr;
 enum Linked { kNoLink, kFolderLinked, kFileLinked };
 Linked links = kNoLink;
 BOOL WINAPI LinkedInformation(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
-    const BOOL done = murl::win32::RealFileCalls().GetFileInformationByHandle(handle, info);
+    const BOOL done = system_calls.real().GetFileInformationByHandle(handle, info);
     const bool folder = (info->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (done && folder == (links == kFolderLinked)) {
         info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
@@ -1139,7 +1140,7 @@ BOOL WINAPI RenameRefused(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD) {
 // writes its line to a new file, right after this client read the size.
 bool other_client_rotated = false;
 BOOL WINAPI OtherClientRotatesMeanwhile(HANDLE file, PLARGE_INTEGER size) {
-    const murl::win32::FileCalls& real = murl::win32::RealFileCalls();
+    const murl::win32::SystemCalls& real = system_calls.real();
     const BOOL done = real.GetFileSizeEx(file, size);
     if (done && size->QuadPart + 8 > trace::kFileCap && !other_client_rotated) {
         other_client_rotated = true;
@@ -1167,38 +1168,38 @@ TEST_CASE(trace_file_keeps_its_cap_and_follows_no_link) {
     const std::u16string older = local.Path(trace::kOlderFileName);
     struct Row {
         const char* name;
-        std::function<void()> fault;
+        std::function<void(murl::win32::SystemCalls&)> fault;
         trace::Refusal refusal;
         std::string file_after, older_after;
     } rows[] = {
-        {"room left", [&] { Replace(file, "before\r\n"); }, trace::Refusal::kNone,
+        {"room left", [&](auto&) { Replace(file, "before\r\n"); }, trace::Refusal::kNone,
          "before\r\n" + line, "older\r\n"},
-        {"full: replaces the older file", [] {}, trace::Refusal::kNone, line, full},
+        {"full: replaces the older file", [](auto&) {}, trace::Refusal::kNone, line, full},
         {"full, and the move refused",
-         [] { murl::win32::Api().SetFileInformationByHandle = RenameRefused; },
+         [](auto& calls) { calls.SetFileInformationByHandle = RenameRefused; },
          trace::Refusal::kFull, full, "older\r\n"},
-        {"full, and its size unread", [] { murl::win32::Api().GetFileSizeEx = SizeUnread; },
+        {"full, and its size unread", [](auto& calls) { calls.GetFileSizeEx = SizeUnread; },
          trace::Refusal::kSizeUnread, full, "older\r\n"},
         {"full, moved by another client meanwhile",
-         [] {
+         [](auto& calls) {
              other_client_rotated = false;
-             murl::win32::Api().GetFileSizeEx = OtherClientRotatesMeanwhile;
+             calls.GetFileSizeEx = OtherClientRotatesMeanwhile;
          },
          trace::Refusal::kNone, "other client\r\n" + line, full},
         {"a link for the file",
-         [] {
+         [](auto& calls) {
              links = kFileLinked;
-             murl::win32::Api().GetFileInformationByHandle = LinkedInformation;
+             calls.GetFileInformationByHandle = LinkedInformation;
          },
          trace::Refusal::kLink, full, "older\r\n"},
         {"a junction for the folder",
-         [] {
+         [](auto& calls) {
              links = kFolderLinked;
-             murl::win32::Api().GetFileInformationByHandle = LinkedInformation;
+             calls.GetFileInformationByHandle = LinkedInformation;
          },
          trace::Refusal::kLink, full, "older\r\n"},
         {"a second name for the file",
-         [&] {
+         [&](auto&) {
              const std::u16string elsewhere = local.Path() + u"-elsewhere.txt";
              Replace(elsewhere, full);
              DeleteFileW(Wide(file).c_str());
@@ -1206,7 +1207,7 @@ TEST_CASE(trace_file_keeps_its_cap_and_follows_no_link) {
          },
          trace::Refusal::kLink, full, "older\r\n"},
         {"a file for the folder",
-         [&] {
+         [&](auto&) {
              RemoveTree(L"\\\\?\\" + Wide(local.Path()));
              Replace(local.Path(), "not a folder");
          },
@@ -1221,8 +1222,8 @@ TEST_CASE(trace_file_keeps_its_cap_and_follows_no_link) {
         Replace(older, "older\r\n");
         trace::File trace_file;
         {
-            StandIns restore;
-            row.fault();
+            StandIns stand_ins(system_calls);
+            row.fault(*stand_ins);
             CHECK_EQ(static_cast<int>(trace_file.Append(line.data(), DWORD(line.size()))),
                      static_cast<int>(row.refusal));
             trace_file.Close();
@@ -1261,9 +1262,9 @@ TEST_CASE(trace_file_keeps_its_cap_and_follows_no_link) {
         CreateDirectoryW(Wide(local.Path()).c_str(), nullptr);
         Replace(file, line);
         Replace(older, line);
-        StandIns restore;
+        StandIns stand_ins(system_calls);
         links = c.linked;
-        murl::win32::Api().GetFileInformationByHandle = LinkedInformation;
+        stand_ins->GetFileInformationByHandle = LinkedInformation;
         DWORD error = 0;
         CHECK_EQ(static_cast<int>(trace::Clear(error)), static_cast<int>(c.refusal));
         CHECK_EQ(FileBytes(file), c.left ? line : std::string());

@@ -22,6 +22,7 @@ namespace {
 
 using file_rules::Entry;
 using file_rules::Kind;
+using posix::system_calls;
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr off_t kHeldLockMark = 0x7fff'ffff'ffff'fff0;  // the byte that marks a held lock
@@ -60,7 +61,7 @@ struct Found {
 
 Found Look(const std::string& path) {
     struct stat info;
-    if (Sys().stat(path.c_str(), &info) != 0) return {{}, 0, errno};
+    if (system_calls->stat(path.c_str(), &info) != 0) return {{}, 0, errno};
     const Kind kind = S_ISREG(info.st_mode)   ? Kind::kFile
                       : S_ISDIR(info.st_mode) ? Kind::kFolder
                                               : Kind::kOther;
@@ -101,23 +102,23 @@ std::string OsPath(std::u16string_view path) {
 struct DescriptorTraits {
     using Value = int;
     static int Empty() noexcept { return -1; }
-    static bool Close(int fd) noexcept { return Sys().close(fd) == 0 || errno == EINTR; }
+    static bool Close(int fd) noexcept { return system_calls->close(fd) == 0 || errno == EINTR; }
     [[noreturn]] static void Fail() { ThrowOsError(); }
     static int64_t Length(int fd) {
         struct stat info;
-        if (Sys().fstat(fd, &info) != 0) ThrowOsError();
+        if (system_calls->fstat(fd, &info) != 0) ThrowOsError();
         return info.st_size;
     }
     static void WriteAll(int fd, std::string_view bytes);
     static bool TryLock(int fd) {
         for (;;) {
-            if (Sys().flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+            if (system_calls->flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
             if (errno == EWOULDBLOCK) return false;
             if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL) return true;
             if (errno != EINTR) ThrowOsError();
         }
     }
-    static void Unlock(int fd) noexcept { Sys().flock(fd, LOCK_UN); }
+    static void Unlock(int fd) noexcept { system_calls->flock(fd, LOCK_UN); }
     // The mark is a lock of its own kind on one byte far past any real file's end: open file
     // description locks, which flock(2) locks leave alone. A file system without them leaves
     // held locks unmarked.
@@ -133,7 +134,7 @@ struct DescriptorTraits {
         mark.l_whence = SEEK_SET;
         mark.l_start = kHeldLockMark;
         mark.l_len = 1;
-        while (Sys().lock_range(fd, command, &mark) != 0) {
+        while (system_calls->lock_range(fd, command, &mark) != 0) {
             if (errno != EINTR) return std::nullopt;
         }
         return mark;
@@ -150,7 +151,7 @@ using Descriptor = OwnedHandle<DescriptorTraits>;
 Descriptor OpenFile(const std::string& path, int flags, mode_t mode = 0666) {
     int fd;
     do {
-        fd = Sys().open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
+        fd = system_calls->open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         if (errno == ENXIO) throw file_rules::NotAFile(ToUtf16(path), Kind::kOther);
@@ -158,14 +159,14 @@ Descriptor OpenFile(const std::string& path, int flags, mode_t mode = 0666) {
     }
     Descriptor file(fd);
     struct stat info;
-    if (Sys().fstat(fd, &info) != 0) ThrowOsError();
+    if (system_calls->fstat(fd, &info) != 0) ThrowOsError();
     if (!S_ISREG(info.st_mode)) throw file_rules::NotAFile(ToUtf16(path), Kind::kOther);
     return file;
 }
 
 void DescriptorTraits::WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t written = Sys().write(fd, bytes.data(), bytes.size());
+        const ssize_t written = system_calls->write(fd, bytes.data(), bytes.size());
         if (written < 0) {
             if (errno == EINTR) continue;
             ThrowOsError();
@@ -182,7 +183,7 @@ public:
 
 private:
     void SetLength(int64_t length) noexcept override {
-        while (Sys().ftruncate(handle(), length) != 0 && errno == EINTR) {
+        while (system_calls->ftruncate(handle(), length) != 0 && errno == EINTR) {
         }
     }
 };
@@ -198,7 +199,7 @@ public:
         mode_t mode = file.mode & 07777;
         mode = (attributes & kAttrReadOnly) ? (mode & ~kWriteBits)
                                             : (file.entry.read_only ? (mode | S_IWUSR) : mode);
-        if (Sys().chmod(path_.c_str(), mode) != 0) ThrowOsError();
+        if (system_calls->chmod(path_.c_str(), mode) != 0) ThrowOsError();
     }
 
 private:
@@ -210,12 +211,12 @@ private:
 std::string CopyToTemporary(const std::string& from, const std::string& to, mode_t mode) {
     Descriptor in = OpenFile(from, O_RDONLY);
     std::string temp = to + ".XXXXXX";
-    Descriptor out(Sys().mkostemp(temp.data(), O_CLOEXEC));
+    Descriptor out(system_calls->mkostemp(temp.data(), O_CLOEXEC));
     if (!out.open()) ThrowOsError();
     try {
         char buffer[64 * 1024];
         for (;;) {
-            const ssize_t got = Sys().read(in.get(), buffer, sizeof buffer);
+            const ssize_t got = system_calls->read(in.get(), buffer, sizeof buffer);
             if (got < 0) {
                 if (errno == EINTR) continue;
                 ThrowOsError();
@@ -224,10 +225,10 @@ std::string CopyToTemporary(const std::string& from, const std::string& to, mode
             DescriptorTraits::WriteAll(out.get(),
                                        std::string_view(buffer, static_cast<size_t>(got)));
         }
-        if (Sys().fchmod(out.get(), mode & 07777) != 0) ThrowOsError();
+        if (system_calls->fchmod(out.get(), mode & 07777) != 0) ThrowOsError();
         out.Close();
     } catch (...) {
-        Sys().unlink(temp.c_str());
+        system_calls->unlink(temp.c_str());
         throw;
     }
     return temp;
@@ -235,9 +236,9 @@ std::string CopyToTemporary(const std::string& from, const std::string& to, mode
 
 // Renames a finished copy over `to`; a failure removes the copy.
 void MoveIntoPlace(const std::string& temp, const std::string& to) {
-    if (Sys().rename(temp.c_str(), to.c_str()) == 0) return;
+    if (system_calls->rename(temp.c_str(), to.c_str()) == 0) return;
     const int code = errno;
-    Sys().unlink(temp.c_str());
+    system_calls->unlink(temp.c_str());
     throw OsError(code);
 }
 
@@ -252,7 +253,7 @@ public:
     }
 
     void CreateFolder(std::u16string_view path) override {
-        if (Sys().mkdir(OsPath(path).c_str(), 0777) != 0) ThrowOsError();
+        if (system_calls->mkdir(OsPath(path).c_str(), 0777) != 0) ThrowOsError();
     }
 
     void CreateTextFile(std::u16string_view path, bool overwrite) override {
@@ -298,8 +299,8 @@ public:
 
     bool SameFile(std::u16string_view first, std::u16string_view second) override {
         struct stat a, b;
-        return Sys().stat(OsPath(first).c_str(), &a) == 0 &&
-               Sys().stat(OsPath(second).c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+        return system_calls->stat(OsPath(first).c_str(), &a) == 0 &&
+               system_calls->stat(OsPath(second).c_str(), &b) == 0 && a.st_dev == b.st_dev &&
                a.st_ino == b.st_ino;
     }
 };

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace murl {
+namespace murl::posix {
 
 namespace {
 
@@ -23,19 +23,10 @@ int LockRange(int fd, int command, struct flock* range) {
     return ::fcntl(fd, command, range);
 }
 
-constexpr SystemCalls kReal = {Open,     ::write,  ::ftruncate, ::fstat, ::close,
-                               Stat,     ::mkdir,  ::chmod,     ::read,  ::mkostemp,
-                               ::fchmod, ::rename, ::unlink,    ::flock, LockRange};
-SystemCalls current = kReal;
-
 }  // namespace
 
-SystemCalls& Sys() noexcept {
-    return current;
-}
+constinit CallTable<SystemCalls> system_calls({Open, ::write, ::ftruncate, ::fstat, ::close, Stat,
+                                               ::mkdir, ::chmod, ::read, ::mkostemp, ::fchmod,
+                                               ::rename, ::unlink, ::flock, LockRange});
 
-const SystemCalls& RealSystemCalls() noexcept {
-    return kReal;
-}
-
-}  // namespace murl
+}  // namespace murl::posix

@@ -1,12 +1,14 @@
 #pragma once
 // The system calls of the POSIX file layer, reached through one table so that tests can make
-// any of them fail, write short or be interrupted. Product code never changes the table.
+// any of them fail, write short or be interrupted.
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
-namespace murl {
+#include "platform/call_table.h"
+
+namespace murl::posix {
 
 struct SystemCalls {
     int (*open)(const char* path, int flags, mode_t mode);
@@ -26,10 +28,6 @@ struct SystemCalls {
     int (*lock_range)(int fd, int command, struct flock* range);  // fcntl(2) with a lock command
 };
 
-// The table in use; starts out as the real calls.
-SystemCalls& Sys() noexcept;
+extern CallTable<SystemCalls> system_calls;
 
-// The real calls, for a test's stand-in to pass on to.
-const SystemCalls& RealSystemCalls() noexcept;
-
-}  // namespace murl
+}  // namespace murl::posix

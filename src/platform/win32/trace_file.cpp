@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "platform/win32/file_calls.h"
+#include "platform/win32/system_calls.h"
 
 namespace murl::win32::trace {
 
@@ -23,12 +23,12 @@ public:
     Held(const Held&) = delete;
     Held& operator=(const Held&) = delete;
     ~Held() {
-        if (open()) Api().CloseHandle(handle_);
+        if (open()) system_calls->CloseHandle(handle_);
     }
     bool open() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
     HANDLE get() const noexcept { return handle_; }
     void reset(HANDLE handle) noexcept {
-        if (open()) Api().CloseHandle(handle_);
+        if (open()) system_calls->CloseHandle(handle_);
         handle_ = handle;
     }
     HANDLE release() noexcept {
@@ -45,7 +45,7 @@ private:
 // never a link, a junction or a file that another name reaches too.
 Refusal Plain(HANDLE handle, bool folder, DWORD& error) noexcept {
     BY_HANDLE_FILE_INFORMATION info;
-    if (!Api().GetFileInformationByHandle(handle, &info)) {
+    if (!system_calls->GetFileInformationByHandle(handle, &info)) {
         error = GetLastError();
         return Refusal::kSystem;
     }
@@ -61,7 +61,7 @@ Refusal Plain(HANDLE handle, bool folder, DWORD& error) noexcept {
 Refusal OpenFolder(Held& folder, DWORD& error) noexcept {
     wchar_t path[MAX_PATH];
     if (!PathOf(nullptr, path)) return Refusal::kNoFolder;
-    folder.reset(Api().CreateFileW(
+    folder.reset(system_calls->CreateFileW(
         path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!folder.open()) {
@@ -76,9 +76,9 @@ Refusal OpenFolder(Held& folder, DWORD& error) noexcept {
 Refusal OpenIn(const wchar_t* name, DWORD disposition, Held& file, DWORD& error) noexcept {
     wchar_t path[MAX_PATH];
     if (!PathOf(name, path)) return Refusal::kNoFolder;
-    file.reset(Api().CreateFileW(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                 disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                 nullptr));
+    file.reset(system_calls->CreateFileW(
+        path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kShareAll, nullptr, disposition,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.open()) {
         error = GetLastError();
         return Refusal::kSystem;
@@ -89,8 +89,8 @@ Refusal OpenIn(const wchar_t* name, DWORD disposition, Held& file, DWORD& error)
 // Whether two handles hold the same file.
 bool SameFile(HANDLE a, HANDLE b) noexcept {
     BY_HANDLE_FILE_INFORMATION one, other;
-    return Api().GetFileInformationByHandle(a, &one) &&
-           Api().GetFileInformationByHandle(b, &other) &&
+    return system_calls->GetFileInformationByHandle(a, &one) &&
+           system_calls->GetFileInformationByHandle(b, &other) &&
            one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
            one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
 }
@@ -102,9 +102,9 @@ Refusal Probe(const wchar_t* folder, DWORD& error) noexcept {
         lstrlenW(path) >= MAX_PATH - 1) {
         return Refusal::kNoFolder;
     }
-    const Held probe(Api().CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                       nullptr));
+    const Held probe(system_calls->CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                               nullptr));
     if (!probe.open()) {
         error = GetLastError();
         return Refusal::kSystem;
@@ -149,7 +149,7 @@ bool PathOf(const wchar_t* name, wchar_t (&path)[MAX_PATH]) noexcept {
 Refusal File::Open(DWORD disposition) noexcept {
     wchar_t path[MAX_PATH];
     if (!PathOf(nullptr, path)) return Refusal::kNoFolder;
-    Api().CreateDirectoryW(path, nullptr);
+    system_calls->CreateDirectoryW(path, nullptr);
     Held folder, file;
     Refusal refusal = OpenFolder(folder, error_);
     if (refusal == Refusal::kNone) refusal = OpenIn(kFileName, disposition, file, error_);
@@ -158,7 +158,7 @@ Refusal File::Open(DWORD disposition) noexcept {
 }
 
 void File::Close() noexcept {
-    if (handle_) Api().CloseHandle(handle_);
+    if (handle_) system_calls->CloseHandle(handle_);
     handle_ = nullptr;
 }
 
@@ -168,8 +168,9 @@ void File::Close() noexcept {
 void File::MoveAside() noexcept {
     wchar_t path[MAX_PATH], older[MAX_PATH];
     if (!PathOf(kFileName, path) || !PathOf(kOlderFileName, older)) return;
-    const Held named(Api().CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const Held named(system_calls->CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                               nullptr));
     if (!named.open() || !SameFile(handle_, named.get())) return;
     union {
         FILE_RENAME_INFO info;
@@ -179,7 +180,7 @@ void File::MoveAside() noexcept {
     rename.info.ReplaceIfExists = TRUE;
     rename.info.FileNameLength = length * DWORD{sizeof(wchar_t)};
     wmemcpy(rename.info.FileName, older, length + 1);
-    Api().SetFileInformationByHandle(named.get(), FileRenameInfo, &rename, sizeof rename);
+    system_calls->SetFileInformationByHandle(named.get(), FileRenameInfo, &rename, sizeof rename);
 }
 
 Refusal File::Append(const char* bytes, DWORD size) noexcept {
@@ -190,7 +191,7 @@ Refusal File::Append(const char* bytes, DWORD size) noexcept {
     const DWORD note = left_out_ ? sizeof kLeftOutNote - 1 : 0;
     for (int tries = 0;; ++tries) {
         LARGE_INTEGER length;
-        if (!Api().GetFileSizeEx(handle_, &length)) {
+        if (!system_calls->GetFileSizeEx(handle_, &length)) {
             Close();
             return Refusal::kSizeUnread;
         }
@@ -209,13 +210,14 @@ Refusal File::Append(const char* bytes, DWORD size) noexcept {
     }
     DWORD written = 0;
     if (left_out_) {
-        if (!Api().WriteFile(handle_, kLeftOutNote, note, &written, nullptr) || written != note) {
+        if (!system_calls->WriteFile(handle_, kLeftOutNote, note, &written, nullptr) ||
+            written != note) {
             error_ = GetLastError();
             return Refusal::kSystem;
         }
         left_out_ = false;
     }
-    if (!Api().WriteFile(handle_, bytes, size, &written, nullptr) || written != size) {
+    if (!system_calls->WriteFile(handle_, bytes, size, &written, nullptr) || written != size) {
         error_ = GetLastError();
         return Refusal::kSystem;
     }
@@ -248,13 +250,14 @@ Refusal Clear(DWORD& error) noexcept {
         if (refusal != Refusal::kNone) return refusal;
         for (const wchar_t* name : kFileNames) {
             wchar_t file[MAX_PATH];
-            if (PathOf(name, file) && !Api().DeleteFileW(file) && !Missing(GetLastError())) {
+            if (PathOf(name, file) && !system_calls->DeleteFileW(file) &&
+                !Missing(GetLastError())) {
                 error = GetLastError();
                 return Refusal::kSystem;
             }
         }
     }
-    Api().RemoveDirectoryW(path);  // only when nothing else is in it
+    system_calls->RemoveDirectoryW(path);  // only when nothing else is in it
     return Refusal::kNone;
 }
 

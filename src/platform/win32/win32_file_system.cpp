@@ -10,7 +10,7 @@
 #include "host/error.h"
 #include "platform/file_rules.h"
 #include "platform/owned_handle.h"
-#include "platform/win32/file_calls.h"
+#include "platform/win32/system_calls.h"
 #include "platform/win32/win32_text.h"
 
 namespace murl {
@@ -19,7 +19,7 @@ namespace {
 
 using file_rules::Entry;
 using file_rules::Kind;
-using win32::Api;
+using win32::system_calls;
 using win32::Utf16;
 using win32::WideDecimal;
 
@@ -105,11 +105,11 @@ bool HasDeviceName(const std::wstring& path) {
 struct HandleTraits {
     using Value = HANDLE;
     static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
-    static bool Close(HANDLE handle) noexcept { return Api().CloseHandle(handle) != 0; }
+    static bool Close(HANDLE handle) noexcept { return system_calls->CloseHandle(handle) != 0; }
     [[noreturn]] static void Fail() { ThrowLastError(); }
     static int64_t Length(HANDLE handle) {
         LARGE_INTEGER size;
-        if (!Api().GetFileSizeEx(handle, &size)) ThrowLastError();
+        if (!system_calls->GetFileSizeEx(handle, &size)) ThrowLastError();
         return size.QuadPart;
     }
     static void WriteAll(HANDLE handle, std::string_view bytes);
@@ -132,16 +132,17 @@ struct Found {
 Found Look(const std::wstring& path) {
     if (HasDeviceName(path)) return {{Kind::kDevice}, 0};
     const std::wstring api = ApiPath(path);
-    const DWORD attributes = Api().GetFileAttributesW(api.c_str());
+    const DWORD attributes = system_calls->GetFileAttributesW(api.c_str());
     if (attributes != kNoAttributes) {
         const Kind kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::kFolder : Kind::kFile;
         return {{kind, (attributes & FILE_ATTRIBUTE_READONLY) != 0}, 0};
     }
     const DWORD error = GetLastError();
     if (StartsWith(path, L"\\\\.\\")) {
-        const Handle handle(Api().CreateFileW(api.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (handle.open() && Api().GetFileType(handle.get()) != FILE_TYPE_DISK) {
+        const Handle handle(system_calls->CreateFileW(api.c_str(), 0, kShareAll, nullptr,
+                                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                                      nullptr));
+        if (handle.open() && system_calls->GetFileType(handle.get()) != FILE_TYPE_DISK) {
             return {{Kind::kDevice}, 0};
         }
     }
@@ -183,8 +184,8 @@ OVERLAPPED LockedByte() {
 // On a file system that does not support locks, a stream writes without one.
 bool HandleTraits::TryLock(HANDLE handle) {
     OVERLAPPED at = LockedByte();
-    if (Api().LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                         &at)) {
+    if (system_calls->LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
+                                 0, &at)) {
         return true;
     }
     const DWORD error = GetLastError();
@@ -195,7 +196,7 @@ bool HandleTraits::TryLock(HANDLE handle) {
 
 void HandleTraits::Unlock(HANDLE handle) noexcept {
     OVERLAPPED at = LockedByte();
-    Api().UnlockFileEx(handle, 0, 1, 0, &at);
+    system_calls->UnlockFileEx(handle, 0, 1, 0, &at);
 }
 
 // A held lock is marked by a lock on the byte after the one streams lock.
@@ -207,19 +208,20 @@ OVERLAPPED MarkByte() {
 
 void HandleTraits::MarkHeldLock(HANDLE handle) noexcept {
     OVERLAPPED at = MarkByte();
-    Api().LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
+    system_calls->LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                             &at);
 }
 
 void HandleTraits::UnmarkHeldLock(HANDLE handle) noexcept {
     OVERLAPPED at = MarkByte();
-    Api().UnlockFileEx(handle, 0, 1, 0, &at);
+    system_calls->UnlockFileEx(handle, 0, 1, 0, &at);
 }
 
 // Whether the mark can be had shows whether another handle has it.
 bool HandleTraits::HeldLockAtWork(HANDLE handle) noexcept {
     OVERLAPPED at = MarkByte();
-    if (Api().LockFileEx(handle, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
-        Api().UnlockFileEx(handle, 0, 1, 0, &at);
+    if (system_calls->LockFileEx(handle, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        system_calls->UnlockFileEx(handle, 0, 1, 0, &at);
         return false;
     }
     const DWORD error = GetLastError();
@@ -227,9 +229,9 @@ bool HandleTraits::HeldLockAtWork(HANDLE handle) noexcept {
 }
 
 Handle OpenForWriting(const std::wstring& path, DWORD access, DWORD disposition) {
-    Handle handle(Api().CreateFileW(ApiPath(path).c_str(), access,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                                    FILE_ATTRIBUTE_ARCHIVE, nullptr));
+    Handle handle(system_calls->CreateFileW(ApiPath(path).c_str(), access,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            disposition, FILE_ATTRIBUTE_ARCHIVE, nullptr));
     if (!handle.open()) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -245,7 +247,8 @@ void HandleTraits::WriteAll(HANDLE handle, std::string_view bytes) {
     while (!bytes.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 20));
         DWORD written = 0;
-        if (!Api().WriteFile(handle, bytes.data(), chunk, &written, nullptr)) ThrowLastError();
+        if (!system_calls->WriteFile(handle, bytes.data(), chunk, &written, nullptr))
+            ThrowLastError();
         if (written == 0) throw OsError(ERROR_DISK_FULL);
         bytes.remove_prefix(written);
     }
@@ -260,13 +263,14 @@ public:
 private:
     // Appending cannot truncate; a second handle can.
     void SetLength(int64_t length) noexcept override {
-        Handle file(Api().CreateFileW(ApiPath(path_).c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        Handle file(system_calls->CreateFileW(ApiPath(path_).c_str(), GENERIC_WRITE, kShareAll,
+                                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                              nullptr));
         if (!file.open()) return;
         LARGE_INTEGER at;
         at.QuadPart = length;
-        if (Api().SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) {
-            Api().SetEndOfFile(file.get());
+        if (system_calls->SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) {
+            system_calls->SetEndOfFile(file.get());
         }
     }
 
@@ -281,7 +285,7 @@ public:
         ExistingFile(path_);
         DWORD bits = static_cast<DWORD>(attributes) & kSettableAttributes;
         if (bits == 0) bits = FILE_ATTRIBUTE_NORMAL;
-        if (!Api().SetFileAttributesW(ApiPath(path_).c_str(), bits)) ThrowLastError();
+        if (!system_calls->SetFileAttributesW(ApiPath(path_).c_str(), bits)) ThrowLastError();
     }
 
 private:
@@ -295,8 +299,8 @@ std::wstring NewTemporaryFile(const std::wstring& folder) {
                               WideDecimal(GetCurrentProcessId()) + L'-';
     for (int attempt = 0;; ++attempt) {
         std::wstring name = stem + WideDecimal(serial++) + L".tmp";
-        HANDLE handle = Api().CreateFileW(ApiPath(name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                          CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        HANDLE handle = system_calls->CreateFileW(ApiPath(name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                                  CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             Handle(handle).Close();
             return name;
@@ -311,10 +315,10 @@ std::wstring NewTemporaryFile(const std::wstring& folder) {
 // The identity of an existing file or folder: its volume's serial number and its index on that
 // volume, the same for every spelling and every hard link of it. False when it cannot be opened.
 bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-    Handle handle(Api().CreateFileW(ApiPath(path).c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return handle.open() && Api().GetFileInformationByHandle(handle.get(), &info);
+    Handle handle(system_calls->CreateFileW(
+        ApiPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle.open() && system_calls->GetFileInformationByHandle(handle.get(), &info);
 }
 
 bool SameFileOnDisk(const std::wstring& first, const std::wstring& second) {
@@ -335,7 +339,8 @@ public:
     }
 
     void CreateFolder(std::u16string_view path) override {
-        if (!Api().CreateDirectoryW(ApiPath(WidePath(path)).c_str(), nullptr)) ThrowLastError();
+        if (!system_calls->CreateDirectoryW(ApiPath(WidePath(path)).c_str(), nullptr))
+            ThrowLastError();
     }
 
     void CreateTextFile(std::u16string_view path, bool overwrite) override {
@@ -365,12 +370,12 @@ public:
         file_rules::RequireTarget(target, Look(to).entry, overwrite);
 
         const std::wstring temp = ApiPath(NewTemporaryFile(folder));
-        if (!Api().CopyFileW(ApiPath(from).c_str(), temp.c_str(), FALSE) ||
-            !Api().MoveFileExW(temp.c_str(), ApiPath(to).c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (!system_calls->CopyFileW(ApiPath(from).c_str(), temp.c_str(), FALSE) ||
+            !system_calls->MoveFileExW(temp.c_str(), ApiPath(to).c_str(),
+                                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             const DWORD code = GetLastError();
-            Api().SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-            Api().DeleteFileW(temp.c_str());
+            system_calls->SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+            system_calls->DeleteFileW(temp.c_str());
             throw OsError(code);
         }
     }

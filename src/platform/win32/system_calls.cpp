@@ -1,6 +1,6 @@
 #include "platform/win32/windows_headers.h"
 
-#include "platform/win32/file_calls.h"
+#include "platform/win32/system_calls.h"
 
 namespace murl::win32 {
 
@@ -12,7 +12,9 @@ BOOL WINAPI CloseHandleCall(HANDLE handle) {
     return ::CloseHandle(handle);
 }
 
-const FileCalls kReal = {
+}  // namespace
+
+CallTable<SystemCalls> system_calls({
     ::CreateFileW,
     CloseHandleCall,
     ::GetFileAttributesW,
@@ -31,17 +33,6 @@ const FileCalls kReal = {
     ::UnlockFileEx,
     ::SetFileInformationByHandle,
     ::RemoveDirectoryW,
-};
-FileCalls current = kReal;
-
-}  // namespace
-
-FileCalls& Api() noexcept {
-    return current;
-}
-
-const FileCalls& RealFileCalls() noexcept {
-    return kReal;
-}
+});
 
 }  // namespace murl::win32

@@ -1,13 +1,14 @@
 #pragma once
-// The Win32 calls of the file-system port, reached through one table so that tests can make
-// any of them fail, stop short or race with another program. Product code never changes the
-// table.
+// The Win32 calls of the file-system port and the trace file, reached through one table so
+// that tests can make any of them fail, stop short or race with another program.
 
 #include "platform/win32/windows_headers.h"
 
+#include "platform/call_table.h"
+
 namespace murl::win32 {
 
-struct FileCalls {
+struct SystemCalls {
     decltype(&::CreateFileW) CreateFileW;
     decltype(&::CloseHandle) CloseHandle;
     decltype(&::GetFileAttributesW) GetFileAttributesW;
@@ -28,10 +29,6 @@ struct FileCalls {
     decltype(&::RemoveDirectoryW) RemoveDirectoryW;
 };
 
-// The table in use; starts out as the real calls.
-FileCalls& Api() noexcept;
-
-// The real calls, for a test's stand-in to pass on to.
-const FileCalls& RealFileCalls() noexcept;
+extern CallTable<SystemCalls> system_calls;
 
 }  // namespace murl::win32
