@@ -29,12 +29,13 @@ private:
 };
 
 // Lets a test put stand-ins into a table while it lives (`stand_ins->write = ...`); when it
-// goes, the real calls are back, however the test ended.
+// goes, the calls it found are back (the real ones, unless holders are nested), however the
+// test ended.
 template <typename Calls>
 class StandIns {
 public:
-    explicit StandIns(CallTable<Calls>& table) noexcept : table_(table) {}
-    ~StandIns() { table_.in_use_ = table_.real_; }
+    explicit StandIns(CallTable<Calls>& table) noexcept : table_(table), found_(table.in_use_) {}
+    ~StandIns() { table_.in_use_ = found_; }
     StandIns(const StandIns&) = delete;
     StandIns& operator=(const StandIns&) = delete;
 
@@ -43,6 +44,7 @@ public:
 
 private:
     CallTable<Calls>& table_;
+    const Calls found_;
 };
 
 }  // namespace murl

@@ -627,6 +627,12 @@ TEST_F(PosixFileSystemTest, StandInsGoWithTheirCase) {
         EXPECT_NO_THROW(fs->OpenTextFile(P("plain.txt"), kForAppending)->WriteLine(u"real"));
         EXPECT_EQ(ReadBytes(folder.Path("plain.txt")), "real\r\n");
     }
+
+    // A holder within another gives back the outer one's stand-ins, not the real calls.
+    StandIns outer(system_calls);
+    outer->open = [](const char*, int, mode_t) { return errno = EIO, -1; };
+    { StandIns inner(system_calls); }
+    EXPECT_THROW(fs->OpenTextFile(P("plain.txt"), kForAppending), Error);
 }
 
 }  // namespace
