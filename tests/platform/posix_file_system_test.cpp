@@ -287,6 +287,23 @@ void LockingFailsWith(SystemCalls& s) {
     s.flock = [](int, int op) { return op & LOCK_UN ? 0 : (errno = kError, -1); };
 }
 
+// The two ways to take a file's lock: a stream that writes a line, and a held lock.
+struct FileTaker {
+    const char* name;
+    void (*take)(FileSystem&, const std::u16string& path);
+    const char* writes;
+};
+const FileTaker kFileTakers[] = {
+    {"a stream",
+     [](FileSystem& fs, const std::u16string& path) {
+         auto stream = fs.OpenTextFile(path, kForAppending);
+         stream->WriteLine(u"more");
+         stream->Close();
+     },
+     "more\r\n"},
+    {"a held lock", [](FileSystem& fs, const std::u16string& path) { fs.LockFile(path); }, ""},
+};
+
 // A stream holds the file's lock from opening to closing, and a held lock as long as it lives.
 // While another open of the file holds it, as another process's would, either waits a while
 // and then gives up without writing; a file system without locks is written all the same.
@@ -312,22 +329,8 @@ TEST_F(PosixFileSystemTest, StreamsAndHeldLocksTakeTheFilesLock) {
          0},
         {"failing", LockingFailsWith<EIO>, 57},
     };
-    const struct {
-        const char* name;
-        void (*take)(FileSystem&, const std::u16string& path);
-        const char* writes;
-    } kTakers[] = {
-        {"a stream",
-         [](FileSystem& fs, const std::u16string& path) {
-             auto stream = fs.OpenTextFile(path, kForAppending);
-             stream->WriteLine(u"more");
-             stream->Close();
-         },
-         "more\r\n"},
-        {"a held lock", [](FileSystem& fs, const std::u16string& path) { fs.LockFile(path); }, ""},
-    };
     for (const Case& c : kCases) {
-        for (const auto& taker : kTakers) {
+        for (const FileTaker& taker : kFileTakers) {
             SCOPED_TRACE(testing::Message() << c.name << ", " << taker.name);
             WriteBytes(folder.Path("plain.txt"), "plain\r\n");
             interruptions = 0;
@@ -396,22 +399,8 @@ TEST_F(PosixFileSystemTest, AHeldLockKeepsStreamsWaitingWhileTheFileIsCopiedAndE
         {"no range locks here", MarkingFailsWith<EINVAL>, false},
         {"range locks failing", MarkingFailsWith<EIO>, false},
     };
-    const struct {
-        const char* name;
-        void (*take)(FileSystem&, const std::u16string& path);
-        const char* writes;
-    } kWaiters[] = {
-        {"a stream",
-         [](FileSystem& fs, const std::u16string& path) {
-             auto stream = fs.OpenTextFile(path, kForAppending);
-             stream->WriteLine(u"after");
-             stream->Close();
-         },
-         "after\r\n"},
-        {"a held lock", [](FileSystem& fs, const std::u16string& path) { fs.LockFile(path); }, ""},
-    };
     for (const auto& mark : kMarks) {
-        for (const auto& waiter : kWaiters) {
+        for (const FileTaker& waiter : kFileTakers) {
             SCOPED_TRACE(testing::Message() << mark.name << ", " << waiter.name);
             WriteBytes(folder.Path("plain.txt"), "plain\r\n");
             StandIns stand_ins(system_calls);
