@@ -62,6 +62,9 @@ public:
 private:
     static constexpr size_t kCapacity = 1500;
     void Put(char32_t cp) noexcept;  // as UTF-16
+    auto Sink() noexcept {
+        return [this](char32_t cp) noexcept { Put(cp); };
+    }
 
     wchar_t text_[kCapacity + 64];  // room for one formatted piece and the line end
     size_t size_ = 0;
@@ -125,7 +128,7 @@ Line& Line::Add(std::string_view ascii) noexcept {
 
 Line& Line::Add(std::u16string_view text, size_t most) noexcept {
     const std::u16string_view shown = CutUnits(text, most);
-    const auto put = [this](char32_t cp) noexcept { Put(cp); };
+    const auto put = Sink();
     Put(U'"');
     // Quotes and backslashes escaped, controls and lone surrogates as \uXXXX: one line, valid
     // UTF-8.
@@ -159,7 +162,9 @@ Line& Line::Result(HRESULT hr) noexcept {
     for (const auto& known : kResultNames) {
         if (known.hr == hr) Add(known.name).Add(" ");
     }
-    return Format(L"0x%08lX", hr);
+    Add("0x");
+    PutHex(Sink(), static_cast<uint32_t>(hr), 8);
+    return *this;
 }
 
 Line& Line::Argument(const VARIANT& value, bool inner) noexcept {

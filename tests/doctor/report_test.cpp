@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/escaped_text.h"
 #include "log_summary.h"
 #include "report.h"
 #include "scratch_folder.h"
@@ -35,12 +36,8 @@ std::vector<std::string> ReadStrictly(const std::string& json, const std::string
 }
 
 std::string HexOf(std::string_view bytes) {
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string hex;
-    for (const char c : bytes) {
-        hex += kHex[static_cast<unsigned char>(c) >> 4];
-        hex += kHex[static_cast<unsigned char>(c) & 0xF];
-    }
+    for (const char c : bytes) AppendHex(hex, static_cast<unsigned char>(c), 2, HexCase::kLower);
     return hex;
 }
 
