@@ -1,7 +1,8 @@
 #pragma once
-// The pieces every writer of UTF-16 text as escaped UTF-8 shares (JSON, the simulator's
-// readable texts): surrogates, UTF-8, \uXXXX and the walk over a text that decides, unit by
-// unit, what needs an escape.
+// The pieces every writer of escaped UTF-16 text shares (JSON, the trace, the readable texts of
+// the simulator and the doctor): surrogates, UTF-8, hexadecimal digits and the walk over a text
+// that decides, unit by unit, what needs an escape. The walk and the digits write to a sink,
+// any callable taking one code point, so a writer into a fixed buffer allocates nothing.
 
 #include <charconv>
 #include <cstdint>
@@ -43,20 +44,43 @@ inline void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+// An escape that stands for one character: a backslash and `letter`.
+struct NamedEscape {
+    char letter;
+    char16_t unit;
+};
+
 enum class HexCase { kUpper, kLower };
 
-// Appends the low `digits` hexadecimal digits of `value`, leading zeros included: the one
-// hexadecimal writer of the code base.
-inline void AppendHex(std::string& out, uint64_t value, int digits,
-                      HexCase letters = HexCase::kUpper) {
+// Puts the low `digits` hexadecimal digits of `value`, leading zeros included, to `sink`: the
+// one hexadecimal writer of the code base.
+template <class Sink>
+void PutHex(Sink&& sink, uint64_t value, int digits, HexCase letters = HexCase::kUpper) {
     const char* hex = letters == HexCase::kUpper ? "0123456789ABCDEF" : "0123456789abcdef";
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += hex[(value >> shift) & 0xF];
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) sink(hex[(value >> shift) & 0xF]);
 }
 
-// Appends `unit` as \uXXXX, upper-case hexadecimal.
+// Puts `unit` as \uXXXX, upper-case hexadecimal.
+template <class Sink>
+void PutHex4(Sink&& sink, char16_t unit) {
+    sink('\\');
+    sink('u');
+    PutHex(sink, unit, 4);
+}
+
+// The sink that appends UTF-8 to a string.
+struct Utf8Sink {
+    std::string& out;
+    void operator()(char32_t cp) const { AppendUtf8(out, cp); }
+};
+
+inline void AppendHex(std::string& out, uint64_t value, int digits,
+                      HexCase letters = HexCase::kUpper) {
+    PutHex(Utf8Sink{out}, value, digits, letters);
+}
+
 inline void AppendHex4(std::string& out, char16_t unit) {
-    out += "\\u";
-    AppendHex(out, unit, 4);
+    PutHex4(Utf8Sink{out}, unit);
 }
 
 inline void AppendDecimal(std::string& out, int64_t value) {
@@ -65,23 +89,38 @@ inline void AppendDecimal(std::string& out, int64_t value) {
     out.append(digits, result.ptr);
 }
 
-// Appends `text` with `escape(unit, out)` deciding for each BMP unit outside a surrogate pair
-// whether it needs an escape; a pair becomes its four-byte UTF-8 form, a lone surrogate what
-// `lone(unit, out)` makes of it.
-template <class Escape, class Lone>
-void AppendEscaped(std::string& out, std::u16string_view text, Escape&& escape, Lone&& lone) {
-    out.reserve(out.size() + text.size() + 2);
+// Walks `text`: a surrogate pair goes to `sink` as its code point, a lone surrogate to
+// `lone(unit)`, and any other unit to `escape(unit)`, which says whether it wrote an escape; when
+// it did not, the unit goes to `sink` as it is.
+template <class Sink, class Escape, class Lone>
+void PutEscaped(Sink&& sink, std::u16string_view text, Escape&& escape, Lone&& lone) {
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i];
         if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            AppendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            sink(0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
         } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-            lone(unit, out);
-        } else if (!escape(unit, out)) {
-            AppendUtf8(out, unit);
+            lone(unit);
+        } else if (!escape(unit)) {
+            sink(char32_t{unit});
         }
     }
+}
+
+// PutEscaped as UTF-8 appended to `out`, with `escape(unit, out)` and `lone(unit, out)`.
+template <class Escape, class Lone>
+void AppendEscaped(std::string& out, std::u16string_view text, Escape&& escape, Lone&& lone) {
+    out.reserve(out.size() + text.size() + 2);
+    PutEscaped(
+        Utf8Sink{out}, text, [&](char16_t unit) { return escape(unit, out); },
+        [&](char16_t unit) { lone(unit, out); });
+}
+
+// The first `most` units of `text`, one fewer where the cut would split a surrogate pair.
+constexpr std::u16string_view CutUnits(std::u16string_view text, size_t most) noexcept {
+    if (text.size() <= most) return text;
+    if (most > 0 && IsHighSurrogate(text[most - 1]) && IsLowSurrogate(text[most])) --most;
+    return text.substr(0, most);
 }
 
 }  // namespace murl

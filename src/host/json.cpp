@@ -7,10 +7,6 @@ namespace murl {
 
 namespace {
 
-struct NamedEscape {
-    char letter;
-    char16_t unit;
-};
 constexpr NamedEscape kJsonEscapes[] = {
     {'"', u'"'},  {'\\', u'\\'}, {'t', u'\t'}, {'n', u'\n'},
     {'r', u'\r'}, {'b', u'\b'},  {'f', u'\f'},

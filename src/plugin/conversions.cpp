@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "host/error.h"
+#include "host/readable_text.h"
 #include "host/text.h"
 
 namespace murl {
@@ -172,6 +173,23 @@ std::u16string StoredNumberText(const SettingValue& value) {
         rest /= 10;
     } while (rest != 0);
     return value.negative ? u"-" + digits : digits;
+}
+
+std::string ShownValue(const SettingValue& value, size_t most) {
+    std::string shown;
+    switch (value.kind) {
+        case SettingValue::Kind::kText:
+            shown = ReadableText(value.text, most);
+            break;
+        case SettingValue::Kind::kNumber:
+            shown = ToUtf8(StoredNumberText(value));
+            break;
+        case SettingValue::Kind::kUnreadable:
+            shown = "an unreadable value";
+            break;
+    }
+    if (!value.type.empty()) shown += " (" + ToUtf8(value.type) + ")";
+    return shown;
 }
 
 std::u16string SwitchText(HostBool value) {

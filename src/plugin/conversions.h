@@ -35,6 +35,10 @@ HostBool SwitchFromStored(const SettingValue& value);
 // A stored number's decimal text: a leading "-" when negative, no leading zeros.
 std::u16string StoredNumberText(const SettingValue& value);
 
+// A stored value for people: a text as ReadableText shows it (cut to `most` units), a number
+// as StoredNumberText; the store's name of its type follows when it is not the plain text.
+std::string ShownValue(const SettingValue& value, size_t most = std::u16string_view::npos);
+
 // A switch as stored: "True" for any non-zero host Boolean, "False" for 0.
 std::u16string SwitchText(HostBool value);
 

@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 
+#include "host/escaped_text.h"
 #include "platform/win32/trace_file.h"
 
 namespace murl::server::trace {
@@ -60,7 +61,10 @@ public:
 
 private:
     static constexpr size_t kCapacity = 1500;
-    void Put(wchar_t unit) noexcept;
+    void Put(char32_t cp) noexcept;  // as UTF-16
+    auto Sink() noexcept {
+        return [this](char32_t cp) noexcept { Put(cp); };
+    }
 
     wchar_t text_[kCapacity + 64];  // room for one formatted piece and the line end
     size_t size_ = 0;
@@ -99,8 +103,13 @@ Line::Line() noexcept {
            t.wMinute, t.wSecond, t.wMilliseconds, GetCurrentProcessId());
 }
 
-void Line::Put(wchar_t unit) noexcept {
-    if (size_ < kCapacity) text_[size_++] = unit;
+void Line::Put(char32_t cp) noexcept {
+    if (cp < 0x10000) {
+        if (size_ < kCapacity) text_[size_++] = static_cast<wchar_t>(cp);
+    } else if (size_ + 2 <= kCapacity) {  // both halves of the pair, or neither
+        text_[size_++] = static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
+        text_[size_++] = static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    }
 }
 
 Line& Line::Format(const wchar_t* format, ...) noexcept {
@@ -113,32 +122,34 @@ Line& Line::Format(const wchar_t* format, ...) noexcept {
 }
 
 Line& Line::Add(std::string_view ascii) noexcept {
-    for (const char c : ascii) Put(static_cast<wchar_t>(c));
+    for (const char c : ascii) Put(static_cast<unsigned char>(c));
     return *this;
 }
 
 Line& Line::Add(std::u16string_view text, size_t most) noexcept {
-    const size_t shown = text.size() < most ? text.size() : most;
-    Put(L'"');
-    for (size_t i = 0; i < shown; ++i) {
-        const char16_t unit = text[i];
-        const bool surrogate = unit >= 0xD800 && unit < 0xE000;
-        if (unit < 0xDC00 && surrogate && i + 1 < shown && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-            Put(static_cast<wchar_t>(unit));
-            Put(static_cast<wchar_t>(text[++i]));
-        } else if (unit == u'"' || unit == u'\\') {
-            Put(L'\\');
-            Put(static_cast<wchar_t>(unit));
-        } else if (unit < 0x20 || unit == 0x7F || surrogate) {
-            // Control units and halves of a pair stand as \uXXXX: one line, valid UTF-8.
-            Format(L"\\u%04X", unit);
-        } else {
-            Put(static_cast<wchar_t>(unit));
-        }
+    const std::u16string_view shown = CutUnits(text, most);
+    const auto put = Sink();
+    Put(U'"');
+    // Quotes and backslashes escaped, controls and lone surrogates as \uXXXX: one line, valid
+    // UTF-8.
+    PutEscaped(
+        put, shown,
+        [&](char16_t unit) noexcept {
+            if (unit == u'"' || unit == u'\\') {
+                Put(U'\\');
+                Put(unit);
+            } else if (unit < 0x20 || unit == 0x7F) {
+                PutHex4(put, unit);
+            } else {
+                return false;
+            }
+            return true;
+        },
+        [&](char16_t unit) noexcept { PutHex4(put, unit); });
+    Put(U'"');
+    if (text.size() > shown.size()) {
+        Format(L"... (%u units)", static_cast<unsigned>(text.size()));
     }
-    Put(L'"');
-    if (text.size() > shown) Format(L"... (%u units)", static_cast<unsigned>(text.size()));
     return *this;
 }
 
@@ -151,7 +162,9 @@ Line& Line::Result(HRESULT hr) noexcept {
     for (const auto& known : kResultNames) {
         if (known.hr == hr) Add(known.name).Add(" ");
     }
-    return Format(L"0x%08lX", hr);
+    Add("0x");
+    PutHex(Sink(), static_cast<uint32_t>(hr), 8);
+    return *this;
 }
 
 Line& Line::Argument(const VARIANT& value, bool inner) noexcept {

@@ -202,14 +202,17 @@ std::string ReadText(std::string_view raw, std::u16string& text) {
     return "unterminated quote: " + Quote(raw);
 }
 
-// A control character or a byte that is not UTF-8, as QuoteInput shows it: \t \n \r, a C1
-// control as \u00XX, anything else as \xXX.
+// A control character or a byte that is not UTF-8, as QuoteInput shows it: its named escape
+// (\t \n \r), a C1 control as \u00XX, anything else as \xXX.
 void AppendEscapedByte(std::string& out, unsigned char value, bool c1_control) {
-    if (!c1_control && (value == '\t' || value == '\n' || value == '\r')) {
-        out += value == '\t' ? "\\t" : value == '\n' ? "\\n" : "\\r";
+    if (c1_control) return AppendHex4(out, value);
+    for (const auto& named : kNamedEscapes) {
+        if (named.unit != value) continue;
+        out += '\\';
+        out += named.letter;
         return;
     }
-    out += c1_control ? "\\u00" : "\\x";
+    out += "\\x";
     AppendHex(out, value, 2);
 }
 

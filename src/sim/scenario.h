@@ -22,6 +22,7 @@
 #include <variant>
 #include <vector>
 
+#include "host/readable_text.h"
 #include "sim/faults.h"
 
 namespace murl::sim {
@@ -88,15 +89,6 @@ std::vector<ParseError> CheckScenario(std::string_view content);
 
 // The verbs, comma-separated, as an unknown verb's message lists them.
 std::string VerbListing();
-
-// The escapes of a quoted TEXT that stand for one character each (\uXXXX aside).
-struct NamedEscape {
-    char letter;  // after the backslash
-    char16_t unit;
-};
-inline constexpr NamedEscape kNamedEscapes[] = {
-    {'"', u'"'}, {'\\', u'\\'}, {'t', u'\t'}, {'n', u'\n'}, {'r', u'\r'},
-};
 
 // Calls `run(event)` for every event of `content`, in order. Malformed lines are skipped, so
 // check the scenario first.

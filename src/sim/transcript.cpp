@@ -1,6 +1,7 @@
 #include "sim/transcript.h"
 
 #include "host/escaped_text.h"
+#include "host/readable_text.h"
 #include "host/text.h"
 #include "sim/verbs.h"
 
@@ -9,43 +10,6 @@ namespace murl::sim {
 namespace {
 
 constexpr size_t kFlushAt = 1 << 16;
-
-// For people: a lone surrogate as the scenario language's \uXXXX escape.
-template <class Escape>
-void AppendEscaped(std::string& out, std::u16string_view text, Escape&& escape) {
-    murl::AppendEscaped(out, text, escape,
-                        [](char16_t unit, std::string& to) { AppendHex4(to, unit); });
-}
-
-// The scenario language's named escapes; without `quotes`, those of the line breaks and the
-// tab only.
-bool AppendNamedEscape(char16_t unit, bool quotes, std::string& out) {
-    if (!quotes && (unit == u'"' || unit == u'\\')) return false;
-    for (const auto& named : kNamedEscapes) {
-        if (named.unit != unit) continue;
-        out += '\\';
-        out += named.letter;
-        return true;
-    }
-    return false;
-}
-
-// The escapes for people: the named ones, other controls and DEL (with kC1 also the C1 controls)
-// as \uXXXX.
-template <bool kQuotes, bool kC1>
-bool ReadableEscape(char16_t unit, std::string& out) {
-    if (AppendNamedEscape(unit, kQuotes, out)) return true;
-    if (unit < 0x20 || unit == 0x7F || (kC1 && unit >= 0x80 && unit < 0xA0)) {
-        AppendHex4(out, unit);
-        return true;
-    }
-    return false;
-}
-
-// `text` as it is, but for a lone surrogate, which UTF-8 cannot carry.
-void AppendVerbatim(std::string& out, std::u16string_view text) {
-    AppendEscaped(out, text, [](char16_t, std::string&) { return false; });
-}
 
 // The verdict column: what became of the eat flag, blank where the event has none.
 void AppendVerdict(std::string& out, const std::optional<HostBool>& eat) {
@@ -77,19 +41,6 @@ void AppendPrinted(std::string& out, const PrintedLine& line) {
 }
 
 }  // namespace
-
-std::string ReadableText(std::u16string_view text) {
-    std::string out = "\"";
-    AppendEscaped(out, text, ReadableEscape<true, false>);
-    out += '"';
-    return out;
-}
-
-std::string ReadableName(std::u16string_view text) {
-    std::string out;
-    AppendEscaped(out, text, ReadableEscape<false, true>);
-    return out;
-}
 
 std::string JsonLine(const Record& record) {
     std::string out = "{\"line\":";

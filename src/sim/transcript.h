@@ -72,12 +72,4 @@ public:
     explicit TextTranscript(std::ostream& out) : StreamTranscript(out, AppendTextRecord) {}
 };
 
-// `text` for people: UTF-8 in double quotes, with the scenario language's escapes for quotes,
-// backslashes, control characters and lone surrogates.
-std::string ReadableText(std::u16string_view text);
-
-// A name (a store's section or key) for people: UTF-8 without quotes, control characters and
-// lone surrogates escaped as in ReadableText, everything else as it is.
-std::string ReadableName(std::u16string_view text);
-
 }  // namespace murl::sim

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/escaped_text.h"
 #include "log_summary.h"
 #include "report.h"
 #include "scratch_folder.h"
@@ -35,12 +36,8 @@ std::vector<std::string> ReadStrictly(const std::string& json, const std::string
 }
 
 std::string HexOf(std::string_view bytes) {
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string hex;
-    for (const char c : bytes) {
-        hex += kHex[static_cast<unsigned char>(c) >> 4];
-        hex += kHex[static_cast<unsigned char>(c) & 0xF];
-    }
+    for (const char c : bytes) AppendHex(hex, static_cast<unsigned char>(c), 2, HexCase::kLower);
     return hex;
 }
 
@@ -154,17 +151,30 @@ TEST(DoctorReport, ListsStoredSettingsWithTheRightNouns) {
 }
 
 struct ShownCase {
-    size_t length;
-    bool cut;
+    std::u16string text;
+    std::string shown;
 };
 
-TEST(DoctorReport, ShowsAStoredTextWholeUpToItsLengthAndMarksTheCut) {
-    const ShownCase cases[] = {{0, false}, {39, false}, {40, false}, {41, true}, {4000, true}};
+TEST(DoctorReport, ShowsAStoredTextEscapedWholeUpToItsLengthAndMarksTheCut) {
+    const auto units = [](size_t n) { return std::u16string(n, u'7'); };
+    const auto bytes = [](size_t n) { return std::string(n, '7'); };
+    const std::u16string smile = u"\U0001F600";
+    const ShownCase cases[] = {
+        {units(0), "\"\""},
+        {units(39), '"' + bytes(39) + '"'},
+        {units(40), '"' + bytes(40) + '"'},
+        {units(41), '"' + bytes(40) + "\"..."},
+        {units(4000), '"' + bytes(40) + "\"..."},
+        {u"say \"hi\" \\ bye", R"("say \"hi\" \\ bye")"},
+        {u"a\tb\nc\rd", R"("a\tb\nc\rd")"},
+        {std::u16string(u"n\0u\x1B\x7F\x85", 6), "\"n\\u0000u\\u001B\\u007F\u0085\""},
+        {u"\xD800 \xDC00 \xDC00\xD800", "\"\\uD800 \\uDC00 \\uDC00\\uD800\""},
+        {units(38) + smile, '"' + bytes(38) + "\xF0\x9F\x98\x80\""},
+        {units(39) + smile, '"' + bytes(39) + "\"..."},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.length);
-        const std::string shown = Shown(std::u16string(c.length, u'7'));
-        const std::string whole = "\"" + std::string(c.length, '7') + "\"";
-        EXPECT_EQ(shown, c.cut ? "\"" + std::string(40, '7') + "\"..." : whole);
+        SCOPED_TRACE(c.shown);
+        EXPECT_EQ(Shown(c.text), c.shown);
     }
 }
 

@@ -427,7 +427,7 @@ doctor_cases=(
     "counter out of range|store_counter_overflow|settings.value|key \"Zero\" holds \"3000000000\", not a count (Overflow)"
     "switch text not a switch|store_switch_text|settings.value|key \"Bots\" holds \"yes\", not a switch (Type mismatch)"
     "numbers stored as numbers|store_numbers||\"KaelenEmberfall\" \"Evades\" = 12 (REG_DWORD)"
-    "counter of a type Murl cannot read|store_counter_binary|settings.value|section \"KaelenEmberfall\", key \"Evades\" holds a value (REG_BINARY), not a count (Type mismatch (stored as REG_BINARY))"
+    "counter of a type Murl cannot read|store_counter_binary|settings.value|section \"KaelenEmberfall\", key \"Evades\" holds an unreadable value (REG_BINARY), not a count (Type mismatch (stored as REG_BINARY))"
     "negative count, a note|store_counter_negative||key \"Resists\" holds \"-3\", a negative count"
     "trace on, a file for its folder|trace_folder_is_file|trace.file|the trace is on, but Murl cannot write it"
     "trace switch a text|trace_switch_text||Trace holds a text, which Murl reads as off"

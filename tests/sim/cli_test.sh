@@ -157,7 +157,7 @@ expect 0 "settings set --number, negative" -- "$sim" settings set Char Zero -5 -
 sqlite3 "$typed" "INSERT INTO settings VALUES ('Murl', 'Settings', 'Bots', x'01')"
 expect 0 "settings list of typed values" -- "$sim" settings list --store "$typed"
 check "settings list names each type" '[ "$(cat "$work/out")" = "$(printf "%s\n" \
-    "[Char] Evades = 12 (INTEGER)" "[Char] Zero = -5 (INTEGER)" "[Settings] Bots = unreadable (BLOB)")" ]'
+    "[Char] Evades = 12 (INTEGER)" "[Char] Zero = -5 (INTEGER)" "[Settings] Bots = an unreadable value (BLOB)")" ]'
 expect 0 "settings list --json of typed values" -- "$sim" settings list --json --store "$typed"
 check "settings list --json names each type" '[ "$(cat "$work/out")" = "$(printf "%s\n" \
     "{\"app\":\"Murl\",\"section\":\"Char\",\"key\":\"Evades\",\"value\":12,\"type\":\"INTEGER\"}" \

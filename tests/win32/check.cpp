@@ -4,6 +4,8 @@
 #include <exception>
 #include <vector>
 
+#include "host/readable_text.h"
+
 namespace check {
 
 namespace {
@@ -52,29 +54,13 @@ void Skip(const std::string& reason) {
 }
 
 std::string Hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
+    std::string text = "0x";
+    murl::AppendHex(text, value, 8);
     return text;
 }
 
 std::string Describe(const std::u16string_view& text) {
-    std::string out = "\"";
-    size_t shown = 0;
-    for (char16_t c : text) {
-        if (++shown > 80) {
-            out += "...";
-            break;
-        }
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04X", static_cast<unsigned>(c));
-            out += esc;
-        }
-    }
-    out += "\" (" + std::to_string(text.size()) + " units)";
-    return out;
+    return murl::ReadableText(text, 80) + " (" + std::to_string(text.size()) + " units)";
 }
 
 bool HrEqual(const char* file, int line, const char* call, long expected, long actual) {

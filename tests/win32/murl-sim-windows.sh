@@ -72,8 +72,8 @@ typed_rows=(
     "REG_DWORD|12|[Typed] Evades = 12 (REG_DWORD)|\"value\":12,\"type\":\"REG_DWORD\""
     "REG_QWORD|0x100000000|[Typed] Evades = 4294967296 (REG_QWORD)|\"value\":4294967296,\"type\":\"REG_QWORD\""
     "REG_EXPAND_SZ|12|[Typed] Evades = \"12\" (REG_EXPAND_SZ)|\"value\":\"12\",\"type\":\"REG_EXPAND_SZ\""
-    "REG_BINARY|0102|[Typed] Evades = unreadable (REG_BINARY)|\"value\":null,\"type\":\"REG_BINARY\""
-    "REG_MULTI_SZ|12|[Typed] Evades = unreadable (REG_MULTI_SZ)|\"value\":null,\"type\":\"REG_MULTI_SZ\""
+    "REG_BINARY|0102|[Typed] Evades = an unreadable value (REG_BINARY)|\"value\":null,\"type\":\"REG_BINARY\""
+    "REG_MULTI_SZ|12|[Typed] Evades = an unreadable value (REG_MULTI_SZ)|\"value\":null,\"type\":\"REG_MULTI_SZ\""
 )
 for row in "${typed_rows[@]}"; do
     IFS='|' read -r type data line json <<<"$row"

@@ -45,6 +45,7 @@ chat 21 You evaded the Bog Gnawer.
 chat@eat 5 "a tab\ta quote \" a backslash \\ and digits 0123456789012345678901234567890123456789012345678901234567890123456789"
 chat 5 "Жук 😀 half a pair \uD800 end"
 chat 5 "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa😀 cut inside the pair"
+chat 5 "nul \u0000 bell \u0007 cr \r esc \u001B del \u007F low \uDC00 reversed \uDC00\uD800 end"
 status You are too far away.
 type /murl help
 check chkBots on
@@ -106,7 +107,8 @@ entries=(
     "event ChatTextIntercept \[DISPID 2\] \(\"You evaded the Bog Gnawer\.\", 21, 0, &false\) -> S_OK, after: &true$took"
     "event ChatTextIntercept \[DISPID 2\] \($long_shown, 5, 0, &true\) -> S_OK, after: &false$took"
     "event ChatTextIntercept \[DISPID 2\] \(\"Жук 😀 half a pair \\\\uD800 end\", 5, 0, &false\) -> S_OK, after: &false$took"
-    "event ChatTextIntercept \[DISPID 2\] \(\"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\\\\uD83D\"\.\.\. \(101 units\), 5, 0, &false\) -> S_OK, after: &false$took"
+    "event ChatTextIntercept \[DISPID 2\] \(\"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\"\.\.\. \(101 units\), 5, 0, &false\) -> S_OK, after: &false$took"
+    "event ChatTextIntercept \[DISPID 2\] \(\"nul \\\\u0000 bell \\\\u0007 cr \\\\u000D esc \\\\u001B del \\\\u007F low \\\\uDC00 reversed \\\\uDC00\\\\uD800 end\", 5, 0, &false\) -> S_OK, after: &false$took"
     "event StatusTextIntercept \[DISPID 4\] \(\"You are too far away\.\", &false\) -> S_OK, after: &false$took"
     "event ChatParserIntercept \[DISPID 3\] \(\"/murl help\", &false\) -> S_OK, after: &true$took"
     "event Change \[DISPID 6\] \([0-9]+, true\) -> S_OK$took"

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "host/error.h"
-#include "host/escaped_text.h"
+#include "host/readable_text.h"
 #include "host/text.h"
 #include "plugin/conversions.h"
 #include "plugin/stored_values.h"
@@ -34,25 +34,6 @@ std::string Place(const StoredValue& v) {
     return "section " + Shown(v.section) + ", key " + Shown(v.key);
 }
 
-// A stored value as the report shows it: a text quoted, a number as it is, its type after it
-// when it is not the store's plain text.
-std::string ShownValue(const SettingValue& value) {
-    std::string shown;
-    switch (value.kind) {
-        case SettingValue::Kind::kText:
-            shown = Shown(value.text);
-            break;
-        case SettingValue::Kind::kNumber:
-            shown = ToUtf8(StoredNumberText(value));
-            break;
-        case SettingValue::Kind::kUnreadable:
-            shown = "a value";
-            break;
-    }
-    if (!value.type.empty()) shown += " (" + ToUtf8(value.type) + ")";
-    return shown;
-}
-
 // The plug-in's error for `v`, or its empty description when the value loads.
 std::string LoadFailure(const StoredValue& v, Kind kind) {
     try {
@@ -71,7 +52,7 @@ bool IsNegativeCount(const StoredValue& v, Kind kind) {
 
 Row NegativeCountRow(const StoredValue& v) {
     Row row{"settings.value", Status::kNote, {}, {}, {}};
-    row.found = Place(v) + " holds " + ShownValue(v.value) +
+    row.found = Place(v) + " holds " + ShownValue(v.value, kShownLength) +
                 ", a negative count: Murl loads it as it is and counts up from it";
     return row;
 }
@@ -81,13 +62,15 @@ Row ProblemRow(const StoredValue& v, Kind kind, const std::string& failure) {
     const std::string reported =
         "Murl reports \"Error in LoadVariables: " + failure + ". At line 0\" at each login";
     if (kind == Kind::kCounter) {
-        row.found = Place(v) + " holds " + ShownValue(v.value) + ", not a count (" + failure + ")";
+        row.found = Place(v) + " holds " + ShownValue(v.value, kShownLength) + ", not a count (" +
+                    failure + ")";
         row.details.push_back(reported + " of this character and counts from 0.");
         row.action =
             "log in with this character and press \"Output Stats\" on Murl's panel once: Murl "
             "then stores the count as a number.";
     } else {
-        row.found = Place(v) + " holds " + ShownValue(v.value) + ", not a switch (" + failure + ")";
+        row.found = Place(v) + " holds " + ShownValue(v.value, kShownLength) + ", not a switch (" +
+                    failure + ")";
         row.details.push_back(reported + " and leaves the check box as it is until it is clicked.");
         row.action = "click the check box of " + Shown(v.key) +
                      " on Murl's panel (twice, to keep its state): Murl then stores True or "
@@ -99,23 +82,7 @@ Row ProblemRow(const StoredValue& v, Kind kind, const std::string& failure) {
 }  // namespace
 
 std::string Shown(std::u16string_view text) {
-    std::u16string cut(text.substr(0, kShownLength));
-    std::string shown = "\"";
-    for (const char c : ToUtf8(cut)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            shown += '\\';
-            shown += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
-            shown += "\\x";
-            AppendHex(shown, byte, 2, HexCase::kLower);
-        } else {
-            shown += c;
-        }
-    }
-    shown += '"';
-    if (text.size() > kShownLength) shown += "...";
-    return shown;
+    return ReadableText(text, kShownLength);
 }
 
 void ReviewSettings(const std::vector<StoredValue>& values, Report& report) {
@@ -125,7 +92,8 @@ void ReviewSettings(const std::vector<StoredValue>& values, Report& report) {
     for (const StoredValue& v : values) {
         sections.insert(v.section);
         const Kind kind = KindOf(v);
-        std::string line = Shown(v.section) + " " + Shown(v.key) + " = " + ShownValue(v.value);
+        std::string line =
+            Shown(v.section) + " " + Shown(v.key) + " = " + ShownValue(v.value, kShownLength);
         if (kind == Kind::kUnused) line += " (not used by Murl)";
         listing.details.push_back(std::move(line));
         if (kind == Kind::kUnused) continue;

@@ -19,8 +19,7 @@ struct StoredValue {
 // Murl cannot load and one note per negative count.
 void ReviewSettings(const std::vector<StoredValue>& values, Report& report);
 
-// How a stored text reads in the report: quoted, control characters escaped, cut at 40
-// characters.
+// How a stored text reads in the report: as ReadableText shows it, cut to the report's length.
 std::string Shown(std::u16string_view text);
 
 }  // namespace murl::doctor

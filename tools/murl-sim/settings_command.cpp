@@ -7,6 +7,7 @@
 #include <string>
 
 #include "commands.h"
+#include "host/readable_text.h"
 #include "host/text.h"
 #include "machine.h"
 #include "plugin/conversions.h"
@@ -29,25 +30,6 @@ std::unique_ptr<Store> Open(const SettingsOptions& options, int& status) {
     auto store = OpenStore(options.store, refused);
     if (!store) status = UsageError(refused);
     return store;
-}
-
-// A value as the listing shows it: a text quoted, a number as it is; its type follows when it
-// is not the store's plain text.
-std::string ShownValue(const SettingValue& value) {
-    std::string shown;
-    switch (value.kind) {
-        case SettingValue::Kind::kText:
-            shown = sim::ReadableText(value.text);
-            break;
-        case SettingValue::Kind::kNumber:
-            shown = ToUtf8(StoredNumberText(value));
-            break;
-        case SettingValue::Kind::kUnreadable:
-            shown = "unreadable";
-            break;
-    }
-    if (!value.type.empty()) shown += " (" + ToUtf8(value.type) + ")";
-    return shown;
 }
 
 void AppendJsonValue(std::string& out, const SettingValue& value) {
@@ -80,9 +62,9 @@ int SettingsList(const SettingsOptions& options) {
             out += "}\n";
         } else {
             out += '[';
-            out += sim::ReadableName(entry.section);
+            out += ReadableName(entry.section);
             out += "] ";
-            out += sim::ReadableName(entry.key);
+            out += ReadableName(entry.key);
             out += " = ";
             out += ShownValue(entry.value);
             out += '\n';
