@@ -24,7 +24,8 @@ namespace {
 
 void* const kJunk = reinterpret_cast<void*>(0x1234);
 
-// A row of the tables that ask the module or the object about one class or interface id.
+// A row of the tables that ask the module or the object about one class or interface id; the
+// tables are alike by design.
 struct IdRow {
     const char* name;
     const GUID* id;
