@@ -14,6 +14,7 @@
 #include "filter_rig.h"
 #include "fuzz_support.h"
 #include "host/error.h"
+#include "plugin/chat_rules.h"
 #include "plugin/switches.h"
 
 namespace murl::fuzz {
@@ -23,6 +24,14 @@ constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 constexpr size_t kEvades = SwitchIndex(u"chkEvades"), kZero = SwitchIndex(u"chkZero"),
                  kResists = SwitchIndex(u"chkResists"), kExpired = SwitchIndex(u"chkExpired"),
                  kStatus = SwitchIndex(u"chkStatus"), kBots = SwitchIndex(u"chkBots");
+// The switches whose rules ChatModel writes out; a rule added to the filter goes there too.
+constexpr size_t kModelled[] = {kEvades, kZero, kResists, kExpired, kBots};
+static_assert(std::ranges::all_of(kChatRules,
+                                  [](const ChatRule& rule) {
+                                      return std::ranges::find(kModelled, rule.box) !=
+                                             std::end(kModelled);
+                                  }),
+              "a rule of kChatRules is missing from ChatModel");
 constexpr size_t kNoFailure = kSwitches.size();
 // The header's layout is fixed, so that a switch added to the table keeps the meaning of every
 // seed: two bytes give the states of the first eight boxes, two bits each (bits no box used

@@ -6,6 +6,7 @@
 // choice below 0x80 is that ASCII unit, any other the text's unit at that place.
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -32,13 +33,14 @@ void CheckSearch(std::u16string_view text, const utf16::Pair& chosen_a,
                  const utf16::Pair& chosen_b) {
     const size_t n = text.size();
     const utf16::Pair own{n ? text[n / 2] : u'a', n % 3, n ? text[n - 1] : u'b', n % 19};
-    const utf16::Pair& bot = search_check::kBot;
-    const utf16::Pair pairs[][2] = {{bot, {u'0', 4, u'f', 14}},
-                                    {bot, {u'x', 5, u'.', 11}},
-                                    {chosen_a, chosen_b},
-                                    {chosen_a, chosen_a},
-                                    {own, own},
-                                    {bot, own}};
+    const std::array<utf16::Pair, 2> others[] = {
+        {chosen_a, chosen_b}, {chosen_a, chosen_a}, {own, own}, {search_check::kBot, own}};
+    std::array<std::array<utf16::Pair, 2>,
+               std::size(search_check::kFilterPairs) + std::size(others)>
+        pairs;
+    std::copy(std::begin(others), std::end(others),
+              std::copy(std::begin(search_check::kFilterPairs),
+                        std::end(search_check::kFilterPairs), pairs.begin()));
     for (const auto& pair : pairs) {
         search_check::ComparePaths(text, pair[0], pair[1], [&](const std::string& message) {
             FUZZ_CHECK(false, message + " text " + Show(text));

@@ -322,9 +322,9 @@ double Median(std::vector<double> v) {
 // ns per line, the median of `samples`.
 double SearchAlone(const std::vector<ChatLine>& lines, murl::utf16::SearchPath path, int samples) {
     using murl::utf16::Pair;
-    constexpr Pair kBot{u'-', 0, u'-', 2};
-    constexpr Pair kZeroDamage{u'0', 4, u'f', 14};
-    constexpr Pair kExpired{u'x', 5, u'.', 11};
+    constexpr Pair kBot = murl::kBotHyphens;
+    constexpr Pair kZeroDamage = murl::LiteralOf(murl::RuleReading(u"chkZero")).pair;
+    constexpr Pair kExpired = murl::LiteralOf(murl::RuleReading(u"chkExpired")).pair;
     std::vector<double> ns;
     size_t sink = 0;
     for (int s = 0; s < samples; ++s) {

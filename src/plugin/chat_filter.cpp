@@ -48,18 +48,11 @@ bool HoldsAt(std::u16string_view text, size_t at, std::u16string_view literal) n
            std::memcmp(text.data() + at, literal.data(), literal.size() * sizeof(char16_t)) == 0;
 }
 
-// A literal searched for through two of its rarer units: digits are rare in chat, 'x' is rare in
-// English, and each is paired with a unit further on.
-struct Literal {
-    std::u16string_view text;
-    utf16::Pair pair;
-};
-constexpr Literal kZeroDamage{u"for 0 points of", {u'0', 4, u'f', 14}};
-constexpr Literal kExpired{u"has expired.", {u'x', 5, u'.', 11}};
+constexpr const ChatLiteral& kZeroDamage = LiteralOf(kZeroRule);
+constexpr const ChatLiteral& kExpired = LiteralOf(kExpiredRule);
 
-// "-t-" or "-b-" in the lower-cased text: found through its two hyphens. Only ASCII letters
-// lower-case to 't' or 'b', so folding just those two letters is exact.
-constexpr utf16::Pair kBotHyphens{u'-', 0, u'-', 2};
+// "-t-" or "-b-" in the lower-cased text. Only ASCII letters lower-case to 't' or 'b', so
+// folding just those two letters is exact.
 
 bool BotMarkAt(std::u16string_view text, size_t at) noexcept {
     if (!kBotHyphens.At(text, at)) return false;
@@ -71,7 +64,7 @@ bool BotMarkAt(std::u16string_view text, size_t at) noexcept {
 // of them is asked for: the colour's literal (if it has one) and the bot mark.
 class LineSearch {
 public:
-    LineSearch(std::u16string_view text, const Literal* literal) noexcept
+    LineSearch(std::u16string_view text, const ChatLiteral* literal) noexcept
         : text_(text), literal_(literal) {}
 
     bool HasLiteral() noexcept { return Searched().literal_found_; }
@@ -101,7 +94,7 @@ private:
     }
 
     std::u16string_view text_;
-    const Literal* literal_;
+    const ChatLiteral* literal_;
     bool searched_ = false;
     bool literal_found_ = false;
     bool bot_found_ = false;

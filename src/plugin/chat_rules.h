@@ -3,11 +3,13 @@
 // only through its rule's row here, so a rule without a row does not build, and the reads of
 // a colour's lines (which the benchmarks' contract floors copy) follow from the rows.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "plugin/search/pair.h"
 #include "plugin/switches.h"
 
 namespace murl {
@@ -33,6 +35,40 @@ consteval const ChatRule& RuleReading(std::u16string_view control) {
         if (rule.box == SwitchIndex(control)) return rule;
     }
     throw "no chat rule reads that switch";
+}
+
+// The texts the rules look for inside the line, each found through a pair of its rarer units:
+// digits are rare in chat, 'x' is rare in English, and each is paired with a unit further on.
+// The search-paths checks and the fuzz targets take their pairs from here.
+struct ChatLiteral {
+    size_t box;  // the switch of the rule that looks for it
+    std::u16string_view text;
+    utf16::Pair pair;  // stands at the text's start
+};
+inline constexpr auto kChatLiterals = std::to_array<ChatLiteral>({
+    {SwitchIndex(u"chkZero"), u"for 0 points of", {u'0', 4, u'f', 14}},
+    {SwitchIndex(u"chkExpired"), u"has expired.", {u'x', 5, u'.', 11}},
+});
+static_assert(std::ranges::all_of(kChatLiterals,
+                                  [](const ChatLiteral& l) { return l.pair.At(l.text, 0); }),
+              "a literal's pair must stand at the literal's start");
+static_assert(std::ranges::all_of(kChatLiterals,
+                                  [](const ChatLiteral& l) {
+                                      return std::ranges::any_of(
+                                          kChatRules,
+                                          [&](const ChatRule& r) { return r.box == l.box; });
+                                  }),
+              "a literal must belong to a rule of kChatRules");
+
+// "-t-" or "-b-", found through its two hyphens by every rule that looks for a bot mark.
+inline constexpr utf16::Pair kBotHyphens{u'-', 0, u'-', 2};
+
+// The text that `rule` looks for inside the line; a rule without one does not compile.
+consteval const ChatLiteral& LiteralOf(const ChatRule& rule) {
+    for (const ChatLiteral& literal : kChatLiterals) {
+        if (literal.box == rule.box) return literal;
+    }
+    throw "no literal in kChatLiterals for that rule";
 }
 
 constexpr bool RunsFor(const ChatRule& rule, int32_t colour) noexcept {

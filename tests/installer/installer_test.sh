@@ -598,8 +598,26 @@ doctor() {  # OUTPUT: runs the doctor; its exit status
 # time (which a file created and deleted again changes) included.
 folder_state() { find "$unix_folder" -printf '%P %y %s %T@\n' | sort; }
 
+# Whether the words of $2 are some of the words of $1, in their order, each once.
+in_order() {
+    local -a all some
+    read -ra all <<<"$1"
+    read -ra some <<<"$2"
+    local id i=0
+    for id in "${all[@]}"; do
+        [ "$i" -lt "${#some[@]}" ] && [ "${some[$i]}" = "$id" ] && i=$((i + 1))
+    done
+    [ "$i" = "${#some[@]}" ]
+}
+
 case_doctor() {
     local row name make problems words fix status made skipped=0
+    # The doctor's checks in report order, from its table (kChecks). A report holds each at most
+    # once, in that order; the case table as a whole shows every one of them.
+    local checks reported seen=
+    checks=$(sed -n '/kChecks\[\] = {/,/^};/p' "$here/../../tools/murl-doctor/report.h" |
+        grep -oE '^ *\{"[a-z_]+\.[a-z_]+"' | tr -d ' {"' | paste -sd' ')
+    [ -n "$checks" ] || fail "no check read from tools/murl-doctor/report.h"
     for row in "${doctor_cases[@]}"; do
         IFS='|' read -r name make problems words fix <<<"$row"
         [[ $name =~ ${MURL_DOCTOR_ROWS:-.} ]] || continue  # a developer's choice of rows
@@ -646,6 +664,10 @@ case_doctor() {
         jq -e . "$work/report.json" >/dev/null || fail "$name: --json is not JSON to jq"
         python3 -c 'import json, sys; json.load(open(sys.argv[1]))' "$work/report.json" ||
             fail "$name: --json is not JSON to python3"
+        reported=$(jq -r '[.checks[].id] | join(" ")' "$work/report.json")
+        in_order "$checks" "$reported" ||
+            fail "$name: checks twice or out of the order of kChecks: $reported"
+        seen+=" $reported "
         local found
         found=$(jq -r '[.checks[] | select(.status == "problem") | .id] | unique | join(" ")' \
             "$work/report.json")
@@ -659,6 +681,11 @@ case_doctor() {
         [ "$failures" = 0 ] || { cat "$work/report"; cat "$work/doctor.err"; }
     done
     rm -rf "$WINEPREFIX/drive_c/Old Murl"
+    if [ -z "${MURL_DOCTOR_ROWS:-}" ]; then
+        for id in $checks; do
+            [[ $seen == *" $id "* ]] || fail "no row of doctor_cases shows the check $id"
+        done
+    fi
 
     # The trace switch: the one thing the doctor changes, and only when asked.
     doctor "$work/trace.txt" trace on || fail "trace on exited with status $?"

@@ -4,12 +4,14 @@
 // Windows tests, which run it built as murl.dll's search is built.
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "plugin/chat_rules.h"
 #include "plugin/search/search.h"
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -121,10 +123,15 @@ void ComparePaths(std::u16string_view text, const utf16::Pair& a, const utf16::P
     }
 }
 
-// The chat filter's pairs: the bot mark's hyphens with each colour's literal, and alone.
-inline constexpr utf16::Pair kBot{u'-', 0, u'-', 2};
-inline constexpr utf16::Pair kFilterPairs[][2] = {
-    {kBot, {u'0', 4, u'f', 14}}, {kBot, {u'x', 5, u'.', 11}}, {kBot, kBot}};
+// The chat filter's pairs, as it searches for them: the bot mark's hyphens with each rule's
+// literal, and alone.
+inline constexpr utf16::Pair kBot = kBotHyphens;
+inline constexpr auto kFilterPairs = [] {
+    std::array<std::array<utf16::Pair, 2>, kChatLiterals.size() + 1> pairs{};
+    for (size_t i = 0; i < kChatLiterals.size(); ++i) pairs[i] = {kBot, kChatLiterals[i].pair};
+    pairs.back() = {kBot, kBot};
+    return pairs;
+}();
 
 // Each filter pair planted at places around the block boundaries of texts of every length up to
 // a few blocks, in a background of near-misses: single hyphens, the first units, and units that

@@ -119,6 +119,13 @@ entries=(
     "event LoginComplete \[DISPID 4\] \(\) -> DISP_E_EXCEPTION 0x80020009$took"
     "Terminate -> S_OK$took"
 )
+# Each kind of line, by its first word, is in the list of the trace's lines for helpers.
+docs=$(dirname "$0")/../../docs/windows.md
+listed=$(sed -n '/^### The trace$/,/^## /p' "$docs" | grep -E '^- ' || true)
+for entry in "${entries[@]}"; do
+    kind=${entry%% *}
+    grep -qF -- "\`$kind" <<<"$listed" || fail "the list of the trace's lines in $docs lacks \`$kind"
+done
 # Every line of `file` matches exactly one row, and every row exactly one line.
 check_lines() {
     local what=$1 file=$2 entry count
