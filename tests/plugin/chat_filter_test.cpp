@@ -31,13 +31,6 @@ const auto B = [](BoxSet on, BoxSet two = 0) { return BoxStates(on, two); };
 
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 
-size_t RowOf(std::u16string_view control) {
-    return static_cast<size_t>(
-        std::find_if(kSwitches.begin(), kSwitches.end(),
-                     [&](const SwitchRow& row) { return row.control == control; }) -
-        kSwitches.begin());
-}
-
 bool Lists(const SwitchReads& reads, size_t box) {
     const auto end = reads.box.begin() + static_cast<ptrdiff_t>(reads.count);
     return std::find(reads.box.begin(), end, box) != end;
