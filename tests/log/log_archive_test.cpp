@@ -183,12 +183,13 @@ TEST(LogArchive, StepsRunInOrder) {
     clsLog log(fake.MakePlatform(settings));
     log.File(kLog);
     log.ArchiveLog(u"");
-    const std::vector<std::string> expected = {
-        "Create",         "FileExists", "CreateTextFile", "FolderExists",
-        "CreateFolder",   "SameFile",   "LockFile",       "CopyFile",
-        "CreateTextFile",  // emptying, then the lock goes before the entry takes it
-        "Create",         "FileExists", "OpenTextFile",   "WriteBlankLines",
-        "WriteLine",      "Close",      "GetFile",        "SetAttributes"};
+    using enum FileCall;
+    const std::vector<FileCall> expected = {
+        Create,         FileExists, CreateTextFile, FolderExists,
+        CreateFolder,   SameFile,   LockFile,       CopyFile,
+        CreateTextFile,  // emptying, then the lock goes before the entry takes it
+        Create,         FileExists, OpenTextFile,   WriteBlankLines,
+        WriteLine,      Close,      GetFile,        SetAttributes};
     EXPECT_EQ(fake.files.calls(), expected);
     EXPECT_EQ(fake.files.Attributes(kArchive), 33);
 }
@@ -196,11 +197,9 @@ TEST(LogArchive, StepsRunInOrder) {
 // A failure at each step, at the ceiling 0 (no trace) and 1 (a notice), against what must
 // survive in the log and the archive.
 TEST(LogArchive, FailureAtEachStepLeavesWhatWasDone) {
-    enum Port { kFiles, kClock, kApp };
     struct Case {
         const char* name;
-        Port port;
-        const char* operation;
+        FakePlatform::Call operation;
         int32_t number;
         bool log_exists, arch_exists;  // an existing ARCH holds an older, writable archive
         int32_t blank_lines;
@@ -210,23 +209,23 @@ TEST(LogArchive, FailureAtEachStepLeavesWhatWasDone) {
     };
     const std::string old = kOld, older = "older\r\n", entry = kArchivedEntry;
     const Case kCases[] = {
-        {"1 date", kClock, "Now", 57, true, true, 0, old, older, true},
-        {"2 module folder", kApp, "ModuleFolder", 57, true, true, 0, old, older, true},
-        {"3 component", kFiles, "Create", 57, true, true, 0, old, older, true},
-        {"4 log exists", kFiles, "FileExists", 57, true, true, 0, old, older, true},
-        {"4 create log", kFiles, "CreateTextFile", 57, false, true, 0, std::nullopt, older, true},
-        {"5 folder exists", kFiles, "FolderExists", 57, true, true, 0, old, older, true},
-        {"5 create folder", kFiles, "CreateFolder", 57, true, false, 0, old, std::nullopt, true},
-        {"6 same-file check", kFiles, "SameFile", 57, true, true, 0, old, older, true},
-        {"6 lock", kFiles, "LockFile", 57, true, true, 0, old, older, true},
-        {"6 copy", kFiles, "CopyFile", 57, true, true, 0, old, older, true},
-        {"6 copy of a new log", kFiles, "CopyFile", 57, false, false, 0, "", std::nullopt, true},
-        {"6 copy refused", kFiles, "CopyFile", 70, true, true, 0, old, older, true},
-        {"7 emptying", kFiles, "CreateTextFile", 57, true, true, 0, old, old, true},
-        {"8 entry", kFiles, "OpenTextFile", 57, true, true, 0, "", old, false},
-        {"8 entry after blanks", kFiles, "WriteLine", 57, true, true, 2, "\r\n\r\n", old, false},
-        {"9 file object", kFiles, "GetFile", 57, true, true, 0, entry, old, true},
-        {"9 attributes", kFiles, "SetAttributes", 57, true, true, 0, entry, old, true},
+        {"1 date", ClockCall::Now, 57, true, true, 0, old, older, true},
+        {"2 module folder", AppCall::ModuleFolder, 57, true, true, 0, old, older, true},
+        {"3 component", FileCall::Create, 57, true, true, 0, old, older, true},
+        {"4 log exists", FileCall::FileExists, 57, true, true, 0, old, older, true},
+        {"4 create log", FileCall::CreateTextFile, 57, false, true, 0, std::nullopt, older, true},
+        {"5 folder exists", FileCall::FolderExists, 57, true, true, 0, old, older, true},
+        {"5 create folder", FileCall::CreateFolder, 57, true, false, 0, old, std::nullopt, true},
+        {"6 same-file check", FileCall::SameFile, 57, true, true, 0, old, older, true},
+        {"6 lock", FileCall::LockFile, 57, true, true, 0, old, older, true},
+        {"6 copy", FileCall::CopyFile, 57, true, true, 0, old, older, true},
+        {"6 copy of a new log", FileCall::CopyFile, 57, false, false, 0, "", std::nullopt, true},
+        {"6 copy refused", FileCall::CopyFile, 70, true, true, 0, old, older, true},
+        {"7 emptying", FileCall::CreateTextFile, 57, true, true, 0, old, old, true},
+        {"8 entry", FileCall::OpenTextFile, 57, true, true, 0, "", old, false},
+        {"8 entry after blanks", FileCall::WriteLine, 57, true, true, 2, "\r\n\r\n", old, false},
+        {"9 file object", FileCall::GetFile, 57, true, true, 0, entry, old, true},
+        {"9 attributes", FileCall::SetAttributes, 57, true, true, 0, entry, old, true},
     };
     for (const Case& c : kCases) {
         for (int16_t level : {0, 1}) {
@@ -239,10 +238,7 @@ TEST(LogArchive, FailureAtEachStepLeavesWhatWasDone) {
             log.BlankLines(c.blank_lines);
             if (c.log_exists) fake.files.AddFile(kLog, old);
             if (c.arch_exists) fake.files.AddFile(kArchive, older);
-            FailPlan& port = c.port == kClock ? static_cast<FailPlan&>(fake.clock)
-                             : c.port == kApp ? static_cast<FailPlan&>(fake.app)
-                                              : static_cast<FailPlan&>(fake.files);
-            port.fail_at(c.operation, Error(c.number, c.number == 70 ? u"Permission denied"
+            fake.fail_at(c.operation, Error(c.number, c.number == 70 ? u"Permission denied"
                                                                      : u"Device I/O error"));
 
             EXPECT_NO_THROW(log.ArchiveLog(u""));
@@ -297,8 +293,8 @@ TEST(LogArchive, FailedNoticeReachesTheCaller) {
     log.File(kLog);
     log.SeverityLevel(1);
     fake.files.AddFile(kLog, kOld);
-    fake.files.fail_at("CopyFile", Error(err::kPathNotFound));
-    fake.files.fail_at("OpenTextFile", Error(err::kPermissionDenied));
+    fake.files.fail_at(FileCall::CopyFile, Error(err::kPathNotFound));
+    fake.files.fail_at(FileCall::OpenTextFile, Error(err::kPermissionDenied));
 
     EXPECT_TRUE(FailsAsLogOutput([&] { log.ArchiveLog(u""); }, u"Permission denied"));
     EXPECT_EQ(log.Active(), kHostFalse);

@@ -124,7 +124,7 @@ TEST(LogWriter, InactiveDoesNothingAtAll) {
         FakePlatform fake;
         clsLog log(fake.MakePlatform(settings));
         c.arrange(log);
-        fake.files.fail_always("Create", Error(75, u"must not be reached"));
+        fake.files.fail_always(FileCall::Create, Error(75, u"must not be reached"));
         EXPECT_NO_THROW(log.Output(u"T", 0));
         EXPECT_TRUE(fake.files.calls().empty());
         EXPECT_TRUE(fake.clock.calls().empty());
@@ -136,34 +136,31 @@ TEST(LogWriter, InactiveDoesNothingAtAll) {
 // description, logging off, nothing left open; Active let switches it back on.
 TEST(LogWriter, FailureAtEachStepSwitchesLoggingOff) {
     struct Case {
-        const char* operation;
+        const char* name;
+        FakePlatform::Call operation;
         bool log_exists;                  // otherwise CreateTextFile is called
         std::optional<std::string> left;  // log contents after the failure
     };
     const Case kCases[] = {
-        {"Create", true, "old\r\n"},
-        {"Now", true, "old\r\n"},
-        {"Show", true, "old\r\n"},
-        {"FileExists", true, "old\r\n"},
-        {"CreateTextFile", false, std::nullopt},
-        {"OpenTextFile", true, "old\r\n"},
-        {"WriteBlankLines", true, "old\r\n"},
-        {"WriteLine", true, "old\r\n\r\n\r\n"},
-        {"Close", true, "old\r\n\r\n\r\n" + std::string(kStamp) + "\tT\r\n"},
+        {"component", FileCall::Create, true, "old\r\n"},
+        {"date", ClockCall::Now, true, "old\r\n"},
+        {"message box", BoxCall::Show, true, "old\r\n"},
+        {"log exists", FileCall::FileExists, true, "old\r\n"},
+        {"create log", FileCall::CreateTextFile, false, std::nullopt},
+        {"open log", FileCall::OpenTextFile, true, "old\r\n"},
+        {"blank lines", FileCall::WriteBlankLines, true, "old\r\n"},
+        {"line", FileCall::WriteLine, true, "old\r\n\r\n\r\n"},
+        {"close", FileCall::Close, true, "old\r\n\r\n\r\n" + std::string(kStamp) + "\tT\r\n"},
     };
     for (const Case& c : kCases) {
-        SCOPED_TRACE(c.operation);
+        SCOPED_TRACE(c.name);
         FakeLog t;
         if (c.log_exists) t.fake.files.AddFile(kLogPath, "old\r\n");
         t.log.LogDateTime(kHostTrue);
         t.log.SeverityLevel(9);
         t.log.BlankLines(2);
         const Error failure(57, u"Device I/O error");
-        const std::string_view op = c.operation;
-        FailPlan& port = op == "Now"    ? static_cast<FailPlan&>(t.fake.clock)
-                         : op == "Show" ? static_cast<FailPlan&>(t.fake.message_box)
-                                        : static_cast<FailPlan&>(t.fake.files);
-        port.fail_at(op, failure);
+        t.fake.fail_at(c.operation, failure);
 
         EXPECT_TRUE(FailsAsLogOutput([&] { t.log.Output(u"T", 0); }, u"Device I/O error"));
         EXPECT_EQ(t.log.Active(), kHostFalse);

@@ -75,7 +75,7 @@ TEST_F(ChatCommand, OutputStatsStopsAtAFailedLineWithoutSaving) {
     EXPECT_TRUE(store.entries().empty());
 
     host.faults().Heal();
-    store.fail_always("SaveSetting", Error(70));
+    store.fail_always(StoreCall::SaveSetting, Error(70));
     EXPECT_NO_THROW(host.Accept(u"cmdReset")) << "store failures are reported, not raised";
     EXPECT_EQ(LogReports(),
               std::vector<std::string>{"Error in SaveVariables: Permission denied. At line 20"});

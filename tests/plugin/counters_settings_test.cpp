@@ -215,7 +215,7 @@ TEST_F(CountersSettings, EachStoredValueLoadsOnItsOwn) {
         ClearLog();
         for (const auto& [key, value] : c.counters) Store(u"XyzAbc", key, value);
         for (const auto& [key, value] : c.switches) Store(u"Settings", key, value);
-        if (!c.refused.empty()) store.fail_for_key("ReadSetting", c.refused, Error(70));
+        if (!c.refused.empty()) store.fail_for_key(StoreCall::ReadSetting, c.refused, Error(70));
         Host h;
         clsMurl m(platform_);
         m.IPlugin2_Initialize(h.site());
@@ -242,7 +242,7 @@ TEST_F(CountersSettings, AnUnwritableReportCostsNoOtherValue) {
     Store(u"Settings", u"Resists", u"maybe");
     Store(u"Settings", u"Bots", u"True");
     plugin->SetCounters(100, 200, 300);
-    fakes.files.fail_always("Create", Error(429, u"cannot create component"));
+    fakes.files.fail_always(FileCall::Create, Error(429, u"cannot create component"));
     try {
         host.Login(u"Abc", u"Xyz");
         FAIL() << "the failed report write must reach the host";
@@ -300,7 +300,7 @@ TEST_F(CountersSettings, TheDoctorNamesWhatLoadingReports) {
         }
         for (size_t i = calls_before; i < store.call_log().size(); ++i) {
             const auto& call = store.call_log()[i];
-            if (call.operation != "ReadSetting") continue;
+            if (call.operation != StoreCall::ReadSetting) continue;
             const bool known =
                 call.section == kSwitchSection
                     ? std::any_of(kSwitches.begin(), kSwitches.end(),
@@ -358,7 +358,7 @@ TEST_F(CountersSettings, SaveReportsTheFailingWriteAndSkipsTheRest) {
         store.entries().clear();
         store.clear_failures();
         ClearLog();
-        store.fail_for_key("SaveSetting", c.key, Error(70));
+        store.fail_for_key(StoreCall::SaveSetting, c.key, Error(70));
         host.Hit(u"cmdOut");
         std::vector<std::string> written;
         for (const auto& [address, value] : store.entries())
@@ -409,7 +409,7 @@ TEST_F(CountersSettings, ChangeHandlersStoreTheNewStateAtOnce) {
         EXPECT_EQ(store.entries().size(), 1u);
         EXPECT_EQ(Setting(u"Settings", c.key), c.text);
     }
-    store.fail_always("SaveSetting", Error(70));
+    store.fail_always(StoreCall::SaveSetting, Error(70));
     EXPECT_THROW(host.Click(u"chkBots", 0), Error) << "a change handler has no failure handler";
     EXPECT_TRUE(LogReports().empty());
 }

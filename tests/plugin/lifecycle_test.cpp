@@ -234,14 +234,14 @@ TEST_F(Lifecycle, TerminationBeforeInitialisationAndTwiceSavesAndReportsNothingO
     EXPECT_TRUE(LogReports().empty());
     EXPECT_EQ(Setting(u"", u"Evades"), "0");
 
-    store.fail_always("SaveSetting", Error(70));
+    store.fail_always(StoreCall::SaveSetting, Error(70));
     plugin->IPlugin2_Terminate();
     EXPECT_EQ(LogReports(),
               std::vector<std::string>{"Error in SaveVariables: Permission denied. At line 20"});
 }
 
 TEST_F(Lifecycle, AFailedReportWriteLeavesTheRoutineAndSilencesTheLog) {
-    fakes.files.fail_always("Create", Error(429, u"cannot create component"));
+    fakes.files.fail_always(FileCall::Create, Error(429, u"cannot create component"));
     host.Fail(Operation::LoadViewXml);
     try {
         Init();
@@ -259,7 +259,7 @@ TEST_F(Lifecycle, AFailedReportWriteLeavesTheRoutineAndSilencesTheLog) {
 }
 
 TEST_F(Lifecycle, AFailureDuringConstructionAbandonsTheRestQuietly) {
-    fakes.app.fail_always("ModuleFolder", Error(5));
+    fakes.app.fail_always(AppCall::ModuleFolder, Error(5));
     clsMurl m(platform_);  // label 40 fails; the report goes to a log that is not yet active
     EXPECT_EQ(m.ViewDefinition(), u"");
     EXPECT_EQ(m.ErrorLog().Active(), kHostFalse);

@@ -9,7 +9,9 @@
 
 namespace murl {
 
-class FakeAppInfo : public AppInfo, public FailPlan {
+enum class AppCall { ModuleFolder, ModuleName, GetVersion };
+
+class FakeAppInfo : public AppInfo, public FailPlan<AppCall> {
 public:
     FakeAppInfo(std::u16string module_folder, std::u16string module_name = u"murl",
                 Version module_version = {MURL_VERSION_MAJOR, MURL_VERSION_MINOR,
@@ -17,15 +19,15 @@ public:
         : folder(std::move(module_folder)), name(std::move(module_name)), version(module_version) {}
 
     std::u16string ModuleFolder() override {
-        CountOrFail("ModuleFolder");
+        CountOrFail(AppCall::ModuleFolder);
         return folder;
     }
     std::u16string ModuleName() override {
-        CountOrFail("ModuleName");
+        CountOrFail(AppCall::ModuleName);
         return name;
     }
     Version GetVersion() override {
-        CountOrFail("GetVersion");
+        CountOrFail(AppCall::GetVersion);
         return version;
     }
 

@@ -34,15 +34,15 @@ public:
     }
 
     void WriteBlankLines(int32_t lines) override {
-        fs_.CountOrFail("WriteBlankLines");
+        fs_.CountOrFail(FileCall::WriteBlankLines);
         AppendingStream::WriteBlankLines(lines);
     }
     void WriteLine(std::u16string_view text) override {
-        fs_.CountOrFail("WriteLine");
+        fs_.CountOrFail(FileCall::WriteLine);
         AppendingStream::WriteLine(text);
     }
     void Close() override {
-        fs_.CountOrFail("Close");
+        fs_.CountOrFail(FileCall::Close);
         if (open_) --fs_.open_streams_;
         open_ = false;
     }
@@ -74,7 +74,7 @@ public:
     FakeFile(FakeFileSystem& fs, std::u16string path) : fs_(fs), path_(std::move(path)) {}
 
     void SetAttributes(int32_t attributes) override {
-        fs_.CountOrFail("SetAttributes");
+        fs_.CountOrFail(FileCall::SetAttributes);
         file_rules::RequireFile(path_, fs_.Look(path_, true));
         fs_.files_.at(path_).attributes = attributes & kSettableAttributes;
     }
@@ -104,15 +104,15 @@ public:
     ~FakeComponent() override { --fs_.live_components_; }
 
     bool FileExists(std::u16string_view path) override {
-        fs_.CountOrFail("FileExists");
+        fs_.CountOrFail(FileCall::FileExists);
         return fs_.HasFile(path);
     }
     bool FolderExists(std::u16string_view path) override {
-        fs_.CountOrFail("FolderExists");
+        fs_.CountOrFail(FileCall::FolderExists);
         return fs_.HasFolder(path);
     }
     void CreateFolder(std::u16string_view path) override {
-        fs_.CountOrFail("CreateFolder");
+        fs_.CountOrFail(FileCall::CreateFolder);
         RequireName(path);
         if (fs_.HasFolder(path) || fs_.HasFile(path)) {
             throw Error(err::kFileAlreadyExists);
@@ -121,14 +121,14 @@ public:
         fs_.folders_.emplace(path);
     }
     void CreateTextFile(std::u16string_view path, bool overwrite) override {
-        fs_.CountOrFail("CreateTextFile");
+        fs_.CountOrFail(FileCall::CreateTextFile);
         RequireName(path);
         file_rules::RequireTarget(path, fs_.Look(path), overwrite);
         fs_.RequireFolderOf(path);
         fs_.files_[std::u16string(path)] = {};
     }
     std::unique_ptr<TextStream> OpenTextFile(std::u16string_view path, int32_t mode) override {
-        fs_.CountOrFail("OpenTextFile");
+        fs_.CountOrFail(FileCall::OpenTextFile);
         RequireName(path);
         file_rules::RequireAppendMode(mode);
         file_rules::RequireAppendable(path, fs_.Look(path, true));
@@ -136,7 +136,7 @@ public:
         return std::make_unique<FakeTextStream>(fs_, std::u16string(path));
     }
     void CopyFile(std::u16string_view source, std::u16string_view target, bool overwrite) override {
-        fs_.CountOrFail("CopyFile");
+        fs_.CountOrFail(FileCall::CopyFile);
         RequireName(source);
         RequireName(target);
         file_rules::RequireFile(source, fs_.Look(source, true));
@@ -146,19 +146,19 @@ public:
         fs_.files_[std::u16string(target)] = copy;
     }
     std::unique_ptr<File> GetFile(std::u16string_view path) override {
-        fs_.CountOrFail("GetFile");
+        fs_.CountOrFail(FileCall::GetFile);
         RequireName(path);
         file_rules::RequireFile(path, fs_.Look(path, true));
         return std::make_unique<FakeFile>(fs_, std::u16string(path));
     }
     std::unique_ptr<FileLock> LockFile(std::u16string_view path) override {
-        fs_.CountOrFail("LockFile");
+        fs_.CountOrFail(FileCall::LockFile);
         RequireName(path);
         file_rules::RequireFile(path, fs_.Look(path, true));
         return std::make_unique<FakeLock>(fs_, std::u16string(path));
     }
     bool SameFile(std::u16string_view first, std::u16string_view second) override {
-        fs_.CountOrFail("SameFile");
+        fs_.CountOrFail(FileCall::SameFile);
         RequireName(first);
         RequireName(second);
         return first == second && fs_.HasFile(first);
@@ -169,7 +169,7 @@ private:
 };
 
 std::unique_ptr<FileSystem> FakeFileSystem::Create() {
-    CountOrFail("Create");
+    CountOrFail(FileCall::Create);
     return std::make_unique<FakeComponent>(*this);
 }
 

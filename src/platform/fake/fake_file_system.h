@@ -7,10 +7,7 @@
 // read-only or existing target (70, 58), the append mode (5); and its streams are
 // AppendingStreams, so text becomes bytes and a failed write cuts back as on disk. It has no
 // devices, no OS error codes and no waiting lock (below). Each operation can be told to fail
-// through the FailPlan, under these names (a planned stream failure comes before the call
-// writes):
-//   Create, FileExists, FolderExists, CreateFolder, CreateTextFile, OpenTextFile, CopyFile,
-//   GetFile, SameFile, LockFile, WriteBlankLines, WriteLine, Close, SetAttributes.
+// through the FailPlan, by its FileCall (a planned stream failure comes before the call writes).
 // A write that fails part-way, as on a full disk, comes from LimitAppends.
 // A file has one spelling only: SameFile is true for two equal paths of an existing file.
 // A file's lock refuses (70) at once where a real port would wait for as long as it lives: a
@@ -29,7 +26,24 @@
 
 namespace murl {
 
-class FakeFileSystem : public FileSystemFactory, public FailPlan {
+enum class FileCall {
+    Create,  // the component
+    FileExists,
+    FolderExists,
+    CreateFolder,
+    CreateTextFile,
+    OpenTextFile,
+    CopyFile,
+    GetFile,
+    SameFile,
+    LockFile,
+    WriteBlankLines,  // of a stream
+    WriteLine,
+    Close,
+    SetAttributes,  // of a file object
+};
+
+class FakeFileSystem : public FileSystemFactory, public FailPlan<FileCall> {
 public:
     std::unique_ptr<FileSystem> Create() override;
 

@@ -1,5 +1,5 @@
 #pragma once
-// Records every message box instead of showing it. Show() can be told to fail ("Show");
+// Records every message box instead of showing it. Show() can be told to fail (BoxCall::Show);
 // on_show, when set, runs while the box is "open", before Show returns.
 
 #include <functional>
@@ -11,7 +11,9 @@
 
 namespace murl {
 
-class FakeMessageBox : public MessageBox, public FailPlan {
+enum class BoxCall { Show };
+
+class FakeMessageBox : public MessageBox, public FailPlan<BoxCall> {
 public:
     struct Shown {
         std::u16string prompt;
@@ -20,7 +22,7 @@ public:
     };
 
     void Show(std::u16string_view prompt, int32_t style, std::u16string_view title) override {
-        CountOrFail("Show");
+        CountOrFail(BoxCall::Show);
         shown.push_back({std::u16string(prompt), style, std::u16string(title)});
         if (on_show) on_show(shown.back());
     }

@@ -1,5 +1,7 @@
 #include "platform/fake/fake_platform.h"
 
+#include <type_traits>
+
 namespace murl {
 
 FakePlatform::FakePlatform(char16_t separator)
@@ -9,6 +11,17 @@ FakePlatform::FakePlatform(char16_t separator)
 
 Platform FakePlatform::MakePlatform(SettingsStore& settings) {
     return Platform{files, clock, message_box, app, settings, path_separator};
+}
+
+void FakePlatform::fail_at(Call operation, const Error& error) {
+    std::visit(
+        [&](auto call) {
+            if constexpr (std::is_same_v<decltype(call), FileCall>) files.fail_at(call, error);
+            if constexpr (std::is_same_v<decltype(call), ClockCall>) clock.fail_at(call, error);
+            if constexpr (std::is_same_v<decltype(call), BoxCall>) message_box.fail_at(call, error);
+            if constexpr (std::is_same_v<decltype(call), AppCall>) app.fail_at(call, error);
+        },
+        operation);
 }
 
 }  // namespace murl

@@ -6,6 +6,8 @@
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_message_box.h"
+#include <variant>
+
 #include "platform/platform.h"
 
 namespace murl {
@@ -18,6 +20,10 @@ struct FakePlatform {
 
     // A Platform over these fakes; valid as long as this object lives.
     Platform MakePlatform(SettingsStore& settings);
+
+    // The next call of `operation` on the fake that has it throws `error`, once.
+    using Call = std::variant<FileCall, ClockCall, BoxCall, AppCall>;
+    void fail_at(Call operation, const Error& error);
 
     char16_t path_separator;
     FakeFileSystem files;

@@ -1,6 +1,5 @@
 #include "platform/fake/fake_settings_store.h"
 
-#include <stdexcept>
 #include <utility>
 
 namespace murl {
@@ -12,12 +11,8 @@ FakeSettingsStore::Address AddressOf(std::u16string_view application, std::u16st
 }
 }  // namespace
 
-void FakeSettingsStore::fail_for_key(std::string_view operation, std::u16string_view key,
-                                     Error error) {
-    if (operation != "ReadSetting" && operation != "SaveSetting") {
-        throw std::invalid_argument("FakeSettingsStore has no operation " + std::string(operation));
-    }
-    key_failures_.push_back({std::string(operation), std::u16string(key), std::move(error)});
+void FakeSettingsStore::fail_for_key(StoreCall operation, std::u16string_view key, Error error) {
+    key_failures_.push_back({operation, std::u16string(key), std::move(error)});
 }
 
 void FakeSettingsStore::clear_failures() {
@@ -46,7 +41,7 @@ void FakeSettingsStore::Enter(Call call) {
 std::optional<SettingValue> FakeSettingsStore::ReadSetting(std::u16string_view application,
                                                            std::u16string_view section,
                                                            std::u16string_view key) {
-    Enter({"ReadSetting",
+    Enter({StoreCall::ReadSetting,
            std::u16string(application),
            std::u16string(section),
            std::u16string(key),
@@ -58,8 +53,8 @@ std::optional<SettingValue> FakeSettingsStore::ReadSetting(std::u16string_view a
 
 void FakeSettingsStore::SaveSetting(std::u16string_view application, std::u16string_view section,
                                     std::u16string_view key, std::u16string_view value) {
-    Enter({"SaveSetting", std::u16string(application), std::u16string(section), std::u16string(key),
-           std::u16string(value)});
+    Enter({StoreCall::SaveSetting, std::u16string(application), std::u16string(section),
+           std::u16string(key), std::u16string(value)});
     Set(application, section, key, std::u16string(value));
 }
 

@@ -1,12 +1,11 @@
 #pragma once
 // An in-memory settings store for tests: it logs every call with its arguments, exposes its
 // entries (text, numbers and values of types Murl cannot read alike), and fails where told. Its
-// operations for the FailPlan are "ReadSetting" and "SaveSetting"; fail_for_key adds failures
-// by key.
+// operations for the FailPlan are StoreCall's; fail_for_key adds failures by key.
 //
 //     FakeSettingsStore store;
-//     store.fail_at("SaveSetting", Error(err::kPermissionDenied), 2);   // the second write
-//     store.fail_for_key("ReadSetting", u"Expired", Error(err::kPermissionDenied));
+//     store.fail_at(StoreCall::SaveSetting, Error(err::kPermissionDenied), 2);  // second write
+//     store.fail_for_key(StoreCall::ReadSetting, u"Expired", Error(err::kPermissionDenied));
 //
 // A failed call changes no entry.
 
@@ -23,13 +22,15 @@
 
 namespace murl {
 
-class FakeSettingsStore final : public SettingsStore, public FailPlan {
+enum class StoreCall { ReadSetting, SaveSetting };
+
+class FakeSettingsStore final : public SettingsStore, public FailPlan<StoreCall> {
 public:
     using Address =
         std::tuple<std::u16string, std::u16string, std::u16string>;  // app, section, key
 
     struct Call {
-        std::string operation;  // "ReadSetting" or "SaveSetting"
+        StoreCall operation;
         std::u16string application;
         std::u16string section;
         std::u16string key;
@@ -45,8 +46,8 @@ public:
                      std::u16string_view key, std::u16string_view value) override;
 
     // Every later call of `operation` for `key` (in any section) throws `error`, until
-    // clear_failures. Throws std::invalid_argument for an operation the store does not have.
-    void fail_for_key(std::string_view operation, std::u16string_view key, Error error);
+    // clear_failures.
+    void fail_for_key(StoreCall operation, std::u16string_view key, Error error);
     void clear_failures();
 
     // Every call with its arguments since construction, failed ones included.
@@ -63,7 +64,7 @@ public:
 
 private:
     struct KeyFailure {
-        std::string operation;
+        StoreCall operation;
         std::u16string key;
         Error error;
     };
