@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <initializer_list>
-#include <numeric>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,37 +58,34 @@ int LabelOf(std::u16string_view control) {
                                       : BoxLabel(static_cast<size_t>(at - kCheckBoxNames.begin()));
 }
 
-// The pieces of the view definition joined, one check box per switch.
-TEST_F(Lifecycle, ViewDefinitionIsItsPiecesJoined) {
-    const std::u16string joined = std::accumulate(
-        kViewDefinitionPieces.begin(), kViewDefinitionPieces.end(), std::u16string{},
-        [](std::u16string a, std::u16string_view b) { return a += b; });
-    EXPECT_EQ(plugin->ViewDefinition(), joined);
-    EXPECT_EQ(plugin->ViewDefinition().find(u'\n'), std::u16string::npos);
-    EXPECT_NE(plugin->ViewDefinition().find(u"title=\"Murl!\""), std::u16string::npos);
-    size_t boxes = 0;
-    for (const auto piece : kViewDefinitionPieces) {
-        if (piece.find(u"progid=\"DecalControls.Checkbox\"") != piece.npos) ++boxes;
-    }
-    EXPECT_EQ(boxes, kSwitches.size());
-    for (const SwitchRow& row : kSwitches) {
-        SCOPED_TRACE(ToUtf8(row.control));
-        const std::u16string name = u"name=\"" + std::u16string(row.control) + u"\"";
-        const auto piece =
-            std::find_if(kViewDefinitionPieces.begin(), kViewDefinitionPieces.end(),
-                         [&](std::u16string_view p) { return p.find(name) != p.npos; });
-        ASSERT_NE(piece, kViewDefinitionPieces.end());
-        EXPECT_NE(piece->find(u"progid=\"DecalControls.Checkbox\""), piece->npos);
-        EXPECT_EQ(piece->find(u"checked=\"true\"") != piece->npos, row.initial == u"True")
-            << "the box is drawn as its switch starts";
-        EXPECT_NE(piece->find(u"left=\"" + ToUtf16(std::to_string(row.place.left)) + u"\" top=\"" +
-                              ToUtf16(std::to_string(row.place.top)) + u"\""),
-                  piece->npos);
-        EXPECT_TRUE(piece->ends_with(u" text=\"" + std::u16string(row.text) + u"\" />"));
-    }
+// The view definition as the host reads it, a piece a line: the buttons after the box they
+// follow, each box drawn as its switch starts. A new box adds its piece here.
+constexpr std::u16string_view kExpectedPieces[] = {
+    uR"v(<?xml version="1.0"?>)v",
+    uR"v(<view icon="0" title="Murl!" width="310" height="270">)v",
+    uR"v(<control progid="DecalControls.FixedLayout" clipped="">)v",
+    uR"v(<control progid="DecalControls.Checkbox" name="chkEvades" left="10" top="8" width="175" height="24" checked="true" text="Filter 'You evaded' messages" />)v",
+    uR"v(<control progid="DecalControls.Checkbox" name="chkZero" left="8" top="32" width="175" height="24" checked="true" text="Filter Zero damage messages" />)v",
+    uR"v(<control progid="DecalControls.Checkbox" name="chkResists" left="8" top="56" width="175" height="24" checked="true" text="Filter 'You resist' messages" />)v",
+    uR"v(<control progid="DecalControls.Checkbox" name="chkExpired" left="8" top="80" width="175" height="24" checked="true" text="Filter Spell Expiration messages" />)v",
+    uR"v(<control progid="DecalControls.Checkbox" name="chkStatus" left="8" top="104" width="232" height="24" text="Filter Status Messages (floating red text)" />)v",
+    uR"v(<control progid="DecalControls.PushButton" name="cmdReset" left="16" top="160" width="88" height="24" text="Reset Stats" />)v",
+    uR"v(<control progid="DecalControls.PushButton" name="cmdOut" left="168" top="160" width="88" height="24" text="Output Stats" />)v",
+    uR"v(<control progid="DecalControls.Checkbox" name="chkBots" left="8" top="128" width="224" height="16" text="Filter Bots (-b- and -t-)" />)v",
+    uR"v(</control>)v",
+    uR"v(</view>)v",
+};
 
+TEST_F(Lifecycle, ViewDefinitionIsItsPiecesJoined) {
+    ASSERT_EQ(kViewDefinitionPieces.size(), std::size(kExpectedPieces));
+    std::u16string expected;
+    for (size_t i = 0; i < kViewDefinitionPieces.size(); ++i) {
+        EXPECT_EQ(ToUtf8(kViewDefinitionPieces[i]), ToUtf8(kExpectedPieces[i]));
+        expected += kExpectedPieces[i];
+    }
+    EXPECT_EQ(ToUtf8(plugin->ViewDefinition()), ToUtf8(expected));
     Init();
-    EXPECT_EQ(host.sim().loader().last_definition(), joined);
+    EXPECT_EQ(ToUtf8(host.sim().loader().last_definition()), ToUtf8(expected));
 }
 
 TEST_F(Lifecycle, ConstructionPointsAnActiveStampedLogBesideTheModule) {

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "host/text.h"
-#include "murl_version.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/fake_settings_store.h"
 #include "plugin/cls_murl.h"
@@ -31,10 +30,9 @@ static_assert(kSwitches.size() < 64);
 consteval BoxSet Box(std::u16string_view control) {
     return BoxSet{1} << SwitchIndex(control);
 }
-// The version banner as this build prints it, from the version declared once in CMake.
-inline const std::string kBanner = "Murl! version: " + std::to_string(MURL_VERSION_MAJOR) + "." +
-                                   std::to_string(MURL_VERSION_MINOR) + "." +
-                                   std::to_string(MURL_VERSION_REVISION);
+// The version banner: the release as the setup program's name gives it (1.0.15 for the
+// project version 1.0.0.15).
+inline const std::string kBanner = "Murl! version: " MURL_RELEASE_VERSION;
 
 inline constexpr BoxSet kNoBoxes = 0;
 inline constexpr BoxSet kAllBoxes = (BoxSet{1} << kSwitches.size()) - 1;
