@@ -171,6 +171,7 @@ TEST(DoctorReport, ShowsAStoredTextEscapedWholeUpToItsLengthAndMarksTheCut) {
         {u"\xD800 \xDC00 \xDC00\xD800", "\"\\uD800 \\uDC00 \\uDC00\\uD800\""},
         {units(38) + smile, '"' + bytes(38) + "\xF0\x9F\x98\x80\""},
         {units(39) + smile, '"' + bytes(39) + "\"..."},
+        {units(39) + u"\xD800x", '"' + bytes(39) + "\\uD800\"..."},  // a lone high surrogate kept
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shown);

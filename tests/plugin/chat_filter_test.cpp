@@ -310,6 +310,15 @@ TEST_P(LineSearch, EveryPathFindsWhatThePlainLoopFinds) {
         },
         [&](std::u16string_view text) { return page.Place(text); });
     EXPECT_EQ(failures, 0u);
+
+    // Forced, the path is the one named as taken for every pair of the filter: the benchmarks
+    // that force paths report it.
+    ASSERT_TRUE(utf16::ForceSearchPath(path));
+    for (const auto& pairs : search_check::kFilterPairs) {
+        EXPECT_STREQ(utf16::SearchPathName(utf16::PathTaken(pairs[0], pairs[1])),
+                     utf16::SearchPathName(path));
+    }
+    utf16::ForceSearchPath(utf16::BestSearchPath());
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, LineSearch,

@@ -278,12 +278,20 @@ done
 expect 2 "settings list with an empty --store" -- "$sim" settings list --store ""
 expect 2 "panel with an empty --svg" -- "$sim" panel --svg ""
 
-# Sections and keys are shown escaped in the list for people.
-expect 0 "settings set, control characters" -- "$sim" settings set $'a\033b' $'k\tx' v \
-    --store "$hostile/c.sqlite"
-expect 0 "settings list, control characters" -- "$sim" settings list --store "$hostile/c.sqlite"
-check "control characters in sections and keys are escaped" \
-    '[ "$(cat "$work/out")" = "[a\\u001Bb] k\\tx = \"v\"" ]'
+# Sections and keys are shown without quotes in the list for people: the controls escaped, a
+# no-break space as it is, the backslash of a nested section once. Each row: section|key|shown.
+name_rows=(
+    $'a\033b|k\tx|[a\\u001Bb] k\\tx = "v"'
+    $'Zone\xc2\xa0A|Key\xc2\xa0B|[Zone\xc2\xa0A] Key\xc2\xa0B = "v"'
+    'Settings\Sub|a\b|[Settings\Sub] a\b = "v"'
+)
+for i in "${!name_rows[@]}"; do
+    IFS='|' read -r section key shown <<<"${name_rows[$i]}"
+    expect 0 "settings set, names $i" -- "$sim" settings set "$section" "$key" v \
+        --store "$hostile/names$i.sqlite"
+    expect 0 "settings list, names $i" -- "$sim" settings list --store "$hostile/names$i.sqlite"
+    check "the names in the list: $shown" '[ "$(cat "$work/out")" = "$shown" ]'
+done
 
 # A scenario that is a folder cannot be read, and says why.
 expect 2 "a scenario that is a folder" -- "$sim" run "$hostile"
