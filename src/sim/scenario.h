@@ -23,40 +23,10 @@
 #include <vector>
 
 #include "host/readable_text.h"
-#include "sim/faults.h"
+#include "sim/event.h"
+#include "sim/scenario_fields.h"
 
 namespace murl::sim {
-
-enum class Verb {
-    Init,
-    Terminate,
-    Destroy,
-    Create,
-    Identity1,
-    Identity2,
-    Login,
-    Chat,
-    Status,
-    Type,
-    Check,
-    Hit,
-    Accept,
-    Fault,
-    Missing,
-    Heal,
-    Count  // not a verb: how many there are; the verb table has a row for each above
-};
-
-struct Event {
-    int line = 0;
-    Verb verb = Verb::Init;
-    bool eat = false;          // @eat: the eat flag arrives as -1
-    int32_t colour = 0;        // chat
-    std::u16string text;       // identity1, identity2, chat, status, type
-    std::u16string_view name;  // check, hit, accept; the target of fault and missing, if any
-    bool on = false;           // check
-    Operation operation = Operation::GetHooks;  // fault, missing
-};
 
 struct ParseError {
     int line = 0;
@@ -99,10 +69,6 @@ void ForEachEvent(std::string_view content, Run&& run) {
         if (auto* event = std::get_if<Event>(&parsed)) run(*event);
     });
 }
-
-// Input as a diagnostic shows it: in double quotes, control characters and bytes that are not
-// UTF-8 escaped (\t \n \r \xNN \u0085), cut after 60 characters with "...".
-std::string QuoteInput(std::string_view raw);
 
 // Whether `text` is well-formed UTF-8 (no surrogates, no overlong forms, nothing past
 // U+10FFFF), and the offset of its first byte that is not, or npos.

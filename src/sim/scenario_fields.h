@@ -44,4 +44,8 @@ std::string ReadFaultTarget(std::string_view field, Operation op, std::u16string
 // The names that `op` requires one of as its target (Offer, ErrorLog), for messages.
 std::string RequiredTargetNames(Operation op);
 
+// Input as a diagnostic shows it: in double quotes, control characters and bytes that are not
+// UTF-8 escaped (\t \n \r \xNN \u0085), cut after 60 characters with "...".
+std::string QuoteInput(std::string_view raw);
+
 }  // namespace murl::sim

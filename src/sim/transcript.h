@@ -11,18 +11,9 @@
 
 #include "host/host.h"
 #include "host/json.h"
-#include "sim/scenario.h"
-#include "sim/sim_host.h"
+#include "sim/event.h"
 
 namespace murl::sim {
-
-struct Record {
-    const Event* event = nullptr;
-    std::optional<HostBool> eat;           // chat, status, type: the flag after the call
-    std::vector<PrintedLine> printed;      // successful WriteChatText calls, in order
-    std::optional<std::u16string> failed;  // the failure the plug-in handed back, if any
-    bool heard = true;                     // some subscriber received the event
-};
 
 // The JSON writer, shared with the doctor, under the simulator's names.
 using murl::AppendJsonAsciiMember;

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "host/json.h"
 #include "host/readable_text.h"
 #include "host/text.h"
 

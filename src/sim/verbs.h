@@ -9,11 +9,10 @@
 #include <string_view>
 
 #include "sim/error_log_faults.h"
+#include "sim/event.h"
 #include "sim/plugin_binding.h"
-#include "sim/scenario.h"
 #include "sim/scenario_fields.h"
 #include "sim/sim_host.h"
-#include "sim/transcript.h"
 
 namespace murl::sim {
 
