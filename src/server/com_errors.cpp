@@ -1,5 +1,6 @@
 #include "platform/win32/windows_headers.h"
 
+#include "platform/win32/system_message.h"
 #include "platform/win32/win32_holders.h"
 #include "server/com_errors.h"
 #include "server/trace.h"
@@ -29,23 +30,6 @@ constexpr Mapping kMappings[] = {
     {E_NOINTERFACE, err::kNoAutomation},      {DISP_E_MEMBERNOTFOUND, err::kNotSupported},
     {DISP_E_UNKNOWNNAME, err::kNotSupported},
 };
-
-std::u16string SystemDescription(HRESULT hr) {
-    win32::LocalMemory<wchar_t*> text;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(PutOut(text)), 0, nullptr);
-    std::u16string description;
-    if (length > 0 && text.get()) {
-        description.assign(reinterpret_cast<const char16_t*>(text.get()), length);
-        while (!description.empty() &&
-               (description.back() == u'\n' || description.back() == u'\r' ||
-                description.back() == u' ' || description.back() == u'.')) {
-            description.pop_back();
-        }
-    }
-    return description;
-}
 
 // Copies nothing of its own: without memory for the error object the caller gets the status
 // alone.
@@ -95,7 +79,7 @@ void ThrowHostFailure(HRESULT hr, const char* call) {
         if (SUCCEEDED(info->GetSource(PutOut(from)))) source = TextOf(from);
     }
     if (description.empty()) description = StandardDescription(number);
-    if (description.empty()) description = SystemDescription(hr);
+    if (description.empty()) description = win32::SystemMessage(static_cast<DWORD>(hr));
     if (description.empty()) description = u"Automation error";
     if (call && trace::On()) trace::HostFailure(call, hr, description);
     throw Error(number, std::move(description), std::move(source));

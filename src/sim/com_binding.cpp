@@ -13,6 +13,7 @@
 
 #include "host/text.h"
 #include "host_idl.h"
+#include "platform/win32/system_message.h"
 #include "platform/win32/win32_app_info.h"
 #include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_text.h"
@@ -321,18 +322,7 @@ namespace {
 
 // The system's text for `code`. Its inserts (a "%1" for the file) are left for us to fill.
 std::u16string SystemText(DWORD code) {
-    win32::LocalMemory<wchar_t*> text;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(PutOut(text)), 0, nullptr);
-    std::u16string description;
-    if (length > 0 && text.get()) {
-        description.assign(reinterpret_cast<const char16_t*>(text.get()), length);
-    }
-    while (!description.empty() && (description.back() == u'\n' || description.back() == u'\r' ||
-                                    description.back() == u' ' || description.back() == u'.')) {
-        description.pop_back();
-    }
+    std::u16string description = win32::SystemMessage(code);
     if (description.empty()) description = u"system error " + DecimalText(code);
     return description;
 }
@@ -341,12 +331,9 @@ std::u16string SystemText(DWORD code) {
 [[noreturn]] void ThrowUnusable(const std::u16string& dll, const std::u16string& what, HRESULT hr,
                                 std::u16string reason) {
     const std::u16string named = u"\"" + dll + u"\"";
-    std::u16string description = u"cannot " + what + u" " + named + u": ";
-    for (size_t at = reason.find(u"%1"); at != std::u16string::npos;
-         at = reason.find(u"%1", at + named.size())) {
-        reason.replace(at, 2, named);
-        description = u"cannot " + what + u": ";
-    }
+    const bool reason_names_it = win32::FillInserts(reason, named);
+    const std::u16string description =
+        u"cannot " + what + (reason_names_it ? std::u16string() : u" " + named) + u": ";
     throw Error(server::ErrorOfHResult(hr), description + reason);
 }
 

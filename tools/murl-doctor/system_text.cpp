@@ -3,7 +3,7 @@
 #include "host/error.h"
 #include "host/escaped_text.h"
 #include "host/text.h"
-#include "platform/win32/win32_holders.h"
+#include "platform/win32/system_message.h"
 #include "platform/win32/win32_text.h"
 
 namespace murl::doctor {
@@ -37,27 +37,14 @@ constexpr Described kDescribed[] = {
 }  // namespace
 
 std::string SystemText(DWORD code, std::wstring_view file) {
-    win32::LocalMemory<wchar_t*> text;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(PutOut(text)), 0, nullptr);
-    std::wstring words = length > 0 && text.get() ? std::wstring(text.get(), length) : L"";
-    while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' ||
-                              words.back() == L' ' || words.back() == L'.')) {
-        words.pop_back();
-    }
-    const std::wstring named = L"\"" + std::wstring(file) + L"\"";
-    for (size_t at = words.find(L"%1"); at != std::wstring::npos;
-         at = words.find(L"%1", at + named.size())) {
-        words.replace(at, 2, named);
-    }
+    std::u16string words = win32::SystemMessage(code, u"\"" + win32::Utf16(file) + u"\"");
     for (const Described& d : kDescribed) {
-        if (words.empty() && d.code == code) words = d.words;
+        if (words.empty() && d.code == code) words = win32::Utf16(d.words);
     }
-    if (words.empty()) words = L"an error the system does not describe";
+    if (words.empty()) words = u"an error the system does not describe";
     const std::string number =
         static_cast<LONG>(code) < 0 || code > 0xFFFF ? Hex(code) : Utf8(win32::WideDecimal(code));
-    return Utf8(words) + " (" + number + ")";
+    return ToUtf8(words) + " (" + number + ")";
 }
 
 bool FileExists(const std::wstring& path) {
