@@ -46,7 +46,7 @@ void ReadRegistration(Findings& f);
 
 // Marks every check of `area` that has no row yet as skipped, saying why: a failed step
 // leaves the rows after it to one cause.
-void SkipRest(Report& report, std::string_view area, const std::string& why);
+void SkipRest(Report& report, Area area, const std::string& why);
 // The same for the checks `ids` alone.
 void SkipRest(Report& report, std::span<const CheckId> ids, const std::string& why);
 

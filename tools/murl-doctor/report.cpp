@@ -1,7 +1,5 @@
 #include "report.h"
 
-#include <stdexcept>
-
 #include "host/json.h"
 
 namespace murl::doctor {
@@ -32,15 +30,7 @@ constexpr std::string_view kIndent = "           ";
 
 }  // namespace
 
-const CheckRow& CheckOf(std::string_view id) {
-    for (const CheckRow& row : kChecks) {
-        if (row.id == id) return row;
-    }
-    throw std::logic_error("no check named " + std::string(id));
-}
-
 void Report::Add(Row row) {
-    CheckOf(row.id);
     rows_.push_back(std::move(row));
 }
 
@@ -58,15 +48,15 @@ std::string Report::Summary() const {
 
 std::string AsText(const Report& report, std::string_view version) {
     std::string text = "Murl doctor " + std::string(version) + "\n";
-    std::string_view area;
+    const CheckRow* previous = nullptr;
     for (const Row& row : report.rows()) {
-        const CheckRow& check = CheckOf(row.id);
-        if (check.area != area) {
-            area = check.area;
+        const CheckRow& check = row.id.row();
+        if (previous == nullptr || check.area != previous->area) {
             text += "\n";
-            text += area;
+            text += check.area.name();
             text += "\n";
         }
+        previous = &check;
         text += "  ";
         text += NamesOf(row.status).column;
         text += check.title;
@@ -96,11 +86,11 @@ std::string AsJson(const Report& report, std::string_view version) {
     AppendJsonKey(json, "checks");
     json += '[';
     for (const Row& row : report.rows()) {
-        const CheckRow& check = CheckOf(row.id);
+        const CheckRow& check = row.id.row();
         if (&row != &report.rows().front()) json += ',';
         json += "{\"id\":";
         AppendJsonString(json, row.id);
-        AppendJsonUtf8Member(json, "area", check.area);
+        AppendJsonUtf8Member(json, "area", check.area.name());
         AppendJsonUtf8Member(json, "title", check.title);
         AppendJsonAsciiMember(json, "status", NamesOf(row.status).word);
         AppendJsonUtf8Member(json, "found", row.found);

@@ -12,10 +12,33 @@ namespace murl::doctor {
 
 enum class Status { kOk, kNote, kProblem, kSkipped };
 
+// The parts of Murl the checks look at, in report order, as the report names them.
+inline constexpr std::string_view kAreas[] = {"module",    "registration", "loading",
+                                              "error log", "settings",     "trace"};
+
+// An area of kAreas: a text that names no area does not compile.
+class Area {
+public:
+    consteval Area(const char* name) : index_(IndexOf(name)) {}
+    constexpr std::string_view name() const noexcept { return kAreas[index_]; }
+    friend constexpr bool operator==(Area, Area) noexcept = default;
+
+private:
+    static consteval size_t IndexOf(std::string_view name) {
+        for (size_t i = 0; i < std::size(kAreas); ++i) {
+            if (kAreas[i] == name) return i;
+        }
+        throw "no area has this name";  // stops the compilation
+    }
+    size_t index_;
+};
+
 // Every check the doctor makes, in report order: its identifier, the part of Murl it looks
 // at, and what it looks for.
 struct CheckRow {
-    std::string_view id, area, title;
+    std::string_view id;
+    Area area;
+    std::string_view title;
 };
 inline constexpr CheckRow kChecks[] = {
     {"module.installation", "module", "the installation checked"},
@@ -51,9 +74,9 @@ public:
         return CheckId(static_cast<size_t>(&row - kChecks));
     }
     constexpr operator std::string_view() const noexcept { return kChecks[index_].id; }
-    friend constexpr bool operator==(CheckId a, std::string_view b) noexcept {
-        return std::string_view(a) == b;
-    }
+    // Its row of kChecks, found without a search.
+    constexpr const CheckRow& row() const noexcept { return kChecks[index_]; }
+    friend constexpr bool operator==(CheckId, CheckId) noexcept = default;
 
 private:
     constexpr explicit CheckId(size_t index) noexcept : index_(index) {}
@@ -86,8 +109,6 @@ public:
 private:
     std::vector<Row> rows_;
 };
-
-const CheckRow& CheckOf(std::string_view id);
 
 // The report as plain text for a console or a message, and as one JSON document. Both end
 // with a newline.

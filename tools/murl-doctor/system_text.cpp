@@ -72,7 +72,7 @@ Row Leftover(CheckId id, const std::string& what, const std::string& removal) {
 
 namespace {
 
-bool Reported(const Report& report, std::string_view id) {
+bool Reported(const Report& report, CheckId id) {
     for (const Row& row : report.rows()) {
         if (row.id == id) return true;
     }
@@ -81,10 +81,11 @@ bool Reported(const Report& report, std::string_view id) {
 
 }  // namespace
 
-void SkipRest(Report& report, std::string_view area, const std::string& why) {
+void SkipRest(Report& report, Area area, const std::string& why) {
     for (const CheckRow& check : kChecks) {
-        if (check.area == area && !Reported(report, check.id)) {
-            report.Add({CheckId::Of(check), Status::kSkipped, why, {}, {}});
+        const CheckId id = CheckId::Of(check);
+        if (check.area == area && !Reported(report, id)) {
+            report.Add({id, Status::kSkipped, why, {}, {}});
         }
     }
 }
