@@ -128,7 +128,6 @@ void RaiseBadEvents(TraceSwitch* trace) {
         V_VT(&v) = type;
         return v;
     };
-    auto text_of = [](const wchar_t* text) { return Text(text); };
     auto variant_ref = [](VARIANT* target) {
         VARIANT v;
         VariantInit(&v);
@@ -136,9 +135,12 @@ void RaiseBadEvents(TraceSwitch* trace) {
         V_VARIANTREF(&v) = target;
         return v;
     };
+    const auto evaded = [] { return Text(L"You evaded x"); };
 
     // The caller's value of puArgErr, which only an answer naming an argument replaces.
     constexpr UINT kAsGiven = 99;
+    constexpr VARIANT_BOOL kKept = VARIANT_FALSE, kEaten = VARIANT_TRUE;
+    constexpr DISPID kChat = DISPID_HOOKS_CHATTEXTINTERCEPT;
     struct Row {
         const char* name;
         ConnectionPoint* source;
@@ -157,151 +159,29 @@ void RaiseBadEvents(TraceSwitch* trace) {
         TRACE(last.c_str());
         CHECK(last.find(expected) != std::string::npos);
     };
-    std::vector<Row> rows;
     ConnectionPoint* hooks = host.hooks->events();
     ConnectionPoint* box = host.control(L"chkEvades")->events();
     ConnectionPoint* button = host.control(L"cmdOut")->events();
-    rows.push_back({"chat, three arguments",
-                    hooks,
-                    DISPID_HOOKS_CHATTEXTINTERCEPT,
-                    {text_of(L"You evaded x"), Long(21), Long(0)},
-                    DISP_E_BADPARAMCOUNT,
-                    kAsGiven,
-                    VARIANT_FALSE,
-                    "event ChatTextIntercept [DISPID 2] (\"You evaded x\", 21, 0) -> "
-                    "DISP_E_BADPARAMCOUNT 0x8002000E, "});
-    rows.push_back({"chat, five arguments",
-                    hooks,
-                    DISPID_HOOKS_CHATTEXTINTERCEPT,
-                    {text_of(L"You evaded x"), Long(21), Long(0), BoolRef(&eat), Long(1)},
-                    DISP_E_BADPARAMCOUNT,
-                    kAsGiven,
-                    VARIANT_FALSE,
-                    "event ChatTextIntercept [DISPID 2] (\"You evaded x\", 21, 0, &false, 1) -> "
-                    "DISP_E_BADPARAMCOUNT 0x8002000E, after: &false, "});
-    rows.push_back({"chat, no arguments",
-                    hooks,
-                    DISPID_HOOKS_CHATTEXTINTERCEPT,
-                    {},
-                    DISP_E_BADPARAMCOUNT,
-                    kAsGiven,
-                    VARIANT_FALSE,
-                    "event ChatTextIntercept [DISPID 2] () -> DISP_E_BADPARAMCOUNT 0x8002000E, "});
-    rows.push_back({"chat, eat flag by value",
-                    hooks,
-                    DISPID_HOOKS_CHATTEXTINTERCEPT,
-                    {text_of(L"You evaded x"), Long(21), Long(0), Long(0)},
-                    DISP_E_TYPEMISMATCH,
-                    0,
-                    VARIANT_FALSE,
-                    "event ChatTextIntercept [DISPID 2] (\"You evaded x\", 21, 0, 0) -> "
-                    "DISP_E_TYPEMISMATCH 0x80020005 at argument 4, "});
-    rows.push_back({"chat, colour an object",
-                    hooks,
-                    DISPID_HOOKS_CHATTEXTINTERCEPT,
-                    {text_of(L"You evaded x"), variant(VT_UNKNOWN), Long(0), BoolRef(&eat)},
-                    DISP_E_TYPEMISMATCH,
-                    2,
-                    VARIANT_FALSE,
-                    "event ChatTextIntercept [DISPID 2] (\"You evaded x\", (type 13), 0, &false) "
-                    "-> DISP_E_TYPEMISMATCH 0x80020005 at argument 2, after: &false, "});
-    rows.push_back({"chat, colour not a number",
-                    hooks,
-                    DISPID_HOOKS_CHATTEXTINTERCEPT,
-                    {text_of(L"You evaded x"), text_of(L"red"), Long(0), BoolRef(&eat)},
-                    DISP_E_TYPEMISMATCH,
-                    2,
-                    VARIANT_FALSE,
-                    "event ChatTextIntercept [DISPID 2] (\"You evaded x\", \"red\", 0, &false) -> "
-                    "DISP_E_TYPEMISMATCH 0x80020005 at argument 2, after: &false, "});
-    rows.push_back({"chat, colour as text",
-                    hooks,
-                    DISPID_HOOKS_CHATTEXTINTERCEPT,
-                    {text_of(L"You evaded x"), text_of(L"21"), Long(0), BoolRef(&eat)},
-                    S_OK,
-                    kAsGiven,
-                    VARIANT_TRUE,
-                    "event ChatTextIntercept [DISPID 2] (\"You evaded x\", \"21\", 0, &false) -> "
-                    "S_OK, after: &true, "});
-    rows.push_back({"chat, text a null",
-                    hooks,
-                    DISPID_HOOKS_CHATTEXTINTERCEPT,
-                    {variant(VT_NULL), Long(21), Long(0), BoolRef(&eat)},
-                    DISP_E_TYPEMISMATCH,
-                    3,
-                    VARIANT_FALSE,
-                    "event ChatTextIntercept [DISPID 2] ((type 1), 21, 0, &false) -> "
-                    "DISP_E_TYPEMISMATCH 0x80020005 at argument 1, after: &false, "});
-    rows.push_back({"chat, eat flag as a variant",
-                    hooks,
-                    DISPID_HOOKS_CHATTEXTINTERCEPT,
-                    {text_of(L"You evaded x"), Long(21), Long(0), variant_ref(&by_variant)},
-                    S_OK,
-                    kAsGiven,
-                    VARIANT_FALSE,
-                    "event ChatTextIntercept [DISPID 2] (\"You evaded x\", 21, 0, &0) -> S_OK, "
-                    "after: &true, "});
-    rows.push_back(
-        {"chat, null BSTR",
-         hooks,
-         DISPID_HOOKS_CHATTEXTINTERCEPT,
-         {variant(VT_BSTR), Long(21), Long(0), BoolRef(&eat)},
-         S_OK,
-         kAsGiven,
-         VARIANT_FALSE,
-         "event ChatTextIntercept [DISPID 2] (\"\", 21, 0, &false) -> S_OK, after: &false, "});
-    rows.push_back(
-        {"typed, null BSTR",
-         hooks,
-         DISPID_HOOKS_CHATPARSERINTERCEPT,
-         {variant(VT_BSTR), BoolRef(&eat)},
-         S_OK,
-         kAsGiven,
-         VARIANT_FALSE,
-         "event ChatParserIntercept [DISPID 3] (\"\", &false) -> S_OK, after: &false, "});
-    rows.push_back(
-        {"status, missing eat flag",
-         hooks,
-         DISPID_HOOKS_STATUSTEXTINTERCEPT,
-         {text_of(L"x")},
-         DISP_E_BADPARAMCOUNT,
-         kAsGiven,
-         VARIANT_FALSE,
-         "event StatusTextIntercept [DISPID 4] (\"x\") -> DISP_E_BADPARAMCOUNT 0x8002000E, "});
-    rows.push_back(
-        {"change, state not a Boolean",
-         box,
-         DISPID_CHECKBOX_CHANGE,
-         {Long(1), text_of(L"abc")},
-         DISP_E_TYPEMISMATCH,
-         0,
-         VARIANT_FALSE,
-         "event Change [DISPID 6] (1, \"abc\") -> DISP_E_TYPEMISMATCH 0x80020005 at argument 2, "});
-    rows.push_back({"change, one argument",
-                    box,
-                    DISPID_CHECKBOX_CHANGE,
-                    {Long(1)},
-                    DISP_E_BADPARAMCOUNT,
-                    kAsGiven,
-                    VARIANT_FALSE,
-                    "event Change [DISPID 6] (1) -> DISP_E_BADPARAMCOUNT 0x8002000E, "});
-    rows.push_back(
-        {"hit, id out of range",
-         button,
-         DISPID_PUSHBUTTON_HIT,
-         {text_of(L"99999999999")},
-         DISP_E_OVERFLOW,
-         0,
-         VARIANT_FALSE,
-         "event Hit [DISPID 2] (\"99999999999\") -> DISP_E_OVERFLOW 0x8002000A at argument 1, "});
-    rows.push_back({"unknown event",
-                    hooks,
-                    77,
-                    {Long(1)},
-                    S_OK,
-                    kAsGiven,
-                    VARIANT_FALSE,
-                    "event unknown [DISPID 77] (1) -> S_OK, "});
+    // clang-format off
+    Row rows[] = {
+        {"chat, three arguments", hooks, kChat, {evaded(), Long(21), Long(0)}, DISP_E_BADPARAMCOUNT, kAsGiven, kKept, R"(event ChatTextIntercept [DISPID 2] ("You evaded x", 21, 0) -> DISP_E_BADPARAMCOUNT 0x8002000E, )"},
+        {"chat, five arguments", hooks, kChat, {evaded(), Long(21), Long(0), BoolRef(&eat), Long(1)}, DISP_E_BADPARAMCOUNT, kAsGiven, kKept, R"(event ChatTextIntercept [DISPID 2] ("You evaded x", 21, 0, &false, 1) -> DISP_E_BADPARAMCOUNT 0x8002000E, after: &false, )"},
+        {"chat, no arguments", hooks, kChat, {}, DISP_E_BADPARAMCOUNT, kAsGiven, kKept, R"(event ChatTextIntercept [DISPID 2] () -> DISP_E_BADPARAMCOUNT 0x8002000E, )"},
+        {"chat, eat flag by value", hooks, kChat, {evaded(), Long(21), Long(0), Long(0)}, DISP_E_TYPEMISMATCH, 0, kKept, R"(event ChatTextIntercept [DISPID 2] ("You evaded x", 21, 0, 0) -> DISP_E_TYPEMISMATCH 0x80020005 at argument 4, )"},
+        {"chat, colour an object", hooks, kChat, {evaded(), variant(VT_UNKNOWN), Long(0), BoolRef(&eat)}, DISP_E_TYPEMISMATCH, 2, kKept, R"(event ChatTextIntercept [DISPID 2] ("You evaded x", (type 13), 0, &false) -> DISP_E_TYPEMISMATCH 0x80020005 at argument 2, after: &false, )"},
+        {"chat, colour not a number", hooks, kChat, {evaded(), Text(L"red"), Long(0), BoolRef(&eat)}, DISP_E_TYPEMISMATCH, 2, kKept, R"(event ChatTextIntercept [DISPID 2] ("You evaded x", "red", 0, &false) -> DISP_E_TYPEMISMATCH 0x80020005 at argument 2, after: &false, )"},
+        {"chat, colour as text", hooks, kChat, {evaded(), Text(L"21"), Long(0), BoolRef(&eat)}, S_OK, kAsGiven, kEaten, R"(event ChatTextIntercept [DISPID 2] ("You evaded x", "21", 0, &false) -> S_OK, after: &true, )"},
+        {"chat, text a null", hooks, kChat, {variant(VT_NULL), Long(21), Long(0), BoolRef(&eat)}, DISP_E_TYPEMISMATCH, 3, kKept, R"(event ChatTextIntercept [DISPID 2] ((type 1), 21, 0, &false) -> DISP_E_TYPEMISMATCH 0x80020005 at argument 1, after: &false, )"},
+        {"chat, eat flag as a variant", hooks, kChat, {evaded(), Long(21), Long(0), variant_ref(&by_variant)}, S_OK, kAsGiven, kKept, R"(event ChatTextIntercept [DISPID 2] ("You evaded x", 21, 0, &0) -> S_OK, after: &true, )"},
+        {"chat, null BSTR", hooks, kChat, {variant(VT_BSTR), Long(21), Long(0), BoolRef(&eat)}, S_OK, kAsGiven, kKept, R"(event ChatTextIntercept [DISPID 2] ("", 21, 0, &false) -> S_OK, after: &false, )"},
+        {"typed, null BSTR", hooks, DISPID_HOOKS_CHATPARSERINTERCEPT, {variant(VT_BSTR), BoolRef(&eat)}, S_OK, kAsGiven, kKept, R"(event ChatParserIntercept [DISPID 3] ("", &false) -> S_OK, after: &false, )"},
+        {"status, missing eat flag", hooks, DISPID_HOOKS_STATUSTEXTINTERCEPT, {Text(L"x")}, DISP_E_BADPARAMCOUNT, kAsGiven, kKept, R"(event StatusTextIntercept [DISPID 4] ("x") -> DISP_E_BADPARAMCOUNT 0x8002000E, )"},
+        {"change, state not a Boolean", box, DISPID_CHECKBOX_CHANGE, {Long(1), Text(L"abc")}, DISP_E_TYPEMISMATCH, 0, kKept, R"(event Change [DISPID 6] (1, "abc") -> DISP_E_TYPEMISMATCH 0x80020005 at argument 2, )"},
+        {"change, one argument", box, DISPID_CHECKBOX_CHANGE, {Long(1)}, DISP_E_BADPARAMCOUNT, kAsGiven, kKept, R"(event Change [DISPID 6] (1) -> DISP_E_BADPARAMCOUNT 0x8002000E, )"},
+        {"hit, id out of range", button, DISPID_PUSHBUTTON_HIT, {Text(L"99999999999")}, DISP_E_OVERFLOW, 0, kKept, R"(event Hit [DISPID 2] ("99999999999") -> DISP_E_OVERFLOW 0x8002000A at argument 1, )"},
+        {"unknown event", hooks, 77, {Long(1)}, S_OK, kAsGiven, kKept, R"(event unknown [DISPID 77] (1) -> S_OK, )"},
+    };
+    // clang-format on
 
     for (Row& row : rows) {
         TRACE(row.name);
