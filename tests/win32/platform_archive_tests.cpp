@@ -44,7 +44,6 @@ TEST_CASE(archive_lands_read_only_in_folders_of_any_length) {
     }
 }
 
-
 // Runs `work` on a thread of its own while it lives; Done() tells whether it has returned.
 class Worker {
 public:

@@ -87,8 +87,6 @@ TEST_CASE(files_refuse_with_the_platforms_numbers) {
     CHECK_EQ(ErrorOf([&] { fs->CopyFile(source, locked, true); }), 0);
 }
 
-
-
 // The refusals that every port gives, the fake included, with either separator.
 TEST_CASE(files_refuse_as_every_port_does) {
     const auto fs = murl::Win32FileSystemFactory().Create();
@@ -203,7 +201,6 @@ TEST_CASE(files_created_meanwhile_by_another_client_are_kept) {
     log.Output(u"this client", 0);
     CHECK_EQ(FileBytes(log_path), std::string("other client\r\nthis client\r\n"));
 }
-
 
 TEST_CASE(files_name_what_is_not_a_file) {
     const auto fs = murl::Win32FileSystemFactory().Create();
@@ -363,7 +360,6 @@ TEST_CASE(files_wait_for_another_stream_then_give_up) {
     second.reset();
     CHECK_EQ(FileBytes(file), std::string("first\r\nsecond\r\n"));
 }
-
 
 namespace {
 

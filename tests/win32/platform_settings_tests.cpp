@@ -49,7 +49,6 @@ TEST_CASE(settings_live_where_getsetting_keeps_them) {
     RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kVbRoot) + L"\\MurlPlatformTest").c_str());
 }
 
-
 // Every section is listed, however long its name and however deep its key.
 TEST_CASE(settings_list_every_section) {
     murl::RegistrySettingsStore store;

@@ -72,7 +72,8 @@ inline std::string FileBytes(const std::u16string& path) {
 }
 
 // Creates the empty file `name` in `folder` through `fs`; returns its path.
-inline std::u16string NewFile(murl::FileSystem& fs, const std::u16string& folder, const char16_t* name) {
+inline std::u16string NewFile(murl::FileSystem& fs, const std::u16string& folder,
+                              const char16_t* name) {
     const std::u16string path = folder + u"\\" + name;
     fs.CreateTextFile(path, true);
     return path;
