@@ -9,7 +9,6 @@
 namespace murl::sim {
 
 using win32::ExcepInfo;
-using win32::PutOut;
 using win32::TextOf;
 
 void Forwarder::Relay(int32_t dispid, std::span<const EventArgument> arguments) {

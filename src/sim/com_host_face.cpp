@@ -21,11 +21,7 @@ using server::Always;
 using server::ComObject;
 using server::Grant;
 using server::Guard;
-using win32::Adopt;
 using win32::BstrOf;
-using win32::ComPtr;
-using win32::ExcepInfo;
-using win32::PutOut;
 using win32::TextOf;
 
 class HostFace final : public ComObject<HostFace, IHostSite, IHostViewLoader, IHostView,
