@@ -494,7 +494,7 @@ doctor_cases=(
     "after an uninstall that kept the log|uninstall_keeping_log|module.installation|left of Murl: C:\\Program Files (x86)\\Murl\\murl_err.log"
     "after an uninstall that kept the settings|uninstall_keeping_settings|module.installation|left of Murl: this account's settings (1 value)"
     "after an uninstall while the game ran|uninstall_while_playing|module.installation|murl.dll: in use by a running program when Murl was uninstalled (the game had it loaded); Windows deletes it when it restarts"
-    "upgraded while the game runs|upgrade_while_playing||murl.dll.previous: the earlier release, kept aside by an upgrade while a running game had it loaded|restart_after_game"
+    "upgraded while the game runs|upgrade_while_playing||to use this release: close the game and start it again. Windows deletes murl.dll.previous when it restarts.|restart_after_game"
     "registered copy deleted since|register_deleted_copy|registration.path|the class is registered to C:\\Unzipped\\murl.dll, which does not exist|register_here"
     "type library file gone|register_deleted_typelib|registration.typelib_file|the type library is registered to C:\\Unzipped\\murl.dll, which does not exist|register_here"
     "module folder not writable|read_only_folder|log.writable|cannot create C:\\Program Files (x86)\\Murl\\murl_err.log"
