@@ -494,6 +494,7 @@ doctor_cases=(
     "after an uninstall that kept the log|uninstall_keeping_log|module.installation|left of Murl: C:\\Program Files (x86)\\Murl\\murl_err.log"
     "after an uninstall that kept the settings|uninstall_keeping_settings|module.installation|left of Murl: this account's settings (1 value)"
     "after an uninstall while the game ran|uninstall_while_playing|module.installation|murl.dll: in use by a running program when Murl was uninstalled (the game had it loaded); Windows deletes it when it restarts"
+    "after an older uninstall while the game ran|uninstall_scheduling_nothing|module.installation|to remove it: close the game, then delete it from C:\\Program Files (x86)\\Murl."
     "upgraded while the game runs|upgrade_while_playing||to use this release: close the game and start it again. Windows deletes murl.dll.previous when it restarts.|restart_after_game"
     "registered copy deleted since|register_deleted_copy|registration.path|the class is registered to C:\\Unzipped\\murl.dll, which does not exist|register_here"
     "type library file gone|register_deleted_typelib|registration.typelib_file|the type library is registered to C:\\Unzipped\\murl.dll, which does not exist|register_here"
@@ -584,6 +585,12 @@ uninstall_while_playing() {
     copy_doctor_elsewhere
     start_game || return 1
     [ "$(uninstall_waiting)" = 3010 ]
+}
+# An earlier release's uninstaller left murl.dll in use behind and scheduled nothing.
+uninstall_scheduling_nothing() {
+    uninstall_while_playing || return 1
+    wine reg delete 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager' \
+        /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null
 }
 upgrade_while_playing() {
     start_game || return 1

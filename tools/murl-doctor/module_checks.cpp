@@ -233,7 +233,8 @@ void AddLeftFiles(Report& report) {
         details.push_back(Utf8(name) +
                           (scheduled ? ": in use by a running program when Murl was uninstalled (" +
                                            user + "); Windows deletes it when it restarts"
-                                     : ": not scheduled for deletion"));
+                                     : ": left by an uninstall while a program had it open, "
+                                       "and not scheduled for deletion"));
     }
     if (details.empty()) return;
     const std::string them = details.size() == 1 ? "it" : "them";
