@@ -283,14 +283,21 @@ case_upgrade() {
     expect_equal "entries after the upgrade with /D" 1 "$(murl_entries | grep -c .)"
     check_registered_here "upgrade with /D"
 
-    # While the game runs it keeps the module it loaded: the upgrade puts that aside, installs
-    # and registers the new one and exits with 3010; the old one goes when Windows restarts.
+    # While the game runs it keeps the module it loaded (an older build): the upgrade puts that
+    # aside, installs and registers the new one and exits with 3010; the old one goes when
+    # Windows restarts. Run again before that, it fails without bringing the older one back.
+    printf 'an older murl.dll' >>"$unix_folder/murl.dll"
+    cp "$unix_folder/murl.dll" "$work/older.dll"
     start_game || fail "the game could not create murl.clsMurl: $(cat "$work/game.out")"
     expect_equal "exit status of an upgrade while the game runs" 3010 "$(upgrade_waiting)"
     cmp -s "$MURL_WIN32_DLL" "$unix_folder/murl.dll" || fail "the upgrade while the game runs did not install murl.dll"
     check_registered_here "upgrade while the game runs"
     pending_deletions | grep -qxF "$folder\murl.dll.previous" ||
         fail "murl.dll.previous is not to be deleted at a restart: $(pending_deletions)"
+    expect_equal "exit status of a second upgrade while the game runs" 2 "$(upgrade_waiting)"
+    cmp -s "$MURL_WIN32_DLL" "$unix_folder/murl.dll" || fail "a failed second upgrade brought back the older murl.dll"
+    cmp -s "$work/older.dll" "$unix_folder/murl.dll.previous" || fail "a failed second upgrade moved the module the game holds"
+    check_registered_here "after a failed second upgrade while the game runs"
     restart_after_game
     check_installed_files
     check_plays "upgrade while the game ran"
