@@ -15,3 +15,13 @@ foreach(path ${staged})
 endforeach()
 execute_process(COMMAND touch --no-dereference --date=@${MURL_SOURCE_DATE} ${staged}
                 COMMAND_ERROR_IS_FATAL ANY)
+
+# The uninstaller's removal of the staged files, each one in use (murl.dll loaded by a running
+# game) left for Windows to delete when it restarts: the template's RemoveInstalledFilesOnRestart.
+file(GLOB_RECURSE files RELATIVE ${CPACK_TEMPORARY_INSTALL_DIRECTORY}
+     ${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*)
+set(CPACK_MURL_DELETE_ON_RESTART "")
+foreach(file ${files})
+  string(REPLACE "/" "\\" file "${file}")
+  string(APPEND CPACK_MURL_DELETE_ON_RESTART "  Delete /REBOOTOK \"$INSTDIR\\${file}\"\n")
+endforeach()

@@ -4,10 +4,12 @@
 #   install              a quiet install: files, registration, uninstall entry, a script
 #                        client creates the plug-in, and the plug-in created by its ProgID
 #                        plays a session as the Linux build does
-#   upgrade              installing over an installation replaces it in place, keeps settings
+#   upgrade              installing over an installation replaces it in place, keeps settings;
+#                        while the game runs, says so and leaves the old module to a restart
 #   uninstall            the quiet uninstall takes away all the install added (a script
 #                        client can no longer create the plug-in) and the account's trace,
-#                        keeps the player's settings and log
+#                        keeps the player's settings and log; while the game runs, what it
+#                        cannot delete goes when Windows restarts, and its status says so
 #   failed_registration  a package whose murl.dll cannot register exits non-zero and leaves
 #                        nothing behind, nor breaks the installation it was to replace
 #   failed_copy          so does an installation whose files cannot be written
@@ -33,7 +35,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 mounted=  # a folder the doctor's cases mounted read-only, until they unmount it
 holder=   # a program holding murl_err.log open, until it is told to stop
-trap '[ -z "$mounted" ] || umount "$mounted"; [ -z "$holder" ] || kill "$holder"; rm -rf "$work"' EXIT
+game=     # the game, holding murl.dll loaded, until it is told to exit
+trap '[ -z "$mounted" ] || umount "$mounted"; [ -z "$holder" ] || kill "$holder"
+      [ -z "$game" ] || kill "$game"; rm -rf "$work"' EXIT
 
 folder='C:\Program Files (x86)\Murl'
 unix_folder="$WINEPREFIX/drive_c/Program Files (x86)/Murl"
@@ -113,6 +117,52 @@ start_clean() {
     reg32 delete "$trace_key" /f >/dev/null || true
     rm -rf "$unix_folder" "$(trace_folder)"
     [ -z "$(murl_entries)" ] || { echo "cannot start clean: an entry is left"; exit 1; }
+}
+
+# The game running: a process that created murl.clsMurl as the game does, so that murl.dll is
+# loaded in it, and Windows (Wine too, checked) refuses to delete it, until the game exits.
+# While it runs, wineserver -w would wait for it: programs are run with wine alone.
+start_game() {
+    wine "$MURL_WIN32_HOLD" --plugin 'C:\game.stop' >"$work/game.out" 2>/dev/null </dev/null &
+    game=$!
+    for _ in $(seq 100); do grep -q held "$work/game.out" && return 0; sleep 0.2; done
+    return 1
+}
+# The game exits and Windows restarts: wineboot -r does what a restart does, the deletions
+# scheduled for it included.
+restart_after_game() {
+    [ -n "$game" ] || return 0
+    touch "$WINEPREFIX/drive_c/game.stop"
+    wait "$game"
+    rm -f "$WINEPREFIX/drive_c/game.stop"
+    game=
+    wine wineboot -r >>"$work/wine.log" 2>&1 </dev/null
+    wineserver -w
+}
+# The files and folders Windows deletes when it restarts, one a line.
+pending_deletions() {
+    wine reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager' \
+        /v PendingFileRenameOperations 2>/dev/null </dev/null | tr -d '\r' |
+        sed -nE 's/^ +PendingFileRenameOperations +REG_MULTI_SZ +//p' | sed 's/\\0/\n/g' |
+        sed -n 's/^\\??\\//p' | sed 's/\\$//'
+}
+# Runs a Windows command line and prints its exit status whole: a Linux parent gets only the
+# low 8 bits of it from Wine (3010 arrives as 194).
+windows_status() {  # COMMAND-LINE
+    printf '@%s\r\n@echo status %%errorlevel%%\r\n' "$1" >"$work/status.bat"
+    wine cmd /c "$(windows_path "$work/status.bat")" 2>>"$work/wine.log" </dev/null | tr -d '\r' |
+        sed -n 's/^status //p'
+}
+# The quiet uninstall as a caller that waits for it and reads its status runs it: NSIS's
+# uninstaller returns at once and goes on in a copy of itself, unless it is a copy told its
+# folder.
+uninstall_waiting() {  # prints its exit status
+    cp "$unix_folder/uninstall.exe" "$work/uninstall.exe"
+    windows_status "\"$(windows_path "$work/uninstall.exe")\" /S _?=$folder"
+}
+# A quiet upgrade run while the game runs (wineserver -w would wait for the game).
+upgrade_waiting() {  # prints its exit status
+    windows_status "\"$(windows_path "$MURL_SETUP")\" /S"
 }
 
 # Plays SCENARIO through murl.dll created by its ProgID, JSON transcript on standard output.
@@ -232,6 +282,25 @@ case_upgrade() {
     [ ! -e "$WINEPREFIX/drive_c/Elsewhere" ] || fail "the upgrade installed a second copy"
     expect_equal "entries after the upgrade with /D" 1 "$(murl_entries | grep -c .)"
     check_registered_here "upgrade with /D"
+
+    # While the game runs it keeps the module it loaded (an older build): the upgrade puts that
+    # aside, installs and registers the new one and exits with 3010; the old one goes when
+    # Windows restarts. Run again before that, it fails without bringing the older one back.
+    printf 'an older murl.dll' >>"$unix_folder/murl.dll"
+    cp "$unix_folder/murl.dll" "$work/older.dll"
+    start_game || fail "the game could not create murl.clsMurl: $(cat "$work/game.out")"
+    expect_equal "exit status of an upgrade while the game runs" 3010 "$(upgrade_waiting)"
+    cmp -s "$MURL_WIN32_DLL" "$unix_folder/murl.dll" || fail "the upgrade while the game runs did not install murl.dll"
+    check_registered_here "upgrade while the game runs"
+    pending_deletions | grep -qxF "$folder\murl.dll.previous" ||
+        fail "murl.dll.previous is not to be deleted at a restart: $(pending_deletions)"
+    expect_equal "exit status of a second upgrade while the game runs" 2 "$(upgrade_waiting)"
+    cmp -s "$MURL_WIN32_DLL" "$unix_folder/murl.dll" || fail "a failed second upgrade brought back the older murl.dll"
+    cmp -s "$work/older.dll" "$unix_folder/murl.dll.previous" || fail "a failed second upgrade moved the module the game holds"
+    check_registered_here "after a failed second upgrade while the game runs"
+    restart_after_game
+    check_installed_files
+    check_plays "upgrade while the game ran"
 }
 
 # The player switches the trace on with the installed doctor and plays a session through
@@ -331,6 +400,20 @@ case_uninstall() {
     script_client "after the uninstall" 2 'cannot create murl.clsMurl: *'
     [ -z "$(murl_entries)" ] || fail "the uninstall entry is still there"
     expect_no_trace "after the quiet uninstall"
+
+    # While the game runs, murl.dll is loaded and cannot be deleted: Windows deletes it and the
+    # folder when it restarts, and the uninstaller's status says that a restart finishes it.
+    rm -rf "$unix_folder"
+    install "$MURL_SETUP" || fail "the install exited with status $?"
+    start_game || fail "the game could not create murl.clsMurl: $(cat "$work/game.out")"
+    expect_equal "exit status of an uninstall while the game runs" 3010 "$(uninstall_waiting)"
+    expect_equal "left while the game runs" "murl.dll " "$(find "$unix_folder" -mindepth 1 -printf '%P ')"
+    expect_equal "to be deleted at a restart" "$folder\murl.dll
+$folder" "$(pending_deletions | grep -F "$folder")"
+    [ -z "$(murl_entries)" ] || fail "the uninstall entry is still there while the game runs"
+    has_key "$class_key" && fail "the class is still registered while the game runs"
+    restart_after_game
+    [ ! -e "$unix_folder" ] || fail "left after a restart: $(find "$unix_folder" -mindepth 1 -printf '%P ')"
 }
 
 case_failed_registration() {
@@ -417,6 +500,9 @@ doctor_cases=(
     "after an uninstall|uninstall_murl|module.installation|Murl is not installed|reinstall"
     "after an uninstall that kept the log|uninstall_keeping_log|module.installation|left of Murl: C:\\Program Files (x86)\\Murl\\murl_err.log"
     "after an uninstall that kept the settings|uninstall_keeping_settings|module.installation|left of Murl: this account's settings (1 value)"
+    "after an uninstall while the game ran|uninstall_while_playing|module.installation|murl.dll: in use by a running program when Murl was uninstalled (the game had it loaded); Windows deletes it when it restarts"
+    "after an older uninstall while the game ran|uninstall_scheduling_nothing|module.installation|to remove it: close the game, then delete it from C:\\Program Files (x86)\\Murl."
+    "upgraded while the game runs|upgrade_while_playing||to use this release: close the game and start it again. Windows deletes murl.dll.previous when it restarts.|restart_after_game"
     "registered copy deleted since|register_deleted_copy|registration.path|the class is registered to C:\\Unzipped\\murl.dll, which does not exist|register_here"
     "type library file gone|register_deleted_typelib|registration.typelib_file|the type library is registered to C:\\Unzipped\\murl.dll, which does not exist|register_here"
     "module folder not writable|read_only_folder|log.writable|cannot create C:\\Program Files (x86)\\Murl\\murl_err.log"
@@ -500,6 +586,22 @@ uninstall_murl() {
 uninstall_keeping_settings() {
     reg32 add "$settings_key\\KaelenEmberfall" /v Evades /d 12 /f >/dev/null
     uninstall_murl
+}
+# The game running through the uninstall: murl.dll stays until Windows restarts.
+uninstall_while_playing() {
+    copy_doctor_elsewhere
+    start_game || return 1
+    [ "$(uninstall_waiting)" = 3010 ]
+}
+# An earlier release's uninstaller left murl.dll in use behind and scheduled nothing.
+uninstall_scheduling_nothing() {
+    uninstall_while_playing || return 1
+    wine reg delete 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager' \
+        /v PendingFileRenameOperations /f >/dev/null 2>&1 </dev/null
+}
+upgrade_while_playing() {
+    start_game || return 1
+    [ "$(upgrade_waiting)" = 3010 ]
 }
 uninstall_keeping_log() {
     printf 'a failure\r\n' >"$unix_folder/murl_err.log"
@@ -627,7 +729,7 @@ case_doctor() {
         start_clean
         rm -rf "$WINEPREFIX/drive_c/"{"Old Murl",Unzipped,Other,"Desktop copy"}
         install "$MURL_SETUP" || fail "$name: the install exited with status $?"
-        mounted= holder= doctor_exe=
+        mounted= holder= game= doctor_exe=
         made=0
         "$make" || made=$?
         if [ "$made" = 77 ]; then
@@ -635,7 +737,7 @@ case_doctor() {
             skipped=$((skipped + 1))
             continue
         fi
-        [ "$made" = 0 ] || { fail "$name: cannot set the case up"; release_log; continue; }
+        [ "$made" = 0 ] || { fail "$name: cannot set the case up"; release_log; restart_after_game; continue; }
 
         local before
         before=$(folder_state)
@@ -654,8 +756,9 @@ case_doctor() {
             expect_equal "$name: exit status after $fix" 0 "$fixed"
         fi
         release_log
+        restart_after_game
         [ -z "$mounted" ] || unmount
-        chmod -R u+w "$unix_folder"
+        [ ! -e "$unix_folder" ] || chmod -R u+w "$unix_folder"
         tr -d '\r' <"$work/report.txt" >"$work/report"
         local wanted_status=1
         [ -z "$problems" ] && wanted_status=0

@@ -175,6 +175,100 @@ std::wstring SetupFolder() {
     return folder;
 }
 
+// The files Windows deletes when it restarts: the session manager's pending operations are pairs
+// of NT paths ("\??\C:\folder\file"), and an empty second one deletes the first.
+std::vector<std::wstring> ScheduledDeletions() {
+    constexpr wchar_t kKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    constexpr wchar_t kValue[] = L"PendingFileRenameOperations";
+    std::vector<std::wstring> deleted;
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kKey, kValue, RRF_RT_REG_MULTI_SZ, nullptr, nullptr,
+                     &size) != ERROR_SUCCESS) {
+        return deleted;
+    }
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kKey, kValue, RRF_RT_REG_MULTI_SZ, nullptr, data.data(),
+                     &size) != ERROR_SUCCESS) {
+        return deleted;
+    }
+    const wchar_t* at = data.data();
+    const wchar_t* const end = data.data() + size / sizeof(wchar_t);
+    while (at < end && *at != L'\0') {
+        std::wstring_view source(at);
+        const wchar_t* target = at + source.size() + 1;
+        if (target >= end) break;
+        if (*target == L'\0') {
+            if (source.starts_with(L"\\??\\")) source.remove_prefix(4);
+            deleted.emplace_back(source);
+        }
+        at = target + std::wstring_view(target).size() + 1;
+    }
+    return deleted;
+}
+
+bool Scheduled(const std::vector<std::wstring>& deleted, const std::wstring& path) {
+    for (const std::wstring& each : deleted) {
+        if (SameFile(each, path)) return true;
+    }
+    return false;
+}
+
+// What an uninstall left in the setup program's folder beside the player's log (which the log's
+// check names): files a running game had loaded, which Windows deletes when it restarts.
+void AddLeftFiles(Report& report) {
+    const std::wstring folder = SetupFolder();
+    if (folder.empty()) return;
+    const std::vector<std::wstring> deleted = ScheduledDeletions();
+    std::vector<std::string> details;
+    bool all_scheduled = true;
+    WIN32_FIND_DATAW found{};
+    win32::FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    for (bool more = find.open(); more; more = FindNextFileW(find.get(), &found)) {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L".." || name == L"murl_err.log" || name == L"ARCH") continue;
+        const bool scheduled = Scheduled(deleted, folder + L"\\" + name);
+        all_scheduled = all_scheduled && scheduled;
+        const std::string user =
+            name == L"murl.dll" ? "the game had it loaded" : "a program had it open";
+        details.push_back(Utf8(name) +
+                          (scheduled ? ": in use by a running program when Murl was uninstalled (" +
+                                           user + "); Windows deletes it when it restarts"
+                                     : ": left by an uninstall while a program had it open, "
+                                       "and not scheduled for deletion"));
+    }
+    if (details.empty()) return;
+    const std::string them = details.size() == 1 ? "it" : "them";
+    details.push_back(all_scheduled ? "to remove " + them + ": close the game and restart Windows."
+                                    : "to remove " + them + ": close the game, then delete " +
+                                          them + " from " + Utf8(folder) + ".");
+    report.Add(
+        {"module.present",
+         Status::kNote,
+         "left of Murl in " + Utf8(folder) + ": " + Counted(details.size() - 1, "file", "files"),
+         {},
+         std::move(details)});
+}
+
+// murl.dll there; a note when an upgrade kept the earlier module aside for a game that had it
+// loaded, which runs that release until it is started again.
+Row PresentRow(const std::wstring& module) {
+    const std::wstring previous = module + L".previous";
+    if (!FileExists(previous)) return {"module.present", Status::kOk, Utf8(module), {}, {}};
+    return {"module.present",
+            Status::kNote,
+            Utf8(module) +
+                ", and beside it murl.dll.previous: the earlier release, kept aside by "
+                "an upgrade while a running game had it loaded",
+            {},
+            {"a game started before the upgrade runs the earlier release until it is started "
+             "again",
+             Scheduled(ScheduledDeletions(), previous)
+                 ? "to use this release: close the game and start it again. Windows deletes "
+                   "murl.dll.previous when it restarts."
+                 : "to use this release: close the game and start it again, then run Murl's "
+                   "setup program again: it deletes murl.dll.previous."}};
+}
+
 // Which installation the checks look at: the one beside the doctor, else the registered one.
 // With neither and nothing registered, Murl is not installed.
 void Locate(Findings& f, Report& report) {
@@ -217,6 +311,7 @@ void CheckModule(Findings& f, Report& report) {
     ReadRegistration(f);
     Locate(f, report);
     if (!f.installed) {
+        AddLeftFiles(report);
         SkipRest(report, "module", "Murl is not installed");
         return;
     }
@@ -229,7 +324,7 @@ void CheckModule(Findings& f, Report& report) {
         SkipRest(report, "module", "no murl.dll");
         return;
     }
-    report.Add({"module.present", Status::kOk, Utf8(f.module), {}, {}});
+    report.Add(PresentRow(f.module));
     Row checksum = ChecksumRow(f.module, f.module_verified);
     CheckVersion(f.module, f.module_verified, report);
     report.Add(std::move(checksum));

@@ -92,6 +92,14 @@ struct FileHandleTraits {
 // One file CreateFileW opened.
 using FileHandle = OwnedHandle<FileHandleTraits>;
 
+struct FindHandleTraits {
+    using Value = HANDLE;
+    static HANDLE Empty() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE handle) noexcept { FindClose(handle); }
+};
+// One listing of a folder FindFirstFileW began.
+using FindHandle = OwnedHandle<FindHandleTraits>;
+
 template <class Pointer>
 struct LocalMemoryTraits {
     using Value = Pointer;
