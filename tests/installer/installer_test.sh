@@ -437,7 +437,7 @@ doctor_cases=(
     "switch text not a switch|store_switch_text|settings.value|key \"Bots\" holds \"yes\", not a switch (Type mismatch)"
     "numbers stored as numbers|store_numbers||\"KaelenEmberfall\" \"Evades\" = 12 (REG_DWORD)"
     "counter of a type Murl cannot read|store_counter_binary|settings.value|section \"KaelenEmberfall\", key \"Evades\" holds an unreadable value (REG_BINARY), not a count (Type mismatch (stored as REG_BINARY))"
-    "negative count, a note|store_counter_negative||press \"Reset Stats\" on Murl's panel and confirm|reset_stats"
+    "negative count, a note|store_counter_negative||What to do: log in with this character, press \"Reset Stats\" on Murl's panel and confirm|reset_stats"
     "trace on, a file for its folder|trace_folder_is_file|trace.file|the trace is on, but Murl cannot write it"
     "trace switch a text|trace_switch_text||Trace holds a text, which Murl reads as off"
     "trace files left while off|trace_left_while_off||trace files left while the trace is off"
