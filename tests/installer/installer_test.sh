@@ -704,7 +704,13 @@ case_doctor() {
             skipped=$((skipped + 1))
             continue
         fi
-        [ "$made" = 0 ] || { fail "$name: cannot set the case up"; release_log; continue; }
+        if [ "$made" != 0 ]; then
+            fail "$name: cannot set the case up"
+            release_log
+            [ -z "$small_drive" ] || leave_small_drive
+            [ -z "$mounted" ] || unmount
+            continue
+        fi
 
         local before
         before=$(folder_state)
