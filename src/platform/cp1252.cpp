@@ -32,6 +32,15 @@ bool IsLowSurrogate(char16_t c) {
 
 }  // namespace
 
+std::u16string FromCp1252(std::string_view bytes) {
+    std::u16string text(bytes.size(), u'\0');
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        text[i] = byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : char16_t{byte};
+    }
+    return text;
+}
+
 std::string ToCp1252(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -1,5 +1,6 @@
 // Opening a log stream where any of its allocations fails: the descriptor is closed and the
-// file's lock let go, so the next entry, or another client, is not kept out.
+// file's lock let go, so the next entry, or another client, is not kept out. Reading a log, as
+// the doctor does, in memory that does not grow with the log.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,12 +13,14 @@
 
 #include "counting_new.h"
 #include "host/error.h"
+#include "log_summary.h"
 #include "platform/posix/posix_file_system.h"
 #include "scratch_folder.h"
 
 namespace murl {
 namespace {
 
+using testing_support::AllocationCount;
 using testing_support::FailAllocation;
 using testing_support::ReadBytes;
 using testing_support::ScratchFolder;
@@ -62,6 +65,23 @@ TEST(StreamAllocations, AFailedAllocationLeavesNoDescriptorAndNoLock) {
     }
     EXPECT_GT(nth, 2u) << "opening must allocate";
     EXPECT_EQ(ReadBytes(path), "old\r\nentry\r\n");
+}
+
+// A line of any length, or a run of zero bytes such as a crash leaves, read a chunk at a time:
+// past its first chunks, reading allocates nothing, so the doctor's memory stays bounded.
+TEST(LogReadingAllocations, ALongLineOrRunOfZerosAllocatesNothingPastItsStart) {
+    for (const char byte : {'x', '\0'}) {
+        SCOPED_TRACE(byte == 'x' ? "a long line" : "a run of zero bytes");
+        const std::string chunk(size_t{1} << 16, byte);
+        doctor::LogSummary summary(5);
+        summary.Read("1/2/2026 10:00:00\tError in SaveVariables: Disk full. At line 0\r\n");
+        summary.Read(chunk);
+        const uint64_t before = AllocationCount();
+        for (int i = 0; i < 1024; ++i) summary.Read(chunk);
+        EXPECT_EQ(AllocationCount() - before, 0u) << "while reading 64 MiB more";
+        summary.End();
+        EXPECT_EQ(summary.bytes(), 1025 * chunk.size() + 64);
+    }
 }
 
 }  // namespace

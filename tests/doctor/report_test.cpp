@@ -140,6 +140,8 @@ TEST(DoctorReport, ListsStoredSettingsWithTheRightNouns) {
         {{{u"Kael", u"Evades", u"1"}}, "1 value in 1 section"},
         {{{u"Kael", u"Evades", u"1"}, {u"Kael", u"Zero", u"2"}}, "2 values in 1 section"},
         {{{u"Kael", u"Evades", u"1"}, {u"Settings", u"Bots", u"True"}}, "2 values in 2 sections"},
+        // A section of values that Murl does not use is a section all the same.
+        {{{u"Kael", u"Evades", u"1"}, {u"Old", u"Colour", u"3"}}, "2 values in 2 sections"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.found));
@@ -181,49 +183,157 @@ TEST(DoctorReport, ShowsAStoredTextEscapedWholeUpToItsLengthAndMarksTheCut) {
 
 struct LogCase {
     std::string_view name;
-    std::vector<std::string_view> lines;
+    std::string log;  // the file's bytes
     size_t entries;
     std::vector<std::string> last;  // of at most two
     Recurring most;
+    std::vector<Stretch> stretches = {};
+    size_t stretch_count = 0, entries_after_stretch = 0;
 };
 
-TEST(DoctorLogSummary, CountsEntriesAndWhatRepeats) {
+std::string Zeros(size_t count) {
+    return std::string(count, '\0');
+}
+
+std::string Repeated(std::string_view text, size_t count) {
+    std::string repeated;
+    while (count-- > 0) repeated += text;
+    return repeated;
+}
+
+TEST(DoctorLogSummary, CountsEntriesAndWhatRepeatsInAnyLog) {
+    const std::string kLongFailure(3 * kShownUnits, 'x');
     const LogCase kLogCases[] = {
-        {"empty", {"", ""}, 0, {}, {}},
+        {"empty", "\n\r\n", 0, {}, {}},
         {"one entry",
-         {"1/2/2026 10:00:00\tError in LoadVariables: Overflow. At line 0"},
+         "1/2/2026 10:00:00\tError in LoadVariables: Overflow. At line 0\r\n",
          1,
-         {"1/2/2026 10:00:00 Error in LoadVariables: Overflow. At line 0"},
-         {"Error in LoadVariables: Overflow. At line 0", 1, "1/2/2026 10:00:00",
+         {R"("1/2/2026 10:00:00 Error in LoadVariables: Overflow. At line 0")"},
+         {R"("Error in LoadVariables: Overflow. At line 0")", 1, "1/2/2026 10:00:00",
           "1/2/2026 10:00:00"}},
         {"the most frequent, with its first and last time",
-         {"t1\tA", "t2\tB", "", "t3\tB", "t4\tA", "t5\tB", "t6\tC"},
+         "t1\tA\nt2\tB\n\nt3\tB\nt4\tA\nt5\tB\nt6\tC",
          6,
-         {"t5 B", "t6 C"},
-         {"B", 3, "t2", "t5"}},
+         {R"("t5 B")", R"("t6 C")"},
+         {R"("B")", 3, "t2", "t5"}},
         {"a tie goes to the one seen first",
-         {"t1\tB", "t2\tA", "t3\tA", "t4\tB"},
+         "t1\tB\r\nt2\tA\r\nt3\tA\r\nt4\tB\r\n",
          4,
-         {"t3 A", "t4 B"},
-         {"B", 2, "t1", "t4"}},
+         {R"("t3 A")", R"("t4 B")"},
+         {R"("B")", 2, "t1", "t4"}},
         {"a line without a time",
-         {"no tab here", "no tab here"},
+         "no tab here\r\nno tab here\r\n",
          2,
-         {"no tab here", "no tab here"},
-         {"no tab here", 2, "", ""}},
+         {R"("no tab here")", R"("no tab here")"},
+         {R"("no tab here")", 2, "", ""}},
+        {"a tab far into its line is no time's",
+         std::string(41, 't') + "\tA\r\n",
+         1,
+         {'"' + std::string(41, 't') + R"(\tA")"},
+         {'"' + std::string(41, 't') + R"(\tA")", 1, "", ""}},
+        {"a long entry shown cut",
+         "t1\t" + kLongFailure + "\r\n",
+         1,
+         {"\"t1 " + kLongFailure.substr(0, kShownUnits - 3) + "\"..."},
+         {'"' + kLongFailure.substr(0, kShownUnits) + "\"...", 1, "t1", "t1"}},
+        {"what is not text escaped, the code page's characters decoded",
+         "t\x01\t\x80\x1B\r\xFF\r\n",
+         1,
+         {"\"t\\u0001 \xE2\x82\xAC\\u001B\\r\xC3\xBF\""},
+         {"\"\xE2\x82\xAC\\u001B\\r\xC3\xBF\"", 1, "t\\u0001", "t\\u0001"}},
+        {"a few zero bytes shown in their line",
+         "t1\tA" + Zeros(15) + "B\r\n",
+         1,
+         {"\"t1 A" + Repeated("\\u0000", 15) + "B\""},
+         {"\"A" + Repeated("\\u0000", 15) + "B\"", 1, "t1", "t1"}},
+        {"zero bytes after the last entry, as a crash leaves them",
+         "t1\tA\r\n" + Zeros(1000),
+         1,
+         {R"("t1 A")"},
+         {R"("A")", 1, "t1", "t1"},
+         {{6, 1000}},
+         1,
+         0},
+        {"entries appended after the zeros, and zeros ending a line",
+         "t1\tA" + Zeros(16) + "t2\tB\r\nt3\tC\r\n" + Zeros(20) + "t4\tB\r\n",
+         4,
+         {R"("t3 C")", R"("t4 B")"},
+         {R"("B")", 2, "t2", "t4"},
+         {{4, 16}, {32, 20}},
+         2,
+         1},
+        {"stretches past the third counted",
+         Zeros(16) + "a\n" + Zeros(16) + "b\n" + Zeros(16) + "c\n" + Zeros(16) + "d\n" + Zeros(32),
+         4,
+         {R"("c")", R"("d")"},
+         {R"("a")", 1, "", ""},
+         {{0, 16}, {18, 16}, {36, 16}},
+         5,
+         0},
     };
     for (const auto& c : kLogCases) {
-        SCOPED_TRACE(std::string(c.name));
-        LogSummary summary(2);
-        for (const std::string_view line : c.lines) summary.Add(line);
-        EXPECT_EQ(summary.entries(), c.entries);
-        EXPECT_EQ(std::vector<std::string>(summary.last().begin(), summary.last().end()), c.last);
-        const Recurring most = summary.MostFrequent();
-        EXPECT_EQ(most.failure, c.most.failure);
-        EXPECT_EQ(most.count, c.most.count);
-        EXPECT_EQ(most.first, c.most.first);
-        EXPECT_EQ(most.last, c.most.last);
+        // The log read whole, a byte at a time and in uneven chunks: the same summary.
+        for (const size_t chunk : {c.log.size() + 1, size_t{1}, size_t{7}}) {
+            SCOPED_TRACE(testing::Message() << c.name << ", read " << chunk << " bytes at a time");
+            LogSummary summary(2);
+            for (size_t at = 0; at < c.log.size(); at += chunk) {
+                summary.Read(std::string_view(c.log).substr(at, chunk));
+            }
+            summary.End();
+            EXPECT_EQ(summary.bytes(), c.log.size());
+            EXPECT_EQ(summary.entries(), c.entries);
+            EXPECT_EQ(std::vector<std::string>(summary.last().begin(), summary.last().end()),
+                      c.last);
+            const Recurring most = summary.MostFrequent();
+            EXPECT_EQ(most.failure, c.most.failure);
+            EXPECT_EQ(most.count, c.most.count);
+            EXPECT_EQ(most.first, c.most.first);
+            EXPECT_EQ(most.last, c.most.last);
+            ASSERT_EQ(summary.stretches().size(), c.stretches.size());
+            for (size_t i = 0; i < c.stretches.size(); ++i) {
+                EXPECT_EQ(summary.stretches()[i].offset, c.stretches[i].offset) << i;
+                EXPECT_EQ(summary.stretches()[i].length, c.stretches[i].length) << i;
+            }
+            EXPECT_EQ(summary.stretch_count(), c.stretch_count);
+            EXPECT_EQ(summary.entries_after_stretch(), c.entries_after_stretch);
+        }
     }
+}
+
+// A failure that recurs is found after any number of different failures, though only a bounded
+// number of them is followed at once.
+TEST(DoctorLogSummary, FindsTheRecurringFailureAfterManyOthers) {
+    LogSummary summary(1);
+    for (int i = 0; i < 100000; ++i) summary.Read("t\tonce " + std::to_string(i) + "\r\n");
+    for (int i = 0; i < 100; ++i) summary.Read("t" + std::to_string(i) + "\tagain\r\n");
+    summary.End();
+    EXPECT_EQ(summary.entries(), 100100u);
+    const Recurring most = summary.MostFrequent();
+    EXPECT_EQ(most.failure, R"("again")");
+    EXPECT_EQ(most.count, 100u);
+    EXPECT_EQ(most.first, "t0");
+    EXPECT_EQ(most.last, "t99");
+}
+
+TEST(DoctorLogSummary, DescribesAStretchWhereItIsAndHowLongInTheUnitsItNames) {
+    EXPECT_EQ(DescribeStretch({68, 419430400}),
+              "zero bytes from offset 68 to 419430467: 419430400 bytes (400.0 MiB)");
+    EXPECT_EQ(DescribeStretch({0, 16}), "zero bytes from offset 0 to 15: 16 bytes");
+}
+
+TEST(DoctorReport, WritesSizesInTheUnitsTheyName) {
+    const std::pair<unsigned long long, std::string_view> cases[] = {
+        {0, "0 bytes"},
+        {1, "1 byte"},
+        {1023, "1023 bytes"},
+        {1024, "1024 bytes (1.0 KiB)"},
+        {1536, "1536 bytes (1.5 KiB)"},
+        {1048576, "1048576 bytes (1.0 MiB)"},
+        {5000000, "5000000 bytes (4.8 MiB)"},
+        {2147483648ull, "2147483648 bytes (2.0 GiB)"},
+        {5ull << 40, "5497558138880 bytes (5.0 TiB)"},
+    };
+    for (const auto& [bytes, words] : cases) EXPECT_EQ(SizeText(bytes), words);
 }
 
 }  // namespace

@@ -33,11 +33,12 @@ export WINEPREFIX=$MURL_INSTALLER_PREFIX
 . "$(dirname "$0")/../../cmake/wine-env.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
-mounted=  # a folder the doctor's cases mounted read-only, until they unmount it
+mounted=  # a folder the doctor's cases mounted (read-only, or a small drive), until they unmount it
 holder=   # a program holding murl_err.log open, until it is told to stop
+small_drive=  # a small drive mounted for a row, until the row is done
 game=     # the game, holding murl.dll loaded, until it is told to exit
-trap '[ -z "$mounted" ] || umount "$mounted"; [ -z "$holder" ] || kill "$holder"
-      [ -z "$game" ] || kill "$game"; rm -rf "$work"' EXIT
+trap '[ -z "$mounted" ] || umount "$mounted"; [ -z "$small_drive" ] || umount "$small_drive"
+      [ -z "$holder" ] || kill "$holder"; [ -z "$game" ] || kill "$game"; rm -rf "$work"' EXIT
 
 folder='C:\Program Files (x86)\Murl'
 unix_folder="$WINEPREFIX/drive_c/Program Files (x86)/Murl"
@@ -511,13 +512,18 @@ doctor_cases=(
     "log marked read-only|read_only_log|log.writable|murl_err.log is marked read-only|clear_read_only"
     "log of one entry|one_entry_log||1 entry; the last entry below"
     "ARCH folder beside the log|arch_folder||an ARCH folder beside it holds logs archived earlier"
-    "large log|large_log||most frequent, 30000 times from 1/2/2026 10:00:00 to 1/2/2026 18:19:59: Error in LoadVariables: Overflow. At line 0"
+    "large log|large_log||most frequent, 30000 times from 1/2/2026 10:00:00 to 1/2/2026 18:19:59: \"Error in LoadVariables: Overflow. At line 0\""
+    "log ending in 400 MiB of zero bytes, as a crash leaves it|zeros_after_log||zero bytes from offset 64 to 419430463: 419430400 bytes (400.0 MiB)|rename_log"
+    "log with 50 MiB of zero bytes and an entry after them|zeros_within_log||Murl adds its entries after them (1 entry since the last)|rename_log"
+    "log's drive nearly full|nearly_full_drive|log.writable|less than the 1048576 bytes (1.0 MiB) that Murl needs for its log T:\\Murl\\murl_err.log|free_small_drive"
+    "a failure lost on a full drive|failure_lost_on_full_drive|log.writable|0 bytes, no entry: Murl creates it only to write an entry, and with its drive this full that entry may have been lost|free_small_drive"
+    "trace on, its drive full|trace_drive_full|trace.space|that the trace in|free_trace_drive"
     "counter not a number|store_counter_text|settings.value|key \"Evades\" holds \"lots\", not a count (Type mismatch)"
     "counter out of range|store_counter_overflow|settings.value|key \"Zero\" holds \"3000000000\", not a count (Overflow)"
     "switch text not a switch|store_switch_text|settings.value|key \"Bots\" holds \"yes\", not a switch (Type mismatch)"
     "numbers stored as numbers|store_numbers||\"KaelenEmberfall\" \"Evades\" = 12 (REG_DWORD)"
     "counter of a type Murl cannot read|store_counter_binary|settings.value|section \"KaelenEmberfall\", key \"Evades\" holds an unreadable value (REG_BINARY), not a count (Type mismatch (stored as REG_BINARY))"
-    "negative count, a note|store_counter_negative||key \"Resists\" holds \"-3\", a negative count"
+    "negative count, a note|store_counter_negative||What to do: log in with this character, press \"Reset Stats\" on Murl's panel and confirm|reset_stats"
     "trace on, a file for its folder|trace_folder_is_file|trace.file|the trace is on, but Murl cannot write it"
     "trace switch a text|trace_switch_text||Trace holds a text, which Murl reads as off"
     "trace files left while off|trace_left_while_off||trace files left while the trace is off"
@@ -672,6 +678,64 @@ with open(sys.argv[1], "wb") as log:
             log.write(("%s\tError in SaveVariables: Disk full. At line 0\r\n" % time).encode())
 PY
 }
+# A crash or a power cut while the log was being appended to: the file's length reached the
+# disk and its bytes did not. A sparse file of zeros is what Windows then reads.
+zeros_after_log() { one_entry_log && truncate -s +400M "$unix_folder/murl_err.log"; }
+# The same, and the game played on: Murl appended after the zeros.
+zeros_within_log() {
+    one_entry_log && truncate -s +50M "$unix_folder/murl_err.log" &&
+        printf '1/2/2026 11:00:00\tError in LoadVariables: Overflow. At line 0\r\n' >>"$unix_folder/murl_err.log"
+}
+rename_log() { mv "$unix_folder/murl_err.log" "$unix_folder/murl_err.damaged.log"; }
+# A small drive T: of its own for Murl, installed there by the setup program, and the doctor
+# run from it; then filled but for LEAVE KiB. Without the right to mount (77) the case is skipped.
+murl_on_small_drive() {  # LEAVE
+    local drive="$work/small-drive"
+    mkdir -p "$drive"
+    mount -t tmpfs -o size=4m tmpfs "$drive" 2>"$work/mount.err" || return 77
+    small_drive=$drive
+    ln -sfn "$drive" "$WINEPREFIX/dosdevices/t:"
+    run "$folder\\uninstall.exe" /S && install "$MURL_SETUP" '/D=T:\Murl' || return 1
+    doctor_exe='T:\Murl\murl-doctor.exe'
+    fill "$drive" "$1"
+}
+fill() {  # FOLDER LEAVE: fills the drive of FOLDER but for LEAVE KiB
+    local free
+    free=$(df -k --output=avail "$1" | tail -1)
+    [ "$free" -le "$2" ] || head -c $(((free - $2) * 1024)) /dev/zero >"$1/filler" 2>/dev/null
+    [ "$(df -k --output=avail "$1" | tail -1)" -le "$2" ]
+}
+nearly_full_drive() { murl_on_small_drive 100; }
+# A session whose failure (a counter that is not a number, which the session then stores as 0)
+# Murl could not write.
+failure_lost_on_full_drive() {
+    murl_on_small_drive 0 && store_counter_text || return $?
+    printf 'init\nidentity2 Kaelen\nidentity1 Emberfall\nlogin\nterminate\n' |
+        wine "$MURL_WIN32_SIM" run --plugin com - >/dev/null 2>"$work/sim.err"
+    [ -f "$small_drive/Murl/murl_err.log" ] && [ ! -s "$small_drive/Murl/murl_err.log" ]
+}
+free_small_drive() { rm "$small_drive/filler"; }
+leave_small_drive() {
+    rm -f "$small_drive/filler"
+    run 'T:\Murl\uninstall.exe' /S
+    umount "$small_drive"
+    rm -f "$WINEPREFIX/dosdevices/t:"
+    small_drive=
+}
+# The trace on, and its folder on a drive with no room left.
+trace_drive_full() {
+    reg32 add "$trace_key" /v Trace /t REG_DWORD /d 1 /f >/dev/null
+    mkdir -p "$(trace_folder)"
+    mount -t tmpfs -o size=4m tmpfs "$(trace_folder)" 2>"$work/mount.err" || return 77
+    mounted=$(trace_folder)
+    fill "$(trace_folder)" 0
+}
+free_trace_drive() { rm "$(trace_folder)/filler"; }
+# The player resets the counts of the character, as the note says.
+reset_stats() {
+    printf 'init\nidentity2 Kaelen\nidentity1 Emberfall\nlogin\naccept cmdReset\nterminate\n' |
+        wine "$MURL_WIN32_SIM" run --plugin com - >/dev/null 2>"$work/sim.err"
+}
 # Values edited by hand, or written by another program.
 store_counter_text() { reg32 add "$settings_key\\KaelenEmberfall" /v Evades /d lots /f >/dev/null; }
 store_counter_overflow() { reg32 add "$settings_key\\KaelenEmberfall" /v Zero /d 3000000000 /f >/dev/null; }
@@ -723,6 +787,10 @@ case_doctor() {
     checks=$(sed -n '/kChecks\[\] = {/,/^};/p' "$here/../../tools/murl-doctor/report.h" |
         grep -oE '^ *\{"[a-z_]+\.[a-z_]+"' | tr -d ' {"' | paste -sd' ')
     [ -n "$checks" ] || fail "no check read from tools/murl-doctor/report.h"
+    # Its areas: a whole report has a row of each, whatever the machine holds.
+    local areas
+    areas=$(sed -n '/kChecks\[\] = {/,/^};/p' "$here/../../tools/murl-doctor/report.h" |
+        grep -oE '^ *\{"[a-z_.]+", "[^"]+"' | sed -E 's/.*, "//; s/"$//' | LC_ALL=C sort -u | paste -sd,)
     for row in "${doctor_cases[@]}"; do
         IFS='|' read -r name make problems words fix <<<"$row"
         [[ $name =~ ${MURL_DOCTOR_ROWS:-.} ]] || continue  # a developer's choice of rows
@@ -733,11 +801,18 @@ case_doctor() {
         made=0
         "$make" || made=$?
         if [ "$made" = 77 ]; then
-            echo "SKIP: $name: cannot mount a folder read-only here: $(cat "$work/mount.err")"
+            echo "SKIP: $name: cannot mount here: $(cat "$work/mount.err")"
             skipped=$((skipped + 1))
             continue
         fi
-        [ "$made" = 0 ] || { fail "$name: cannot set the case up"; release_log; restart_after_game; continue; }
+        if [ "$made" != 0 ]; then
+            fail "$name: cannot set the case up"
+            release_log
+            restart_after_game
+            [ -z "$small_drive" ] || leave_small_drive
+            [ -z "$mounted" ] || unmount
+            continue
+        fi
 
         local before
         before=$(folder_state)
@@ -757,6 +832,7 @@ case_doctor() {
         fi
         release_log
         restart_after_game
+        [ -z "$small_drive" ] || leave_small_drive
         [ -z "$mounted" ] || unmount
         [ ! -e "$unix_folder" ] || chmod -R u+w "$unix_folder"
         tr -d '\r' <"$work/report.txt" >"$work/report"
@@ -774,6 +850,12 @@ case_doctor() {
         in_order "$checks" "$reported" ||
             fail "$name: checks twice or out of the order of kChecks: $reported"
         seen+=" $reported "
+        expect_equal "$name: the report's areas" "$areas" \
+            "$(jq -r '[.checks[].area] | unique | join(",")' "$work/report.json")"
+        local out
+        for out in report.txt report.json; do
+            [ "$(wc -c <"$work/$out")" -lt 20000 ] || fail "$name: $out is not small: $(wc -c <"$work/$out") bytes"
+        done
         local found
         found=$(jq -r '[.checks[] | select(.status == "problem") | .id] | unique | join(" ")' \
             "$work/report.json")

@@ -32,6 +32,8 @@ void CheckLoading(const Findings& f, Report& report);
 void CheckErrorLog(const Findings& f, Report& report);
 void CheckSettings(const Findings& f, Report& report);
 void CheckTrace(Report& report);
+// Room for the trace on its drive, when the trace is on.
+void CheckTraceRoom(const Findings& f, Report& report);
 
 // `murl-doctor trace on|off`: stores the switch for this account; on failure false with the
 // reason in `message`.
@@ -66,6 +68,23 @@ Digest Sha256(const std::wstring& path);
 bool Shipped(const Digest& digest);
 // "N bytes, SHA-256 X".
 std::string SizeAndDigest(const Digest& digest);
+
+// The room this account has on the drive of `folder` (of its nearest folder that is there).
+struct Room {
+    std::wstring drive;  // the drive's root (T:\ and the like), or the folder itself
+    unsigned long long free = 0;
+    DWORD error = 0;  // why the room cannot be told
+};
+Room RoomFor(const std::wstring& folder);
+// "drive T:\", or for a drive mounted in a folder "the drive mounted at C:\Games".
+std::string DriveName(const Room& room);
+// "only N free on drive X, less than the M".
+std::string LessRoomThan(const Room& room, unsigned long long needed);
+// The room the error log needs on its drive: 2,048 entries of 512 bytes (a time, a routine
+// and a long description from the system), more than many sessions that fail at every event
+// write. With less, Murl's next failures may go unrecorded, and the first one that does
+// switches the log off until the game restarts.
+inline constexpr unsigned long long kLogRoom = 2048ull * 512;
 
 // What the checks share.
 inline constexpr char kReinstall[] =

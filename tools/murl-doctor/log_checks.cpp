@@ -3,7 +3,7 @@
 // murl.dll opens it, and closed unwritten; when there is none, the folder's security and its
 // drive say whether this account may create one, and nothing is created.
 
-#include <cstdio>
+#include <algorithm>
 #include <vector>
 
 #include "checks.h"
@@ -108,49 +108,79 @@ void AddEntries(Report& report, Status status, std::string found) {
     report.Add({"log.entries", status, std::move(found), {}, {}});
 }
 
-// No log yet: whether this account could create one. Returns whether it could.
-bool CheckCreation(const std::wstring& folder, const LogFile& log, Report& report) {
+// Whether Murl can add to its log: not at all, yes, or only until its drive is full.
+enum class Writable { kNo, kYes, kNoRoom };
+
+// Murl may write `log`: its row says so (`found`, where), unless the log's drive has too little
+// room for Murl's entries.
+Writable AddWithRoom(const std::wstring& folder, const LogFile& log, const std::string& found,
+                     Report& report) {
+    const Room room = RoomFor(folder);
+    if (room.error != 0) {
+        AddWritable(report, Status::kNote,
+                    found + "; the room left on its drive cannot be told: " +
+                        SystemText(room.error, room.drive));
+        return Writable::kYes;
+    }
+    if (room.free >= kLogRoom) {
+        AddWritable(report, Status::kOk,
+                    found + " (" + SizeText(room.free) + " free on " + DriveName(room) + ")");
+        return Writable::kYes;
+    }
+    AddWritable(report, Status::kProblem,
+                LessRoomThan(room, kLogRoom) + " that Murl needs for its log " + Utf8(log.path) +
+                    ": a failure that Murl cannot write there is lost, and the first one "
+                    "switches the log off until the game starts again",
+                "free at least " + SizeText(kLogRoom) + " on " + DriveName(room) +
+                    " (delete files you no longer need, empty the Recycle Bin), then start the "
+                    "game again.");
+    return Writable::kNoRoom;
+}
+
+// No log yet: whether this account could create one.
+Writable CheckCreation(const std::wstring& folder, const LogFile& log, Report& report) {
     const std::string cannot = "this account cannot create " + Utf8(log.path) + ": ";
     if (ReadOnlyDrive(folder)) {
         AddWritable(report, Status::kProblem, cannot + "the drive Murl is on cannot be written",
                     "uninstall Murl, then run its setup program again and choose a folder on a "
                     "drive that can be written.");
-        return false;
+        return Writable::kNo;
     }
     DWORD error = 0;
     if (MayAddFile(folder, error)) {
-        AddWritable(report, Status::kOk,
-                    Utf8(log.path) + " (not there yet; this account may create it)");
-        return true;
+        return AddWithRoom(folder, log,
+                           Utf8(log.path) + " (not there yet; this account may create it)", report);
     }
     AddWritable(report, Status::kProblem,
                 cannot + (error ? SystemText(error, folder)
                                 : "Murl's folder does not let this account add files"),
                 "run Murl's setup program again, which lets every account add its log to "
                 "Murl's folder; until then Murl cannot record its failures.");
-    return false;
+    return Writable::kNo;
 }
 
 // The log is there: opens it to append, as murl.dll does, and closes it unwritten. murl.dll
 // refuses a log marked read-only, whoever runs it, and so does the doctor.
-void CheckAppending(const std::wstring& folder, const LogFile& log, Report& report) {
+Writable CheckAppending(const std::wstring& folder, const LogFile& log, Report& report) {
     if (log.attributes & FILE_ATTRIBUTE_READONLY) {
-        return AddWritable(report, Status::kProblem,
-                           Utf8(log.path) + " is marked read-only, so Murl cannot add to it",
-                           "clear \"Read-only\" in the Properties of murl_err.log, or delete it "
-                           "while the game is closed: Murl starts a new one.");
+        AddWritable(report, Status::kProblem,
+                    Utf8(log.path) + " is marked read-only, so Murl cannot add to it",
+                    "clear \"Read-only\" in the Properties of murl_err.log, or delete it "
+                    "while the game is closed: Murl starts a new one.");
+        return Writable::kNo;
     }
     const File file(CreateFileW(log.path.c_str(), kAccessAsMurl, kShareAsMurl, nullptr,
                                 OPEN_EXISTING, 0, nullptr));
     const DWORD error = file.open() ? 0 : GetLastError();
-    if (error == 0) return AddWritable(report, Status::kOk, Utf8(log.path));
+    if (error == 0) return AddWithRoom(folder, log, Utf8(log.path), report);
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
-        return AddWritable(
+        AddWritable(
             report, Status::kProblem,
             "another program has " + Utf8(log.path) +
                 " open and lets no one else write it, so Murl cannot record its failures",
             "close the program that has murl_err.log open (an editor, a viewer, a backup or a "
             "virus scan), or restart the computer; the setup program cannot help.");
+        return Writable::kNo;
     }
     DWORD unused = 0;
     std::string action =
@@ -162,66 +192,113 @@ void CheckAppending(const std::wstring& folder, const LogFile& log, Report& repo
         report, Status::kProblem,
         "this account cannot append to " + Utf8(log.path) + ": " + SystemText(error, log.path),
         action);
+    return Writable::kNo;
 }
 
-// Reads the whole log a chunk at a time into `summary`, each line from the log's single-byte
-// text; false when it cannot be read.
-bool Summarise(const std::wstring& log, LogSummary& summary) {
-    const File file(
-        CreateFileW(log.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file.open()) return false;
-    std::string pending, chunk(kChunk, '\0');
-    DWORD got = 0;
-    auto add = [&summary](std::string_view line) {
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        std::wstring wide(line.size(), L'\0');
-        const int length = MultiByteToWideChar(1252, 0, line.data(), static_cast<int>(line.size()),
-                                               wide.data(), static_cast<int>(wide.size()));
-        wide.resize(length > 0 ? static_cast<size_t>(length) : 0);
-        summary.Add(Utf8(wide));
-    };
-    while (ReadFile(file.get(), chunk.data(), kChunk, &got, nullptr) && got > 0) {
-        pending.append(chunk.data(), got);
-        size_t start = 0;
-        for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
-            add(std::string_view(pending).substr(start, end - start));
+// How far the log could be read: all of it, or up to a failure of the system.
+struct Reading {
+    bool opened = false;
+    DWORD error = 0;  // why it could not be opened, or why reading stopped short
+};
+
+// Reads the log a chunk at a time into `summary`, whatever its size or content, in memory
+// that the chunk and the summary bound.
+Reading Summarise(const std::wstring& log, LogSummary& summary) {
+    const File file(CreateFileW(log.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.open()) return {false, GetLastError()};
+    std::vector<char> chunk(kChunk);
+    Reading reading{true, 0};
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), chunk.data(), kChunk, &got, nullptr)) {
+            reading.error = GetLastError();
+            break;
         }
-        pending.erase(0, start);
+        if (got == 0) break;
+        summary.Read(std::string_view(chunk.data(), got));
     }
-    add(pending);
-    return true;
+    summary.End();
+    return reading;
 }
 
 std::string Entries(size_t count) {
     return Counted(count, "entry", "entries");
 }
 
-// What the log holds: its last entries, and for a large one what repeats in it.
-void CheckEntries(const std::wstring& folder, const LogFile& log, Report& report) {
-    LogSummary summary(kLastEntries);
-    if (!Summarise(log.path, summary)) {
-        return AddEntries(report, Status::kSkipped,
-                          "cannot be read: " + SystemText(GetLastError(), log.path));
+// What in the log is not Murl's text: stretches of zero bytes and a part that could not be
+// read, each where it is and how long, with what to do. Returns whether there is any.
+bool AddDamage(const LogFile& log, const LogSummary& summary, const Reading& reading, Row& row) {
+    for (const Stretch& stretch : summary.stretches()) {
+        row.details.push_back(DescribeStretch(stretch));
     }
-    std::string found = std::to_string(log.size) + " bytes";
-    if (summary.entries() == 0) return AddEntries(report, Status::kOk, found + ", no entry");
-    Row row{"log.entries", Status::kNote, {}, {}, {}};
-    if (log.size > kLargeLog) {
-        char megabytes[32];
-        std::snprintf(megabytes, sizeof megabytes, " (%.1f MB)",
-                      static_cast<double>(log.size) / kLargeLog);
-        const Recurring most = summary.MostFrequent();
-        found += megabytes;
-        row.details.push_back("most frequent, " + Counted(most.count, "time", "times") + " from " +
-                              most.first + " to " + most.last + ": " + most.failure);
+    const size_t unlisted = summary.stretch_count() - summary.stretches().size();
+    if (unlisted > 0) {
+        row.details.push_back("and " + Counted(unlisted, "stretch", "stretches") +
+                              " more; zero bytes in all: " + SizeText(summary.stretch_bytes()));
+    }
+    if (summary.stretch_count() > 0) {
+        const size_t after = summary.entries_after_stretch();
+        row.details.push_back(
+            "Murl never writes a zero byte: a crash or a power cut left these where entries "
+            "were being written. Murl adds its entries after them" +
+            (after > 0 ? " (" + Entries(after) + " since the last)" : std::string()) + ".");
+    }
+    if (reading.error != 0) {
+        row.details.push_back("from offset " + std::to_string(summary.bytes()) + " on (" +
+                              SizeText(log.size - std::min(summary.bytes(), log.size)) +
+                              ") it cannot be read: " + SystemText(reading.error, log.path));
+    }
+    if (summary.stretch_count() == 0 && reading.error == 0) return false;
+    row.action =
+        "rename murl_err.log (to send it with a report) or delete it, while the game is "
+        "closed: Murl starts a new one.";
+    return true;
+}
+
+// For a log of much text: the failure that recurs most, and that the log may go.
+void AddMostFrequent(const LogSummary& summary, bool damaged, Row& row) {
+    const Recurring most = summary.MostFrequent();
+    if (most.count < 2) return;
+    row.details.push_back("most frequent, " + Counted(most.count, "time", "times") + " from " +
+                          most.first + " to " + most.last + ": " + most.failure);
+    if (!damaged) {
         row.details.push_back(
             "murl_err.log may be deleted or renamed while the game is closed: "
             "Murl starts a new one.");
     }
+}
+
+// What the log holds: its last entries, what is not text in it, and for one of much text what
+// repeats in it. `no_room`: its drive is too full for Murl's entries.
+void CheckEntries(const std::wstring& folder, const LogFile& log, bool no_room, Report& report) {
+    LogSummary summary(kLastEntries);
+    const Reading reading = Summarise(log.path, summary);
+    if (!reading.opened) {
+        return AddEntries(report, Status::kSkipped,
+                          "cannot be read: " + SystemText(reading.error, log.path));
+    }
+    Row row{"log.entries", Status::kNote, SizeText(log.size), {}, {}};
+    const bool damaged = AddDamage(log, summary, reading, row);
+    if (summary.entries() == 0) {
+        // Murl creates its log only to write an entry: an empty one holds an entry not written.
+        if (!damaged && log.size > 0) {
+            return AddEntries(report, Status::kOk, row.found + ", no entry");
+        }
+        row.found += log.size > 0 ? ", no entry"
+                     : no_room    ? ", no entry: Murl creates it only to write an entry, and "
+                                    "with its drive this full that entry may have been lost"
+                                  : ", no entry: Murl creates it only to write an entry, so one "
+                                    "may have been lost";
+        return report.Add(std::move(row));
+    }
+    if (summary.bytes() - summary.stretch_bytes() > kLargeLog) {
+        AddMostFrequent(summary, damaged, row);
+    }
     const size_t shown = summary.last().size();
-    row.found = found + ", " + Entries(summary.entries()) + "; " +
-                (shown == 1 ? std::string("the last entry") : "the last " + Entries(shown)) +
-                " below (send the file with a report)";
+    row.found += ", " + Entries(summary.entries()) + "; " +
+                 (shown == 1 ? std::string("the last entry") : "the last " + Entries(shown)) +
+                 " below (send the file with a report)";
     row.details.insert(row.details.end(), summary.last().begin(), summary.last().end());
     if (IsFolder(folder + L"\\ARCH")) {
         row.details.push_back(
@@ -257,15 +334,23 @@ void CheckErrorLog(const Findings& f, Report& report) {
                         kReinstall);
             return AddEntries(report, Status::kSkipped, "the log cannot be looked at");
         case Place::kNone:
-            if (CheckCreation(f.folder, log, report)) {
-                return AddEntries(report, Status::kOk,
-                                  "no murl_err.log yet: Murl has recorded no failure");
+            switch (CheckCreation(f.folder, log, report)) {
+                case Writable::kYes:
+                    return AddEntries(report, Status::kOk,
+                                      "no murl_err.log yet: Murl has recorded no failure");
+                case Writable::kNoRoom:
+                    return AddEntries(report, Status::kNote,
+                                      "no murl_err.log yet, and with its drive this full a "
+                                      "failure may have been lost");
+                case Writable::kNo:
+                    break;
             }
             return AddEntries(report, Status::kSkipped,
                               "no murl_err.log: Murl cannot have recorded a failure");
-        case Place::kFile:
-            CheckAppending(f.folder, log, report);
-            return CheckEntries(f.folder, log, report);
+        case Place::kFile: {
+            const Writable writable = CheckAppending(f.folder, log, report);
+            return CheckEntries(f.folder, log, writable == Writable::kNoRoom, report);
+        }
     }
 }
 

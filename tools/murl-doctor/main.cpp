@@ -93,6 +93,7 @@ Report Examine() {
     CheckErrorLog(f, report);
     CheckSettings(f, report);
     CheckTrace(report);
+    CheckTraceRoom(f, report);
     return report;
 }
 

@@ -1,5 +1,8 @@
 #include "report.h"
 
+#include <cstdio>
+#include <iterator>
+
 #include "host/json.h"
 
 namespace murl::doctor {
@@ -78,6 +81,18 @@ std::string AsText(const Report& report, std::string_view version) {
 
 std::string Counted(size_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
+std::string SizeText(unsigned long long bytes) {
+    std::string text = std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
+    if (bytes < 1024) return text;
+    double figure = static_cast<double>(bytes) / 1024;
+    size_t unit = 0;
+    for (; figure >= 1024 && unit + 1 < std::size(kUnits); ++unit) figure /= 1024;
+    char in_units[32];
+    std::snprintf(in_units, sizeof in_units, " (%.1f %s)", figure, kUnits[unit]);
+    return text + in_units;
 }
 
 std::string AsJson(const Report& report, std::string_view version) {

@@ -63,6 +63,7 @@ inline constexpr CheckRow kChecks[] = {
     {"settings.value", "settings", "a stored value as Murl loads it"},
     {"trace.switch", "trace", "trace switch"},
     {"trace.file", "trace", "trace file writable when on, none left when off"},
+    {"trace.space", "trace", "room on the drive for the trace"},
 };
 
 // A check's identifier: a text that names no check of kChecks does not compile.
@@ -117,5 +118,9 @@ std::string AsJson(const Report& report, std::string_view version);
 
 // `count` and the noun that goes with it: "1 entry", "2 entries".
 std::string Counted(size_t count, std::string_view one, std::string_view many);
+
+// A size in words, in the units it names: "512 bytes", and from 1 KiB on with the figure in
+// binary units after it, "1536 bytes (1.5 KiB)", "419430400 bytes (400.0 MiB)".
+std::string SizeText(unsigned long long bytes);
 
 }  // namespace murl::doctor

@@ -53,7 +53,11 @@ bool IsNegativeCount(const StoredValue& v, Kind kind) {
 Row NegativeCountRow(const StoredValue& v) {
     Row row{"settings.value", Status::kNote, {}, {}, {}};
     row.found = Place(v) + " holds " + ShownValue(v.value, kShownLength) +
-                ", a negative count: Murl loads it as it is and counts up from it";
+                ", a negative count: Murl loads it as it is, counts up from it and shows it so "
+                "at \"Output Stats\"";
+    row.action =
+        "log in with this character, press \"Reset Stats\" on Murl's panel and confirm: Murl "
+        "sets the character's three counts to 0 and stores them.";
     return row;
 }
 
