@@ -39,12 +39,14 @@ struct Avx512Blocks {
     }
 };
 
-__attribute__((target("avx512bw"), flatten)) inline size_t FindAvx512(std::u16string_view text,
-                                                                      size_t from, const Pair a,
-                                                                      const Pair b) noexcept {
-    const Avx512Blocks blocks{_mm512_set1_epi8(static_cast<char>(a.first)),
-                              _mm512_set1_epi8(static_cast<char>(b.first))};
-    return FindPacked(blocks, text, from, a, b);
+// `pairs`: PairsOf, or FixedPairs, whose pairs and compare vectors are constants of the code.
+template <class Pairs>
+__attribute__((target("avx512bw"), flatten)) inline size_t FindAvx512(const Pairs& pairs,
+                                                                      std::u16string_view text,
+                                                                      size_t from) noexcept {
+    const Avx512Blocks blocks{_mm512_set1_epi8(static_cast<char>(pairs.a.first)),
+                              _mm512_set1_epi8(static_cast<char>(pairs.b.first))};
+    return FindPacked(blocks, text, from, pairs.a, pairs.b);
 }
 
 }  // namespace murl::utf16::detail

@@ -65,14 +65,14 @@ inline bool Confirmed(std::u16string_view text, size_t window, Mask candidates, 
 // mark's two hyphens. It is fixed, so that the flags of a block take a few instructions.
 inline constexpr size_t kLikeApart = 2;
 
-inline bool Like(const Pair& p) noexcept {
+constexpr bool Like(const Pair& p) noexcept {
     return p.first == p.second;
 }
 
 // Whether the packed paths take `a` and `b`: first units a byte can stand for, distances within
 // a block of `bits` units, like units kLikeApart apart, and of `b`, unlike units unless it is `a`.
 // (FindOn puts a pair of like units first.)
-inline bool Packable(const Pair& a, const Pair& b, size_t bits) noexcept {
+constexpr bool Packable(const Pair& a, const Pair& b, size_t bits) noexcept {
     const auto takes = [bits](const Pair& p) {
         const size_t apart =
             p.first_at > p.second_at ? p.first_at - p.second_at : p.second_at - p.first_at;
@@ -137,6 +137,15 @@ private:
         return Confirmed(text, window, starts, a, b, found);
     }
 
+public:
+    // The starts of the last block, no block following: for a text of one block, no loop.
+    __attribute__((always_inline)) size_t Last(size_t window) noexcept {
+        size_t found = npos;
+        Next(0, 0, window, found);
+        return found;
+    }
+
+private:
     std::u16string_view text_;
     const Pair& a_;
     const Pair& b_;
@@ -147,8 +156,9 @@ private:
 // The first start at or after `from` where `a` or `b` holds, or npos, a block of `blocks` a
 // step. `Blocks` has the vector work of one width: its Mask (one bit a unit of a block), and
 // Whole(at, a_bits, b_bits) and End(at, left, a_bits, b_bits), the bits of a whole block and of
-// the `left` units of the text's last one. Its caller carries the width's target and flattens
-// this loop into itself: the vector work is inlined there, where its instructions are allowed.
+// the `left` units of the text's last one. A text of one block is one End and no loop. Its caller
+// carries the width's target and flattens this loop into itself: the vector work is inlined there,
+// where its instructions are allowed.
 template <class Blocks>
 inline size_t FindPacked(const Blocks& blocks, std::u16string_view text, size_t from, const Pair& a,
                          const Pair& b) noexcept {
@@ -160,6 +170,7 @@ inline size_t FindPacked(const Blocks& blocks, std::u16string_view text, size_t 
     Mask a_bits = 0, b_bits = 0;
     blocks.End(units + from, std::min(size - from, kBlock), a_bits, b_bits);
     PackedStarts<Mask> starts(text, a, b, a_bits, b_bits);
+    if (size - from <= kBlock) return starts.Last(from);
     size_t next = from + kBlock;
     size_t found = npos;
     for (; next + kBlock <= size; next += kBlock) {
