@@ -37,7 +37,7 @@ constexpr std::u16string_view kRoutine = u"ACHooks_ChatTextIntercept";
 constexpr std::u16string_view kEvaded = u"You evaded ";
 constexpr std::u16string_view kResist = u"You resist";
 
-bool IsOn(const EventBound<ICheckBox>& box) {
+[[gnu::always_inline]] inline bool IsOn(const EventBound<ICheckBox>& box) {
     return box->GetChecked() == kHostTrue;
 }
 

@@ -57,5 +57,17 @@ __attribute__((target("avx2"), flatten)) inline size_t FindAvx2(const Pairs& pai
     return FindPacked(blocks, text, from, a, b);
 }
 
+// The same for a text whose units from `from` on fit in one block (InOneBlock).
+template <class Pairs>
+__attribute__((target("avx2"), flatten)) inline size_t FindAvx2InBlock(const Pairs& pairs,
+                                                                       std::u16string_view text,
+                                                                       size_t from) noexcept {
+    const Pair& a = pairs.a;
+    const Pair& b = pairs.b;
+    const Avx2Blocks blocks{_mm256_set1_epi8(static_cast<char>(a.first)),
+                            _mm256_set1_epi8(static_cast<char>(b.first)), a.first, b.first};
+    return FindInBlock(blocks, text, from, a, b);
+}
+
 }  // namespace murl::utf16::detail
 #endif

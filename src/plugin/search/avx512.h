@@ -49,5 +49,14 @@ __attribute__((target("avx512bw"), flatten)) inline size_t FindAvx512(const Pair
     return FindPacked(blocks, text, from, pairs.a, pairs.b);
 }
 
+// The same for a text whose units from `from` on fit in one block (InOneBlock).
+template <class Pairs>
+__attribute__((target("avx512bw"), flatten)) inline size_t FindAvx512InBlock(
+    const Pairs& pairs, std::u16string_view text, size_t from) noexcept {
+    const Avx512Blocks blocks{_mm512_set1_epi8(static_cast<char>(pairs.a.first)),
+                              _mm512_set1_epi8(static_cast<char>(pairs.b.first))};
+    return FindInBlock(blocks, text, from, pairs.a, pairs.b);
+}
+
 }  // namespace murl::utf16::detail
 #endif

@@ -153,10 +153,27 @@ private:
     Mask a_prev_, b_prev_, flagged_;
 };
 
+// The first start at or after `from` where `a` or `b` holds, or npos, in a text whose units
+// from `from` on fit in one block of `blocks`: one End, no loop, and a frame that holds no
+// vector, so that a short line pays for little more than its compares.
+template <class Blocks>
+inline size_t FindInBlock(const Blocks& blocks, std::u16string_view text, size_t from,
+                          const Pair& a, const Pair& b) noexcept {
+    using Mask = typename Blocks::Mask;
+    Mask a_bits = 0, b_bits = 0;
+    blocks.End(text.data() + from, text.size() - from, a_bits, b_bits);
+    return PackedStarts<Mask>(text, a, b, a_bits, b_bits).Last(from);
+}
+
+// Whether the units of `text` from `from` on fit in one block of `bits` units.
+constexpr bool InOneBlock(std::u16string_view text, size_t from, size_t bits) noexcept {
+    return from <= text.size() && text.size() - from <= bits;
+}
+
 // The first start at or after `from` where `a` or `b` holds, or npos, a block of `blocks` a
 // step. `Blocks` has the vector work of one width: its Mask (one bit a unit of a block), and
 // Whole(at, a_bits, b_bits) and End(at, left, a_bits, b_bits), the bits of a whole block and of
-// the `left` units of the text's last one. A text of one block is one End and no loop. Its caller
+// the `left` units of the text's last one. Its caller
 // carries the width's target and flattens this loop into itself: the vector work is inlined there,
 // where its instructions are allowed.
 template <class Blocks>
@@ -170,7 +187,6 @@ inline size_t FindPacked(const Blocks& blocks, std::u16string_view text, size_t 
     Mask a_bits = 0, b_bits = 0;
     blocks.End(units + from, std::min(size - from, kBlock), a_bits, b_bits);
     PackedStarts<Mask> starts(text, a, b, a_bits, b_bits);
-    if (size - from <= kBlock) return starts.Last(from);
     size_t next = from + kBlock;
     size_t found = npos;
     for (; next + kBlock <= size; next += kBlock) {

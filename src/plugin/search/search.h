@@ -31,7 +31,8 @@ inline SearchPath g_path = kBestPath;
 // The path the search takes for `a` and `b` (a pair of like units first, as the packed paths
 // want it): `path` (one this processor can take) or, if it cannot take the pairs, the next
 // narrower one that can.
-constexpr SearchPath PathFor(SearchPath path, const Pair& first, const Pair& second) noexcept {
+[[gnu::always_inline]] constexpr SearchPath PathFor(SearchPath path, const Pair& first,
+                                                    const Pair& second) noexcept {
 #if defined(MURL_HAVE_SIMD_SEARCH)
     if (path == SearchPath::kAvx512bw && Packable(first, second, 64)) return SearchPath::kAvx512bw;
     if (path >= SearchPath::kAvx2 && Packable(first, second, 32)) return SearchPath::kAvx2;
@@ -69,9 +70,11 @@ inline size_t FindOrdered(SearchPath path, const Pairs& pairs, std::u16string_vi
     switch (PathFor(path, pairs.a, pairs.b)) {
 #if defined(MURL_HAVE_SIMD_SEARCH)
         case SearchPath::kAvx512bw:
-            return FindAvx512(pairs, text, from);
+            return InOneBlock(text, from, 64) ? FindAvx512InBlock(pairs, text, from)
+                                              : FindAvx512(pairs, text, from);
         case SearchPath::kAvx2:
-            return FindAvx2(pairs, text, from);
+            return InOneBlock(text, from, 32) ? FindAvx2InBlock(pairs, text, from)
+                                              : FindAvx2(pairs, text, from);
         case SearchPath::kSse2:
             if (size_t found = npos; FindSse2(pairs, text, from, found)) return found;
             break;
