@@ -164,14 +164,15 @@ void CompareAroundBoundaries(utf16::SearchPath path, Fail&& fail, Place&& place)
     static constexpr char16_t kBackground[] = {
         u'a',      u'-', u'b', u' ',      u'0', u'\u012D', u'x', u'c',     u'\u802D',
         u'\u00FF', u'-', u'd', u'\u0130', u'f', u'y',      u'e', u'\u0000'};
-    constexpr size_t kLongest = 200;
+    constexpr size_t kLongest = 288;  // the packed paths' two-block steps too
     std::u16string text;
     for (size_t length = 0; length <= kLongest; ++length) {
         for (size_t set = 0; set < kFilterPairs.size(); ++set) {
             const auto& pairs = kFilterPairs[set];
             for (const utf16::Pair& planted : pairs) {
                 std::vector<size_t> ats{0, 1, 2};
-                for (const size_t boundary : {size_t{8}, size_t{32}, size_t{64}, size_t{128}}) {
+                for (const size_t boundary :
+                     {size_t{8}, size_t{32}, size_t{64}, size_t{128}, size_t{192}, size_t{256}}) {
                     for (size_t at = boundary - 3; at <= boundary + 1; ++at) ats.push_back(at);
                 }
                 for (const size_t back : {size_t{1}, size_t{2}, size_t{3}, size_t{15}}) {

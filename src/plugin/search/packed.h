@@ -119,6 +119,19 @@ public:
         return holds;
     }
 
+    // The bits of the next two blocks; true, with nothing decided, where either of them or the
+    // block before is flagged (then Next takes them one at a time); false where none is, and
+    // the two blocks are taken.
+    __attribute__((always_inline)) bool Flagged(Mask a1, Mask b1, Mask a2, Mask b2) noexcept {
+        if ((flagged_ | Flags(a_prev_, a1, b1) | Flags(a1, a2, b2)) != 0) [[unlikely]] {
+            return true;
+        }
+        flagged_ = 0;
+        a_prev_ = a2;
+        b_prev_ = b2;
+        return false;
+    }
+
 private:
     __attribute__((always_inline)) Mask Flags(Mask a_prev, Mask a_bits,
                                               Mask b_bits) const noexcept {
@@ -189,6 +202,15 @@ inline size_t FindPacked(const Blocks& blocks, std::u16string_view text, size_t 
     PackedStarts<Mask> starts(text, a, b, a_bits, b_bits);
     size_t next = from + kBlock;
     size_t found = npos;
+    // Two blocks a step: one test of their flags, the blocks taken one at a time where flagged.
+    for (; next + 2 * kBlock <= size; next += 2 * kBlock) {
+        Mask a_next = 0, b_next = 0;
+        blocks.Whole(units + next, a_bits, b_bits);
+        blocks.Whole(units + next + kBlock, a_next, b_next);
+        if (!starts.Flagged(a_bits, b_bits, a_next, b_next)) continue;
+        if (starts.Next(a_bits, b_bits, next - kBlock, found)) return found;
+        if (starts.Next(a_next, b_next, next, found)) return found;
+    }
     for (; next + kBlock <= size; next += kBlock) {
         blocks.Whole(units + next, a_bits, b_bits);
         if (starts.Next(a_bits, b_bits, next - kBlock, found)) return found;
