@@ -12,6 +12,9 @@
 //   without AVX2;
 // - the plain loop (plain.h), for what remains; other processors use it for everything.
 
+#include <cstdlib>
+#include <string_view>
+
 #include "plugin/search/avx2.h"
 #include "plugin/search/avx512.h"
 #include "plugin/search/pair.h"
@@ -26,7 +29,21 @@ namespace detail {
 // line, and make MinGW's runtime create the semaphore that guards such initialisations.) A search
 // made before, by another static initialiser, takes the plain loop.
 inline const SearchPath kBestPath = ReadBestPath();
-inline SearchPath g_path = kBestPath;
+
+// The path named `name` (as SearchPathName names it) if `best` reaches it, `best` otherwise: a
+// path can be narrowed, never widened.
+inline SearchPath Narrowed(SearchPath best, const char* name) noexcept {
+    for (const SearchPath path : kSearchPaths) {
+        if (name != nullptr && path <= best && std::string_view(name) == SearchPathName(path)) {
+            return path;
+        }
+    }
+    return best;
+}
+
+// The environment's MURL_SEARCH_PATH narrows the path from the start, for a benchmark of
+// murl.dll on each path, or to set a vector path aside on a player's machine.
+inline SearchPath g_path = Narrowed(kBestPath, std::getenv("MURL_SEARCH_PATH"));
 
 // The path the search takes for `a` and `b` (a pair of like units first, as the packed paths
 // want it): `path` (one this processor can take) or, if it cannot take the pairs, the next
