@@ -7,7 +7,8 @@
 //
 // murl.dll runs twice: with its trace off, as players run it, and with the trace switched on
 // (the account's switch set for those samples and put back afterwards, the trace file in a folder
-// of the benchmark's own), which writes a line per event.
+// of the benchmark's own), which writes a line per event, and on each narrower search path the
+// processor can take (a copy of the module loaded with MURL_SEARCH_PATH naming the path).
 //
 // Every contender sits alone on the same connection point of the conformance tests' COM host and
 // receives the same DISPPARAMS, whose texts are allocated once up front: the difference is what
