@@ -35,20 +35,21 @@ void CheckSearch(std::u16string_view text, const utf16::Pair& chosen_a,
     const utf16::Pair own{n ? text[n / 2] : u'a', n % 3, n ? text[n - 1] : u'b', n % 19};
     const std::array<utf16::Pair, 2> others[] = {
         {chosen_a, chosen_b}, {chosen_a, chosen_a}, {own, own}, {search_check::kBot, own}};
-    std::array<std::array<utf16::Pair, 2>,
-               std::size(search_check::kFilterPairs) + std::size(others)>
-        pairs;
-    std::copy(std::begin(others), std::end(others),
-              std::copy(std::begin(search_check::kFilterPairs),
-                        std::end(search_check::kFilterPairs), pairs.begin()));
-    for (const auto& pair : pairs) {
-        search_check::ComparePaths(text, pair[0], pair[1], [&](const std::string& message) {
-            FUZZ_CHECK(false, message + " text " + Show(text));
-        });
+    const auto check = [&](const std::array<utf16::Pair, 2>& pair,
+                           search_check::FixedSearch fixed) {
+        search_check::ComparePaths(
+            text, pair[0], pair[1],
+            [&](const std::string& message) { FUZZ_CHECK(false, message + " text " + Show(text)); },
+            std::nullopt, fixed);
         FUZZ_CHECK(utf16::FindEither(text, 0, pair[0], pair[1]) ==
                        utf16::detail::FindEitherPlain(text, 0, pair[0], pair[1]),
                    "the dispatching search differs from the plain loop: text " + Show(text));
+    };
+    // The filter's pairs also as it searches for them, fixed when compiling.
+    for (size_t i = 0; i < search_check::kFilterPairs.size(); ++i) {
+        check(search_check::kFilterPairs[i], search_check::kFixedSearches[i]);
     }
+    for (const auto& pair : others) check(pair, nullptr);
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ constexpr std::u16string_view kRoutine = u"ACHooks_ChatTextIntercept";
 constexpr std::u16string_view kEvaded = u"You evaded ";
 constexpr std::u16string_view kResist = u"You resist";
 
-bool IsOn(const EventBound<ICheckBox>& box) {
+[[gnu::always_inline]] inline bool IsOn(const EventBound<ICheckBox>& box) {
     return box->GetChecked() == kHostTrue;
 }
 
@@ -48,53 +48,61 @@ bool HoldsAt(std::u16string_view text, size_t at, std::u16string_view literal) n
            std::memcmp(text.data() + at, literal.data(), literal.size() * sizeof(char16_t)) == 0;
 }
 
-constexpr const ChatLiteral& kZeroDamage = LiteralOf(kZeroRule);
-constexpr const ChatLiteral& kExpired = LiteralOf(kExpiredRule);
-
 // "-t-" or "-b-" in the lower-cased text. Only ASCII letters lower-case to 't' or 'b', so
 // folding just those two letters is exact.
-
 bool BotMarkAt(std::u16string_view text, size_t at) noexcept {
     if (!kBotHyphens.At(text, at)) return false;
     const char16_t mark = text[at + 1] | 0x20;  // 'T'/'B' -> 't'/'b'; no other unit maps there
     return mark == u't' || mark == u'b';
 }
 
-// The text tests of the rules that search a line, made in one pass over its text when the first
-// of them is asked for: the colour's literal (if it has one) and the bot mark.
+// The index in kChatLiterals of the text that `rule` looks for.
+consteval size_t LiteralIndex(const ChatRule& rule) {
+    return static_cast<size_t>(&LiteralOf(rule) - kChatLiterals.data());
+}
+constexpr size_t kNoLiteral = kChatLiterals.size();
+
+// The text tests of the rules that search a line of one colour, made in one pass over its text
+// when the first of them is asked for: the colour's literal (kChatLiterals[kLiteral], none for
+// kNoLiteral) and the bot mark. Its pairs are constants: which path each search takes and what
+// it compares with are decided when compiling, not per line.
+template <size_t kLiteral>
 class LineSearch {
 public:
-    LineSearch(std::u16string_view text, const ChatLiteral* literal) noexcept
-        : text_(text), literal_(literal) {}
+    explicit LineSearch(std::u16string_view text) noexcept : text_(text) {}
 
     bool HasLiteral() noexcept { return Searched().literal_found_; }
     bool HasBotMark() noexcept { return Searched().bot_found_; }
 
 private:
+    static constexpr bool kWithLiteral = kLiteral != kNoLiteral;
+    static constexpr utf16::Pair kPair = kWithLiteral ? kChatLiterals[kLiteral].pair : kBotHyphens;
+
+    // The next start from `from` of what is still looked for.
+    size_t Next(size_t from) const noexcept {
+        if (!kWithLiteral || literal_found_)
+            return utf16::FindEither<kBotHyphens, kBotHyphens>(text_, from);
+        if (bot_found_) return utf16::FindEither<kPair, kPair>(text_, from);
+        return utf16::FindEither<kBotHyphens, kPair>(text_, from);
+    }
+
     LineSearch& Searched() noexcept {
         if (searched_) return *this;
         searched_ = true;
-        bool want_literal = literal_ != nullptr;
-        bool want_bot = true;
-        const utf16::Pair& literal_pair = want_literal ? literal_->pair : kBotHyphens;
-        for (size_t i = utf16::FindEither(text_, 0, kBotHyphens, literal_pair); i != utf16::npos;
-             i = utf16::FindEither(text_, i + 1, want_bot ? kBotHyphens : literal_pair,
-                                   want_literal ? literal_pair : kBotHyphens)) {
-            if (want_bot && BotMarkAt(text_, i)) {
-                bot_found_ = true;
-                want_bot = false;
+        for (size_t i = Next(0); i != utf16::npos; i = Next(i + 1)) {
+            if (!bot_found_ && BotMarkAt(text_, i)) bot_found_ = true;
+            if constexpr (kWithLiteral) {
+                if (!literal_found_ && kPair.At(text_, i) &&
+                    HoldsAt(text_, i, kChatLiterals[kLiteral].text)) {
+                    literal_found_ = true;
+                }
             }
-            if (want_literal && literal_pair.At(text_, i) && HoldsAt(text_, i, literal_->text)) {
-                literal_found_ = true;
-                want_literal = false;
-            }
-            if (!want_bot && !want_literal) break;
+            if (bot_found_ && (literal_found_ || !kWithLiteral)) break;
         }
         return *this;
     }
 
     std::u16string_view text_;
-    const ChatLiteral* literal_;
     bool searched_ = false;
     bool literal_found_ = false;
     bool bot_found_ = false;
@@ -113,11 +121,12 @@ void clsMurl::ACHooks_ChatTextIntercept(std::u16string_view bstrText, int32_t lC
     RunGuarded(error_log_, kRoutine, [&](int&) {
         // A switch is read only through the row of the rule that reads it.
         const auto RuleOn = [this](const ChatRule& rule) { return IsOn(chk[rule.box]); };
+        const auto BotRule = [&](auto& search) {
+            if (RuleOn(kBotsRule) && search.HasBotMark()) bEat = kHostTrue;
+        };
         bEat = kHostFalse;
-        LineSearch search(bstrText, lColor == kColourCombat  ? &kZeroDamage
-                                    : lColor == kColourMagic ? &kExpired
-                                                             : nullptr);
         if (lColor == kColourCombat) {
+            LineSearch<LiteralIndex(kZeroRule)> search(bstrText);
             if (RuleOn(kEvadesRule) && HoldsAt(bstrText, 0, kEvaded)) {
                 Increment(EvadeCount_);
                 bEat = kHostTrue;
@@ -126,14 +135,19 @@ void clsMurl::ACHooks_ChatTextIntercept(std::u16string_view bstrText, int32_t lC
                 Increment(ZeroCount_);
                 bEat = kHostTrue;
             }
+            BotRule(search);
         } else if (lColor == kColourMagic) {
+            LineSearch<LiteralIndex(kExpiredRule)> search(bstrText);
             if (RuleOn(kResistsRule) && HoldsAt(bstrText, 0, kResist)) {
                 Increment(ResistCount_);
                 bEat = kHostTrue;
             }
             if (RuleOn(kExpiredRule) && search.HasLiteral()) bEat = kHostTrue;
+            BotRule(search);
+        } else {
+            LineSearch<kNoLiteral> search(bstrText);
+            BotRule(search);
         }
-        if (RuleOn(kBotsRule) && search.HasBotMark()) bEat = kHostTrue;
     });
 }
 

@@ -344,6 +344,33 @@ TEST(LineSearchPath, IsTheWidestThatTheProcessorReports) {
     RecordProperty("widest_path", utf16::SearchPathName(reported));
 }
 
+// MURL_SEARCH_PATH, read at load, narrows the path by its name; it never widens it, and a name
+// that is no path's leaves the widest.
+TEST(LineSearchPath, IsNarrowedByItsNameAndNeverWidened) {
+    using utf16::SearchPath;
+    struct Case {
+        SearchPath best;
+        const char* name;
+        SearchPath expected;
+    };
+    const Case cases[] = {
+        {SearchPath::kAvx512bw, "AVX2", SearchPath::kAvx2},
+        {SearchPath::kAvx512bw, "SSE2", SearchPath::kSse2},
+        {SearchPath::kAvx2, "plain", SearchPath::kPlain},
+        {SearchPath::kAvx512bw, "AVX-512BW", SearchPath::kAvx512bw},
+        {SearchPath::kSse2, "AVX2", SearchPath::kSse2},
+        {SearchPath::kAvx2, "avx2", SearchPath::kAvx2},
+        {SearchPath::kAvx512bw, "", SearchPath::kAvx512bw},
+        {SearchPath::kAvx512bw, nullptr, SearchPath::kAvx512bw},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(utf16::SearchPathName(c.best)) + " narrowed to " +
+                     (c.name ? c.name : "(unset)"));
+        EXPECT_STREQ(utf16::SearchPathName(utf16::detail::Narrowed(c.best, c.name)),
+                     utf16::SearchPathName(c.expected));
+    }
+}
+
 }  // namespace
 }  // namespace murl::test
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "plugin/chat_rules.h"
@@ -102,36 +103,56 @@ inline std::vector<size_t> Starts(size_t length, size_t reach) {
     return starts;
 }
 
+// The chat filter's pairs, as it searches for them: the bot mark's hyphens with each rule's
+// literal, each alone, and the bot mark alone.
+inline constexpr utf16::Pair kBot = kBotHyphens;
+inline constexpr auto kFilterPairs = [] {
+    std::array<std::array<utf16::Pair, 2>, 2 * kChatLiterals.size() + 1> pairs{};
+    for (size_t i = 0; i < kChatLiterals.size(); ++i) {
+        pairs[2 * i] = {kBot, kChatLiterals[i].pair};
+        pairs[2 * i + 1] = {kChatLiterals[i].pair, kChatLiterals[i].pair};
+    }
+    pairs.back() = {kBot, kBot};
+    return pairs;
+}();
+
+// The search of each of kFilterPairs as the filter makes it, its pairs constants of its code.
+using FixedSearch = size_t (*)(utf16::SearchPath, std::u16string_view, size_t);
+template <size_t... I>
+constexpr auto FixedSearches(std::index_sequence<I...>) {
+    return std::array<FixedSearch, sizeof...(I)>{
+        &utf16::detail::FindOn<kFilterPairs[I][0], kFilterPairs[I][1]>...};
+}
+inline constexpr auto kFixedSearches =
+    FixedSearches(std::make_index_sequence<kFilterPairs.size()>());
+
 // Calls fail(message) for each start from which the answer of `path` (each path this processor
 // can take, if none is named) differs from the plain loop's.
+// `fixed`, if given, is the same search with its pairs fixed when compiling, compared too.
 template <class Fail>
 void ComparePaths(std::u16string_view text, const utf16::Pair& a, const utf16::Pair& b, Fail&& fail,
-                  std::optional<utf16::SearchPath> only = std::nullopt) {
+                  std::optional<utf16::SearchPath> only = std::nullopt,
+                  FixedSearch fixed = nullptr) {
     const size_t reach = std::max({a.first_at, a.second_at, b.first_at, b.second_at});
     for (const size_t from : Starts(text.size(), reach)) {
         const size_t expected = utf16::detail::FindEitherPlain(text, from, a, b);
         for (const utf16::SearchPath path : utf16::kSearchPaths) {
             if (path > utf16::BestSearchPath()) break;
             if (only && path != *only) continue;
-            const size_t found = utf16::detail::FindOn(path, text, from, a, b);
-            if (found == expected) continue;
-            fail(std::string(utf16::SearchPathName(path)) + " found " + std::to_string(found) +
-                 ", the plain loop " + std::to_string(expected) + ": length " +
-                 std::to_string(text.size()) + " from " + std::to_string(from) + " pairs " +
-                 Describe(a) + " " + Describe(b));
+            for (const bool fixed_pairs : {false, true}) {
+                if (fixed_pairs && !fixed) continue;
+                const size_t found = fixed_pairs ? fixed(path, text, from)
+                                                 : utf16::detail::FindOn(path, text, from, a, b);
+                if (found == expected) continue;
+                fail(std::string(utf16::SearchPathName(path)) +
+                     (fixed_pairs ? " (pairs fixed when compiling)" : "") + " found " +
+                     std::to_string(found) + ", the plain loop " + std::to_string(expected) +
+                     ": length " + std::to_string(text.size()) + " from " + std::to_string(from) +
+                     " pairs " + Describe(a) + " " + Describe(b));
+            }
         }
     }
 }
-
-// The chat filter's pairs, as it searches for them: the bot mark's hyphens with each rule's
-// literal, and alone.
-inline constexpr utf16::Pair kBot = kBotHyphens;
-inline constexpr auto kFilterPairs = [] {
-    std::array<std::array<utf16::Pair, 2>, kChatLiterals.size() + 1> pairs{};
-    for (size_t i = 0; i < kChatLiterals.size(); ++i) pairs[i] = {kBot, kChatLiterals[i].pair};
-    pairs.back() = {kBot, kBot};
-    return pairs;
-}();
 
 // Each filter pair planted at places around the block boundaries of texts of every length up to
 // a few blocks, in a background of near-misses: single hyphens, the first units, and units that
@@ -143,13 +164,15 @@ void CompareAroundBoundaries(utf16::SearchPath path, Fail&& fail, Place&& place)
     static constexpr char16_t kBackground[] = {
         u'a',      u'-', u'b', u' ',      u'0', u'\u012D', u'x', u'c',     u'\u802D',
         u'\u00FF', u'-', u'd', u'\u0130', u'f', u'y',      u'e', u'\u0000'};
-    constexpr size_t kLongest = 200;
+    constexpr size_t kLongest = 288;  // the packed paths' two-block steps too
     std::u16string text;
     for (size_t length = 0; length <= kLongest; ++length) {
-        for (const auto& pairs : kFilterPairs) {
+        for (size_t set = 0; set < kFilterPairs.size(); ++set) {
+            const auto& pairs = kFilterPairs[set];
             for (const utf16::Pair& planted : pairs) {
                 std::vector<size_t> ats{0, 1, 2};
-                for (const size_t boundary : {size_t{8}, size_t{32}, size_t{64}, size_t{128}}) {
+                for (const size_t boundary :
+                     {size_t{8}, size_t{32}, size_t{64}, size_t{128}, size_t{192}, size_t{256}}) {
                     for (size_t at = boundary - 3; at <= boundary + 1; ++at) ats.push_back(at);
                 }
                 for (const size_t back : {size_t{1}, size_t{2}, size_t{3}, size_t{15}}) {
@@ -164,7 +187,7 @@ void CompareAroundBoundaries(utf16::SearchPath path, Fail&& fail, Place&& place)
                         text[at + planted.first_at] = planted.first;
                         text[at + planted.second_at] = planted.second;
                     }
-                    ComparePaths(place(text), pairs[0], pairs[1], fail, path);
+                    ComparePaths(place(text), pairs[0], pairs[1], fail, path, kFixedSearches[set]);
                 }
             }
         }

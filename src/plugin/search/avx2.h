@@ -45,12 +45,28 @@ struct Avx2Blocks {
     }
 };
 
-__attribute__((target("avx2"), flatten)) inline size_t FindAvx2(std::u16string_view text,
-                                                                size_t from, const Pair a,
-                                                                const Pair b) noexcept {
+// `pairs`: PairsOf, or FixedPairs, whose pairs and compare vectors are constants of the code.
+template <class Pairs>
+__attribute__((target("avx2"), flatten)) inline size_t FindAvx2(const Pairs& pairs,
+                                                                std::u16string_view text,
+                                                                size_t from) noexcept {
+    const Pair& a = pairs.a;
+    const Pair& b = pairs.b;
     const Avx2Blocks blocks{_mm256_set1_epi8(static_cast<char>(a.first)),
                             _mm256_set1_epi8(static_cast<char>(b.first)), a.first, b.first};
     return FindPacked(blocks, text, from, a, b);
+}
+
+// The same for a text whose units from `from` on fit in one block (InOneBlock).
+template <class Pairs>
+__attribute__((target("avx2"), flatten)) inline size_t FindAvx2InBlock(const Pairs& pairs,
+                                                                       std::u16string_view text,
+                                                                       size_t from) noexcept {
+    const Pair& a = pairs.a;
+    const Pair& b = pairs.b;
+    const Avx2Blocks blocks{_mm256_set1_epi8(static_cast<char>(a.first)),
+                            _mm256_set1_epi8(static_cast<char>(b.first)), a.first, b.first};
+    return FindInBlock(blocks, text, from, a, b);
 }
 
 }  // namespace murl::utf16::detail

@@ -39,12 +39,23 @@ struct Avx512Blocks {
     }
 };
 
-__attribute__((target("avx512bw"), flatten)) inline size_t FindAvx512(std::u16string_view text,
-                                                                      size_t from, const Pair a,
-                                                                      const Pair b) noexcept {
-    const Avx512Blocks blocks{_mm512_set1_epi8(static_cast<char>(a.first)),
-                              _mm512_set1_epi8(static_cast<char>(b.first))};
-    return FindPacked(blocks, text, from, a, b);
+// `pairs`: PairsOf, or FixedPairs, whose pairs and compare vectors are constants of the code.
+template <class Pairs>
+__attribute__((target("avx512bw"), flatten)) inline size_t FindAvx512(const Pairs& pairs,
+                                                                      std::u16string_view text,
+                                                                      size_t from) noexcept {
+    const Avx512Blocks blocks{_mm512_set1_epi8(static_cast<char>(pairs.a.first)),
+                              _mm512_set1_epi8(static_cast<char>(pairs.b.first))};
+    return FindPacked(blocks, text, from, pairs.a, pairs.b);
+}
+
+// The same for a text whose units from `from` on fit in one block (InOneBlock).
+template <class Pairs>
+__attribute__((target("avx512bw"), flatten)) inline size_t FindAvx512InBlock(
+    const Pairs& pairs, std::u16string_view text, size_t from) noexcept {
+    const Avx512Blocks blocks{_mm512_set1_epi8(static_cast<char>(pairs.a.first)),
+                              _mm512_set1_epi8(static_cast<char>(pairs.b.first))};
+    return FindInBlock(blocks, text, from, pairs.a, pairs.b);
 }
 
 }  // namespace murl::utf16::detail

@@ -65,14 +65,14 @@ inline bool Confirmed(std::u16string_view text, size_t window, Mask candidates, 
 // mark's two hyphens. It is fixed, so that the flags of a block take a few instructions.
 inline constexpr size_t kLikeApart = 2;
 
-inline bool Like(const Pair& p) noexcept {
+constexpr bool Like(const Pair& p) noexcept {
     return p.first == p.second;
 }
 
 // Whether the packed paths take `a` and `b`: first units a byte can stand for, distances within
 // a block of `bits` units, like units kLikeApart apart, and of `b`, unlike units unless it is `a`.
 // (FindOn puts a pair of like units first.)
-inline bool Packable(const Pair& a, const Pair& b, size_t bits) noexcept {
+constexpr bool Packable(const Pair& a, const Pair& b, size_t bits) noexcept {
     const auto takes = [bits](const Pair& p) {
         const size_t apart =
             p.first_at > p.second_at ? p.first_at - p.second_at : p.second_at - p.first_at;
@@ -119,6 +119,19 @@ public:
         return holds;
     }
 
+    // The bits of the next two blocks; true, with nothing decided, where either of them or the
+    // block before is flagged (then Next takes them one at a time); false where none is, and
+    // the two blocks are taken.
+    __attribute__((always_inline)) bool Flagged(Mask a1, Mask b1, Mask a2, Mask b2) noexcept {
+        if ((flagged_ | Flags(a_prev_, a1, b1) | Flags(a1, a2, b2)) != 0) [[unlikely]] {
+            return true;
+        }
+        flagged_ = 0;
+        a_prev_ = a2;
+        b_prev_ = b2;
+        return false;
+    }
+
 private:
     __attribute__((always_inline)) Mask Flags(Mask a_prev, Mask a_bits,
                                               Mask b_bits) const noexcept {
@@ -137,6 +150,15 @@ private:
         return Confirmed(text, window, starts, a, b, found);
     }
 
+public:
+    // The starts of the last block, no block following: for a text of one block, no loop.
+    __attribute__((always_inline)) size_t Last(size_t window) noexcept {
+        size_t found = npos;
+        Next(0, 0, window, found);
+        return found;
+    }
+
+private:
     std::u16string_view text_;
     const Pair& a_;
     const Pair& b_;
@@ -144,11 +166,29 @@ private:
     Mask a_prev_, b_prev_, flagged_;
 };
 
+// The first start at or after `from` where `a` or `b` holds, or npos, in a text whose units
+// from `from` on fit in one block of `blocks`: one End, no loop, and a frame that holds no
+// vector, so that a short line pays for little more than its compares.
+template <class Blocks>
+inline size_t FindInBlock(const Blocks& blocks, std::u16string_view text, size_t from,
+                          const Pair& a, const Pair& b) noexcept {
+    using Mask = typename Blocks::Mask;
+    Mask a_bits = 0, b_bits = 0;
+    blocks.End(text.data() + from, text.size() - from, a_bits, b_bits);
+    return PackedStarts<Mask>(text, a, b, a_bits, b_bits).Last(from);
+}
+
+// Whether the units of `text` from `from` on fit in one block of `bits` units.
+constexpr bool InOneBlock(std::u16string_view text, size_t from, size_t bits) noexcept {
+    return from <= text.size() && text.size() - from <= bits;
+}
+
 // The first start at or after `from` where `a` or `b` holds, or npos, a block of `blocks` a
 // step. `Blocks` has the vector work of one width: its Mask (one bit a unit of a block), and
 // Whole(at, a_bits, b_bits) and End(at, left, a_bits, b_bits), the bits of a whole block and of
-// the `left` units of the text's last one. Its caller carries the width's target and flattens
-// this loop into itself: the vector work is inlined there, where its instructions are allowed.
+// the `left` units of the text's last one. Its caller
+// carries the width's target and flattens this loop into itself: the vector work is inlined there,
+// where its instructions are allowed.
 template <class Blocks>
 inline size_t FindPacked(const Blocks& blocks, std::u16string_view text, size_t from, const Pair& a,
                          const Pair& b) noexcept {
@@ -162,6 +202,15 @@ inline size_t FindPacked(const Blocks& blocks, std::u16string_view text, size_t 
     PackedStarts<Mask> starts(text, a, b, a_bits, b_bits);
     size_t next = from + kBlock;
     size_t found = npos;
+    // Two blocks a step: one test of their flags, the blocks taken one at a time where flagged.
+    for (; next + 2 * kBlock <= size; next += 2 * kBlock) {
+        Mask a_next = 0, b_next = 0;
+        blocks.Whole(units + next, a_bits, b_bits);
+        blocks.Whole(units + next + kBlock, a_next, b_next);
+        if (!starts.Flagged(a_bits, b_bits, a_next, b_next)) continue;
+        if (starts.Next(a_bits, b_bits, next - kBlock, found)) return found;
+        if (starts.Next(a_next, b_next, next, found)) return found;
+    }
     for (; next + kBlock <= size; next += kBlock) {
         blocks.Whole(units + next, a_bits, b_bits);
         if (starts.Next(a_bits, b_bits, next - kBlock, found)) return found;

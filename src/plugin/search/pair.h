@@ -24,6 +24,11 @@ struct Pair {
     }
 };
 
+// Two pairs searched together, known only when searched (the tests' and the fuzzer's pairs).
+struct PairsOf {
+    Pair a, b;
+};
+
 // The ways the search can go, each wider than the one before; a processor that can take one can
 // take those before it.
 enum class SearchPath : uint8_t { kPlain, kSse2, kAvx2, kAvx512bw };

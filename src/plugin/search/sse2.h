@@ -54,10 +54,13 @@ __attribute__((target("sse2"))) inline __m128i HitLanesSse2(const char16_t* at, 
 
 // The first start from `from` where `a` or `b` holds, or npos, in `found`, 8 starts a vector;
 // false, with nothing searched, for a text too short for this vector.
-__attribute__((target("sse2"))) inline bool FindSse2(std::u16string_view text, size_t from,
-                                                     const Pair a, const Pair b,
-                                                     size_t& found) noexcept {
+// `pairs`: PairsOf, or FixedPairs, whose pairs are constants of the code.
+template <class Pairs>
+__attribute__((target("sse2"))) inline bool FindSse2(const Pairs& pairs, std::u16string_view text,
+                                                     size_t from, size_t& found) noexcept {
     constexpr size_t kLanes = 8;
+    const Pair& a = pairs.a;
+    const Pair& b = pairs.b;
     const size_t reach = std::max({a.first_at, a.second_at, b.first_at, b.second_at}) + kLanes;
     if (text.size() < reach) return false;
     const bool one = a == b;
