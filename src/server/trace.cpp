@@ -4,7 +4,7 @@
 
 #include <cstdarg>
 
-#include "host/escaped_text.h"
+#include "text/escaped_text.h"
 #include "platform/win32/trace_file.h"
 
 namespace murl::server::trace {

@@ -11,7 +11,7 @@
 #include <type_traits>
 #include <variant>
 
-#include "host/text.h"
+#include "text/text.h"
 #include "host_idl.h"
 #include "platform/win32/win32_app_info.h"
 #include "platform/win32/win32_holders.h"

@@ -22,7 +22,7 @@
 #include <variant>
 #include <vector>
 
-#include "host/readable_text.h"
+#include "text/readable_text.h"
 #include "sim/faults.h"
 
 namespace murl::sim {

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "host/host.h"
-#include "host/json.h"
 #include "sim/scenario.h"
 #include "sim/sim_host.h"
 
@@ -23,13 +22,6 @@ struct Record {
     std::optional<std::u16string> failed;  // the failure the plug-in handed back, if any
     bool heard = true;                     // some subscriber received the event
 };
-
-// The JSON writer, shared with the doctor, under the simulator's names.
-using murl::AppendJsonAsciiMember;
-using murl::AppendJsonMember;
-using murl::AppendJsonString;
-using murl::AppendJsonUnits;
-using murl::HasLoneSurrogate;
 
 // The record as one JSON object, without a line break.
 std::string JsonLine(const Record& record);

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "host/text.h"
 #include "murl_version.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/fake_settings_store.h"
@@ -18,6 +17,7 @@
 #include "plugin/switches.h"
 #include "sim/sim_host.h"
 #include "sim/xml_parser.h"
+#include "text/text.h"
 
 namespace murl::test {
 

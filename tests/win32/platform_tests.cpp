@@ -18,7 +18,7 @@
 #include "check.h"
 #include "file_system_cases.h"
 #include "host/error.h"
-#include "host/text.h"
+#include "text/text.h"
 #include "log/cls_log.h"
 #include "murl_version.h"
 #include "platform/win32/system_calls.h"

@@ -10,6 +10,7 @@
 #include "platform/win32/windows_headers.h"
 #include "platform/win32/win32_file_system.h"
 #include "report.h"
+#include "text/text.h"
 
 namespace murl::doctor {
 

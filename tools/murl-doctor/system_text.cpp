@@ -1,8 +1,8 @@
 #include "checks.h"
 
 #include "host/error.h"
-#include "host/escaped_text.h"
-#include "host/text.h"
+#include "text/escaped_text.h"
+#include "text/text.h"
 #include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_text.h"
 
