@@ -101,10 +101,10 @@ void Answer(bool json, std::string_view version, bool ok, const std::string& mes
             std::string_view usage = {}) {
     if (!json) return Write(message + "\n" + std::string(usage));
     std::string out;
-    murl::JsonWriter json(out);
-    json.Object().Member("doctor", version).Boolean("ok", ok).Member("message", message);
-    if (!usage.empty()) json.Member("usage", usage);
-    json.Close();
+    murl::JsonWriter answer(out);
+    answer.Object().Member("doctor", version).Boolean("ok", ok).Member("message", message);
+    if (!usage.empty()) answer.Member("usage", usage);
+    answer.Close();
     Write(out + "\n");
 }
 
