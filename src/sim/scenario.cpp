@@ -362,11 +362,12 @@ std::string VerbListing() {
 ParsedLine ParseLine(std::string_view line, int number) {
     // A CR that does not end the line would hide what follows it, in a text or a comment.
     if (const size_t cr = line.find('\r'); cr != std::string_view::npos) {
-        return "a CR inside the line at byte " + DecimalUtf8(cr + 1) + ": " +
+        return "a CR inside the line at byte " + DecimalUtf8(static_cast<int64_t>(cr + 1)) + ": " +
                Quote(line.substr(cr)) + " (lines end with LF or CR LF)";
     }
     if (const size_t bad = FirstNonUtf8(line); bad != std::string_view::npos) {
-        return "not UTF-8 at byte " + DecimalUtf8(bad + 1) + ": " + Quote(line.substr(bad));
+        return "not UTF-8 at byte " + DecimalUtf8(static_cast<int64_t>(bad + 1)) + ": " +
+               Quote(line.substr(bad));
     }
     const size_t start = line.find_first_not_of(" \t");
     if (start == std::string_view::npos || line[start] == '#') return std::monostate{};

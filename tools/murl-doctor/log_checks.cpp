@@ -203,7 +203,7 @@ void CheckEntries(const std::wstring& folder, const LogFile& log, Report& report
         return AddEntries(report, Status::kSkipped,
                           "cannot be read: " + SystemText(GetLastError(), log.path));
     }
-    std::string found = DecimalUtf8(log.size) + " bytes";
+    std::string found = DecimalUtf8(Whole{log.size}) + " bytes";
     if (summary.entries() == 0) return AddEntries(report, Status::kOk, found + ", no entry");
     Row row{"log.entries", Status::kNote, {}, {}, {}};
     if (log.size > kLargeLog) {

@@ -87,7 +87,7 @@ bool Shipped(const Digest& digest) {
 }
 
 std::string SizeAndDigest(const Digest& digest) {
-    return DecimalUtf8(digest.size) + " bytes, SHA-256 " + digest.hex;
+    return DecimalUtf8(Whole{digest.size}) + " bytes, SHA-256 " + digest.hex;
 }
 
 namespace {

@@ -37,7 +37,7 @@ std::vector<std::string> FilesLeft() {
         }
         const unsigned long long size =
             (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        left.push_back(Utf8(path) + " (" + DecimalUtf8(size) + " bytes)");
+        left.push_back(Utf8(path) + " (" + DecimalUtf8(Whole{size}) + " bytes)");
     }
     return left;
 }
