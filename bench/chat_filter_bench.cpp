@@ -25,9 +25,9 @@
 #include "chat_corpus.h"
 #include "counting_new.h"
 #include "filter_rig.h"
-#include "host/text.h"
 #include "plugin/search/search.h"
 #include "regex_peers.h"
+#include "text/text.h"
 
 namespace murl::bench {
 using namespace testing_support;  // NOLINT(google-build-using-namespace)

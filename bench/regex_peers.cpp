@@ -8,7 +8,7 @@
 #include <charconv>
 #include <stdexcept>
 
-#include "host/text.h"
+#include "text/text.h"
 
 namespace murl::bench {
 

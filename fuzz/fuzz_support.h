@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/text.h"
+#include "text/text.h"
 
 // libFuzzer's entry point; the replay program calls it too.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "host/text.h"
+#include "text/text.h"
 
 namespace murl {
 

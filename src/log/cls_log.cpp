@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "host/error.h"
-#include "host/text.h"
+#include "text/text.h"
 
 namespace murl {
 

@@ -2,8 +2,8 @@
 #include <new>
 
 #include "host/error.h"
-#include "host/text.h"
 #include "log/cls_log.h"
+#include "text/text.h"
 
 namespace murl {
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/text.h"
+#include "text/text.h"
 
 namespace murl {
 

@@ -1,6 +1,6 @@
 #include "platform/clock.h"
 
-#include "host/text.h"
+#include "text/text.h"
 
 namespace murl {
 
@@ -8,10 +8,7 @@ namespace {
 
 // `value` in decimal, zero-padded to `width` characters, the sign included.
 void AppendPadded(std::u16string& out, int value, size_t width) {
-    std::u16string digits = DecimalText(value);
-    const size_t sign = value < 0 ? 1 : 0;
-    if (digits.size() < width) digits.insert(sign, width - digits.size(), u'0');
-    out += digits;
+    PutDecimal([&](char c) { out += static_cast<char16_t>(c); }, value, width);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/cp1252.h"
+#include "text/cp1252.h"
 
 namespace murl::file_rules {
 

@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "host/text.h"
 #include "murl_version.h"
 #include "plugin/cls_murl.h"
+#include "text/text.h"
 
 namespace murl {
 

@@ -5,9 +5,9 @@
 
 #include <utility>
 
-#include "host/text.h"
 #include "plugin/guarded.h"
 #include "plugin/view_definition.h"
+#include "text/text.h"
 
 namespace murl {
 

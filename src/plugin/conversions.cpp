@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "host/error.h"
-#include "host/readable_text.h"
-#include "host/text.h"
+#include "text/readable_text.h"
+#include "text/text.h"
 
 namespace murl {
 
@@ -166,13 +166,7 @@ HostBool SwitchFromStored(const SettingValue& value) {
 }
 
 std::u16string StoredNumberText(const SettingValue& value) {
-    std::u16string digits;
-    uint64_t rest = value.magnitude;
-    do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + rest % 10));
-        rest /= 10;
-    } while (rest != 0);
-    return value.negative ? u"-" + digits : digits;
+    return DecimalText(Whole{value.magnitude, value.negative});
 }
 
 std::string ShownValue(const SettingValue& value, size_t most) {
@@ -182,7 +176,7 @@ std::string ShownValue(const SettingValue& value, size_t most) {
             shown = ReadableText(value.text, most);
             break;
         case SettingValue::Kind::kNumber:
-            shown = ToUtf8(StoredNumberText(value));
+            shown = DecimalUtf8(Whole{value.magnitude, value.negative});
             break;
         case SettingValue::Kind::kUnreadable:
             shown = "an unreadable value";

@@ -5,11 +5,11 @@
 #include <utility>
 
 #include "host/error.h"
-#include "host/text.h"
 #include "plugin/cls_murl.h"
 #include "plugin/conversions.h"
 #include "plugin/guarded.h"
 #include "plugin/stored_values.h"
+#include "text/text.h"
 
 namespace murl {
 

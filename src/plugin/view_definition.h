@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "plugin/switches.h"
+#include "text/digits.h"
 
 namespace murl {
 
@@ -40,15 +41,10 @@ struct Piece {
     }
     constexpr Piece& operator<<(int number) {
         if (number < 0) throw "panel places are not negative";
-        char16_t digits[10]{};
-        size_t count = 0;
-        do {
-            digits[count++] = static_cast<char16_t>(u'0' + number % 10);
-            number /= 10;
-        } while (number != 0);
-        while (count > 0) *this << std::u16string_view(&digits[--count], 1);
+        PutDecimal([this](char digit) { *this << static_cast<char16_t>(digit); }, number);
         return *this;
     }
+    constexpr Piece& operator<<(char16_t unit) { return *this << std::u16string_view(&unit, 1); }
     constexpr std::u16string_view View() const { return {units.data(), size}; }
 };
 

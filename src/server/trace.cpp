@@ -2,9 +2,7 @@
 
 #include "server/trace.h"
 
-#include <cstdarg>
-
-#include "host/escaped_text.h"
+#include "text/escaped_text.h"
 #include "platform/win32/trace_file.h"
 
 namespace murl::server::trace {
@@ -46,28 +44,29 @@ constexpr struct {
     {DISP_E_UNKNOWNINTERFACE, "DISP_E_UNKNOWNINTERFACE"},
 };
 
-// One line, built in place: never allocates, and what does not fit is cut.
+// One line, built in place in UTF-8 straight from the UTF-16 it is given: never allocates, and
+// what does not fit is cut.
 class Line {
 public:
     Line() noexcept;  // starts with the time and the process
     Line& Add(std::string_view ascii) noexcept;
     Line& Add(std::u16string_view text, size_t most) noexcept;  // quoted, escaped, cut
-    Line& Number(long value) noexcept;
+    Line& Number(int64_t value, size_t width = 0) noexcept;     // zero-padded to `width`
     Line& Result(HRESULT hr) noexcept;
     Line& Argument(const VARIANT& value, bool inner = false) noexcept;
     Line& Duration(LONGLONG began) noexcept;
-    Line& Format(const wchar_t* format, ...) noexcept;  // only for short pieces: numbers
     void Write() noexcept;
 
 private:
-    static constexpr size_t kCapacity = 1500;
-    void Put(char32_t cp) noexcept;  // as UTF-16
+    static constexpr size_t kCapacity = 1500;  // UTF-16 units of text a line holds
+    void Put(char32_t cp) noexcept;            // as UTF-8, whole or not at all
     auto Sink() noexcept {
         return [this](char32_t cp) noexcept { Put(cp); };
     }
 
-    wchar_t text_[kCapacity + 64];  // room for one formatted piece and the line end
-    size_t size_ = 0;
+    char bytes_[kCapacity * 3 + 3];  // the line, its line end and a terminating zero
+    size_t size_ = 0;                // bytes
+    size_t units_ = 0;               // UTF-16 units of the text put so far
 };
 
 }  // namespace
@@ -99,26 +98,16 @@ LONGLONG Now() noexcept {
 Line::Line() noexcept {
     SYSTEMTIME t;
     GetLocalTime(&t);
-    Format(L"%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu] ", t.wYear, t.wMonth, t.wDay, t.wHour,
-           t.wMinute, t.wSecond, t.wMilliseconds, GetCurrentProcessId());
+    Number(t.wYear, 4).Add("-").Number(t.wMonth, 2).Add("-").Number(t.wDay, 2).Add(" ");
+    Number(t.wHour, 2).Add(":").Number(t.wMinute, 2).Add(":").Number(t.wSecond, 2).Add(".");
+    Number(t.wMilliseconds, 3).Add(" [").Number(GetCurrentProcessId()).Add("] ");
 }
 
 void Line::Put(char32_t cp) noexcept {
-    if (cp < 0x10000) {
-        if (size_ < kCapacity) text_[size_++] = static_cast<wchar_t>(cp);
-    } else if (size_ + 2 <= kCapacity) {  // both halves of the pair, or neither
-        text_[size_++] = static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
-        text_[size_++] = static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    }
-}
-
-Line& Line::Format(const wchar_t* format, ...) noexcept {
-    if (size_ >= kCapacity) return *this;
-    va_list arguments;
-    va_start(arguments, format);
-    size_ += wvsprintfW(text_ + size_, format, arguments);
-    va_end(arguments);
-    return *this;
+    const size_t units = cp < 0x10000 ? 1 : 2;  // both halves of a pair, or neither
+    if (units_ + units > kCapacity) return;
+    units_ += units;
+    PutUtf8([this](char byte) noexcept { bytes_[size_++] = byte; }, cp);
 }
 
 Line& Line::Add(std::string_view ascii) noexcept {
@@ -147,14 +136,13 @@ Line& Line::Add(std::u16string_view text, size_t most) noexcept {
         },
         [&](char16_t unit) noexcept { PutHex4(put, unit); });
     Put(U'"');
-    if (text.size() > shown.size()) {
-        Format(L"... (%u units)", static_cast<unsigned>(text.size()));
-    }
+    if (text.size() > shown.size()) Add("... (").Number(text.size()).Add(" units)");
     return *this;
 }
 
-Line& Line::Number(long value) noexcept {
-    return Format(L"%ld", value);
+Line& Line::Number(int64_t value, size_t width) noexcept {
+    PutDecimal(Sink(), value, width);
+    return *this;
 }
 
 Line& Line::Result(HRESULT hr) noexcept {
@@ -199,23 +187,22 @@ Line& Line::Argument(const VARIANT& value, bool inner) noexcept {
         default:
             break;
     }
-    return Format(L"(type %u)", type);
+    return Add("(type ").Number(type).Add(")");
 }
 
 Line& Line::Duration(LONGLONG began) noexcept {
     const auto tenths = static_cast<unsigned long>((Now() - began) * 10'000'000 / g_frequency);
-    return Format(L"%lu.%lu us", tenths / 10, tenths % 10);
+    return Number(tenths / 10).Add(".").Number(tenths % 10).Add(" us");
 }
 
 // The line in UTF-8 to the file and to the debugger's output (in its narrow form, which Wine
 // shows with WINEDEBUG=+debugstr and debuggers on Windows read alike).
 void Line::Write() noexcept {
-    text_[size_] = L'\r';
-    text_[size_ + 1] = L'\n';
-    char bytes[(kCapacity + 2) * 3 + 1];
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text_, static_cast<int>(size_ + 2), bytes,
-                                         sizeof bytes - 1, nullptr, nullptr);
-    bytes[size] = 0;
+    const char* bytes = bytes_;
+    const size_t size = size_ + 2;
+    bytes_[size_] = '\r';
+    bytes_[size_ + 1] = '\n';
+    bytes_[size_ + 2] = 0;
     OutputDebugStringA(bytes);
     AcquireSRWLockExclusive(&g_lock);
     const where::Refusal refusal =
@@ -241,7 +228,7 @@ HRESULT Deliver(std::string_view name, Delivery deliver, void* sink, DISPID id, 
                 UINT* arg_err) noexcept {
     const LONGLONG began = Now();
     Line line;
-    line.Add("event ").Add(name.empty() ? "unknown" : name).Format(L" [DISPID %ld] (", id);
+    line.Add("event ").Add(name.empty() ? "unknown" : name).Add(" [DISPID ").Number(id).Add("] (");
     // The arguments in the order of the event's parameters, the reverse of DISPPARAMS'.
     const bool listed = params && (params->cArgs == 0 || params->rgvarg);
     const UINT shown = listed && params->cArgs < kShownArguments ? params->cArgs : kShownArguments;
@@ -250,7 +237,7 @@ HRESULT Deliver(std::string_view name, Delivery deliver, void* sink, DISPID id, 
         line.Add(i > 0 ? ", " : "").Argument(params->rgvarg[params->cArgs - 1 - i]);
     }
     if (listed && params->cArgs > shown) line.Add(", ...");
-    if (params && params->cNamedArgs > 0) line.Format(L"; %u named", params->cNamedArgs);
+    if (params && params->cNamedArgs > 0) line.Add("; ").Number(params->cNamedArgs).Add(" named");
 
     constexpr UINT kNoArgument = ~0u;
     UINT at = kNoArgument;
@@ -258,7 +245,7 @@ HRESULT Deliver(std::string_view name, Delivery deliver, void* sink, DISPID id, 
     if (arg_err && at != kNoArgument) *arg_err = at;
 
     line.Add(") -> ").Result(hr);
-    if (listed && at < params->cArgs) line.Format(L" at argument %u", params->cArgs - at);
+    if (listed && at < params->cArgs) line.Add(" at argument ").Number(params->cArgs - at);
     const char* before = ", after: ";
     for (UINT i = 0; listed && i < shown; ++i) {
         const VARIANT& value = params->rgvarg[params->cArgs - 1 - i];

@@ -7,7 +7,7 @@
 
 #include <new>
 
-#include "host/text.h"
+#include "text/text.h"
 #include "host_idl.h"
 #include "platform/win32/system_message.h"
 #include "platform/win32/win32_app_info.h"

@@ -5,9 +5,9 @@
 #include <msxml2.h>
 
 #include "host/error.h"
-#include "host/text.h"
 #include "platform/win32/win32_holders.h"
 #include "sim/xml_parser.h"
+#include "text/text.h"
 
 namespace murl::sim {
 

@@ -3,8 +3,8 @@
 #include <pugixml.hpp>
 
 #include "host/error.h"
-#include "host/text.h"
 #include "sim/xml_parser.h"
+#include "text/text.h"
 
 namespace murl::sim {
 

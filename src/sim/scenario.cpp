@@ -6,12 +6,12 @@
 #include <optional>
 #include <utility>
 
-#include "host/escaped_text.h"
-#include "host/text.h"
 #include "plugin/switches.h"
 #include "sim/error_log_faults.h"
 #include "sim/scenario_fields.h"
 #include "sim/verbs.h"
+#include "text/escaped_text.h"
+#include "text/text.h"
 
 namespace murl::sim {
 
@@ -102,34 +102,11 @@ std::string Cut(std::string_view digits) {
     return std::string(digits.substr(0, kLongest)) + "...";
 }
 
-// The length of the UTF-8 sequence at the start of `text`, or 0 when it is not one.
+// The length of the UTF-8 sequence at the start of `text`, or 0 when it is not one (an encoded
+// surrogate included).
 size_t Utf8Length(std::string_view text) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    size_t length;
-    uint32_t code;
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    for (size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (byte(i) & 0x3F);
-    }
-    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-    if (overlong || surrogate || code > 0x10FFFF) return 0;
-    return length;
+    const Utf8Read read = ReadUtf8(text);
+    return IsSurrogate(read.cp) ? 0 : read.length;
 }
 
 int HexDigit(char c) noexcept {
@@ -206,12 +183,7 @@ std::string ReadText(std::string_view raw, std::u16string& text) {
 // (\t \n \r), a C1 control as \u00XX, anything else as \xXX.
 void AppendEscapedByte(std::string& out, unsigned char value, bool c1_control) {
     if (c1_control) return AppendHex4(out, value);
-    for (const auto& named : kNamedEscapes) {
-        if (named.unit != value) continue;
-        out += '\\';
-        out += named.letter;
-        return;
-    }
+    if (PutNamedEscape(Utf8Sink{out}, kControlEscapes, value)) return;
     out += "\\x";
     AppendHex(out, value, 2);
 }
@@ -390,11 +362,12 @@ std::string VerbListing() {
 ParsedLine ParseLine(std::string_view line, int number) {
     // A CR that does not end the line would hide what follows it, in a text or a comment.
     if (const size_t cr = line.find('\r'); cr != std::string_view::npos) {
-        return "a CR inside the line at byte " + std::to_string(cr + 1) + ": " +
+        return "a CR inside the line at byte " + DecimalUtf8(static_cast<int64_t>(cr + 1)) + ": " +
                Quote(line.substr(cr)) + " (lines end with LF or CR LF)";
     }
     if (const size_t bad = FirstNonUtf8(line); bad != std::string_view::npos) {
-        return "not UTF-8 at byte " + std::to_string(bad + 1) + ": " + Quote(line.substr(bad));
+        return "not UTF-8 at byte " + DecimalUtf8(static_cast<int64_t>(bad + 1)) + ": " +
+               Quote(line.substr(bad));
     }
     const size_t start = line.find_first_not_of(" \t");
     if (start == std::string_view::npos || line[start] == '#') return std::monostate{};

@@ -22,9 +22,9 @@
 #include <variant>
 #include <vector>
 
-#include "host/readable_text.h"
 #include "sim/event.h"
 #include "sim/scenario_fields.h"
+#include "text/readable_text.h"
 
 namespace murl::sim {
 

@@ -1,9 +1,9 @@
 #include "sim/transcript.h"
 
-#include "host/escaped_text.h"
-#include "host/readable_text.h"
-#include "host/text.h"
 #include "sim/verbs.h"
+#include "text/escaped_text.h"
+#include "text/readable_text.h"
+#include "text/text.h"
 
 namespace murl::sim {
 
@@ -43,32 +43,26 @@ void AppendPrinted(std::string& out, const PrintedLine& line) {
 }  // namespace
 
 std::string JsonLine(const Record& record) {
-    std::string out = "{\"line\":";
-    AppendDecimal(out, record.event->line);
-    AppendEventJson(out, *record.event);
-    if (record.eat) AppendJsonMember(out, "bEat", *record.eat);
-    AppendJsonKey(out, "printed");
-    out += '[';
-    for (size_t i = 0; i < record.printed.size(); ++i) {
-        const auto& line = record.printed[i];
-        if (i != 0) out += ',';
-        out += "{\"text\":";
-        AppendJsonString(out, line.text);
-        AppendJsonUnits(out, "text", line.text);
-        AppendJsonMember(out, "colour", line.colour);
-        AppendJsonMember(out, "target", line.target);
-        out += '}';
+    std::string out;
+    JsonWriter json(out);
+    json.Object().Member("line", record.event->line);
+    AppendEventJson(json, *record.event);
+    if (record.eat) json.Member("bEat", *record.eat);
+    json.Array("printed");
+    for (const auto& line : record.printed) {
+        json.Object().Member("text", line.text).Member("colour", line.colour);
+        json.Member("target", line.target).Close();
     }
-    out += ']';
-    if (record.failed) AppendJsonMember(out, "failed", *record.failed);
-    out += '}';
+    json.Close();
+    if (record.failed) json.Member("failed", *record.failed);
+    json.Close();
     return out;
 }
 
 void AppendTextRecord(std::string& out, const Record& record) {
     // "  line  verdict  event", then what was printed ("> ") and the failure ("! ").
     const Event& e = *record.event;
-    const std::string number = std::to_string(e.line);
+    const std::string number = DecimalUtf8(e.line);
     if (number.size() < 6) out.append(6 - number.size(), ' ');
     out += number;
     out += "  ";

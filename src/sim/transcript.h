@@ -10,17 +10,9 @@
 #include <vector>
 
 #include "host/host.h"
-#include "host/json.h"
 #include "sim/event.h"
 
 namespace murl::sim {
-
-// The JSON writer, shared with the doctor, under the simulator's names.
-using murl::AppendJsonAsciiMember;
-using murl::AppendJsonMember;
-using murl::AppendJsonString;
-using murl::AppendJsonUnits;
-using murl::HasLoneSurrogate;
 
 // The record as one JSON object, without a line break.
 std::string JsonLine(const Record& record);

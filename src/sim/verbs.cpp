@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "host/json.h"
-#include "host/readable_text.h"
-#include "host/text.h"
+#include "text/escaped_text.h"
+#include "text/readable_text.h"
+#include "text/text.h"
 
 namespace murl::sim {
 
@@ -25,14 +25,14 @@ void WriteQuoted(std::string& out, std::u16string_view text) {
 constexpr ArgumentForm kNoArguments = {
     [](Fields&, Event&) { return std::string(); },
     [](std::string&, const Event&) {},
-    [](std::string&, const Event&) {},
+    [](JsonWriter&, const Event&) {},
 };
 
 // TEXT
 constexpr ArgumentForm kText = {
     [](Fields& fields, Event& event) { return fields.Text(event.text); },
     [](std::string& out, const Event& event) { WriteQuoted(out, event.text); },
-    [](std::string& out, const Event& event) { AppendJsonMember(out, "text", event.text); },
+    [](JsonWriter& json, const Event& event) { json.Member("text", event.text); },
 };
 
 std::string ReadColourText(Fields& fields, Event& event) {
@@ -48,12 +48,11 @@ constexpr ArgumentForm kColourText = {
     ReadColourText,
     [](std::string& out, const Event& event) {
         out += ' ';
-        out += std::to_string(event.colour);
+        AppendDecimal(out, event.colour);
         WriteQuoted(out, event.text);
     },
-    [](std::string& out, const Event& event) {
-        AppendJsonMember(out, "colour", event.colour);
-        AppendJsonMember(out, "text", event.text);
+    [](JsonWriter& json, const Event& event) {
+        json.Member("colour", event.colour).Member("text", event.text);
     },
 };
 
@@ -77,9 +76,8 @@ constexpr ArgumentForm kCheckBoxState = {
         WriteName(out, event.name);
         out += event.on ? " on" : " off";
     },
-    [](std::string& out, const Event& event) {
-        AppendJsonMember(out, "name", event.name);
-        AppendJsonAsciiMember(out, "state", event.on ? "on" : "off");
+    [](JsonWriter& json, const Event& event) {
+        json.Member("name", event.name).Member("state", event.on ? "on" : "off");
     },
 };
 
@@ -91,7 +89,7 @@ constexpr ArgumentForm kPushButton = {
         return problem.empty() ? ReadPushButton(field, event.name) : problem;
     },
     [](std::string& out, const Event& event) { WriteName(out, event.name); },
-    [](std::string& out, const Event& event) { AppendJsonMember(out, "name", event.name); },
+    [](JsonWriter& json, const Event& event) { json.Member("name", event.name); },
 };
 
 // OPERATION, then its target where it takes one. `missing` only for an operation that hands
@@ -118,9 +116,9 @@ void WriteOperationText(std::string& out, const Event& event) {
     if (!event.name.empty()) WriteName(out, event.name);
 }
 
-void WriteOperationJson(std::string& out, const Event& event) {
-    if (!event.name.empty()) AppendJsonMember(out, "name", event.name);
-    AppendJsonAsciiMember(out, "operation", OperationName(event.operation));
+void WriteOperationJson(JsonWriter& json, const Event& event) {
+    if (!event.name.empty()) json.Member("name", event.name);
+    json.Member("operation", OperationName(event.operation));
 }
 
 // OPERATION [NAME]
@@ -283,10 +281,10 @@ void AppendEventText(std::string& out, const Event& event) {
     row.arguments.write_text(out, event);
 }
 
-void AppendEventJson(std::string& out, const Event& event) {
+void AppendEventJson(JsonWriter& json, const Event& event) {
     const VerbRow& row = RowOf(event.verb);
-    AppendJsonAsciiMember(out, "event", row.name);
-    row.arguments.write_json(out, event);
+    json.Member("event", row.name);
+    row.arguments.write_json(json, event);
 }
 
 }  // namespace murl::sim

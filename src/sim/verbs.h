@@ -13,6 +13,7 @@
 #include "sim/plugin_binding.h"
 #include "sim/scenario_fields.h"
 #include "sim/sim_host.h"
+#include "text/json.h"
 
 namespace murl::sim {
 
@@ -22,8 +23,8 @@ struct ArgumentForm {
     std::string (*read)(Fields& fields, Event& event);
     // Appends them as a scenario line has them, each after a blank.
     void (*write_text)(std::string& out, const Event& event);
-    // Appends them as JSON members, each after a comma.
-    void (*write_json)(std::string& out, const Event& event);
+    // Adds them as members of the event's JSON object.
+    void (*write_json)(JsonWriter& json, const Event& event);
 };
 
 // What a verb acts on.
@@ -53,7 +54,7 @@ const VerbRow& RowOf(Verb verb) noexcept;
 // The event as a scenario line writes it (its text always quoted), without the line break;
 // read back, it is the same event.
 void AppendEventText(std::string& out, const Event& event);
-// The event's members of its JSON record: "event" and its arguments, each after a comma.
-void AppendEventJson(std::string& out, const Event& event);
+// The event's members of its JSON record: "event" and its arguments.
+void AppendEventJson(JsonWriter& json, const Event& event);
 
 }  // namespace murl::sim

@@ -3,7 +3,7 @@
 #include "chat_corpus.h"
 #include "counting_new.h"
 #include "filter_rig.h"
-#include "host/text.h"
+#include "text/text.h"
 
 namespace murl {
 namespace {

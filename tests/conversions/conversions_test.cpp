@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host/error.h"
-#include "host/text.h"
+#include "text/text.h"
 
 namespace murl {
 namespace {
@@ -205,28 +205,6 @@ TEST(SwitchText, WritesTrueForAnyNonZeroAndReadsBack) {
         SCOPED_TRACE(c.value);
         EXPECT_EQ(SwitchText(c.value), c.text);
         EXPECT_EQ(BooleanFromText(SwitchText(c.value)), c.value ? kHostTrue : kHostFalse);
-    }
-}
-
-// UTF-16 and UTF-8 at the edges of each encoded length, both ways.
-TEST(Utf8, EncodesEachLengthAtItsEdgesAndReadsBack) {
-    const struct {
-        std::u16string_view utf16;
-        std::string_view utf8;
-    } cases[] = {
-        {u"\u007F", "\x7F"},
-        {u"\u0080", "\xC2\x80"},
-        {u"\u07FF", "\xDF\xBF"},
-        {u"\u0800", "\xE0\xA0\x80"},
-        {u"\uFFFF", "\xEF\xBF\xBF"},
-        {u"\U00010000", "\xF0\x90\x80\x80"},
-        {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"},
-        {u"\xD800", "\xED\xA0\x80"},  // a lone surrogate survives the round trip
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "U+" << std::hex << int(c.utf16[0]));
-        EXPECT_EQ(ToUtf8(c.utf16), c.utf8);
-        EXPECT_EQ(ToUtf16(c.utf8), c.utf16);
     }
 }
 

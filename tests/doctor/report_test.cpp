@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "host/escaped_text.h"
 #include "log_summary.h"
 #include "report.h"
 #include "scratch_folder.h"
 #include "settings_review.h"
+#include "text/escaped_text.h"
 
 namespace murl::doctor {
 namespace {

@@ -21,14 +21,14 @@
 #include <thread>
 #include <vector>
 
+#include "file_system_cases.h"
 #include "host/error.h"
-#include "host/text.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/file_rules.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/system_calls.h"
-#include "file_system_cases.h"
 #include "scratch_folder.h"
+#include "text/text.h"
 
 namespace murl {
 namespace {

@@ -10,13 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "host/text.h"
+#include "text/text.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/fake_settings_store.h"
 #include "plugin/cls_murl.h"
 #include "plugin/switches.h"
 #include "sim/sim_host.h"
 #include "sim/xml_parser.h"
+#include "text/text.h"
 
 namespace murl::test {
 

@@ -18,8 +18,8 @@
 #include <thread>
 
 #include "host/error.h"
-#include "host/text.h"
 #include "scratch_folder.h"
+#include "text/text.h"
 #include "unprivileged.h"
 
 namespace murl {

@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "host/text.h"
 #include "plugin/switches.h"
 #include "sim/error_log_faults.h"
 #include "sim/scenario.h"
 #include "sim/verbs.h"
+#include "text/text.h"
 
 namespace murl::sim {
 namespace {

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "host/error.h"
-#include "host/text.h"
 #include "sim/faults.h"
 #include "sim/sim_host.h"
 #include "sim/xml_parser.h"
+#include "text/text.h"
 
 namespace murl::sim {
 namespace {

@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "host/text.h"
+#include "text/text.h"
 
 namespace murl::testing_support {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "host/error.h"
-#include "host/text.h"
+#include "text/text.h"
 
 namespace murl::testing_support {
 

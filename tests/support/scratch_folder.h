@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/text.h"
 #include "platform/settings_store.h"
+#include "text/text.h"
 
 namespace murl::testing_support {
 

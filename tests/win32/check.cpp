@@ -4,7 +4,7 @@
 #include <exception>
 #include <vector>
 
-#include "host/readable_text.h"
+#include "text/readable_text.h"
 
 namespace check {
 

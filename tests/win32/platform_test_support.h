@@ -19,7 +19,7 @@
 
 #include "check.h"
 #include "host/error.h"
-#include "host/text.h"
+#include "text/text.h"
 #include "platform/file_system.h"
 #include "platform/win32/system_calls.h"
 

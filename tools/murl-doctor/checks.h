@@ -1,6 +1,7 @@
 #pragma once
-// The doctor's checks of this machine, in report order. Each only looks; none changes a file
-// or a registry value, and none runs a module it has not verified.
+// The doctor's checks of this machine, in report order, then its two commands. Each check only
+// looks: none changes a file or a registry value, and none runs a module it has not verified;
+// only the commands (SwitchTrace, ClearTrace), which the player types, change anything.
 
 #include <span>
 #include <string>
@@ -10,6 +11,7 @@
 #include "platform/win32/windows_headers.h"
 #include "platform/win32/win32_file_system.h"
 #include "report.h"
+#include "text/text.h"
 
 namespace murl::doctor {
 

@@ -245,8 +245,8 @@ bool AddDamage(const LogFile& log, const LogSummary& summary, const Reading& rea
             (after > 0 ? " (" + Entries(after) + " since the last)" : std::string()) + ".");
     }
     if (reading.error != 0) {
-        row.details.push_back("from offset " + std::to_string(summary.bytes()) + " on (" +
-                              SizeText(log.size - std::min(summary.bytes(), log.size)) +
+        row.details.push_back("from offset " + DecimalUtf8(static_cast<int64_t>(summary.bytes())) +
+                              " on (" + SizeText(log.size - std::min(summary.bytes(), log.size)) +
                               ") it cannot be read: " + SystemText(reading.error, log.path));
     }
     if (summary.stretch_count() == 0 && reading.error == 0) return false;

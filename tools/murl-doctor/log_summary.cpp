@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-#include "host/readable_text.h"
-#include "platform/cp1252.h"
+#include "text/readable_text.h"
+#include "text/cp1252.h"
+#include "text/text.h"
 #include "report.h"
 
 namespace murl::doctor {
@@ -127,8 +128,9 @@ Recurring LogSummary::MostFrequent() const {
 }
 
 std::string DescribeStretch(const Stretch& stretch) {
-    return "zero bytes from offset " + std::to_string(stretch.offset) + " to " +
-           std::to_string(stretch.offset + stretch.length - 1) + ": " + SizeText(stretch.length);
+    return "zero bytes from offset " + DecimalUtf8(static_cast<int64_t>(stretch.offset)) + " to " +
+           DecimalUtf8(static_cast<int64_t>(stretch.offset + stretch.length - 1)) + ": " +
+           SizeText(stretch.length);
 }
 
 }  // namespace murl::doctor

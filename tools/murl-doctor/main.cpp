@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "checks.h"
-#include "host/json.h"
-#include "host/text.h"
+#include "text/json.h"
+#include "text/text.h"
 #include "murl_version.h"
 #include "platform/app_info.h"
 #include "platform/win32/win32_holders.h"
@@ -101,12 +101,12 @@ Report Examine() {
 void Answer(bool json, std::string_view version, bool ok, const std::string& message,
             std::string_view usage = {}) {
     if (!json) return Write(message + "\n" + std::string(usage));
-    std::string out = "{\"doctor\":";
-    murl::AppendJsonString(out, version);
-    out += ok ? ",\"ok\":true" : ",\"ok\":false";
-    murl::AppendJsonUtf8Member(out, "message", message);
-    if (!usage.empty()) murl::AppendJsonUtf8Member(out, "usage", usage);
-    Write(out + "}\n");
+    std::string out;
+    murl::JsonWriter answer(out);
+    answer.Object().Member("doctor", version).Boolean("ok", ok).Member("message", message);
+    if (!usage.empty()) answer.Member("usage", usage);
+    answer.Close();
+    Write(out + "\n");
 }
 
 // The command line as the player gave it; `mistake` says in plain words what is wrong with it.

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "expected_module.h"
-#include "host/escaped_text.h"
+#include "text/escaped_text.h"
 #include "murl_version.h"
 #include "platform/owned_handle.h"
 #include "platform/win32/win32_holders.h"
@@ -87,14 +87,14 @@ bool Shipped(const Digest& digest) {
 }
 
 std::string SizeAndDigest(const Digest& digest) {
-    return std::to_string(digest.size) + " bytes, SHA-256 " + digest.hex;
+    return DecimalUtf8(Whole{digest.size}) + " bytes, SHA-256 " + digest.hex;
 }
 
 namespace {
 
 std::string VersionText(DWORD ms, DWORD ls) {
-    return std::to_string(HIWORD(ms)) + "." + std::to_string(LOWORD(ms)) + "." +
-           std::to_string(HIWORD(ls)) + "." + std::to_string(LOWORD(ls));
+    return DecimalUtf8(HIWORD(ms)) + "." + DecimalUtf8(LOWORD(ms)) + "." + DecimalUtf8(HIWORD(ls)) +
+           "." + DecimalUtf8(LOWORD(ls));
 }
 
 // The module's version, or empty when it has none that can be read. Read as data: nothing in
@@ -158,7 +158,7 @@ Row ChecksumRow(const std::wstring& module, bool& shipped) {
                 "murl.dll is damaged or was replaced (" + Kind(VersionOf(module)) +
                     "): " + SizeAndDigest(digest) + ". The doctor does not run it.",
                 kReinstall,
-                {"this release's murl.dll: " + std::to_string(MURL_DOCTOR_MODULE_SIZE) +
+                {"this release's murl.dll: " + DecimalUtf8(MURL_DOCTOR_MODULE_SIZE) +
                  " bytes, SHA-256 " + MURL_DOCTOR_MODULE_SHA256}};
     }
     return {"module.checksum", Status::kOk, SizeAndDigest(digest), {}, {}};

@@ -299,8 +299,8 @@ void CheckTypeLibraryFile(const Findings& f, const std::wstring& file, Report& r
     const bool same = attr->guid == server::kLibId && attr->wMajorVerNum == server::kLibMajor &&
                       attr->wMinorVerNum == server::kLibMinor;
     const std::string found = Utf8(GuidText(attr->guid)) + " version " +
-                              std::to_string(attr->wMajorVerNum) + "." +
-                              std::to_string(attr->wMinorVerNum);
+                              DecimalUtf8(attr->wMajorVerNum) + "." +
+                              DecimalUtf8(attr->wMinorVerNum);
     library->ReleaseTLibAttr(attr);
     if (!same) {
         report.Add({"registration.typelib_version",

@@ -1,9 +1,9 @@
 #include "report.h"
 
-#include <cstdio>
 #include <iterator>
 
-#include "host/json.h"
+#include "text/json.h"
+#include "text/text.h"
 
 namespace murl::doctor {
 
@@ -80,48 +80,36 @@ std::string AsText(const Report& report, std::string_view version) {
 }
 
 std::string Counted(size_t count, std::string_view one, std::string_view many) {
-    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+    return DecimalUtf8(static_cast<int64_t>(count)) + " " + std::string(count == 1 ? one : many);
 }
 
 std::string SizeText(unsigned long long bytes) {
-    std::string text = std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    std::string text = DecimalUtf8(static_cast<int64_t>(bytes)) + (bytes == 1 ? " byte" : " bytes");
     constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
     if (bytes < 1024) return text;
     double figure = static_cast<double>(bytes) / 1024;
     size_t unit = 0;
     for (; figure >= 1024 && unit + 1 < std::size(kUnits); ++unit) figure /= 1024;
-    char in_units[32];
-    std::snprintf(in_units, sizeof in_units, " (%.1f %s)", figure, kUnits[unit]);
-    return text + in_units;
+    const auto tenths = static_cast<int64_t>(figure * 10 + 0.5);
+    return text + " (" + DecimalUtf8(tenths / 10) + "." + DecimalUtf8(tenths % 10) + " " +
+           kUnits[unit] + ")";
 }
 
 std::string AsJson(const Report& report, std::string_view version) {
-    std::string json = "{\"doctor\":";
-    AppendJsonString(json, version);
-    AppendJsonKey(json, "checks");
-    json += '[';
+    std::string out;
+    JsonWriter json(out);
+    json.Object().Member("doctor", version).Array("checks");
     for (const Row& row : report.rows()) {
         const CheckRow& check = row.id.row();
-        if (&row != &report.rows().front()) json += ',';
-        json += "{\"id\":";
-        AppendJsonString(json, row.id);
-        AppendJsonUtf8Member(json, "area", check.area.name());
-        AppendJsonUtf8Member(json, "title", check.title);
-        AppendJsonAsciiMember(json, "status", NamesOf(row.status).word);
-        AppendJsonUtf8Member(json, "found", row.found);
-        AppendJsonUtf8Member(json, "action", row.action);
-        AppendJsonKey(json, "details");
-        json += '[';
-        for (const std::string& detail : row.details) {
-            if (&detail != &row.details.front()) json += ',';
-            AppendJsonString(json, std::string_view(detail));
-        }
-        json += "]}";
+        json.Object().Member("id", std::string_view(row.id)).Member("area", check.area.name());
+        json.Member("title", check.title).Member("status", NamesOf(row.status).word);
+        json.Member("found", row.found).Member("action", row.action).Array("details");
+        for (const std::string& detail : row.details) json.Value(detail);
+        json.Close().Close();
     }
-    json += ']';
-    AppendJsonMember(json, "problems", report.Problems());
-    AppendJsonUtf8Member(json, "summary", report.Summary());
-    return json + "}\n";
+    json.Close().Member("problems", report.Problems()).Member("summary", report.Summary());
+    json.Close();
+    return out + "\n";
 }
 
 }  // namespace murl::doctor

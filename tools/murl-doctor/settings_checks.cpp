@@ -3,7 +3,7 @@
 
 #include "checks.h"
 #include "host/error.h"
-#include "host/text.h"
+#include "text/text.h"
 #include "platform/win32/registry_settings_store.h"
 #include "plugin/stored_values.h"
 #include "settings_review.h"

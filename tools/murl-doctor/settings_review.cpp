@@ -3,8 +3,8 @@
 #include <set>
 
 #include "host/error.h"
-#include "host/readable_text.h"
-#include "host/text.h"
+#include "text/readable_text.h"
+#include "text/text.h"
 #include "plugin/conversions.h"
 #include "plugin/stored_values.h"
 #include "plugin/switches.h"

@@ -1,9 +1,9 @@
 #include "checks.h"
 
 #include "host/error.h"
-#include "host/escaped_text.h"
-#include "host/text.h"
 #include "platform/win32/system_message.h"
+#include "text/escaped_text.h"
+#include "text/text.h"
 #include "platform/win32/win32_text.h"
 
 namespace murl::doctor {

@@ -37,7 +37,7 @@ std::vector<std::string> FilesLeft() {
         }
         const unsigned long long size =
             (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        left.push_back(Utf8(path) + " (" + std::to_string(size) + " bytes)");
+        left.push_back(Utf8(path) + " (" + DecimalUtf8(Whole{size}) + " bytes)");
     }
     return left;
 }
@@ -98,7 +98,7 @@ std::string StoredValue() {
         DWORD value = 0;
         RegQueryValueExW(key.get(), trace::kSwitchValue, nullptr, nullptr,
                          reinterpret_cast<BYTE*>(&value), &size);
-        return "the number " + std::to_string(value);
+        return "the number " + DecimalUtf8(value);
     }
     switch (type) {
         case REG_SZ:
@@ -110,7 +110,7 @@ std::string StoredValue() {
         case REG_BINARY:
             return "bytes";
         default:
-            return "a value of type " + std::to_string(type);
+            return "a value of type " + DecimalUtf8(type);
     }
 }
 

@@ -3,10 +3,10 @@
 #include <cstdlib>
 
 #include "commands.h"
-#include "host/text.h"
 #include "machine.h"
 #include "platform/posix/posix_platform.h"
 #include "platform/posix/sqlite_settings_store.h"
+#include "text/text.h"
 
 namespace murl::tool {
 

@@ -12,11 +12,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "host/text.h"
 #include "machine.h"
 #include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_text.h"
+#include "text/text.h"
 
 namespace murl::tool {
 

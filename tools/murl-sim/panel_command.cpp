@@ -10,11 +10,11 @@
 #include <string>
 
 #include "commands.h"
-#include "host/text.h"
 #include "machine.h"
 #include "plugin/view_definition.h"
 #include "sim/panel_layout.h"
 #include "sim/xml_parser.h"
+#include "text/text.h"
 
 namespace murl::tool {
 
@@ -46,8 +46,8 @@ std::string KindName(sim::ControlKind kind) {
 }
 
 std::string Table(const sim::PanelLayout& panel) {
-    std::string out = ToUtf8(panel.title) + "  (" + std::to_string(panel.width) + " x " +
-                      std::to_string(panel.height) + ", icon " + std::to_string(panel.icon) + ")\n";
+    std::string out = ToUtf8(panel.title) + "  (" + DecimalUtf8(panel.width) + " x " +
+                      DecimalUtf8(panel.height) + ", icon " + DecimalUtf8(panel.icon) + ")\n";
     out += Pad("name", 11) + Pad("kind", 12) + Pad("left", 5, true) + Pad("top", 4, true) +
            Pad("width", 6, true) + Pad("height", 6, true) + " " + Pad("starts", 10) + "text\n";
     for (const auto& c : panel.controls) {
@@ -55,9 +55,9 @@ std::string Table(const sim::PanelLayout& panel) {
                                   : c.checked == kHostTrue             ? "checked"
                                                                        : "clear";
         out += Pad(ToUtf8(c.name), 11) + Pad(KindName(c.kind), 12) +
-               Pad(std::to_string(c.left), 5, true) + Pad(std::to_string(c.top), 4, true) +
-               Pad(std::to_string(c.width), 6, true) + Pad(std::to_string(c.height), 6, true) +
-               " " + Pad(state, 10) + ToUtf8(c.text) + "\n";
+               Pad(DecimalUtf8(c.left), 5, true) + Pad(DecimalUtf8(c.top), 4, true) +
+               Pad(DecimalUtf8(c.width), 6, true) + Pad(DecimalUtf8(c.height), 6, true) + " " +
+               Pad(state, 10) + ToUtf8(c.text) + "\n";
     }
     return out;
 }
@@ -89,7 +89,7 @@ std::string XmlText(std::u16string_view text) {
 }
 
 std::string SvgNumber(int32_t value) {
-    return std::to_string(value);
+    return DecimalUtf8(value);
 }
 
 // A check box: its bounds, faintly, then the box, its tick when checked, and its label.

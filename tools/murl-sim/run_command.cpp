@@ -12,9 +12,9 @@
 #include <sstream>
 
 #include "commands.h"
-#include "host/text.h"
 #include "machine.h"
 #include "sim/builtin_binding.h"
+#include "text/text.h"
 #ifdef _WIN32
 #include "sim/com_binding.h"
 #endif
@@ -75,7 +75,7 @@ bool ReadScenario(const std::string& name, std::string& content, std::string& re
 // simulator; its longest line is the one to blame.
 int OutOfMemory(const RunOptions& options, std::string_view content) {
     const std::string file_name = options.scenario == "-" ? "<stdin>" : options.scenario;
-    const std::string simulator = std::to_string(sizeof(void*) * 8) + "-bit simulator";
+    const std::string simulator = DecimalUtf8(sizeof(void*) * 8) + "-bit simulator";
     size_t longest = 0;
     int at = 0;
     sim::ForEachLine(content, [&](int number, std::string_view line) {

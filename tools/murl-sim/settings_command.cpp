@@ -7,12 +7,13 @@
 #include <string>
 
 #include "commands.h"
-#include "host/readable_text.h"
-#include "host/text.h"
 #include "machine.h"
 #include "plugin/conversions.h"
 #include "plugin/stored_values.h"
 #include "sim/transcript.h"
+#include "text/json.h"
+#include "text/readable_text.h"
+#include "text/text.h"
 
 namespace murl::tool {
 
@@ -32,19 +33,19 @@ std::unique_ptr<Store> Open(const SettingsOptions& options, int& status) {
     return store;
 }
 
-void AppendJsonValue(std::string& out, const SettingValue& value) {
+void AddJsonValue(JsonWriter& json, const SettingValue& value) {
     switch (value.kind) {
         case SettingValue::Kind::kText:
-            sim::AppendJsonMember(out, "value", value.text);
+            json.Member("value", value.text);
             break;
         case SettingValue::Kind::kNumber:
-            out += ",\"value\":" + ToUtf8(StoredNumberText(value));
+            json.Member("value", Whole{value.magnitude, value.negative});
             break;
         case SettingValue::Kind::kUnreadable:
-            out += ",\"value\":null";
+            json.Null("value");
             break;
     }
-    if (!value.type.empty()) sim::AppendJsonAsciiMember(out, "type", ToUtf8(value.type));
+    if (!value.type.empty()) json.Member("type", value.type);
 }
 
 int SettingsList(const SettingsOptions& options) {
@@ -54,12 +55,12 @@ int SettingsList(const SettingsOptions& options) {
     std::string out;
     for (const auto& entry : store->List()) {
         if (options.json) {
-            out += "{\"app\":";
-            sim::AppendJsonString(out, kSettingsApplication);
-            sim::AppendJsonMember(out, "section", entry.section);
-            sim::AppendJsonMember(out, "key", entry.key);
-            AppendJsonValue(out, entry.value);
-            out += "}\n";
+            JsonWriter json(out);
+            json.Object().Member("app", kSettingsApplication).Member("section", entry.section);
+            json.Member("key", entry.key);
+            AddJsonValue(json, entry.value);
+            json.Close();
+            out += '\n';
         } else {
             out += '[';
             out += ReadableName(entry.section);

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/cp1252.h"
 #include "platform/file_rules.h"
+#include "text/cp1252.h"
 
 namespace murl {
 

@@ -11,10 +11,10 @@
 #include <string>
 
 #include "host/error.h"
-#include "host/text.h"
 #include "platform/file_rules.h"
 #include "platform/owned_handle.h"
 #include "platform/posix/system_calls.h"
+#include "text/text.h"
 
 namespace murl {
 

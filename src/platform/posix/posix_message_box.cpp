@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "host/text.h"
+#include "text/text.h"
 
 namespace murl {
 

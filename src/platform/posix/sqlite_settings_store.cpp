@@ -13,8 +13,8 @@
 #include <utility>
 
 #include "host/error.h"
-#include "host/escaped_text.h"
-#include "host/text.h"
+#include "text/escaped_text.h"
+#include "text/text.h"
 
 namespace murl {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "host/error.h"
-#include "host/text.h"
 #include "platform/win32/win32_holders.h"
 #include "platform/win32/win32_text.h"
+#include "text/text.h"
 
 namespace murl {
 

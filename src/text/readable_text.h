@@ -5,14 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "host/escaped_text.h"
+#include "text/escaped_text.h"
 
 namespace murl {
-
-// The escapes of a quoted scenario TEXT that stand for one character each (\uXXXX aside).
-inline constexpr NamedEscape kNamedEscapes[] = {
-    {'"', u'"'}, {'\\', u'\\'}, {'t', u'\t'}, {'n', u'\n'}, {'r', u'\r'},
-};
 
 // `text` in double quotes, with the named escapes and \uXXXX for the other controls, DEL and
 // lone surrogates. Cut to `most` units (never inside a surrogate pair), it is followed by "...".

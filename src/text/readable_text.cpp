@@ -1,4 +1,4 @@
-#include "host/readable_text.h"
+#include "text/readable_text.h"
 
 namespace murl {
 
@@ -9,22 +9,12 @@ void AppendReadable(std::string& out, std::u16string_view text, Escape&& escape)
     AppendEscaped(out, text, escape, [](char16_t unit, std::string& to) { AppendHex4(to, unit); });
 }
 
-// The named escapes; without `quotes`, those of the line breaks and the tab only.
-bool AppendNamedEscape(char16_t unit, bool quotes, std::string& out) {
-    if (!quotes && (unit == u'"' || unit == u'\\')) return false;
-    for (const auto& named : kNamedEscapes) {
-        if (named.unit != unit) continue;
-        out += '\\';
-        out += named.letter;
-        return true;
-    }
-    return false;
-}
-
-// The named escapes, other controls and DEL (with kC1 also the C1 controls) as \uXXXX.
+// The named escapes (without kQuotes, those of the controls only), other controls and DEL (with
+// kC1 also the C1 controls) as \uXXXX.
 template <bool kQuotes, bool kC1>
 bool ReadableEscape(char16_t unit, std::string& out) {
-    if (AppendNamedEscape(unit, kQuotes, out)) return true;
+    const std::span<const NamedEscape> named = kQuotes ? kNamedEscapes : kControlEscapes;
+    if (PutNamedEscape(Utf8Sink{out}, named, unit)) return true;
     if (unit < 0x20 || unit == 0x7F || (kC1 && unit >= 0x80 && unit < 0xA0)) {
         AppendHex4(out, unit);
         return true;

@@ -1,7 +1,9 @@
-#include "platform/cp1252.h"
+#include "text/cp1252.h"
 
 #include <array>
 #include <cstdint>
+
+#include "text/code_points.h"
 
 namespace murl {
 
@@ -23,13 +25,6 @@ char Encode(char16_t c) {
     return '?';
 }
 
-bool IsHighSurrogate(char16_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
 }  // namespace
 
 std::u16string FromCp1252(std::string_view bytes) {
@@ -44,14 +39,10 @@ std::u16string FromCp1252(std::string_view bytes) {
 std::string ToCp1252(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            ++i;  // one character outside the basic plane: one "?"
-            out.push_back('?');
-            continue;
-        }
-        out.push_back(Encode(text[i]));
-    }
+    // A character outside the basic plane is one "?".
+    ForEachCodePoint(text, [&](char32_t cp, bool) {
+        out.push_back(cp < 0x10000 ? Encode(static_cast<char16_t>(cp)) : '?');
+    });
     return out;
 }
 
