@@ -94,6 +94,8 @@ void RegisterClass(const ComponentDescription& d, const ClassRecord& c,
     SetDefault(progid + L"\\Clsid", clsid);
 
     SetDefault(class_key, progid);
+    // COM makes the class a TreatAs names in this one's place: registering makes it this one.
+    DeleteTree(class_key + L"\\TreatAs");
     const RegistryKey server = CreateKey(class_key + L"\\InprocServer32");
     SetText(server, nullptr, module);
     SetText(server, L"ThreadingModel", d.threading_model);

@@ -13,6 +13,12 @@ cd "$bin" || exit 1
 step $run server_tests.exe registry_absent
 step $run regsvr32 /s murl.dll
 step $run server_tests.exe registry_present
+# A TreatAs under the class sends every creation to the class it names (here none):
+# registering again takes it away.
+step $run reg add 'HKCR\CLSID\{37DEF914-A323-49FA-B948-3D0EF05E737F}\TreatAs' /ve \
+    /d '{0BADC1A5-0000-4000-8000-000000000001}' /f /reg:32
+step $run regsvr32 /s murl.dll
+step $run server_tests.exe registry_present
 step $run regsvr32 /s /u murl.dll
 step $run server_tests.exe registry_absent
 # Removing what is already gone succeeds: a second time, and with the type library's key
