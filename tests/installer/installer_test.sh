@@ -409,6 +409,7 @@ doctor_cases=(
     "a copy of the release beside the setup installation|unzipped_copy||this doctor runs from another copy of Murl, in C:\\Unzipped; it checks C:\\Program Files (x86)\\Murl, installed by the setup program."
     "that copy registered by hand, its doctor run|register_unzipped_copy|registration.same_file|another copy of murl.dll: C:\\Unzipped\\murl.dll, not to the one the setup program installed|reinstall"
     "a copy of the release and no setup installation|unzipped_only|registration.class|install Murl with its setup program, which puts murl.dll where only administrators can change it. Running \"regsvr32 murl.dll\" as administrator in C:\\Unzipped would register this copy too, but any program this account runs can replace murl.dll there|register_unzipped"
+    "that copy registered, and redirected by a TreatAs|register_unzipped_redirected|registration.activation|which names no registered class|register_unzipped"
     "that copy in a folder this account cannot change|unzipped_only_unchangeable|registration.class log.writable|run \"regsvr32 murl.dll\" as administrator in C:\\Unzipped."
     "registered without .dll in a folder with a dot|register_dotted_folder|registration.same_file|another copy of murl.dll: C:\\Murl.v2\\murl.dll|reinstall"
     "registered without a drive|register_without_drive|registration.path|the class is registered to \"\\Program Files (x86)\\Murl\\murl.dll\", which is not a full path|reinstall"
@@ -475,6 +476,7 @@ unzip_copy() {
 unzipped_copy() { unzip_copy; }
 register_unzipped_copy() { unzip_copy && register_unzipped; }
 unzipped_only() { run "$folder\\uninstall.exe" /S && unzip_copy; }
+register_unzipped_redirected() { unzipped_only && register_unzipped && treat_as_nothing; }
 # Wine reads the right to change a file or a folder from its mode.
 unzipped_only_unchangeable() {
     unzipped_only && chmod a-w "$WINEPREFIX/drive_c/Unzipped/murl.dll" "$WINEPREFIX/drive_c/Unzipped"
