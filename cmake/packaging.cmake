@@ -20,7 +20,7 @@ set(CPACK_PACKAGE_VENDOR "The Murl developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Murl, a chat-spam filter plug-in for Decal")
 set(CPACK_PACKAGE_VERSION ${MURL_RELEASE_VERSION})
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "Murl")
-set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Murl")
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY ${MURL_SETUP_REGISTRY_KEY})
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 # The setup program is written from our own template (packaging/NSIS.template.in): it
 # registers the module, rolls back when that fails, upgrades in place and keeps the player's

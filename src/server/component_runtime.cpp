@@ -94,6 +94,10 @@ void RegisterClass(const ComponentDescription& d, const ClassRecord& c,
     SetDefault(progid + L"\\Clsid", clsid);
 
     SetDefault(class_key, progid);
+    // COM makes the class a TreatAs names in this one's place, and a reset of that emulation
+    // writes AutoTreatAs back into TreatAs: registering makes the class this one again.
+    DeleteTree(class_key + L"\\TreatAs");
+    DeleteTree(class_key + L"\\AutoTreatAs");
     const RegistryKey server = CreateKey(class_key + L"\\InprocServer32");
     SetText(server, nullptr, module);
     SetText(server, L"ThreadingModel", d.threading_model);

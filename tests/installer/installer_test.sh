@@ -485,27 +485,39 @@ case_remove_settings() {
 # optionally the fix its report proposes (a function below), after which it finds nothing.
 doctor_cases=(
     "fresh install|nothing||No problem found."
-    "class unregistered|unregister|registration.class|murl.clsMurl is not registered"
-    "registered to a copy elsewhere|register_copy|registration.same_file|another copy of murl.dll: C:\\Old Murl\\murl.dll"
+    "class unregistered|unregister|registration.class|murl.clsMurl is not registered|reinstall"
+    "class registered without its file|register_empty_path|registration.class|murl.clsMurl is registered without the file that serves it|reinstall"
+    "class redirected to a class not registered|treat_as_nothing|registration.activation|which names no registered class, so the game gets Class not registered (0x80040154)|reinstall"
+    "class redirected to another class|treat_as_other|registration.activation|{0D43FE01-F093-11CF-8940-00A0C9054228} (FileSystem Object), so the game gets that class instead of Murl|reinstall"
+    "registered to a copy elsewhere|register_copy|registration.same_file|another copy of murl.dll: C:\\Old Murl\\murl.dll, not to the one the setup program installed in C:\\Program Files (x86)\\Murl|reinstall"
+    "a copy of the release beside the setup installation|unzipped_copy||this doctor runs from another copy of Murl, in C:\\Unzipped; it checks C:\\Program Files (x86)\\Murl, installed by the setup program."
+    "that copy registered by hand, its doctor run|register_unzipped_copy|registration.same_file|another copy of murl.dll: C:\\Unzipped\\murl.dll, not to the one the setup program installed|reinstall"
+    "a copy of the release and no setup installation|unzipped_only|registration.class|install Murl with its setup program, which puts murl.dll where only administrators can change it. Running \"regsvr32 murl.dll\" as administrator in C:\\Unzipped would register this copy too, but any program this account runs can replace murl.dll there|register_unzipped"
+    "that copy registered, and redirected by a TreatAs|register_unzipped_redirected|registration.activation|which names no registered class|register_unzipped"
+    "that copy in a folder this account cannot change|unzipped_only_unchangeable|registration.class log.writable|run \"regsvr32 murl.dll\" as administrator in C:\\Unzipped."
+    "registered without .dll in a folder with a dot|register_dotted_folder|registration.same_file|another copy of murl.dll: C:\\Murl.v2\\murl.dll|reinstall"
+    "registered without a drive|register_without_drive|registration.path|the class is registered to \"\\Program Files (x86)\\Murl\\murl.dll\", which is not a full path|reinstall"
     "murl.dll truncated|truncate_module|module.checksum|damaged or was replaced|reinstall"
     "one byte of murl.dll changed|change_one_byte|module.checksum|changed since it was shipped|reinstall"
     "murl.dll replaced by a file not Murl's|replace_by_recording|module.checksum|The doctor does not run it.|reinstall"
-    "class registered to a file not Murl's|register_recording|registration.same_file|which is not this release's murl.dll|register_here"
-    "registered by a bare name|register_bare_name|registration.path|registered by the name \"murl.dll\" without its folder|register_here"
+    "class registered to a file not Murl's|register_recording|registration.same_file|which is not this release's murl.dll|reinstall"
+    "registered by a bare name|register_bare_name|registration.path|registered by the name \"murl.dll\" without its folder|reinstall"
     "registered path quoted, short and in other case|register_short_quoted||No problem found."
     "registered path in an expandable text|register_expandable||No problem found."
     "threading model in other letter case|threading_model_lower_case||No problem found."
-    "threading model not Murl's|threading_model_free|registration.threading_model|where Murl needs \"Apartment\"|register_here"
-    "type library file of another version|register_older_typelib|registration.typelib_version|version 1.0, not Murl's version 2.0|register_here"
-    "doctor copied to another folder|copy_doctor_elsewhere||the registered installation (this doctor runs from C:\\Desktop copy)"
+    "threading model not Murl's|threading_model_free|registration.threading_model|where Murl needs \"Apartment\"|reinstall"
+    "type library file of another version|register_older_typelib|registration.typelib_version|Murl's type library of version 1.0, where this murl.dll has version 2.0|reinstall"
+    "type library file of another minor version|register_minor_typelib|registration.typelib_version|Murl's type library of version 2.1, where this murl.dll has version 2.0|reinstall"
+    "another program's type library in Murl's place|register_foreign_typelib|registration.typelib_version|the file holds another library, {00020430-0000-0000-C000-000000000046} version 2.0, not Murl's|reinstall"
+    "doctor copied to another folder|copy_doctor_elsewhere||C:\\Program Files (x86)\\Murl, installed by the setup program (this doctor runs from C:\\Desktop copy)"
     "after an uninstall|uninstall_murl|module.installation|Murl is not installed|reinstall"
     "after an uninstall that kept the log|uninstall_keeping_log|module.installation|left of Murl: C:\\Program Files (x86)\\Murl\\murl_err.log"
     "after an uninstall that kept the settings|uninstall_keeping_settings|module.installation|left of Murl: this account's settings (1 value)"
     "after an uninstall while the game ran|uninstall_while_playing|module.installation|murl.dll: in use by a running program when Murl was uninstalled (the game had it loaded); Windows deletes it when it restarts"
     "after an older uninstall while the game ran|uninstall_scheduling_nothing|module.installation|to remove it: close the game, then delete it from C:\\Program Files (x86)\\Murl."
     "upgraded while the game runs|upgrade_while_playing||to use this release: close the game and start it again. Windows deletes murl.dll.previous when it restarts.|restart_after_game"
-    "registered copy deleted since|register_deleted_copy|registration.path|the class is registered to C:\\Unzipped\\murl.dll, which does not exist|register_here"
-    "type library file gone|register_deleted_typelib|registration.typelib_file|the type library is registered to C:\\Unzipped\\murl.dll, which does not exist|register_here"
+    "registered copy deleted since|register_deleted_copy|registration.path|the class is registered to C:\\Unzipped\\murl.dll, which does not exist|reinstall"
+    "type library file gone|register_deleted_typelib|registration.typelib_file|the type library is registered to C:\\Unzipped\\murl.dll, which does not exist|reinstall"
     "module folder not writable|read_only_folder|log.writable|cannot create C:\\Program Files (x86)\\Murl\\murl_err.log"
     "a folder named murl_err.log|log_folder|log.writable|a folder named murl_err.log is where Murl writes its log|remove_log_folder"
     "log held by another program|hold_log|log.writable|close the program that has murl_err.log open|release_log"
@@ -532,7 +544,7 @@ doctor_cases=(
 nothing() { :; }
 # The fixes the doctor proposes, done as its report says.
 reinstall() { install "$MURL_SETUP"; }
-register_here() { (cd "$unix_folder" && run regsvr32 /s murl.dll); }
+register_unzipped() { run regsvr32 /s 'C:\Unzipped\murl.dll'; }
 # The player, or another program's uninstaller, unregistered it.
 unregister() { run regsvr32 /u /s "$folder\murl.dll"; }
 # A copy from the .zip, registered by hand in a folder of its own.
@@ -540,6 +552,37 @@ register_copy() {
     mkdir -p "$WINEPREFIX/drive_c/Old Murl"
     cp "$unix_folder/murl.dll" "$WINEPREFIX/drive_c/Old Murl/"
     run regsvr32 /s 'C:\Old Murl\murl.dll'
+}
+# A registration tool that wrote the class without its file.
+register_empty_path() { reg32 add "$class_key\\InprocServer32" /ve /d "" /f >/dev/null; }
+# Another program's installer told COM to make another class in Murl's place: one that is not
+# registered, and one that is.
+treat_as_nothing() { reg32 add "$class_key\\TreatAs" /ve /d '{0BADC1A5-0000-4000-8000-000000000001}' /f >/dev/null; }
+treat_as_other() { reg32 add "$class_key\\TreatAs" /ve /d '{0D43FE01-F093-11CF-8940-00A0C9054228}' /f >/dev/null; }
+# The release's .zip unpacked in a folder of its own, and its doctor run from there.
+unzip_copy() {
+    mkdir -p "$WINEPREFIX/drive_c/Unzipped"
+    cp "$MURL_WIN32_DLL" "$MURL_WIN32_DOCTOR" "$WINEPREFIX/drive_c/Unzipped/"
+    doctor_exe='C:\Unzipped\murl-doctor.exe'
+}
+unzipped_copy() { unzip_copy; }
+register_unzipped_copy() { unzip_copy && register_unzipped; }
+unzipped_only() { run "$folder\\uninstall.exe" /S && unzip_copy; }
+register_unzipped_redirected() { unzipped_only && register_unzipped && treat_as_nothing; }
+# Wine reads the right to change a file or a folder from its mode.
+unzipped_only_unchangeable() {
+    unzipped_only && chmod a-w "$WINEPREFIX/drive_c/Unzipped/murl.dll" "$WINEPREFIX/drive_c/Unzipped"
+}
+# A copy registered by a path without ".dll", which the loader completes, in a folder whose name
+# holds a dot.
+register_dotted_folder() {
+    mkdir -p "$WINEPREFIX/drive_c/Murl.v2"
+    cp "$MURL_WIN32_DLL" "$WINEPREFIX/drive_c/Murl.v2/murl.dll"
+    reg32 add "$class_key\\InprocServer32" /ve /d 'C:\Murl.v2\murl' /f >/dev/null
+}
+# A path without its drive: a game's process takes the drive of its own current folder.
+register_without_drive() {
+    reg32 add "$class_key\\InprocServer32" /ve /d '\Program Files (x86)\Murl\murl.dll' /f >/dev/null
 }
 # A broken download or a disk error.
 truncate_module() { truncate --size=150000 "$unix_folder/murl.dll"; }
@@ -578,6 +621,17 @@ register_older_typelib() {
     cp "$MURL_OLDER_TYPELIB" "$unix_folder/older_murl.tlb"
     reg32 add 'HKCR\TypeLib\{A18570E7-CE38-41EE-881A-CC291C6A3A0F}\2.0\0\win32' /ve \
         /d "$folder\\older_murl.tlb" /f >/dev/null
+}
+# Another release's library of Murl's major version, and another program's library, registered
+# in this one's place.
+register_minor_typelib() {
+    cp "$MURL_MINOR_TYPELIB" "$unix_folder/minor_murl.tlb"
+    reg32 add 'HKCR\TypeLib\{A18570E7-CE38-41EE-881A-CC291C6A3A0F}\2.0\0\win32' /ve \
+        /d "$folder\\minor_murl.tlb" /f >/dev/null
+}
+register_foreign_typelib() {
+    reg32 add 'HKCR\TypeLib\{A18570E7-CE38-41EE-881A-CC291C6A3A0F}\2.0\0\win32' /ve \
+        /d 'C:\windows\system32\stdole2.tlb' /f >/dev/null
 }
 # Players move programs: the doctor copied to a folder of its own.
 copy_doctor_elsewhere() {
@@ -795,7 +849,7 @@ case_doctor() {
         IFS='|' read -r name make problems words fix <<<"$row"
         [[ $name =~ ${MURL_DOCTOR_ROWS:-.} ]] || continue  # a developer's choice of rows
         start_clean
-        rm -rf "$WINEPREFIX/drive_c/"{"Old Murl",Unzipped,Other,"Desktop copy"}
+        rm -rf "$WINEPREFIX/drive_c/"{"Old Murl",Unzipped,Other,"Desktop copy",Murl.v2}
         install "$MURL_SETUP" || fail "$name: the install exited with status $?"
         mounted= holder= game= doctor_exe=
         made=0

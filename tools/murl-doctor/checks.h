@@ -17,8 +17,12 @@ namespace murl::doctor {
 
 // What the checks learn and pass on to the later ones.
 struct Findings {
-    std::wstring folder;  // the installation checked: the doctor's own folder, else the
-                          // registered one's; when Murl is not installed, where it was
+    std::wstring own;     // the doctor's own folder
+    std::wstring setup;   // the setup program's installation, from its uninstall entry; empty
+                          // when the setup program installed no Murl here
+    std::wstring folder;  // the installation checked: the setup program's, else the registered
+                          // one, else the doctor's own folder; when Murl is not installed, where
+                          // it was
     std::wstring module;  // murl.dll of that installation
     std::wstring
         registered;         // the class's InprocServer32 value as stored; empty when not registered
@@ -47,6 +51,12 @@ bool ClearTrace(std::string& message);
 // Reads the class's registration into `f.registered` and `f.resolved`, as COM reads it for a
 // process whose program and current folders are not Murl's.
 void ReadRegistration(Findings& f);
+// The folder the setup program installed Murl in, from its uninstall entry; empty when there
+// is no entry.
+std::wstring SetupInstallation();
+// Whether this process's account may have `access` to the file or folder `path`, by its
+// security descriptor; on failure the system's error in `error`.
+bool MayAccess(const std::wstring& path, DWORD access, DWORD& error);
 
 // Marks every check of `area` that has no row yet as skipped, saying why: a failed step
 // leaves the rows after it to one cause.
@@ -91,8 +101,9 @@ inline constexpr unsigned long long kLogRoom = 2048ull * 512;
 // What the checks share.
 inline constexpr char kReinstall[] =
     "run Murl's setup program again: it puts murl.dll back and registers it.";
-// The fix for a registration: in the installation's folder when it holds murl.dll, else the
-// setup program alone.
+// The fix for a registration: the setup program where it installed Murl; else "regsvr32" in
+// the installation's folder when it holds murl.dll, saying what it risks where any program of
+// this account can change that folder; else the setup program.
 std::string RegisterHere(const Findings& f);
 std::string Utf8(std::wstring_view text);
 // The system's text for a Win32 error or an HRESULT, with the number in brackets after it;
@@ -102,6 +113,8 @@ std::string Hex(DWORD value);
 bool FileExists(const std::wstring& path);
 // Whether two paths name one existing file, by the file-system port's test.
 bool SameFile(const std::wstring& a, const std::wstring& b);
+// Whether two texts name one path, whether or not a file is there.
+bool SamePath(const std::wstring& a, const std::wstring& b);
 using win32::FolderOf;
 
 }  // namespace murl::doctor

@@ -33,7 +33,7 @@ Row LoadingFailed(CheckId id, const std::string& what, DWORD code, const std::ws
 // Why the loading checks cannot run; empty when they can.
 std::string Unverified(const Findings& f) {
     if (!f.installed) return "Murl is not installed";
-    if (f.registered.empty()) return "the class is not registered (above)";
+    if (f.registered.empty()) return "no file is registered for the class (above)";
     if (f.resolved.empty() || !FileExists(f.resolved)) {
         return "the game's process finds no registered file (above)";
     }

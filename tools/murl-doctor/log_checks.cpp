@@ -28,13 +28,6 @@ constexpr DWORD kAccessAsMurl = FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_AT
 constexpr DWORD kShareAsMurl = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-struct TokenTraits {
-    using Value = HANDLE;
-    static HANDLE Empty() noexcept { return nullptr; }
-    static void Close(HANDLE handle) noexcept { CloseHandle(handle); }
-};
-using Token = OwnedHandle<TokenTraits>;
-
 enum class Place { kNone, kFile, kFolder, kUnknown };
 
 struct LogFile {
@@ -72,32 +65,6 @@ bool ReadOnlyDrive(const std::wstring& folder) {
     return GetVolumePathNameW(folder.c_str(), root, MAX_PATH + 1) &&
            GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
            (flags & FILE_READ_ONLY_VOLUME);
-}
-
-// Whether this process's account may add a file to `folder`, by the folder's security
-// descriptor; on failure the system's error in `error`.
-bool MayAddFile(const std::wstring& folder, DWORD& error) {
-    constexpr SECURITY_INFORMATION kWhat =
-        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    DWORD needed = 0;
-    GetFileSecurityW(folder.c_str(), kWhat, nullptr, 0, &needed);
-    std::vector<unsigned char> descriptor(needed ? needed : 1);
-    Token process, identity;
-    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
-                               FILE_ALL_ACCESS};
-    PRIVILEGE_SET privileges{};
-    DWORD privileges_size = sizeof privileges, granted = 0;
-    BOOL allowed = FALSE;
-    if (!GetFileSecurityW(folder.c_str(), kWhat, descriptor.data(), needed, &needed) ||
-        !OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, PutOut(process)) ||
-        !DuplicateToken(process.get(), SecurityIdentification, PutOut(identity)) ||
-        !AccessCheck(descriptor.data(), identity.get(), FILE_ADD_FILE, &mapping, &privileges,
-                     &privileges_size, &granted, &allowed)) {
-        error = GetLastError();
-        return false;
-    }
-    error = 0;
-    return allowed != FALSE;
 }
 
 void AddWritable(Report& report, Status status, std::string found, std::string action = {}) {
@@ -147,7 +114,7 @@ Writable CheckCreation(const std::wstring& folder, const LogFile& log, Report& r
         return Writable::kNo;
     }
     DWORD error = 0;
-    if (MayAddFile(folder, error)) {
+    if (MayAccess(folder, FILE_ADD_FILE, error)) {
         return AddWithRoom(folder, log,
                            Utf8(log.path) + " (not there yet; this account may create it)", report);
     }
@@ -187,7 +154,8 @@ Writable CheckAppending(const std::wstring& folder, const LogFile& log, Report& 
         "delete or rename murl_err.log while the game is closed (Windows may "
         "ask for an administrator); Murl starts a new one that this account "
         "can write.";
-    if (!MayAddFile(folder, unused)) action = "run Murl's setup program again, then " + action;
+    if (!MayAccess(folder, FILE_ADD_FILE, unused))
+        action = "run Murl's setup program again, then " + action;
     AddWritable(
         report, Status::kProblem,
         "this account cannot append to " + Utf8(log.path) + ": " + SystemText(error, log.path),

@@ -82,10 +82,29 @@ std::wstring OwnFolder() {
     }
 }
 
-Report Examine() {
+// The installation the checks judge, whichever copy of Murl this doctor runs from: the setup
+// program's, where its uninstall entry names one; else the one the class is registered to, as
+// a game finds it; else the doctor's own folder.
+Findings ChooseInstallation() {
     Findings f;
-    f.folder = OwnFolder();
-    f.module = f.folder + L"\\murl.dll";
+    f.own = OwnFolder();
+    f.setup = SetupInstallation();
+    ReadRegistration(f);
+    if (!f.setup.empty()) {
+        f.folder = f.setup;
+        f.module = f.folder + L"\\murl.dll";
+    } else if (!f.resolved.empty() && FileExists(f.resolved)) {
+        f.folder = FolderOf(f.resolved);
+        f.module = f.resolved;
+    } else {
+        f.folder = f.own;
+        f.module = f.folder + L"\\murl.dll";
+    }
+    return f;
+}
+
+Report Examine() {
+    Findings f = ChooseInstallation();
     Report report;
     CheckModule(f, report);
     CheckRegistration(f, report);

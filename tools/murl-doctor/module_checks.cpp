@@ -269,21 +269,13 @@ Row PresentRow(const std::wstring& module) {
                    "setup program again: it deletes murl.dll.previous."}};
 }
 
-// Which installation the checks look at: the one beside the doctor, else the registered one.
-// With neither and nothing registered, Murl is not installed.
+// Says which installation the checks look at (chosen before them) and, when this doctor runs
+// from another folder, that it does. With none and nothing registered, Murl is not installed.
 void Locate(Findings& f, Report& report) {
-    const std::wstring own = f.folder;
-    const bool here = FileExists(f.module);
-    if (!here && !f.resolved.empty() && FileExists(f.resolved)) {
-        f.folder = FolderOf(f.resolved);
-        f.module = f.resolved;
-        report.Add({"module.installation",
-                    Status::kOk,
-                    Utf8(f.folder) + ", the registered installation (this doctor runs from " +
-                        Utf8(own) + ")",
-                    {},
-                    {}});
-    } else if (!here && f.registered.empty()) {
+    const std::wstring& own = f.own;
+    const std::string which =
+        f.setup.empty() ? "the registered installation" : "installed by the setup program";
+    if (f.setup.empty() && f.registered.empty() && !FileExists(f.module)) {
         f.installed = false;
         const std::wstring setup = SetupFolder();
         if (!setup.empty() && GetFileAttributesW(setup.c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -299,16 +291,28 @@ void Locate(Findings& f, Report& report) {
              "to use Murl, run its setup program. What is left of Murl for this account "
              "is listed below, with how to remove it.",
              {}});
-    } else {
+    } else if (SamePath(f.folder, own)) {
         report.Add(
             {"module.installation", Status::kOk, Utf8(own) + ", where this doctor runs", {}, {}});
+    } else if (FileExists(own + L"\\murl.dll")) {
+        report.Add({"module.installation",
+                    Status::kNote,
+                    "this doctor runs from another copy of Murl, in " + Utf8(own) + "; it checks " +
+                        Utf8(f.folder) + ", " + which + ".",
+                    {},
+                    {}});
+    } else {
+        report.Add({"module.installation",
+                    Status::kOk,
+                    Utf8(f.folder) + ", " + which + " (this doctor runs from " + Utf8(own) + ")",
+                    {},
+                    {}});
     }
 }
 
 }  // namespace
 
 void CheckModule(Findings& f, Report& report) {
-    ReadRegistration(f);
     Locate(f, report);
     if (!f.installed) {
         AddLeftFiles(report);

@@ -38,12 +38,13 @@ std::wstring GuidText(const GUID& guid) {
     return text;
 }
 
-// A text value under HKEY_CLASSES_ROOT\<path> ("" names the default value) as stored, with
-// its type; nothing when the key or the value is absent or not text.
-std::optional<std::wstring> ReadStored(const std::wstring& path, const wchar_t* name, DWORD& type) {
+// A text value under <root>\<path> (a null `name` names the default value) as stored, with its
+// type; nothing when the key or the value is absent or not text.
+std::optional<std::wstring> ReadStored(HKEY root, const std::wstring& path, const wchar_t* name,
+                                       DWORD& type) {
     RegistryKey key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE | k32BitView,
-                      PutOut(key)) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | k32BitView, PutOut(key)) !=
+        ERROR_SUCCESS) {
         return std::nullopt;
     }
     DWORD size = 0;
@@ -71,7 +72,7 @@ std::wstring Expanded(const std::wstring& text) {
 // A text value, environment references in an expandable one expanded.
 std::optional<std::wstring> ReadText(const std::wstring& path, const wchar_t* name = nullptr) {
     DWORD type = 0;
-    auto text = ReadStored(path, name, type);
+    auto text = ReadStored(HKEY_CLASSES_ROOT, path, name, type);
     if (text && type == REG_EXPAND_SZ) text = Expanded(*text);
     return text;
 }
@@ -151,8 +152,18 @@ std::vector<std::wstring> Subkeys(const std::wstring& path) {
     return names;
 }
 
+std::wstring ClassRoot() {
+    return L"CLSID\\" + GuidText(server::kClsidClsMurl);
+}
+
 std::wstring ClassKey() {
-    return L"CLSID\\" + GuidText(server::kClsidClsMurl) + L"\\InprocServer32";
+    return ClassRoot() + L"\\InprocServer32";
+}
+
+bool KeyExists(const std::wstring& path) {
+    RegistryKey key;
+    return RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_QUERY_VALUE | k32BitView,
+                         PutOut(key)) == ERROR_SUCCESS;
 }
 
 // Why a game's process finds no file for the registered text.
@@ -161,8 +172,11 @@ std::string Unresolved(const std::wstring& stored) {
         return "the class is registered by the name \"" + Utf8(stored) +
                "\" without its folder: a game started from its own folder cannot find it";
     }
-    return "the class is registered to \"" + Utf8(stored) +
-           "\", which is not a full path: a game's process looks for it in its own current folder";
+    const bool driveless = stored[0] == L'\\' || stored[0] == L'/';
+    return "the class is registered to \"" + Utf8(stored) + "\", which is not a full path: " +
+           (driveless ? "it names no drive, and a game's process looks for it on the drive of its "
+                        "own current folder"
+                      : "a game's process looks for it in its own current folder");
 }
 
 // Whether the registered file is the installation's murl.dll, and if not, whether it is this
@@ -176,7 +190,10 @@ void CheckSameFile(Findings& f, Report& report) {
     const Digest digest = Sha256(f.resolved);
     f.verified = Shipped(digest);
     const std::string found =
-        f.verified ? "the class is registered to another copy of murl.dll: " + Utf8(f.resolved)
+        f.verified ? "the class is registered to another copy of murl.dll: " + Utf8(f.resolved) +
+                         (f.setup.empty()
+                              ? std::string()
+                              : ", not to the one the setup program installed in " + Utf8(f.setup))
                    : "the class is registered to " + Utf8(f.resolved) +
                          ", which is not this release's murl.dll (" +
                          (digest.error.empty() ? SizeAndDigest(digest) : digest.error) +
@@ -222,7 +239,44 @@ void CheckThreadingModel(const Findings& f, Report& report) {
     report.Add({"registration.threading_model", Status::kOk, Utf8(*model), {}, {}});
 }
 
+// Where a TreatAs under Murl's class sends a game's CoCreateInstance, as COM reads it: to
+// another class, or to none when the text names no registered class.
+void CheckActivation(const Findings& f, Report& report) {
+    CLSID target{};
+    const HRESULT hr = CoGetTreatAsClass(server::kClsidClsMurl, &target);
+    if (hr == S_FALSE || (SUCCEEDED(hr) && target == server::kClsidClsMurl)) {
+        report.Add({"registration.activation", Status::kOk, "murl.clsMurl itself", {}, {}});
+        return;
+    }
+    const std::wstring key = ClassRoot() + L"\\TreatAs";
+    std::string found = "HKEY_CLASSES_ROOT\\" + Utf8(key) +
+                        " tells Windows to make another class whenever a game asks for "
+                        "murl.clsMurl: ";
+    const std::wstring target_key = L"CLSID\\" + GuidText(target);
+    if (FAILED(hr) || (!KeyExists(target_key + L"\\InprocServer32") &&
+                       !KeyExists(target_key + L"\\LocalServer32"))) {
+        found += "\"" + Utf8(ReadText(key).value_or(L"")) +
+                 "\", which names no registered class, so the game gets " +
+                 SystemText(static_cast<DWORD>(REGDB_E_CLASSNOTREG)) + " and cannot start Murl";
+    } else {
+        const auto name = ReadText(target_key);
+        found += Utf8(GuidText(target)) + (name ? " (" + Utf8(*name) + ")" : std::string()) +
+                 ", so the game gets that class instead of Murl";
+    }
+    report.Add({"registration.activation", Status::kProblem, found, RegisterHere(f), {}});
+}
+
 void CheckClass(Findings& f, Report& report) {
+    if (f.registered.empty() && KeyExists(ClassRoot())) {
+        report.Add({"registration.class",
+                    Status::kProblem,
+                    "murl.clsMurl is registered without the file that serves it (" +
+                        Utf8(ClassKey()) + " names no file): the game cannot load Murl",
+                    RegisterHere(f),
+                    {}});
+        SkipRest(report, kClassChecks, "the class has no registered file (above)");
+        return;
+    }
     if (f.registered.empty()) {
         report.Add({"registration.class",
                     Status::kProblem,
@@ -262,15 +316,6 @@ void CheckProgId(const Findings& f, Report& report) {
     }
 }
 
-// Whether two texts name one path, whether or not a file is there.
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    std::vector<wchar_t> full_a(32768), full_b(32768);
-    return !a.empty() && !b.empty() &&
-           GetFullPathNameW(a.c_str(), 32768, full_a.data(), nullptr) > 0 &&
-           GetFullPathNameW(b.c_str(), 32768, full_b.data(), nullptr) > 0 &&
-           CompareStringOrdinal(full_a.data(), -1, full_b.data(), -1, TRUE) == CSTR_EQUAL;
-}
-
 std::wstring LibraryKey() {
     return L"TypeLib\\" + GuidText(server::kLibId);
 }
@@ -296,18 +341,21 @@ void CheckTypeLibraryFile(const Findings& f, const std::wstring& file, Report& r
         return;
     }
     report.Add({"registration.typelib_file", Status::kOk, Utf8(file), {}, {}});
-    const bool same = attr->guid == server::kLibId && attr->wMajorVerNum == server::kLibMajor &&
-                      attr->wMinorVerNum == server::kLibMinor;
-    const std::string found = Utf8(GuidText(attr->guid)) + " version " +
-                              DecimalUtf8(attr->wMajorVerNum) + "." +
-                              DecimalUtf8(attr->wMinorVerNum);
+    const bool murls = attr->guid == server::kLibId;
+    const bool same =
+        murls && attr->wMajorVerNum == server::kLibMajor && attr->wMinorVerNum == server::kLibMinor;
+    const std::string version =
+        DecimalUtf8(attr->wMajorVerNum) + "." + DecimalUtf8(attr->wMinorVerNum);
+    const std::string found =
+        murls ? "the file holds Murl's type library of version " + version +
+                    ", where this murl.dll has version " + Utf8(LibraryVersion())
+              : "the file holds another library, " + Utf8(GuidText(attr->guid)) + " version " +
+                    version +
+                    ", not Murl's: another program's type library is registered "
+                    "under Murl's identity";
     library->ReleaseTLibAttr(attr);
     if (!same) {
-        report.Add({"registration.typelib_version",
-                    Status::kProblem,
-                    "the file holds " + found + ", not Murl's version " + Utf8(LibraryVersion()),
-                    RegisterHere(f),
-                    {}});
+        report.Add({"registration.typelib_version", Status::kProblem, found, RegisterHere(f), {}});
         return;
     }
     report.Add({"registration.typelib_version", Status::kOk, Utf8(LibraryVersion()), {}, {}});
@@ -356,10 +404,19 @@ void CheckTypeLibrary(const Findings& f, Report& report) {
 
 void ReadRegistration(Findings& f) {
     DWORD type = 0;
-    const auto stored = ReadStored(ClassKey(), nullptr, type);
+    const auto stored = ReadStored(HKEY_CLASSES_ROOT, ClassKey(), nullptr, type);
     if (!stored || stored->empty()) return;
     f.registered = *stored;
     f.resolved = Resolved(AsComReadsIt(*stored, type));
+}
+
+std::wstring SetupInstallation() {
+    DWORD type = 0;
+    const auto folder =
+        ReadStored(HKEY_LOCAL_MACHINE,
+                   L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" MURL_SETUP_ENTRY,
+                   L"InstallLocation", type);
+    return folder.value_or(std::wstring());
 }
 
 void CheckRegistration(Findings& f, Report& report) {
@@ -368,6 +425,7 @@ void CheckRegistration(Findings& f, Report& report) {
         return;
     }
     CheckClass(f, report);
+    CheckActivation(f, report);
     CheckProgId(f, report);
     CheckTypeLibrary(f, report);
 }

@@ -49,6 +49,7 @@ inline constexpr CheckRow kChecks[] = {
     {"registration.path", "registration", "a game's process finds the registered file"},
     {"registration.same_file", "registration", "registered file is the installation's murl.dll"},
     {"registration.threading_model", "registration", "threading model"},
+    {"registration.activation", "registration", "a game's request for the class reaches Murl's"},
     {"registration.progid", "registration", "ProgID names the class"},
     {"registration.typelib", "registration", "type library registered"},
     {"registration.typelib_file", "registration", "type library file present and loadable"},
