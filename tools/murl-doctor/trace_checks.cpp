@@ -76,6 +76,7 @@ Why Unwritable(trace::Refusal refusal, DWORD error) {
         case trace::Refusal::kSizeUnread:
             return {"the size of the trace file cannot be read",
                     "run \"murl-doctor trace clear\"."};
+        case trace::Refusal::kBusy:
         case trace::Refusal::kSystem:
         case trace::Refusal::kNone:
             break;
