@@ -22,6 +22,7 @@
 #include "host/text.h"
 #include "log/cls_log.h"
 #include "murl_version.h"
+#include "platform/win32/append_lock.h"
 #include "platform/win32/system_calls.h"
 #include "platform/win32/trace_file.h"
 #include "platform/win32/win32_platform.h"
@@ -1268,6 +1269,29 @@ TEST_CASE(trace_file_keeps_its_cap_and_follows_no_link) {
         other.Close();
         CHECK_EQ(FileBytes(file), long_line + next);
         CHECK_EQ(GetFileAttributesW(Wide(older).c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+
+    // A line that cannot have its turn, another client holding the file, stays out, and the
+    // next line follows a note that counts it.
+    {
+        RemoveTree(L"\\\\?\\" + Wide(local.Path()));
+        CreateDirectoryW(Wide(local.Path()).c_str(), nullptr);
+        Replace(file, "");
+        trace::File trace_file;
+        const HANDLE other = CreateFileW(Wide(file).c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr);
+        CHECK(murl::win32::append_lock::TryTake(other) == murl::win32::append_lock::Try::kTaken);
+        CHECK_EQ(static_cast<int>(trace_file.Append(line.data(), DWORD(line.size()))),
+                 static_cast<int>(trace::Refusal::kBusy));
+        CHECK_EQ(FileBytes(file), std::string());
+        CloseHandle(other);
+        CHECK_EQ(static_cast<int>(trace_file.Append(line.data(), DWORD(line.size()))), 0);
+        trace_file.Close();
+        CHECK_EQ(FileBytes(file),
+                 "murl trace: 1 line was left out before this one: another game client kept the "
+                 "trace file busy for more than 0.1 s\r\n" +
+                     line);
     }
 
     // A reader that does not let the file be renamed still reads it while a client appends.
