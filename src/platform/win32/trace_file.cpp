@@ -246,11 +246,15 @@ bool File::Write(const char* bytes, DWORD size) noexcept {
 // another client or by this one (`moved`), and a new one must be opened.
 File::Turn File::AppendInTurn(const char* bytes, DWORD size, bool& moved,
                               Refusal& refusal) noexcept {
-    if (!Named()) return Turn::kReopen;
     LARGE_INTEGER length;
     if (!system_calls->GetFileSizeEx(handle_, &length)) {
         refusal = Refusal::kSizeUnread;
         return Turn::kDone;
+    }
+    // Only a file that a line could take past the cap can have been moved aside by another
+    // client: the name is looked up, which costs more than the line, only then.
+    if (length.QuadPart + kNotesRoom + kLongestLine > static_cast<LONGLONG>(kFileCap) && !Named()) {
+        return Turn::kReopen;
     }
     char notes[kNotesRoom];
     const DWORD noted = Notes(notes);
@@ -273,6 +277,10 @@ File::Turn File::AppendInTurn(const char* bytes, DWORD size, bool& moved,
 }
 
 Refusal File::Append(const char* bytes, DWORD size) noexcept {
+    if (size > kLongestLine) {
+        error_ = ERROR_INVALID_PARAMETER;
+        return Refusal::kSystem;
+    }
     bool moved = false;
     // A try for this file, one after another client moved it, one after this one did.
     for (int tries = 0; tries < 3; ++tries) {

@@ -44,6 +44,9 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
+    // The longest line taken; murl.dll's are at most about 4.5 KiB.
+    static constexpr DWORD kLongestLine = 8192;
+
     // One whole line to the end of the file, never past its cap, in turn with every other
     // client of the account: a full file replaces the older one and a new file is begun. A
     // line that cannot wait for its turn, or that a full file that cannot be moved aside
