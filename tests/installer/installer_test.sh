@@ -435,6 +435,7 @@ doctor_cases=(
     "trace on, a file for its folder|trace_folder_is_file|trace.file|the trace is on, but Murl cannot write it|remove_trace_folder_file"
     "trace on, no trace folder yet|trace_on_no_folder||No problem found."
     "trace on, local application data gone|trace_local_data_gone|trace.file|connect its drive, or create the folder|restore_local_data"
+    "trace switch cannot be stored|trace_key_read_only||off, and it cannot be switched on for this account|restore_trace_key"
     "trace switch a text|trace_switch_text||Trace holds a text, which Murl reads as off"
     "trace files left while off|trace_left_while_off||trace files left while the trace is off"
 )
@@ -597,6 +598,9 @@ trace_local_data_gone() {
     mv "$(dirname "$(trace_folder)")" "$work/local-data"
 }
 restore_local_data() { mv "$work/local-data" "$(dirname "$(trace_folder)")"; }
+# An administrator's policy lets this account only read its Software\Murl key.
+trace_key_read_only() { wine "$MURL_WIN32_KEY_RIGHTS" 'Software\Murl' read </dev/null; }
+restore_trace_key() { wine "$MURL_WIN32_KEY_RIGHTS" 'Software\Murl' full </dev/null; }
 # A trace switched off after a session: its file stays.
 trace_left_while_off() {
     mkdir -p "$(trace_folder)"
@@ -733,6 +737,19 @@ case_doctor() {
     doctor "$work/trace.txt" trace clear || fail "trace clear with a file for its folder exited with status $?"
     [ -f "$(trace_folder)" ] || fail "trace clear deleted the file in the trace folder's place"
     rm -f "$(trace_folder)"
+    # Where this account may not store the switch, the report proposes no "trace on", and
+    # "trace on" says why and what to do.
+    trace_key_read_only || fail "cannot take the right to change HKCU\Software\Murl"
+    doctor "$work/report.txt" || true
+    grep -q 'murl-doctor trace on' "$work/report.txt" &&
+        fail "the report proposes trace on where the switch cannot be stored: $(cat "$work/report.txt")"
+    usage=0
+    doctor "$work/trace.txt" trace on || usage=$?
+    restore_trace_key
+    expect_equal "exit status of trace on where the switch cannot be stored" 1 "$usage"
+    tr -d '\r' <"$work/trace.txt" >"$work/trace"
+    grep -q '^The trace was not switched on: the trace switch cannot be stored in HKEY_CURRENT_USER\\Software\\Murl: .* To do: sign in to Windows as the account that plays the game, or ask whoever looks after this computer' "$work/trace" ||
+        fail "trace on where the switch cannot be stored says: $(cat "$work/trace")"
 
     # Mistakes on the command line: plain words and the usage, exit status 2.
     local mistake line words2 usage
