@@ -98,21 +98,29 @@ private:
 // (an archive copying the file) is waited for as long as it lives, and kLockWait after.
 inline constexpr std::chrono::milliseconds kLockWait{1000};
 
-// Takes the lock on `handle` that every stream on the file holds. Waits at most kLockWait,
+// Takes the lock on `handle` that every appender to the file holds. Waits at most `wait`,
 // counted afresh each time it sees a held lock at work: its holder lets go when its copy is
-// done, and a process that dies lets go with it.
+// done, and a process that dies lets go with it. False when it gave up.
 template <typename Traits>
-void Lock(typename Traits::Value handle) {
-    auto deadline = std::chrono::steady_clock::now() + kLockWait;
+bool AwaitLock(typename Traits::Value handle,
+               std::chrono::milliseconds wait) noexcept(noexcept(Traits::TryLock(handle))) {
+    auto deadline = std::chrono::steady_clock::now() + wait;
     while (!Traits::TryLock(handle)) {
         const auto now = std::chrono::steady_clock::now();
         if (Traits::HeldLockAtWork(handle)) {
-            deadline = now + kLockWait;
+            deadline = now + wait;
         } else if (now >= deadline) {
-            throw Error(err::kPermissionDenied);
+            return false;
         }
         Traits::Pause();
     }
+    return true;
+}
+
+// The lock that every stream on the file holds, waited for kLockWait.
+template <typename Traits>
+void Lock(typename Traits::Value handle) {
+    if (!AwaitLock<Traits>(handle, kLockWait)) throw Error(err::kPermissionDenied);
 }
 
 // The lock that streams hold, taken by Lock<Traits> on a handle of its own and released with

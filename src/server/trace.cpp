@@ -22,10 +22,12 @@ constexpr UINT kShownArguments = 8;
 LONGLONG g_frequency = 1;  // of the performance counter, read when the trace goes on
 
 // The trace file, shared by every thread of the module and appended to by every process of
-// the account that traces. While `g_file_off`, lines go to the debugger's output only.
+// the account that traces. While `g_file_off`, lines go to the debugger's output only; while
+// it is off because the file was full, they are counted for the note that the file gets next.
 SRWLOCK g_lock = SRWLOCK_INIT;
 constinit where::File g_file;
 bool g_file_off = false;
+bool g_file_full = false;
 
 constexpr struct {
     HRESULT hr;
@@ -77,7 +79,7 @@ void Start() noexcept {
         LARGE_INTEGER frequency;
         if (QueryPerformanceFrequency(&frequency)) g_frequency = frequency.QuadPart;
         AcquireSRWLockExclusive(&g_lock);
-        g_file_off = false;  // a file that failed before gets another chance
+        g_file_off = g_file_full = false;  // a file that failed before gets another chance
         ReleaseSRWLockExclusive(&g_lock);
     }
     g_on.store(on, std::memory_order_relaxed);
@@ -205,12 +207,18 @@ void Line::Write() noexcept {
     bytes_[size_ + 2] = 0;
     OutputDebugStringA(bytes);
     AcquireSRWLockExclusive(&g_lock);
-    const where::Refusal refusal =
-        g_file_off ? where::Refusal::kNone : g_file.Append(bytes, static_cast<DWORD>(size));
-    const bool stopped = refusal != where::Refusal::kNone;
+    where::Refusal refusal = where::Refusal::kNone;
+    if (!g_file_off) {
+        refusal = g_file.Append(bytes, static_cast<DWORD>(size));
+    } else if (g_file_full) {
+        g_file.LeaveOut();
+    }
+    // A line that could not wait for another client stays out alone.
+    const bool stopped = refusal != where::Refusal::kNone && refusal != where::Refusal::kBusy;
     if (stopped) {
         g_file.Close();
         g_file_off = true;
+        g_file_full = refusal == where::Refusal::kFull;
     }
     ReleaseSRWLockExclusive(&g_lock);
     if (stopped) {

@@ -536,7 +536,10 @@ doctor_cases=(
     "numbers stored as numbers|store_numbers||\"KaelenEmberfall\" \"Evades\" = 12 (REG_DWORD)"
     "counter of a type Murl cannot read|store_counter_binary|settings.value|section \"KaelenEmberfall\", key \"Evades\" holds an unreadable value (REG_BINARY), not a count (Type mismatch (stored as REG_BINARY))"
     "negative count, a note|store_counter_negative||What to do: log in with this character, press \"Reset Stats\" on Murl's panel and confirm|reset_stats"
-    "trace on, a file for its folder|trace_folder_is_file|trace.file|the trace is on, but Murl cannot write it"
+    "trace on, a file for its folder|trace_folder_is_file|trace.file|the trace is on, but Murl cannot write it|remove_trace_folder_file"
+    "trace on, no trace folder yet|trace_on_no_folder||No problem found."
+    "trace on, local application data gone|trace_local_data_gone|trace.file|connect its drive, or create the folder|restore_local_data"
+    "trace switch cannot be stored|trace_key_read_only||off, and it cannot be switched on for this account|restore_trace_key"
     "trace switch a text|trace_switch_text||Trace holds a text, which Murl reads as off"
     "trace files left while off|trace_left_while_off||trace files left while the trace is off"
 )
@@ -806,6 +809,18 @@ trace_folder_is_file() {
     reg32 add "$trace_key" /v Trace /t REG_DWORD /d 1 /f >/dev/null
     echo "not a folder" >"$(trace_folder)"
 }
+remove_trace_folder_file() { rm "$(trace_folder)"; }
+# Switched on with the doctor on a fresh account, or after "trace clear": Murl makes the folder.
+trace_on_no_folder() { reg32 add "$trace_key" /v Trace /t REG_DWORD /d 1 /f >/dev/null; }
+# The account's local application data folder gone (a profile moved or a drive taken away).
+trace_local_data_gone() {
+    trace_on_no_folder
+    mv "$(dirname "$(trace_folder)")" "$work/local-data"
+}
+restore_local_data() { mv "$work/local-data" "$(dirname "$(trace_folder)")"; }
+# An administrator's policy lets this account only read its Software\Murl key.
+trace_key_read_only() { wine "$MURL_WIN32_KEY_RIGHTS" 'Software\Murl' read </dev/null; }
+restore_trace_key() { wine "$MURL_WIN32_KEY_RIGHTS" 'Software\Murl' full </dev/null; }
 # A trace switched off after a session: its file stays.
 trace_left_while_off() {
     mkdir -p "$(trace_folder)"
@@ -947,6 +962,33 @@ case_doctor() {
     jq -e '.ok == true and (.message | startswith("The trace is on"))' "$work/trace.json" >/dev/null ||
         fail "--json trace on does not answer in JSON: $(cat "$work/trace.json")"
     doctor "$work/trace.txt" trace off || true
+    # Nothing to clear is no failure, and a trace that cannot be written is not switched on.
+    doctor "$work/trace.txt" trace clear || fail "trace clear of nothing exited with status $?"
+    grep -q '^There was no trace file to delete' "$work/trace.txt" || fail "trace clear of nothing says: $(cat "$work/trace.txt")"
+    echo "not a folder" >"$(trace_folder)"
+    usage=0
+    doctor "$work/trace.txt" trace on || usage=$?
+    expect_equal "exit status of trace on with a file for its folder" 1 "$usage"
+    tr -d '\r' <"$work/trace.txt" >"$work/trace"
+    grep -q '^The trace was not switched on: .* is a file, not a folder. To do: delete or rename the file' "$work/trace" ||
+        fail "trace on with a file for its folder says: $(cat "$work/trace")"
+    expect_equal "the trace switch after a refused trace on" "0x0" "$(reg_value 'HKCU\Software\Murl' Trace)"
+    doctor "$work/trace.txt" trace clear || fail "trace clear with a file for its folder exited with status $?"
+    [ -f "$(trace_folder)" ] || fail "trace clear deleted the file in the trace folder's place"
+    rm -f "$(trace_folder)"
+    # Where this account may not store the switch, the report proposes no "trace on", and
+    # "trace on" says why and what to do.
+    trace_key_read_only || fail "cannot take the right to change HKCU\Software\Murl"
+    doctor "$work/report.txt" || true
+    grep -q 'murl-doctor trace on' "$work/report.txt" &&
+        fail "the report proposes trace on where the switch cannot be stored: $(cat "$work/report.txt")"
+    usage=0
+    doctor "$work/trace.txt" trace on || usage=$?
+    restore_trace_key
+    expect_equal "exit status of trace on where the switch cannot be stored" 1 "$usage"
+    tr -d '\r' <"$work/trace.txt" >"$work/trace"
+    grep -q '^The trace was not switched on: the trace switch cannot be stored in HKEY_CURRENT_USER\\Software\\Murl: .* To do: sign in to Windows as the account that plays the game, or ask whoever looks after this computer' "$work/trace" ||
+        fail "trace on where the switch cannot be stored says: $(cat "$work/trace")"
 
     # Mistakes on the command line: plain words and the usage, exit status 2.
     local mistake line words2 usage

@@ -48,11 +48,63 @@ std::string Listed(const std::vector<std::string>& items) {
     return text;
 }
 
-// Why Murl cannot write its trace, and what to do.
+// Whether this account may store the trace switch: the key, or where it would be made, lets
+// this account change it. Asked without changing anything; ERROR_SUCCESS when it may.
+LONG SwitchWritable() {
+    RegistryKey key;
+    LONG status =
+        RegOpenKeyExW(HKEY_CURRENT_USER, trace::kSwitchKey, 0, KEY_SET_VALUE, PutOut(key));
+    if (status == ERROR_FILE_NOT_FOUND) {
+        status = RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_CREATE_SUB_KEY, PutOut(key));
+    }
+    return status;
+}
+
+std::string SwitchUnwritable(LONG status) {
+    return "the trace switch cannot be stored in HKEY_CURRENT_USER\\Software\\Murl: " +
+           SystemText(static_cast<DWORD>(status));
+}
+
+constexpr char kSwitchRight[] =
+    "sign in to Windows as the account that plays the game, or ask whoever looks after this "
+    "computer to let it change HKEY_CURRENT_USER\\Software\\Murl.";
+
+// Why Murl cannot write its trace, and what to do: each cause's own fix. The trace can be
+// switched off instead only where this account may store the switch.
 struct Why {
     std::string found, action;
 };
-Why Unwritable(trace::Refusal refusal, DWORD error) {
+Why SystemWhy(DWORD error, bool switchable) {
+    const std::string folder = Utf8(TracePath());
+    const std::string found = "cannot write in " + folder + ": " + SystemText(error, TracePath());
+    const std::string or_off = switchable ? ", or run \"murl-doctor trace off\"." : ".";
+    switch (error) {
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_NOT_READY:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+        case ERROR_DEV_NOT_EXIST:
+            return {found, "make the folder that holds " + folder +
+                               " (this account's local application data) reachable again: "
+                               "connect its drive, or create the folder" +
+                               or_off};
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+            return {found, "let this account change " + folder +
+                               " or the folder that holds it (Properties, Security)" + or_off};
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return {found, "make room on the drive of " + folder + or_off};
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return {found, "close any program that has the trace file open" + or_off};
+        default:
+            return {found, switchable ? "run \"murl-doctor trace off\"." : kSwitchRight};
+    }
+}
+
+Why Unwritable(trace::Refusal refusal, DWORD error, bool switchable) {
     const std::string folder = Utf8(TracePath());
     switch (refusal) {
         case trace::Refusal::kNoFolder:
@@ -76,12 +128,12 @@ Why Unwritable(trace::Refusal refusal, DWORD error) {
         case trace::Refusal::kSizeUnread:
             return {"the size of the trace file cannot be read",
                     "run \"murl-doctor trace clear\"."};
+        case trace::Refusal::kBusy:
         case trace::Refusal::kSystem:
         case trace::Refusal::kNone:
             break;
     }
-    return {"cannot write in " + folder + ": " + SystemText(error, TracePath()),
-            "close any program that has the trace file open, or run \"murl-doctor trace off\"."};
+    return SystemWhy(error, switchable);
 }
 
 // The stored value as it is, for a switch that is neither on nor off.
@@ -119,7 +171,7 @@ void CheckFile(bool on, const std::vector<std::string>& left, Report& report) {
         DWORD error = 0;
         const trace::Refusal refusal = trace::File::Look(error);
         if (refusal == trace::Refusal::kNone) return;
-        const Why why = Unwritable(refusal, error);
+        const Why why = Unwritable(refusal, error, SwitchWritable() == ERROR_SUCCESS);
         report.Add({"trace.file",
                     Status::kProblem,
                     "the trace is on, but Murl cannot write it: " + why.found,
@@ -160,18 +212,32 @@ void CheckTrace(Report& report) {
                         {}});
             break;
         case trace::Switch::kOff:
-        case trace::Switch::kAbsent:
+        case trace::Switch::kAbsent: {
+            // "trace on" is proposed only where it can work.
+            const LONG writable = SwitchWritable();
             report.Add({"trace.switch",
                         Status::kOk,
-                        "off (\"murl-doctor trace on\" makes Murl write " + file + ")",
+                        writable == ERROR_SUCCESS
+                            ? "off (\"murl-doctor trace on\" makes Murl write " + file + ")"
+                            : "off, and it cannot be switched on for this account: " +
+                                  SwitchUnwritable(writable),
                         {},
                         {}});
             break;
+        }
     }
     CheckFile(false, left, report);
 }
 
 bool SwitchTrace(bool on, std::string& message) {
+    DWORD error = 0;
+    const trace::Refusal refusal = on ? trace::File::Look(error) : trace::Refusal::kNone;
+    if (refusal != trace::Refusal::kNone) {
+        const Why why = Unwritable(refusal, error, false);
+        message = "The trace was not switched on: Murl could not write it, as " + why.found +
+                  ". To do: " + why.action + " Then run \"murl-doctor trace on\" again.";
+        return false;
+    }
     RegistryKey key;
     LONG status =
         RegCreateKeyExW(HKEY_CURRENT_USER, trace::kSwitchKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -182,8 +248,8 @@ bool SwitchTrace(bool on, std::string& message) {
                                 reinterpret_cast<const BYTE*>(&value), sizeof value);
     }
     if (status != ERROR_SUCCESS) {
-        message = "cannot store the trace switch in HKEY_CURRENT_USER\\Software\\Murl: " +
-                  SystemText(static_cast<DWORD>(status));
+        message = std::string("The trace was not switched ") + (on ? "on: " : "off: ") +
+                  SwitchUnwritable(status) + ". To do: " + kSwitchRight;
         return false;
     }
     if (on) {
@@ -206,8 +272,13 @@ bool ClearTrace(std::string& message) {
     const std::vector<std::string> left = FilesLeft();
     DWORD error = 0;
     const trace::Refusal refusal = trace::Clear(error);
+    if (refusal == trace::Refusal::kNotFolder || refusal == trace::Refusal::kNoFolder) {
+        // No trace folder, so no trace file: a file in its place is not Murl's to delete.
+        message = "There was no trace file to delete.";
+        return true;
+    }
     if (refusal != trace::Refusal::kNone) {
-        const Why why = Unwritable(refusal, error);
+        const Why why = Unwritable(refusal, error, SwitchWritable() == ERROR_SUCCESS);
         message = "cannot delete the trace files: " + why.found + "; " + why.action;
         return false;
     }

@@ -2,8 +2,11 @@
 
 #include "platform/win32/trace_file.h"
 
+#include <chrono>
 #include <cwchar>
 
+#include "platform/file_rules.h"
+#include "platform/win32/append_lock.h"
 #include "platform/win32/system_calls.h"
 
 namespace murl::win32::trace {
@@ -12,9 +15,27 @@ namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-constexpr char kLeftOutNote[] =
-    "murl trace: lines were left out before this one: the trace file was full and could not be "
-    "moved aside (was it open in another program?)\r\n";
+// How long a line waits for its turn. Another client holds the file for one line, well under
+// a millisecond; the wait covers one descheduled on a busy machine, and keeps what a hung one
+// costs the game per event short.
+constexpr std::chrono::milliseconds kTurnWait{100};
+
+// The lock every client takes for its line, as the error log's streams do. Nothing holds the
+// trace for longer than a line, and a lock the system refuses is done without, as on a file
+// system without locks.
+struct TurnLock {
+    using Value = HANDLE;
+    static bool TryLock(HANDLE file) noexcept {
+        return append_lock::TryTake(file) != append_lock::Try::kHeld;
+    }
+    static bool HeldLockAtWork(HANDLE) noexcept { return false; }
+    static void Pause() noexcept { Sleep(1); }
+};
+
+// Why lines were left out, in the note before the next line written.
+constexpr char kLeftFull[] =
+    "the trace file was full and could not be moved aside (was it open in another program?)";
+constexpr char kLeftBusy[] = "another game client kept the trace file busy for more than 0.1 s";
 
 // A handle from the call table, closed through it.
 class Held {
@@ -77,8 +98,8 @@ Refusal OpenIn(const wchar_t* name, DWORD disposition, Held& file, DWORD& error)
     wchar_t path[MAX_PATH];
     if (!PathOf(name, path)) return Refusal::kNoFolder;
     file.reset(system_calls->CreateFileW(
-        path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kShareAll, nullptr, disposition,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        path, FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+        disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.open()) {
         error = GetLastError();
         return Refusal::kSystem;
@@ -183,45 +204,100 @@ void File::MoveAside() noexcept {
     system_calls->SetFileInformationByHandle(named.get(), FileRenameInfo, &rename, sizeof rename);
 }
 
-Refusal File::Append(const char* bytes, DWORD size) noexcept {
-    if (!handle_) {
-        const Refusal refusal = Open(OPEN_ALWAYS);
-        if (refusal != Refusal::kNone) return refusal;
+// Whether the open file is still the one under the trace file's name: another client may have
+// moved it aside, and the older file may have gone since.
+bool File::Named() const noexcept {
+    wchar_t path[MAX_PATH];
+    if (!PathOf(kFileName, path)) return false;
+    const Held named(system_calls->CreateFileW(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                               nullptr));
+    return named.open() && SameFile(handle_, named.get());
+}
+
+// The notes that count the lines left out since the last line written, each a line; their
+// length.
+DWORD File::Notes(char (&text)[kNotesRoom]) const noexcept {
+    const struct {
+        DWORD count;
+        const char* why;
+    } notes[] = {{left_full_, kLeftFull}, {left_busy_, kLeftBusy}};
+    DWORD length = 0;
+    for (const auto& note : notes) {
+        if (note.count == 0) continue;
+        length += static_cast<DWORD>(
+            wsprintfA(text + length, "murl trace: %lu %s left out before this one: %s\r\n",
+                      note.count, note.count == 1 ? "line was" : "lines were", note.why));
     }
-    const DWORD note = left_out_ ? sizeof kLeftOutNote - 1 : 0;
-    for (int tries = 0;; ++tries) {
-        LARGE_INTEGER length;
-        if (!system_calls->GetFileSizeEx(handle_, &length)) {
-            Close();
-            return Refusal::kSizeUnread;
-        }
-        if (length.QuadPart + note + size <= static_cast<LONGLONG>(kFileCap)) break;
-        if (tries > 0) {
-            Close();
-            left_out_ = true;
-            return Refusal::kFull;
-        }
-        // Whether the move worked, the file under the name tells: another client may have
-        // moved this one already, or begun a new one since.
-        MoveAside();
-        Close();
-        const Refusal refusal = Open(OPEN_ALWAYS);
-        if (refusal != Refusal::kNone) return refusal;
-    }
+    return length;
+}
+
+bool File::Write(const char* bytes, DWORD size) noexcept {
     DWORD written = 0;
-    if (left_out_) {
-        if (!system_calls->WriteFile(handle_, kLeftOutNote, note, &written, nullptr) ||
-            written != note) {
-            error_ = GetLastError();
-            return Refusal::kSystem;
-        }
-        left_out_ = false;
+    if (size == 0 ||
+        (system_calls->WriteFile(handle_, bytes, size, &written, nullptr) && written == size)) {
+        return true;
     }
-    if (!system_calls->WriteFile(handle_, bytes, size, &written, nullptr) || written != size) {
-        error_ = GetLastError();
+    error_ = GetLastError();
+    return false;
+}
+
+// One try at the line with the file's lock held: kReopen when the file was moved aside, by
+// another client or by this one (`moved`), and a new one must be opened.
+File::Turn File::AppendInTurn(const char* bytes, DWORD size, bool& moved,
+                              Refusal& refusal) noexcept {
+    LARGE_INTEGER length;
+    if (!system_calls->GetFileSizeEx(handle_, &length)) {
+        refusal = Refusal::kSizeUnread;
+        return Turn::kDone;
+    }
+    // Only a file that a line could take past the cap can have been moved aside by another
+    // client: the name is looked up, which costs more than the line, only then.
+    if (length.QuadPart + kNotesRoom + kLongestLine > static_cast<LONGLONG>(kFileCap) && !Named()) {
+        return Turn::kReopen;
+    }
+    char notes[kNotesRoom];
+    const DWORD noted = Notes(notes);
+    if (length.QuadPart + noted + size > static_cast<LONGLONG>(kFileCap)) {
+        if (moved) {
+            ++left_full_;
+            refusal = Refusal::kFull;
+            return Turn::kDone;
+        }
+        MoveAside();
+        moved = true;
+        return Turn::kReopen;
+    }
+    if (!Write(notes, noted) || !Write(bytes, size)) {
+        refusal = Refusal::kSystem;
+    } else {
+        left_full_ = left_busy_ = 0;
+    }
+    return Turn::kDone;
+}
+
+Refusal File::Append(const char* bytes, DWORD size) noexcept {
+    if (size > kLongestLine) {
+        error_ = ERROR_INVALID_PARAMETER;
         return Refusal::kSystem;
     }
-    return Refusal::kNone;
+    bool moved = false;
+    // A try for this file, one after another client moved it, one after this one did.
+    for (int tries = 0; tries < 3; ++tries) {
+        if (!handle_) {
+            const Refusal refusal = Open(OPEN_ALWAYS);
+            if (refusal != Refusal::kNone) return refusal;
+        }
+        if (!file_rules::AwaitLock<TurnLock>(handle_, kTurnWait)) break;
+        Refusal refusal = Refusal::kNone;
+        const Turn turn = AppendInTurn(bytes, size, moved, refusal);
+        append_lock::Release(handle_);
+        if (turn == Turn::kDone && refusal == Refusal::kNone) return refusal;
+        Close();
+        if (turn == Turn::kDone) return refusal;
+    }
+    ++left_busy_;
+    return Refusal::kBusy;
 }
 
 Refusal File::Look(DWORD& error) noexcept {

@@ -31,6 +31,7 @@ enum class Refusal {
     kLink,        // the folder or the file is a link, a junction or has a second name
     kFull,        // the file is full and could not be moved aside
     kSizeUnread,  // the file's size cannot be read, so its cap cannot be kept
+    kBusy,        // another client kept the file past the wait: this line alone stays out
     kSystem,      // the system refused; error() says why
 };
 
@@ -43,10 +44,16 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // One whole line to the end of the file, never past its cap: a full file replaces the
-    // older one and a new file is begun. When a full file cannot be moved aside, the line
-    // stays out and the next line written begins with a note that lines were left out.
+    // The longest line taken; murl.dll's are at most about 4.5 KiB.
+    static constexpr DWORD kLongestLine = 8192;
+
+    // One whole line to the end of the file, never past its cap, in turn with every other
+    // client of the account: a full file replaces the older one and a new file is begun. A
+    // line that cannot wait for its turn, or that a full file that cannot be moved aside
+    // keeps out, stays out, and the next line written follows a note that counts it.
     Refusal Append(const char* bytes, DWORD size) noexcept;
+    // Counts a line that the caller kept out after kFull, for that note.
+    void LeaveOut() noexcept { ++left_full_; }
     void Close() noexcept;
     // The system's error behind the last kSystem.
     DWORD error() const noexcept { return error_; }
@@ -57,12 +64,19 @@ public:
     static Refusal Look(DWORD& error) noexcept;
 
 private:
+    enum class Turn { kDone, kReopen };
     Refusal Open(DWORD disposition) noexcept;
+    Turn AppendInTurn(const char* bytes, DWORD size, bool& moved, Refusal& refusal) noexcept;
+    bool Named() const noexcept;
+    static constexpr size_t kNotesRoom = 400;
+    DWORD Notes(char (&text)[kNotesRoom]) const noexcept;
+    bool Write(const char* bytes, DWORD size) noexcept;
     void MoveAside() noexcept;
 
     HANDLE handle_ = nullptr;  // none open
     DWORD error_ = 0;
-    bool left_out_ = false;  // lines stayed out because the full file could not be moved aside
+    DWORD left_full_ = 0;  // lines left out: the full file could not be moved aside
+    DWORD left_busy_ = 0;  // lines left out: another client kept the file too long
 };
 
 // Deletes this account's trace files and then the folder when empty, never through a link;

@@ -10,6 +10,7 @@
 #include "host/error.h"
 #include "platform/file_rules.h"
 #include "platform/owned_handle.h"
+#include "platform/win32/append_lock.h"
 #include "platform/win32/system_calls.h"
 #include "platform/win32/win32_text.h"
 
@@ -172,60 +173,33 @@ void ExistingFile(const std::wstring& path) {
     file_rules::RequireFile(Utf16(path), Existing(path));
 }
 
-// Streams lock one byte far past any real file's end: Windows locks keep other handles from
-// reading and writing what they cover, and this lock is to keep other streams out only.
-OVERLAPPED LockedByte() {
-    OVERLAPPED at{};
-    at.Offset = 0;
-    at.OffsetHigh = 0x7fffffff;
-    return at;
-}
-
 // On a file system that does not support locks, a stream writes without one.
 bool HandleTraits::TryLock(HANDLE handle) {
-    OVERLAPPED at = LockedByte();
-    if (system_calls->LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
-                                 0, &at)) {
-        return true;
+    switch (win32::append_lock::TryTake(handle)) {
+        case win32::append_lock::Try::kTaken:
+            return true;
+        case win32::append_lock::Try::kHeld:
+            return false;
+        case win32::append_lock::Try::kFailed:
+            break;
     }
-    const DWORD error = GetLastError();
-    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) return false;
-    if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) return true;
-    throw OsError(error);
+    ThrowLastError();
 }
 
 void HandleTraits::Unlock(HANDLE handle) noexcept {
-    OVERLAPPED at = LockedByte();
-    system_calls->UnlockFileEx(handle, 0, 1, 0, &at);
-}
-
-// A held lock is marked by a lock on the byte after the one streams lock.
-OVERLAPPED MarkByte() {
-    OVERLAPPED at = LockedByte();
-    at.Offset = 1;
-    return at;
+    win32::append_lock::Release(handle);
 }
 
 void HandleTraits::MarkHeldLock(HANDLE handle) noexcept {
-    OVERLAPPED at = MarkByte();
-    system_calls->LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                             &at);
+    win32::append_lock::Mark(handle);
 }
 
 void HandleTraits::UnmarkHeldLock(HANDLE handle) noexcept {
-    OVERLAPPED at = MarkByte();
-    system_calls->UnlockFileEx(handle, 0, 1, 0, &at);
+    win32::append_lock::Unmark(handle);
 }
 
-// Whether the mark can be had shows whether another handle has it.
 bool HandleTraits::HeldLockAtWork(HANDLE handle) noexcept {
-    OVERLAPPED at = MarkByte();
-    if (system_calls->LockFileEx(handle, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
-        system_calls->UnlockFileEx(handle, 0, 1, 0, &at);
-        return false;
-    }
-    const DWORD error = GetLastError();
-    return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING;
+    return win32::append_lock::MarkedElsewhere(handle);
 }
 
 Handle OpenForWriting(const std::wstring& path, DWORD access, DWORD disposition) {
