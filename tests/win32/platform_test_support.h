@@ -166,3 +166,77 @@ inline void Replace(const std::u16string& path, const std::string& bytes) {
 
 using murl::win32::system_calls;
 using StandIns = murl::StandIns<murl::win32::SystemCalls>;
+
+// The log and trace tests' client processes: this program started again as a client of a
+// file named in its environment, and the names of the objects they meet on.
+inline constexpr wchar_t kClientVariable[] = L"MURL_APPENDING_CLIENT";  // the log's path
+inline constexpr int kClientEntries = 2000;
+
+inline std::string ClientEntry(DWORD client, int n) {
+    return "client " + std::to_string(client) + " entry " + std::to_string(n);
+}
+
+// The log named in the client's environment.
+inline std::u16string ClientLog() {
+    wchar_t path[MAX_PATH];
+    if (GetEnvironmentVariableW(kClientVariable, path, MAX_PATH) == 0) return u"";
+    const std::wstring wide(path);
+    return std::u16string(wide.begin(), wide.end());
+}
+
+// The archiving client archives beside the log until this file exists.
+inline std::u16string StopFile(const std::u16string& log) {
+    return log + u".stop";
+}
+
+inline std::u16string ArchiveFolder(const std::u16string& log) {
+    return log.substr(0, log.rfind(u'\\')) + u"\\archives";
+}
+
+// The name of a synchronisation object of the clients on `log`.
+inline std::wstring ClientObject(const std::u16string& log, const wchar_t* what) {
+    std::wstring name = L"murl-test-" + Wide(log) + L"-" + what;
+    std::replace(name.begin(), name.end(), L'\\', L'_');
+    return name;
+}
+
+// Counts the appending client's entries, for the archiving client to wait on.
+inline HANDLE EntriesWritten(const std::u16string& log) {
+    return CreateSemaphoreW(nullptr, 0, LONG_MAX, ClientObject(log, L"entries").c_str());
+}
+
+// Set by the archiving client once its first copy holds the log's lock.
+inline HANDLE CopyStarted(const std::u16string& log) {
+    return CreateEventW(nullptr, TRUE, FALSE, ClientObject(log, L"copy").c_str());
+}
+
+// How long the archiving client's first copy holds the log's lock: as long as a log of several
+// gigabytes takes on a fast disk, and longer than any stream waits for a stream.
+inline constexpr DWORD kLongCopy = 3000;
+
+inline constexpr char kFiller[] = "filler";
+
+// Starts this program as the client `kind` on the log `log_path`.
+inline PROCESS_INFORMATION StartClient(const wchar_t* kind, const std::u16string& log_path) {
+    SetEnvironmentVariableW(kClientVariable, Wide(log_path).c_str());
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" " + kind;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION client{};
+    CHECK(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                         &startup, &client));
+    SetEnvironmentVariableW(kClientVariable, nullptr);
+    return client;
+}
+
+// Waits for a client; true when it passed.
+inline bool Finished(PROCESS_INFORMATION& client) {
+    WaitForSingleObject(client.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(client.hProcess, &code);
+    CloseHandle(client.hThread);
+    CloseHandle(client.hProcess);
+    return CHECK_EQ(code, 0u);
+}

@@ -2,12 +2,15 @@
 
 #include "platform/win32/trace_file.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <cwchar>
 
 #include "platform/file_rules.h"
 #include "platform/win32/append_lock.h"
 #include "platform/win32/system_calls.h"
+#include "text/digits.h"
 
 namespace murl::win32::trace {
 
@@ -119,10 +122,19 @@ bool SameFile(HANDLE a, HANDLE b) noexcept {
 // Whether a file that nobody else names can be created in the folder at `path`.
 Refusal Probe(const wchar_t* folder, DWORD& error) noexcept {
     wchar_t path[MAX_PATH];
-    if (wsprintfW(path, L"%s\\murl-trace-probe-%lu.tmp", folder, GetCurrentProcessId()) <= 0 ||
-        lstrlenW(path) >= MAX_PATH - 1) {
+    const auto folder_length = static_cast<size_t>(lstrlenW(folder));
+    constexpr wchar_t kProbe[] = L"\\murl-trace-probe-";
+    constexpr wchar_t kExtension[] = L".tmp";
+    // The folder, the probe's name, the process id (ten digits at most) and the extension.
+    if (folder_length + std::size(kProbe) + 10 + std::size(kExtension) > size_t{MAX_PATH}) {
         return Refusal::kNoFolder;
     }
+    wchar_t* at = path;
+    at = std::copy_n(folder, folder_length, at);
+    at = std::copy_n(kProbe, std::size(kProbe) - 1, at);
+    PutDecimal([&at](char digit) { *at++ = static_cast<wchar_t>(digit); },
+               static_cast<int64_t>(GetCurrentProcessId()));
+    std::copy_n(kExtension, std::size(kExtension), at);
     const Held probe(system_calls->CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
                                                nullptr));
@@ -223,11 +235,20 @@ DWORD File::Notes(char (&text)[kNotesRoom]) const noexcept {
         const char* why;
     } notes[] = {{left_full_, kLeftFull}, {left_busy_, kLeftBusy}};
     DWORD length = 0;
+    const auto put = [&text, &length](char c) {
+        if (length < kNotesRoom) text[length++] = c;
+    };
+    const auto put_text = [&put](const char* words) {
+        for (; *words != '\0'; ++words) put(*words);
+    };
     for (const auto& note : notes) {
         if (note.count == 0) continue;
-        length += static_cast<DWORD>(
-            wsprintfA(text + length, "murl trace: %lu %s left out before this one: %s\r\n",
-                      note.count, note.count == 1 ? "line was" : "lines were", note.why));
+        put_text("murl trace: ");
+        PutDecimal(put, static_cast<int64_t>(note.count));
+        put_text(note.count == 1 ? " line was" : " lines were");
+        put_text(" left out before this one: ");
+        put_text(note.why);
+        put_text("\r\n");
     }
     return length;
 }
