@@ -11,7 +11,7 @@ echo "clang-format: ${#cxx[@]} files"
 clang-format-14 --dry-run -Werror "${cxx[@]}"
 
 # Sources compiled by the native build, then the Win32-only ones.
-win32_only='(^src/(server|platform/win32)/|^tools/murl-doctor/(main|system_text|[a-z_]+_checks)\.cpp|msxml|com_binding|machine_win32)'
+win32_only='(^src/(server|platform/win32)/|^tools/murl-doctor/(main|system_text|[a-z_]+_checks)\.cpp|msxml|com_(binding|connection_point|host_face)|machine_win32)'
 mapfile -t native < <(git ls-files 'src/*.cpp' 'tools/*.cpp' | grep -v -E "$win32_only")
 native_db=build/native
 [[ -f $native_db/compile_commands.json ]] || native_db=build/native-quick

@@ -135,6 +135,22 @@ struct CommandLine {
     std::string help;  // asked for: the help text
 };
 
+// What is wrong with a command line that parsed, in the player's words; empty when nothing is.
+std::string Mistake(const CommandLine& line, const std::vector<std::string>& extras) {
+    if (!extras.empty()) return "murl-doctor does not know \"" + extras.front() + "\".";
+    if (!line.trace) return {};
+    if (line.state.empty()) {
+        return "say whether to switch the trace on or off, or clear its files: \"trace on\", "
+               "\"trace off\" or \"trace clear\".";
+    }
+    if (line.state != "on" && line.state != "off" && line.state != "clear") {
+        return "the trace is switched \"on\" or \"off\", or its files cleared with \"clear\", "
+               "not \"" +
+               line.state + "\".";
+    }
+    return {};
+}
+
 CommandLine Parse(const std::string& version) {
     CommandLine line;
     CLI::App app{"murl-doctor " + version +
@@ -170,18 +186,7 @@ CommandLine Parse(const std::string& version) {
         const std::vector<std::string> more = trace->remaining();
         extras.insert(extras.end(), more.begin(), more.end());
     }
-    if (!extras.empty()) {
-        line.mistake = "murl-doctor does not know \"" + extras.front() + "\".";
-    } else if (line.trace && line.state.empty()) {
-        line.mistake =
-            "say whether to switch the trace on or off, or clear its files: \"trace on\", \"trace "
-            "off\" or \"trace clear\".";
-    } else if (line.trace && line.state != "on" && line.state != "off" && line.state != "clear") {
-        line.mistake =
-            "the trace is switched \"on\" or \"off\", or its files cleared with "
-            "\"clear\", not \"" +
-            line.state + "\".";
-    }
+    line.mistake = Mistake(line, extras);
     return line;
 }
 

@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <cmath>
 #include <iterator>
 
 #include "text/json.h"
@@ -90,7 +91,7 @@ std::string SizeText(unsigned long long bytes) {
     double figure = static_cast<double>(bytes) / 1024;
     size_t unit = 0;
     for (; figure >= 1024 && unit + 1 < std::size(kUnits); ++unit) figure /= 1024;
-    const auto tenths = static_cast<int64_t>(figure * 10 + 0.5);
+    const int64_t tenths = std::llround(figure * 10);
     return text + " (" + DecimalUtf8(tenths / 10) + "." + DecimalUtf8(tenths % 10) + " " +
            kUnits[unit] + ")";
 }

@@ -15,7 +15,13 @@ namespace {
 namespace trace = win32::trace;
 using win32::RegistryKey;
 
-constexpr char kSwitchName[] = "HKEY_CURRENT_USER\\Software\\Murl\\Trace";
+// The switch's key and value as the player finds them in the registry editor.
+std::string SwitchKeyName() {
+    return "HKEY_CURRENT_USER\\" + Utf8(trace::kSwitchKey);
+}
+std::string SwitchName() {
+    return SwitchKeyName() + "\\" + Utf8(trace::kSwitchValue);
+}
 constexpr char kClear[] =
     "\"murl-doctor trace clear\" deletes them (or delete them by hand while the game is closed).";
 
@@ -61,13 +67,15 @@ LONG SwitchWritable() {
 }
 
 std::string SwitchUnwritable(LONG status) {
-    return "the trace switch cannot be stored in HKEY_CURRENT_USER\\Software\\Murl: " +
+    return "the trace switch cannot be stored in " + SwitchKeyName() + ": " +
            SystemText(static_cast<DWORD>(status));
 }
 
-constexpr char kSwitchRight[] =
-    "sign in to Windows as the account that plays the game, or ask whoever looks after this "
-    "computer to let it change HKEY_CURRENT_USER\\Software\\Murl.";
+std::string SwitchRight() {
+    return "sign in to Windows as the account that plays the game, or ask whoever looks after "
+           "this computer to let it change " +
+           SwitchKeyName() + ".";
+}
 
 // Why Murl cannot write its trace, and what to do: each cause's own fix. The trace can be
 // switched off instead only where this account may store the switch.
@@ -100,7 +108,7 @@ Why SystemWhy(DWORD error, bool switchable) {
         case ERROR_LOCK_VIOLATION:
             return {found, "close any program that has the trace file open" + or_off};
         default:
-            return {found, switchable ? "run \"murl-doctor trace off\"." : kSwitchRight};
+            return {found, switchable ? "run \"murl-doctor trace off\"." : SwitchRight()};
     }
 }
 
@@ -206,7 +214,7 @@ void CheckTrace(Report& report) {
         case trace::Switch::kOther:
             report.Add({"trace.switch",
                         Status::kNote,
-                        std::string("off: ") + kSwitchName + " holds " + StoredValue() +
+                        "off: " + SwitchName() + " holds " + StoredValue() +
                             ", which Murl reads as off (\"murl-doctor trace on\" switches it on)",
                         {},
                         {}});
@@ -238,18 +246,10 @@ bool SwitchTrace(bool on, std::string& message) {
                   ". To do: " + why.action + " Then run \"murl-doctor trace on\" again.";
         return false;
     }
-    RegistryKey key;
-    LONG status =
-        RegCreateKeyExW(HKEY_CURRENT_USER, trace::kSwitchKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, nullptr, PutOut(key), nullptr);
-    const DWORD value = on ? trace::kSwitchOn : 0;
-    if (status == ERROR_SUCCESS) {
-        status = RegSetValueExW(key.get(), trace::kSwitchValue, 0, REG_DWORD,
-                                reinterpret_cast<const BYTE*>(&value), sizeof value);
-    }
+    const LONG status = trace::WriteSwitch(on);
     if (status != ERROR_SUCCESS) {
         message = std::string("The trace was not switched ") + (on ? "on: " : "off: ") +
-                  SwitchUnwritable(status) + ". To do: " + kSwitchRight;
+                  SwitchUnwritable(status) + ". To do: " + SwitchRight();
         return false;
     }
     if (on) {

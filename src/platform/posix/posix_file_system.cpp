@@ -283,6 +283,8 @@ public:
         MoveIntoPlace(CopyToTemporary(from, to, original.mode), to);
     }
 
+    // GetFile and LockFile are alike by design in every port: the port's path, the check that
+    // the file exists, then the port's own file or lock.
     std::unique_ptr<File> GetFile(std::u16string_view path) override {
         std::string os_path = OsPath(path);
         ExistingFile(os_path);

@@ -58,6 +58,7 @@ public:
 
     const std::filesystem::path& file() const noexcept { return file_; }
 
+    // The store's operations and SaveNumber are alike by design in every store.
     std::optional<SettingValue> ReadSetting(std::u16string_view application,
                                             std::u16string_view section,
                                             std::u16string_view key) override;

@@ -24,6 +24,7 @@ SettingValue RegistryValue(unsigned long type, const unsigned char* data, size_t
 
 class RegistrySettingsStore final : public SettingsStore {
 public:
+    // The store's operations and SaveNumber are alike by design in every store.
     std::optional<SettingValue> ReadSetting(std::u16string_view application,
                                             std::u16string_view section,
                                             std::u16string_view key) override;

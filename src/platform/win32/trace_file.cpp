@@ -167,6 +167,18 @@ Switch ReadSwitch() noexcept {
     return value == kSwitchOn ? Switch::kOn : value == 0 ? Switch::kOff : Switch::kOther;
 }
 
+long WriteSwitch(bool on) noexcept {
+    HKEY key;
+    LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, kSwitchKey, 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    const DWORD value = on ? kSwitchOn : 0;
+    status = RegSetValueExW(key, kSwitchValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                            sizeof value);
+    RegCloseKey(key);
+    return status;
+}
+
 bool PathOf(const wchar_t* name, wchar_t (&path)[MAX_PATH]) noexcept {
     constexpr DWORD kRoom = MAX_PATH - 40;  // for the folder and the longest name
     const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", path, kRoom);

@@ -17,6 +17,8 @@ namespace murl::win32::trace {
 // of 1) is kOn; any other value, of any type, leaves the trace off.
 enum class Switch { kAbsent, kOff, kOn, kOther };
 Switch ReadSwitch() noexcept;
+// Stores the switch for this account, on or off; the system's status, ERROR_SUCCESS when stored.
+long WriteSwitch(bool on) noexcept;
 
 // %LOCALAPPDATA%\Murl, or the file `name` in it; false when the account has no such variable
 // or the path would not fit.

@@ -354,6 +354,8 @@ public:
         }
     }
 
+    // GetFile and LockFile are alike by design in every port: the port's path, the check that
+    // the file exists, then the port's own file or lock.
     std::unique_ptr<File> GetFile(std::u16string_view path) override {
         std::wstring wide = WidePath(path);
         ExistingFile(wide);

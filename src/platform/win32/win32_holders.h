@@ -50,6 +50,8 @@ ComPtr<T> Adopt(T* raw) noexcept {
     return held;
 }
 
+// The traits below are alike by design: each is one row of the holder family, a handle's
+// type, its empty value and how it is closed.
 struct RegistryKeyTraits {
     using Value = HKEY;
     static HKEY Empty() noexcept { return nullptr; }

@@ -1,5 +1,6 @@
 #pragma once
-// AVX2, 32 units a step, from two vectors of 16 units (packed.h).
+// AVX2, 32 units a step, from two vectors of 16 units (packed.h). Alike by design with
+// avx512.h: one path a header, each a Blocks type that packed.h walks.
 
 #include "plugin/search/packed.h"
 #include "plugin/search/processor.h"
@@ -13,6 +14,11 @@ struct Avx2Blocks {
     using Mask = uint32_t;
     __m256i a, b;               // each pair's first unit, in every byte
     char16_t a_first, b_first;  // the same, as units
+
+    __attribute__((target("avx2"))) static Avx2Blocks For(const Pair& a, const Pair& b) noexcept {
+        return {_mm256_set1_epi8(static_cast<char>(a.first)),
+                _mm256_set1_epi8(static_cast<char>(b.first)), a.first, b.first};
+    }
 
     __attribute__((target("avx2"))) void Bits(__m256i low, __m256i high, Mask& a_bits,
                                               Mask& b_bits) const noexcept {
@@ -50,11 +56,7 @@ template <class Pairs>
 __attribute__((target("avx2"), flatten)) inline size_t FindAvx2(const Pairs& pairs,
                                                                 std::u16string_view text,
                                                                 size_t from) noexcept {
-    const Pair& a = pairs.a;
-    const Pair& b = pairs.b;
-    const Avx2Blocks blocks{_mm256_set1_epi8(static_cast<char>(a.first)),
-                            _mm256_set1_epi8(static_cast<char>(b.first)), a.first, b.first};
-    return FindPacked(blocks, text, from, a, b);
+    return FindPacked(Avx2Blocks::For(pairs.a, pairs.b), text, from, pairs.a, pairs.b);
 }
 
 // The same for a text whose units from `from` on fit in one block (InOneBlock).
@@ -62,11 +64,7 @@ template <class Pairs>
 __attribute__((target("avx2"), flatten)) inline size_t FindAvx2InBlock(const Pairs& pairs,
                                                                        std::u16string_view text,
                                                                        size_t from) noexcept {
-    const Pair& a = pairs.a;
-    const Pair& b = pairs.b;
-    const Avx2Blocks blocks{_mm256_set1_epi8(static_cast<char>(a.first)),
-                            _mm256_set1_epi8(static_cast<char>(b.first)), a.first, b.first};
-    return FindInBlock(blocks, text, from, a, b);
+    return FindInBlock(Avx2Blocks::For(pairs.a, pairs.b), text, from, pairs.a, pairs.b);
 }
 
 }  // namespace murl::utf16::detail

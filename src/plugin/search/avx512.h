@@ -1,5 +1,6 @@
 #pragma once
-// AVX-512BW, 64 units a step (packed.h).
+// AVX-512BW, 64 units a step (packed.h). Alike by design with avx2.h: one path a header, each
+// a Blocks type that packed.h walks.
 
 #include "plugin/search/packed.h"
 #include "plugin/search/processor.h"
@@ -12,6 +13,12 @@ namespace murl::utf16::detail {
 struct Avx512Blocks {
     using Mask = uint64_t;
     __m512i a, b;  // each pair's first unit, in every byte
+
+    __attribute__((target("avx512bw"))) static Avx512Blocks For(const Pair& a,
+                                                                const Pair& b) noexcept {
+        return {_mm512_set1_epi8(static_cast<char>(a.first)),
+                _mm512_set1_epi8(static_cast<char>(b.first))};
+    }
 
     // The bits of the 64 units of `low` and `high`: packed to bytes (8 units of each 128-bit
     // lane of either vector in turn, then put in order) and compared.
@@ -44,18 +51,14 @@ template <class Pairs>
 __attribute__((target("avx512bw"), flatten)) inline size_t FindAvx512(const Pairs& pairs,
                                                                       std::u16string_view text,
                                                                       size_t from) noexcept {
-    const Avx512Blocks blocks{_mm512_set1_epi8(static_cast<char>(pairs.a.first)),
-                              _mm512_set1_epi8(static_cast<char>(pairs.b.first))};
-    return FindPacked(blocks, text, from, pairs.a, pairs.b);
+    return FindPacked(Avx512Blocks::For(pairs.a, pairs.b), text, from, pairs.a, pairs.b);
 }
 
 // The same for a text whose units from `from` on fit in one block (InOneBlock).
 template <class Pairs>
 __attribute__((target("avx512bw"), flatten)) inline size_t FindAvx512InBlock(
     const Pairs& pairs, std::u16string_view text, size_t from) noexcept {
-    const Avx512Blocks blocks{_mm512_set1_epi8(static_cast<char>(pairs.a.first)),
-                              _mm512_set1_epi8(static_cast<char>(pairs.b.first))};
-    return FindInBlock(blocks, text, from, pairs.a, pairs.b);
+    return FindInBlock(Avx512Blocks::For(pairs.a, pairs.b), text, from, pairs.a, pairs.b);
 }
 
 }  // namespace murl::utf16::detail
