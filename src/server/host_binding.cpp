@@ -96,6 +96,12 @@ protected:
     template <class Call>
     void HostCall(const char* name, Call&& call) {
         const Pin pin(*this);
+        CallPinned(name, call);
+    }
+
+    // HostCall for a method that has pinned its adapter already.
+    template <class Call>
+    static void CallPinned(const char* name, Call&& call) {
         SetErrorInfo(0, nullptr);
         Check(call(), name);
     }
@@ -105,7 +111,7 @@ protected:
     std::shared_ptr<HostObject> Handed(const char* name, Call&& call) {
         const Pin pin(*this);
         ComPtr<IUnknown> handed;
-        HostCall(name, [&] { return call(PutOut(handed)); });
+        CallPinned(name, [&] { return call(PutOut(handed)); });
         return Plain(std::move(handed), context_);
     }
 
@@ -171,7 +177,7 @@ public:
         const Pin pin(*this);
         const Bstr text = BstrOf(definition);
         ComPtr<IHostView> view;
-        HostCall("LoadViewXml", [&] { return object_->LoadViewXml(text.get(), PutOut(view)); });
+        CallPinned("LoadViewXml", [&] { return object_->LoadViewXml(text.get(), PutOut(view)); });
         if (!view) return nullptr;
         return MakeAdapter<View>(std::move(view), context_);
     }
