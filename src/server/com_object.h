@@ -31,11 +31,12 @@ IUnknown* Always(Derived& object) noexcept {
     return static_cast<I*>(&object);
 }
 
-// The reference count of one of our COM objects, and the calls of its own that keep it alive.
-// The module's objects live in the host's apartment: every call comes on the host's thread, so
-// a call in progress is a plain count (every chat line takes two), while references, which the
-// host may take and drop anywhere, stay atomic. The last reference going deletes the object or,
-// while a call of its own is in progress, the end of the last such call does.
+// The reference count of one of our COM objects (or host adapters), and the calls of its own
+// that keep it alive. The module's objects live in the host's apartment: every call comes on the
+// host's thread, so a call in progress is a plain count (every chat line takes several), while
+// references, which the host may take and drop anywhere, stay atomic. The last reference going
+// deletes the object or, while a call of its own is in progress, the end of the last such call
+// does.
 class Lifetime {
 public:
     Lifetime(const Lifetime&) = delete;
@@ -53,6 +54,11 @@ public:
 
     private:
         Lifetime& object_;
+    };
+
+    // The deleter of a shared_ptr that holds the object's one reference.
+    struct Drop {
+        void operator()(Lifetime* object) const noexcept { object->Unreference(); }
     };
 
 protected:

@@ -25,62 +25,23 @@ std::shared_ptr<HostObject> QueryHost(IUnknown* object, HostInterface which,
                                       const Context& context);
 std::shared_ptr<HostObject> Plain(ComPtr<IUnknown> object, const Context& context);
 
-// What keeps an adapter alive while one of its methods runs.
+// An adapter of class A for `object`, holding the core's one reference on it: when the core
+// lets go, the adapter is deleted, or, while one of its methods runs (below), when the last of
+// them returns.
+template <class A, class ComInterface>
+std::shared_ptr<A> MakeAdapter(ComPtr<ComInterface> object, const Context& context) {
+    return std::shared_ptr<A>(new A(std::move(object), context), Lifetime::Drop{});
+}
+
+// The part every adapter shares: the object's identity and the way to ask it for others.
 //
 // A host may call back into the plug-in from inside any call the plug-in makes on it, and the
 // plug-in may then drop the very adapter whose method is running (Terminate clears its fields).
 // So every method that calls the host pins its adapter first: the adapter, its COM object and
-// its context outlive the call, as a COM object that AddRefs itself would. The core's last
-// reference going retires the adapter: it is deleted then, or, if pinned, when its last pin
-// goes. The plug-in lives in the host's apartment and every call comes on the host's thread,
-// so the pins are a plain count (switch reads pin once each, many times a chat line).
-class Pinnable {
-public:
-    Pinnable(const Pinnable&) = delete;
-    Pinnable& operator=(const Pinnable&) = delete;
-
-    // The deleter of the core's shared_ptr to an adapter.
-    struct Retire {
-        void operator()(Pinnable* object) const noexcept {
-            if (object->pins_ == 0) {
-                delete object;
-            } else {
-                object->retired_ = true;
-            }
-        }
-    };
-
-    class Pin {
-    public:
-        explicit Pin(Pinnable& object) noexcept : object_(object) { ++object_.pins_; }
-        Pin(const Pin&) = delete;
-        Pin& operator=(const Pin&) = delete;
-        ~Pin() {
-            if (--object_.pins_ == 0 && object_.retired_) delete &object_;
-        }
-
-    private:
-        Pinnable& object_;
-    };
-
-protected:
-    Pinnable() noexcept = default;
-    virtual ~Pinnable() = default;
-
-private:
-    unsigned pins_ = 0;
-    bool retired_ = false;
-};
-
-// An adapter of class A for `object`, retired (above) when the core lets go of it.
-template <class A, class ComInterface>
-std::shared_ptr<A> MakeAdapter(ComPtr<ComInterface> object, const Context& context) {
-    return std::shared_ptr<A>(new A(std::move(object), context), Pinnable::Retire{});
-}
-
-// The part every adapter shares: the object's identity and the way to ask it for others.
+// its context outlive the call, as a COM object that AddRefs itself would. The pin is a plain
+// count (`Lifetime`): switch reads take one each, many times a chat line.
 template <class Interface, class ComInterface>
-class Adapter : public Interface, public Pinnable {
+class Adapter : public Interface, public Lifetime {
 public:
     Adapter(ComPtr<ComInterface> object, Context context)
         : object_(std::move(object)), context_(std::move(context)) {}
@@ -91,6 +52,8 @@ public:
     }
 
 protected:
+    using Pin = Lifetime::Hold;
+
     // Runs one call on the host object, named `name` in the trace; a failure becomes the core's
     // Error.
     template <class Call>
