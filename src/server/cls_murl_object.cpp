@@ -40,7 +40,7 @@ const Grant<ClsMurlObject> ClsMurlObject::kInterfaces[5] = {
 ClsMurlObject::ClsMurlObject()
     : context_(std::make_shared<BindingContext>()),
       core_(std::make_unique<clsMurl>(ModulePlatform())) {
-    context_->owner = static_cast<_clsMurl*>(this);
+    context_->owner = this;
 }
 
 ClsMurlObject::~ClsMurlObject() {

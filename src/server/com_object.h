@@ -15,6 +15,8 @@
 
 #include "platform/win32/windows_headers.h"
 
+#include <unknwn.h>
+
 namespace murl::server {
 
 template <class Derived>
@@ -29,22 +31,64 @@ IUnknown* Always(Derived& object) noexcept {
     return static_cast<I*>(&object);
 }
 
+// The reference count of one of our COM objects (or host adapters), and the calls of its own
+// that keep it alive. The module's objects live in the host's apartment: every call comes on the
+// host's thread, so a call in progress is a plain count (every chat line takes several), while
+// references, which the host may take and drop anywhere, stay atomic. The last reference going
+// deletes the object or, while a call of its own is in progress, the end of the last such call
+// does.
+class Lifetime {
+public:
+    Lifetime(const Lifetime&) = delete;
+    Lifetime& operator=(const Lifetime&) = delete;
+
+    // Keeps `object` alive while it lives, as a reference would; on the apartment's thread only.
+    class Hold {
+    public:
+        explicit Hold(Lifetime& object) noexcept : object_(object) { ++object_.calls_; }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+        ~Hold() {
+            if (--object_.calls_ == 0 && object_.refs_ == 0) delete &object_;
+        }
+
+    private:
+        Lifetime& object_;
+    };
+
+    // The deleter of a shared_ptr that holds the object's one reference.
+    struct Drop {
+        void operator()(Lifetime* object) const noexcept { object->Unreference(); }
+    };
+
+protected:
+    Lifetime() noexcept = default;
+    virtual ~Lifetime() = default;
+
+    ULONG Reference() noexcept { return InterlockedIncrement(&refs_); }
+    ULONG Unreference() noexcept {
+        const ULONG left = InterlockedDecrement(&refs_);
+        if (left == 0 && calls_ == 0) delete this;
+        return left;
+    }
+
+private:
+    LONG refs_ = 1;
+    unsigned calls_ = 0;
+};
+
 template <class Derived, class... Interfaces>
-class ComObject : public Interfaces... {
+class ComObject : public Interfaces..., public Lifetime {
 public:
     STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override {
         return Answer(iid, out);
     }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() noexcept override {
-        const ULONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return Reference(); }
+    STDMETHODIMP_(ULONG) Release() noexcept override { return Unreference(); }
 
 protected:
     ComObject() noexcept = default;
-    virtual ~ComObject() = default;
+    ~ComObject() override = default;
 
     // QueryInterface from the table; lets what a row's function throws through, for an object
     // whose rows can fail to answer it through its own guard.
@@ -61,9 +105,6 @@ protected:
         }
         return E_NOINTERFACE;
     }
-
-private:
-    LONG refs_ = 1;
 };
 
 }  // namespace murl::server

@@ -261,8 +261,8 @@ private:
         if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
         // A plug-in on its way out (its owner cleared) reaches nobody either.
         if (!attached_ || !context_->owner) return S_OK;
-        ComPtr<IDispatch> keep_self(this);
-        ComPtr<IUnknown> keep_owner(context_->owner);
+        const Lifetime::Hold keep_self(*this);
+        const Lifetime::Hold keep_owner(*context_->owner);
         return GuardSink(info, [&] {
             try {
                 return Dispatch(target_, id, params);

@@ -25,32 +25,46 @@ std::shared_ptr<HostObject> QueryHost(IUnknown* object, HostInterface which,
                                       const Context& context);
 std::shared_ptr<HostObject> Plain(ComPtr<IUnknown> object, const Context& context);
 
+// An adapter of class A for `object`, holding the core's one reference on it: when the core
+// lets go, the adapter is deleted, or, while one of its methods runs (below), when the last of
+// them returns.
+template <class A, class ComInterface>
+std::shared_ptr<A> MakeAdapter(ComPtr<ComInterface> object, const Context& context) {
+    return std::shared_ptr<A>(new A(std::move(object), context), Lifetime::Drop{});
+}
+
 // The part every adapter shares: the object's identity and the way to ask it for others.
 //
 // A host may call back into the plug-in from inside any call the plug-in makes on it, and the
 // plug-in may then drop the very adapter whose method is running (Terminate clears its fields).
 // So every method that calls the host pins its adapter first: the adapter, its COM object and
-// its context outlive the call, as a COM object that AddRefs itself would.
+// its context outlive the call, as a COM object that AddRefs itself would. The pin is a plain
+// count (`Lifetime`): switch reads take one each, many times a chat line.
 template <class Interface, class ComInterface>
-class Adapter : public Interface,
-                public std::enable_shared_from_this<Adapter<Interface, ComInterface>> {
+class Adapter : public Interface, public Lifetime {
 public:
     Adapter(ComPtr<ComInterface> object, Context context)
         : object_(std::move(object)), context_(std::move(context)) {}
 
     std::shared_ptr<HostObject> Query(HostInterface which) override {
-        const auto pin = Pin();
+        const Pin pin(*this);
         return QueryHost(object_.Get(), which, context_);
     }
 
 protected:
-    std::shared_ptr<Adapter> Pin() { return this->shared_from_this(); }
+    using Pin = Lifetime::Hold;
 
     // Runs one call on the host object, named `name` in the trace; a failure becomes the core's
     // Error.
     template <class Call>
     void HostCall(const char* name, Call&& call) {
-        const auto pin = Pin();
+        const Pin pin(*this);
+        CallPinned(name, call);
+    }
+
+    // HostCall for a method that has pinned its adapter already.
+    template <class Call>
+    static void CallPinned(const char* name, Call&& call) {
         SetErrorInfo(0, nullptr);
         Check(call(), name);
     }
@@ -58,9 +72,9 @@ protected:
     // The host object a call hands back, granting whatever it grants; null stays null.
     template <class Call>
     std::shared_ptr<HostObject> Handed(const char* name, Call&& call) {
-        const auto pin = Pin();
+        const Pin pin(*this);
         ComPtr<IUnknown> handed;
-        HostCall(name, [&] { return call(PutOut(handed)); });
+        CallPinned(name, [&] { return call(PutOut(handed)); });
         return Plain(std::move(handed), context_);
     }
 
@@ -75,7 +89,7 @@ protected:
 
     template <class Events>
     std::unique_ptr<Subscription> Connect(Events& sink) {
-        const auto pin = Pin();
+        const Pin pin(*this);
         return Subscribe(object_.Get(), context_, &sink);
     }
 
@@ -91,7 +105,7 @@ public:
 
 std::shared_ptr<HostObject> Plain(ComPtr<IUnknown> object, const Context& context) {
     if (!object) return nullptr;
-    return std::make_shared<PlainObject>(std::move(object), context);
+    return MakeAdapter<PlainObject>(std::move(object), context);
 }
 
 class Site final : public Adapter<ISite, IHostSite> {
@@ -123,12 +137,12 @@ public:
     using Adapter::Adapter;
 
     std::shared_ptr<IView> LoadViewXml(std::u16string_view definition) override {
-        const auto pin = Pin();
+        const Pin pin(*this);
         const Bstr text = BstrOf(definition);
         ComPtr<IHostView> view;
-        HostCall("LoadViewXml", [&] { return object_->LoadViewXml(text.get(), PutOut(view)); });
+        CallPinned("LoadViewXml", [&] { return object_->LoadViewXml(text.get(), PutOut(view)); });
         if (!view) return nullptr;
-        return std::make_shared<View>(std::move(view), context_);
+        return MakeAdapter<View>(std::move(view), context_);
     }
 };
 
@@ -192,7 +206,7 @@ std::shared_ptr<HostObject> Offered(IUnknown* object, const Context& context, HR
     ComPtr<ComInterface> offered;
     hr = object->QueryInterface(__uuidof(ComInterface), PutOut(offered));
     if (FAILED(hr) || !offered) return nullptr;
-    return std::make_shared<A>(std::move(offered), context);
+    return MakeAdapter<A>(std::move(offered), context);
 }
 
 // Each host interface: its COM name and the wrapper that serves it.
@@ -234,7 +248,7 @@ std::shared_ptr<HostObject> QueryHost(IUnknown* object, HostInterface which,
 
 std::shared_ptr<ISite> WrapSite(const std::shared_ptr<BindingContext>& context, IHostSite* site) {
     if (!site) return nullptr;
-    return std::make_shared<Site>(ComPtr<IHostSite>(site), context);
+    return MakeAdapter<Site>(ComPtr<IHostSite>(site), context);
 }
 
 }  // namespace murl::server

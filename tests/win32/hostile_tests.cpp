@@ -287,12 +287,28 @@ HostObject* Named(Host& host, const std::string& name) {
 // What the host makes the plug-in do from inside one of its own operations.
 enum class Reentry { Terminate, InitializeElsewhere, Release };
 
+// The references held on each host object of `host` now.
+std::vector<ULONG> References(Host& host) {
+    std::vector<ULONG> counts;
+    const auto count = [&](HostObject* object) {
+        object->AddRef();
+        counts.push_back(object->Release());
+    };
+    for (HostObject* object : {host.site.Get(), host.loader.Get(), host.view.Get(),
+                               host.hooks.Get(), host.stats.Get()}) {
+        count(object);
+    }
+    for (const auto& [name, control] : host.controls) count(control.Get());
+    return counts;
+}
+
 }  // namespace
 
 // A host may call back into the plug-in from inside any call the plug-in makes on it: end it,
 // bind it to another site, or drop its last reference. The plug-in may then drop the adapter
 // or sink whose call is still running; none of them may be used after it is freed (Wine's
-// heap checking turns such a use into a page fault) and nothing may be left behind.
+// heap checking turns such a use into a page fault) and nothing may be left behind: once the
+// plug-in is released, it holds no host object.
 TEST_CASE(hostile_host_reenters_from_its_own_calls) {
     struct Row {
         const char* phase;  // what the test drives: Initialize, an event, or Terminate
@@ -322,6 +338,8 @@ TEST_CASE(hostile_host_reenters_from_its_own_calls) {
                   reentry.name);
             {
                 CheckedHost host, elsewhere;
+                const std::vector<ULONG> held = References(host);
+                const std::vector<ULONG> held_elsewhere = References(elsewhere);
                 ComPtr<IPlugin2> plugin = NewPlugin();
                 REQUIRE(plugin);
                 IPlugin2* const raw = plugin.Get();
@@ -372,6 +390,8 @@ TEST_CASE(hostile_host_reenters_from_its_own_calls) {
                         CHECK_EQ(control->advised(), 0);
                     }
                 }
+                CHECK(References(host) == held);
+                CHECK(References(elsewhere) == held_elsewhere);
             }
             CHECK_HR(S_OK, Module().CanUnloadNow());
         }
