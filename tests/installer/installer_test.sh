@@ -123,22 +123,33 @@ start_clean() {
 # The game running: a process that created murl.clsMurl as the game does, so that murl.dll is
 # loaded in it, and Windows (Wine too, checked) refuses to delete it, until the game exits.
 # While it runs, wineserver -w would wait for it: programs are run with wine alone.
-start_game() {
-    wine "$MURL_WIN32_HOLD" --plugin 'C:\game.stop' >"$work/game.out" 2>/dev/null </dev/null &
-    game=$!
-    for _ in $(seq 100); do grep -q held "$work/game.out" && return 0; sleep 0.2; done
-    return 1
-}
+start_game() { start_holding game --plugin; }
 # The game exits and Windows restarts: wineboot -r does what a restart does, the deletions
 # scheduled for it included.
 restart_after_game() {
     [ -n "$game" ] || return 0
-    touch "$WINEPREFIX/drive_c/game.stop"
-    wait "$game"
-    rm -f "$WINEPREFIX/drive_c/game.stop"
-    game=
+    stop_holding game
     wine wineboot -r >>"$work/wine.log" 2>&1 </dev/null
     wineserver -w
+}
+# hold_file.exe holding what ARG names (a file, or with --plugin murl.dll loaded as the game
+# loads it) until C:\NAME.stop exists; its process in the variable NAME, its output in
+# $work/NAME.out. Returns once it holds.
+start_holding() {  # NAME ARG...
+    local name=$1
+    shift
+    wine "$MURL_WIN32_HOLD" "$@" "C:\\$name.stop" >"$work/$name.out" 2>/dev/null </dev/null &
+    printf -v "$name" %s $!
+    for _ in $(seq 100); do grep -q held "$work/$name.out" && return 0; sleep 0.2; done
+    return 1
+}
+stop_holding() {  # NAME
+    local name=$1
+    [ -n "${!name}" ] || return 0
+    touch "$WINEPREFIX/drive_c/$name.stop"
+    wait "${!name}"
+    rm -f "$WINEPREFIX/drive_c/$name.stop"
+    printf -v "$name" %s ''
 }
 # The files and folders Windows deletes when it restarts, one a line.
 pending_deletions() {
@@ -701,18 +712,9 @@ remove_log_folder() { rmdir "$unix_folder/murl_err.log"; }
 # An editor or a viewer that opened the log and shares it with no one, until the doctor is done.
 hold_log() {
     printf '1/2/2026 10:00:00\tError in SaveVariables: Disk full. At line 0\r\n' >"$unix_folder/murl_err.log"
-    wine "$MURL_WIN32_HOLD" "$folder\murl_err.log" 'C:\hold.stop' >"$work/hold.out" 2>/dev/null </dev/null &
-    holder=$!
-    for _ in $(seq 100); do grep -q held "$work/hold.out" && return 0; sleep 0.2; done
-    return 1
+    start_holding holder "$folder\murl_err.log"
 }
-release_log() {
-    [ -n "$holder" ] || return 0
-    touch "$WINEPREFIX/drive_c/hold.stop"
-    wait "$holder"
-    rm -f "$WINEPREFIX/drive_c/hold.stop"
-    holder=
-}
+release_log() { stop_holding holder; }
 read_only_log() {
     printf '1/2/2026 10:00:00\tError in SaveVariables: Disk full. At line 0\r\n' >"$unix_folder/murl_err.log"
     chmod a-w "$unix_folder/murl_err.log"
