@@ -3,6 +3,7 @@
 // looks: none changes a file or a registry value, and none runs a module it has not verified;
 // only the commands (SwitchTrace, ClearTrace), which the player types, change anything.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -111,6 +112,9 @@ std::string Utf8(std::wstring_view text);
 std::string SystemText(DWORD code, std::wstring_view file = {});
 std::string Hex(DWORD value);
 bool FileExists(const std::wstring& path);
+bool FolderExists(const std::wstring& path);
+// The size of the file at `path`; nothing where there is no file (a folder, or nothing there).
+std::optional<unsigned long long> FileSize(const std::wstring& path);
 // Whether two paths name one existing file, by the file-system port's test.
 bool SameFile(const std::wstring& a, const std::wstring& b);
 // Whether two texts name one path, whether or not a file is there.

@@ -53,11 +53,6 @@ LogFile Look(const std::wstring& folder) {
     return log;
 }
 
-bool IsFolder(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Whether the drive holding `folder` is read-only; false when it cannot tell.
 bool ReadOnlyDrive(const std::wstring& folder) {
     wchar_t root[MAX_PATH + 1];
@@ -268,7 +263,7 @@ void CheckEntries(const std::wstring& folder, const LogFile& log, bool no_room, 
                  (shown == 1 ? std::string("the last entry") : "the last " + Entries(shown)) +
                  " below (send the file with a report)";
     row.details.insert(row.details.end(), summary.last().begin(), summary.last().end());
-    if (IsFolder(folder + L"\\ARCH")) {
+    if (FolderExists(folder + L"\\ARCH")) {
         row.details.push_back(
             "an ARCH folder beside it holds logs archived earlier; Murl "
             "itself never writes there.");

@@ -17,23 +17,12 @@ namespace trace = win32::trace;
 // Murl's trace files on their drive at most: the file and the older one, each up to its cap.
 constexpr unsigned long long kTraceRoom = 2ull * trace::kFileCap;
 
-bool IsFolder(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-unsigned long long SizeOf(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 // What the trace's files hold now: the room they take already counts toward kTraceRoom.
 unsigned long long TraceHeld() {
     unsigned long long held = 0;
     for (const wchar_t* name : std::array{trace::kFileName, trace::kOlderFileName}) {
         wchar_t path[MAX_PATH];
-        if (trace::PathOf(name, path)) held += SizeOf(path);
+        if (trace::PathOf(name, path)) held += FileSize(path).value_or(0);
     }
     return std::min(held, kTraceRoom);
 }
@@ -51,7 +40,7 @@ void AddRoom(Report& report, Status status, std::string found, std::string actio
 
 Room RoomFor(const std::wstring& folder) {
     std::wstring existing = folder;
-    while (!IsFolder(existing) && FolderOf(existing) != existing) existing = FolderOf(existing);
+    while (!FolderExists(existing) && FolderOf(existing) != existing) existing = FolderOf(existing);
     Room room;
     wchar_t root[MAX_PATH + 1];
     room.drive = GetVolumePathNameW(existing.c_str(), root, MAX_PATH + 1) ? root : existing;

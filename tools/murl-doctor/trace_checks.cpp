@@ -36,14 +36,8 @@ std::vector<std::string> FilesLeft() {
     std::vector<std::string> left;
     for (const wchar_t* name : std::array{trace::kFileName, trace::kOlderFileName}) {
         const std::wstring path = TracePath(name);
-        WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            continue;
-        }
-        const unsigned long long size =
-            (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        left.push_back(Utf8(path) + " (" + DecimalUtf8(Whole{size}) + " bytes)");
+        const std::optional<unsigned long long> size = path.empty() ? std::nullopt : FileSize(path);
+        if (size) left.push_back(Utf8(path) + " (" + DecimalUtf8(Whole{*size}) + " bytes)");
     }
     return left;
 }
